@@ -1,0 +1,126 @@
+#include "app/Entry.h"
+
+#include "app/Modes.h"
+#include "localization/LocaleSettings.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <memory>
+
+namespace ondrel {
+
+namespace {
+
+// The argument after the first occurrence of `option`, if there is one.
+std::optional<QString> valueAfter(const QStringList& args, const QString& option)
+{
+    const qsizetype index = args.indexOf(option);
+    if (index < 0 || index + 1 >= args.size())
+        return std::nullopt;
+    return args[index + 1];
+}
+
+const char kUsage[] =
+    "Usage: ondrel [option…]\n"
+    "Lists nearby Wi-Fi networks, joins them and measures the connection's speed.\n"
+    "Without options the window opens.\n"
+    "\n"
+    "  --probe [--connect NAME [--password PASSWORD|-]]\n"
+    "                       print the nearby networks; join NAME (with --password -,\n"
+    "                       the password is read from standard input)\n"
+    "  --speedtest          measure latency, jitter, download and upload\n"
+    "  --export-csv PATH    write the speed history as CSV to PATH\n"
+    "  --shot PATH          render a window to a PNG file: the main window, or with\n"
+    "                       --settings [--tab N], --history or --speed another one\n"
+    "  --lang CODE          use a language for this run only (ja, en, de, pt-BR, …)\n"
+    "  --help               show this help\n"
+    "  --version            show the version\n"
+    "\n"
+    "Environment: ONDREL_LOG=PATH appends a diagnostic log to PATH;\n"
+    "ONDREL_SPEEDTEST_URL replaces the speed service's address.\n";
+
+} // namespace
+
+EntryPlan planEntry(const QStringList& args)
+{
+    using Mode = EntryPlan::Mode;
+    EntryPlan plan;
+    if (args.contains(QStringLiteral("--probe"))) {
+        plan.mode = Mode::probe;
+        return plan;
+    }
+    plan.language = valueAfter(args, QStringLiteral("--lang"));
+    if (const std::optional<QString> path = valueAfter(args, QStringLiteral("--export-csv"))) {
+        plan.mode = Mode::exportCsv;
+        plan.path = *path;
+        return plan;
+    }
+    if (args.contains(QStringLiteral("--speedtest"))) {
+        plan.mode = Mode::speedTest;
+        return plan;
+    }
+    if (const std::optional<QString> path = valueAfter(args, QStringLiteral("--shot"))) {
+        plan.mode = Mode::shot;
+        plan.path = *path;
+        plan.settings = args.contains(QStringLiteral("--settings"));
+        return plan;
+    }
+    if (args.contains(QStringLiteral("--help")))
+        plan.mode = Mode::help;
+    else if (args.contains(QStringLiteral("--version")))
+        plan.mode = Mode::version;
+    return plan;
+}
+
+int runEntry(int argc, char** argv)
+{
+    using Mode = EntryPlan::Mode;
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    const EntryPlan plan = planEntry(args);
+
+    switch (plan.mode) {
+    case Mode::help:
+        std::fputs(kUsage, stdout);
+        return 0;
+    case Mode::version:
+        std::printf("ondrel %s\n", ONDREL_VERSION);
+        return 0;
+    default:
+        break;
+    }
+
+    QCoreApplication::setOrganizationName(QStringLiteral("Ondrel"));
+    QCoreApplication::setApplicationName(QStringLiteral("Ondrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ONDREL_VERSION));
+
+    // Windows need a QApplication; the shot renders them without a display.
+    std::unique_ptr<QCoreApplication> app;
+    if (plan.mode == Mode::shot || plan.mode == Mode::windowed) {
+        if (plan.mode == Mode::shot && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+
+    if (plan.mode == Mode::probe)
+        return runProbe(args);
+    if (plan.language)
+        LocaleSettings::applyCommandLineChoice(*plan.language);
+    switch (plan.mode) {
+    case Mode::exportCsv:
+        return runExportCsv(plan.path);
+    case Mode::speedTest:
+        return runSpeedTestProbe();
+    case Mode::shot:
+        return runShot(plan.path, plan.settings, args);
+    default:
+        return runWindowedApp();
+    }
+}
+
+} // namespace ondrel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace ondrel {
+
+// What the process runs, decided from the argument list alone.
+struct EntryPlan {
+    enum class Mode { probe, exportCsv, speedTest, shot, help, version, windowed };
+
+    Mode mode = Mode::windowed;
+    std::optional<QString> language; // value of "--lang", applied before the mode
+    QString path;                    // "--export-csv" or "--shot" target
+    bool settings = false;           // "--settings" anywhere (with "--shot")
+};
+
+// Tests the options in their fixed order: "--probe", "--lang" V,
+// "--export-csv" P, "--speedtest", "--shot" P, then "--help" and
+// "--version", otherwise the windowed application. Options match whole,
+// case-sensitive arguments (element 0 included); a value is the argument
+// after the option's first occurrence, whatever it is; a value-taking
+// option that stands last is passed over.
+EntryPlan planEntry(const QStringList& args);
+
+// Runs the plan's mode and returns the process's exit status.
+int runEntry(int argc, char** argv);
+
+} // namespace ondrel

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace ondrel {
+
+// The modes the program entry hands over to. Each runs on the main thread
+// with the application object already created and returns the process's
+// exit status.
+
+// Network table and join by name ("--probe", "--connect", "--password").
+int runProbe(const QStringList& args);
+// Writes the speed history as CSV to `path` ("--export-csv").
+int runExportCsv(const QString& path);
+// One speed test from the command line ("--speedtest").
+int runSpeedTestProbe();
+// Renders a window to a PNG file ("--shot"); `args` for "--history" etc.
+int runShot(const QString& path, bool settings, const QStringList& args);
+// The windowed application; needs a QApplication.
+int runWindowedApp();
+
+} // namespace ondrel

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Ondrel needs that are missing. Quick when
+# everything is there already. Usage: tools/install-deps.sh [run|test]
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    libcurl4-openssl-dev ca-certificates
+    # Fonts that show Japanese, Chinese, Korean, Arabic, Hebrew, Thai and Devanagari.
+    fonts-noto-core fonts-noto-cjk fonts-noto-ui-core fonts-dejavu-core
+)
+if [ "${1:-run}" = test ]; then
+    packages+=(python3 python3-dbusmock python3-dbus dbus-daemon curl iperf3)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
