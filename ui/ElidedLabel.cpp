@@ -1,0 +1,88 @@
+#include "ui/ElidedLabel.h"
+
+#include <QPainter>
+#include <QStyle>
+
+namespace ondrel {
+
+ElidedLabel::ElidedLabel(const QString& text, QWidget* parent)
+    : QWidget(parent)
+    , text_(singleLine(text))
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    updateToolTip();
+}
+
+QString ElidedLabel::singleLine(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0) || u == 0x2028 || u == 0x2029)
+            c = QLatin1Char(' ');
+    }
+    return out;
+}
+
+void ElidedLabel::setText(const QString& text)
+{
+    const QString clean = singleLine(text);
+    if (clean == text_)
+        return;
+    text_ = clean;
+    updateToolTip();
+    updateGeometry();
+    update();
+}
+
+void ElidedLabel::setElideMode(Qt::TextElideMode mode)
+{
+    mode_ = mode;
+    update();
+}
+
+void ElidedLabel::setAlignment(Qt::Alignment alignment)
+{
+    alignment_ = alignment;
+    update();
+}
+
+QString ElidedLabel::shownText() const
+{
+    return fontMetrics().elidedText(text_, mode_, contentsRect().width());
+}
+
+QSize ElidedLabel::sizeHint() const
+{
+    const QFontMetrics fm = fontMetrics();
+    return {fm.horizontalAdvance(text_) + 1, fm.height()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const
+{
+    const QFontMetrics fm = fontMetrics();
+    return {qMin(fm.horizontalAdvance(text_) + 1, fm.horizontalAdvance(QStringLiteral("Wi…Fi"))), fm.height()};
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    updateToolTip();
+}
+
+void ElidedLabel::updateToolTip()
+{
+    // The whole text on hover when part of it is hidden.
+    setToolTip(shownText() == text_ ? QString() : text_);
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::WindowText));
+    const QString shown = shownText();
+    const Qt::Alignment aligned = QStyle::visualAlignment(layoutDirection(), alignment_);
+    p.drawText(contentsRect(), int(aligned) | Qt::TextSingleLine, shown);
+}
+
+} // namespace ondrel

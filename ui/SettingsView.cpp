@@ -1,0 +1,357 @@
+#include "ui/SettingsView.h"
+
+#include "localization/LocaleSettings.h"
+#include "localization/Lookup.h"
+#include "store/Prefs.h"
+#include "ui/AppInfo.h"
+#include "ui/ElidedLabel.h"
+#include "ui/FormSection.h"
+#include "ui/ToggleSwitch.h"
+#include "ui/ViewStyle.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace ondrel {
+
+namespace {
+
+constexpr int kWidth = 520;
+
+QComboBox* picker(const char* name)
+{
+    auto* box = new QComboBox;
+    box->setObjectName(QString::fromLatin1(name));
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    box->setMaximumWidth(260);
+    return box;
+}
+
+// Selects the item whose data equals `value` without announcing it.
+void select(QComboBox* box, const QVariant& value)
+{
+    const QSignalBlocker blocker(box);
+    box->setCurrentIndex(box->findData(value));
+}
+
+QLabel* paragraph(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setFont(viewstyle::font(12));
+    viewstyle::setSecondary(label);
+    return label;
+}
+
+} // namespace
+
+SettingsView::SettingsView(Prefs& prefs, int tab, QWidget* parent)
+    : QWidget(parent)
+    , prefs_(prefs)
+    , builtLanguage_(prefs.language())
+    , initialTab_(tab)
+{
+    setObjectName(QStringLiteral("settingsView"));
+    setMinimumWidth(kWidth);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    build();
+    // Prefs announces before it stores: read the new values once the event
+    // loop comes back round.
+    connect(&prefs_, &Prefs::willChange, this, &SettingsView::refresh, Qt::QueuedConnection);
+}
+
+int SettingsView::tab() const
+{
+    return tabs_->currentIndex();
+}
+
+void SettingsView::setTab(int tab)
+{
+    if (tab >= 0 && tab < tabs_->count())
+        tabs_->setCurrentIndex(tab);
+}
+
+QString SettingsView::coverageLabel(const QString& label, qsizetype entries, qsizetype total)
+{
+    const double coverage = total > 0 ? double(entries) / double(total) : 0.0;
+    if (coverage > 1.0 || coverage >= 0.995)
+        return label;
+    const int percent = int(coverage * 100.0); // toward zero
+    return Lf("%@（%d%%）", "%@ (%d%%)", {label, percent});
+}
+
+QString SettingsView::languageLabel(AppLanguage language)
+{
+    const QString name = label(language);
+    if (language == AppLanguage::system || language == AppLanguage::ja || language == AppLanguage::en)
+        return name;
+    const std::optional<QHash<QString, QString>> table = LocaleSettings::loadTable(rawValue(language));
+    return coverageLabel(name, table ? table->size() : 0, LocaleSettings::totalStringCount());
+}
+
+void SettingsView::build()
+{
+    const int current = tabs_ ? tabs_->currentIndex() : initialTab_;
+    if (tabs_) {
+        layout()->removeWidget(tabs_);
+        tabs_->deleteLater();
+    }
+    toggles_.clear();
+    favoriteRows_.clear();
+    shownFavorites_.clear();
+    builtLanguage_ = prefs_.language();
+    setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft : Qt::LeftToRight);
+    setWindowTitle(L("設定", "Settings"));
+
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName(QStringLiteral("settingsTabs"));
+    tabs_->setDocumentMode(true);
+    tabs_->addTab(page(buildGeneral()), L("一般", "General"));
+    tabs_->addTab(page(buildList()), L("一覧", "List"));
+    tabs_->addTab(page(buildAbout()), L("情報", "About"));
+    layout()->addWidget(tabs_);
+    setTab(current);
+    refresh();
+}
+
+QWidget* SettingsView::page(QWidget* content)
+{
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    content->setAutoFillBackground(false);
+    scroll->setWidget(content);
+    scroll->viewport()->setAutoFillBackground(false);
+    return scroll;
+}
+
+ToggleSwitch* SettingsView::toggle(const char* name, bool (Prefs::*get)() const, void (Prefs::*set)(bool))
+{
+    auto* sw = new ToggleSwitch;
+    sw->setObjectName(QString::fromLatin1(name));
+    connect(sw, &ToggleSwitch::toggled, this, [this, set](bool on) { (prefs_.*set)(on); });
+    toggles_.append({sw, get});
+    return sw;
+}
+
+QWidget* SettingsView::buildGeneral()
+{
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(20, 16, 20, 20);
+    layout->setSpacing(18);
+
+    auto* scanning = new FormSection(L("スキャン", "Scanning"));
+    refreshPicker_ = picker("refreshPicker");
+    for (qint64 seconds : Prefs::refreshChoices())
+        refreshPicker_->addItem(Prefs::refreshLabel(seconds), seconds);
+    connect(refreshPicker_, &QComboBox::activated, this, [this](int index) {
+        prefs_.setAutoRefreshSeconds(refreshPicker_->itemData(index).toLongLong());
+        Q_EMIT autoRefreshChanged();
+    });
+    scanning->addRow(FormSection::labeledRow(L("自動で探し直す", "Scan automatically"), refreshPicker_));
+    scanning->setFooter(L("探している間は通信が一瞬途切れます。動画の配信や大きな転送の最中は「しない」のままにして、"
+                          "必要なときだけ ⌘R で探し直してください。",
+                          "The connection pauses briefly during each scan. Leave this off while streaming or "
+                          "transferring large files, and press ⌘R when you want a fresh list."));
+    layout->addWidget(scanning);
+
+    permissions_ = new FormSection(L("権限", "Permissions"));
+    permissions_->setFooter(L("システムの決まりで、周囲の Wi-Fi の名前は位置情報の許可がないと読めません。"
+                              "このアプリが位置を記録したり外部へ送ったりすることはありません。",
+                              "The system requires location access before an app can read nearby Wi-Fi names. "
+                              "This app never records or transmits your location."));
+    buildPermissionRow();
+    layout->addWidget(permissions_);
+
+    auto* language = new FormSection(L("言語", "Language"));
+    languagePicker_ = picker("languagePicker");
+    for (AppLanguage lang : allAppLanguages())
+        languagePicker_->addItem(languageLabel(lang), rawValue(lang));
+    connect(languagePicker_, &QComboBox::activated, this, [this](int index) {
+        if (const std::optional<AppLanguage> lang =
+                appLanguageFromRawValue(languagePicker_->itemData(index).toString()))
+            prefs_.setLanguage(*lang);
+    });
+    language->addRow(FormSection::labeledRow(L("言語", "Language"), languagePicker_));
+    language->setFooter(L("訳がまだ無い文言は英語で表示されます。", "Text that has no translation yet appears in English."));
+    layout->addWidget(language);
+
+    layout->addStretch(1);
+    return content;
+}
+
+QWidget* SettingsView::buildList()
+{
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(20, 16, 20, 20);
+    layout->setSpacing(18);
+
+    auto* order = new FormSection(L("並び", "Order"));
+    sortPicker_ = picker("sortPicker");
+    for (SortKey key : allSortKeys())
+        sortPicker_->addItem(label(key), rawValue(key));
+    connect(sortPicker_, &QComboBox::activated, this, [this](int index) {
+        if (const std::optional<SortKey> key = sortKeyFromRawValue(sortPicker_->itemData(index).toString()))
+            prefs_.setSortKey(*key);
+    });
+    order->addRow(FormSection::labeledRow(L("並べ替え", "Sort by"), sortPicker_));
+    orderPicker_ = picker("orderPicker");
+    orderPicker_->addItem(L("強い順", "Strongest first"), false);
+    orderPicker_->addItem(L("弱い順", "Weakest first"), true);
+    connect(orderPicker_, &QComboBox::activated, this,
+            [this](int index) { prefs_.setAscending(orderPicker_->itemData(index).toBool()); });
+    order->addRow(FormSection::labeledRow(L("向き", "Order"), orderPicker_));
+    layout->addWidget(order);
+
+    favoritesSection_ = new FormSection(L("お気に入り", "Favorites"));
+    favoritesSection_->setObjectName(QStringLiteral("favoritesSection"));
+    favoritesSection_->addRow(
+        FormSection::labeledRow(L("お気に入りを上にまとめる", "Keep favorites at the top"),
+                                toggle("favoritesOnTopToggle", &Prefs::favoritesOnTop, &Prefs::setFavoritesOnTop)));
+    favoritesSection_->addRow(
+        FormSection::labeledRow(L("お気に入りだけ表示", "Show favorites only"),
+                                toggle("favoritesOnlyToggle", &Prefs::favoritesOnly, &Prefs::setFavoritesOnly)));
+    favoritesFirstRow_ = favoritesSection_->rowCount();
+    favoritesSection_->setFooter(
+        L("お気に入りは名前で覚えます。電波が届いていないネットワークもここに残ります。一覧の行の星を押すと出し入れできます。",
+          "Favorites are remembered by name and stay here even when the network is out of range. Use the star on "
+          "a row to add or remove one."));
+    layout->addWidget(favoritesSection_);
+
+    auto* show = new FormSection(L("一覧に出すもの", "What to show"));
+    show->addRow(FormSection::labeledRow(L("同じ名前のネットワークを1行にまとめる", "Group networks with the same name"),
+                                         toggle("groupToggle", &Prefs::groupBySSID, &Prefs::setGroupBySSID)));
+    show->addRow(FormSection::labeledRow(L("名前を公開していないネットワークも出す", "Show networks that hide their name"),
+                                         toggle("hiddenToggle", &Prefs::showHidden, &Prefs::setShowHidden)));
+    show->addRow(FormSection::labeledRow(L("チャンネル・帯域幅・BSSID も出す", "Show channel, width, and BSSID"),
+                                         toggle("detailsToggle", &Prefs::showDetails, &Prefs::setShowDetails)));
+    layout->addWidget(show);
+
+    auto* units = new FormSection(L("単位", "Units"));
+    unitPicker_ = picker("unitPicker");
+    for (StrengthUnit unit : allStrengthUnits())
+        unitPicker_->addItem(label(unit), rawValue(unit));
+    connect(unitPicker_, &QComboBox::activated, this, [this](int index) {
+        prefs_.setStrengthUnit(unitPicker_->itemData(index).toString() == rawValue(StrengthUnit::percent)
+                                   ? StrengthUnit::percent
+                                   : StrengthUnit::dbm);
+    });
+    units->addRow(FormSection::labeledRow(L("電波の強さ", "Signal strength"), unitPicker_));
+    units->setFooter(L("dBm は 0 に近いほど強く、通常は -30 から -90 の範囲に入ります。",
+                       "In dBm, closer to zero is stronger. Values normally fall between -30 and -90."));
+    layout->addWidget(units);
+
+    layout->addStretch(1);
+    return content;
+}
+
+QWidget* SettingsView::buildAbout()
+{
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(20, 16, 20, 20);
+    layout->setSpacing(12);
+
+    about_ = new FormSection(QStringLiteral("Ondrel"));
+    auto* version = new QLabel(AppInfo::version());
+    version->setObjectName(QStringLiteral("versionValue"));
+    version->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    about_->addRow(FormSection::labeledRow(L("バージョン", "Version"), version));
+    buildAboutRows();
+    layout->addWidget(about_);
+
+    layout->addWidget(paragraph(L(
+        "周囲の Wi-Fi を電波の強い順に並べて、選んで接続するためのアプリです。パスワードはこのアプリでは一切保存しません。"
+        "システムは保存済みの Wi-Fi パスワードを他のアプリに渡さないため、暗号化されたネットワークにここから接続するときは"
+        "入力を求めます。自動再接続はこれまでどおりシステムが行います。",
+        "Lists nearby Wi-Fi networks strongest first so you can pick one and join it. This app never stores "
+        "passwords. The system does not hand saved Wi-Fi passwords to other apps, so joining a secured network from "
+        "here asks you to type it. Automatic reconnection is still handled by the system.")));
+    layout->addStretch(1);
+    return content;
+}
+
+void SettingsView::refresh()
+{
+    if (prefs_.language() != builtLanguage_) {
+        build();
+        return;
+    }
+    select(refreshPicker_, prefs_.autoRefreshSeconds());
+    select(languagePicker_, rawValue(prefs_.language()));
+    select(sortPicker_, rawValue(prefs_.sortKey()));
+    select(orderPicker_, prefs_.ascending());
+    select(unitPicker_, rawValue(prefs_.strengthUnit()));
+    for (const auto& [sw, get] : toggles_) {
+        const QSignalBlocker blocker(sw);
+        sw->setChecked((prefs_.*get)());
+    }
+    refreshFavorites();
+    refreshStatusRows();
+}
+
+void SettingsView::buildPermissionRow() {}
+
+void SettingsView::buildAboutRows() {}
+
+void SettingsView::refreshStatusRows() {}
+
+void SettingsView::refreshFavorites()
+{
+    if (shownFavorites_ == prefs_.favorites() && !favoriteRows_.isEmpty())
+        return;
+    for (const QPointer<QWidget>& row : std::as_const(favoriteRows_))
+        delete row.data();
+    favoriteRows_.clear();
+    shownFavorites_ = prefs_.favorites();
+
+    int index = favoritesFirstRow_;
+    if (shownFavorites_.isEmpty()) {
+        QWidget* row = FormSection::plainRow();
+        row->setObjectName(QStringLiteral("noFavorites"));
+        auto* text = new QLabel(L("お気に入りはまだありません。", "No favorites yet."), row);
+        text->setTextFormat(Qt::PlainText);
+        text->setFont(viewstyle::font(13));
+        viewstyle::setSecondary(text);
+        row->layout()->addWidget(text);
+        favoritesSection_->insertRow(index, row);
+        favoriteRows_.append(row);
+        return;
+    }
+    for (const QString& name : std::as_const(shownFavorites_)) {
+        QWidget* row = FormSection::plainRow();
+        row->setObjectName(QStringLiteral("favoriteRow"));
+        auto* layout = static_cast<QHBoxLayout*>(row->layout());
+        layout->setSpacing(6);
+        auto* star = new QLabel(QStringLiteral("★"), row);
+        star->setFont(viewstyle::font(12));
+        viewstyle::setTextColor(star, viewstyle::yellow(palette()));
+        auto* title = new ElidedLabel(name, row);
+        title->setObjectName(QStringLiteral("favoriteName"));
+        title->setFont(viewstyle::font(13));
+        auto* remove = new QPushButton(L("削除", "Remove"), row);
+        remove->setObjectName(QStringLiteral("removeFavorite"));
+        remove->setAccessibleDescription(name);
+        remove->setFont(viewstyle::font(12));
+        connect(remove, &QPushButton::clicked, this, [this, name] { prefs_.removeFavorite(name); });
+        layout->addWidget(star);
+        layout->addWidget(title, 1);
+        layout->addSpacing(8);
+        layout->addWidget(remove);
+        favoritesSection_->insertRow(index++, row);
+        favoriteRows_.append(row);
+    }
+}
+
+} // namespace ondrel

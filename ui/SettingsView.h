@@ -1,0 +1,76 @@
+#pragma once
+
+#include "localization/AppLanguage.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+
+namespace ondrel {
+
+class FormSection;
+class Prefs;
+class ToggleSwitch;
+
+// The settings window's content: three pages (General, List, About) whose
+// controls write the preferences at once; there is no Apply step. Every
+// control follows the preferences when they change elsewhere, and the whole
+// content is built again in the new language after a language change.
+class SettingsView : public QWidget {
+    Q_OBJECT
+public:
+    // `tab` selects the first page shown (0 General, 1 List, 2 About); other
+    // values leave the first page selected.
+    explicit SettingsView(Prefs& prefs, int tab = 0, QWidget* parent = nullptr);
+
+    int tab() const;
+    void setTab(int tab);
+
+    // A language's picker label: its own name, followed by its translation
+    // coverage in percent (truncated) when the table holds less than 99.5 %
+    // of the source texts. System, Japanese and English never show one.
+    static QString languageLabel(AppLanguage language);
+    // The same rule on given figures: `entries` of `total` source texts.
+    static QString coverageLabel(const QString& label, qsizetype entries, qsizetype total);
+
+Q_SIGNALS:
+    // The user picked another automatic-rescan interval (already stored).
+    void autoRefreshChanged();
+
+private:
+    void build();
+    void buildPermissionRow();
+    void buildAboutRows();
+    void refreshStatusRows();
+    void refresh();
+    void refreshFavorites();
+    QWidget* page(QWidget* content);
+    QWidget* buildGeneral();
+    QWidget* buildList();
+    QWidget* buildAbout();
+    ToggleSwitch* toggle(const char* name, bool (Prefs::*get)() const, void (Prefs::*set)(bool));
+
+    Prefs& prefs_;
+    AppLanguage builtLanguage_;
+    int initialTab_;
+    QTabWidget* tabs_ = nullptr;
+
+    QComboBox* refreshPicker_ = nullptr;
+    QComboBox* languagePicker_ = nullptr;
+    QComboBox* sortPicker_ = nullptr;
+    QComboBox* orderPicker_ = nullptr;
+    QComboBox* unitPicker_ = nullptr;
+    QList<QPair<ToggleSwitch*, bool (Prefs::*)() const>> toggles_;
+    FormSection* permissions_ = nullptr;
+    FormSection* about_ = nullptr;
+    FormSection* favoritesSection_ = nullptr;
+    int favoritesFirstRow_ = 0;
+    QList<QPointer<QWidget>> favoriteRows_;
+    QStringList shownFavorites_;
+};
+
+} // namespace ondrel
