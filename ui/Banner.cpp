@@ -1,0 +1,124 @@
+#include "ui/Banner.h"
+
+#include "ui/Symbols.h"
+#include "ui/Tints.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ondrel {
+
+namespace {
+
+// The icon beside the title, drawn in the banner's tint.
+class BannerIcon : public QWidget {
+public:
+    BannerIcon(Banner::Kind kind, QWidget* parent)
+        : QWidget(parent), kind_(kind)
+    {
+        setFixedSize(16, 16);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const bool error = kind_ == Banner::Kind::error;
+        drawSymbol(painter, error ? Symbol::warningFill : Symbol::infoFill, QRectF(1, 1, 14, 14),
+                   error ? tintRed(palette()) : tintOrange(palette()));
+    }
+
+private:
+    Banner::Kind kind_;
+};
+
+QLabel* plainLabel(const QString& text, int pixelSize, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    // Titles can carry network names and system messages: never markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont font = label->font();
+    font.setPixelSize(pixelSize);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
+
+Banner::Banner(Kind kind, const QString& title, const std::optional<QString>& detail,
+               const std::optional<QString>& actionTitle, std::function<void()> action, QWidget* parent)
+    : QWidget(parent), kind_(kind)
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(12, 10, 12, 10);
+    row->setSpacing(10);
+
+    auto* icon = new BannerIcon(kind, this);
+    row->addWidget(icon, 0, Qt::AlignTop);
+
+    auto* column = new QVBoxLayout;
+    column->setSpacing(3);
+    title_ = plainLabel(title, 13, this);
+    column->addWidget(title_);
+    if (detail) {
+        detail_ = plainLabel(*detail, 12, this);
+        column->addWidget(detail_);
+    }
+    row->addLayout(column, 1);
+
+    if (actionTitle && action) {
+        row->addSpacing(8);
+        button_ = new QPushButton(*actionTitle, this);
+        button_->setAutoDefault(false);
+        connect(button_, &QPushButton::clicked, this, [action] { action(); });
+        row->addWidget(button_, 0, Qt::AlignVCenter);
+    }
+    setAccessibleName(title);
+    applyColors();
+}
+
+QString Banner::title() const
+{
+    return title_->text();
+}
+
+std::optional<QString> Banner::detail() const
+{
+    if (!detail_)
+        return std::nullopt;
+    return detail_->text();
+}
+
+void Banner::applyColors()
+{
+    if (!detail_)
+        return;
+    QPalette p = detail_->palette();
+    p.setColor(QPalette::WindowText, secondaryColor(palette()));
+    detail_->setPalette(p);
+}
+
+void Banner::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        applyColors();
+    QWidget::changeEvent(event);
+}
+
+void Banner::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    QPainterPath background;
+    background.addRoundedRect(QRectF(rect()), 9, 9);
+    painter.fillPath(background, primaryFill(palette(), isDark(palette()) ? 0.09 : 0.06));
+}
+
+} // namespace ondrel
