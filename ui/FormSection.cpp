@@ -1,5 +1,7 @@
 #include "ui/FormSection.h"
 
+#include "localization/LocaleSettings.h"
+#include "ui/Tints.h"
 #include "ui/ViewStyle.h"
 
 #include <QHBoxLayout>
@@ -26,12 +28,12 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         const QPalette pal = palette();
-        p.setPen(QPen(viewstyle::faint(pal, 0.10), 1));
-        p.setBrush(viewstyle::faint(pal, viewstyle::isDark(pal) ? 0.06 : 0.035));
+        p.setPen(QPen(primaryFill(pal, 0.10), 1));
+        p.setBrush(primaryFill(pal, isDark(pal) ? 0.06 : 0.035));
         p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
 
         p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(QPen(viewstyle::faint(pal, 0.10), 1));
+        p.setPen(QPen(primaryFill(pal, 0.10), 1));
         bool first = true;
         for (QObject* child : children()) {
             auto* row = qobject_cast<QWidget*>(child);
@@ -75,6 +77,9 @@ FormSection::FormSection(const QString& header, QWidget* parent)
     viewstyle::setSecondary(footer_);
     footer_->hide();
     layout->addWidget(footer_);
+
+    viewstyle::alignLeading(header_, LocaleSettings::isRightToLeftCache);
+    viewstyle::alignLeading(footer_, LocaleSettings::isRightToLeftCache);
 }
 
 void FormSection::addRow(QWidget* row)
@@ -118,6 +123,7 @@ QWidget* FormSection::labeledRow(const QString& label, QWidget* control)
     text->setFont(viewstyle::font(13));
     text->setWordWrap(true);
     text->setBuddy(control);
+    viewstyle::alignLeading(text, LocaleSettings::isRightToLeftCache);
     control->setAccessibleName(label);
     auto* layout = static_cast<QHBoxLayout*>(row->layout());
     layout->addWidget(text, 1);

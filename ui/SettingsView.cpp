@@ -7,15 +7,22 @@
 #include "ui/ElidedLabel.h"
 #include "ui/FormSection.h"
 #include "ui/ToggleSwitch.h"
+#include "ui/Tints.h"
 #include "ui/ViewStyle.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QIconEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
-#include <QTabWidget>
+#include <QStackedWidget>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 namespace ondrel {
@@ -47,7 +54,86 @@ QLabel* paragraph(const QString& text)
     label->setWordWrap(true);
     label->setFont(viewstyle::font(12));
     viewstyle::setSecondary(label);
+    viewstyle::alignLeading(label, LocaleSettings::isRightToLeftCache);
     return label;
+}
+
+enum class TabGlyph { gear, list, info };
+
+// The tab symbols, drawn so that they look the same with any icon theme or
+// none; they take the palette's text colour when painted.
+class TabIconEngine : public QIconEngine {
+public:
+    explicit TabIconEngine(TabGlyph glyph) : glyph_(glyph) {}
+    QIconEngine* clone() const override { return new TabIconEngine(glyph_); }
+    void paint(QPainter* p, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        const QPalette pal = QApplication::palette();
+        QColor color = mode == QIcon::Disabled ? tertiaryColor(pal) : primaryColor(pal);
+        p->save();
+        p->setRenderHint(QPainter::Antialiasing);
+        const qreal s = qMin(rect.width(), rect.height());
+        const QRectF r(rect.x() + (rect.width() - s) / 2, rect.y() + (rect.height() - s) / 2, s, s);
+        const QPointF c = r.center();
+        QPen pen(color, qMax(1.2, s / 12), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        p->setPen(pen);
+        p->setBrush(Qt::NoBrush);
+        switch (glyph_) {
+        case TabGlyph::gear: {
+            const qreal outer = s * 0.46, inner = s * 0.33;
+            QPainterPath path;
+            for (int i = 0; i < 16; ++i) {
+                const qreal a = i * M_PI / 8 - M_PI / 32;
+                const qreal radius = (i % 2 == 0) ? outer : inner;
+                const qreal a2 = a + M_PI / 16;
+                const QPointF p1 = c + QPointF(std::cos(a), std::sin(a)) * radius;
+                const QPointF p2 = c + QPointF(std::cos(a2), std::sin(a2)) * radius;
+                if (i == 0)
+                    path.moveTo(p1);
+                else
+                    path.lineTo(p1);
+                path.lineTo(p2);
+            }
+            path.closeSubpath();
+            p->drawPath(path);
+            p->drawEllipse(c, s * 0.13, s * 0.13);
+            break;
+        }
+        case TabGlyph::list:
+            for (int i = 0; i < 3; ++i) {
+                const qreal y = r.top() + s * (0.24 + 0.26 * i);
+                p->setBrush(color);
+                p->drawEllipse(QPointF(r.left() + s * 0.16, y), s * 0.05, s * 0.05);
+                p->setBrush(Qt::NoBrush);
+                p->drawLine(QPointF(r.left() + s * 0.34, y), QPointF(r.right() - s * 0.08, y));
+            }
+            break;
+        case TabGlyph::info:
+            p->drawEllipse(c, s * 0.42, s * 0.42);
+            p->drawLine(QPointF(c.x(), c.y() - s * 0.04), QPointF(c.x(), c.y() + s * 0.22));
+            p->setBrush(color);
+            p->setPen(Qt::NoPen);
+            p->drawEllipse(QPointF(c.x(), c.y() - s * 0.2), s * 0.055, s * 0.055);
+            break;
+        }
+        p->restore();
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap pm(size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        paint(&p, QRect(QPoint(0, 0), size), mode, state);
+        return pm;
+    }
+
+private:
+    TabGlyph glyph_;
+};
+
+QIcon tabIcon(TabGlyph glyph)
+{
+    return QIcon(new TabIconEngine(glyph));
 }
 
 } // namespace
@@ -100,9 +186,9 @@ QString SettingsView::languageLabel(AppLanguage language)
 void SettingsView::build()
 {
     const int current = tabs_ ? tabs_->currentIndex() : initialTab_;
-    if (tabs_) {
-        layout()->removeWidget(tabs_);
-        tabs_->deleteLater();
+    if (content_) {
+        layout()->removeWidget(content_);
+        content_->deleteLater();
     }
     toggles_.clear();
     favoriteRows_.clear();
@@ -111,13 +197,41 @@ void SettingsView::build()
     setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft : Qt::LeftToRight);
     setWindowTitle(L("設定", "Settings"));
 
-    tabs_ = new QTabWidget(this);
+    content_ = new QWidget(this);
+    auto* column = new QVBoxLayout(content_);
+    column->setContentsMargins(0, 10, 0, 0);
+    column->setSpacing(0);
+
+    // The tab bar sits centred above the pages, like a preferences toolbar.
+    tabs_ = new QTabBar;
     tabs_->setObjectName(QStringLiteral("settingsTabs"));
-    tabs_->setDocumentMode(true);
-    tabs_->addTab(page(buildGeneral()), L("一般", "General"));
-    tabs_->addTab(page(buildList()), L("一覧", "List"));
-    tabs_->addTab(page(buildAbout()), L("情報", "About"));
-    layout()->addWidget(tabs_);
+    tabs_->setDrawBase(false);
+    tabs_->setExpanding(false);
+    tabs_->setIconSize(QSize(14, 14));
+    tabs_->addTab(tabIcon(TabGlyph::gear), L("一般", "General"));
+    tabs_->addTab(tabIcon(TabGlyph::list), L("一覧", "List"));
+    tabs_->addTab(tabIcon(TabGlyph::info), L("情報", "About"));
+    auto* bar = new QHBoxLayout;
+    bar->addStretch(1);
+    bar->addWidget(tabs_);
+    bar->addStretch(1);
+    column->addLayout(bar);
+
+    auto* line = new QFrame;
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    line->setStyleSheet(QStringLiteral("color: rgba(128,128,128,70);"));
+    column->addWidget(line);
+
+    pages_ = new QStackedWidget;
+    pages_->addWidget(page(buildGeneral()));
+    pages_->addWidget(page(buildList()));
+    pages_->addWidget(page(buildAbout()));
+    column->addWidget(pages_, 1);
+    connect(tabs_, &QTabBar::currentChanged, pages_, &QStackedWidget::setCurrentIndex);
+
+    layout()->addWidget(content_);
     setTab(current);
     refresh();
 }
@@ -160,9 +274,9 @@ QWidget* SettingsView::buildGeneral()
     });
     scanning->addRow(FormSection::labeledRow(L("自動で探し直す", "Scan automatically"), refreshPicker_));
     scanning->setFooter(L("探している間は通信が一瞬途切れます。動画の配信や大きな転送の最中は「しない」のままにして、"
-                          "必要なときだけ ⌘R で探し直してください。",
+                          "必要なときだけ Ctrl+R で探し直してください。",
                           "The connection pauses briefly during each scan. Leave this off while streaming or "
-                          "transferring large files, and press ⌘R when you want a fresh list."));
+                          "transferring large files, and press Ctrl+R when you want a fresh list."));
     layout->addWidget(scanning);
 
     permissions_ = new FormSection(L("権限", "Permissions"));
@@ -336,7 +450,7 @@ void SettingsView::refreshFavorites()
         layout->setSpacing(6);
         auto* star = new QLabel(QStringLiteral("★"), row);
         star->setFont(viewstyle::font(12));
-        viewstyle::setTextColor(star, viewstyle::yellow(palette()));
+        viewstyle::setTextColor(star, tintYellow(palette()));
         auto* title = new ElidedLabel(name, row);
         title->setObjectName(QStringLiteral("favoriteName"));
         title->setFont(viewstyle::font(13));

@@ -8,7 +8,8 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QTabWidget;
+class QStackedWidget;
+class QTabBar;
 
 namespace ondrel {
 
@@ -57,7 +58,9 @@ private:
     Prefs& prefs_;
     AppLanguage builtLanguage_;
     int initialTab_;
-    QTabWidget* tabs_ = nullptr;
+    QWidget* content_ = nullptr;
+    QTabBar* tabs_ = nullptr;
+    QStackedWidget* pages_ = nullptr;
 
     QComboBox* refreshPicker_ = nullptr;
     QComboBox* languagePicker_ = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/ToggleSwitch.h"
 
+#include "ui/Tints.h"
 #include "ui/ViewStyle.h"
 
 #include <QPainter>
@@ -28,7 +29,7 @@ void ToggleSwitch::paintEvent(QPaintEvent*)
     const QRectF track = QRectF(rect()).adjusted(1, 1, -1, -1);
     const qreal radius = track.height() / 2;
     const QPalette pal = palette();
-    QColor fill = isChecked() ? viewstyle::accent(pal) : viewstyle::faint(pal, 0.18);
+    QColor fill = isChecked() ? pal.color(QPalette::Highlight) : primaryFill(pal, 0.18);
     if (!isEnabled())
         fill.setAlphaF(fill.alphaF() * 0.45f);
     p.setPen(Qt::NoPen);
@@ -42,12 +43,12 @@ void ToggleSwitch::paintEvent(QPaintEvent*)
         atEnd = !atEnd;
     const qreal x = atEnd ? track.right() - 2 - d : track.left() + 2;
     p.setBrush(QColor(Qt::white));
-    p.setPen(QPen(viewstyle::faint(pal, 0.12), 0.5));
+    p.setPen(QPen(primaryFill(pal, 0.12), 0.5));
     p.drawEllipse(QRectF(x, track.top() + 2, d, d));
 
     if (hasFocus()) {
         p.setBrush(Qt::NoBrush);
-        QColor ring = viewstyle::accent(pal);
+        QColor ring = pal.color(QPalette::Highlight);
         ring.setAlphaF(0.5f);
         p.setPen(QPen(ring, 2));
         p.drawRoundedRect(track.adjusted(-0.5, -0.5, 0.5, 0.5), radius, radius);
