@@ -3,6 +3,7 @@
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "store/Prefs.h"
+#include "wifi/LocationAuth.h"
 #include "ui/AppInfo.h"
 #include "ui/ElidedLabel.h"
 #include "ui/FormSection.h"
@@ -18,7 +19,9 @@
 #include <cmath>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -138,9 +141,10 @@ QIcon tabIcon(TabGlyph glyph)
 
 } // namespace
 
-SettingsView::SettingsView(Prefs& prefs, int tab, QWidget* parent)
+SettingsView::SettingsView(Prefs& prefs, LocationAuth* location, int tab, QWidget* parent)
     : QWidget(parent)
     , prefs_(prefs)
+    , location_(location)
     , builtLanguage_(prefs.language())
     , initialTab_(tab)
 {
@@ -152,6 +156,8 @@ SettingsView::SettingsView(Prefs& prefs, int tab, QWidget* parent)
     // Prefs announces before it stores: read the new values once the event
     // loop comes back round.
     connect(&prefs_, &Prefs::willChange, this, &SettingsView::refresh, Qt::QueuedConnection);
+    if (location_)
+        connect(location_, &LocationAuth::statusChanged, this, &SettingsView::refreshStatusRows);
 }
 
 int SettingsView::tab() const
@@ -415,11 +421,80 @@ void SettingsView::refresh()
     refreshStatusRows();
 }
 
-void SettingsView::buildPermissionRow() {}
+QString SettingsView::locationStatusText(int status)
+{
+    if (status == 3)
+        return L("許可済み", "Allowed");
+    if (status == 0)
+        return L("未設定", "Not set");
+    return L("許可されていません", "Not allowed");
+}
+
+QStringList SettingsView::systemSettingsCommand()
+{
+    static const QList<QStringList> candidates{
+        {QStringLiteral("gnome-control-center"), QStringLiteral("wifi")},
+        {QStringLiteral("systemsettings"), QStringLiteral("kcm_networkmanagement")},
+        {QStringLiteral("nm-connection-editor")},
+    };
+    for (const QStringList& command : candidates) {
+        const QString program = QStandardPaths::findExecutable(command.first());
+        if (!program.isEmpty())
+            return QStringList{program} + command.mid(1);
+    }
+    return {};
+}
+
+void SettingsView::buildPermissionRow()
+{
+    if (!location_)
+        return;
+    QWidget* row = FormSection::plainRow();
+    row->setObjectName(QStringLiteral("permissionRow"));
+    auto* layout = static_cast<QHBoxLayout*>(row->layout());
+    auto* title = new QLabel(L("位置情報の使用", "Location access"), row);
+    title->setTextFormat(Qt::PlainText);
+    title->setFont(viewstyle::font(13));
+    permissionValue_ = new QLabel(row);
+    permissionValue_->setObjectName(QStringLiteral("permissionValue"));
+    permissionValue_->setTextFormat(Qt::PlainText);
+    permissionValue_->setFont(viewstyle::font(13));
+    permissionButton_ = new QPushButton(row);
+    permissionButton_->setObjectName(QStringLiteral("permissionButton"));
+    permissionButton_->setFont(viewstyle::font(12));
+    connect(permissionButton_, &QPushButton::clicked, this, [this] {
+        if (!location_)
+            return;
+        // The decision is taken again on press: the status may have moved on.
+        if (location_->status() == 0) {
+            location_->requestPermission();
+            return;
+        }
+        const QStringList command = systemSettingsCommand();
+        if (!command.isEmpty())
+            QProcess::startDetached(command.first(), command.mid(1));
+    });
+    layout->addWidget(title, 1);
+    layout->addWidget(permissionValue_);
+    layout->addWidget(permissionButton_);
+    permissions_->addRow(row);
+}
 
 void SettingsView::buildAboutRows() {}
 
-void SettingsView::refreshStatusRows() {}
+void SettingsView::refreshStatusRows()
+{
+    if (location_ && permissionValue_) {
+        const int status = location_->status();
+        const bool granted = location_->isAuthorized();
+        permissionValue_->setText(locationStatusText(status));
+        viewstyle::setTextColor(permissionValue_, granted ? primaryColor(palette()) : secondaryColor(palette()));
+        // "Open System Settings" needs a settings program to open.
+        const bool canOpen = status == 0 || !systemSettingsCommand().isEmpty();
+        permissionButton_->setText(status == 0 ? L("許可する", "Allow") : L("システム設定を開く", "Open System Settings"));
+        permissionButton_->setVisible(!granted && canOpen);
+    }
+}
 
 void SettingsView::refreshFavorites()
 {

@@ -14,6 +14,7 @@ class QTabBar;
 namespace ondrel {
 
 class FormSection;
+class LocationAuth;
 class Prefs;
 class ToggleSwitch;
 
@@ -26,7 +27,9 @@ class SettingsView : public QWidget {
 public:
     // `tab` selects the first page shown (0 General, 1 List, 2 About); other
     // values leave the first page selected.
-    explicit SettingsView(Prefs& prefs, int tab = 0, QWidget* parent = nullptr);
+    // `location` may be null (no permission row then) and must otherwise
+    // outlive the view.
+    SettingsView(Prefs& prefs, LocationAuth* location, int tab = 0, QWidget* parent = nullptr);
 
     int tab() const;
     void setTab(int tab);
@@ -37,6 +40,13 @@ public:
     static QString languageLabel(AppLanguage language);
     // The same rule on given figures: `entries` of `total` source texts.
     static QString coverageLabel(const QString& label, qsizetype entries, qsizetype total);
+
+    // The permission row's value for a location status (Allowed, Not set,
+    // Not allowed).
+    static QString locationStatusText(int status);
+    // The program that shows the system's network and privacy settings, or
+    // empty when this desktop has none of the known ones.
+    static QStringList systemSettingsCommand();
 
 Q_SIGNALS:
     // The user picked another automatic-rescan interval (already stored).
@@ -56,6 +66,9 @@ private:
     ToggleSwitch* toggle(const char* name, bool (Prefs::*get)() const, void (Prefs::*set)(bool));
 
     Prefs& prefs_;
+    QPointer<LocationAuth> location_;
+    QLabel* permissionValue_ = nullptr;
+    QPushButton* permissionButton_ = nullptr;
     AppLanguage builtLanguage_;
     int initialTab_;
     QWidget* content_ = nullptr;

@@ -1,0 +1,231 @@
+#include "ui/SpeedHistoryModel.h"
+
+#include "localization/Lookup.h"
+#include "speed/SpeedFormat.h"
+#include "speed/SpeedHistory.h"
+#include "ui/ElidedLabel.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+namespace ondrel {
+
+namespace {
+
+// Orders two entries by one column; false when they tie.
+bool less(const SpeedEntry& a, const SpeedEntry& b, int column)
+{
+    switch (column) {
+    case SpeedHistoryModel::date:
+        return a.date < b.date;
+    case SpeedHistoryModel::network:
+        return a.ssid.localeAwareCompare(b.ssid) < 0;
+    case SpeedHistoryModel::download:
+        return a.downloadMbps < b.downloadMbps;
+    case SpeedHistoryModel::upload:
+        return a.uploadMbps < b.uploadMbps;
+    case SpeedHistoryModel::latency:
+        return a.latencyMs < b.latencyMs;
+    case SpeedHistoryModel::jitter:
+        return a.jitterMs < b.jitterMs;
+    case SpeedHistoryModel::signal:
+        return a.rssi < b.rssi;
+    case SpeedHistoryModel::band:
+        return a.band < b.band; // the numeric code: unknown 0, 2.4 GHz 24, 5 GHz 50, 6 GHz 60
+    }
+    return false;
+}
+
+} // namespace
+
+SpeedHistoryModel::SpeedHistoryModel(SpeedHistory& history, QObject* parent)
+    : QAbstractTableModel(parent)
+    , history_(history)
+{
+    connect(&history_, &SpeedHistory::entriesChanged, this, &SpeedHistoryModel::rebuild);
+    rows_ = history_.entries();
+    sort(sortColumn_, sortOrder_);
+}
+
+QString SpeedHistoryModel::stamp(const QDateTime& date)
+{
+    const QLocale locale;
+    const QDateTime local = date.toLocalTime();
+    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(local.time(), QLocale::ShortFormat);
+}
+
+int SpeedHistoryModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int SpeedHistoryModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : columnCount_;
+}
+
+int SpeedHistoryModel::rowOf(const QUuid& id) const
+{
+    for (int i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].id == id)
+            return i;
+    }
+    return -1;
+}
+
+QVariant SpeedHistoryModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rows_.size())
+        return {};
+    const SpeedEntry& e = rows_[index.row()];
+    switch (role) {
+    case IdRole:
+        return QVariant::fromValue(e.id);
+    case RssiRole:
+        return int(e.rssi);
+    case Qt::ToolTipRole:
+        return index.column() == network ? QVariant(ElidedLabel::singleLine(e.ssid)) : QVariant();
+    case Qt::TextAlignmentRole:
+        if (index.column() == date || index.column() == network || index.column() == band || index.column() == signal)
+            return int(Qt::AlignLeading | Qt::AlignVCenter);
+        return int(Qt::AlignTrailing | Qt::AlignVCenter);
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case date:
+            return stamp(e.date);
+        case network:
+            return ElidedLabel::singleLine(e.ssid);
+        case download:
+            return formatText(QStringLiteral("%@ Mbps"), {mbps(e.downloadMbps)});
+        case upload:
+            return formatText(QStringLiteral("%@ Mbps"), {mbps(e.uploadMbps)});
+        case latency:
+            return formatText(QStringLiteral("%d ms"), {e.latencyMs});
+        case jitter:
+            return formatText(QStringLiteral("%d ms"), {e.jitterMs});
+        case signal:
+            return formatText(QStringLiteral("%d dBm"), {e.rssi});
+        case band:
+            return e.bandLabel();
+        }
+        break;
+    case SortRole:
+        switch (index.column()) {
+        case date:
+            return e.date;
+        case network:
+            return e.ssid;
+        case download:
+            return e.downloadMbps;
+        case upload:
+            return e.uploadMbps;
+        case latency:
+            return e.latencyMs;
+        case jitter:
+            return e.jitterMs;
+        case signal:
+            return e.rssi;
+        case band:
+            return e.band;
+        }
+        break;
+    default:
+        break;
+    }
+    return {};
+}
+
+QVariant SpeedHistoryModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal)
+        return {};
+    if (role == Qt::TextAlignmentRole) {
+        if (section == date || section == network || section == band || section == signal)
+            return int(Qt::AlignLeading | Qt::AlignVCenter);
+        return int(Qt::AlignTrailing | Qt::AlignVCenter);
+    }
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case date:
+        return L("日時", "Date");
+    case network:
+        return L("ネットワーク", "Network");
+    case download:
+        return L("ダウンロード", "Download");
+    case upload:
+        return L("アップロード", "Upload");
+    case latency:
+        return L("応答時間", "Latency");
+    case jitter:
+        return L("ゆらぎ", "Jitter");
+    case signal:
+        return L("電波", "Signal");
+    case band:
+        return L("周波数帯", "Band");
+    }
+    return {};
+}
+
+void SpeedHistoryModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= columnCount_)
+        return;
+    Q_EMIT layoutAboutToBeChanged();
+    sortColumn_ = column;
+    sortOrder_ = order;
+    // Ties keep the history's own order (newest first).
+    QList<SpeedEntry> sorted = history_.entries();
+    std::stable_sort(sorted.begin(), sorted.end(), [column, order](const SpeedEntry& a, const SpeedEntry& b) {
+        return order == Qt::AscendingOrder ? less(a, b, column) : less(b, a, column);
+    });
+    // Persistent indexes (the view's selection) follow their entries.
+    const QModelIndexList before = persistentIndexList();
+    QList<QUuid> ids;
+    for (const QModelIndex& i : before)
+        ids.append(i.row() < rows_.size() ? rows_[i.row()].id : QUuid());
+    rows_ = sorted;
+    QModelIndexList after;
+    for (qsizetype k = 0; k < before.size(); ++k) {
+        const int row = rowOf(ids[k]);
+        after.append(row < 0 ? QModelIndex() : index(row, before[k].column()));
+    }
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged();
+    Q_EMIT rowsRebuilt();
+}
+
+void SpeedHistoryModel::rebuild()
+{
+    // Rows vanish and appear through remove/insert notifications, so that
+    // the view keeps the selection of the rows that stay.
+    QSet<QUuid> kept;
+    for (const SpeedEntry& e : history_.entries())
+        kept.insert(e.id);
+    for (int row = int(rows_.size()) - 1; row >= 0; --row) {
+        if (!kept.contains(rows_[row].id)) {
+            beginRemoveRows({}, row, row);
+            rows_.removeAt(row);
+            endRemoveRows();
+        }
+    }
+    QSet<QUuid> present;
+    for (const SpeedEntry& e : std::as_const(rows_))
+        present.insert(e.id);
+    QList<SpeedEntry> added;
+    for (const SpeedEntry& e : history_.entries()) {
+        if (!present.contains(e.id))
+            added.append(e);
+    }
+    if (!added.isEmpty()) {
+        const int first = int(rows_.size());
+        beginInsertRows({}, first, first + int(added.size()) - 1);
+        rows_.append(added);
+        endInsertRows();
+    }
+    sort(sortColumn_, sortOrder_);
+}
+
+} // namespace ondrel

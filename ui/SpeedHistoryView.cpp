@@ -1,0 +1,286 @@
+#include "ui/SpeedHistoryView.h"
+
+#include "localization/LocaleSettings.h"
+#include "localization/Lookup.h"
+#include "localization/Plural.h"
+#include "speed/SpeedHistory.h"
+#include "ui/SignalCellDelegate.h"
+#include "ui/SpeedHistoryChart.h"
+#include "ui/SpeedHistoryModel.h"
+#include "ui/Symbols.h"
+#include "ui/Tints.h"
+#include "ui/ViewStyle.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace ondrel {
+
+namespace {
+
+struct ColumnWidth {
+    int minimum;
+    int ideal;
+};
+
+// Minimum and ideal width of each column, in column order.
+constexpr ColumnWidth kColumns[] = {{130, 145}, {110, 150}, {95, 110}, {95, 110},
+                                    {70, 80},   {65, 75},   {95, 105}, {70, 80}};
+
+// A drawn symbol at a fixed size in the tertiary colour.
+class SymbolView : public QWidget {
+public:
+    SymbolView(Symbol symbol, int size, QWidget* parent = nullptr)
+        : QWidget(parent)
+        , symbol_(symbol)
+    {
+        setFixedSize(size, size);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        drawSymbol(p, symbol_, QRectF(rect()), tertiaryColor(palette()));
+    }
+
+private:
+    Symbol symbol_;
+};
+
+QString defaultChooser(QWidget* parent)
+{
+    QFileDialog dialog(parent, L("CSVで書き出す", "Export CSV…"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(L("CSV ファイル (*.csv)", "CSV files (*.csv)"));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    dialog.selectFile(QStringLiteral("ondrel-speed.csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+} // namespace
+
+SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
+    : QWidget(parent)
+    , history_(history)
+    , model_(new SpeedHistoryModel(history, this))
+    , chooser_(defaultChooser)
+{
+    setObjectName(QStringLiteral("speedHistoryView"));
+    setMinimumSize(minimumWidth, minimumHeight);
+    setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft : Qt::LeftToRight);
+    setWindowTitle(L("速度テストの記録", "Speed Test History"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // The toolbar: the count at the leading edge, the two actions at the trailing one.
+    auto* bar = new QWidget;
+    auto* barLayout = new QHBoxLayout(bar);
+    barLayout->setContentsMargins(14, 10, 14, 10);
+    barLayout->setSpacing(8);
+    status_ = new QLabel;
+    status_->setObjectName(QStringLiteral("historyStatus"));
+    status_->setFont(viewstyle::font(12));
+    viewstyle::setSecondary(status_);
+    exportButton_ = new QPushButton(L("CSVで書き出す", "Export CSV…"));
+    exportButton_->setObjectName(QStringLiteral("exportButton"));
+    clearButton_ = new QPushButton(L("すべて消去", "Clear All"));
+    clearButton_->setObjectName(QStringLiteral("clearButton"));
+    viewstyle::setTextColor(clearButton_, tintRed(palette()));
+    connect(exportButton_, &QPushButton::clicked, this, &SpeedHistoryView::exportCsvInteractively);
+    connect(clearButton_, &QPushButton::clicked, this, &SpeedHistoryView::clearAll);
+    barLayout->addWidget(status_);
+    barLayout->addStretch(1);
+    barLayout->addWidget(exportButton_);
+    barLayout->addWidget(clearButton_);
+    layout->addWidget(bar);
+
+    stack_ = new QStackedWidget;
+    auto* filled = new QWidget;
+    auto* filledLayout = new QVBoxLayout(filled);
+    filledLayout->setContentsMargins(14, 0, 14, 14);
+    filledLayout->setSpacing(10);
+    chart_ = new SpeedHistoryChart(history_);
+    filledLayout->addWidget(chart_);
+
+    table_ = new QTableView;
+    table_->setObjectName(QStringLiteral("historyTable"));
+    table_->setModel(model_);
+    table_->setFont(viewstyle::font(12));
+    table_->setSortingEnabled(true);
+    table_->sortByColumn(SpeedHistoryModel::date, Qt::DescendingOrder);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table_->setAlternatingRowColors(true);
+    table_->setShowGrid(false);
+    table_->setWordWrap(false);
+    table_->setTextElideMode(Qt::ElideMiddle);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(24);
+    table_->setItemDelegateForColumn(SpeedHistoryModel::signal, new SignalCellDelegate(table_));
+    QHeaderView* header = table_->horizontalHeader();
+    header->setFont(viewstyle::font(12));
+    header->setHighlightSections(false);
+    header->setSortIndicatorShown(true);
+    header->setMinimumSectionSize(kColumns[SpeedHistoryModel::jitter].minimum);
+    header->setStretchLastSection(false);
+    for (int c = 0; c < SpeedHistoryModel::columnCount_; ++c) {
+        header->setSectionResizeMode(c, QHeaderView::Interactive);
+        header->resizeSection(c, kColumns[c].ideal);
+    }
+    // The name takes whatever width the other columns leave.
+    header->setSectionResizeMode(SpeedHistoryModel::network, QHeaderView::Stretch);
+    connect(table_, &QTableView::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QMenu* menu = contextMenuAt(pos);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(table_->viewport()->mapToGlobal(pos));
+    });
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        QSet<QString> names;
+        for (const QModelIndex& row : table_->selectionModel()->selectedRows())
+            names.insert(model_->entry(row.row()).ssid);
+        chart_->setNetworks(names);
+    });
+    filledLayout->addWidget(table_, 1);
+    stack_->addWidget(filled);
+    stack_->addWidget(buildEmptyState());
+    layout->addWidget(stack_, 1);
+
+    connect(model_, &SpeedHistoryModel::rowsRebuilt, this, &SpeedHistoryView::refresh);
+    refresh();
+}
+
+QWidget* SpeedHistoryView::buildEmptyState()
+{
+    auto* empty = new QWidget;
+    empty->setObjectName(QStringLiteral("historyEmpty"));
+    auto* column = new QVBoxLayout(empty);
+    column->setSpacing(10);
+    column->addStretch(1);
+    auto* symbol = new SymbolView(Symbol::speedometer, 34);
+    column->addWidget(symbol, 0, Qt::AlignHCenter);
+    auto* title = new QLabel(L("記録はまだありません。", "No measurements yet."));
+    title->setFont(viewstyle::font(13));
+    viewstyle::setSecondary(title);
+    column->addWidget(title, 0, Qt::AlignHCenter);
+    auto* hint = new QLabel(L("速度テストを実行すると、ここに1件ずつ残ります。", "Each speed test you run is added here."));
+    hint->setFont(viewstyle::font(12));
+    column->addWidget(hint, 0, Qt::AlignHCenter);
+    column->addStretch(1);
+    return empty;
+}
+
+QWidget* SpeedHistoryView::showWindow(SpeedHistory& history)
+{
+    static QPointer<QWidget> window;
+    if (!window) {
+        window = new SpeedHistoryView(history);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->resize(1020, 500);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+QString SpeedHistoryView::statusText() const
+{
+    const qsizetype n = history_.entries().size();
+    return formatText(pluralFormat("%d件の記録", "%d measurement", "%d measurements", n), {n});
+}
+
+void SpeedHistoryView::refresh()
+{
+    const bool empty = history_.entries().isEmpty();
+    status_->setText(statusText());
+    exportButton_->setEnabled(!empty);
+    clearButton_->setEnabled(!empty);
+    stack_->setCurrentIndex(empty ? 1 : 0);
+}
+
+void SpeedHistoryView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The chart never takes more than a quarter of the window's height.
+    chart_->setMaximumHeight(qMax(60, height() / 4));
+}
+
+QSet<QUuid> SpeedHistoryView::selectedIds() const
+{
+    QSet<QUuid> ids;
+    for (const QModelIndex& row : table_->selectionModel()->selectedRows())
+        ids.insert(model_->entry(row.row()).id);
+    return ids;
+}
+
+QSet<QUuid> SpeedHistoryView::contextTargets(const QPoint& viewportPos) const
+{
+    const QModelIndex index = table_->indexAt(viewportPos);
+    if (!index.isValid() || table_->selectionModel()->isRowSelected(index.row(), {}))
+        return selectedIds();
+    return {model_->entry(index.row()).id};
+}
+
+QMenu* SpeedHistoryView::contextMenuAt(const QPoint& viewportPos)
+{
+    const QSet<QUuid> targets = contextTargets(viewportPos);
+    auto* menu = new QMenu(this);
+    QAction* remove = menu->addAction(L("この記録を消去", "Delete Measurement"));
+    remove->setObjectName(QStringLiteral("deleteMeasurement"));
+    remove->setEnabled(!targets.isEmpty());
+    connect(remove, &QAction::triggered, this, [this, targets] { history_.remove(targets); });
+    return menu;
+}
+
+void SpeedHistoryView::setExportPathChooser(std::function<QString(QWidget*)> chooser)
+{
+    chooser_ = std::move(chooser);
+}
+
+bool SpeedHistoryView::exportCsv(const SpeedHistory& history, const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write("\xEF\xBB\xBF");
+    file.write(history.csv().toUtf8());
+    return file.commit();
+}
+
+void SpeedHistoryView::exportCsvInteractively()
+{
+    if (history_.entries().isEmpty())
+        return;
+    const QString path = chooser_(this);
+    if (!path.isEmpty())
+        exportCsv(history_, path); // a failed write is not reported
+}
+
+void SpeedHistoryView::clearAll()
+{
+    history_.clear();
+    table_->clearSelection();
+}
+
+} // namespace ondrel

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QPointer>
+#include <QSet>
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QMenu;
+class QPushButton;
+class QStackedWidget;
+class QTableView;
+
+namespace ondrel {
+
+class SpeedHistory;
+class SpeedHistoryChart;
+class SpeedHistoryModel;
+
+// The speed history window's content: the status count and the Export and
+// Clear All actions, a chart of download and upload over time, and a
+// sortable table of every stored measurement (or an empty state). It follows
+// the history live.
+class SpeedHistoryView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int minimumWidth = 820;
+    static constexpr int minimumHeight = 420;
+
+    // `history` must outlive the view.
+    explicit SpeedHistoryView(SpeedHistory& history, QWidget* parent = nullptr);
+
+    // Opens the single history window, or brings the open one to the front.
+    static QWidget* showWindow(SpeedHistory& history);
+
+    // Writes the UTF-8 byte order mark and the history's CSV to `path`
+    // atomically (an existing file is replaced only by a complete one).
+    static bool exportCsv(const SpeedHistory& history, const QString& path);
+
+    // Asks where to save the CSV; an empty answer cancels. The save dialog
+    // unless replaced (tests).
+    void setExportPathChooser(std::function<QString(QWidget*)> chooser);
+
+    // The menu for a context click at `viewportPos` in the table; its one
+    // action deletes the rows it names. Shown by the table's context menu.
+    QMenu* contextMenuAt(const QPoint& viewportPos);
+    // The identifiers a context click at `viewportPos` acts on: the selection
+    // when the click is on a selected row or on no row, else that row alone.
+    QSet<QUuid> contextTargets(const QPoint& viewportPos) const;
+    // The selected entries.
+    QSet<QUuid> selectedIds() const;
+
+    QTableView* table() const { return table_; }
+    SpeedHistoryModel* model() const { return model_; }
+    SpeedHistoryChart* chart() const { return chart_; }
+    QString statusText() const;
+
+public Q_SLOTS:
+    void exportCsvInteractively();
+    void clearAll();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void refresh();
+    QWidget* buildEmptyState();
+
+    SpeedHistory& history_;
+    SpeedHistoryModel* model_;
+    QLabel* status_ = nullptr;
+    QPushButton* exportButton_ = nullptr;
+    QPushButton* clearButton_ = nullptr;
+    SpeedHistoryChart* chart_ = nullptr;
+    QTableView* table_ = nullptr;
+    QStackedWidget* stack_ = nullptr;
+    std::function<QString(QWidget*)> chooser_;
+};
+
+} // namespace ondrel
