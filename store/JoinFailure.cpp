@@ -12,7 +12,7 @@ const QString kDeviceStateReason = QStringLiteral("org.freedesktop.NetworkManage
 
 struct Rule {
     QString domain;
-    QList<qint64> codes;
+    QList<qint64> codes; // empty: every code of the domain
     JoinFailure group;
 };
 
@@ -23,6 +23,13 @@ const Rule kRules[] = {
     {kDeviceStateReason, {7, 8, 9, 10, 11}, JoinFailure::checkPassword},
     // SSID not found
     {kDeviceStateReason, {53}, JoinFailure::refusedOrTimedOut},
+    // D-Bus refusals by policy, reported under the error's name.
+    {QStringLiteral("org.freedesktop.NetworkManager.PermissionDenied"), {}, JoinFailure::notPermitted},
+    {QStringLiteral("org.freedesktop.NetworkManager.Settings.PermissionDenied"), {}, JoinFailure::notPermitted},
+    {QStringLiteral("org.freedesktop.NetworkManager.AgentManager.PermissionDenied"), {}, JoinFailure::notPermitted},
+    {QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"), {}, JoinFailure::notPermitted},
+    {QStringLiteral("org.freedesktop.DBus.Error.AuthFailed"), {}, JoinFailure::notPermitted},
+    {QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"), {}, JoinFailure::notPermitted},
 };
 
 } // namespace
@@ -30,7 +37,7 @@ const Rule kRules[] = {
 JoinFailure classifyJoinFailure(const SystemError& error)
 {
     for (const Rule& rule : kRules) {
-        if (error.domain() == rule.domain && rule.codes.contains(error.code()))
+        if (error.domain() == rule.domain && (rule.codes.isEmpty() || rule.codes.contains(error.code())))
             return rule.group;
     }
     return JoinFailure::other;
