@@ -150,6 +150,13 @@ Qt::ItemFlags NetworkListModel::flags(const QModelIndex& index) const
     return Qt::ItemIsEnabled;
 }
 
+QString NetworkListModel::displayName(const ScannedNetwork& network)
+{
+    if (network.ssid && !network.ssid->isEmpty())
+        return *network.ssid;
+    return L("非公開ネットワーク", "Hidden network");
+}
+
 QString NetworkListModel::accessibleText(const ScannedNetwork& network)
 {
     return Lf("%@、%@、%@", "%@, %@, %@",

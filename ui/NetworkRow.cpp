@@ -2,7 +2,6 @@
 
 #include "localization/Lookup.h"
 #include "localization/Plural.h"
-#include "speed/SpeedFormat.h"
 #include "ui/Chip.h"
 #include "ui/NetworkListModel.h"
 #include "ui/SignalBars.h"
@@ -79,7 +78,7 @@ QList<Chip> chipsFor(const NetworkListModel& model, int row)
     if (n.isSaved && !n.isCurrent)
         chips.append({L("接続したことがある", "Known"), true});
     if (const std::optional<double> measured = model.measuredMbps(row); measured && *measured > 0)
-        chips.append({Lf("実測 %@ Mbps", "Measured %@ Mbps", {mbps(*measured)}), true});
+        chips.append({Lf("実測 %@ Mbps", "Measured %@ Mbps", {QString::number(*measured, 'f', 1)}), true});
     if (model.showDetails()) {
         if (n.channel > 0)
             chips.append({Lf("ch %d", "ch %d", {n.channel}), false});
@@ -209,7 +208,7 @@ RowLayout layoutRow(const QStyleOptionViewItem& option, const NetworkListModel& 
     l.padlockKind = padlockFor(n.security);
     if (l.padlockKind != PadlockKind::none)
         marks += kNameLineGap + 10;
-    const QString name = displayName(n);
+    const QString name = NetworkListModel::displayName(n);
     const double nameRoom = std::max(0.0, columnWidth - marks);
     l.nameText = nameMetrics.elidedText(name, Qt::ElideMiddle, nameRoom, Qt::TextSingleLine);
     const double nameWidth = std::min(nameRoom, std::ceil(nameMetrics.horizontalAdvance(l.nameText)));

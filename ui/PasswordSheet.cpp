@@ -1,39 +1,20 @@
 #include "ui/PasswordSheet.h"
 
 #include "localization/Lookup.h"
+#include "ui/NetworkListModel.h"
 #include "ui/Strength.h"
-#include "ui/Symbols.h"
+#include "ui/SymbolView.h"
 #include "ui/Tints.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace ondrel {
 
-namespace {
-
-class WifiGlyph : public QWidget {
-public:
-    explicit WifiGlyph(QWidget* parent)
-        : QWidget(parent)
-    {
-        setFixedSize(28, 28);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        drawSymbol(painter, Symbol::wifi, QRectF(1, 1, 26, 26), palette().color(QPalette::Highlight));
-    }
-};
-
-} // namespace
 
 PasswordSheet::PasswordSheet(QWidget* parent)
     : QDialog(parent)
@@ -48,7 +29,8 @@ PasswordSheet::PasswordSheet(QWidget* parent)
 
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
-    header->addWidget(new WifiGlyph(this), 0, Qt::AlignVCenter);
+    header->addWidget(new SymbolView(Symbol::wifi, 28, [](const QPalette& p) { return p.color(QPalette::Highlight); }, this),
+                      0, Qt::AlignVCenter);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(2);
     title_ = new QLabel(this);
@@ -113,7 +95,7 @@ int PasswordSheet::minimumLength(Security security)
 void PasswordSheet::setNetwork(const ScannedNetwork& network, StrengthUnit unit)
 {
     network_ = network;
-    title_->setText(Lf("「%@」のパスワード", "Password for “%@”", {displayName(network)}));
+    title_->setText(Lf("「%@」のパスワード", "Password for “%@”", {NetworkListModel::displayName(network)}));
     subtitle_->setText(Lf("%@ ・ %@", "%@ · %@", {label(network.security), strengthText(network.rssi, unit)}));
     updateEnabled();
 }
