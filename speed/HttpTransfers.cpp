@@ -1,0 +1,337 @@
+#include "speed/HttpTransfers.h"
+
+#include "speed/ByteCounter.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace ondrel {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Receive buffer per transfer. Large reads keep the number of system calls
+// and callbacks low at loopback speeds.
+constexpr long kReceiveBufferBytes = 512 * 1024;
+constexpr long kUploadBufferBytes = 512 * 1024;
+constexpr long kMaxConnectionsPerHost = 8;
+
+void initializeCurlOnce()
+{
+    static const bool initialized = [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        return true;
+    }();
+    (void)initialized;
+}
+
+CURLM* asMulti(void* multi)
+{
+    return static_cast<CURLM*>(multi);
+}
+
+} // namespace
+
+struct HttpTransfers::Transfer {
+    HttpTransfers* owner = nullptr;
+    Id id = 0;
+    Request request;
+    CURL* easy = nullptr;
+    curl_slist* headers = nullptr;
+    qint64 readOffset = 0;    // next body byte handed to libcurl
+    qint64 uploadedSoFar = 0; // body bytes already counted for this request
+    bool active = false;      // added to the multi handle
+    Clock::time_point restartAt{};
+    char error[CURL_ERROR_SIZE] = {};
+
+    ~Transfer()
+    {
+        if (easy)
+            curl_easy_cleanup(easy);
+        curl_slist_free_all(headers);
+    }
+};
+
+HttpTransfers::HttpTransfers(ByteCounter& counter, QObject* parent) : QObject(parent), counter_(counter)
+{
+    initializeCurlOnce();
+    CURLM* multi = curl_multi_init();
+    // One transfer per connection: with HTTP/2 libcurl would otherwise carry
+    // every stream to the host over a single connection.
+    curl_multi_setopt(multi, CURLMOPT_PIPELINING, long(CURLPIPE_NOTHING));
+    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, kMaxConnectionsPerHost);
+    multi_ = multi;
+    thread_ = std::thread([this] { run(); });
+}
+
+HttpTransfers::~HttpTransfers()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    curl_multi_wakeup(asMulti(multi_));
+    thread_.join();
+    for (auto& transfer : transfers_)
+        if (transfer->active)
+            curl_multi_remove_handle(asMulti(multi_), transfer->easy);
+    transfers_.clear();
+    curl_multi_cleanup(asMulti(multi_));
+}
+
+HttpTransfers::Id HttpTransfers::start(Request request)
+{
+    Id id;
+    {
+        std::lock_guard lock(mutex_);
+        id = nextId_++;
+        commands_.push_back({Command::add, id, std::move(request)});
+    }
+    curl_multi_wakeup(asMulti(multi_));
+    return id;
+}
+
+void HttpTransfers::cancel(Id id)
+{
+    {
+        std::lock_guard lock(mutex_);
+        commands_.push_back({Command::remove, id, {}});
+    }
+    curl_multi_wakeup(asMulti(multi_));
+}
+
+void HttpTransfers::cancelAll()
+{
+    {
+        std::lock_guard lock(mutex_);
+        commands_.push_back({Command::removeAll, 0, {}});
+    }
+    curl_multi_wakeup(asMulti(multi_));
+}
+
+qint64 HttpTransfers::completedStreamRequests() const
+{
+    std::lock_guard lock(mutex_);
+    return completedStreams_;
+}
+
+void HttpTransfers::run()
+{
+    CURLM* multi = asMulti(multi_);
+    std::vector<Command> commands;
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_)
+                return;
+            commands.swap(commands_);
+        }
+        applyCommands(commands);
+        commands.clear();
+
+        restartDueStreams(Clock::now());
+        int running = 0;
+        curl_multi_perform(multi, &running);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            Transfer* transfer = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
+            // Read the result before the handle goes: `message` dies with it.
+            handleDone(transfer, message->data.result);
+        }
+        curl_multi_poll(multi, nullptr, 0, pollTimeoutMs(Clock::now()), nullptr);
+    }
+}
+
+void HttpTransfers::applyCommands(std::vector<Command>& commands)
+{
+    for (Command& command : commands) {
+        switch (command.kind) {
+        case Command::add:
+            addTransfer(command.id, std::move(command.request));
+            break;
+        case Command::remove: {
+            auto it = std::find_if(transfers_.begin(), transfers_.end(),
+                                   [&](const auto& transfer) { return transfer->id == command.id; });
+            if (it != transfers_.end())
+                removeTransfer(it->get());
+            break;
+        }
+        case Command::removeAll:
+            while (!transfers_.empty())
+                removeTransfer(transfers_.back().get());
+            break;
+        }
+    }
+}
+
+void HttpTransfers::addTransfer(Id id, Request request)
+{
+    auto transfer = std::make_unique<Transfer>();
+    transfer->owner = this;
+    transfer->id = id;
+    transfer->request = std::move(request);
+    const Request& r = transfer->request;
+
+    CURL* easy = curl_easy_init();
+    transfer->easy = easy;
+    curl_easy_setopt(easy, CURLOPT_URL, r.url.constData());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "Ondrel/" ONDREL_VERSION);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->error);
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpTransfers::onWrite);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &HttpTransfers::onProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer.get());
+
+    const long timeoutMs = std::max<long>(1, long(r.timeout.count()));
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    if (r.stream) {
+        // A stream may run for as long as the phase lasts; what must not
+        // happen is a connection that stops moving bytes.
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max<long>(1, timeoutMs / 1000));
+    } else {
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs);
+    }
+
+    if (r.body) {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(r.body->size()));
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &HttpTransfers::onRead);
+        curl_easy_setopt(easy, CURLOPT_READDATA, transfer.get());
+        curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &HttpTransfers::onSeek);
+        curl_easy_setopt(easy, CURLOPT_SEEKDATA, transfer.get());
+        curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes);
+        if (!r.contentType.isEmpty())
+            transfer->headers =
+                curl_slist_append(transfer->headers, ("Content-Type: " + r.contentType).constData());
+        // Without this libcurl announces large bodies with "Expect:
+        // 100-continue" and may wait up to a second before sending them.
+        transfer->headers = curl_slist_append(transfer->headers, "Expect:");
+    } else {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        transfer->headers = curl_slist_append(transfer->headers, "Cache-Control: no-cache");
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
+
+    curl_multi_add_handle(asMulti(multi_), easy);
+    transfer->active = true;
+    transfers_.push_back(std::move(transfer));
+}
+
+void HttpTransfers::removeTransfer(Transfer* transfer)
+{
+    if (transfer->active)
+        curl_multi_remove_handle(asMulti(multi_), transfer->easy);
+    auto it = std::find_if(transfers_.begin(), transfers_.end(),
+                           [&](const auto& owned) { return owned.get() == transfer; });
+    transfers_.erase(it);
+}
+
+void HttpTransfers::handleDone(Transfer* transfer, int code)
+{
+    curl_multi_remove_handle(asMulti(multi_), transfer->easy);
+    transfer->active = false;
+
+    if (transfer->request.stream) {
+        {
+            std::lock_guard lock(mutex_);
+            ++completedStreams_;
+        }
+        transfer->readOffset = 0;
+        transfer->uploadedSoFar = 0;
+        // A completed request is followed at once by the next one; a failed
+        // one waits a little so that a refusing server is not hammered.
+        transfer->restartAt =
+            code == CURLE_OK ? Clock::time_point{} : Clock::now() + transfer->request.retryDelay;
+        return;
+    }
+
+    Outcome outcome;
+    outcome.curlCode = code;
+    if (code != CURLE_OK)
+        outcome.detail = QString::fromUtf8(transfer->error[0] ? transfer->error : curl_easy_strerror(CURLcode(code)));
+    curl_off_t micros = 0;
+    curl_easy_getinfo(transfer->easy, CURLINFO_TOTAL_TIME_T, &micros);
+    outcome.time = std::chrono::microseconds(micros);
+    const Id id = transfer->id;
+    removeTransfer(transfer);
+    QMetaObject::invokeMethod(
+        this, [this, id, outcome] { Q_EMIT finished(id, outcome); }, Qt::QueuedConnection);
+}
+
+void HttpTransfers::restartDueStreams(Clock::time_point now)
+{
+    for (auto& transfer : transfers_) {
+        if (transfer->active || now < transfer->restartAt)
+            continue;
+        transfer->error[0] = 0;
+        curl_multi_add_handle(asMulti(multi_), transfer->easy);
+        transfer->active = true;
+    }
+}
+
+int HttpTransfers::pollTimeoutMs(Clock::time_point now) const
+{
+    int timeout = 1000;
+    for (const auto& transfer : transfers_) {
+        if (transfer->active)
+            continue;
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(transfer->restartAt - now).count();
+        timeout = std::clamp(int(wait), 0, timeout);
+    }
+    return timeout;
+}
+
+size_t HttpTransfers::onWrite(char*, size_t size, size_t count, void* user)
+{
+    auto* transfer = static_cast<Transfer*>(user);
+    transfer->owner->counter_.add(qint64(size * count));
+    return size * count;
+}
+
+size_t HttpTransfers::onRead(char* buffer, size_t size, size_t count, void* user)
+{
+    auto* transfer = static_cast<Transfer*>(user);
+    const QByteArray& body = *transfer->request.body;
+    const qint64 n = std::min<qint64>(qint64(size * count), body.size() - transfer->readOffset);
+    std::memcpy(buffer, body.constData() + transfer->readOffset, size_t(n));
+    transfer->readOffset += n;
+    return size_t(n);
+}
+
+int HttpTransfers::onSeek(void* user, long long offset, int origin)
+{
+    auto* transfer = static_cast<Transfer*>(user);
+    if (origin != SEEK_SET || offset < 0 || offset > transfer->request.body->size())
+        return CURL_SEEKFUNC_CANTSEEK;
+    transfer->readOffset = offset;
+    return CURL_SEEKFUNC_OK;
+}
+
+int HttpTransfers::onProgress(void* user, long long, long long, long long, long long ulNow)
+{
+    // Upload bytes are counted as they reach the connection; a rewound body
+    // (a retried request) is not counted twice.
+    auto* transfer = static_cast<Transfer*>(user);
+    if (ulNow > transfer->uploadedSoFar) {
+        transfer->owner->counter_.add(ulNow - transfer->uploadedSoFar);
+        transfer->uploadedSoFar = ulNow;
+    }
+    return 0;
+}
+
+} // namespace ondrel

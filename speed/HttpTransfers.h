@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace ondrel {
+
+class ByteCounter;
+
+// The HTTP client of the speed test: libcurl's multi interface driven by a
+// transfer thread of its own. Response bodies are counted into the
+// ByteCounter and dropped; upload bodies are counted as they are written to
+// the connection. The object itself lives on the thread that created it (the
+// main thread), where finished() is delivered.
+//
+// Connections: at most 8 per host, never two transfers on one connection at
+// the same time (no HTTP/2 multiplexing), idle connections reused, TLS
+// certificates and host names always verified, no cookies, redirects not
+// followed.
+class HttpTransfers : public QObject {
+    Q_OBJECT
+public:
+    using Id = quint64;
+
+    struct Request {
+        QByteArray url;
+        // POST with this body when set, GET otherwise.
+        std::shared_ptr<const QByteArray> body;
+        QByteArray contentType;
+        // Latency requests: the whole request must finish within `timeout`.
+        // Streams: the connection must be made, and some bytes must move,
+        // within every `timeout`.
+        std::chrono::milliseconds timeout{60'000};
+        // A stream re-issues its request until cancelled: at once after a
+        // completed one (on the connection it just used), after `retryDelay`
+        // after a failed one.
+        bool stream = false;
+        std::chrono::milliseconds retryDelay{200};
+    };
+
+    struct Outcome {
+        int curlCode = 0;    // CURLcode, 0 on success whatever the HTTP status
+        QString detail;      // libcurl's error text, empty on success
+        std::chrono::microseconds time{0}; // from the transfer's start to its end
+    };
+
+    explicit HttpTransfers(ByteCounter& counter, QObject* parent = nullptr);
+    ~HttpTransfers() override;
+
+    // Starts a transfer and returns its identifier. Thread-safe.
+    Id start(Request request);
+    // Stops one transfer (no finished() follows) or all of them.
+    void cancel(Id id);
+    void cancelAll();
+
+    // Completed transfers of streams since creation (tests, diagnostics).
+    qint64 completedStreamRequests() const;
+
+Q_SIGNALS:
+    // A one-shot request ended (successfully or not). Not emitted for
+    // streams nor for cancelled transfers.
+    void finished(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);
+
+private:
+    struct Transfer;
+    struct Command {
+        enum Kind { add, remove, removeAll } kind;
+        Id id = 0;
+        Request request;
+    };
+
+    void run();
+    void applyCommands(std::vector<Command>& commands);
+    void addTransfer(Id id, Request request);
+    void removeTransfer(Transfer* transfer);
+    void handleDone(Transfer* transfer, int code);
+    void restartDueStreams(std::chrono::steady_clock::time_point now);
+    int pollTimeoutMs(std::chrono::steady_clock::time_point now) const;
+
+    static size_t onWrite(char* data, size_t size, size_t count, void* user);
+    static size_t onRead(char* buffer, size_t size, size_t count, void* user);
+    static int onSeek(void* user, long long offset, int origin);
+    static int onProgress(void* user, long long dlTotal, long long dlNow, long long ulTotal, long long ulNow);
+
+    ByteCounter& counter_;
+    void* multi_ = nullptr; // CURLM*, touched by the transfer thread only after creation
+
+    mutable std::mutex mutex_;
+    std::vector<Command> commands_;
+    bool stopping_ = false;
+    Id nextId_ = 1;
+    qint64 completedStreams_ = 0;
+
+    // Transfer thread only.
+    std::vector<std::unique_ptr<Transfer>> transfers_;
+
+    std::thread thread_;
+};
+
+} // namespace ondrel

@@ -1,0 +1,124 @@
+#include "speed/SpeedEntry.h"
+
+#include "localization/Lookup.h"
+
+#include <QRegularExpression>
+
+#include <limits>
+
+namespace ondrel {
+
+namespace {
+
+std::optional<qint64> wholeNumber(const QJsonValue& value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    // toInteger() falls back to the default for fractions and out-of-range
+    // values; two different defaults tell such values from real ones.
+    const qint64 low = value.toInteger(std::numeric_limits<qint64>::min());
+    const qint64 high = value.toInteger(std::numeric_limits<qint64>::max());
+    if (low != high)
+        return std::nullopt;
+    return low;
+}
+
+std::optional<QDateTime> parseDate(const QJsonValue& value)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2}):(\\d{2})Z$"));
+    if (!value.isString())
+        return std::nullopt;
+    const QRegularExpressionMatch match = form.match(value.toString());
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QDate date(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
+    const QTime time(match.captured(4).toInt(), match.captured(5).toInt(), match.captured(6).toInt());
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time, Qt::UTC);
+}
+
+std::optional<QUuid> parseId(const QJsonValue& value)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+    if (!value.isString() || !form.match(value.toString()).hasMatch())
+        return std::nullopt;
+    return QUuid::fromString(value.toString());
+}
+
+} // namespace
+
+QString SpeedEntry::bandLabel() const
+{
+    switch (band) {
+    case 24:
+        return QStringLiteral("2.4 GHz");
+    case 50:
+        return QStringLiteral("5 GHz");
+    case 60:
+        return QStringLiteral("6 GHz");
+    default:
+        return L("不明", "Unknown");
+    }
+}
+
+QJsonObject SpeedEntry::toJson() const
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("id"), id.toString(QUuid::WithoutBraces).toUpper());
+    object.insert(QStringLiteral("date"), date.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'")));
+    object.insert(QStringLiteral("ssid"), ssid);
+    if (bssid)
+        object.insert(QStringLiteral("bssid"), *bssid);
+    object.insert(QStringLiteral("rssi"), rssi);
+    object.insert(QStringLiteral("band"), band);
+    object.insert(QStringLiteral("channel"), channel);
+    object.insert(QStringLiteral("downloadMbps"), downloadMbps);
+    object.insert(QStringLiteral("uploadMbps"), uploadMbps);
+    object.insert(QStringLiteral("latencyMs"), latencyMs);
+    object.insert(QStringLiteral("jitterMs"), jitterMs);
+    object.insert(QStringLiteral("bytes"), bytes);
+    return object;
+}
+
+std::optional<SpeedEntry> SpeedEntry::fromJson(const QJsonValue& value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject object = value.toObject();
+    SpeedEntry entry;
+
+    const std::optional<QUuid> id = parseId(object.value(QStringLiteral("id")));
+    const std::optional<QDateTime> date = parseDate(object.value(QStringLiteral("date")));
+    const QJsonValue ssid = object.value(QStringLiteral("ssid"));
+    const QJsonValue bssid = object.value(QStringLiteral("bssid"));
+    const QJsonValue download = object.value(QStringLiteral("downloadMbps"));
+    const QJsonValue upload = object.value(QStringLiteral("uploadMbps"));
+    if (!id || !date || !ssid.isString() || !download.isDouble() || !upload.isDouble())
+        return std::nullopt;
+    if (!bssid.isUndefined() && !bssid.isNull() && !bssid.isString())
+        return std::nullopt;
+    entry.id = *id;
+    entry.date = *date;
+    entry.ssid = ssid.toString();
+    if (bssid.isString())
+        entry.bssid = bssid.toString();
+    entry.downloadMbps = download.toDouble();
+    entry.uploadMbps = upload.toDouble();
+
+    const std::pair<const char*, qint64*> integers[] = {
+        {"rssi", &entry.rssi},           {"band", &entry.band},         {"channel", &entry.channel},
+        {"latencyMs", &entry.latencyMs}, {"jitterMs", &entry.jitterMs}, {"bytes", &entry.bytes},
+    };
+    for (const auto& [key, field] : integers) {
+        const std::optional<qint64> number = wholeNumber(object.value(QLatin1StringView(key)));
+        if (!number)
+            return std::nullopt;
+        *field = *number;
+    }
+    return entry;
+}
+
+} // namespace ondrel

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+namespace ondrel {
+
+// One stored speed measurement of a network.
+struct SpeedEntry {
+    QUuid id;
+    QDateTime date; // when the measurement finished; stored with whole seconds
+    QString ssid;
+    std::optional<QString> bssid;
+    qint64 rssi = 0;    // signal strength in dBm during the test
+    qint64 band = 0;    // 24 = 2.4 GHz, 50 = 5 GHz, 60 = 6 GHz, 0 = unknown
+    qint64 channel = 0;
+    double downloadMbps = 0;
+    double uploadMbps = 0;
+    qint64 latencyMs = 0;
+    qint64 jitterMs = 0;
+    qint64 bytes = 0; // body bytes moved by the test, both directions
+
+    // "2.4 GHz", "5 GHz", "6 GHz", or the looked-up "Unknown" for any other code.
+    QString bandLabel() const;
+
+    // The JSON object of the history file: dates as YYYY-MM-DDTHH:MM:SSZ, the
+    // identifier in upper case, "bssid" left out when absent.
+    QJsonObject toJson() const;
+    // Strict decoding: every key but "bssid" present with its type (whole
+    // numbers for the integer fields), the date in exactly the form above.
+    // Keys beyond these are ignored; "bssid" may be absent or null.
+    static std::optional<SpeedEntry> fromJson(const QJsonValue& value);
+
+    bool operator==(const SpeedEntry&) const = default;
+};
+
+} // namespace ondrel

@@ -1,0 +1,301 @@
+#include "speed/SpeedTest.h"
+
+#include "localization/Lookup.h"
+
+#include <curl/curl.h>
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ondrel {
+
+namespace {
+
+double seconds(std::chrono::steady_clock::duration duration)
+{
+    return std::chrono::duration<double>(duration).count();
+}
+
+double toMbps(qint64 bytes, double seconds)
+{
+    return double(bytes) * 8.0 / seconds / 1'000'000.0;
+}
+
+} // namespace
+
+SpeedTest::Phase SpeedTest::Phase::failure(const QString& message)
+{
+    Phase phase(failed);
+    phase.message_ = message;
+    return phase;
+}
+
+SpeedTest::SpeedTest(QObject* parent) : SpeedTest(Options(), parent) {}
+
+SpeedTest::SpeedTest(Options options, QObject* parent) : QObject(parent), options_(std::move(options))
+{
+    while (options_.baseUrl.endsWith('/'))
+        options_.baseUrl.chop(1);
+    tick_.setTimerType(Qt::PreciseTimer);
+    tick_.setInterval(options_.tick);
+    connect(&tick_, &QTimer::timeout, this, &SpeedTest::onTick);
+}
+
+SpeedTest::~SpeedTest() = default;
+
+QByteArray SpeedTest::defaultBaseUrl()
+{
+    const QByteArray url = qgetenv("ONDREL_SPEEDTEST_URL");
+    return url.isEmpty() ? QByteArrayLiteral("https://speed.cloudflare.com") : url;
+}
+
+std::shared_ptr<const QByteArray> SpeedTest::payload()
+{
+    static const std::shared_ptr<const QByteArray> shared = [] {
+        auto bytes = std::make_shared<QByteArray>(payloadBytes, Qt::Uninitialized);
+        char* data = bytes->data();
+        for (qint64 i = 0; i < payloadBytes; ++i)
+            data[i] = char(i % 256);
+        return bytes;
+    }();
+    return shared;
+}
+
+std::pair<qint64, qint64> SpeedTest::latencyAndJitter(const std::vector<double>& samplesMs)
+{
+    if (samplesMs.empty())
+        return {0, 0};
+    const double n = double(samplesMs.size());
+    const double smallest = *std::min_element(samplesMs.begin(), samplesMs.end());
+    double sum = 0;
+    for (double sample : samplesMs)
+        sum += sample;
+    const double mean = sum / n;
+    double squares = 0;
+    for (double sample : samplesMs)
+        squares += (sample - mean) * (sample - mean);
+    const double jitter = std::sqrt(squares / n);
+    return {std::llround(smallest), std::llround(jitter)};
+}
+
+QString SpeedTest::describeFailure(const HttpTransfers::Outcome& outcome)
+{
+    switch (outcome.curlCode) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return L("指定されたホスト名のサーバーが見つかりませんでした。",
+                 "A server with the specified hostname could not be found.");
+    case CURLE_COULDNT_CONNECT:
+        return L("サーバーに接続できませんでした。", "Could not connect to the server.");
+    case CURLE_OPERATION_TIMEDOUT:
+        return L("要求がタイムアウトしました。", "The request timed out.");
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CACERT_BADFILE:
+        return L("サーバーとの安全な接続を確立できませんでした。",
+                 "A secure connection to the server could not be established.");
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+        return L("ネットワーク接続が切れました。", "The network connection was lost.");
+    default:
+        return outcome.detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(CURLcode(outcome.curlCode)))
+                                        : outcome.detail;
+    }
+}
+
+void SpeedTest::start()
+{
+    if (phase_.isRunning())
+        return;
+    updateResult(SpeedResult());
+    setLiveMbps(0);
+    setProgress(0);
+    counter_.resetAll();
+    samplesMs_.clear();
+    latencyIndex_ = 0;
+    setPhase(Phase::latency);
+    requestLatencySample();
+}
+
+void SpeedTest::stop()
+{
+    tick_.stop();
+    latencyRequest_ = 0;
+    if (transfers_)
+        transfers_->cancelAll();
+    slots_.fill(0);
+    if (phase_.isRunning())
+        setPhase(Phase::idle);
+    setProgress(0);
+    setLiveMbps(0);
+}
+
+HttpTransfers& SpeedTest::transfers()
+{
+    if (!transfers_) {
+        transfers_ = std::make_unique<HttpTransfers>(counter_);
+        connect(transfers_.get(), &HttpTransfers::finished, this, &SpeedTest::onTransferFinished);
+    }
+    return *transfers_;
+}
+
+void SpeedTest::requestLatencySample()
+{
+    HttpTransfers::Request request;
+    request.url = options_.baseUrl + "/__down?bytes=0";
+    request.timeout = options_.latencyTimeout;
+    latencyRequest_ = transfers().start(std::move(request));
+}
+
+void SpeedTest::onTransferFinished(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome)
+{
+    if (id == 0 || id != latencyRequest_ || phase_.kind() != Phase::latency)
+        return;
+    latencyRequest_ = 0;
+    if (outcome.curlCode != CURLE_OK) {
+        setPhase(Phase::failure(describeFailure(outcome)));
+        return;
+    }
+    // The first request pays for the connection set-up; its time is dropped.
+    if (latencyIndex_ > 0)
+        samplesMs_.push_back(std::chrono::duration<double, std::milli>(outcome.time).count());
+    ++latencyIndex_;
+    setProgress(double(latencyIndex_) / latencySamples);
+    if (latencyIndex_ < latencySamples) {
+        requestLatencySample();
+        return;
+    }
+    const auto [latency, jitter] = latencyAndJitter(samplesMs_);
+    SpeedResult result = result_;
+    result.latencyMs = latency;
+    result.jitterMs = jitter;
+    updateResult(result);
+    beginThroughput(false);
+}
+
+void SpeedTest::beginThroughput(bool uploading)
+{
+    uploading_ = uploading;
+    setPhase(uploading ? Phase::upload : Phase::download);
+    counter_.resetBytes();
+    for (HttpTransfers::Id& slot : slots_) {
+        HttpTransfers::Request request;
+        if (uploading) {
+            request.url = options_.baseUrl + "/__up";
+            request.body = payload();
+            request.contentType = "application/octet-stream";
+        } else {
+            request.url = options_.baseUrl + "/__down?bytes=" + QByteArray::number(downloadBytes);
+        }
+        request.timeout = options_.transferTimeout;
+        request.stream = true;
+        request.retryDelay = options_.tick;
+        slot = transfers().start(std::move(request));
+    }
+    phaseStart_ = windowStart_ = Clock::now();
+    baseBytes_ = 0;
+    peakMbps_ = 0;
+    tick_.start();
+}
+
+void SpeedTest::onTick()
+{
+    // Streams replace their own finished requests on the transfer thread, so
+    // the tick only samples.
+    const Clock::time_point now = Clock::now();
+    const double elapsed = seconds(now - phaseStart_);
+    const double warmUp = seconds(options_.warmUp);
+    const double total = seconds(uploading_ ? options_.upload : options_.download) + warmUp;
+    const qint64 bytes = counter_.bytes();
+
+    if (elapsed < warmUp) {
+        // Bytes of the warm-up are left out: the window starts at its last tick.
+        windowStart_ = now;
+        baseBytes_ = bytes;
+        setProgress(elapsed / total);
+        return;
+    }
+    const double window = seconds(now - windowStart_);
+    const qint64 delta = bytes - baseBytes_;
+    if (window > seconds(options_.minimumWindow)) {
+        const double sample = toMbps(delta, window);
+        setLiveMbps(sample);
+        peakMbps_ = std::max(peakMbps_, sample);
+    }
+    setProgress(std::min(elapsed / total, 1.0));
+    if (elapsed < total)
+        return;
+
+    const Clock::time_point end = Clock::now();
+    const double finalWindow = seconds(end - windowStart_);
+    const qint64 finalDelta = counter_.bytes() - baseBytes_;
+    cancelStreams();
+    endThroughput(finalWindow > 0 && finalDelta > 0 ? toMbps(finalDelta, finalWindow) : peakMbps_);
+}
+
+void SpeedTest::endThroughput(double mbps)
+{
+    tick_.stop();
+    SpeedResult result = result_;
+    if (!uploading_) {
+        result.downloadMbps = mbps;
+        updateResult(result);
+        beginThroughput(true);
+        return;
+    }
+    result.uploadMbps = mbps;
+    result.bytes = counter_.lifetime();
+    result.date = QDateTime::currentDateTimeUtc();
+    updateResult(result);
+    setLiveMbps(0);
+    setProgress(1.0);
+    setPhase(Phase::done);
+}
+
+void SpeedTest::cancelStreams()
+{
+    for (HttpTransfers::Id& slot : slots_) {
+        if (slot != 0)
+            transfers().cancel(slot);
+        slot = 0;
+    }
+}
+
+void SpeedTest::setPhase(const Phase& phase)
+{
+    if (phase_ == phase)
+        return;
+    phase_ = phase;
+    Q_EMIT phaseChanged();
+}
+
+void SpeedTest::setProgress(double progress)
+{
+    if (progress_ == progress)
+        return;
+    progress_ = progress;
+    Q_EMIT progressChanged();
+}
+
+void SpeedTest::setLiveMbps(double mbps)
+{
+    if (liveMbps_ == mbps)
+        return;
+    liveMbps_ = mbps;
+    Q_EMIT liveMbpsChanged();
+}
+
+void SpeedTest::updateResult(const SpeedResult& result)
+{
+    if (result_ == result)
+        return;
+    result_ = result;
+    Q_EMIT resultChanged();
+}
+
+} // namespace ondrel

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "speed/ByteCounter.h"
+#include "speed/HttpTransfers.h"
+#include "speed/SpeedResult.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace ondrel {
+
+// Measures the current connection against a speed-measurement service
+// ("/__down" and "/__up"): latency and jitter from six empty requests, then
+// download and upload throughput, each over four parallel streams. Lives on
+// the main thread; the transfers run on HttpTransfers' thread and only the
+// ByteCounter is shared with it.
+class SpeedTest : public QObject {
+    Q_OBJECT
+public:
+    class Phase {
+    public:
+        enum Kind { idle, latency, download, upload, done, failed };
+        Phase(Kind kind = idle) : kind_(kind) {}
+        static Phase failure(const QString& message);
+
+        Kind kind() const { return kind_; }
+        // The failure's description; empty for the other phases.
+        const QString& message() const { return message_; }
+        bool isRunning() const { return kind_ == latency || kind_ == download || kind_ == upload; }
+        bool operator==(const Phase&) const = default;
+
+    private:
+        Kind kind_;
+        QString message_;
+    };
+
+    static constexpr int latencySamples = 6;
+    static constexpr double downloadSeconds = 8.0;
+    static constexpr double uploadSeconds = 6.0;
+    static constexpr int streams = 4;
+    static constexpr double warmUpSeconds = 1.5;
+    static constexpr double tickSeconds = 0.2;
+    static constexpr double minimumWindowSeconds = 0.3;
+    static constexpr qint64 downloadBytes = 25'000'000;
+    static constexpr qint64 payloadBytes = 20 * 1024 * 1024;
+
+    // Where and how long to measure. The program uses the defaults; tests
+    // shorten the durations and point at a local server.
+    struct Options {
+        QByteArray baseUrl = defaultBaseUrl();
+        std::chrono::milliseconds download{8000};
+        std::chrono::milliseconds upload{6000};
+        std::chrono::milliseconds warmUp{1500};
+        std::chrono::milliseconds tick{200};
+        std::chrono::milliseconds minimumWindow{300};
+        std::chrono::milliseconds latencyTimeout{20'000};
+        std::chrono::milliseconds transferTimeout{60'000};
+    };
+
+    explicit SpeedTest(QObject* parent = nullptr);
+    explicit SpeedTest(Options options, QObject* parent = nullptr);
+    ~SpeedTest() override;
+
+    const Phase& phase() const { return phase_; }
+    // Fraction 0 to 1 of the current phase.
+    double progress() const { return progress_; }
+    // The latest throughput sample in Mbps, renewed every tick after the
+    // warm-up of a throughput phase.
+    double liveMbps() const { return liveMbps_; }
+    const SpeedResult& result() const { return result_; }
+
+    // Begins a test unless one is running.
+    void start();
+    // Cancels a running test at once (phase idle) and zeroes the live values;
+    // a done or failed test keeps its phase and result.
+    void stop();
+
+    // "https://speed.cloudflare.com", or ONDREL_SPEEDTEST_URL when set.
+    static QByteArray defaultBaseUrl();
+    // The 20 MiB upload body (byte i is i mod 256), built once and shared.
+    static std::shared_ptr<const QByteArray> payload();
+    // (latency, jitter) in ms from the kept samples: the smallest sample and
+    // the population standard deviation, both rounded half away from zero.
+    static std::pair<qint64, qint64> latencyAndJitter(const std::vector<double>& samplesMs);
+    // The failure text for a transport error of a latency request.
+    static QString describeFailure(const HttpTransfers::Outcome& outcome);
+
+Q_SIGNALS:
+    void phaseChanged();
+    void progressChanged();
+    void liveMbpsChanged();
+    void resultChanged();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void setPhase(const Phase& phase);
+    void setProgress(double progress);
+    void setLiveMbps(double mbps);
+    void updateResult(const SpeedResult& result);
+
+    void requestLatencySample();
+    void onTransferFinished(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);
+    void beginThroughput(bool uploading);
+    void onTick();
+    void endThroughput(double mbps);
+    void cancelStreams();
+    HttpTransfers& transfers();
+
+    Options options_;
+    Phase phase_;
+    double progress_ = 0;
+    double liveMbps_ = 0;
+    SpeedResult result_;
+
+    ByteCounter counter_;
+    std::unique_ptr<HttpTransfers> transfers_;
+    QTimer tick_;
+
+    // Latency phase.
+    HttpTransfers::Id latencyRequest_ = 0;
+    int latencyIndex_ = 0;
+    std::vector<double> samplesMs_;
+
+    // Throughput phase.
+    bool uploading_ = false;
+    std::array<HttpTransfers::Id, streams> slots_{};
+    Clock::time_point phaseStart_;
+    Clock::time_point windowStart_;
+    qint64 baseBytes_ = 0;
+    double peakMbps_ = 0;
+};
+
+} // namespace ondrel
