@@ -3,6 +3,7 @@
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "store/Prefs.h"
+#include "speed/SpeedHistory.h"
 #include "store/WiFiStore.h"
 #include "ui/Banner.h"
 #include "ui/NetworkListModel.h"
@@ -27,6 +28,8 @@
 #include <QListView>
 #include <QLocale>
 #include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
@@ -252,7 +255,12 @@ void ContentView::buildContent(QVBoxLayout* layout)
 
     list_ = new QListView(listPage);
     model_ = new NetworkListModel(this);
-    model_->setMeasuredLookup(measuredLookup());
+    model_->setMeasuredLookup([](const QString& ssid) -> std::optional<double> {
+        if (const std::optional<SpeedEntry> entry = SpeedHistory::shared().latest(ssid))
+            return entry->downloadMbps;
+        return std::nullopt;
+    });
+    connect(&SpeedHistory::shared(), &SpeedHistory::entriesChanged, model_, &NetworkListModel::refreshMeasured);
     delegate_ = new NetworkRow(this);
     list_->setModel(model_);
     list_->setItemDelegate(delegate_);

@@ -80,6 +80,9 @@ public:
 
     QSize minimumSizeHint() const override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void buildToolbar(QVBoxLayout* layout);
     void buildHeader(QVBoxLayout* layout);

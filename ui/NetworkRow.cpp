@@ -2,6 +2,7 @@
 
 #include "localization/Lookup.h"
 #include "localization/Plural.h"
+#include "speed/SpeedFormat.h"
 #include "ui/Chip.h"
 #include "ui/NetworkListModel.h"
 #include "ui/SignalBars.h"
@@ -78,7 +79,7 @@ QList<Chip> chipsFor(const NetworkListModel& model, int row)
     if (n.isSaved && !n.isCurrent)
         chips.append({L("接続したことがある", "Known"), true});
     if (const std::optional<double> measured = model.measuredMbps(row); measured && *measured > 0)
-        chips.append({Lf("実測 %@ Mbps", "Measured %@ Mbps", {QString::number(*measured, 'f', 1)}), true});
+        chips.append({Lf("実測 %@ Mbps", "Measured %@ Mbps", {mbps(*measured)}), true});
     if (model.showDetails()) {
         if (n.channel > 0)
             chips.append({Lf("ch %d", "ch %d", {n.channel}), false});
