@@ -1,0 +1,329 @@
+#include "store/WiFiStore.h"
+
+#include "localization/Lookup.h"
+#include "store/DisplayName.h"
+#include "store/JoinFailure.h"
+#include "store/NetworkListBuilder.h"
+#include "store/Prefs.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include <limits>
+
+namespace ondrel {
+
+namespace {
+
+// QTimer counts in int milliseconds; a stored interval beyond that (about
+// 24 days) would wrap around into a tiny or negative one.
+std::optional<std::chrono::milliseconds> refreshInterval(qint64 seconds)
+{
+    constexpr qint64 longest = std::numeric_limits<int>::max() / 1000;
+    if (seconds <= 0)
+        return std::nullopt;
+    return std::chrono::seconds(std::min(seconds, longest));
+}
+
+} // namespace
+
+WiFiStore::WiFiStore(QObject* parent) : WiFiStore(WiFiEngine::shared(), Prefs::shared(), parent) {}
+
+WiFiStore::WiFiStore(WiFiEngine& engine, Prefs& prefs, QObject* parent)
+    : QObject(parent), engine_(engine), prefs_(prefs), status_(engine.currentStatus())
+{
+    // Prefs announces a change before storing it; the reaction runs on the
+    // next turn of the event loop, when the new value is in place.
+    connect(&prefs_, &Prefs::willChange, this, &WiFiStore::preferencesChanged);
+
+    statusTimer_ = new QTimer(this);
+    statusTimer_->setInterval(kStatusPollInterval);
+    connect(statusTimer_, &QTimer::timeout, this, &WiFiStore::pollStatus);
+    statusTimer_->start();
+
+    restartAutoRefresh();
+}
+
+WiFiStore::~WiFiStore() = default;
+
+void WiFiStore::setSearchText(const QString& text)
+{
+    if (text == searchText_)
+        return;
+    searchText_ = text;
+    Q_EMIT searchTextChanged(searchText_);
+    scheduleRebuild();
+}
+
+void WiFiStore::dismissError()
+{
+    setErrorMessage(std::nullopt);
+}
+
+void WiFiStore::scan()
+{
+    if (isScanning_)
+        return;
+    setIsScanning(true);
+    setErrorMessage(std::nullopt);
+    savedNames_ = engine_.savedNetworkNames();
+    engine_.scan([self = QPointer<WiFiStore>(this)](QList<ScannedNetwork> records,
+                                                    std::optional<SystemError> error) {
+        if (self)
+            self->finishScan(std::move(records), error);
+    });
+}
+
+void WiFiStore::finishScan(QList<ScannedNetwork> records, const std::optional<SystemError>& error)
+{
+    setIsScanning(false);
+    lastScan_ = QDateTime::currentDateTime();
+    Q_EMIT lastScanChanged();
+    if (error)
+        setErrorMessage(error->description());
+    else
+        raw_ = std::move(records);
+    setStatus(engine_.currentStatus());
+    rebuild();
+    Q_EMIT scanFinished();
+}
+
+void WiFiStore::rebuild()
+{
+    rebuildPending_ = false;
+    NetworkListInputs inputs;
+    inputs.readPreferences(prefs_);
+    inputs.savedNames = savedNames_;
+    inputs.currentSSID = status_.ssid;
+    inputs.currentBSSID = status_.bssid;
+    inputs.searchText = searchText_;
+    setNetworks(buildNetworkList(raw_, inputs));
+}
+
+void WiFiStore::scheduleRebuild()
+{
+    if (rebuildPending_)
+        return;
+    rebuildPending_ = true;
+    // Queued on the store itself: dropped if the store is gone by then, and
+    // skipped if a direct rebuild() came first.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (rebuildPending_)
+                rebuild();
+        },
+        Qt::QueuedConnection);
+}
+
+void WiFiStore::preferencesChanged()
+{
+    scheduleRebuild();
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (autoRefreshInterval() != refreshInterval(prefs_.autoRefreshSeconds()))
+                restartAutoRefresh();
+        },
+        Qt::QueuedConnection);
+}
+
+void WiFiStore::pollStatus()
+{
+    // rebuild() depends on nothing else that can change without its own
+    // trigger, so an unchanged status needs no rebuild.
+    const WiFiEngine::Status status = engine_.currentStatus();
+    if (status == status_)
+        return;
+    setStatus(status);
+    rebuild();
+}
+
+void WiFiStore::restartAutoRefresh()
+{
+    delete refreshTimer_;
+    refreshTimer_ = nullptr;
+    const std::optional<std::chrono::milliseconds> interval = refreshInterval(prefs_.autoRefreshSeconds());
+    if (!interval)
+        return;
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setInterval(*interval);
+    connect(refreshTimer_, &QTimer::timeout, this, &WiFiStore::scan);
+    refreshTimer_->start();
+}
+
+std::optional<std::chrono::milliseconds> WiFiStore::autoRefreshInterval() const
+{
+    if (!refreshTimer_)
+        return std::nullopt;
+    return refreshTimer_->intervalAsDuration();
+}
+
+void WiFiStore::activate(const ScannedNetwork& network)
+{
+    if (network.isCurrent)
+        return;
+    switch (network.security) {
+    case Security::open:
+    case Security::owe:
+    case Security::unknown:
+        performConnect(network, std::nullopt, false);
+        return;
+    case Security::enterprise:
+        setErrorMessage(L("企業向け（802.1X）のネットワークは、システム設定の Wi-Fi から接続してください。",
+                          "Join enterprise (802.1X) networks from Wi-Fi in System Settings."));
+        return;
+    case Security::wep:
+    case Security::wpaPersonal:
+    case Security::wpa2Personal:
+    case Security::wpa2wpa3Personal:
+    case Security::wpa3Personal:
+        break;
+    }
+    if (network.isSaved)
+        performConnect(network, std::nullopt, true);
+    else
+        setPasswordTarget(network);
+}
+
+void WiFiStore::performConnect(const ScannedNetwork& network, const std::optional<QString>& password,
+                               bool fallbackToPassword)
+{
+    setConnectingTo(displayName(network));
+    setErrorMessage(std::nullopt);
+    engine_.connect(network.id(), network.ssid, password,
+                    [self = QPointer<WiFiStore>(this), network,
+                     fallbackToPassword](std::optional<SystemError> error) {
+                        if (self)
+                            self->finishJoin(network, error, fallbackToPassword);
+                    });
+}
+
+void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
+                           bool fallbackToPassword)
+{
+    setConnectingTo(std::nullopt);
+    if (error) {
+        if (fallbackToPassword)
+            setPasswordTarget(network);
+        else
+            setErrorMessage(describe(network, *error));
+        return;
+    }
+    savedNames_ = engine_.savedNetworkNames();
+    setStatus(engine_.currentStatus());
+    rebuild();
+}
+
+QString WiFiStore::describe(const ScannedNetwork& network, const SystemError& error) const
+{
+    const QString name = displayName(network);
+    switch (classifyJoinFailure(error)) {
+    case JoinFailure::checkPassword:
+        return Lf("「%@」に接続できませんでした。パスワードを確認してください。",
+                  "Could not connect to “%@”. Check the password.", {name});
+    case JoinFailure::refusedOrTimedOut:
+        return Lf("「%@」への接続が拒否されたか、時間切れになりました。電波が届いているか確認してください。",
+                  "“%@” refused the connection or timed out. Check that you are in range.", {name});
+    case JoinFailure::notPermitted:
+        return L("この操作は許可されていません。", "This operation is not permitted.");
+    case JoinFailure::other:
+        break;
+    }
+    return Lf("「%@」に接続できませんでした。%@", "Could not connect to “%@”. %@", {name, error.description()});
+}
+
+qsizetype WiFiStore::minimumPasswordLength(const ScannedNetwork& network)
+{
+    return network.security == Security::wep ? 5 : 8;
+}
+
+bool WiFiStore::submitPassword(const QString& password)
+{
+    if (!passwordTarget_ || graphemeCount(password) < minimumPasswordLength(*passwordTarget_))
+        return false;
+    const ScannedNetwork network = *passwordTarget_;
+    setPasswordTarget(std::nullopt);
+    performConnect(network, password, false);
+    return true;
+}
+
+void WiFiStore::cancelPassword()
+{
+    setPasswordTarget(std::nullopt);
+}
+
+void WiFiStore::disconnect()
+{
+    engine_.disconnect([self = QPointer<WiFiStore>(this)] {
+        if (!self)
+            return;
+        self->setStatus(self->engine_.currentStatus());
+        self->rebuild();
+    });
+}
+
+void WiFiStore::powerOn()
+{
+    engine_.setPower(true, [self = QPointer<WiFiStore>(this)](std::optional<SystemError> error) {
+        if (!self)
+            return;
+        if (error) {
+            self->setErrorMessage(error->description());
+            return;
+        }
+        self->setStatus(self->engine_.currentStatus());
+        self->rebuild();
+        self->scan();
+    });
+}
+
+void WiFiStore::setNetworks(QList<ScannedNetwork> networks)
+{
+    if (networks == networks_)
+        return;
+    networks_ = std::move(networks);
+    Q_EMIT networksChanged();
+}
+
+void WiFiStore::setIsScanning(bool scanning)
+{
+    if (scanning == isScanning_)
+        return;
+    isScanning_ = scanning;
+    Q_EMIT isScanningChanged(isScanning_);
+}
+
+void WiFiStore::setStatus(const WiFiEngine::Status& status)
+{
+    if (status == status_)
+        return;
+    status_ = status;
+    Q_EMIT statusChanged();
+}
+
+void WiFiStore::setErrorMessage(const std::optional<QString>& message)
+{
+    if (message == errorMessage_)
+        return;
+    errorMessage_ = message;
+    Q_EMIT errorMessageChanged();
+}
+
+void WiFiStore::setConnectingTo(const std::optional<QString>& name)
+{
+    if (name == connectingTo_)
+        return;
+    connectingTo_ = name;
+    Q_EMIT connectingToChanged();
+}
+
+void WiFiStore::setPasswordTarget(const std::optional<ScannedNetwork>& network)
+{
+    if (network == passwordTarget_)
+        return;
+    passwordTarget_ = network;
+    Q_EMIT passwordTargetChanged();
+}
+
+} // namespace ondrel

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "wifi/ScannedNetwork.h"
+#include "wifi/SystemError.h"
+#include "wifi/WiFiEngine.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+class QTimer;
+
+namespace ondrel {
+
+class Prefs;
+
+// The state behind the main window: scans, keeps the raw records, rebuilds
+// the shown list from them and the preferences, polls the current
+// association every two seconds, runs the optional automatic rescan, and
+// carries the join flow (password sheet, busy network, error banner).
+//
+// Every observable field announces a real change with its signal, after the
+// new value is stored. `networks` is never edited in place: rebuild()
+// recomputes it from scratch.
+//
+// Main thread only. The engine and the preferences must outlive the store.
+// Engine completions and timers hold the store weakly: once it is destroyed,
+// work still in flight never touches it.
+class WiFiStore : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kStatusPollInterval{2000};
+
+    // A store on the shared engine and preferences.
+    explicit WiFiStore(QObject* parent = nullptr);
+    WiFiStore(WiFiEngine& engine, Prefs& prefs, QObject* parent = nullptr);
+    ~WiFiStore() override;
+
+    // Observable state.
+    const QList<ScannedNetwork>& networks() const { return networks_; }
+    bool isScanning() const { return isScanning_; }
+    // When the last scan completed, successfully or not.
+    const std::optional<QDateTime>& lastScan() const { return lastScan_; }
+    const WiFiEngine::Status& status() const { return status_; }
+    // The banner text of the last failure.
+    const std::optional<QString>& errorMessage() const { return errorMessage_; }
+    // Display name of the network being joined.
+    const std::optional<QString>& connectingTo() const { return connectingTo_; }
+    // The network the password sheet is open for.
+    const std::optional<ScannedNetwork>& passwordTarget() const { return passwordTarget_; }
+    const QString& searchText() const { return searchText_; }
+
+    // The search field's text; the list follows on the next turn of the
+    // event loop (a burst of keystrokes rebuilds once).
+    void setSearchText(const QString& text);
+    // The banner's Dismiss.
+    void dismissError();
+
+    // Starts a scan unless one is in flight (then nothing happens).
+    void scan();
+    // Recomputes `networks` now from the raw records, the saved names, the
+    // current association, the search text and the preferences as they are.
+    void rebuild();
+    // Re-reads autoRefreshSeconds and replaces the automatic-rescan timer
+    // (none for 0 or less). Changing the preference also does this.
+    void restartAutoRefresh();
+    // The automatic rescan's interval; absent while it is off.
+    std::optional<std::chrono::milliseconds> autoRefreshInterval() const;
+
+    // A row's join button: joins open networks, refuses enterprise ones with
+    // a banner, opens the password sheet for unsaved secured ones, and joins
+    // saved ones without a password (the sheet opens if that fails). Does
+    // nothing for the current network.
+    void activate(const ScannedNetwork& network);
+    // Joins with the password (absent for none). When the join fails and
+    // `fallbackToPassword` is set, the password sheet opens without a
+    // message; otherwise the banner describes the failure.
+    void performConnect(const ScannedNetwork& network, const std::optional<QString>& password,
+                        bool fallbackToPassword);
+    // The banner text for a failed join of `network`.
+    QString describe(const ScannedNetwork& network, const SystemError& error) const;
+
+    // The fewest user-perceived characters the password sheet accepts for a
+    // network: 5 for WEP, 8 otherwise.
+    static qsizetype minimumPasswordLength(const ScannedNetwork& network);
+    // The password sheet's join: closes the sheet and joins its network with
+    // the password. Refused (false, nothing changes) while no sheet is open
+    // or the password is too short.
+    bool submitPassword(const QString& password);
+    // The password sheet's Cancel.
+    void cancelPassword();
+
+    // Leaves the current network; no message in any case.
+    void disconnect();
+    // Turns the radio on, then scans; a failure becomes the banner.
+    void powerOn();
+
+Q_SIGNALS:
+    void networksChanged();
+    void isScanningChanged(bool scanning);
+    void lastScanChanged();
+    void statusChanged();
+    void errorMessageChanged();
+    void connectingToChanged();
+    void passwordTargetChanged();
+    void searchTextChanged(const QString& text);
+    // A scan's completion has been handled (after the fields above changed).
+    void scanFinished();
+
+private:
+    void pollStatus();
+    void scheduleRebuild();
+    void preferencesChanged();
+    void finishScan(QList<ScannedNetwork> records, const std::optional<SystemError>& error);
+    void finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
+                    bool fallbackToPassword);
+
+    void setNetworks(QList<ScannedNetwork> networks);
+    void setIsScanning(bool scanning);
+    void setStatus(const WiFiEngine::Status& status);
+    void setErrorMessage(const std::optional<QString>& message);
+    void setConnectingTo(const std::optional<QString>& name);
+    void setPasswordTarget(const std::optional<ScannedNetwork>& network);
+
+    WiFiEngine& engine_;
+    Prefs& prefs_;
+
+    QList<ScannedNetwork> networks_;
+    bool isScanning_ = false;
+    std::optional<QDateTime> lastScan_;
+    WiFiEngine::Status status_;
+    std::optional<QString> errorMessage_;
+    std::optional<QString> connectingTo_;
+    std::optional<ScannedNetwork> passwordTarget_;
+    QString searchText_;
+
+    // Records of the last successful scan, one per access point.
+    QList<ScannedNetwork> raw_;
+    // Names the system remembers, read at the start of each scan and after
+    // each successful join.
+    QSet<QString> savedNames_;
+    QTimer* statusTimer_ = nullptr;
+    QTimer* refreshTimer_ = nullptr; // absent while the automatic rescan is off
+    bool rebuildPending_ = false;
+};
+
+} // namespace ondrel
