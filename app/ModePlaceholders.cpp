@@ -27,14 +27,4 @@ int runSpeedTestProbe()
     return notYetAvailable("--speedtest");
 }
 
-int runShot(const QString&, bool, const QStringList&)
-{
-    return notYetAvailable("--shot");
-}
-
-int runWindowedApp()
-{
-    return notYetAvailable("the windowed application");
-}
-
 } // namespace ondrel

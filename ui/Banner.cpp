@@ -1,6 +1,6 @@
 #include "ui/Banner.h"
 
-#include "ui/Symbols.h"
+#include "ui/SymbolView.h"
 #include "ui/Tints.h"
 
 #include <QEvent>
@@ -14,28 +14,6 @@
 namespace ondrel {
 
 namespace {
-
-// The icon beside the title, drawn in the banner's tint.
-class BannerIcon : public QWidget {
-public:
-    BannerIcon(Banner::Kind kind, QWidget* parent)
-        : QWidget(parent), kind_(kind)
-    {
-        setFixedSize(16, 16);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        const bool error = kind_ == Banner::Kind::error;
-        drawSymbol(painter, error ? Symbol::warningFill : Symbol::infoFill, QRectF(1, 1, 14, 14),
-                   error ? tintRed(palette()) : tintOrange(palette()));
-    }
-
-private:
-    Banner::Kind kind_;
-};
 
 QLabel* plainLabel(const QString& text, int pixelSize, QWidget* parent)
 {
@@ -60,7 +38,9 @@ Banner::Banner(Kind kind, const QString& title, const std::optional<QString>& de
     row->setContentsMargins(12, 10, 12, 10);
     row->setSpacing(10);
 
-    auto* icon = new BannerIcon(kind, this);
+    const bool error = kind == Kind::error;
+    auto* icon = new SymbolView(error ? Symbol::warningFill : Symbol::infoFill, 16,
+                                error ? tintRed : tintOrange, this);
     row->addWidget(icon, 0, Qt::AlignTop);
 
     auto* column = new QVBoxLayout;

@@ -1,0 +1,118 @@
+// "--shot PATH": renders a window with live data into a PNG file, without
+// showing anything on screen, then ends the process.
+
+#include "app/Shot.h"
+
+#include "app/Modes.h"
+#include "store/Prefs.h"
+#include "store/WiFiStore.h"
+#include "ui/ContentView.h"
+#include "wifi/LocationAuth.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSaveFile>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+#include <cstdio>
+
+namespace ondrel {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Waits for the first scan to fill the list, then lets the content settle.
+constexpr auto kNetworkWait = 20s;
+constexpr auto kNetworkSlice = 200ms;
+constexpr auto kSettle = 1500ms;
+constexpr auto kSettleSlice = 100ms;
+
+// Runs the event loop in short slices until `done` or the time is up.
+template <typename Done>
+void runLoopUntil(std::chrono::milliseconds limit, std::chrono::milliseconds slice, Done done)
+{
+    QDeadlineTimer deadline(limit);
+    while (!done() && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer::singleShot(std::min(slice, std::chrono::milliseconds(deadline.remainingTime())), &loop,
+                           &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+void writeError(const char* message)
+{
+    std::fputs(message, stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+ShotSubject chooseShotSubject(const QStringList& args, bool settings, ShotObjects objects)
+{
+    Q_UNUSED(args);
+    Q_UNUSED(settings);
+    return {std::make_unique<ContentView>(objects.prefs, objects.store, objects.location), QSize(860, 620)};
+}
+
+int runShot(const QString& path, bool settings, const QStringList& args)
+{
+    Prefs& prefs = Prefs::shared();
+    WiFiStore store;
+    LocationAuth location;
+
+    ShotSubject subject = chooseShotSubject(args, settings, {prefs, store, location});
+    QWidget* widget = subject.widget.get();
+    // A frameless window far outside every screen: drawn, never seen.
+    widget->setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+    widget->setAttribute(Qt::WA_ShowWithoutActivating);
+    widget->setAttribute(Qt::WA_DontShowOnScreen, QGuiApplication::platformName() != QLatin1String("offscreen"));
+    widget->setFixedSize(subject.size);
+    widget->move(-20000, -20000);
+    widget->show();
+
+    store.scan();
+    runLoopUntil(kNetworkWait, kNetworkSlice, [&] { return !store.networks().isEmpty(); });
+    runLoopUntil(kSettle, kSettleSlice, [] { return false; });
+
+    // An opaque window background in the current palette.
+    widget->setAutoFillBackground(true);
+    widget->setBackgroundRole(QPalette::Window);
+    widget->ensurePolished();
+    if (widget->layout())
+        widget->layout()->activate();
+
+    const QPixmap pixmap = widget->grab(QRect(QPoint(0, 0), subject.size));
+    if (pixmap.isNull()) {
+        writeError("描画できませんでした\n");
+        return 1;
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!pixmap.save(&buffer, "PNG") || png.isEmpty()) {
+        writeError("PNG にできませんでした\n");
+        return 1;
+    }
+    // Replaced whole or not at all. A file that could not be written is
+    // reported, not announced as written.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
+        const QString message = QStringLiteral("書き出せませんでした: %1 (%2)\n").arg(path, file.errorString());
+        writeError(message.toUtf8().constData());
+        return 1;
+    }
+
+    std::fputs(QStringLiteral("書き出しました: %1\n").arg(path).toUtf8().constData(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace ondrel

@@ -1,0 +1,600 @@
+#include "ui/ContentView.h"
+
+#include "localization/LocaleSettings.h"
+#include "localization/Lookup.h"
+#include "store/Prefs.h"
+#include "speed/SpeedHistory.h"
+#include "store/WiFiStore.h"
+#include "ui/Banner.h"
+#include "ui/NetworkListModel.h"
+#include "ui/NetworkRow.h"
+#include "ui/PasswordSheet.h"
+#include "ui/SignalBars.h"
+#include "ui/Strength.h"
+#include "ui/SymbolView.h"
+#include "ui/SystemSettings.h"
+#include "ui/Tints.h"
+#include "wifi/LocationAuth.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QDialog>
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QLocale>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <chrono>
+
+namespace ondrel {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+void setPixelSize(QWidget* widget, int pixels, QFont::Weight weight = QFont::Normal)
+{
+    QFont font = widget->font();
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    widget->setFont(font);
+}
+
+QLabel* plainLabel(QWidget* parent, int pixels, QFont::Weight weight = QFont::Normal)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    setPixelSize(label, pixels, weight);
+    return label;
+}
+
+void makeSecondary(QWidget* widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, secondaryColor(widget->palette()));
+    widget->setPalette(palette);
+}
+
+// A rounded, faintly tinted panel (the current-network card).
+class Card : public QFrame {
+public:
+    explicit Card(QWidget* parent)
+        : QFrame(parent)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), 11, 11);
+        painter.fillPath(path, primaryFill(palette(), isDark(palette()) ? 0.09 : 0.06));
+    }
+};
+
+// The local time of day with seconds, in the user's locale.
+QString timeWithSeconds(const QDateTime& when)
+{
+    const QLocale locale = QLocale::system();
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("ss"))) {
+        const qsizetype minutes = format.indexOf(QLatin1String("mm"));
+        if (minutes >= 0)
+            format.insert(minutes + 2, QLatin1String(":ss"));
+    }
+    return locale.toString(when.toLocalTime().time(), format);
+}
+
+QString bandText(Band band)
+{
+    return label(band);
+}
+
+} // namespace
+
+ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location, QWidget* parent)
+    : QWidget(parent), prefs_(prefs), store_(store), location_(location)
+{
+    setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft : Qt::LeftToRight);
+    setAutoFillBackground(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildToolbar(layout);
+    buildHeader(layout);
+    auto* divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(divider);
+    buildContent(layout);
+
+    passwordSheet_ = new PasswordSheet(this);
+    connect(passwordSheet_, &PasswordSheet::dismissed, this, [this] { store_.setPasswordTarget(std::nullopt); });
+    connect(passwordSheet_, &PasswordSheet::submitted, this,
+            [this](const ScannedNetwork& network, const QString& password) {
+                store_.setPasswordTarget(std::nullopt);
+                store_.performConnect(network, password, false);
+            });
+
+    spinnerTimer_ = new QTimer(this);
+    spinnerTimer_->setInterval(100ms);
+    connect(spinnerTimer_, &QTimer::timeout, this, [this] { list_->viewport()->update(); });
+
+    // Observers read the new values after the announcement has been handled.
+    connect(&prefs_, &Prefs::willChange, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
+    connect(&store_, &WiFiStore::changed, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
+    connect(&location_, &LocationAuth::statusChanged, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
+    refresh();
+}
+
+ContentView::~ContentView() = default;
+
+QSize ContentView::minimumSizeHint() const
+{
+    return QSize(620, 440);
+}
+
+void ContentView::buildToolbar(QVBoxLayout* layout)
+{
+    toolbar_ = new QToolBar(this);
+    toolbar_->setMovable(false);
+    toolbar_->setFloatable(false);
+    toolbar_->setIconSize(QSize(16, 16));
+    toolbar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbar_->setContentsMargins(8, 4, 8, 4);
+
+    search_ = new QLineEdit(toolbar_);
+    search_->setPlaceholderText(L("ネットワーク名で絞り込む", "Filter by name"));
+    search_->setClearButtonEnabled(true);
+    search_->addAction(symbolIcon(Symbol::magnifier), QLineEdit::LeadingPosition);
+    search_->setMinimumWidth(180);
+    search_->setMaximumWidth(280);
+    search_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(search_, &QLineEdit::textEdited, this, [this](const QString& text) { store_.setSearchText(text); });
+    toolbar_->addWidget(search_);
+
+    auto* spacer = new QWidget(toolbar_);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar_->addWidget(spacer);
+
+    sortMenu_ = new QMenu(this);
+    connect(sortMenu_, &QMenu::aboutToShow, this, &ContentView::refreshSortMenu);
+    sortButton_ = new QToolButton(toolbar_);
+    sortButton_->setText(L("並べ替え", "Sort by"));
+    sortButton_->setIcon(symbolIcon(Symbol::arrowUpDown));
+    sortButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    sortButton_->setPopupMode(QToolButton::InstantPopup);
+    sortButton_->setMenu(sortMenu_);
+    toolbar_->addWidget(sortButton_);
+    refreshSortMenu();
+
+    speedTest_ = toolbar_->addAction(symbolIcon(Symbol::speedometer), L("速度テスト", "Speed Test"));
+    speedTest_->setToolTip(L("いま接続しているネットワークの速さを測る", "Measure the speed of the network you are connected to"));
+    connect(speedTest_, &QAction::triggered, this, &ContentView::openSpeedTest);
+
+    rescan_ = toolbar_->addAction(themedIcon(QStringLiteral("view-refresh"), Symbol::arrowClockwise),
+                                  L("スキャン", "Scan"));
+    rescan_->setToolTip(L("周囲のネットワークを探し直す", "Scan for nearby networks again"));
+    rescan_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    rescan_->setShortcutContext(Qt::WindowShortcut);
+    connect(rescan_, &QAction::triggered, this, [this] { store_.scan(); });
+
+    layout->addWidget(toolbar_);
+}
+
+void ContentView::buildHeader(QVBoxLayout* layout)
+{
+    auto* header = new QWidget(this);
+    auto* column = new QVBoxLayout(header);
+    column->setContentsMargins(16, 12, 16, 12);
+    column->setSpacing(10);
+    bannerLayout_ = new QVBoxLayout;
+    bannerLayout_->setContentsMargins(0, 0, 0, 0);
+    bannerLayout_->setSpacing(10);
+    column->addLayout(bannerLayout_);
+
+    auto* card = new Card(header);
+    auto* row = new QHBoxLayout(card);
+    row->setContentsMargins(14, 11, 14, 11);
+    row->setSpacing(12);
+    cardBars_ = new SignalBars(card);
+    cardBars_->setBarHeight(20);
+    row->addWidget(cardBars_, 0, Qt::AlignVCenter);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(3);
+    cardTitle_ = plainLabel(card, 15, QFont::DemiBold);
+    cardSubtitle_ = plainLabel(card, 12);
+    makeSecondary(cardSubtitle_);
+    for (QLabel* label : {cardTitle_, cardSubtitle_}) {
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        titles->addWidget(label);
+    }
+    row->addLayout(titles, 1);
+    row->addSpacing(12);
+    disconnect_ = new QPushButton(L("接続解除", "Disconnect"), card);
+    disconnect_->setAutoDefault(false);
+    connect(disconnect_, &QPushButton::clicked, this, [this] { store_.disconnect(); });
+    row->addWidget(disconnect_, 0, Qt::AlignVCenter);
+    column->addWidget(card);
+    layout->addWidget(header);
+}
+
+void ContentView::buildContent(QVBoxLayout* layout)
+{
+    stack_ = new QStackedWidget(this);
+
+    auto* listPage = new QWidget(stack_);
+    auto* listColumn = new QVBoxLayout(listPage);
+    listColumn->setContentsMargins(10, 8, 10, 10);
+    listColumn->setSpacing(6);
+    auto* section = new QHBoxLayout;
+    section->setContentsMargins(12, 0, 12, 0);
+    sectionTitle_ = plainLabel(listPage, 12, QFont::DemiBold);
+    makeSecondary(sectionTitle_);
+    lastScan_ = plainLabel(listPage, 12);
+    makeSecondary(lastScan_);
+    section->addWidget(sectionTitle_);
+    section->addStretch(1);
+    section->addWidget(lastScan_);
+    listColumn->addLayout(section);
+
+    list_ = new QListView(listPage);
+    model_ = new NetworkListModel(this);
+    model_->setMeasuredLookup([](const QString& ssid) -> std::optional<double> {
+        if (const std::optional<SpeedEntry> entry = SpeedHistory::shared().latest(ssid))
+            return entry->downloadMbps;
+        return std::nullopt;
+    });
+    connect(&SpeedHistory::shared(), &SpeedHistory::entriesChanged, model_, &NetworkListModel::refreshMeasured);
+    delegate_ = new NetworkRow(this);
+    list_->setModel(model_);
+    list_->setItemDelegate(delegate_);
+    list_->setUniformItemSizes(true);
+    list_->setAlternatingRowColors(true);
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setMouseTracking(true);
+    list_->viewport()->setAttribute(Qt::WA_Hover);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->installEventFilter(this);
+    connect(delegate_, &NetworkRow::favoriteToggled, this, [this](const QModelIndex& i) { toggleFavorite(i.row()); });
+    connect(delegate_, &NetworkRow::connectRequested, this, [this](const QModelIndex& i) { activate(i.row()); });
+    connect(list_, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid() && !model_->network(index.row()).isCurrent)
+            activate(index.row());
+    });
+    connect(list_, &QListView::customContextMenuRequested, this, [this](const QPoint& pos) {
+        const QModelIndex index = list_->indexAt(pos);
+        if (!index.isValid())
+            return;
+        QMenu* menu = contextMenuFor(index.row(), list_);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(list_->viewport()->mapToGlobal(pos));
+    });
+    listColumn->addWidget(list_, 1);
+    stack_->addWidget(listPage);
+
+    auto* emptyPage = new QWidget(stack_);
+    auto* emptyColumn = new QVBoxLayout(emptyPage);
+    emptyColumn->setSpacing(10);
+    emptyColumn->addStretch(1);
+    emptyIcon_ = new SymbolView(Symbol::wifiSlash, 34, tertiaryColor, emptyPage);
+    emptyColumn->addWidget(emptyIcon_, 0, Qt::AlignHCenter);
+    emptyLabel_ = plainLabel(emptyPage, 13);
+    makeSecondary(emptyLabel_);
+    emptyLabel_->setAlignment(Qt::AlignCenter);
+    emptyColumn->addWidget(emptyLabel_, 0, Qt::AlignHCenter);
+    scanAgain_ = new QPushButton(L("もう一度スキャン", "Scan Again"), emptyPage);
+    scanAgain_->setAutoDefault(false);
+    connect(scanAgain_, &QPushButton::clicked, this, [this] { store_.scan(); });
+    emptyColumn->addWidget(scanAgain_, 0, Qt::AlignHCenter);
+    emptyColumn->addStretch(1);
+    stack_->addWidget(emptyPage);
+
+    layout->addWidget(stack_, 1);
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event)
+{
+    // Return or Enter on the focused row joins it, as a double click does.
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            const QModelIndex index = list_->currentIndex();
+            if (index.isValid() && !model_->network(index.row()).isCurrent)
+                activate(index.row());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ContentView::scheduleRefresh()
+{
+    if (refreshScheduled_)
+        return;
+    refreshScheduled_ = true;
+    QMetaObject::invokeMethod(this, [this] {
+        refreshScheduled_ = false;
+        refresh();
+    }, Qt::QueuedConnection);
+}
+
+void ContentView::refresh()
+{
+    refreshBanners();
+    refreshCard();
+    refreshList();
+    refreshPasswordSheet();
+    const WiFiEngine::Status& status = store_.status();
+    speedTest_->setEnabled(status.ssid.has_value());
+    rescan_->setEnabled(!store_.isScanning());
+    if (search_->text() != store_.searchText())
+        search_->setText(store_.searchText());
+}
+
+void ContentView::refreshBanners()
+{
+    const WiFiEngine::Status& status = store_.status();
+    // The status banner: the first matching condition wins.
+    QString key;
+    if (!status.hasInterface)
+        key = QStringLiteral("interface");
+    else if (!status.poweredOn)
+        key = QStringLiteral("power");
+    else if (!location_.isAuthorized())
+        key = location_.status() == 0 ? QStringLiteral("location-ask") : QStringLiteral("location-settings");
+
+    if (key != statusBannerKey_) {
+        delete statusBanner_;
+        statusBanner_ = nullptr;
+        statusBannerKey_ = key;
+        if (key == QLatin1String("interface")) {
+            statusBanner_ = new Banner(
+                Banner::Kind::error, L("Wi-Fi インターフェースが見つかりません。", "No Wi-Fi interface was found."),
+                L("このコンピューターに無線の機器が無いか、使えない状態です。", "This computer has no usable wireless hardware."));
+        } else if (key == QLatin1String("power")) {
+            statusBanner_ = new Banner(Banner::Kind::warning, L("Wi-Fi がオフになっています。", "Wi-Fi is turned off."),
+                                       std::nullopt, L("オンにする", "Turn On"), [this] { store_.powerOn(); });
+        } else if (!key.isEmpty()) {
+            std::optional<QString> actionTitle;
+            if (location_.status() == 0)
+                actionTitle = L("許可する", "Allow");
+            else if (systemSettingsCommand())
+                actionTitle = L("システム設定を開く", "Open System Settings");
+            std::function<void()> action;
+            if (actionTitle)
+                action = [this] { locationAction(); };
+            statusBanner_ = new Banner(
+                Banner::Kind::warning,
+                L("位置情報の使用を許可すると、周囲のネットワーク名が読めるようになります。",
+                  "Allow location access to read the names of nearby networks."),
+                L("システムの決まりで、Wi-Fi の名前は位置情報の許可がないと読めません。このコンピューターの外へ情報を送ることはありません。",
+                  "The system requires location access before an app can read Wi-Fi names. Nothing leaves this computer."),
+                actionTitle, action);
+        }
+        if (statusBanner_)
+            bannerLayout_->insertWidget(0, statusBanner_);
+    }
+
+    const std::optional<QString> message = store_.errorMessage();
+    if (message != errorBannerText_) {
+        delete errorBanner_;
+        errorBanner_ = nullptr;
+        errorBannerText_ = message;
+        if (message) {
+            errorBanner_ = new Banner(Banner::Kind::error, *message, std::nullopt, L("閉じる", "Dismiss"),
+                                      [this] { store_.setErrorMessage(std::nullopt); });
+            bannerLayout_->addWidget(errorBanner_);
+        }
+    }
+}
+
+void ContentView::locationAction()
+{
+    // The status may have changed since the banner was built.
+    if (location_.status() == 0)
+        location_.requestPermission();
+    else
+        openSystemSettings();
+}
+
+QList<Banner*> ContentView::banners() const
+{
+    QList<Banner*> shown;
+    for (Banner* banner : {statusBanner_, errorBanner_}) {
+        if (banner)
+            shown.append(banner);
+    }
+    return shown;
+}
+
+QString ContentView::strengthText(int rssi) const
+{
+    return ondrel::strengthText(rssi, prefs_.strengthUnit());
+}
+
+QString ContentView::currentSubtitle() const
+{
+    const WiFiEngine::Status& status = store_.status();
+    if (!status.ssid)
+        return L("下の一覧からネットワークを選ぶと接続します。", "Pick a network below to connect.");
+    QStringList pieces{L("接続中", "Connected"), strengthText(status.rssi)};
+    if (status.band != Band::unknown)
+        pieces.append(Lf("%@ ・ チャンネル %d", "%@ · Channel %d", {bandText(status.band), status.channel}));
+    if (status.txRate > 0)
+        pieces.append(Lf("%d Mbps", "%d Mbps", {qint64(status.txRate)}));
+    return pieces.join(QStringLiteral(" ・ "));
+}
+
+void ContentView::refreshCard()
+{
+    const WiFiEngine::Status& status = store_.status();
+    // No bars without a network: a status without one reports 0 dBm.
+    cardBars_->setBars(status.ssid ? barsFor(status.rssi) : 0);
+    cardTitle_->setText(status.ssid ? *status.ssid : L("未接続", "Not connected"));
+    cardSubtitle_->setText(currentSubtitle());
+    disconnect_->setVisible(status.ssid.has_value());
+}
+
+void ContentView::refreshList()
+{
+    model_->setUnit(prefs_.strengthUnit());
+    model_->setShowDetails(prefs_.showDetails());
+    model_->setBusyName(store_.connectingTo());
+    model_->setFrozen(store_.passwordTarget().has_value());
+    const QList<ScannedNetwork>& networks = store_.networks();
+    model_->setNetworks(networks);
+
+    const bool empty = networks.isEmpty();
+    stack_->setCurrentIndex(empty ? 1 : 0);
+    const bool scanning = store_.isScanning();
+    static_cast<SymbolView*>(emptyIcon_)->setSymbol(scanning ? Symbol::antenna : Symbol::wifiSlash);
+    emptyLabel_->setText(scanning ? L("スキャンしています…", "Scanning…")
+                                  : L("ネットワークが見つかりません。", "No networks found."));
+    scanAgain_->setVisible(!scanning);
+
+    sectionTitle_->setText(Lf("周囲のネットワーク（%d件）", "Nearby networks (%d)", {qint64(networks.size())}));
+    if (const std::optional<QDateTime> last = store_.lastScan())
+        lastScan_->setText(Lf("最終スキャン %@", "Last scan %@", {timeWithSeconds(*last)}));
+    lastScan_->setVisible(store_.lastScan().has_value());
+
+    if (model_->anyBusy())
+        spinnerTimer_->start();
+    else
+        spinnerTimer_->stop();
+}
+
+void ContentView::refreshPasswordSheet()
+{
+    const std::optional<ScannedNetwork>& target = store_.passwordTarget();
+    if (target) {
+        const std::optional<ScannedNetwork>& shown = passwordSheet_->network();
+        if (!shown || shown->id() != target->id() || !passwordSheet_->isVisible()) {
+            passwordSheet_->setNetwork(*target, prefs_.strengthUnit());
+            if (!passwordSheet_->isVisible())
+                passwordSheet_->open();
+        }
+    } else if (passwordSheet_->isVisible()) {
+        passwordSheet_->hide();
+    }
+}
+
+void ContentView::submitPassword()
+{
+    passwordSheet_->submit();
+}
+
+void ContentView::refreshSortMenu()
+{
+    sortMenu_->clear();
+    sortMenu_->addSection(L("並べ替え", "Sort by"));
+    auto* keys = new QActionGroup(sortMenu_);
+    for (SortKey key : allSortKeys()) {
+        QAction* action = sortMenu_->addAction(label(key));
+        action->setCheckable(true);
+        action->setChecked(prefs_.sortKey() == key);
+        keys->addAction(action);
+        connect(action, &QAction::triggered, this, [this, key] { prefs_.setSortKey(key); });
+    }
+    sortMenu_->addSection(L("向き", "Order"));
+    auto* order = new QActionGroup(sortMenu_);
+    const std::pair<QString, bool> orders[] = {{L("強い順", "Strongest first"), false},
+                                               {L("弱い順", "Weakest first"), true}};
+    for (const auto& [title, ascending] : orders) {
+        QAction* action = sortMenu_->addAction(title);
+        action->setCheckable(true);
+        action->setChecked(prefs_.ascending() == ascending);
+        order->addAction(action);
+        connect(action, &QAction::triggered, this, [this, ascending] { prefs_.setAscending(ascending); });
+    }
+    auto toggle = [this](const QString& title, bool value, void (Prefs::*setter)(bool)) {
+        QAction* action = sortMenu_->addAction(title);
+        action->setCheckable(true);
+        action->setChecked(value);
+        connect(action, &QAction::toggled, this, [this, setter](bool on) { (prefs_.*setter)(on); });
+    };
+    sortMenu_->addSeparator();
+    toggle(L("お気に入りだけ表示", "Show favorites only"), prefs_.favoritesOnly(), &Prefs::setFavoritesOnly);
+    toggle(L("お気に入りを上にまとめる", "Keep favorites at the top"), prefs_.favoritesOnTop(), &Prefs::setFavoritesOnTop);
+    sortMenu_->addSeparator();
+    toggle(L("同じ名前をまとめる", "Group by name"), prefs_.groupBySSID(), &Prefs::setGroupBySSID);
+    toggle(L("非公開ネットワークも出す", "Show hidden networks"), prefs_.showHidden(), &Prefs::setShowHidden);
+    toggle(L("細かい値も出す", "Show details"), prefs_.showDetails(), &Prefs::setShowDetails);
+}
+
+void ContentView::toggleFavorite(int row)
+{
+    const ScannedNetwork& network = model_->network(row);
+    if (!network.ssid || network.ssid->isEmpty())
+        return;
+    prefs_.toggleFavorite(*network.ssid);
+    store_.rebuild();
+}
+
+void ContentView::activate(int row)
+{
+    // A copy: the store may replace the list while it handles the join.
+    const ScannedNetwork network = model_->network(row);
+    store_.activate(network);
+}
+
+QMenu* ContentView::contextMenuFor(int row, QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    const ScannedNetwork network = model_->network(row);
+    if (network.ssid && !network.ssid->isEmpty()) {
+        const QString title = network.isFavorite ? L("お気に入りから削除", "Remove from Favorites")
+                                                 : L("お気に入りに追加", "Add to Favorites");
+        const QString ssid = *network.ssid;
+        connect(menu->addAction(title), &QAction::triggered, this, [this, ssid] {
+            prefs_.toggleFavorite(ssid);
+            store_.rebuild();
+        });
+    }
+    if (!network.isCurrent) {
+        QAction* join = menu->addAction(L("接続", "Connect"));
+        join->setEnabled(network.security != Security::enterprise);
+        connect(join, &QAction::triggered, this, [this, network] { store_.activate(network); });
+    }
+    return menu;
+}
+
+bool ContentView::showsEmptyState() const
+{
+    return stack_->currentIndex() == 1;
+}
+
+void ContentView::openSpeedTest()
+{
+    if (!store_.status().ssid || speedTestSheet_)
+        return;
+    // The sheet host; its content is the speed test view.
+    auto* sheet = new QDialog(this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->setWindowTitle(L("速度テスト", "Speed Test"));
+    auto* column = new QVBoxLayout(sheet);
+    column->setContentsMargins(0, 0, 0, 0);
+    speedTestSheet_ = sheet;
+    sheet->open();
+}
+
+} // namespace ondrel

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "store/StrengthUnit.h"
+#include "wifi/WiFiEngine.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class QAction;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QPushButton;
+class QStackedWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QVBoxLayout;
+
+namespace ondrel {
+
+class Banner;
+class LocationAuth;
+class NetworkListModel;
+class NetworkRow;
+class PasswordSheet;
+class Prefs;
+class SignalBars;
+class WiFiStore;
+
+// The main window's content: status and error banners, the current-network
+// card, the list of nearby networks (or the empty state), the toolbar with
+// the sort-and-filter menu, the speed test and rescan buttons and the
+// search field, and the password and speed test sheets. It owns no network
+// state: it draws the store, the preferences and the location permission,
+// and every control calls one of their operations.
+class ContentView : public QWidget {
+    Q_OBJECT
+public:
+    ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location, QWidget* parent = nullptr);
+    ~ContentView() override;
+
+    // The second line of the current-network card.
+    QString currentSubtitle() const;
+    // The current connection's strength in the chosen unit.
+    QString strengthText(int rssi) const;
+
+    // Parts, for the window's menus and for tests.
+    QAction* rescanAction() const { return rescan_; }
+    QAction* speedTestAction() const { return speedTest_; }
+    QToolButton* sortButton() const { return sortButton_; }
+    QMenu* sortMenu() const { return sortMenu_; }
+    QLineEdit* searchField() const { return search_; }
+    QListView* listView() const { return list_; }
+    NetworkListModel* listModel() const { return model_; }
+    NetworkRow* rowDelegate() const { return delegate_; }
+    PasswordSheet* passwordSheet() const { return passwordSheet_; }
+    QDialog* speedTestSheet() const { return speedTestSheet_; }
+    // The banners shown, status banner first.
+    QList<Banner*> banners() const;
+    QLabel* cardTitle() const { return cardTitle_; }
+    QLabel* cardSubtitleLabel() const { return cardSubtitle_; }
+    QPushButton* disconnectButton() const { return disconnect_; }
+    bool showsEmptyState() const;
+    QLabel* emptyStateLabel() const { return emptyLabel_; }
+    QPushButton* scanAgainButton() const { return scanAgain_; }
+    QLabel* sectionTitle() const { return sectionTitle_; }
+    QLabel* lastScanLabel() const { return lastScan_; }
+
+    void openSpeedTest();
+    // The password sheet's join: ignored while the password is too short.
+    void submitPassword();
+
+    // The list's context menu for a row.
+    QMenu* contextMenuFor(int row, QWidget* parent);
+
+    QSize minimumSizeHint() const override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildToolbar(QVBoxLayout* layout);
+    void buildHeader(QVBoxLayout* layout);
+    void buildContent(QVBoxLayout* layout);
+    void scheduleRefresh();
+    void refresh();
+    void refreshBanners();
+    void refreshCard();
+    void refreshList();
+    void refreshPasswordSheet();
+    void refreshSortMenu();
+    void toggleFavorite(int row);
+    void activate(int row);
+    void locationAction();
+
+    Prefs& prefs_;
+    WiFiStore& store_;
+    LocationAuth& location_;
+
+    QToolBar* toolbar_ = nullptr;
+    QToolButton* sortButton_ = nullptr;
+    QMenu* sortMenu_ = nullptr;
+    QAction* speedTest_ = nullptr;
+    QAction* rescan_ = nullptr;
+    QLineEdit* search_ = nullptr;
+
+    QVBoxLayout* bannerLayout_ = nullptr;
+    Banner* statusBanner_ = nullptr;
+    Banner* errorBanner_ = nullptr;
+    QString statusBannerKey_;
+    std::optional<QString> errorBannerText_;
+    SignalBars* cardBars_ = nullptr;
+    QLabel* cardTitle_ = nullptr;
+    QLabel* cardSubtitle_ = nullptr;
+    QPushButton* disconnect_ = nullptr;
+
+    QStackedWidget* stack_ = nullptr;
+    QLabel* sectionTitle_ = nullptr;
+    QLabel* lastScan_ = nullptr;
+    QListView* list_ = nullptr;
+    NetworkListModel* model_ = nullptr;
+    NetworkRow* delegate_ = nullptr;
+    QWidget* emptyIcon_ = nullptr;
+    QLabel* emptyLabel_ = nullptr;
+    QPushButton* scanAgain_ = nullptr;
+    QTimer* spinnerTimer_ = nullptr;
+    bool refreshScheduled_ = false;
+
+    PasswordSheet* passwordSheet_ = nullptr;
+    QPointer<QDialog> speedTestSheet_;
+};
+
+} // namespace ondrel

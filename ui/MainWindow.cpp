@@ -1,0 +1,66 @@
+#include "ui/MainWindow.h"
+
+#include "localization/Lookup.h"
+#include "ui/ContentView.h"
+#include "ui/OndrelApp.h"
+#include "ui/Symbols.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace ondrel {
+
+MainWindow::MainWindow(OndrelApp& app, QWidget* parent)
+    : QMainWindow(parent), app_(app)
+{
+    // The product name, the same in every language.
+    setWindowTitle(QStringLiteral("Ondrel"));
+    setWindowIcon(symbolIcon(Symbol::wifi));
+    resize(kDefaultSize);
+    rebuild();
+}
+
+void MainWindow::rebuild()
+{
+    auto* content = new ContentView(app_.prefs(), app_.store(), app_.location(), this);
+    // setCentralWidget() deletes the previous content with its sheets.
+    setCentralWidget(content);
+    content_ = content;
+    setMinimumSize(content->minimumSizeHint());
+    buildMenus();
+}
+
+void MainWindow::buildMenus()
+{
+    menuBar()->clear();
+
+    QMenu* file = menuBar()->addMenu(L("ファイル", "&File"));
+    QAction* settings = file->addAction(L("設定…", "Settings…"));
+    // Where the platform has no Preferences key, Ctrl+, as most desktop
+    // programs use.
+    const QList<QKeySequence> preferences = QKeySequence::keyBindings(QKeySequence::Preferences);
+    settings->setShortcuts(preferences.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Comma)}
+                                                 : preferences);
+    settings->setEnabled(app_.hasSettingsWindow());
+    connect(settings, &QAction::triggered, &app_, &OndrelApp::showSettings);
+    file->addSeparator();
+    QAction* quit = file->addAction(L("終了", "Quit"));
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+
+    QMenu* view = menuBar()->addMenu(L("表示", "&View"));
+    // Ctrl+R belongs to the content's rescan button; the menu item names the
+    // key without binding it a second time (two bindings of one key would
+    // cancel each other out).
+    QAction* scan = view->addAction(L("スキャン", "Scan") + QStringLiteral("\tCtrl+R"));
+    connect(scan, &QAction::triggered, &app_, &OndrelApp::scan);
+    QAction* history = view->addAction(L("速度テストの記録", "Speed Test History"));
+    history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
+    history->setEnabled(app_.hasHistoryWindow());
+    connect(history, &QAction::triggered, &app_, &OndrelApp::showHistory);
+}
+
+} // namespace ondrel

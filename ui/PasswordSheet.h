@@ -1,0 +1,62 @@
+#pragma once
+
+#include "store/StrengthUnit.h"
+#include "wifi/ScannedNetwork.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace ondrel {
+
+// Asks for the password of one secured network. The typed text lives in
+// the sheet for as long as the main window's content does; Cancel (and
+// any other dismissal) clears it. "Connect" and Return submit only once
+// the password is long enough: 5 user-perceived characters for WEP, 8 for
+// everything else.
+class PasswordSheet : public QDialog {
+    Q_OBJECT
+public:
+    explicit PasswordSheet(QWidget* parent = nullptr);
+
+    // Shows `network` in the header; the typed text is kept.
+    void setNetwork(const ScannedNetwork& network, StrengthUnit unit);
+    const std::optional<ScannedNetwork>& network() const { return network_; }
+
+    static int minimumLength(Security security);
+
+    QString password() const;
+    bool passwordVisible() const;
+    QLineEdit* field() const { return field_; }
+    QCheckBox* showPasswordBox() const { return show_; }
+    QPushButton* connectButton() const { return connect_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+    // Submits when the password is long enough: emits submitted() with the
+    // password, then clears the field and hides the password again.
+    void submit();
+
+Q_SIGNALS:
+    void submitted(const ScannedNetwork& network, const QString& password);
+    // Emitted when the sheet is dismissed without submitting.
+    void dismissed();
+
+protected:
+    void reject() override;
+
+private:
+    void updateEnabled();
+
+    std::optional<ScannedNetwork> network_;
+    QLabel* title_ = nullptr;
+    QLabel* subtitle_ = nullptr;
+    QLineEdit* field_ = nullptr;
+    QCheckBox* show_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QPushButton* connect_ = nullptr;
+};
+
+} // namespace ondrel
