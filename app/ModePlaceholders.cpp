@@ -22,16 +22,6 @@ int runProbe(const QStringList&)
     return notYetAvailable("--probe");
 }
 
-int runExportCsv(const QString&)
-{
-    return notYetAvailable("--export-csv");
-}
-
-int runSpeedTestProbe()
-{
-    return notYetAvailable("--speedtest");
-}
-
 int runShot(const QString&, bool, const QStringList&)
 {
     return notYetAvailable("--shot");
