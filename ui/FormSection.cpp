@@ -65,6 +65,7 @@ FormSection::FormSection(const QString& header, QWidget* parent)
     header_->setFont(viewstyle::font(13, QFont::DemiBold));
     header_->setContentsMargins(2, 0, 2, 0);
     layout->addWidget(header_);
+    header_->setVisible(!header.isEmpty());
 
     rows_->setContentsMargins(0, 0, 0, 0);
     rows_->setSpacing(0);

@@ -12,6 +12,7 @@ namespace ondrel {
 class FormSection : public QWidget {
     Q_OBJECT
 public:
+    // An empty header leaves the section with its card alone.
     explicit FormSection(const QString& header, QWidget* parent = nullptr);
 
     // Appends or inserts a row; the card takes ownership.

@@ -3,7 +3,10 @@
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "store/Prefs.h"
+#include "store/WiFiStore.h"
+#include "ui/SystemSettings.h"
 #include "wifi/LocationAuth.h"
+#include "wifi/WiFiEngine.h"
 #include "ui/AppInfo.h"
 #include "ui/ElidedLabel.h"
 #include "ui/FormSection.h"
@@ -19,9 +22,7 @@
 #include <cmath>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -141,9 +142,10 @@ QIcon tabIcon(TabGlyph glyph)
 
 } // namespace
 
-SettingsView::SettingsView(Prefs& prefs, LocationAuth* location, int tab, QWidget* parent)
+SettingsView::SettingsView(Prefs& prefs, WiFiStore* store, LocationAuth* location, int tab, QWidget* parent)
     : QWidget(parent)
     , prefs_(prefs)
+    , store_(store)
     , location_(location)
     , builtLanguage_(prefs.language())
     , initialTab_(tab)
@@ -158,6 +160,8 @@ SettingsView::SettingsView(Prefs& prefs, LocationAuth* location, int tab, QWidge
     connect(&prefs_, &Prefs::willChange, this, &SettingsView::refresh, Qt::QueuedConnection);
     if (location_)
         connect(location_, &LocationAuth::statusChanged, this, &SettingsView::refreshStatusRows);
+    if (store_)
+        connect(store_, &WiFiStore::statusChanged, this, &SettingsView::refreshStatusRows);
 }
 
 int SettingsView::tab() const
@@ -276,7 +280,9 @@ QWidget* SettingsView::buildGeneral()
         refreshPicker_->addItem(Prefs::refreshLabel(seconds), seconds);
     connect(refreshPicker_, &QComboBox::activated, this, [this](int index) {
         prefs_.setAutoRefreshSeconds(refreshPicker_->itemData(index).toLongLong());
-        Q_EMIT autoRefreshChanged();
+        // The new interval takes effect now, not at the next tick of the old one.
+        if (store_)
+            store_->restartAutoRefresh();
     });
     scanning->addRow(FormSection::labeledRow(L("自動で探し直す", "Scan automatically"), refreshPicker_));
     scanning->setFooter(L("探している間は通信が一瞬途切れます。動画の配信や大きな転送の最中は「しない」のままにして、"
@@ -430,21 +436,6 @@ QString SettingsView::locationStatusText(int status)
     return L("許可されていません", "Not allowed");
 }
 
-QStringList SettingsView::systemSettingsCommand()
-{
-    static const QList<QStringList> candidates{
-        {QStringLiteral("gnome-control-center"), QStringLiteral("wifi")},
-        {QStringLiteral("systemsettings"), QStringLiteral("kcm_networkmanagement")},
-        {QStringLiteral("nm-connection-editor")},
-    };
-    for (const QStringList& command : candidates) {
-        const QString program = QStandardPaths::findExecutable(command.first());
-        if (!program.isEmpty())
-            return QStringList{program} + command.mid(1);
-    }
-    return {};
-}
-
 void SettingsView::buildPermissionRow()
 {
     if (!location_)
@@ -470,9 +461,7 @@ void SettingsView::buildPermissionRow()
             location_->requestPermission();
             return;
         }
-        const QStringList command = systemSettingsCommand();
-        if (!command.isEmpty())
-            QProcess::startDetached(command.first(), command.mid(1));
+        openSystemSettings();
     });
     layout->addWidget(title, 1);
     layout->addWidget(permissionValue_);
@@ -480,7 +469,22 @@ void SettingsView::buildPermissionRow()
     permissions_->addRow(row);
 }
 
-void SettingsView::buildAboutRows() {}
+void SettingsView::buildAboutRows()
+{
+    interfaceValue_ = new QLabel;
+    interfaceValue_->setObjectName(QStringLiteral("interfaceValue"));
+    interfaceValue_->setTextFormat(Qt::PlainText);
+    interfaceValue_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    about_->addRow(FormSection::labeledRow(L("インターフェース", "Interface"), interfaceValue_));
+
+    bssidValue_ = new QLabel;
+    bssidValue_->setObjectName(QStringLiteral("bssidValue"));
+    bssidValue_->setTextFormat(Qt::PlainText);
+    bssidValue_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bssidRow_ = FormSection::labeledRow(L("接続先の BSSID", "Connected BSSID"), bssidValue_);
+    bssidRow_->setObjectName(QStringLiteral("bssidRow"));
+    about_->addRow(bssidRow_);
+}
 
 void SettingsView::refreshStatusRows()
 {
@@ -490,9 +494,19 @@ void SettingsView::refreshStatusRows()
         permissionValue_->setText(locationStatusText(status));
         viewstyle::setTextColor(permissionValue_, granted ? primaryColor(palette()) : secondaryColor(palette()));
         // "Open System Settings" needs a settings program to open.
-        const bool canOpen = status == 0 || !systemSettingsCommand().isEmpty();
+        const bool canOpen = status == 0 || systemSettingsCommand().has_value();
         permissionButton_->setText(status == 0 ? L("許可する", "Allow") : L("システム設定を開く", "Open System Settings"));
         permissionButton_->setVisible(!granted && canOpen);
+    }
+    if (interfaceValue_) {
+        const std::optional<QString> name = WiFiEngine::shared().interfaceName();
+        interfaceValue_->setText(name && !name->isEmpty() ? *name : L("なし", "None"));
+    }
+    if (bssidRow_) {
+        const std::optional<QString> bssid = store_ ? store_->status().bssid : std::nullopt;
+        const bool shown = bssid && !bssid->isEmpty();
+        bssidValue_->setText(shown ? *bssid : QString());
+        bssidRow_->setVisible(shown);
     }
 }
 

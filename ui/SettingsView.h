@@ -17,6 +17,7 @@ class FormSection;
 class LocationAuth;
 class Prefs;
 class ToggleSwitch;
+class WiFiStore;
 
 // The settings window's content: three pages (General, List, About) whose
 // controls write the preferences at once; there is no Apply step. Every
@@ -27,9 +28,10 @@ class SettingsView : public QWidget {
 public:
     // `tab` selects the first page shown (0 General, 1 List, 2 About); other
     // values leave the first page selected.
-    // `location` may be null (no permission row then) and must otherwise
-    // outlive the view.
-    SettingsView(Prefs& prefs, LocationAuth* location, int tab = 0, QWidget* parent = nullptr);
+    // `store` and `location` may be null (no rows of theirs then) and must
+    // otherwise outlive the view. The interface name comes from the shared
+    // Wi-Fi engine.
+    SettingsView(Prefs& prefs, WiFiStore* store, LocationAuth* location, int tab = 0, QWidget* parent = nullptr);
 
     int tab() const;
     void setTab(int tab);
@@ -44,13 +46,6 @@ public:
     // The permission row's value for a location status (Allowed, Not set,
     // Not allowed).
     static QString locationStatusText(int status);
-    // The program that shows the system's network and privacy settings, or
-    // empty when this desktop has none of the known ones.
-    static QStringList systemSettingsCommand();
-
-Q_SIGNALS:
-    // The user picked another automatic-rescan interval (already stored).
-    void autoRefreshChanged();
 
 private:
     void build();
@@ -66,7 +61,11 @@ private:
     ToggleSwitch* toggle(const char* name, bool (Prefs::*get)() const, void (Prefs::*set)(bool));
 
     Prefs& prefs_;
+    QPointer<WiFiStore> store_;
     QPointer<LocationAuth> location_;
+    QLabel* interfaceValue_ = nullptr;
+    QWidget* bssidRow_ = nullptr;
+    QLabel* bssidValue_ = nullptr;
     QLabel* permissionValue_ = nullptr;
     QPushButton* permissionButton_ = nullptr;
     AppLanguage builtLanguage_;

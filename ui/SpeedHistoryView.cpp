@@ -7,7 +7,7 @@
 #include "ui/SignalCellDelegate.h"
 #include "ui/SpeedHistoryChart.h"
 #include "ui/SpeedHistoryModel.h"
-#include "ui/Symbols.h"
+#include "ui/SymbolView.h"
 #include "ui/Tints.h"
 #include "ui/ViewStyle.h"
 
@@ -17,7 +17,6 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QStackedWidget>
@@ -37,28 +36,6 @@ struct ColumnWidth {
 // Minimum and ideal width of each column, in column order.
 constexpr ColumnWidth kColumns[] = {{130, 145}, {110, 150}, {95, 110}, {95, 110},
                                     {70, 80},   {65, 75},   {95, 105}, {70, 80}};
-
-// A drawn symbol at a fixed size in the tertiary colour.
-class SymbolView : public QWidget {
-public:
-    SymbolView(Symbol symbol, int size, QWidget* parent = nullptr)
-        : QWidget(parent)
-        , symbol_(symbol)
-    {
-        setFixedSize(size, size);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        drawSymbol(p, symbol_, QRectF(rect()), tertiaryColor(palette()));
-    }
-
-private:
-    Symbol symbol_;
-};
 
 QString defaultChooser(QWidget* parent)
 {
@@ -177,7 +154,7 @@ QWidget* SpeedHistoryView::buildEmptyState()
     auto* column = new QVBoxLayout(empty);
     column->setSpacing(10);
     column->addStretch(1);
-    auto* symbol = new SymbolView(Symbol::speedometer, 34);
+    auto* symbol = new SymbolView(Symbol::speedometer, 34, tertiaryColor);
     column->addWidget(symbol, 0, Qt::AlignHCenter);
     auto* title = new QLabel(L("記録はまだありません。", "No measurements yet."));
     title->setFont(viewstyle::font(13));
@@ -188,20 +165,6 @@ QWidget* SpeedHistoryView::buildEmptyState()
     column->addWidget(hint, 0, Qt::AlignHCenter);
     column->addStretch(1);
     return empty;
-}
-
-QWidget* SpeedHistoryView::showWindow(SpeedHistory& history)
-{
-    static QPointer<QWidget> window;
-    if (!window) {
-        window = new SpeedHistoryView(history);
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        window->resize(1020, 500);
-    }
-    window->show();
-    window->raise();
-    window->activateWindow();
-    return window;
 }
 
 QString SpeedHistoryView::statusText() const

@@ -32,9 +32,6 @@ public:
     // `history` must outlive the view.
     explicit SpeedHistoryView(SpeedHistory& history, QWidget* parent = nullptr);
 
-    // Opens the single history window, or brings the open one to the front.
-    static QWidget* showWindow(SpeedHistory& history);
-
     // Writes the UTF-8 byte order mark and the history's CSV to `path`
     // atomically (an existing file is replaced only by a complete one).
     static bool exportCsv(const SpeedHistory& history, const QString& path);

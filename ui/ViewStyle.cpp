@@ -25,7 +25,10 @@ void setTextColor(QWidget* widget, const QColor& color)
 
 void setSecondary(QWidget* widget)
 {
-    setTextColor(widget, secondaryColor(widget->palette()));
+    // From the inherited palette, not the widget's own: it may carry a colour
+    // set earlier (a note that was red).
+    const QPalette base = widget->parentWidget() ? widget->parentWidget()->palette() : QApplication::palette(widget);
+    setTextColor(widget, secondaryColor(base));
 }
 
 void alignLeading(QLabel* label, bool rightToLeft)

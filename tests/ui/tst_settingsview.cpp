@@ -1,0 +1,302 @@
+// The settings window: every control writes the preferences at once and
+// follows them, the language labels' coverage, the permission row, the
+// favourites list and the About page's live rows.
+
+#include "tests/store/SimulatedRadios.h"
+
+#include "localization/LocaleSettings.h"
+#include "store/Prefs.h"
+#include "store/WiFiStore.h"
+#include "ui/SettingsView.h"
+#include "ui/SystemSettings.h"
+#include "ui/ToggleSwitch.h"
+#include "wifi/LocationAuth.h"
+#include "wifi/SimulatedLocationProvider.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+
+using namespace ondrel;
+using namespace ondrel::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Picks the item with `data` as a user would (activated is what the view listens to).
+void choose(QComboBox* box, const QVariant& data)
+{
+    const int index = box->findData(data);
+    QVERIFY(index >= 0);
+    box->setCurrentIndex(index);
+    Q_EMIT box->activated(index);
+}
+
+QList<QWidget*> visibleRows(SettingsView& view, const QString& name)
+{
+    QList<QWidget*> rows;
+    for (QWidget* w : view.findChildren<QWidget*>(name)) {
+        if (w->isVisibleTo(&view))
+            rows.append(w);
+    }
+    return rows;
+}
+
+} // namespace
+
+class SettingsViewTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { useEnglish(); }
+    void cleanup() { LocaleSettings::apply(AppLanguage::en); }
+
+    void coverageLabels_data()
+    {
+        QTest::addColumn<qsizetype>("entries");
+        QTest::addColumn<qsizetype>("total");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("995 of 1000: no percentage") << qsizetype(995) << qsizetype(1000) << "Deutsch";
+        QTest::newRow("994 of 1000: 99 %") << qsizetype(994) << qsizetype(1000) << "Deutsch (99%)";
+        QTest::newRow("complete") << qsizetype(1000) << qsizetype(1000) << "Deutsch";
+        QTest::newRow("more than the source") << qsizetype(1200) << qsizetype(1000) << "Deutsch";
+        QTest::newRow("874 of 1000 truncates to 87") << qsizetype(874) << qsizetype(1000) << "Deutsch (87%)";
+        QTest::newRow("no table") << qsizetype(0) << qsizetype(1000) << "Deutsch (0%)";
+        QTest::newRow("no source texts") << qsizetype(5) << qsizetype(0) << "Deutsch (0%)";
+    }
+    void coverageLabels()
+    {
+        QFETCH(qsizetype, entries);
+        QFETCH(qsizetype, total);
+        QFETCH(QString, expected);
+        QCOMPARE(SettingsView::coverageLabel(QStringLiteral("Deutsch"), entries, total), expected);
+    }
+
+    void coverageLabelInJapaneseUsesFullWidthParentheses()
+    {
+        LocaleSettings::apply(AppLanguage::ja);
+        QCOMPARE(SettingsView::coverageLabel(QStringLiteral("Deutsch"), 994, 1000), QStringLiteral("Deutsch（99%）"));
+    }
+
+    void languagePickerOffersEveryLanguage()
+    {
+        TestPrefs prefs;
+        SettingsView view(*prefs, nullptr, nullptr);
+        auto* picker = view.findChild<QComboBox*>(QStringLiteral("languagePicker"));
+        QCOMPARE(picker->count(), allAppLanguages().size());
+        // System, Japanese and English never carry a percentage.
+        for (AppLanguage lang : {AppLanguage::system, AppLanguage::ja, AppLanguage::en})
+            QCOMPARE(picker->itemText(picker->findData(rawValue(lang))), label(lang));
+    }
+
+    void togglesWriteAndFollowPreferences_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<std::function<bool(Prefs&)>>("get");
+        QTest::newRow("favorites on top") << "favoritesOnTopToggle" << std::function([](Prefs& p) { return p.favoritesOnTop(); });
+        QTest::newRow("favorites only") << "favoritesOnlyToggle" << std::function([](Prefs& p) { return p.favoritesOnly(); });
+        QTest::newRow("group") << "groupToggle" << std::function([](Prefs& p) { return p.groupBySSID(); });
+        QTest::newRow("hidden") << "hiddenToggle" << std::function([](Prefs& p) { return p.showHidden(); });
+        QTest::newRow("details") << "detailsToggle" << std::function([](Prefs& p) { return p.showDetails(); });
+    }
+    void togglesWriteAndFollowPreferences()
+    {
+        QFETCH(QString, name);
+        QFETCH(std::function<bool(Prefs&)>, get);
+        TestPrefs prefs;
+        SettingsView view(*prefs, nullptr, nullptr);
+        auto* sw = view.findChild<ToggleSwitch*>(name);
+        QVERIFY(sw);
+        QCOMPARE(sw->isChecked(), get(*prefs));
+        const bool before = get(*prefs);
+        sw->click();
+        QCOMPARE(get(*prefs), !before); // stored at once, no Apply
+        sw->click();
+        QCOMPARE(get(*prefs), before);
+    }
+
+    void controlsFollowChangesMadeElsewhere()
+    {
+        TestPrefs prefs;
+        SettingsView view(*prefs, nullptr, nullptr);
+        prefs->setShowHidden(!prefs->showHidden());
+        prefs->setSortKey(SortKey::band);
+        prefs->setAscending(true);
+        prefs->setStrengthUnit(StrengthUnit::percent);
+        prefs->setAutoRefreshSeconds(60);
+        QTRY_COMPARE(view.findChild<ToggleSwitch*>(QStringLiteral("hiddenToggle"))->isChecked(), prefs->showHidden());
+        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("sortPicker"))->currentData().toString(), rawValue(SortKey::band));
+        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("orderPicker"))->currentText(), QStringLiteral("Weakest first"));
+        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("unitPicker"))->currentText(), QStringLiteral("Percentage"));
+        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("refreshPicker"))->currentText(), QStringLiteral("Every 60 seconds"));
+    }
+
+    void pickersWritePreferences()
+    {
+        TestPrefs prefs;
+        SettingsView view(*prefs, nullptr, nullptr);
+        choose(view.findChild<QComboBox*>(QStringLiteral("sortPicker")), rawValue(SortKey::name));
+        QCOMPARE(prefs->sortKey(), SortKey::name);
+        choose(view.findChild<QComboBox*>(QStringLiteral("orderPicker")), true);
+        QCOMPARE(prefs->ascending(), true);
+        choose(view.findChild<QComboBox*>(QStringLiteral("unitPicker")), rawValue(StrengthUnit::percent));
+        QCOMPARE(prefs->strengthUnit(), StrengthUnit::percent);
+        auto* refresh = view.findChild<QComboBox*>(QStringLiteral("refreshPicker"));
+        QStringList labels;
+        for (int i = 0; i < refresh->count(); ++i)
+            labels << refresh->itemText(i);
+        QCOMPARE(labels, (QStringList{"Off", "Every 5 seconds", "Every 10 seconds", "Every 30 seconds",
+                                      "Every 60 seconds", "Every 5 minutes"}));
+        choose(refresh, qint64(300));
+        QCOMPARE(prefs->autoRefreshSeconds(), 300);
+    }
+
+    void scanIntervalTakesEffectAtOnce()
+    {
+        SimulatedRadios radios(QJsonObject{});
+        TestPrefs prefs;
+        WiFiStore store(radios.engine(), *prefs);
+        SettingsView view(*prefs, &store, nullptr);
+        auto* refresh = view.findChild<QComboBox*>(QStringLiteral("refreshPicker"));
+        choose(refresh, qint64(30));
+        QCOMPARE(store.autoRefreshInterval(), std::optional<std::chrono::milliseconds>(30s));
+        choose(refresh, qint64(0));
+        QCOMPARE(store.autoRefreshInterval(), std::nullopt);
+    }
+
+    void permissionRow_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("button"); // empty: no button
+        const QString settings = systemSettingsCommand() ? QStringLiteral("Open System Settings") : QString();
+        QTest::newRow("not determined") << 0 << "Not set" << "Allow";
+        QTest::newRow("restricted") << 1 << "Not allowed" << settings;
+        QTest::newRow("denied") << 2 << "Not allowed" << settings;
+        QTest::newRow("authorized") << 3 << "Allowed" << QString();
+        QTest::newRow("when in use does not count") << 4 << "Not allowed" << settings;
+    }
+    void permissionRow()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        QFETCH(QString, button);
+        TestPrefs prefs;
+        SimulatedLocationProvider provider(status, 3, 0ms, true);
+        LocationAuth location(&provider);
+        SettingsView view(*prefs, nullptr, &location);
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("permissionValue"))->text(), text);
+        auto* allow = view.findChild<QPushButton*>(QStringLiteral("permissionButton"));
+        QCOMPARE(allow->isVisibleTo(&view), !button.isEmpty());
+        if (!button.isEmpty())
+            QCOMPARE(allow->text(), button);
+    }
+
+    void allowAsksAndTheRowFollowsTheAnswer()
+    {
+        TestPrefs prefs;
+        SimulatedLocationProvider provider(0, 3, 10ms, true);
+        LocationAuth location(&provider);
+        SettingsView view(*prefs, nullptr, &location);
+        auto* allow = view.findChild<QPushButton*>(QStringLiteral("permissionButton"));
+        QCOMPARE(allow->text(), QStringLiteral("Allow"));
+        allow->click();
+        QTRY_COMPARE(view.findChild<QLabel*>(QStringLiteral("permissionValue"))->text(), QStringLiteral("Allowed"));
+        QVERIFY(!allow->isVisibleTo(&view));
+    }
+
+    void favoritesListWithRemove()
+    {
+        TestPrefs prefs;
+        prefs->toggleFavorite(QStringLiteral("Alpha"));
+        prefs->toggleFavorite(QStringLiteral("Beta\nwith a line break"));
+        SettingsView view(*prefs, nullptr, nullptr, 1);
+        QCOMPARE(visibleRows(view, QStringLiteral("favoriteRow")).size(), 2);
+        QVERIFY(visibleRows(view, QStringLiteral("noFavorites")).isEmpty());
+
+        view.findChildren<QPushButton*>(QStringLiteral("removeFavorite")).first()->click();
+        QCOMPARE(prefs->favorites(), QStringList{QStringLiteral("Beta\nwith a line break")});
+        QTRY_COMPARE(visibleRows(view, QStringLiteral("favoriteRow")).size(), 1);
+
+        view.findChildren<QPushButton*>(QStringLiteral("removeFavorite")).first()->click();
+        QVERIFY(prefs->favorites().isEmpty());
+        QTRY_COMPARE(visibleRows(view, QStringLiteral("noFavorites")).size(), 1);
+        QVERIFY(visibleRows(view, QStringLiteral("favoriteRow")).isEmpty());
+        auto* empty = visibleRows(view, QStringLiteral("noFavorites")).first()->findChild<QLabel*>();
+        QCOMPARE(empty->text(), QStringLiteral("No favorites yet."));
+    }
+
+    void aboutPageFollowsTheConnection()
+    {
+        // The interface name comes from the shared engine.
+        QJsonObject scenario;
+        scenario[QStringLiteral("interface")] = QStringLiteral("wlp3s0");
+        scenario[QStringLiteral("current")] = QJsonObject{{QStringLiteral("bssid"), QStringLiteral("a4:2b:b0:10:00:01")}};
+        scenario[QStringLiteral("networks")] = accessPoints({"Home|a4:2b:b0:10:00:01|-50|36|wpa2Personal|50"});
+        WiFiEngine::shared().setBackendForTesting(
+            std::make_unique<SimulatedBackend>(*SimulationScenario::fromJson(QJsonDocument(scenario).toJson())));
+        TestPrefs prefs;
+        WiFiStore store(WiFiEngine::shared(), *prefs);
+        SettingsView view(*prefs, &store, nullptr, 2);
+        QCOMPARE(view.tab(), 2);
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("interfaceValue"))->text(), QStringLiteral("wlp3s0"));
+
+        QSignalSpy scanned(&store, &WiFiStore::scanFinished);
+        store.scan();
+        QVERIFY(scanned.wait(10000));
+        QWidget* bssidRow = view.findChild<QWidget*>(QStringLiteral("bssidRow"));
+        QTRY_VERIFY(bssidRow->isVisibleTo(&view));
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("bssidValue"))->text(), QStringLiteral("a4:2b:b0:10:00:01"));
+
+        // Leaving the network removes the row.
+        store.disconnect();
+        QTRY_VERIFY_WITH_TIMEOUT(!bssidRow->isVisibleTo(&view), 10000);
+
+        // No interface at all reads "None".
+        QJsonObject none;
+        none[QStringLiteral("interface")] = QJsonValue::Null;
+        WiFiEngine::shared().setBackendForTesting(
+            std::make_unique<SimulatedBackend>(*SimulationScenario::fromJson(QJsonDocument(none).toJson())));
+        SettingsView bare(*prefs, nullptr, nullptr, 2);
+        QCOMPARE(bare.findChild<QLabel*>(QStringLiteral("interfaceValue"))->text(), QStringLiteral("None"));
+    }
+
+    void initialTab_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("general") << 0 << 0;
+        QTest::newRow("list") << 1 << 1;
+        QTest::newRow("about") << 2 << 2;
+        QTest::newRow("past the end") << 7 << 0;
+        QTest::newRow("negative") << -1 << 0;
+    }
+    void initialTab()
+    {
+        QFETCH(int, tab);
+        QFETCH(int, shown);
+        TestPrefs prefs;
+        SettingsView view(*prefs, nullptr, nullptr, tab);
+        QCOMPARE(view.tab(), shown);
+    }
+
+    void languageChangeRebuildsInTheNewLanguage()
+    {
+        TestPrefs prefs;
+        prefs->setLanguage(AppLanguage::en);
+        SettingsView view(*prefs, nullptr, nullptr, 1);
+        auto* picker = view.findChild<QComboBox*>(QStringLiteral("languagePicker"));
+        // Chosen from the picker itself: the view is rebuilt after the
+        // picker's own signal has returned.
+        choose(picker, rawValue(AppLanguage::ja));
+        QCOMPARE(prefs->language(), AppLanguage::ja);
+        QTRY_COMPARE(view.findChild<QTabBar*>(QStringLiteral("settingsTabs"))->tabText(0), QStringLiteral("一般"));
+        QCOMPARE(view.tab(), 1); // the page stays
+        prefs->setLanguage(AppLanguage::en);
+        QTRY_COMPARE(view.findChild<QTabBar*>(QStringLiteral("settingsTabs"))->tabText(0), QStringLiteral("General"));
+    }
+};
+
+QTEST_MAIN(SettingsViewTest)
+#include "tst_settingsview.moc"

@@ -1,0 +1,298 @@
+// The speed history window: the empty state, the count, sorting (band by
+// its numeric code), deletion from the context menu, Clear All, the CSV
+// file's bytes, live updates and the chart's choice of network.
+
+#include "tests/store/SimulatedRadios.h"
+
+#include "localization/LocaleSettings.h"
+#include "speed/SpeedHistory.h"
+#include "ui/SpeedHistoryChart.h"
+#include "ui/SpeedHistoryModel.h"
+#include "ui/SpeedHistoryView.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTest>
+
+using namespace ondrel;
+using namespace ondrel::testing;
+
+namespace {
+
+// An entry measured `hoursAgo` before a fixed moment.
+SpeedEntry entry(const QString& ssid, int hoursAgo, qint64 band = 50, qint64 rssi = -55, double down = 100)
+{
+    SpeedEntry e;
+    e.id = QUuid::createUuid();
+    e.date = QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC).addSecs(-3600 * hoursAgo);
+    e.ssid = ssid;
+    e.rssi = rssi;
+    e.band = band;
+    e.channel = 36;
+    e.downloadMbps = down;
+    e.uploadMbps = down / 4;
+    e.latencyMs = 12;
+    e.jitterMs = 2;
+    e.bytes = 120'000'000;
+    return e;
+}
+
+QStringList column(const SpeedHistoryModel& model, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row)
+        texts << model.index(row, column).data().toString();
+    return texts;
+}
+
+// The centre of a row's first cell, in viewport coordinates.
+QPoint rowPoint(QTableView* table, int row)
+{
+    return table->visualRect(table->model()->index(row, 0)).center();
+}
+
+} // namespace
+
+class SpeedHistoryViewTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    std::unique_ptr<SpeedHistory> history_;
+
+private Q_SLOTS:
+    void initTestCase() { useEnglish(); }
+    void init()
+    {
+        QFile::remove(dir_.filePath(QStringLiteral("history.json")));
+        history_ = std::make_unique<SpeedHistory>(dir_.filePath(QStringLiteral("history.json")));
+    }
+    void cleanup()
+    {
+        history_.reset();
+        LocaleSettings::apply(AppLanguage::en);
+    }
+
+    void emptyStateDisablesTheActions()
+    {
+        SpeedHistoryView view(*history_);
+        QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(), QStringLiteral("historyEmpty"));
+        QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("exportButton"))->isEnabled());
+        QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("clearButton"))->isEnabled());
+
+        history_->add(entry(QStringLiteral("Home"), 1));
+        QVERIFY(view.findChild<QPushButton*>(QStringLiteral("exportButton"))->isEnabled());
+        QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(), QString());
+        QCOMPARE(view.table()->model()->rowCount(), 1);
+    }
+
+    void statusCountUsesPluralForms_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<AppLanguage>("language");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("en none") << 0 << AppLanguage::en << "0 measurements";
+        QTest::newRow("en one") << 1 << AppLanguage::en << "1 measurement";
+        QTest::newRow("en two") << 2 << AppLanguage::en << "2 measurements";
+        QTest::newRow("ja one") << 1 << AppLanguage::ja << "1件の記録";
+    }
+    void statusCountUsesPluralForms()
+    {
+        QFETCH(int, count);
+        QFETCH(AppLanguage, language);
+        QFETCH(QString, expected);
+        LocaleSettings::apply(language);
+        for (int i = 0; i < count; ++i)
+            history_->add(entry(QStringLiteral("Home"), i));
+        SpeedHistoryView view(*history_);
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("historyStatus"))->text(), expected);
+    }
+
+    void sortsByTheClickedColumn()
+    {
+        history_->add(entry(QStringLiteral("six"), 4, 60, -40, 900));
+        history_->add(entry(QStringLiteral("two"), 3, 24, -81, 20));
+        history_->add(entry(QStringLiteral("unknown"), 2, 0, -70, 5));
+        history_->add(entry(QStringLiteral("five"), 1, 50, -60, 300));
+        SpeedHistoryView view(*history_);
+        view.resize(900, 460);
+        SpeedHistoryModel& model = *view.model();
+
+        // Newest first by default.
+        QCOMPARE(column(model, SpeedHistoryModel::network), (QStringList{"five", "unknown", "two", "six"}));
+
+        // Clicking Date toggles to oldest first, and back.
+        QHeaderView* header = view.table()->horizontalHeader();
+        const auto clickHeader = [&](int section) {
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(section) + 5, header->height() / 2));
+        };
+        clickHeader(SpeedHistoryModel::date);
+        QCOMPARE(column(model, SpeedHistoryModel::network), (QStringList{"six", "two", "unknown", "five"}));
+        clickHeader(SpeedHistoryModel::date);
+        QCOMPARE(column(model, SpeedHistoryModel::network), (QStringList{"five", "unknown", "two", "six"}));
+
+        // Band sorts by its numeric code: unknown (0), 2.4 (24), 5 (50), 6 (60).
+        view.table()->sortByColumn(SpeedHistoryModel::band, Qt::AscendingOrder);
+        QCOMPARE(column(model, SpeedHistoryModel::band),
+                 (QStringList{"Unknown", "2.4 GHz", "5 GHz", "6 GHz"}));
+        view.table()->sortByColumn(SpeedHistoryModel::download, Qt::DescendingOrder);
+        QCOMPARE(column(model, SpeedHistoryModel::download),
+                 (QStringList{"900 Mbps", "300 Mbps", "20.0 Mbps", "5.0 Mbps"}));
+        view.table()->sortByColumn(SpeedHistoryModel::signal, Qt::AscendingOrder);
+        QCOMPARE(column(model, SpeedHistoryModel::signal), (QStringList{"-81 dBm", "-70 dBm", "-60 dBm", "-40 dBm"}));
+    }
+
+    void contextMenuDeletesTheRowsItWasOpenedOn()
+    {
+        for (int i = 0; i < 5; ++i)
+            history_->add(entry(QStringLiteral("net%1").arg(i), 10 - i));
+        SpeedHistoryView view(*history_);
+        view.resize(900, 460);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTableView* table = view.table();
+        // Rows newest first: net4, net3, net2, net1, net0.
+        table->selectionModel()->select(table->model()->index(0, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        table->selectionModel()->select(table->model()->index(2, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+        // On an unselected row: that row alone.
+        QMenu* menu = view.contextMenuAt(rowPoint(table, 1));
+        menu->actions().first()->trigger();
+        QCOMPARE(column(*view.model(), SpeedHistoryModel::network), (QStringList{"net4", "net2", "net1", "net0"}));
+        // The selection survives the deletion.
+        QCOMPARE(table->selectionModel()->selectedRows().size(), 2);
+
+        // On a selected row: the whole selection.
+        menu = view.contextMenuAt(rowPoint(table, 0));
+        menu->actions().first()->trigger();
+        QCOMPARE(column(*view.model(), SpeedHistoryModel::network), (QStringList{"net1", "net0"}));
+
+        // On empty space with nothing selected: nothing, and the item is disabled.
+        const QPoint below(10, table->viewport()->height() - 3);
+        QVERIFY(!table->indexAt(below).isValid());
+        menu = view.contextMenuAt(below);
+        QVERIFY(!menu->actions().first()->isEnabled());
+        QCOMPARE(history_->entries().size(), 2);
+
+        // On empty space with a selection: the selection.
+        table->selectRow(1);
+        view.contextMenuAt(below)->actions().first()->trigger();
+        QCOMPARE(column(*view.model(), SpeedHistoryModel::network), QStringList{"net1"});
+        QCOMPARE(history_->entries().size(), 1);
+    }
+
+    void clearAllEmptiesHistoryAndSelection()
+    {
+        history_->add(entry(QStringLiteral("a"), 2));
+        history_->add(entry(QStringLiteral("b"), 1));
+        SpeedHistoryView view(*history_);
+        view.table()->selectAll();
+        view.findChild<QPushButton*>(QStringLiteral("clearButton"))->click();
+        QVERIFY(history_->entries().isEmpty());
+        QVERIFY(view.selectedIds().isEmpty());
+        QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(), QStringLiteral("historyEmpty"));
+        // The file was emptied too.
+        SpeedHistory reread(history_->filePath());
+        QVERIFY(reread.entries().isEmpty());
+    }
+
+    void exportWritesByteOrderMarkAndCsv()
+    {
+        history_->add(entry(QStringLiteral("Older"), 5));
+        history_->add(entry(QStringLiteral("Newer, with comma"), 1));
+        SpeedHistoryView view(*history_);
+        const QString path = dir_.filePath(QStringLiteral("out.csv"));
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("stale content that must go");
+        }
+        int asked = 0;
+        view.setExportPathChooser([&](QWidget*) {
+            ++asked;
+            return path;
+        });
+        view.findChild<QPushButton*>(QStringLiteral("exportButton"))->click();
+        QCOMPARE(asked, 1);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        QCOMPARE(bytes.mid(3), history_->csv().toUtf8());
+        const QList<QByteArray> lines = bytes.mid(3).split('\n');
+        QVERIFY(lines.first().endsWith('\r'));
+        QVERIFY(lines.value(1).contains("Older"));                  // oldest first
+        QVERIFY(lines.value(2).contains("\"Newer, with comma\"")); // quoted field
+
+        // A cancelled dialog writes nothing.
+        QFile::remove(path);
+        view.setExportPathChooser([](QWidget*) { return QString(); });
+        view.exportCsvInteractively();
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void exportToAnUnwritablePlaceFailsQuietly()
+    {
+        history_->add(entry(QStringLiteral("Home"), 1));
+        QVERIFY(!SpeedHistoryView::exportCsv(*history_, dir_.filePath(QStringLiteral("missing/folder/out.csv"))));
+    }
+
+    void followsTheHistoryLiveAndKeepsTheSelection()
+    {
+        history_->add(entry(QStringLiteral("first"), 3));
+        SpeedHistoryView view(*history_);
+        view.table()->selectRow(0);
+        const QSet<QUuid> selected = view.selectedIds();
+        // A test finishing in another window adds a row at once.
+        history_->add(entry(QStringLiteral("second"), 1));
+        QCOMPARE(view.table()->model()->rowCount(), 2);
+        QCOMPARE(view.model()->index(0, SpeedHistoryModel::network).data().toString(), QStringLiteral("second"));
+        QCOMPARE(view.selectedIds(), selected);
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("historyStatus"))->text(), QStringLiteral("2 measurements"));
+    }
+
+    void chartShowsTheSelectedNetworkOrAll()
+    {
+        history_->add(entry(QStringLiteral("Home"), 9, 50, -50, 100));
+        history_->add(entry(QStringLiteral("Cafe"), 5, 24, -70, 10));
+        history_->add(entry(QStringLiteral("Home"), 1, 50, -50, 200));
+        SpeedHistoryView view(*history_);
+        view.resize(900, 460);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        SpeedHistoryChart* chart = view.chart();
+        QCOMPARE(chart->points().size(), 3);
+        QCOMPARE(chart->caption(), QStringLiteral("All networks"));
+        // At most a quarter of the window's height.
+        QVERIFY2(chart->height() <= view.height() / 4, qPrintable(QString::number(chart->height())));
+
+        view.table()->selectRow(0); // newest: Home
+        QCOMPARE(chart->networks(), QSet<QString>{QStringLiteral("Home")});
+        QCOMPARE(chart->points().size(), 2);
+        QVERIFY(chart->points().first().date < chart->points().last().date); // oldest first
+        // New measurements of the chosen network join the chart.
+        history_->add(entry(QStringLiteral("Home"), 0, 50, -50, 300));
+        QCOMPARE(chart->points().size(), 3);
+        view.table()->clearSelection();
+        QCOMPARE(chart->points().size(), 4);
+    }
+
+    void networkNamesStayOnOneLine()
+    {
+        history_->add(entry(QStringLiteral("evil\nname\twith\x1b[31mcontrols"), 1));
+        SpeedHistoryView view(*history_);
+        const QString shown = view.model()->index(0, SpeedHistoryModel::network).data().toString();
+        QVERIFY(!shown.contains(QLatin1Char('\n')));
+        QVERIFY(!shown.contains(QChar(0x1b)));
+        QCOMPARE(view.table()->textElideMode(), Qt::ElideMiddle);
+    }
+};
+
+QTEST_MAIN(SpeedHistoryViewTest)
+#include "tst_speedhistoryview.moc"

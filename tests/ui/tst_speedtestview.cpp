@@ -1,0 +1,281 @@
+// The speed test sheet: its idle states with and without a stored result,
+// the count text, a whole test against a loopback server (stored under the
+// network current when it finishes), Stop, a failed test, and the keys.
+
+#include "tests/store/SimulatedRadios.h"
+#include "tests/ui/LoopbackSpeedServer.h"
+
+#include "localization/LocaleSettings.h"
+#include "speed/SpeedFormat.h"
+#include "speed/SpeedHistory.h"
+#include "speed/SpeedTest.h"
+#include "store/WiFiStore.h"
+#include "ui/SpeedTestView.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTest>
+
+using namespace ondrel;
+using namespace ondrel::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+QJsonObject connectedScenario()
+{
+    QJsonObject scenario;
+    scenario[QStringLiteral("current")] = QJsonObject{{QStringLiteral("bssid"), QStringLiteral("a4:2b:b0:10:00:01")}};
+    scenario[QStringLiteral("networks")] = accessPoints({"Home|a4:2b:b0:10:00:01|-48|36|wpa2Personal|50",
+                                                        "Other|f0:9f:c2:48:00:30|-67|6|open|24"});
+    return scenario;
+}
+
+SpeedEntry stored(const QString& ssid, double down, int hoursAgo)
+{
+    SpeedEntry e;
+    e.id = QUuid::createUuid();
+    e.date = QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo);
+    e.ssid = ssid;
+    e.rssi = -50;
+    e.band = 50;
+    e.downloadMbps = down;
+    e.uploadMbps = 12.5;
+    e.latencyMs = 14;
+    e.jitterMs = 3;
+    e.bytes = 234'000'000;
+    return e;
+}
+
+// Quick phases against `baseUrl`.
+std::unique_ptr<SpeedTest> quickTest(const QByteArray& baseUrl)
+{
+    SpeedTest::Options options;
+    options.baseUrl = baseUrl;
+    options.download = 600ms;
+    options.upload = 600ms;
+    options.warmUp = 100ms;
+    options.tick = 50ms;
+    options.minimumWindow = 100ms;
+    options.latencyTimeout = 5s;
+    options.transferTimeout = 10s;
+    return std::make_unique<SpeedTest>(options);
+}
+
+QString text(QWidget& view, const char* name)
+{
+    return view.findChild<QLabel*>(QString::fromLatin1(name))->text();
+}
+
+} // namespace
+
+class SpeedTestViewTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    std::unique_ptr<SimulatedRadios> radios_;
+    std::unique_ptr<TestPrefs> prefs_;
+    std::unique_ptr<WiFiStore> store_;
+    std::unique_ptr<SpeedHistory> history_;
+
+    void makeStore(const QJsonObject& scenario)
+    {
+        radios_ = std::make_unique<SimulatedRadios>(scenario);
+        prefs_ = std::make_unique<TestPrefs>();
+        store_ = std::make_unique<WiFiStore>(radios_->engine(), **prefs_);
+        QSignalSpy scanned(store_.get(), &WiFiStore::scanFinished);
+        store_->scan();
+        QVERIFY(scanned.wait(10000));
+    }
+
+private Q_SLOTS:
+    void initTestCase() { useEnglish(); }
+    void init()
+    {
+        QFile::remove(dir_.filePath(QStringLiteral("history.json")));
+        history_ = std::make_unique<SpeedHistory>(dir_.filePath(QStringLiteral("history.json")));
+    }
+    void cleanup()
+    {
+        store_.reset();
+        prefs_.reset();
+        radios_.reset();
+        history_.reset();
+        LocaleSettings::apply(AppLanguage::en);
+    }
+
+    void idleWithoutResult()
+    {
+        makeStore(connectedScenario());
+        SpeedTestView view(*store_, *history_);
+        QCOMPARE(text(view, "speedFigure"), QStringLiteral("0.0"));
+        QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · Not measured yet"));
+        for (int row = 0; row < 5; ++row)
+            QCOMPARE(view.findChild<QLabel*>(QStringLiteral("speedValue%1").arg(row))->text(), QString());
+        QVERIFY(!view.findChild<QLabel*>(QStringLiteral("speedValue5"))->isVisibleTo(&view)); // no Measured row
+        auto* bar = view.findChild<QProgressBar*>(QStringLiteral("speedProgress"));
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(static_cast<QGraphicsOpacityEffect*>(bar->graphicsEffect())->opacity(), 0.25);
+        QVERIFY(text(view, "speedNote").contains(QStringLiteral("(speed.cloudflare.com)")));
+        QVERIFY(view.findChild<QPushButton*>(QStringLiteral("startButton"))->isEnabled());
+        QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("stopButton"))->isVisibleTo(&view));
+        QVERIFY(!view.findChild<QLabel*>(QStringLiteral("speedCount"))->isVisibleTo(&view));
+    }
+
+    void idleShowsTheNetworksLastStoredResult()
+    {
+        makeStore(connectedScenario());
+        history_->add(stored(QStringLiteral("Home"), 87.46, 5));
+        history_->add(stored(QStringLiteral("Other"), 5, 1)); // another network's result is not shown
+        SpeedTestView view(*store_, *history_);
+        QCOMPARE(text(view, "speedFigure"), mbps(87.46));
+        QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · Download"));
+        QCOMPARE(text(view, "speedValue0"), mbps(87.46) + QStringLiteral(" Mbps"));
+        QCOMPARE(text(view, "speedValue2"), QStringLiteral("14 ms"));
+        QCOMPARE(text(view, "speedValue4"), QStringLiteral("234 MB"));
+        QVERIFY(view.findChild<QLabel*>(QStringLiteral("speedValue5"))->isVisibleTo(&view));
+        auto* bar = view.findChild<QProgressBar*>(QStringLiteral("speedProgress"));
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    void countTextFromTwoEntries_data()
+    {
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<QString>("expected"); // empty: hidden
+        QTest::newRow("none") << 0 << QString();
+        QTest::newRow("one") << 1 << QString();
+        QTest::newRow("two") << 2 << "2 for this network";
+    }
+    void countTextFromTwoEntries()
+    {
+        QFETCH(int, entries);
+        QFETCH(QString, expected);
+        makeStore(connectedScenario());
+        for (int i = 0; i < entries; ++i)
+            history_->add(stored(QStringLiteral("Home"), 50, i + 1));
+        SpeedTestView view(*store_, *history_);
+        auto* count = view.findChild<QLabel*>(QStringLiteral("speedCount"));
+        QCOMPARE(count->isVisibleTo(&view), !expected.isEmpty());
+        if (!expected.isEmpty())
+            QCOMPARE(count->text(), expected);
+    }
+
+    void withoutANetworkStartIsDisabled()
+    {
+        QJsonObject scenario = connectedScenario();
+        scenario.remove(QStringLiteral("current"));
+        makeStore(scenario);
+        SpeedTestView view(*store_, *history_);
+        QCOMPARE(view.findChild<QWidget*>(QStringLiteral("speedSubtitle"))->property("text").toString(), QString());
+        QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("startButton"))->isEnabled());
+        QSignalSpy history(&view, &SpeedTestView::historyRequested);
+        view.findChild<QPushButton*>(QStringLiteral("showHistoryButton"))->click();
+        QCOMPARE(history.size(), 1);
+    }
+
+    void japanesePhaseTextsUseTheFullWidthDot()
+    {
+        makeStore(connectedScenario());
+        LocaleSettings::apply(AppLanguage::ja);
+        SpeedTestView view(*store_, *history_);
+        QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps ・ まだ測定していません"));
+    }
+
+    void aWholeTestIsStoredUnderTheCurrentNetwork()
+    {
+        makeStore(connectedScenario());
+        LoopbackSpeedServer server;
+        SpeedTestView view(*store_, *history_, quickTest(server.baseUrl()));
+        view.show();
+        QSignalSpy phases(&view.test(), &SpeedTest::phaseChanged);
+        view.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
+        QTRY_VERIFY(view.findChild<QPushButton*>(QStringLiteral("stopButton"))->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(view.test().phase().kind(), SpeedTest::Phase::done, 30000);
+
+        QCOMPARE(history_->entries().size(), 1);
+        const SpeedEntry& e = history_->entries().first();
+        QCOMPARE(e.ssid, QStringLiteral("Home"));
+        QCOMPARE(e.bssid, std::optional<QString>(QStringLiteral("a4:2b:b0:10:00:01")));
+        QCOMPARE(e.band, 50);
+        QCOMPARE(e.channel, 36);
+        QCOMPARE(e.rssi, -48);
+        QCOMPARE(e.date.toSecsSinceEpoch(), view.test().result().date.toSecsSinceEpoch()); // stored in whole seconds
+        QCOMPARE(e.downloadMbps, view.test().result().downloadMbps);
+        QVERIFY(e.downloadMbps > 0);
+        QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · Download"));
+        QTRY_COMPARE(text(view, "speedFigure"), mbps(e.downloadMbps)); // after the counting animation
+        QVERIFY(view.findChild<QLabel*>(QStringLiteral("speedValue5"))->isVisible());
+        QVERIFY(view.findChild<QPushButton*>(QStringLiteral("startButton"))->isVisible());
+    }
+
+    void aTestFinishingAfterLeavingTheNetworkIsNotStored()
+    {
+        makeStore(connectedScenario());
+        LoopbackSpeedServer server;
+        SpeedTestView view(*store_, *history_, quickTest(server.baseUrl()));
+        view.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
+        QVERIFY(view.test().phase().isRunning());
+        QSignalSpy status(store_.get(), &WiFiStore::statusChanged);
+        store_->disconnect();
+        QTRY_VERIFY_WITH_TIMEOUT(!store_->status().ssid, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(view.test().phase().kind(), SpeedTest::Phase::done, 30000);
+        QVERIFY(history_->entries().isEmpty());
+        QCOMPARE(view.findChild<QWidget*>(QStringLiteral("speedSubtitle"))->property("text").toString(), QString());
+    }
+
+    void stopReturnsToIdle()
+    {
+        makeStore(connectedScenario());
+        LoopbackSpeedServer server;
+        SpeedTestView view(*store_, *history_, quickTest(server.baseUrl()));
+        view.show();
+        view.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
+        QTRY_VERIFY(view.findChild<QPushButton*>(QStringLiteral("stopButton"))->isVisible());
+        view.findChild<QPushButton*>(QStringLiteral("stopButton"))->click();
+        QCOMPARE(view.test().phase().kind(), SpeedTest::Phase::idle);
+        QVERIFY(view.findChild<QPushButton*>(QStringLiteral("startButton"))->isVisible());
+        QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("stopButton"))->isVisible());
+        QVERIFY(history_->entries().isEmpty());
+    }
+
+    void aFailedTestShowsTheErrorInRed()
+    {
+        makeStore(connectedScenario());
+        // A port that nobody listens on: the latency requests are refused.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const QByteArray url = "http://127.0.0.1:" + QByteArray::number(probe.serverPort());
+        probe.close();
+        SpeedTestView view(*store_, *history_, quickTest(url));
+        view.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
+        QTRY_COMPARE_WITH_TIMEOUT(view.test().phase().kind(), SpeedTest::Phase::failed, 20000);
+        QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · The test did not finish"));
+        auto* note = view.findChild<QLabel*>(QStringLiteral("speedNote"));
+        QCOMPARE(note->text(), view.test().phase().message());
+        QVERIFY(!note->text().isEmpty());
+        const QColor color = note->palette().color(QPalette::WindowText);
+        QVERIFY(color.red() > 150 && color.green() < 100);
+        QVERIFY(view.findChild<QPushButton*>(QStringLiteral("startButton"))->isEnabled()); // offered again
+        QVERIFY(history_->entries().isEmpty());
+    }
+
+    void escapeClosesAndReturnStarts()
+    {
+        makeStore(connectedScenario());
+        LoopbackSpeedServer server;
+        SpeedTestView view(*store_, *history_, quickTest(server.baseUrl()));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QSignalSpy close(&view, &SpeedTestView::closeRequested);
+        QTest::keyClick(&view, Qt::Key_Escape);
+        QCOMPARE(close.size(), 1);
+        QTest::keyClick(&view, Qt::Key_Return);
+        QVERIFY(view.test().phase().isRunning());
+        view.test().stop();
+    }
+};
+
+QTEST_MAIN(SpeedTestViewTest)
+#include "tst_speedtestview.moc"

@@ -1,0 +1,352 @@
+#include "ui/SpeedTestView.h"
+
+#include "localization/LocaleSettings.h"
+#include "localization/Lookup.h"
+#include "speed/SpeedFormat.h"
+#include "speed/SpeedHistory.h"
+#include "speed/SpeedTest.h"
+#include "store/WiFiStore.h"
+#include "ui/ElidedLabel.h"
+#include "ui/FormSection.h"
+#include "ui/SpeedHistoryModel.h"
+#include "ui/SymbolView.h"
+#include "ui/Tints.h"
+#include "ui/ViewStyle.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+
+namespace ondrel {
+
+namespace {
+
+enum Row { downloadRow, uploadRow, latencyRow, jitterRow, dataRow, measuredRow };
+
+// The current network's name, when there is one.
+std::optional<QString> currentName(const WiFiStore& store)
+{
+    const std::optional<QString>& ssid = store.status().ssid;
+    if (ssid && !ssid->isEmpty())
+        return ssid;
+    return std::nullopt;
+}
+
+} // namespace
+
+SpeedTestView::SpeedTestView(WiFiStore& store, SpeedHistory& history, std::unique_ptr<SpeedTest> test,
+                             QWidget* parent)
+    : QWidget(parent)
+    , store_(store)
+    , history_(history)
+    , test_(test ? std::move(test) : std::make_unique<SpeedTest>())
+{
+    setObjectName(QStringLiteral("speedTestView"));
+    setFixedWidth(width);
+    setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft : Qt::LeftToRight);
+    build();
+
+    connect(test_.get(), &SpeedTest::phaseChanged, this, &SpeedTestView::phaseChanged);
+    connect(test_.get(), &SpeedTest::progressChanged, this, &SpeedTestView::refresh);
+    connect(test_.get(), &SpeedTest::liveMbpsChanged, this, &SpeedTestView::refresh);
+    connect(test_.get(), &SpeedTest::resultChanged, this, &SpeedTestView::refresh);
+    connect(&store_, &WiFiStore::statusChanged, this, &SpeedTestView::refresh);
+    connect(&history_, &SpeedHistory::entriesChanged, this, &SpeedTestView::refresh);
+    refresh();
+}
+
+SpeedTestView::~SpeedTestView()
+{
+    // The test's transfers stop with it; nothing is stored for a test cut short.
+    test_->disconnect(this);
+}
+
+QString SpeedTestView::serviceHost()
+{
+    return QUrl(QString::fromUtf8(SpeedTest::defaultBaseUrl())).host();
+}
+
+void SpeedTestView::build()
+{
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(22, 22, 22, 22);
+    column->setSpacing(16);
+
+    // Header: symbol, title and the network's name.
+    auto* header = new QHBoxLayout;
+    header->setSpacing(10);
+    header->addWidget(new SymbolView(Symbol::speedometer, 22, primaryColor), 0, Qt::AlignVCenter);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    auto* title = new QLabel(L("速度テスト", "Speed Test"));
+    title->setFont(viewstyle::font(15, QFont::DemiBold));
+    viewstyle::alignLeading(title, LocaleSettings::isRightToLeftCache);
+    subtitle_ = new ElidedLabel;
+    subtitle_->setObjectName(QStringLiteral("speedSubtitle"));
+    subtitle_->setFont(viewstyle::font(12));
+    viewstyle::setSecondary(subtitle_);
+    titles->addWidget(title);
+    titles->addWidget(subtitle_);
+    header->addLayout(titles, 1);
+    column->addLayout(header);
+
+    // Gauge: the big figure, the phase and the progress bar.
+    auto* gauge = new QVBoxLayout;
+    gauge->setSpacing(6);
+    figure_ = new QLabel(QStringLiteral("0.0"));
+    figure_->setObjectName(QStringLiteral("speedFigure"));
+    figure_->setFont(viewstyle::font(46, QFont::DemiBold));
+    viewstyle::alignLeading(figure_, LocaleSettings::isRightToLeftCache);
+    phase_ = new QLabel;
+    phase_->setObjectName(QStringLiteral("speedPhase"));
+    phase_->setFont(viewstyle::font(12));
+    viewstyle::setSecondary(phase_);
+    viewstyle::alignLeading(phase_, LocaleSettings::isRightToLeftCache);
+    progress_ = new QProgressBar;
+    progress_->setObjectName(QStringLiteral("speedProgress"));
+    progress_->setRange(0, 1000);
+    progress_->setTextVisible(false);
+    progress_->setFixedHeight(6);
+    progress_->setGraphicsEffect(new QGraphicsOpacityEffect(progress_));
+    gauge->addWidget(figure_);
+    gauge->addWidget(phase_);
+    gauge->addSpacing(4);
+    gauge->addWidget(progress_);
+    column->addLayout(gauge);
+
+    // The figures of the shown result.
+    numbers_ = new FormSection(QString());
+    const QString labels[] = {L("ダウンロード", "Download"), L("アップロード", "Upload"), L("応答時間", "Latency"),
+                              L("ゆらぎ", "Jitter"),       L("使った通信量", "Data used"), L("測定した時刻", "Measured")};
+    for (int row = downloadRow; row <= measuredRow; ++row) {
+        auto* value = new QLabel;
+        value->setObjectName(QStringLiteral("speedValue%1").arg(row));
+        value->setFont(viewstyle::font(13, QFont::Medium));
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        values_[row] = value;
+        QWidget* line = FormSection::labeledRow(labels[row], value);
+        numbers_->addRow(line);
+        if (row == measuredRow)
+            measuredRow_ = line;
+    }
+    column->addWidget(numbers_);
+
+    note_ = new QLabel;
+    note_->setObjectName(QStringLiteral("speedNote"));
+    note_->setTextFormat(Qt::PlainText);
+    note_->setWordWrap(true);
+    note_->setFont(viewstyle::font(12));
+    viewstyle::alignLeading(note_, LocaleSettings::isRightToLeftCache);
+    column->addWidget(note_);
+
+    column->addStretch(1);
+
+    // Buttons.
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    historyButton_ = new QPushButton(L("記録を見る", "Show History"));
+    historyButton_->setObjectName(QStringLiteral("showHistoryButton"));
+    historyButton_->setAutoDefault(false);
+    connect(historyButton_, &QPushButton::clicked, this, &SpeedTestView::historyRequested);
+    count_ = new QLabel;
+    count_->setObjectName(QStringLiteral("speedCount"));
+    count_->setFont(viewstyle::font(12));
+    viewstyle::setSecondary(count_);
+    closeButton_ = new QPushButton(L("閉じる", "Close"));
+    closeButton_->setObjectName(QStringLiteral("closeButton"));
+    closeButton_->setAutoDefault(false);
+    connect(closeButton_, &QPushButton::clicked, this, &SpeedTestView::closeRequested);
+    startButton_ = new QPushButton(L("測定を開始", "Start Test"));
+    startButton_->setObjectName(QStringLiteral("startButton"));
+    startButton_->setDefault(true);
+    connect(startButton_, &QPushButton::clicked, this, [this] {
+        if (currentName(store_))
+            test_->start();
+    });
+    stopButton_ = new QPushButton(L("中止", "Stop"));
+    stopButton_->setObjectName(QStringLiteral("stopButton"));
+    stopButton_->setAutoDefault(false);
+    connect(stopButton_, &QPushButton::clicked, this, [this] { test_->stop(); });
+    buttons->addWidget(historyButton_);
+    buttons->addWidget(count_);
+    buttons->addStretch(1);
+    buttons->addWidget(closeButton_);
+    buttons->addWidget(startButton_);
+    buttons->addWidget(stopButton_);
+    column->addLayout(buttons);
+
+    // Escape closes; Return starts a test when one can start.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &SpeedTestView::closeRequested);
+    for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        auto* enter = new QShortcut(QKeySequence(key), this);
+        enter->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(enter, &QShortcut::activated, this, [this] {
+            if (startButton_->isVisible() && startButton_->isEnabled())
+                startButton_->click();
+        });
+    }
+
+    animation_ = new QVariantAnimation(this);
+    animation_->setDuration(450);
+    animation_->setEasingCurve(QEasingCurve::OutCubic);
+    connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        figureValue_ = value.toDouble();
+        figure_->setText(mbps(figureValue_));
+    });
+    connect(animation_, &QVariantAnimation::finished, this, [this] { figure_->setText(figureTarget_); });
+}
+
+std::optional<SpeedResult> SpeedTestView::shown() const
+{
+    const SpeedResult& result = test_->result();
+    if (result.date != SpeedResult::distantPast())
+        return result;
+    const std::optional<QString> name = currentName(store_);
+    if (!name)
+        return std::nullopt;
+    const std::optional<SpeedEntry> entry = history_.latest(*name);
+    if (!entry)
+        return std::nullopt;
+    SpeedResult stored;
+    stored.downloadMbps = entry->downloadMbps;
+    stored.uploadMbps = entry->uploadMbps;
+    stored.latencyMs = entry->latencyMs;
+    stored.jitterMs = entry->jitterMs;
+    stored.bytes = entry->bytes;
+    stored.date = entry->date;
+    return stored;
+}
+
+QString SpeedTestView::phaseText() const
+{
+    switch (test_->phase().kind()) {
+    case SpeedTest::Phase::idle:
+        return shown() ? L("Mbps ・ ダウンロード", "Mbps · Download")
+                       : L("Mbps ・ まだ測定していません", "Mbps · Not measured yet");
+    case SpeedTest::Phase::latency:
+        return L("Mbps ・ 応答時間を測っています…", "Mbps · Measuring latency…");
+    case SpeedTest::Phase::download:
+        return L("Mbps ・ ダウンロードを測っています…", "Mbps · Measuring download…");
+    case SpeedTest::Phase::upload:
+        return L("Mbps ・ アップロードを測っています…", "Mbps · Measuring upload…");
+    case SpeedTest::Phase::done:
+        return L("Mbps ・ ダウンロード", "Mbps · Download");
+    case SpeedTest::Phase::failed:
+        return L("Mbps ・ 測定できませんでした", "Mbps · The test did not finish");
+    }
+    return {};
+}
+
+QString SpeedTestView::targetFigure() const
+{
+    if (test_->phase().isRunning() && test_->liveMbps() > 0)
+        return mbps(test_->liveMbps());
+    if (const std::optional<SpeedResult> result = shown(); result && result->downloadMbps > 0)
+        return mbps(result->downloadMbps);
+    return QStringLiteral("0.0");
+}
+
+void SpeedTestView::animateFigure()
+{
+    const QString target = targetFigure();
+    if (target == figureTarget_)
+        return;
+    figureTarget_ = target;
+    double value = 0;
+    if (test_->phase().isRunning() && test_->liveMbps() > 0)
+        value = test_->liveMbps();
+    else if (const std::optional<SpeedResult> result = shown(); result && result->downloadMbps > 0)
+        value = result->downloadMbps;
+    animation_->stop();
+    if (!isVisible()) {
+        // Nothing to watch: show the figure at once.
+        figureValue_ = value;
+        figure_->setText(target);
+        return;
+    }
+    animation_->setStartValue(figureValue_);
+    animation_->setEndValue(value);
+    animation_->start();
+}
+
+void SpeedTestView::phaseChanged()
+{
+    // A finished test is stored under the network current at this moment.
+    if (test_->phase().kind() == SpeedTest::Phase::done) {
+        const WiFiEngine::Status& status = store_.status();
+        if (const std::optional<QString> name = currentName(store_)) {
+            const SpeedResult& result = test_->result();
+            SpeedEntry entry;
+            entry.id = QUuid::createUuid();
+            entry.date = result.date;
+            entry.ssid = *name;
+            entry.bssid = status.bssid;
+            entry.rssi = status.rssi;
+            entry.channel = status.channel;
+            entry.band = rawValue(status.band);
+            entry.downloadMbps = result.downloadMbps;
+            entry.uploadMbps = result.uploadMbps;
+            entry.latencyMs = result.latencyMs;
+            entry.jitterMs = result.jitterMs;
+            entry.bytes = result.bytes;
+            history_.add(entry);
+        }
+    }
+    refresh();
+}
+
+void SpeedTestView::refresh()
+{
+    const std::optional<QString> name = currentName(store_);
+    const bool running = test_->phase().isRunning();
+    const std::optional<SpeedResult> result = shown();
+
+    subtitle_->setText(name ? *name : L("未接続", "Not connected"));
+    animateFigure();
+    phase_->setText(phaseText());
+
+    progress_->setValue(running ? int(test_->progress() * 1000 + 0.5) : (result ? 1000 : 0));
+    static_cast<QGraphicsOpacityEffect*>(progress_->graphicsEffect())->setOpacity(running ? 1.0 : 0.25);
+
+    const QString values[] = {
+        result ? formatText(QStringLiteral("%@ Mbps"), {mbps(result->downloadMbps)}) : QString(),
+        result ? formatText(QStringLiteral("%@ Mbps"), {mbps(result->uploadMbps)}) : QString(),
+        result ? formatText(QStringLiteral("%d ms"), {result->latencyMs}) : QString(),
+        result ? formatText(QStringLiteral("%d ms"), {result->jitterMs}) : QString(),
+        result ? formatText(QStringLiteral("%@ MB"), {megabytes(result->bytes)}) : QString(),
+        result ? SpeedHistoryModel::stamp(result->date) : QString(),
+    };
+    for (int row = downloadRow; row <= measuredRow; ++row)
+        values_[row]->setText(values[row]);
+    measuredRow_->setVisible(result && result->date != SpeedResult::distantPast());
+
+    if (test_->phase().kind() == SpeedTest::Phase::failed) {
+        note_->setText(test_->phase().message());
+        viewstyle::setTextColor(note_, tintRed(palette()));
+    } else {
+        note_->setText(L("測定は Cloudflare の公開サーバー（", "The test talks to Cloudflare’s public measurement server (") +
+                       serviceHost() +
+                       L("）と通信して行います。回線をいっぱいに使うので、配信や大きな転送の最中は避けてください。",
+                         "). It saturates the connection, so avoid running it while streaming or transferring large "
+                         "files."));
+        viewstyle::setSecondary(note_);
+    }
+
+    const int count = name ? history_.count(*name) : 0;
+    count_->setText(count >= 2 ? Lf("このネットワークで %d 件", "%d for this network", {count}) : QString());
+    count_->setVisible(count >= 2);
+
+    startButton_->setVisible(!running);
+    startButton_->setEnabled(name.has_value());
+    stopButton_->setVisible(running);
+}
+
+} // namespace ondrel

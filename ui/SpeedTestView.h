@@ -1,0 +1,88 @@
+#pragma once
+
+#include "speed/SpeedResult.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QVariantAnimation;
+
+namespace ondrel {
+
+class ElidedLabel;
+class FormSection;
+class SpeedHistory;
+class SpeedTest;
+class WiFiStore;
+
+// The speed test sheet's content: the current network, a big animated
+// figure with the phase under it, a progress bar, the figures of the shown
+// result, a note (or the failure in red) and the buttons. It owns one
+// SpeedTest for as long as it lives. When a test finishes while the store
+// names a current network, the result is added to the history under that
+// network, as it is at that moment.
+class SpeedTestView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int width = 460;
+
+    // `store` and `history` must outlive the view. Without a test, the view
+    // makes one against the usual service.
+    SpeedTestView(WiFiStore& store, SpeedHistory& history, std::unique_ptr<SpeedTest> test = {},
+                  QWidget* parent = nullptr);
+    ~SpeedTestView() override;
+
+    SpeedTest& test() const { return *test_; }
+
+    // The result on show: this view's finished test, else the newest stored
+    // one of the current network, else none.
+    std::optional<SpeedResult> shown() const;
+    // The text under the big figure for the test's state.
+    QString phaseText() const;
+    // The figure the big number heads for (it counts up or down to it).
+    QString targetFigure() const;
+
+    // The host of the speed service named in the note.
+    static QString serviceHost();
+
+Q_SIGNALS:
+    // Close (or Escape) was pressed; the host closes the sheet.
+    void closeRequested();
+    // Show History was pressed; the host opens the history window.
+    void historyRequested();
+
+private:
+    void build();
+    void refresh();
+    void phaseChanged();
+    void animateFigure();
+
+    WiFiStore& store_;
+    SpeedHistory& history_;
+    std::unique_ptr<SpeedTest> test_;
+
+    ElidedLabel* subtitle_ = nullptr;
+    QLabel* figure_ = nullptr;
+    QLabel* phase_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    FormSection* numbers_ = nullptr;
+    QLabel* values_[6] = {};
+    QWidget* measuredRow_ = nullptr;
+    QLabel* note_ = nullptr;
+    QPushButton* historyButton_ = nullptr;
+    QLabel* count_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    QPushButton* startButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QVariantAnimation* animation_ = nullptr;
+    double figureValue_ = 0;
+    QString figureTarget_;
+};
+
+} // namespace ondrel
