@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLayout>
 #include <QSaveFile>
 #include <QPixmap>
 #include <QTimer>

@@ -124,12 +124,9 @@ ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location,
     buildContent(layout);
 
     passwordSheet_ = new PasswordSheet(this);
-    connect(passwordSheet_, &PasswordSheet::dismissed, this, [this] { store_.setPasswordTarget(std::nullopt); });
+    connect(passwordSheet_, &PasswordSheet::dismissed, this, [this] { store_.cancelPassword(); });
     connect(passwordSheet_, &PasswordSheet::submitted, this,
-            [this](const ScannedNetwork& network, const QString& password) {
-                store_.setPasswordTarget(std::nullopt);
-                store_.performConnect(network, password, false);
-            });
+            [this](const ScannedNetwork&, const QString& password) { store_.submitPassword(password); });
 
     spinnerTimer_ = new QTimer(this);
     spinnerTimer_->setInterval(100ms);
@@ -137,7 +134,12 @@ ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location,
 
     // Observers read the new values after the announcement has been handled.
     connect(&prefs_, &Prefs::willChange, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
-    connect(&store_, &WiFiStore::changed, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
+    for (auto signal : {&WiFiStore::networksChanged, &WiFiStore::lastScanChanged, &WiFiStore::statusChanged,
+                        &WiFiStore::errorMessageChanged, &WiFiStore::connectingToChanged,
+                        &WiFiStore::passwordTargetChanged})
+        connect(&store_, signal, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
+    connect(&store_, &WiFiStore::isScanningChanged, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
+    connect(&store_, &WiFiStore::searchTextChanged, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
     connect(&location_, &LocationAuth::statusChanged, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
     refresh();
 }
@@ -401,7 +403,7 @@ void ContentView::refreshBanners()
         errorBannerText_ = message;
         if (message) {
             errorBanner_ = new Banner(Banner::Kind::error, *message, std::nullopt, L("閉じる", "Dismiss"),
-                                      [this] { store_.setErrorMessage(std::nullopt); });
+                                      [this] { store_.dismissError(); });
             bannerLayout_->addWidget(errorBanner_);
         }
     }

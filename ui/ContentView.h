@@ -9,7 +9,7 @@
 #include <optional>
 
 class QAction;
-class QDialog;
+#include <QDialog>
 class QLabel;
 class QLineEdit;
 class QListView;

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "ui/ContentView.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
 namespace ondrel {
 
-class ContentView;
 class OndrelApp;
 
 // The "main" window: title "Ondrel", the menus and the network list

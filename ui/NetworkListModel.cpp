@@ -1,6 +1,7 @@
 #include "ui/NetworkListModel.h"
 
 #include "localization/Lookup.h"
+#include "store/DisplayName.h"
 
 namespace ondrel {
 
@@ -148,13 +149,6 @@ Qt::ItemFlags NetworkListModel::flags(const QModelIndex& index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled;
-}
-
-QString NetworkListModel::displayName(const ScannedNetwork& network)
-{
-    if (network.ssid && !network.ssid->isEmpty())
-        return *network.ssid;
-    return L("非公開ネットワーク", "Hidden network");
 }
 
 QString NetworkListModel::accessibleText(const ScannedNetwork& network)

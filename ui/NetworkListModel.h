@@ -54,8 +54,6 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // The network's name, or "Hidden network" when it has none.
-    static QString displayName(const ScannedNetwork& network);
     // "Name, Good, WPA2": what a screen reader says for a row.
     static QString accessibleText(const ScannedNetwork& network);
 

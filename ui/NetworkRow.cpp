@@ -1,6 +1,7 @@
 #include "ui/NetworkRow.h"
 
 #include "localization/Lookup.h"
+#include "store/DisplayName.h"
 #include "localization/Plural.h"
 #include "speed/SpeedFormat.h"
 #include "ui/Chip.h"
@@ -209,7 +210,7 @@ RowLayout layoutRow(const QStyleOptionViewItem& option, const NetworkListModel& 
     l.padlockKind = padlockFor(n.security);
     if (l.padlockKind != PadlockKind::none)
         marks += kNameLineGap + 10;
-    const QString name = NetworkListModel::displayName(n);
+    const QString name = displayName(n);
     const double nameRoom = std::max(0.0, columnWidth - marks);
     l.nameText = nameMetrics.elidedText(name, Qt::ElideMiddle, nameRoom, Qt::TextSingleLine);
     const double nameWidth = std::min(nameRoom, std::ceil(nameMetrics.horizontalAdvance(l.nameText)));

@@ -33,6 +33,11 @@ OndrelApp::~OndrelApp()
     delete mainWindow_;
 }
 
+MainWindow* OndrelApp::mainWindow() const
+{
+    return mainWindow_;
+}
+
 void OndrelApp::applyLayoutDirection()
 {
     QApplication::setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft : Qt::LeftToRight);

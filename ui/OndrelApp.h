@@ -30,7 +30,7 @@ public:
     Prefs& prefs() const { return prefs_; }
     WiFiStore& store() const { return *store_; }
     LocationAuth& location() const { return *location_; }
-    MainWindow* mainWindow() const { return mainWindow_; }
+    MainWindow* mainWindow() const;
 
     // Opens the main window (at most one exists) and runs the start-up
     // task once, after the window is shown.

@@ -1,6 +1,8 @@
 #include "ui/PasswordSheet.h"
 
 #include "localization/Lookup.h"
+#include "store/DisplayName.h"
+#include "store/WiFiStore.h"
 #include "ui/NetworkListModel.h"
 #include "ui/Strength.h"
 #include "ui/SymbolView.h"
@@ -87,15 +89,10 @@ PasswordSheet::PasswordSheet(QWidget* parent)
     updateEnabled();
 }
 
-int PasswordSheet::minimumLength(Security security)
-{
-    return security == Security::wep ? 5 : 8;
-}
-
 void PasswordSheet::setNetwork(const ScannedNetwork& network, StrengthUnit unit)
 {
     network_ = network;
-    title_->setText(Lf("「%@」のパスワード", "Password for “%@”", {NetworkListModel::displayName(network)}));
+    title_->setText(Lf("「%@」のパスワード", "Password for “%@”", {displayName(network)}));
     subtitle_->setText(Lf("%@ ・ %@", "%@ · %@", {label(network.security), strengthText(network.rssi, unit)}));
     updateEnabled();
 }
@@ -112,13 +109,13 @@ bool PasswordSheet::passwordVisible() const
 
 void PasswordSheet::updateEnabled()
 {
-    const int minimum = network_ ? minimumLength(network_->security) : 8;
+    const int minimum = network_ ? int(WiFiStore::minimumPasswordLength(*network_)) : 8;
     connect_->setEnabled(network_ && graphemeCount(field_->text()) >= minimum);
 }
 
 void PasswordSheet::submit()
 {
-    if (!network_ || graphemeCount(field_->text()) < minimumLength(network_->security))
+    if (!network_ || graphemeCount(field_->text()) < int(WiFiStore::minimumPasswordLength(*network_)))
         return;
     const ScannedNetwork network = *network_;
     const QString password = field_->text();

@@ -26,8 +26,6 @@ public:
     void setNetwork(const ScannedNetwork& network, StrengthUnit unit);
     const std::optional<ScannedNetwork>& network() const { return network_; }
 
-    static int minimumLength(Security security);
-
     QString password() const;
     bool passwordVisible() const;
     QLineEdit* field() const { return field_; }
