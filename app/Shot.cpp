@@ -6,7 +6,11 @@
 #include "app/Modes.h"
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
+#include "speed/SpeedHistory.h"
 #include "ui/ContentView.h"
+#include "ui/SettingsView.h"
+#include "ui/SpeedHistoryView.h"
+#include "ui/SpeedTestView.h"
 #include "wifi/LocationAuth.h"
 
 #include <QApplication>
@@ -17,6 +21,7 @@
 #include <QLayout>
 #include <QSaveFile>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QWidget>
 
@@ -56,10 +61,30 @@ void writeError(const char* message)
 
 } // namespace
 
+int shotTab(const QStringList& args)
+{
+    const qsizetype index = args.indexOf(QStringLiteral("--tab"));
+    if (index < 0 || index + 1 >= args.size())
+        return 0;
+    // A decimal integer, optionally signed, nothing else, within int's range.
+    static const QRegularExpression whole(QStringLiteral("^[+-]?[0-9]+$"));
+    const QString value = args[index + 1];
+    if (!whole.match(value).hasMatch())
+        return 0;
+    bool ok = false;
+    const int tab = value.toInt(&ok);
+    return ok ? tab : 0;
+}
+
 ShotSubject chooseShotSubject(const QStringList& args, bool settings, ShotObjects objects)
 {
-    Q_UNUSED(args);
-    Q_UNUSED(settings);
+    if (args.contains(QStringLiteral("--history")))
+        return {std::make_unique<SpeedHistoryView>(SpeedHistory::shared()), QSize(900, 460)};
+    if (args.contains(QStringLiteral("--speed")))
+        return {std::make_unique<SpeedTestView>(objects.store, SpeedHistory::shared()), QSize(460, 620)};
+    if (settings)
+        return {std::make_unique<SettingsView>(objects.prefs, &objects.store, &objects.location, shotTab(args)),
+                QSize(520, 560)};
     return {std::make_unique<ContentView>(objects.prefs, objects.store, objects.location), QSize(860, 620)};
 }
 

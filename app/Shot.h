@@ -28,6 +28,10 @@ struct ShotObjects {
 
 // Chooses the subject from the arguments; the first matching rule wins,
 // the main window's content being the last.
+// The settings page "--tab N" asks for: N when it is a whole decimal number
+// (optionally signed) within int's range, else 0.
+int shotTab(const QStringList& args);
+
 ShotSubject chooseShotSubject(const QStringList& args, bool settings, ShotObjects objects);
 
 } // namespace ondrel

@@ -3,7 +3,10 @@
 
 #include "app/Modes.h"
 
+#include "speed/SpeedHistory.h"
 #include "ui/OndrelApp.h"
+#include "ui/SettingsView.h"
+#include "ui/SpeedHistoryView.h"
 
 #include <QApplication>
 
@@ -12,6 +15,16 @@ namespace ondrel {
 int runWindowedApp()
 {
     OndrelApp app;
+    app.setHistoryWindowFactory([](OndrelApp&) -> QWidget* {
+        auto* window = new SpeedHistoryView(SpeedHistory::shared());
+        window->resize(1020, 500);
+        return window;
+    });
+    app.setSettingsWindowFactory([](OndrelApp& app) -> QWidget* {
+        auto* window = new SettingsView(app.prefs(), &app.store(), &app.location());
+        window->resize(SettingsView::width, window->sizeHint().height());
+        return window;
+    });
     app.start();
     return QApplication::exec();
 }

@@ -16,13 +16,14 @@ import sys
 import uuid
 
 NETWORKS = [
-    # name, bssid, band, channel, typical rssi, typical download and upload (Mbps)
-    ("Home-5G", "a4:2b:b0:11:22:33", 50, 36, -52, 410.0, 95.0),
-    ("Home", "a4:2b:b0:11:22:32", 24, 6, -61, 72.0, 18.0),
-    ("Café Lumière Guest", "3c:84:6a:de:ad:01", 24, 11, -70, 23.0, 6.5),
-    ("Office-WiFi6E-Conference-Room-North-Wing", "f0:9f:c2:00:60:01", 60, 37, -48, 880.0, 410.0),
-    ("駅前フリーWi-Fi", "00:1d:aa:77:88:99", 50, 149, -76, 38.0, 9.0),
-    ("Library", None, 0, 0, -83, 4.2, 1.1),
+    # name, bssid, band, channel, typical rssi, typical download and upload (Mbps);
+    # the names are those of resources/scenarios/demo.json, plus two away from it.
+    ("Ondrel-Home", "a4:2b:b0:10:00:01", 50, 36, -44, 410.0, 95.0),
+    ("Office-Mesh", "70:a7:41:00:00:44", 50, 44, -58, 240.0, 120.0),
+    ("Cafe Libre", "b8:27:eb:01:00:01", 24, 1, -66, 23.0, 6.5),
+    ("Aurora 6G", "3c:7c:3f:60:00:25", 60, 37, -49, 880.0, 410.0),
+    ("Hotel Lobby Free Wi-Fi — Conference Centre North Wing", "00:1d:aa:77:88:99", 50, 149, -76, 38.0, 9.0),
+    ("山田家のWi-Fi", "c0:25:a2:06:00:06", 24, 6, -82, 4.2, 1.1),
 ]
 
 
@@ -33,7 +34,7 @@ def main():
     now = datetime.datetime(2026, 12, 6, 9, 30, tzinfo=datetime.timezone.utc)
     entries = []
     for i in range(count):
-        name, bssid, band, channel, rssi, down, up = NETWORKS[rng.choice([0, 0, 0, 1, 1, 2, 3, 3, 4, 5])]
+        name, bssid, band, channel, rssi, down, up = NETWORKS[rng.choice([0, 0, 0, 0, 1, 1, 2, 3, 3, 4, 5])]
         date = now - datetime.timedelta(hours=9 * i + rng.randint(0, 5), minutes=rng.randint(0, 59))
         spread = rng.uniform(0.7, 1.15)
         entry = {

@@ -4,6 +4,7 @@
 #include "localization/Lookup.h"
 #include "store/Prefs.h"
 #include "speed/SpeedHistory.h"
+#include "ui/SpeedTestView.h"
 #include "store/WiFiStore.h"
 #include "ui/Banner.h"
 #include "ui/NetworkListModel.h"
@@ -595,6 +596,11 @@ void ContentView::openSpeedTest()
     sheet->setWindowTitle(L("速度テスト", "Speed Test"));
     auto* column = new QVBoxLayout(sheet);
     column->setContentsMargins(0, 0, 0, 0);
+    column->setSizeConstraint(QLayout::SetFixedSize);
+    auto* content = new SpeedTestView(store_, SpeedHistory::shared(), nullptr, sheet);
+    column->addWidget(content);
+    connect(content, &SpeedTestView::closeRequested, sheet, &QDialog::reject);
+    connect(content, &SpeedTestView::historyRequested, this, &ContentView::historyRequested);
     speedTestSheet_ = sheet;
     sheet->open();
 }

@@ -83,6 +83,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+Q_SIGNALS:
+    // The speed test sheet's Show History was pressed.
+    void historyRequested();
+
 private:
     void buildToolbar(QVBoxLayout* layout);
     void buildHeader(QVBoxLayout* layout);

@@ -28,6 +28,7 @@ void MainWindow::rebuild()
     // setCentralWidget() deletes the previous content with its sheets.
     setCentralWidget(content);
     content_ = content;
+    connect(content, &ContentView::historyRequested, &app_, &OndrelApp::showHistory);
     setMinimumSize(content->minimumSizeHint());
     buildMenus();
 }

@@ -33,8 +33,6 @@ namespace ondrel {
 
 namespace {
 
-constexpr int kWidth = 520;
-
 QComboBox* picker(const char* name)
 {
     auto* box = new QComboBox;
@@ -151,7 +149,7 @@ SettingsView::SettingsView(Prefs& prefs, WiFiStore* store, LocationAuth* locatio
     , initialTab_(tab)
 {
     setObjectName(QStringLiteral("settingsView"));
-    setMinimumWidth(kWidth);
+    setMinimumWidth(width);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     build();
@@ -393,6 +391,7 @@ QWidget* SettingsView::buildAbout()
     auto* version = new QLabel(AppInfo::version());
     version->setObjectName(QStringLiteral("versionValue"));
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    version->setFont(viewstyle::font(13));
     about_->addRow(FormSection::labeledRow(L("バージョン", "Version"), version));
     buildAboutRows();
     layout->addWidget(about_);
@@ -475,12 +474,14 @@ void SettingsView::buildAboutRows()
     interfaceValue_->setObjectName(QStringLiteral("interfaceValue"));
     interfaceValue_->setTextFormat(Qt::PlainText);
     interfaceValue_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    interfaceValue_->setFont(viewstyle::font(13));
     about_->addRow(FormSection::labeledRow(L("インターフェース", "Interface"), interfaceValue_));
 
     bssidValue_ = new QLabel;
     bssidValue_->setObjectName(QStringLiteral("bssidValue"));
     bssidValue_->setTextFormat(Qt::PlainText);
     bssidValue_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bssidValue_->setFont(viewstyle::font(13));
     bssidRow_ = FormSection::labeledRow(L("接続先の BSSID", "Connected BSSID"), bssidValue_);
     bssidRow_->setObjectName(QStringLiteral("bssidRow"));
     about_->addRow(bssidRow_);
@@ -527,6 +528,7 @@ void SettingsView::refreshFavorites()
         text->setTextFormat(Qt::PlainText);
         text->setFont(viewstyle::font(13));
         viewstyle::setSecondary(text);
+        viewstyle::alignLeading(text, LocaleSettings::isRightToLeftCache);
         row->layout()->addWidget(text);
         favoritesSection_->insertRow(index, row);
         favoriteRows_.append(row);

@@ -26,6 +26,8 @@ class WiFiStore;
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int width = 520;
+
     // `tab` selects the first page shown (0 General, 1 List, 2 About); other
     // values leave the first page selected.
     // `store` and `location` may be null (no rows of theirs then) and must

@@ -1,5 +1,6 @@
 #include "ui/SignalCellDelegate.h"
 
+#include "ui/FigureCellDelegate.h"
 #include "ui/SignalBars.h"
 #include "ui/SpeedHistoryModel.h"
 #include "ui/Strength.h"
@@ -13,7 +14,7 @@ void SignalCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 {
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
-    const QString text = opt.text;
+    const QString text = opt.direction == Qt::RightToLeft ? FigureCellDelegate::leftToRight(opt.text) : opt.text;
     opt.text.clear();
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();

@@ -1,11 +1,13 @@
 #include "ui/SpeedHistoryModel.h"
 
+#include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
 #include "ui/ElidedLabel.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -37,6 +39,16 @@ bool less(const SpeedEntry& a, const SpeedEntry& b, int column)
     return false;
 }
 
+// Texts at the leading edge, figures at the trailing one; given as absolute
+// sides so that the header and the cells agree in right-to-left windows.
+int alignment(int column)
+{
+    const bool leading = column == SpeedHistoryModel::date || column == SpeedHistoryModel::network ||
+                         column == SpeedHistoryModel::signal || column == SpeedHistoryModel::band;
+    const bool right = leading == LocaleSettings::isRightToLeftCache;
+    return int(Qt::AlignAbsolute | (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+}
+
 } // namespace
 
 SpeedHistoryModel::SpeedHistoryModel(SpeedHistory& history, QObject* parent)
@@ -52,8 +64,13 @@ QString SpeedHistoryModel::stamp(const QDateTime& date)
 {
     const QLocale locale;
     const QDateTime local = date.toLocalTime();
+    // Some locales (C among them) put seconds into the short time format;
+    // a measurement's minute is precise enough.
+    static const QRegularExpression seconds(QStringLiteral("[:.]?s+"));
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    timeFormat.remove(seconds);
     return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(local.time(), QLocale::ShortFormat);
+           locale.toString(local.time(), timeFormat.trimmed());
 }
 
 int SpeedHistoryModel::rowCount(const QModelIndex& parent) const
@@ -88,9 +105,7 @@ QVariant SpeedHistoryModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         return index.column() == network ? QVariant(ElidedLabel::singleLine(e.ssid)) : QVariant();
     case Qt::TextAlignmentRole:
-        if (index.column() == date || index.column() == network || index.column() == band || index.column() == signal)
-            return int(Qt::AlignLeading | Qt::AlignVCenter);
-        return int(Qt::AlignTrailing | Qt::AlignVCenter);
+        return alignment(index.column());
     case Qt::DisplayRole:
         switch (index.column()) {
         case date:
@@ -141,11 +156,8 @@ QVariant SpeedHistoryModel::headerData(int section, Qt::Orientation orientation,
 {
     if (orientation != Qt::Horizontal)
         return {};
-    if (role == Qt::TextAlignmentRole) {
-        if (section == date || section == network || section == band || section == signal)
-            return int(Qt::AlignLeading | Qt::AlignVCenter);
-        return int(Qt::AlignTrailing | Qt::AlignVCenter);
-    }
+    if (role == Qt::TextAlignmentRole)
+        return alignment(section);
     if (role != Qt::DisplayRole)
         return {};
     switch (section) {

@@ -4,6 +4,7 @@
 #include "localization/Lookup.h"
 #include "localization/Plural.h"
 #include "speed/SpeedHistory.h"
+#include "ui/FigureCellDelegate.h"
 #include "ui/SignalCellDelegate.h"
 #include "ui/SpeedHistoryChart.h"
 #include "ui/SpeedHistoryModel.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -114,6 +116,9 @@ SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(24);
+    table_->setItemDelegate(new FigureCellDelegate(table_));
+    // Names keep their own direction.
+    table_->setItemDelegateForColumn(SpeedHistoryModel::network, new QStyledItemDelegate(table_));
     table_->setItemDelegateForColumn(SpeedHistoryModel::signal, new SignalCellDelegate(table_));
     QHeaderView* header = table_->horizontalHeader();
     header->setFont(viewstyle::font(12));

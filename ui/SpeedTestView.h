@@ -1,6 +1,7 @@
 #pragma once
 
 #include "speed/SpeedResult.h"
+#include "speed/SpeedTest.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -18,7 +19,6 @@ namespace ondrel {
 class ElidedLabel;
 class FormSection;
 class SpeedHistory;
-class SpeedTest;
 class WiFiStore;
 
 // The speed test sheet's content: the current network, a big animated
