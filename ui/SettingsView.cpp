@@ -10,6 +10,7 @@
 #include "ui/AppInfo.h"
 #include "ui/ElidedLabel.h"
 #include "ui/FormSection.h"
+#include "ui/SymbolView.h"
 #include "ui/ToggleSwitch.h"
 #include "ui/Tints.h"
 #include "ui/ViewStyle.h"
@@ -539,9 +540,7 @@ void SettingsView::refreshFavorites()
         row->setObjectName(QStringLiteral("favoriteRow"));
         auto* layout = static_cast<QHBoxLayout*>(row->layout());
         layout->setSpacing(6);
-        auto* star = new QLabel(QStringLiteral("★"), row);
-        star->setFont(viewstyle::font(12));
-        viewstyle::setTextColor(star, tintYellow(palette()));
+        auto* star = new SymbolView(Symbol::starFill, 12, tintYellow, row);
         auto* title = new ElidedLabel(name, row);
         title->setObjectName(QStringLiteral("favoriteName"));
         title->setFont(viewstyle::font(13));
@@ -549,6 +548,8 @@ void SettingsView::refreshFavorites()
         remove->setObjectName(QStringLiteral("removeFavorite"));
         remove->setAccessibleDescription(name);
         remove->setFont(viewstyle::font(12));
+        // A small button, as wide as its word needs.
+        remove->setFixedSize(qMax(56, remove->fontMetrics().horizontalAdvance(remove->text()) + 26), 24);
         connect(remove, &QPushButton::clicked, this, [this, name] { prefs_.removeFavorite(name); });
         layout->addWidget(star);
         layout->addWidget(title, 1);

@@ -83,7 +83,11 @@ SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
     exportButton_->setObjectName(QStringLiteral("exportButton"));
     clearButton_ = new QPushButton(L("すべて消去", "Clear All"));
     clearButton_->setObjectName(QStringLiteral("clearButton"));
-    viewstyle::setTextColor(clearButton_, tintRed(palette()));
+    // A destructive action: its caption in red.
+    QPalette destructive = clearButton_->palette();
+    destructive.setColor(QPalette::Active, QPalette::ButtonText, tintRed(palette()));
+    destructive.setColor(QPalette::Inactive, QPalette::ButtonText, tintRed(palette()));
+    clearButton_->setPalette(destructive);
     connect(exportButton_, &QPushButton::clicked, this, &SpeedHistoryView::exportCsvInteractively);
     connect(clearButton_, &QPushButton::clicked, this, &SpeedHistoryView::clearAll);
     barLayout->addWidget(status_);
