@@ -5,9 +5,7 @@
 
 namespace ondrel {
 
-ElidedLabel::ElidedLabel(const QString& text, QWidget* parent)
-    : QWidget(parent)
-    , text_(singleLine(text))
+ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(singleLine(text))
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     updateToolTip();
@@ -61,7 +59,8 @@ QSize ElidedLabel::sizeHint() const
 QSize ElidedLabel::minimumSizeHint() const
 {
     const QFontMetrics fm = fontMetrics();
-    return {qMin(fm.horizontalAdvance(text_) + 1, fm.horizontalAdvance(QStringLiteral("Wi…Fi"))), fm.height()};
+    return {qMin(fm.horizontalAdvance(text_) + 1, fm.horizontalAdvance(QStringLiteral("Wi…Fi"))),
+            fm.height()};
 }
 
 void ElidedLabel::resizeEvent(QResizeEvent* event)

@@ -51,11 +51,8 @@ protected:
 } // namespace
 
 FormSection::FormSection(const QString& header, QWidget* parent)
-    : QWidget(parent)
-    , header_(new QLabel(header, this))
-    , card_(new SectionCard(this))
-    , rows_(new QVBoxLayout(card_))
-    , footer_(new QLabel(this))
+    : QWidget(parent), header_(new QLabel(header, this)), card_(new SectionCard(this)),
+      rows_(new QVBoxLayout(card_)), footer_(new QLabel(this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -4,31 +4,31 @@
 #include "localization/Lookup.h"
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
-#include "ui/SystemSettings.h"
-#include "wifi/LocationAuth.h"
-#include "wifi/WiFiEngine.h"
 #include "ui/AppInfo.h"
 #include "ui/ElidedLabel.h"
 #include "ui/FormSection.h"
 #include "ui/SymbolView.h"
-#include "ui/ToggleSwitch.h"
+#include "ui/SystemSettings.h"
 #include "ui/Tints.h"
+#include "ui/ToggleSwitch.h"
 #include "ui/ViewStyle.h"
+#include "wifi/LocationAuth.h"
+#include "wifi/WiFiEngine.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QIconEngine>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <cmath>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace ondrel {
 
@@ -142,12 +142,8 @@ QIcon tabIcon(TabGlyph glyph)
 } // namespace
 
 SettingsView::SettingsView(Prefs& prefs, WiFiStore* store, LocationAuth* location, int tab, QWidget* parent)
-    : QWidget(parent)
-    , prefs_(prefs)
-    , store_(store)
-    , location_(location)
-    , builtLanguage_(prefs.language())
-    , initialTab_(tab)
+    : QWidget(parent), prefs_(prefs), store_(store), location_(location), builtLanguage_(prefs.language()),
+      initialTab_(tab)
 {
     setObjectName(QStringLiteral("settingsView"));
     setMinimumWidth(width);
@@ -284,17 +280,19 @@ QWidget* SettingsView::buildGeneral()
             store_->restartAutoRefresh();
     });
     scanning->addRow(FormSection::labeledRow(L("自動で探し直す", "Scan automatically"), refreshPicker_));
-    scanning->setFooter(L("探している間は通信が一瞬途切れます。動画の配信や大きな転送の最中は「しない」のままにして、"
-                          "必要なときだけ Ctrl+R で探し直してください。",
-                          "The connection pauses briefly during each scan. Leave this off while streaming or "
-                          "transferring large files, and press Ctrl+R when you want a fresh list."));
+    scanning->setFooter(
+        L("探している間は通信が一瞬途切れます。動画の配信や大きな転送の最中は「しない」のままにして、"
+          "必要なときだけ Ctrl+R で探し直してください。",
+          "The connection pauses briefly during each scan. Leave this off while streaming or "
+          "transferring large files, and press Ctrl+R when you want a fresh list."));
     layout->addWidget(scanning);
 
     permissions_ = new FormSection(L("権限", "Permissions"));
-    permissions_->setFooter(L("システムの決まりで、周囲の Wi-Fi の名前は位置情報の許可がないと読めません。"
-                              "このアプリが位置を記録したり外部へ送ったりすることはありません。",
-                              "The system requires location access before an app can read nearby Wi-Fi names. "
-                              "This app never records or transmits your location."));
+    permissions_->setFooter(
+        L("システムの決まりで、周囲の Wi-Fi の名前は位置情報の許可がないと読めません。"
+          "このアプリが位置を記録したり外部へ送ったりすることはありません。",
+          "The system requires location access before an app can read nearby Wi-Fi names. "
+          "This app never records or transmits your location."));
     buildPermissionRow();
     layout->addWidget(permissions_);
 
@@ -308,7 +306,8 @@ QWidget* SettingsView::buildGeneral()
             prefs_.setLanguage(*lang);
     });
     language->addRow(FormSection::labeledRow(L("言語", "Language"), languagePicker_));
-    language->setFooter(L("訳がまだ無い文言は英語で表示されます。", "Text that has no translation yet appears in English."));
+    language->setFooter(
+        L("訳がまだ無い文言は英語で表示されます。", "Text that has no translation yet appears in English."));
     layout->addWidget(language);
 
     layout->addStretch(1);
@@ -341,26 +340,30 @@ QWidget* SettingsView::buildList()
 
     favoritesSection_ = new FormSection(L("お気に入り", "Favorites"));
     favoritesSection_->setObjectName(QStringLiteral("favoritesSection"));
-    favoritesSection_->addRow(
-        FormSection::labeledRow(L("お気に入りを上にまとめる", "Keep favorites at the top"),
-                                toggle("favoritesOnTopToggle", &Prefs::favoritesOnTop, &Prefs::setFavoritesOnTop)));
-    favoritesSection_->addRow(
-        FormSection::labeledRow(L("お気に入りだけ表示", "Show favorites only"),
-                                toggle("favoritesOnlyToggle", &Prefs::favoritesOnly, &Prefs::setFavoritesOnly)));
+    favoritesSection_->addRow(FormSection::labeledRow(
+        L("お気に入りを上にまとめる", "Keep favorites at the top"),
+        toggle("favoritesOnTopToggle", &Prefs::favoritesOnTop, &Prefs::setFavoritesOnTop)));
+    favoritesSection_->addRow(FormSection::labeledRow(
+        L("お気に入りだけ表示", "Show favorites only"),
+        toggle("favoritesOnlyToggle", &Prefs::favoritesOnly, &Prefs::setFavoritesOnly)));
     favoritesFirstRow_ = favoritesSection_->rowCount();
-    favoritesSection_->setFooter(
-        L("お気に入りは名前で覚えます。電波が届いていないネットワークもここに残ります。一覧の行の星を押すと出し入れできます。",
-          "Favorites are remembered by name and stay here even when the network is out of range. Use the star on "
-          "a row to add or remove one."));
+    favoritesSection_->setFooter(L("お気に入りは名前で覚えます。電波が届いていないネットワークもここに残りま"
+                                   "す。一覧の行の星を押すと出し入れできます。",
+                                   "Favorites are remembered by name and stay here even when the network is "
+                                   "out of range. Use the star on "
+                                   "a row to add or remove one."));
     layout->addWidget(favoritesSection_);
 
     auto* show = new FormSection(L("一覧に出すもの", "What to show"));
-    show->addRow(FormSection::labeledRow(L("同じ名前のネットワークを1行にまとめる", "Group networks with the same name"),
-                                         toggle("groupToggle", &Prefs::groupBySSID, &Prefs::setGroupBySSID)));
-    show->addRow(FormSection::labeledRow(L("名前を公開していないネットワークも出す", "Show networks that hide their name"),
-                                         toggle("hiddenToggle", &Prefs::showHidden, &Prefs::setShowHidden)));
-    show->addRow(FormSection::labeledRow(L("チャンネル・帯域幅・BSSID も出す", "Show channel, width, and BSSID"),
-                                         toggle("detailsToggle", &Prefs::showDetails, &Prefs::setShowDetails)));
+    show->addRow(FormSection::labeledRow(
+        L("同じ名前のネットワークを1行にまとめる", "Group networks with the same name"),
+        toggle("groupToggle", &Prefs::groupBySSID, &Prefs::setGroupBySSID)));
+    show->addRow(FormSection::labeledRow(
+        L("名前を公開していないネットワークも出す", "Show networks that hide their name"),
+        toggle("hiddenToggle", &Prefs::showHidden, &Prefs::setShowHidden)));
+    show->addRow(
+        FormSection::labeledRow(L("チャンネル・帯域幅・BSSID も出す", "Show channel, width, and BSSID"),
+                                toggle("detailsToggle", &Prefs::showDetails, &Prefs::setShowDetails)));
     layout->addWidget(show);
 
     auto* units = new FormSection(L("単位", "Units"));
@@ -398,11 +401,14 @@ QWidget* SettingsView::buildAbout()
     layout->addWidget(about_);
 
     layout->addWidget(paragraph(L(
-        "周囲の Wi-Fi を電波の強い順に並べて、選んで接続するためのアプリです。パスワードはこのアプリでは一切保存しません。"
-        "システムは保存済みの Wi-Fi パスワードを他のアプリに渡さないため、暗号化されたネットワークにここから接続するときは"
+        "周囲の Wi-Fi "
+        "を電波の強い順に並べて、選んで接続するためのアプリです。パスワードはこのアプリでは一切保存しません。"
+        "システムは保存済みの Wi-Fi "
+        "パスワードを他のアプリに渡さないため、暗号化されたネットワークにここから接続するときは"
         "入力を求めます。自動再接続はこれまでどおりシステムが行います。",
         "Lists nearby Wi-Fi networks strongest first so you can pick one and join it. This app never stores "
-        "passwords. The system does not hand saved Wi-Fi passwords to other apps, so joining a secured network from "
+        "passwords. The system does not hand saved Wi-Fi passwords to other apps, so joining a secured "
+        "network from "
         "here asks you to type it. Automatic reconnection is still handled by the system.")));
     layout->addStretch(1);
     return content;
@@ -494,10 +500,12 @@ void SettingsView::refreshStatusRows()
         const int status = location_->status();
         const bool granted = location_->isAuthorized();
         permissionValue_->setText(locationStatusText(status));
-        viewstyle::setTextColor(permissionValue_, granted ? primaryColor(palette()) : secondaryColor(palette()));
+        viewstyle::setTextColor(permissionValue_,
+                                granted ? primaryColor(palette()) : secondaryColor(palette()));
         // "Open System Settings" needs a settings program to open.
         const bool canOpen = status == 0 || systemSettingsCommand().has_value();
-        permissionButton_->setText(status == 0 ? L("許可する", "Allow") : L("システム設定を開く", "Open System Settings"));
+        permissionButton_->setText(status == 0 ? L("許可する", "Allow")
+                                               : L("システム設定を開く", "Open System Settings"));
         permissionButton_->setVisible(!granted && canOpen);
     }
     if (interfaceValue_) {

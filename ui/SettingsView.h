@@ -33,7 +33,8 @@ public:
     // `store` and `location` may be null (no rows of theirs then) and must
     // otherwise outlive the view. The interface name comes from the shared
     // Wi-Fi engine.
-    SettingsView(Prefs& prefs, WiFiStore* store, LocationAuth* location, int tab = 0, QWidget* parent = nullptr);
+    SettingsView(Prefs& prefs, WiFiStore* store, LocationAuth* location, int tab = 0,
+                 QWidget* parent = nullptr);
 
     int tab() const;
     void setTab(int tab);

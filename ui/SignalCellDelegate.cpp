@@ -10,11 +10,13 @@
 
 namespace ondrel {
 
-void SignalCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void SignalCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const
 {
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
-    const QString text = opt.direction == Qt::RightToLeft ? FigureCellDelegate::leftToRight(opt.text) : opt.text;
+    const QString text =
+        opt.direction == Qt::RightToLeft ? FigureCellDelegate::leftToRight(opt.text) : opt.text;
     opt.text.clear();
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();

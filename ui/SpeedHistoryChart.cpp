@@ -45,8 +45,7 @@ QColor uploadColor(const QPalette& palette)
 } // namespace
 
 SpeedHistoryChart::SpeedHistoryChart(SpeedHistory& history, QWidget* parent)
-    : QWidget(parent)
-    , history_(history)
+    : QWidget(parent), history_(history)
 {
     setObjectName(QStringLiteral("historyChart"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -140,7 +139,8 @@ void SpeedHistoryChart::paintEvent(QPaintEvent*)
     p.setPen(primaryColor(pal));
     const qreal captionWidth = rtl ? inner.right() - edge - 8 : edge - inner.left() - 8;
     const QString caption =
-        QFontMetrics(captionFont).elidedText(this->caption(), Qt::ElideMiddle, int(qMax<qreal>(0, captionWidth)));
+        QFontMetrics(captionFont)
+            .elidedText(this->caption(), Qt::ElideMiddle, int(qMax<qreal>(0, captionWidth)));
     const QRectF captionRect = rtl ? QRectF(edge + 8, inner.top(), captionWidth, headerHeight)
                                    : QRectF(inner.left(), inner.top(), captionWidth, headerHeight);
     p.drawText(captionRect, Qt::AlignVCenter | (rtl ? Qt::AlignRight : Qt::AlignLeft), caption);
@@ -156,7 +156,8 @@ void SpeedHistoryChart::paintEvent(QPaintEvent*)
     const qreal axisWidth = fm.horizontalAdvance(topLabel) + 8;
     const qreal plotTop = inner.top() + headerHeight + 6;
     const qreal plotBottom = inner.bottom() - fm.height() - 2;
-    QRectF plot(inner.left() + (rtl ? 0 : axisWidth), plotTop, inner.width() - axisWidth, plotBottom - plotTop);
+    QRectF plot(inner.left() + (rtl ? 0 : axisWidth), plotTop, inner.width() - axisWidth,
+                plotBottom - plotTop);
     if (plot.height() < 10 || plot.width() < 20)
         return;
 

@@ -52,8 +52,7 @@ int alignment(int column)
 } // namespace
 
 SpeedHistoryModel::SpeedHistoryModel(SpeedHistory& history, QObject* parent)
-    : QAbstractTableModel(parent)
-    , history_(history)
+    : QAbstractTableModel(parent), history_(history)
 {
     connect(&history_, &SpeedHistory::entriesChanged, this, &SpeedHistoryModel::rebuild);
     rows_ = history_.entries();

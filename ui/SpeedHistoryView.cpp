@@ -21,8 +21,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QStackedWidget>
-#include <QStyledItemDelegate>
 #include <QStandardPaths>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -56,10 +56,8 @@ QString defaultChooser(QWidget* parent)
 } // namespace
 
 SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
-    : QWidget(parent)
-    , history_(history)
-    , model_(new SpeedHistoryModel(history, this))
-    , chooser_(defaultChooser)
+    : QWidget(parent), history_(history), model_(new SpeedHistoryModel(history, this)),
+      chooser_(defaultChooser)
 {
     setObjectName(QStringLiteral("speedHistoryView"));
     setMinimumSize(minimumWidth, minimumHeight);
@@ -169,7 +167,8 @@ QWidget* SpeedHistoryView::buildEmptyState()
     title->setFont(viewstyle::font(13));
     viewstyle::setSecondary(title);
     column->addWidget(title, 0, Qt::AlignHCenter);
-    auto* hint = new QLabel(L("速度テストを実行すると、ここに1件ずつ残ります。", "Each speed test you run is added here."));
+    auto* hint = new QLabel(
+        L("速度テストを実行すると、ここに1件ずつ残ります。", "Each speed test you run is added here."));
     hint->setFont(viewstyle::font(12));
     column->addWidget(hint, 0, Qt::AlignHCenter);
     column->addStretch(1);

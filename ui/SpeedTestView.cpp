@@ -42,10 +42,8 @@ std::optional<QString> currentName(const WiFiStore& store)
 
 SpeedTestView::SpeedTestView(WiFiStore& store, SpeedHistory& history, std::unique_ptr<SpeedTest> test,
                              QWidget* parent)
-    : QWidget(parent)
-    , store_(store)
-    , history_(history)
-    , test_(test ? std::move(test) : std::make_unique<SpeedTest>())
+    : QWidget(parent), store_(store), history_(history),
+      test_(test ? std::move(test) : std::make_unique<SpeedTest>())
 {
     setObjectName(QStringLiteral("speedTestView"));
     setFixedWidth(width);
@@ -122,8 +120,9 @@ void SpeedTestView::build()
 
     // The figures of the shown result.
     numbers_ = new FormSection(QString());
-    const QString labels[] = {L("ダウンロード", "Download"), L("アップロード", "Upload"), L("応答時間", "Latency"),
-                              L("ゆらぎ", "Jitter"),       L("使った通信量", "Data used"), L("測定した時刻", "Measured")};
+    const QString labels[] = {L("ダウンロード", "Download"),  L("アップロード", "Upload"),
+                              L("応答時間", "Latency"),       L("ゆらぎ", "Jitter"),
+                              L("使った通信量", "Data used"), L("測定した時刻", "Measured")};
     for (int row = downloadRow; row <= measuredRow; ++row) {
         auto* value = new QLabel;
         value->setObjectName(QStringLiteral("speedValue%1").arg(row));
@@ -332,11 +331,13 @@ void SpeedTestView::refresh()
         note_->setText(test_->phase().message());
         viewstyle::setTextColor(note_, tintRed(palette()));
     } else {
-        note_->setText(L("測定は Cloudflare の公開サーバー（", "The test talks to Cloudflare’s public measurement server (") +
-                       serviceHost() +
-                       L("）と通信して行います。回線をいっぱいに使うので、配信や大きな転送の最中は避けてください。",
-                         "). It saturates the connection, so avoid running it while streaming or transferring large "
-                         "files."));
+        note_->setText(
+            L("測定は Cloudflare の公開サーバー（",
+              "The test talks to Cloudflare’s public measurement server (") +
+            serviceHost() +
+            L("）と通信して行います。回線をいっぱいに使うので、配信や大きな転送の最中は避けてください。",
+              "). It saturates the connection, so avoid running it while streaming or transferring large "
+              "files."));
         viewstyle::setSecondary(note_);
     }
 

@@ -8,8 +8,7 @@
 
 namespace ondrel {
 
-ToggleSwitch::ToggleSwitch(QWidget* parent)
-    : QAbstractButton(parent)
+ToggleSwitch::ToggleSwitch(QWidget* parent) : QAbstractButton(parent)
 {
     setCheckable(true);
     setCursor(Qt::PointingHandCursor);

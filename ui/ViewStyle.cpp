@@ -27,7 +27,8 @@ void setSecondary(QWidget* widget)
 {
     // From the inherited palette, not the widget's own: it may carry a colour
     // set earlier (a note that was red).
-    const QPalette base = widget->parentWidget() ? widget->parentWidget()->palette() : QApplication::palette(widget);
+    const QPalette base =
+        widget->parentWidget() ? widget->parentWidget()->palette() : QApplication::palette(widget);
     setTextColor(widget, secondaryColor(base));
 }
 

@@ -71,8 +71,9 @@ private:
                 }
                 const qsizetype eq = target.indexOf("bytes=");
                 const qint64 bytes = eq < 0 ? 0 : target.mid(eq + 6).toLongLong();
-                socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                              QByteArray::number(bytes) + "\r\n\r\n");
+                socket->write(
+                    "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                    QByteArray::number(bytes) + "\r\n\r\n");
                 // The body goes out in slices as the socket drains, so that a
                 // large body never sits in memory whole.
                 auto left = std::make_shared<qint64>(bytes);

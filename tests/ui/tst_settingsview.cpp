@@ -76,7 +76,8 @@ private Q_SLOTS:
     void coverageLabelInJapaneseUsesFullWidthParentheses()
     {
         LocaleSettings::apply(AppLanguage::ja);
-        QCOMPARE(SettingsView::coverageLabel(QStringLiteral("Deutsch"), 994, 1000), QStringLiteral("Deutsch（99%）"));
+        QCOMPARE(SettingsView::coverageLabel(QStringLiteral("Deutsch"), 994, 1000),
+                 QStringLiteral("Deutsch（99%）"));
     }
 
     void languagePickerOffersEveryLanguage()
@@ -94,11 +95,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<std::function<bool(Prefs&)>>("get");
-        QTest::newRow("favorites on top") << "favoritesOnTopToggle" << std::function([](Prefs& p) { return p.favoritesOnTop(); });
-        QTest::newRow("favorites only") << "favoritesOnlyToggle" << std::function([](Prefs& p) { return p.favoritesOnly(); });
+        QTest::newRow("favorites on top")
+            << "favoritesOnTopToggle" << std::function([](Prefs& p) { return p.favoritesOnTop(); });
+        QTest::newRow("favorites only")
+            << "favoritesOnlyToggle" << std::function([](Prefs& p) { return p.favoritesOnly(); });
         QTest::newRow("group") << "groupToggle" << std::function([](Prefs& p) { return p.groupBySSID(); });
         QTest::newRow("hidden") << "hiddenToggle" << std::function([](Prefs& p) { return p.showHidden(); });
-        QTest::newRow("details") << "detailsToggle" << std::function([](Prefs& p) { return p.showDetails(); });
+        QTest::newRow("details") << "detailsToggle"
+                                 << std::function([](Prefs& p) { return p.showDetails(); });
     }
     void togglesWriteAndFollowPreferences()
     {
@@ -125,11 +129,16 @@ private Q_SLOTS:
         prefs->setAscending(true);
         prefs->setStrengthUnit(StrengthUnit::percent);
         prefs->setAutoRefreshSeconds(60);
-        QTRY_COMPARE(view.findChild<ToggleSwitch*>(QStringLiteral("hiddenToggle"))->isChecked(), prefs->showHidden());
-        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("sortPicker"))->currentData().toString(), rawValue(SortKey::band));
-        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("orderPicker"))->currentText(), QStringLiteral("Weakest first"));
-        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("unitPicker"))->currentText(), QStringLiteral("Percentage"));
-        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("refreshPicker"))->currentText(), QStringLiteral("Every 60 seconds"));
+        QTRY_COMPARE(view.findChild<ToggleSwitch*>(QStringLiteral("hiddenToggle"))->isChecked(),
+                     prefs->showHidden());
+        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("sortPicker"))->currentData().toString(),
+                 rawValue(SortKey::band));
+        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("orderPicker"))->currentText(),
+                 QStringLiteral("Weakest first"));
+        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("unitPicker"))->currentText(),
+                 QStringLiteral("Percentage"));
+        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("refreshPicker"))->currentText(),
+                 QStringLiteral("Every 60 seconds"));
     }
 
     void pickersWritePreferences()
@@ -171,7 +180,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("button"); // empty: no button
         const QString settings = systemSettingsCommand() ? QStringLiteral("Open System Settings") : QString();
-        QTest::newRow("not determined") << 0 << "Not set" << "Allow";
+        QTest::newRow("not determined") << 0 << "Not set"
+                                        << "Allow";
         QTest::newRow("restricted") << 1 << "Not allowed" << settings;
         QTest::newRow("denied") << 2 << "Not allowed" << settings;
         QTest::newRow("authorized") << 3 << "Allowed" << QString();
@@ -202,7 +212,8 @@ private Q_SLOTS:
         auto* allow = view.findChild<QPushButton*>(QStringLiteral("permissionButton"));
         QCOMPARE(allow->text(), QStringLiteral("Allow"));
         allow->click();
-        QTRY_COMPARE(view.findChild<QLabel*>(QStringLiteral("permissionValue"))->text(), QStringLiteral("Allowed"));
+        QTRY_COMPARE(view.findChild<QLabel*>(QStringLiteral("permissionValue"))->text(),
+                     QStringLiteral("Allowed"));
         QVERIFY(!allow->isVisibleTo(&view));
     }
 
@@ -232,10 +243,12 @@ private Q_SLOTS:
         // The interface name comes from the shared engine.
         QJsonObject scenario;
         scenario[QStringLiteral("interface")] = QStringLiteral("wlp3s0");
-        scenario[QStringLiteral("current")] = QJsonObject{{QStringLiteral("bssid"), QStringLiteral("a4:2b:b0:10:00:01")}};
-        scenario[QStringLiteral("networks")] = accessPoints({"Home|a4:2b:b0:10:00:01|-50|36|wpa2Personal|50"});
-        WiFiEngine::shared().setBackendForTesting(
-            std::make_unique<SimulatedBackend>(*SimulationScenario::fromJson(QJsonDocument(scenario).toJson())));
+        scenario[QStringLiteral("current")] =
+            QJsonObject{{QStringLiteral("bssid"), QStringLiteral("a4:2b:b0:10:00:01")}};
+        scenario[QStringLiteral("networks")] =
+            accessPoints({"Home|a4:2b:b0:10:00:01|-50|36|wpa2Personal|50"});
+        WiFiEngine::shared().setBackendForTesting(std::make_unique<SimulatedBackend>(
+            *SimulationScenario::fromJson(QJsonDocument(scenario).toJson())));
         TestPrefs prefs;
         WiFiStore store(WiFiEngine::shared(), *prefs);
         SettingsView view(*prefs, &store, nullptr, 2);
@@ -247,7 +260,8 @@ private Q_SLOTS:
         QVERIFY(scanned.wait(10000));
         QWidget* bssidRow = view.findChild<QWidget*>(QStringLiteral("bssidRow"));
         QTRY_VERIFY(bssidRow->isVisibleTo(&view));
-        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("bssidValue"))->text(), QStringLiteral("a4:2b:b0:10:00:01"));
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("bssidValue"))->text(),
+                 QStringLiteral("a4:2b:b0:10:00:01"));
 
         // Leaving the network removes the row.
         store.disconnect();
@@ -291,10 +305,12 @@ private Q_SLOTS:
         // picker's own signal has returned.
         choose(picker, rawValue(AppLanguage::ja));
         QCOMPARE(prefs->language(), AppLanguage::ja);
-        QTRY_COMPARE(view.findChild<QTabBar*>(QStringLiteral("settingsTabs"))->tabText(0), QStringLiteral("一般"));
+        QTRY_COMPARE(view.findChild<QTabBar*>(QStringLiteral("settingsTabs"))->tabText(0),
+                     QStringLiteral("一般"));
         QCOMPARE(view.tab(), 1); // the page stays
         prefs->setLanguage(AppLanguage::en);
-        QTRY_COMPARE(view.findChild<QTabBar*>(QStringLiteral("settingsTabs"))->tabText(0), QStringLiteral("General"));
+        QTRY_COMPARE(view.findChild<QTabBar*>(QStringLiteral("settingsTabs"))->tabText(0),
+                     QStringLiteral("General"));
     }
 };
 

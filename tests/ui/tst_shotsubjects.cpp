@@ -28,17 +28,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("subject");
         QTest::addColumn<QSize>("size");
         QTest::newRow("history wins over settings")
-            << QStringList{"ondrel", "--shot", "p.png", "--history", "--settings"} << true << "speedHistoryView"
-            << QSize(900, 460);
-        QTest::newRow("speed") << QStringList{"ondrel", "--shot", "p.png", "--speed"} << false << "speedTestView"
-                               << QSize(460, 620);
+            << QStringList{"ondrel", "--shot", "p.png", "--history", "--settings"} << true
+            << "speedHistoryView" << QSize(900, 460);
+        QTest::newRow("speed") << QStringList{"ondrel", "--shot", "p.png", "--speed"} << false
+                               << "speedTestView" << QSize(460, 620);
         QTest::newRow("history before speed")
             << QStringList{"ondrel", "--speed", "--history", "--shot", "p.png"} << false << "speedHistoryView"
             << QSize(900, 460);
-        QTest::newRow("settings") << QStringList{"ondrel", "--shot", "p.png", "--settings"} << true << "settingsView"
-                                  << QSize(520, 560);
-        QTest::newRow("--speedtest is not --speed")
-            << QStringList{"ondrel", "--shot", "p.png", "--speedtest"} << false << "contentView" << QSize(860, 620);
+        QTest::newRow("settings") << QStringList{"ondrel", "--shot", "p.png", "--settings"} << true
+                                  << "settingsView" << QSize(520, 560);
+        QTest::newRow("--speedtest is not --speed") << QStringList{"ondrel", "--shot", "p.png", "--speedtest"}
+                                                    << false << "contentView" << QSize(860, 620);
         QTest::newRow("main window") << QStringList{"ondrel", "--shot", "p.png"} << false << "contentView"
                                      << QSize(860, 620);
     }
@@ -56,7 +56,8 @@ private Q_SLOTS:
         QCOMPARE(chosen.size, size);
         const QString name = chosen.widget->objectName();
         if (subject == QLatin1String("contentView"))
-            QVERIFY2(name != "speedHistoryView" && name != "speedTestView" && name != "settingsView", qPrintable(name));
+            QVERIFY2(name != "speedHistoryView" && name != "speedTestView" && name != "settingsView",
+                     qPrintable(name));
         else
             QCOMPARE(name, subject);
     }
@@ -109,7 +110,8 @@ private Q_SLOTS:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
         env.insert(QStringLiteral("ONDREL_WIFI_SIMULATION"),
-                   qEnvironmentVariable("ONDREL_SOURCE_DIR") + QStringLiteral("/resources/scenarios/demo.json"));
+                   qEnvironmentVariable("ONDREL_SOURCE_DIR") +
+                       QStringLiteral("/resources/scenarios/demo.json"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
         const QString path = dir.filePath(QStringLiteral("shot.png"));
@@ -117,7 +119,8 @@ private Q_SLOTS:
                       QStringList{"--lang", "en", "--shot", path} + options);
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
-        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), QStringLiteral("書き出しました: %1\n").arg(path));
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()),
+                 QStringLiteral("書き出しました: %1\n").arg(path));
         const QImage image(path);
         QVERIFY(!image.isNull());
         QCOMPARE(image.size() / image.devicePixelRatio(), size);

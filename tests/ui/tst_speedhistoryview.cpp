@@ -79,7 +79,8 @@ private Q_SLOTS:
     void emptyStateDisablesTheActions()
     {
         SpeedHistoryView view(*history_);
-        QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(), QStringLiteral("historyEmpty"));
+        QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(),
+                 QStringLiteral("historyEmpty"));
         QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("exportButton"))->isEnabled());
         QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("clearButton"))->isEnabled());
 
@@ -143,7 +144,8 @@ private Q_SLOTS:
         QCOMPARE(column(model, SpeedHistoryModel::download),
                  (QStringList{"900 Mbps", "300 Mbps", "20.0 Mbps", "5.0 Mbps"}));
         view.table()->sortByColumn(SpeedHistoryModel::signal, Qt::AscendingOrder);
-        QCOMPARE(column(model, SpeedHistoryModel::signal), (QStringList{"-81 dBm", "-70 dBm", "-60 dBm", "-40 dBm"}));
+        QCOMPARE(column(model, SpeedHistoryModel::signal),
+                 (QStringList{"-81 dBm", "-70 dBm", "-60 dBm", "-40 dBm"}));
     }
 
     void contextMenuDeletesTheRowsItWasOpenedOn()
@@ -164,7 +166,8 @@ private Q_SLOTS:
         // On an unselected row: that row alone.
         QMenu* menu = view.contextMenuAt(rowPoint(table, 1));
         menu->actions().first()->trigger();
-        QCOMPARE(column(*view.model(), SpeedHistoryModel::network), (QStringList{"net4", "net2", "net1", "net0"}));
+        QCOMPARE(column(*view.model(), SpeedHistoryModel::network),
+                 (QStringList{"net4", "net2", "net1", "net0"}));
         // The selection survives the deletion.
         QCOMPARE(table->selectionModel()->selectedRows().size(), 2);
 
@@ -196,7 +199,8 @@ private Q_SLOTS:
         view.findChild<QPushButton*>(QStringLiteral("clearButton"))->click();
         QVERIFY(history_->entries().isEmpty());
         QVERIFY(view.selectedIds().isEmpty());
-        QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(), QStringLiteral("historyEmpty"));
+        QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(),
+                 QStringLiteral("historyEmpty"));
         // The file was emptied too.
         SpeedHistory reread(history_->filePath());
         QVERIFY(reread.entries().isEmpty());
@@ -227,7 +231,7 @@ private Q_SLOTS:
         QCOMPARE(bytes.mid(3), history_->csv().toUtf8());
         const QList<QByteArray> lines = bytes.mid(3).split('\n');
         QVERIFY(lines.first().endsWith('\r'));
-        QVERIFY(lines.value(1).contains("Older"));                  // oldest first
+        QVERIFY(lines.value(1).contains("Older"));                 // oldest first
         QVERIFY(lines.value(2).contains("\"Newer, with comma\"")); // quoted field
 
         // A cancelled dialog writes nothing.
@@ -240,7 +244,8 @@ private Q_SLOTS:
     void exportToAnUnwritablePlaceFailsQuietly()
     {
         history_->add(entry(QStringLiteral("Home"), 1));
-        QVERIFY(!SpeedHistoryView::exportCsv(*history_, dir_.filePath(QStringLiteral("missing/folder/out.csv"))));
+        QVERIFY(
+            !SpeedHistoryView::exportCsv(*history_, dir_.filePath(QStringLiteral("missing/folder/out.csv"))));
     }
 
     void followsTheHistoryLiveAndKeepsTheSelection()
@@ -252,9 +257,11 @@ private Q_SLOTS:
         // A test finishing in another window adds a row at once.
         history_->add(entry(QStringLiteral("second"), 1));
         QCOMPARE(view.table()->model()->rowCount(), 2);
-        QCOMPARE(view.model()->index(0, SpeedHistoryModel::network).data().toString(), QStringLiteral("second"));
+        QCOMPARE(view.model()->index(0, SpeedHistoryModel::network).data().toString(),
+                 QStringLiteral("second"));
         QCOMPARE(view.selectedIds(), selected);
-        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("historyStatus"))->text(), QStringLiteral("2 measurements"));
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("historyStatus"))->text(),
+                 QStringLiteral("2 measurements"));
     }
 
     void chartShowsTheSelectedNetworkOrAll()

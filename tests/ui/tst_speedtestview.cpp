@@ -28,9 +28,10 @@ namespace {
 QJsonObject connectedScenario()
 {
     QJsonObject scenario;
-    scenario[QStringLiteral("current")] = QJsonObject{{QStringLiteral("bssid"), QStringLiteral("a4:2b:b0:10:00:01")}};
-    scenario[QStringLiteral("networks")] = accessPoints({"Home|a4:2b:b0:10:00:01|-48|36|wpa2Personal|50",
-                                                        "Other|f0:9f:c2:48:00:30|-67|6|open|24"});
+    scenario[QStringLiteral("current")] =
+        QJsonObject{{QStringLiteral("bssid"), QStringLiteral("a4:2b:b0:10:00:01")}};
+    scenario[QStringLiteral("networks")] = accessPoints(
+        {"Home|a4:2b:b0:10:00:01|-48|36|wpa2Personal|50", "Other|f0:9f:c2:48:00:30|-67|6|open|24"});
     return scenario;
 }
 
@@ -114,7 +115,8 @@ private Q_SLOTS:
         QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · Not measured yet"));
         for (int row = 0; row < 5; ++row)
             QCOMPARE(view.findChild<QLabel*>(QStringLiteral("speedValue%1").arg(row))->text(), QString());
-        QVERIFY(!view.findChild<QLabel*>(QStringLiteral("speedValue5"))->isVisibleTo(&view)); // no Measured row
+        QVERIFY(
+            !view.findChild<QLabel*>(QStringLiteral("speedValue5"))->isVisibleTo(&view)); // no Measured row
         auto* bar = view.findChild<QProgressBar*>(QStringLiteral("speedProgress"));
         QCOMPARE(bar->value(), 0);
         QCOMPARE(static_cast<QGraphicsOpacityEffect*>(bar->graphicsEffect())->opacity(), 0.25);
@@ -168,7 +170,8 @@ private Q_SLOTS:
         scenario.remove(QStringLiteral("current"));
         makeStore(scenario);
         SpeedTestView view(*store_, *history_);
-        QCOMPARE(view.findChild<QWidget*>(QStringLiteral("speedSubtitle"))->property("text").toString(), QString());
+        QCOMPARE(view.findChild<QWidget*>(QStringLiteral("speedSubtitle"))->property("text").toString(),
+                 QString());
         QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("startButton"))->isEnabled());
         QSignalSpy history(&view, &SpeedTestView::historyRequested);
         view.findChild<QPushButton*>(QStringLiteral("showHistoryButton"))->click();
@@ -201,7 +204,8 @@ private Q_SLOTS:
         QCOMPARE(e.band, 50);
         QCOMPARE(e.channel, 36);
         QCOMPARE(e.rssi, -48);
-        QCOMPARE(e.date.toSecsSinceEpoch(), view.test().result().date.toSecsSinceEpoch()); // stored in whole seconds
+        QCOMPARE(e.date.toSecsSinceEpoch(),
+                 view.test().result().date.toSecsSinceEpoch()); // stored in whole seconds
         QCOMPARE(e.downloadMbps, view.test().result().downloadMbps);
         QVERIFY(e.downloadMbps > 0);
         QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · Download"));
@@ -222,7 +226,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!store_->status().ssid, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(view.test().phase().kind(), SpeedTest::Phase::done, 30000);
         QVERIFY(history_->entries().isEmpty());
-        QCOMPARE(view.findChild<QWidget*>(QStringLiteral("speedSubtitle"))->property("text").toString(), QString());
+        QCOMPARE(view.findChild<QWidget*>(QStringLiteral("speedSubtitle"))->property("text").toString(),
+                 QString());
     }
 
     void stopReturnsToIdle()
