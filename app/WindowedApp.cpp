@@ -22,7 +22,7 @@ int runWindowedApp()
     });
     app.setSettingsWindowFactory([](OndrelApp& app) -> QWidget* {
         auto* window = new SettingsView(app.prefs(), &app.store(), &app.location());
-        window->resize(SettingsView::width, window->sizeHint().height());
+        window->resize(SettingsView::width, 600);
         return window;
     });
     app.start();

@@ -253,12 +253,13 @@ QWidget* SettingsView::page(QWidget* content)
     return scroll;
 }
 
-ToggleSwitch* SettingsView::toggle(const char* name, bool (Prefs::*get)() const, void (Prefs::*set)(bool))
+ToggleSwitch* SettingsView::toggle(const char* name, std::function<bool(const Prefs&)> get,
+                                   std::function<void(Prefs&, bool)> set)
 {
     auto* sw = new ToggleSwitch;
     sw->setObjectName(QString::fromLatin1(name));
-    connect(sw, &ToggleSwitch::toggled, this, [this, set](bool on) { (prefs_.*set)(on); });
-    toggles_.append({sw, get});
+    connect(sw, &ToggleSwitch::toggled, this, [this, set = std::move(set)](bool on) { set(prefs_, on); });
+    toggles_.append({sw, std::move(get)});
     return sw;
 }
 
@@ -340,12 +341,16 @@ QWidget* SettingsView::buildList()
 
     favoritesSection_ = new FormSection(L("お気に入り", "Favorites"));
     favoritesSection_->setObjectName(QStringLiteral("favoritesSection"));
-    favoritesSection_->addRow(FormSection::labeledRow(
-        L("お気に入りを上にまとめる", "Keep favorites at the top"),
-        toggle("favoritesOnTopToggle", &Prefs::favoritesOnTop, &Prefs::setFavoritesOnTop)));
-    favoritesSection_->addRow(FormSection::labeledRow(
-        L("お気に入りだけ表示", "Show favorites only"),
-        toggle("favoritesOnlyToggle", &Prefs::favoritesOnly, &Prefs::setFavoritesOnly)));
+    favoritesSection_->addRow(
+        FormSection::labeledRow(L("お気に入りを上にまとめる", "Keep favorites at the top"),
+                                toggle(
+                                    "favoritesOnTopToggle", [](const Prefs& p) { return p.favoritesOnTop(); },
+                                    [](Prefs& p, bool on) { p.setFavoritesOnTop(on); })));
+    favoritesSection_->addRow(
+        FormSection::labeledRow(L("お気に入りだけ表示", "Show favorites only"),
+                                toggle(
+                                    "favoritesOnlyToggle", [](const Prefs& p) { return p.favoritesOnly(); },
+                                    [](Prefs& p, bool on) { p.setFavoritesOnly(on); })));
     favoritesFirstRow_ = favoritesSection_->rowCount();
     favoritesSection_->setFooter(L("お気に入りは名前で覚えます。電波が届いていないネットワークもここに残りま"
                                    "す。一覧の行の星を押すと出し入れできます。",
@@ -357,13 +362,19 @@ QWidget* SettingsView::buildList()
     auto* show = new FormSection(L("一覧に出すもの", "What to show"));
     show->addRow(FormSection::labeledRow(
         L("同じ名前のネットワークを1行にまとめる", "Group networks with the same name"),
-        toggle("groupToggle", &Prefs::groupBySSID, &Prefs::setGroupBySSID)));
+        toggle(
+            "groupToggle", [](const Prefs& p) { return p.groupBySSID(); },
+            [](Prefs& p, bool on) { p.setGroupBySSID(on); })));
     show->addRow(FormSection::labeledRow(
         L("名前を公開していないネットワークも出す", "Show networks that hide their name"),
-        toggle("hiddenToggle", &Prefs::showHidden, &Prefs::setShowHidden)));
+        toggle(
+            "hiddenToggle", [](const Prefs& p) { return p.showHidden(); },
+            [](Prefs& p, bool on) { p.setShowHidden(on); })));
     show->addRow(
         FormSection::labeledRow(L("チャンネル・帯域幅・BSSID も出す", "Show channel, width, and BSSID"),
-                                toggle("detailsToggle", &Prefs::showDetails, &Prefs::setShowDetails)));
+                                toggle(
+                                    "detailsToggle", [](const Prefs& p) { return p.showDetails(); },
+                                    [](Prefs& p, bool on) { p.setShowDetails(on); })));
     layout->addWidget(show);
 
     auto* units = new FormSection(L("単位", "Units"));
@@ -427,7 +438,7 @@ void SettingsView::refresh()
     select(unitPicker_, rawValue(prefs_.strengthUnit()));
     for (const auto& [sw, get] : toggles_) {
         const QSignalBlocker blocker(sw);
-        sw->setChecked((prefs_.*get)());
+        sw->setChecked(get(prefs_));
     }
     refreshFavorites();
     refreshStatusRows();

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -61,7 +63,8 @@ private:
     QWidget* buildGeneral();
     QWidget* buildList();
     QWidget* buildAbout();
-    ToggleSwitch* toggle(const char* name, bool (Prefs::*get)() const, void (Prefs::*set)(bool));
+    ToggleSwitch* toggle(const char* name, std::function<bool(const Prefs&)> get,
+                         std::function<void(Prefs&, bool)> set);
 
     Prefs& prefs_;
     QPointer<WiFiStore> store_;
@@ -82,7 +85,7 @@ private:
     QComboBox* sortPicker_ = nullptr;
     QComboBox* orderPicker_ = nullptr;
     QComboBox* unitPicker_ = nullptr;
-    QList<QPair<ToggleSwitch*, bool (Prefs::*)() const>> toggles_;
+    QList<QPair<ToggleSwitch*, std::function<bool(const Prefs&)>>> toggles_;
     FormSection* permissions_ = nullptr;
     FormSection* about_ = nullptr;
     FormSection* favoritesSection_ = nullptr;
