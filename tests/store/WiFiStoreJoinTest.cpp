@@ -249,12 +249,18 @@ void WiFiStoreJoinTest::describe_data()
         << "org.example.Other" << qint64(7) << "Something else." << "Home"
         << "Could not connect to “Home”. Something else.";
 
-    // Refusals by policy.
-    for (const char* name : {"org.freedesktop.NetworkManager.PermissionDenied",
-                             "org.freedesktop.NetworkManager.Settings.PermissionDenied",
-                             "org.freedesktop.DBus.Error.AccessDenied", "org.freedesktop.DBus.Error.AuthFailed"})
-        QTest::addRow("%s: not permitted, without the name", name)
-            << QString::fromLatin1(name) << qint64(0) << "denied" << "Home" << notPermitted;
+    // NetworkManager's own refusals and time-outs.
+    const QString networkManager = QStringLiteral("org.freedesktop.NetworkManager");
+    QTest::newRow("refused by policy: not permitted, without the name")
+        << networkManager << qint64(-3930) << "Not authorized to control networking." << "Home" << notPermitted;
+    QTest::newRow("join not finished in time: out of reach")
+        << networkManager << qint64(-3905) << "The connection attempt timed out." << "Home" << outOfReach;
+    QTest::newRow("any other NetworkManager failure: its own sentence")
+        << networkManager << qint64(-1) << "No suitable device found." << "Home"
+        << "Could not connect to “Home”. No suitable device found.";
+    QTest::newRow("a D-Bus error name is no domain of ours")
+        << "org.freedesktop.DBus.Error.AccessDenied" << qint64(-3930) << "Denied." << "Home"
+        << "Could not connect to “Home”. Denied.";
 
     // The engine's own failures fall to the generic sentence.
     QTest::newRow("gone") << SystemError::kWiFiErrorDomain << qint64(2) << "" << "Home"
