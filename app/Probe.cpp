@@ -196,10 +196,11 @@ int runProbe(const QStringList& args)
     WiFiEngine& engine = WiFiEngine::shared();
     const WiFiEngine::Status status = engine.currentStatus();
     const std::optional<QString> interface = engine.interfaceName();
-    writeLine(stderr, QStringLiteral("インターフェース: %1 / 電源: %2 / 接続中: %3")
-                          .arg(interface && !interface->isEmpty() ? terminalSafe(*interface) : QStringLiteral("なし"),
-                               status.poweredOn ? QStringLiteral("true") : QStringLiteral("false"),
-                               status.ssid ? terminalSafe(*status.ssid) : QStringLiteral("なし")));
+    writeLine(stderr,
+              QStringLiteral("インターフェース: %1 / 電源: %2 / 接続中: %3")
+                  .arg(interface && !interface->isEmpty() ? terminalSafe(*interface) : QStringLiteral("なし"),
+                       status.poweredOn ? QStringLiteral("true") : QStringLiteral("false"),
+                       status.ssid ? terminalSafe(*status.ssid) : QStringLiteral("なし")));
 
     // Scan.
     QList<ScannedNetwork> networks;
@@ -246,7 +247,7 @@ int runProbe(const QStringList& args)
     std::optional<QString> password = valueAfter(args, QStringLiteral("--password"));
     if (password && *password == QLatin1String("-"))
         password = readPasswordFromStdin();
-    writeLine(stdout, QStringLiteral("接続します: ") + terminalSafe(*target));
+    writeLine(stdout, QStringLiteral("接続します: ") + shownName(*network));
 
     error.reset();
     done = false;
@@ -258,11 +259,14 @@ int runProbe(const QStringList& args)
     password.reset();
     wait.until([&] { return done; }, kJoinWait);
     if (error) {
-        writeLine(stdout, QStringLiteral("失敗: %1（コード %2）").arg(terminalSafe(error->description())).arg(error->code()));
+        writeLine(stdout, QStringLiteral("失敗: %1（コード %2）")
+                              .arg(terminalSafe(error->description()))
+                              .arg(error->code()));
         return 1;
     }
     const std::optional<QString> current = engine.currentStatus().ssid;
-    writeLine(stdout, QStringLiteral("成功。現在の接続先: ") + (current ? terminalSafe(*current) : QStringLiteral("なし")));
+    writeLine(stdout, QStringLiteral("成功。現在の接続先: ") +
+                          (current ? terminalSafe(*current) : QStringLiteral("なし")));
     return 0;
 }
 

@@ -65,7 +65,8 @@ void TestSimulatedBackend::rejectsBadScenarios_data()
     QTest::newRow("fractional channel") << QByteArray(R"({"networks": [{"channel": 1.5}]})") << "channel";
     QTest::newRow("band") << QByteArray(R"({"networks": [{"channel": 1, "band": 33}]})") << "band";
     QTest::newRow("security name") << QByteArray(R"({"networks": [{"security": "wpa9"}]})") << "security";
-    QTest::newRow("security code") << QByteArray(R"({"networks": [{"securityCodes": [16]}]})") << "securityCodes";
+    QTest::newRow("security code") << QByteArray(R"({"networks": [{"securityCodes": [16]}]})")
+                                   << "securityCodes";
     QTest::newRow("negative delay") << QByteArray(R"({"delays": {"scanMs": -1}})") << "scanMs";
     QTest::newRow("current names nothing") << QByteArray(R"({"current": {"rssi": -40}})") << "current";
     QTest::newRow("saved not texts") << QByteArray(R"({"saved": [1]})") << "saved";
@@ -108,7 +109,8 @@ void TestSimulatedBackend::accessPoints()
     QCOMPARE(records[1].security, Security::wpa3Personal);
     QCOMPARE(records[2].security, Security::open);
     // Bytes that are not UTF-8: shown with U+FFFD, kept exactly for the join.
-    QCOMPARE(result.accessPoints[4].ssidBytes, QByteArray("\xff" "A"));
+    QCOMPARE(result.accessPoints[4].ssidBytes, QByteArray("\xff"
+                                                          "A"));
     QCOMPARE(records[4].ssid, std::optional<QString>(QString(QChar(0xfffd)) + "A"));
     QCOMPARE(records[4].band, Band::ghz6);
     QCOMPARE(records[4].security, Security::wpa2wpa3Personal);
@@ -124,10 +126,11 @@ void TestSimulatedBackend::securityNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<Security>("security");
-    for (Security security : {Security::open, Security::owe, Security::wep, Security::wpaPersonal,
-                              Security::wpa2Personal, Security::wpa2wpa3Personal, Security::wpa3Personal,
-                              Security::enterprise, Security::unknown}) {
-        static const char* names[] = {"open", "owe", "wep", "wpaPersonal", "wpa2Personal", "wpa2wpa3Personal",
+    for (Security security :
+         {Security::open, Security::owe, Security::wep, Security::wpaPersonal, Security::wpa2Personal,
+          Security::wpa2wpa3Personal, Security::wpa3Personal, Security::enterprise, Security::unknown}) {
+        static const char* names[] = {"open",         "owe",          "wep",
+                                      "wpaPersonal",  "wpa2Personal", "wpa2wpa3Personal",
                                       "wpa3Personal", "enterprise"};
         const char* name = security == Security::unknown ? "unknown" : names[rawValue(security)];
         QTest::newRow(name) << QString::fromLatin1(name) << security;
@@ -213,7 +216,8 @@ void TestSimulatedBackend::leaveAndPower()
     QVERIFY(!backend.setPower(true));
     QVERIFY(backend.isPoweredOn());
 
-    SimulatedBackend stuck(parse(R"({"interface": "w", "powerError": {"code": 5, "description": "rfkill"}})"));
+    SimulatedBackend stuck(
+        parse(R"({"interface": "w", "powerError": {"code": 5, "description": "rfkill"}})"));
     const std::optional<SystemError> error = stuck.setPower(false);
     QCOMPARE(error->code(), 5);
     QCOMPARE(error->description(), QStringLiteral("rfkill"));
