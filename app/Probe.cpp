@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -175,7 +176,7 @@ const ScannedNetwork* findTarget(const QList<ScannedNetwork>& sorted, const QStr
 
 int runProbe(const QStringList& args)
 {
-    MainLoopWait wait;
+    const auto wait = std::make_shared<MainLoopWait>();
 
     // Permission.
     std::unique_ptr<LocationProvider> location = LocationProvider::create();
@@ -183,14 +184,14 @@ int runProbe(const QStringList& args)
     QObject::connect(location.get(), &LocationProvider::authorizationChanged, location.get(), [&] {
         if (location->authorizationStatus() != 0) {
             settled = true;
-            wait.wake();
+            wait->wake();
         }
     });
     if (location->authorizationStatus() == 0)
         location->requestWhenInUse();
     else
         settled = true;
-    wait.until([&] { return settled; }, kPermissionWait);
+    wait->until([&] { return settled; }, kPermissionWait);
     writeLine(stderr, QStringLiteral("位置情報: ") + statusWord(location->authorizationStatus()));
 
     WiFiEngine& engine = WiFiEngine::shared();
@@ -202,23 +203,26 @@ int runProbe(const QStringList& args)
                        status.poweredOn ? QStringLiteral("true") : QStringLiteral("false"),
                        status.ssid ? terminalSafe(*status.ssid) : QStringLiteral("なし")));
 
-    // Scan.
-    QList<ScannedNetwork> networks;
-    std::optional<SystemError> error;
-    bool done = false;
-    engine.scan([&](QList<ScannedNetwork> found, std::optional<SystemError> failure) {
-        networks = std::move(found);
-        error = std::move(failure);
-        done = true;
-        wait.wake();
+    // Scan. Each wait has its own cells, so that an answer arriving after
+    // its wait gave up cannot be taken for the answer of a later one.
+    struct ScanCells {
+        QList<ScannedNetwork> networks;
+        std::optional<SystemError> error;
+        bool done = false;
+    };
+    const auto scanned = std::make_shared<ScanCells>();
+    engine.scan([scanned, wait](QList<ScannedNetwork> found, std::optional<SystemError> failure) {
+        scanned->networks = std::move(found);
+        scanned->error = std::move(failure);
+        scanned->done = true;
+        wait->wake();
     });
-    wait.until([&] { return done; }, kScanWait);
-    if (error) {
-        writeLine(stderr, QStringLiteral("失敗: ") + terminalSafe(error->description()));
+    wait->until([scanned] { return scanned->done; }, kScanWait);
+    if (scanned->error) {
+        writeLine(stderr, QStringLiteral("失敗: ") + terminalSafe(scanned->error->description()));
         return 1;
     }
-    if (!done)
-        networks.clear();
+    QList<ScannedNetwork> networks = scanned->done ? scanned->networks : QList<ScannedNetwork>();
 
     const QSet<QString> saved = engine.savedNetworkNames();
     std::stable_sort(networks.begin(), networks.end(),
@@ -249,19 +253,23 @@ int runProbe(const QStringList& args)
         password = readPasswordFromStdin();
     writeLine(stdout, QStringLiteral("接続します: ") + shownName(*network));
 
-    error.reset();
-    done = false;
-    engine.connect(network->id(), network->ssid, password, [&](std::optional<SystemError> failure) {
-        error = std::move(failure);
-        done = true;
-        wait.wake();
-    });
+    struct JoinCells {
+        std::optional<SystemError> error;
+        bool done = false;
+    };
+    const auto joined = std::make_shared<JoinCells>();
+    engine.connect(network->id(), network->ssid, password,
+                   [joined, wait](std::optional<SystemError> failure) {
+                       joined->error = std::move(failure);
+                       joined->done = true;
+                       wait->wake();
+                   });
     password.reset();
-    wait.until([&] { return done; }, kJoinWait);
-    if (error) {
+    wait->until([joined] { return joined->done; }, kJoinWait);
+    if (joined->error) {
         writeLine(stdout, QStringLiteral("失敗: %1（コード %2）")
-                              .arg(terminalSafe(error->description()))
-                              .arg(error->code()));
+                              .arg(terminalSafe(joined->error->description()))
+                              .arg(joined->error->code()));
         return 1;
     }
     const std::optional<QString> current = engine.currentStatus().ssid;
