@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -122,24 +123,38 @@ std::optional<QString> valueAfter(const QStringList& args, const QString& option
     return args[index + 1];
 }
 
+// The terminal's settings while echo is off, for the signal handler.
+termios savedTerminal{};
+
+// Ctrl-C at the password prompt must not leave the terminal without echo.
+void restoreTerminalAndDie(int signal)
+{
+    tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 // One line from standard input without its line ending; without echo and
 // with a prompt on standard error when it is a terminal. Nothing at the end
 // of input gives no password.
 std::optional<QString> readPasswordFromStdin()
 {
-    const bool terminal = isatty(STDIN_FILENO);
-    termios saved{};
-    if (terminal && tcgetattr(STDIN_FILENO, &saved) == 0) {
+    const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &savedTerminal) == 0;
+    if (terminal) {
         std::fputs("パスワード: ", stderr);
         std::fflush(stderr);
-        termios quiet = saved;
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            std::signal(signal, restoreTerminalAndDie);
+        termios quiet = savedTerminal;
         quiet.c_lflag &= ~tcflag_t(ECHO);
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
     std::string line;
     const bool read = bool(std::getline(std::cin, line));
     if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            std::signal(signal, SIG_DFL);
         std::fputs("\n", stderr);
     }
     if (!read && line.empty())

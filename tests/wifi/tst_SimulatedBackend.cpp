@@ -2,6 +2,7 @@
 #include "wifi/SimulatedBackend.h"
 #include "wifi/WiFiEngine.h"
 
+#include <QSet>
 #include <QTest>
 
 using namespace ondrel;
@@ -51,6 +52,7 @@ private Q_SLOTS:
     void join();
     void leaveAndPower();
     void exactBytesReachTheJoin();
+    void shippedDemo();
 };
 
 void TestSimulatedBackend::rejectsBadScenarios_data()
@@ -246,6 +248,39 @@ void TestSimulatedBackend::exactBytesReachTheJoin()
     });
     QTRY_VERIFY(done);
     QCOMPARE(simulated->currentAssociation().bssid, std::optional<QString>("two"));
+}
+
+void TestSimulatedBackend::shippedDemo()
+{
+    // The scenario the README offers newcomers: valid, and as varied as it says.
+    QString problem;
+    const std::optional<SimulationScenario> demo = SimulationScenario::fromFile(
+        qEnvironmentVariable("ONDREL_SOURCE_DIR") + QStringLiteral("/resources/scenarios/demo.json"),
+        &problem);
+    QVERIFY2(demo, qPrintable(problem));
+    SimulatedBackend backend(*demo);
+    QVERIFY(backend.hasInterface() && backend.isPoweredOn());
+    QVERIFY(backend.currentAssociation().ssid);
+    QSet<int> securities;
+    QSet<int> bands;
+    QSet<QString> strengths;
+    QHash<QString, int> perName;
+    int hidden = 0;
+    for (const AccessPoint& ap : backend.scan().accessPoints) {
+        const ScannedNetwork network = ScannedNetwork::fromAccessPoint(ap);
+        securities.insert(rawValue(network.security));
+        bands.insert(rawValue(network.band));
+        strengths.insert(network.strengthLabel());
+        if (network.ssid)
+            ++perName[*network.ssid];
+        else
+            ++hidden;
+    }
+    QCOMPARE(securities.size(), 9);
+    QCOMPARE(bands.size(), 4);
+    QCOMPARE(strengths.size(), 5);
+    QCOMPARE(hidden, 1);
+    QVERIFY(std::find(perName.cbegin(), perName.cend(), 3) != perName.cend());
 }
 
 QTEST_GUILESS_MAIN(TestSimulatedBackend)
