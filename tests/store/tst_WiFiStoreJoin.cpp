@@ -294,4 +294,4 @@ void WiFiStoreJoinTest::describe()
 }
 
 QTEST_GUILESS_MAIN(WiFiStoreJoinTest)
-#include "WiFiStoreJoinTest.moc"
+#include "tst_WiFiStoreJoin.moc"

@@ -301,4 +301,4 @@ void WiFiStoreLifecycleTest::destroyedWhileWorkIsInFlight()
 }
 
 QTEST_GUILESS_MAIN(WiFiStoreLifecycleTest)
-#include "WiFiStoreLifecycleTest.moc"
+#include "tst_WiFiStoreLifecycle.moc"

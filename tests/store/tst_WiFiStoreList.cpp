@@ -293,4 +293,4 @@ void WiFiStoreListTest::canonicallyEquivalentNamesAreEqual()
 }
 
 QTEST_GUILESS_MAIN(WiFiStoreListTest)
-#include "WiFiStoreListTest.moc"
+#include "tst_WiFiStoreList.moc"
