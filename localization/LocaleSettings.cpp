@@ -92,7 +92,8 @@ std::optional<AppLanguage> LocaleSettings::match(const QString& identifier)
 AppLanguage LocaleSettings::resolveSystem(const QStringList& preferred)
 {
     for (const QString& identifier : preferred) {
-        if (const std::optional<AppLanguage> language = match(identifier))
+        const std::optional<AppLanguage> language = match(identifier);
+        if (language && *language != AppLanguage::system)
             return *language;
     }
     return AppLanguage::en;
