@@ -100,8 +100,19 @@ int runEntry(int argc, char** argv)
     // Windows need a QApplication; the shot renders them without a display.
     std::unique_ptr<QCoreApplication> app;
     if (plan.mode == Mode::shot || plan.mode == Mode::windowed) {
-        if (plan.mode == Mode::shot && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        const bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+        if (plan.mode == Mode::shot && !platformChosen)
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (plan.mode == Mode::windowed && !platformChosen && qEnvironmentVariableIsEmpty("DISPLAY") &&
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            // Qt would abort without a display; say what to do instead.
+            std::fputs("ondrel: no graphical display found (DISPLAY and WAYLAND_DISPLAY are unset).
+"
+                       "Use --probe for the network table, or see --help.
+",
+                       stderr);
+            return 1;
+        }
         app = std::make_unique<QApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
