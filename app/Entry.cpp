@@ -106,10 +106,8 @@ int runEntry(int argc, char** argv)
         if (plan.mode == Mode::windowed && !platformChosen && qEnvironmentVariableIsEmpty("DISPLAY") &&
             qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
             // Qt would abort without a display; say what to do instead.
-            std::fputs("ondrel: no graphical display found (DISPLAY and WAYLAND_DISPLAY are unset).
-"
-                       "Use --probe for the network table, or see --help.
-",
+            std::fputs("ondrel: no graphical display found (DISPLAY and WAYLAND_DISPLAY are unset).\n"
+                       "Use --probe for the network table, or see --help.\n",
                        stderr);
             return 1;
         }
