@@ -22,24 +22,23 @@ std::optional<QString> valueAfter(const QStringList& args, const QString& option
     return args[index + 1];
 }
 
-const char kUsage[] =
-    "Usage: ondrel [option…]\n"
-    "Lists nearby Wi-Fi networks, joins them and measures the connection's speed.\n"
-    "Without options the window opens.\n"
-    "\n"
-    "  --probe [--connect NAME [--password PASSWORD|-]]\n"
-    "                       print the nearby networks; join NAME (with --password -,\n"
-    "                       the password is read from standard input)\n"
-    "  --speedtest          measure latency, jitter, download and upload\n"
-    "  --export-csv PATH    write the speed history as CSV to PATH\n"
-    "  --shot PATH          render a window to a PNG file: the main window, or with\n"
-    "                       --settings [--tab N], --history or --speed another one\n"
-    "  --lang CODE          use a language for this run only (ja, en, de, pt-BR, …)\n"
-    "  --help               show this help\n"
-    "  --version            show the version\n"
-    "\n"
-    "Environment: ONDREL_LOG=PATH appends a diagnostic log to PATH;\n"
-    "ONDREL_SPEEDTEST_URL replaces the speed service's address.\n";
+const char kUsage[] = "Usage: ondrel [option…]\n"
+                      "Lists nearby Wi-Fi networks, joins them and measures the connection's speed.\n"
+                      "Without options the window opens.\n"
+                      "\n"
+                      "  --probe [--connect NAME [--password PASSWORD|-]]\n"
+                      "                       print the nearby networks; join NAME (with --password -,\n"
+                      "                       the password is read from standard input)\n"
+                      "  --speedtest          measure latency, jitter, download and upload\n"
+                      "  --export-csv PATH    write the speed history as CSV to PATH\n"
+                      "  --shot PATH          render a window to a PNG file: the main window, or with\n"
+                      "                       --settings [--tab N], --history or --speed another one\n"
+                      "  --lang CODE          use a language for this run only (ja, en, de, pt-BR, …)\n"
+                      "  --help               show this help\n"
+                      "  --version            show the version\n"
+                      "\n"
+                      "Environment: ONDREL_LOG=PATH appends a diagnostic log to PATH;\n"
+                      "ONDREL_SPEEDTEST_URL replaces the speed service's address.\n";
 
 } // namespace
 

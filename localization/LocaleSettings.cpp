@@ -48,8 +48,7 @@ LocaleSettings& LocaleSettings::shared()
     return *instance;
 }
 
-LocaleSettings::LocaleSettings(UserDefaults& defaults)
-    : defaults_(defaults)
+LocaleSettings::LocaleSettings(UserDefaults& defaults) : defaults_(defaults)
 {
     const std::optional<QString> stored = defaults_.string(kLanguageKey);
     language_ = appLanguageFromRawValue(stored.value_or(QString())).value_or(AppLanguage::system);

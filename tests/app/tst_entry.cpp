@@ -35,7 +35,8 @@ private Q_SLOTS:
         row("first occurrence", {"--lang", "fr", "--lang", "de"}, Mode::windowed, "fr");
         row("export last", {"--export-csv"}, Mode::windowed);
         row("export last then speedtest", {"--speedtest", "--export-csv"}, Mode::speedTest);
-        row("export beats speedtest", {"--export-csv", "out.csv", "--speedtest"}, Mode::exportCsv, "-", "out.csv");
+        row("export beats speedtest", {"--export-csv", "out.csv", "--speedtest"}, Mode::exportCsv, "-",
+            "out.csv");
         row("export with lang", {"--export-csv", "a.csv", "--lang", "en"}, Mode::exportCsv, "en", "a.csv");
         row("speedtest beats shot", {"--shot", "a.png", "--speedtest"}, Mode::speedTest);
         row("shot", {"--shot", "a.png"}, Mode::shot, "-", "a.png");

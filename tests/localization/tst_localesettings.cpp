@@ -73,7 +73,8 @@ private Q_SLOTS:
 
     void systemResolution()
     {
-        QCOMPARE(LocaleSettings::resolveSystem({QStringLiteral("xx-YY"), QStringLiteral("de-AT")}), AppLanguage::de);
+        QCOMPARE(LocaleSettings::resolveSystem({QStringLiteral("xx-YY"), QStringLiteral("de-AT")}),
+                 AppLanguage::de);
         QCOMPARE(LocaleSettings::resolveSystem({QStringLiteral("xx")}), AppLanguage::en);
         QCOMPARE(LocaleSettings::resolveSystem({}), AppLanguage::en);
         QCOMPARE(LocaleSettings::resolve(AppLanguage::ko), AppLanguage::ko);

@@ -44,19 +44,32 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << "%@ has %d APs" << "Café has 3 APs";
-        QTest::newRow("percent") << "100%% of %@ %d" << "100% of Café 3";
-        QTest::newRow("left width") << "[%-6@]" << "[Café  ]";
-        QTest::newRow("right width") << "[%6@]" << "[  Café]";
-        QTest::newRow("number width") << "%@[%4d]" << "Café[   3]";
-        QTest::newRow("left number") << "[%2$-4d]" << "[3   ]";
-        QTest::newRow("text where a number belongs") << "%d" << "0";
-        QTest::newRow("narrower than text") << "[%2@]" << "[Café]";
-        QTest::newRow("positional reorder") << "%2$d × %1$@" << "3 × Café";
-        QTest::newRow("missing argument kept") << "%@ %d %@" << "Café 3 %@";
-        QTest::newRow("unknown conversion") << "%s and %@" << "%s and Café";
-        QTest::newRow("trailing percent") << "%@ 5%" << "Café 5%";
-        QTest::newRow("absurd width is literal") << "%99999999999@" << "%99999999999@";
+        QTest::newRow("plain") << "%@ has %d APs"
+                               << "Café has 3 APs";
+        QTest::newRow("percent") << "100%% of %@ %d"
+                                 << "100% of Café 3";
+        QTest::newRow("left width") << "[%-6@]"
+                                    << "[Café  ]";
+        QTest::newRow("right width") << "[%6@]"
+                                     << "[  Café]";
+        QTest::newRow("number width") << "%@[%4d]"
+                                      << "Café[   3]";
+        QTest::newRow("left number") << "[%2$-4d]"
+                                     << "[3   ]";
+        QTest::newRow("text where a number belongs") << "%d"
+                                                     << "0";
+        QTest::newRow("narrower than text") << "[%2@]"
+                                            << "[Café]";
+        QTest::newRow("positional reorder") << "%2$d × %1$@"
+                                            << "3 × Café";
+        QTest::newRow("missing argument kept") << "%@ %d %@"
+                                               << "Café 3 %@";
+        QTest::newRow("unknown conversion") << "%s and %@"
+                                            << "%s and Café";
+        QTest::newRow("trailing percent") << "%@ 5%"
+                                          << "Café 5%";
+        QTest::newRow("absurd width is literal") << "%99999999999@"
+                                                 << "%99999999999@";
     }
 
     void formatting()
@@ -83,12 +96,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("translation");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("same") << "Canal %2$d de %1$@" << "Canal 36 de Box";
-        QTest::newRow("extra argument") << "%@ canal %d %@" << "Box · Channel 36";
-        QTest::newRow("swapped types") << "%d canal %@" << "Box · Channel 36";
-        QTest::newRow("missing one") << "canal %d" << "Box · Channel 36";
-        QTest::newRow("mixed forms") << "%1$@ canal %d" << "Box · Channel 36";
-        QTest::newRow("no specifiers") << "canal" << "Box · Channel 36";
+        QTest::newRow("same") << "Canal %2$d de %1$@"
+                              << "Canal 36 de Box";
+        QTest::newRow("extra argument") << "%@ canal %d %@"
+                                        << "Box · Channel 36";
+        QTest::newRow("swapped types") << "%d canal %@"
+                                       << "Box · Channel 36";
+        QTest::newRow("missing one") << "canal %d"
+                                     << "Box · Channel 36";
+        QTest::newRow("mixed forms") << "%1$@ canal %d"
+                                     << "Box · Channel 36";
+        QTest::newRow("no specifiers") << "canal"
+                                       << "Box · Channel 36";
     }
 
     void translationWithOtherSpecifiersFallsBackToEnglish()

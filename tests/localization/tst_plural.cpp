@@ -108,7 +108,8 @@ private Q_SLOTS:
         QTest::newRow("english other") << false << "" << qint64(0) << "%d APs";
         QTest::newRow("polish few") << false << "pl" << qint64(3) << "%d punkty";
         QTest::newRow("polish many falls to other member") << false << "pl" << qint64(5) << "%d punktów";
-        QTest::newRow("polish one missing falls to other member") << false << "pl" << qint64(1) << "%d punktów";
+        QTest::newRow("polish one missing falls to other member")
+            << false << "pl" << qint64(1) << "%d punktów";
         QTest::newRow("empty table falls to english") << false << "de" << qint64(1) << "%d AP";
         QTest::newRow("mismatched member skipped") << false << "ar" << qint64(2) << "%d نقاط";
     }

@@ -70,10 +70,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("unit");
         QTest::addColumn<SortKey>("expectedKey");
         QTest::addColumn<StrengthUnit>("expectedUnit");
-        QTest::newRow("valid") << "band" << "percent" << SortKey::band << StrengthUnit::percent;
-        QTest::newRow("capitalised") << "Name" << "Percent" << SortKey::signal << StrengthUnit::dbm;
-        QTest::newRow("unknown") << "speed" << "bars" << SortKey::signal << StrengthUnit::dbm;
-        QTest::newRow("empty") << "" << "" << SortKey::signal << StrengthUnit::dbm;
+        QTest::newRow("valid") << "band"
+                               << "percent" << SortKey::band << StrengthUnit::percent;
+        QTest::newRow("capitalised") << "Name"
+                                     << "Percent" << SortKey::signal << StrengthUnit::dbm;
+        QTest::newRow("unknown") << "speed"
+                                 << "bars" << SortKey::signal << StrengthUnit::dbm;
+        QTest::newRow("empty") << ""
+                               << "" << SortKey::signal << StrengthUnit::dbm;
     }
 
     void storedValuesAndFallbacks()
@@ -157,10 +161,10 @@ private Q_SLOTS:
 
     void duplicatesAndHostileNamesSurviveTheFile()
     {
-        const QStringList hostile{QStringLiteral("a,b"), QStringLiteral("\"quoted\""), QStringLiteral("x=y;z"),
-                                  QStringLiteral("\\back\\slash"), QStringLiteral("\x1b[31mred"),
-                                  QStringLiteral("@Invalid()"), QStringLiteral("日本語 Wi-Fi"),
-                                  QStringLiteral("Dup"), QStringLiteral("Dup")};
+        const QStringList hostile{
+            QStringLiteral("a,b"),           QStringLiteral("\"quoted\""),  QStringLiteral("x=y;z"),
+            QStringLiteral("\\back\\slash"), QStringLiteral("\x1b[31mred"), QStringLiteral("@Invalid()"),
+            QStringLiteral("日本語 Wi-Fi"),  QStringLiteral("Dup"),         QStringLiteral("Dup")};
         auto defaults = freshDefaults();
         {
             Prefs prefs(*defaults);
