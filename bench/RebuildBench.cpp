@@ -13,8 +13,8 @@
 // processor's caches, 10,000 do not), so the work itself is best compared by
 // instructions executed, which this machine's virtual processors do not
 // count for perf; callgrind does:
-//   valgrind --tool=callgrind --toggle-collect='ondrel::NetworkListBuilder::build*' \
-//       bench_rebuild --quick --records N
+//   valgrind --tool=callgrind --toggle-collect='ondrel::NetworkListBuilder::build*'
+//            bench_rebuild --quick --records N
 // and compare the totals for two values of N (each runs the same number of builds).
 //
 // Usage: bench_rebuild [--quick] [--records N]
@@ -74,11 +74,12 @@ double medianMicroseconds(int runs, const std::function<void()>& work)
 SimulationScenario crowdedScenario(int count)
 {
     QRandomGenerator random(20261206u + quint32(count));
-    const QStringList stems{QStringLiteral("Net"), QStringLiteral("Café"), QStringLiteral("ネットワーク"),
+    const QStringList stems{QStringLiteral("Net"),    QStringLiteral("Café"), QStringLiteral("ネットワーク"),
                             QStringLiteral("Straße"), QStringLiteral("HOME"), QStringLiteral("Guest")};
-    const SecurityCode kinds[] = {SecurityCode::none, SecurityCode::owe, SecurityCode::wep,
-                                  SecurityCode::wpaPersonal, SecurityCode::wpa2Personal,
-                                  SecurityCode::wpa3Personal, SecurityCode::wpa2Enterprise};
+    const SecurityCode kinds[] = {SecurityCode::none,          SecurityCode::owe,
+                                  SecurityCode::wep,           SecurityCode::wpaPersonal,
+                                  SecurityCode::wpa2Personal,  SecurityCode::wpa3Personal,
+                                  SecurityCode::wpa2Enterprise};
     const int names = std::max(1, count / 3);
 
     SimulationScenario scenario;
@@ -100,8 +101,8 @@ SimulationScenario crowdedScenario(int count)
                        .arg(int(random.bounded(256)), 2, 16, QLatin1Char('0'));
         ap.rssi = -30 - int(random.bounded(66));
         const int band = int(random.bounded(3));
-        ap.channel = ChannelInfo{band == 0 ? 1 + int(random.bounded(13)) : 36 + 4 * int(random.bounded(20)), band + 1,
-                                 1 + int(random.bounded(4))};
+        ap.channel = ChannelInfo{band == 0 ? 1 + int(random.bounded(13)) : 36 + 4 * int(random.bounded(20)),
+                                 band + 1, 1 + int(random.bounded(4))};
         ap.security = SecurityCodes{kinds[random.bounded(int(std::size(kinds)))]};
         ap.handle = QString::number(i);
         scenario.networks.append(network);
@@ -147,7 +148,8 @@ int main(int argc, char** argv)
     prefs.toggleFavorite(QStringLiteral("Net-6"));
     prefs.toggleFavorite(QStringLiteral("Café-1"));
 
-    std::printf("records  grouping  search   shown   NetworkListBuilder::build  WiFiStore::rebuild  copying rows  (median CPU time)\n");
+    std::printf("records  grouping  search   shown   NetworkListBuilder::build  WiFiStore::rebuild  copying "
+                "rows  (median CPU time)\n");
     std::vector<Figure> figures;
     for (int count : sizes) {
         const int runs = quick ? 5 : count <= 1000 ? 301 : count <= 10000 ? 101 : 15;
@@ -155,8 +157,9 @@ int main(int argc, char** argv)
         // The current network is one of the named access points.
         for (const SimulationScenario::Network& n : scenario.networks) {
             if (n.accessPoint.ssid) {
-                scenario.current = Association{n.accessPoint.ssid, n.accessPoint.bssid, n.accessPoint.rssi, 0,
-                                               300.0, n.accessPoint.channel};
+                scenario.current =
+                    Association{n.accessPoint.ssid,   n.accessPoint.bssid, n.accessPoint.rssi, 0, 300.0,
+                                n.accessPoint.channel};
                 break;
             }
         }
@@ -166,7 +169,9 @@ int main(int argc, char** argv)
             raw.append(ScannedNetwork::fromAccessPoint(n.accessPoint));
 
         const NetworkListBuilder prepared(raw);
-        const double preparation = medianMicroseconds(quick ? 3 : count <= 10000 ? 21 : 5,
+        const double preparation = medianMicroseconds(quick            ? 3
+                                                      : count <= 10000 ? 21
+                                                                       : 5,
                                                       [&] { NetworkListBuilder once(raw); });
         std::printf("%7d  preparation after each scan: %.1f µs\n", count, preparation);
 
@@ -205,8 +210,8 @@ int main(int argc, char** argv)
                 });
                 figures.push_back({count, grouping, search, pure, whole, copy, shown});
                 std::printf("%7d  %-8s  %-6s  %6lld  %22.1f µs  %15.1f µs  %12.1f µs\n", count,
-                            grouping ? "on" : "off", search ? "yes" : "no", static_cast<long long>(shown), pure,
-                            whole, copy);
+                            grouping ? "on" : "off", search ? "yes" : "no", static_cast<long long>(shown),
+                            pure, whole, copy);
             }
         }
 
@@ -231,7 +236,8 @@ int main(int argc, char** argv)
     }
     // Growth from 1,000 to 10,000 records against n log n (ratio 13.33).
     const double nlogn = (10000.0 * std::log(10000.0)) / (1000.0 * std::log(1000.0));
-    std::printf("time growth from 1,000 to 10,000 records (n log n: %.2f×; see above for instructions):\n", nlogn);
+    std::printf("time growth from 1,000 to 10,000 records (n log n: %.2f×; see above for instructions):\n",
+                nlogn);
     for (const Figure& f : figures) {
         if (f.count != 10000)
             continue;
@@ -240,8 +246,9 @@ int main(int argc, char** argv)
                 const double growth = f.storeUs / small.storeUs;
                 const double copyGrowth = f.copyUs / small.copyUs;
                 const double rest = (f.storeUs - f.copyUs) / (small.storeUs - small.copyUs);
-                std::printf("  grouping %-3s search %-3s  %6.2f×   copying the rows alone %6.2f×, the rest %6.2f×\n",
-                            f.grouping ? "on" : "off", f.search ? "yes" : "no", growth, copyGrowth, rest);
+                std::printf(
+                    "  grouping %-3s search %-3s  %6.2f×   copying the rows alone %6.2f×, the rest %6.2f×\n",
+                    f.grouping ? "on" : "off", f.search ? "yes" : "no", growth, copyGrowth, rest);
             }
         }
     }

@@ -139,8 +139,9 @@ NetworkListBuilder::NetworkListBuilder(QList<ScannedNetwork> raw) : raw_(std::mo
         orderNames[id] = lowerNames_[id].normalized(QString::NormalizationForm_C);
         byName.push_back(int(id));
     }
-    std::sort(byName.begin(), byName.end(),
-              [&](int a, int b) { return compareCodePoints(orderNames[size_t(a)], orderNames[size_t(b)]) < 0; });
+    std::sort(byName.begin(), byName.end(), [&](int a, int b) {
+        return compareCodePoints(orderNames[size_t(a)], orderNames[size_t(b)]) < 0;
+    });
     nameRank_.assign(names_.size(), 0);
     for (int id : byName) {
         if (rankedNames_.empty() || rankedNames_.back() != orderNames[size_t(id)])
@@ -161,7 +162,9 @@ bool NetworkListBuilder::bssidsMayContain(const QString& needle) const
 QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) const
 {
     const size_t n = records_.size();
-    auto hasName = [&](size_t i) { return records_[i].name >= 0 && !names_[size_t(records_[i].name)].isEmpty(); };
+    auto hasName = [&](size_t i) {
+        return records_[i].name >= 0 && !names_[size_t(records_[i].name)].isEmpty();
+    };
 
     // Steps 1 and 2: hidden filter and grouping, as representatives with
     // their group sizes, in order of first appearance.
@@ -215,8 +218,10 @@ QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) con
 
     // The hidden network's display name among the ranked names.
     const QString hiddenName = orderName(hiddenNetworkName());
-    const auto place = std::lower_bound(rankedNames_.begin(), rankedNames_.end(), hiddenName, CodePointLess());
-    const int hiddenRank = 2 * int(place - rankedNames_.begin()) + (place != rankedNames_.end() && *place == hiddenName ? 2 : 1);
+    const auto place =
+        std::lower_bound(rankedNames_.begin(), rankedNames_.end(), hiddenName, CodePointLess());
+    const int hiddenRank =
+        2 * int(place - rankedNames_.begin()) + (place != rankedNames_.end() && *place == hiddenName ? 2 : 1);
 
     std::vector<Row> rows;
     std::vector<OrderKey> keys;
@@ -231,8 +236,8 @@ QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) con
         row.count = counts[r];
         row.isSaved = name >= 0 && saved[size_t(name)];
         row.isFavorite = name >= 0 && favorite[size_t(name)];
-        row.isCurrent = name >= 0 && name == currentName
-                        && (!byBSSID || raw_.at(qsizetype(i)).bssid == in.currentBSSID);
+        row.isCurrent =
+            name >= 0 && name == currentName && (!byBSSID || raw_.at(qsizetype(i)).bssid == in.currentBSSID);
 
         // Steps 4 and 5: favourites filter and search.
         if (in.favoritesOnly && !row.isFavorite && !row.isCurrent)
@@ -266,7 +271,8 @@ QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) con
             break;
         }
         const quint64 primary = in.ascending ? ordered(value) : reversed(value);
-        keys.push_back({primary << 32 | reversed(record.rssi), ordered(nameRank) << 32 | quint64(rows.size())});
+        keys.push_back(
+            {primary << 32 | reversed(record.rssi), ordered(nameRank) << 32 | quint64(rows.size())});
         rows.push_back(row);
     }
 
@@ -277,7 +283,8 @@ QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) con
         order[k] = int(keys[k].low & 0xffffffffu);
     if (in.favoritesOnTop)
         std::stable_partition(order.begin(), order.end(), [&](int r) { return rows[size_t(r)].isFavorite; });
-    const auto current = std::find_if(order.begin(), order.end(), [&](int r) { return rows[size_t(r)].isCurrent; });
+    const auto current =
+        std::find_if(order.begin(), order.end(), [&](int r) { return rows[size_t(r)].isCurrent; });
     if (current != order.end())
         std::rotate(order.begin(), current, current + 1);
 

@@ -67,9 +67,9 @@ private:
     // What build() reads of one raw record, packed so that a pass over
     // thousands of records stays in the processor's caches.
     struct Record {
-        int name;    // index into names_, -1 without a name
-        int group;   // group when grouping by name
-        int rssi;    // dBm
+        int name;  // index into names_, -1 without a name
+        int group; // group when grouping by name
+        int rssi;  // dBm
         int apCount;
         int band;     // raw value
         int security; // raw value

@@ -66,11 +66,11 @@ void WiFiStore::scan()
     setIsScanning(true);
     setErrorMessage(std::nullopt);
     savedNames_ = engine_.savedNetworkNames();
-    engine_.scan([self = QPointer<WiFiStore>(this)](QList<ScannedNetwork> records,
-                                                    std::optional<SystemError> error) {
-        if (self)
-            self->finishScan(std::move(records), error);
-    });
+    engine_.scan(
+        [self = QPointer<WiFiStore>(this)](QList<ScannedNetwork> records, std::optional<SystemError> error) {
+            if (self)
+                self->finishScan(std::move(records), error);
+        });
 }
 
 void WiFiStore::finishScan(QList<ScannedNetwork> records, const std::optional<SystemError>& error)
@@ -188,12 +188,12 @@ void WiFiStore::performConnect(const ScannedNetwork& network, const std::optiona
 {
     setConnectingTo(displayName(network));
     setErrorMessage(std::nullopt);
-    engine_.connect(network.id(), network.ssid, password,
-                    [self = QPointer<WiFiStore>(this), network,
-                     fallbackToPassword](std::optional<SystemError> error) {
-                        if (self)
-                            self->finishJoin(network, error, fallbackToPassword);
-                    });
+    engine_.connect(
+        network.id(), network.ssid, password,
+        [self = QPointer<WiFiStore>(this), network, fallbackToPassword](std::optional<SystemError> error) {
+            if (self)
+                self->finishJoin(network, error, fallbackToPassword);
+        });
 }
 
 void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
@@ -227,7 +227,8 @@ QString WiFiStore::describe(const ScannedNetwork& network, const SystemError& er
     case JoinFailure::other:
         break;
     }
-    return Lf("「%@」に接続できませんでした。%@", "Could not connect to “%@”. %@", {name, error.description()});
+    return Lf("「%@」に接続できませんでした。%@", "Could not connect to “%@”. %@",
+              {name, error.description()});
 }
 
 qsizetype WiFiStore::minimumPasswordLength(const ScannedNetwork& network)

@@ -183,9 +183,8 @@ void WiFiStoreLifecycleTest::statusPollFollowsTheRadio()
     // Another program joins B behind the store's back.
     bool joined = false;
     const ScannedNetwork b = store.networks().at(1);
-    radios.engine().connect(b.id(), b.ssid, std::nullopt, [&joined](std::optional<SystemError> error) {
-        joined = !error;
-    });
+    radios.engine().connect(b.id(), b.ssid, std::nullopt,
+                            [&joined](std::optional<SystemError> error) { joined = !error; });
     QTRY_VERIFY(joined);
     QCOMPARE(store.status().ssid, std::nullopt);
 
@@ -228,12 +227,13 @@ void WiFiStoreLifecycleTest::powerOnDuringAScanStartsNoSecond()
 
 void WiFiStoreLifecycleTest::powerOnFailureIsTheBanner()
 {
-    SimulatedRadios radios(scenario(
-        {{QStringLiteral("poweredOn"), false},
-         {QStringLiteral("powerError"),
-          QJsonObject{{QStringLiteral("domain"), QStringLiteral("org.freedesktop.NetworkManager")},
-                      {QStringLiteral("code"), 1},
-                      {QStringLiteral("description"), QStringLiteral("Wireless is disabled by a hardware switch.")}}}}));
+    SimulatedRadios radios(
+        scenario({{QStringLiteral("poweredOn"), false},
+                  {QStringLiteral("powerError"),
+                   QJsonObject{{QStringLiteral("domain"), QStringLiteral("org.freedesktop.NetworkManager")},
+                               {QStringLiteral("code"), 1},
+                               {QStringLiteral("description"),
+                                QStringLiteral("Wireless is disabled by a hardware switch.")}}}}));
     TestPrefs prefs;
     WiFiStore store(radios.engine(), *prefs);
     QSignalSpy banner(&store, &WiFiStore::errorMessageChanged);
@@ -246,7 +246,8 @@ void WiFiStoreLifecycleTest::powerOnFailureIsTheBanner()
 
 void WiFiStoreLifecycleTest::disconnectLeaves()
 {
-    SimulatedRadios radios(scenario({{QStringLiteral("current"), QJsonObject{{QStringLiteral("bssid"), "b1"}}}}));
+    SimulatedRadios radios(
+        scenario({{QStringLiteral("current"), QJsonObject{{QStringLiteral("bssid"), "b1"}}}}));
     TestPrefs prefs;
     WiFiStore store(radios.engine(), *prefs);
     QVERIFY(scanAndWait(store));
