@@ -288,11 +288,17 @@ QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) con
     if (current != order.end())
         std::rotate(order.begin(), current, current + 1);
 
-    QList<ScannedNetwork> shown;
-    shown.reserve(qsizetype(order.size()));
-    for (int r : order) {
-        const Row& row = rows[size_t(r)];
-        ScannedNetwork& network = shown.emplace_back(raw_.at(row.record));
+    // Copied out in scan order, each to its place: the records (and their
+    // names, allocated as the scan went) are then read front to back, which
+    // matters once thousands of them no longer fit the processor's caches.
+    std::vector<int> position(rows.size());
+    for (size_t k = 0; k < order.size(); ++k)
+        position[size_t(order[k])] = int(k);
+    QList<ScannedNetwork> shown(qsizetype(rows.size()));
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Row& row = rows[r];
+        ScannedNetwork& network = shown[position[r]];
+        network = raw_.at(row.record);
         network.apCount = row.count;
         network.isCurrent = row.isCurrent;
         network.isSaved = row.isSaved;
