@@ -1,0 +1,54 @@
+#pragma once
+
+#include "wifi/Band.h"
+#include "wifi/Security.h"
+
+#include <QHashFunctions>
+#include <QString>
+
+#include <optional>
+
+namespace ondrel {
+
+struct AccessPoint;
+
+// One access point seen in one scan, plus the marks the network list adds
+// (merged access points, current, saved, favourite). A plain value: copied,
+// compared and hashed over all thirteen fields.
+struct ScannedNetwork {
+    std::optional<QString> ssid;        // name; absent for a hidden network
+    std::optional<QString> bssid;       // hardware address; absent when withheld
+    int rssi = 0;                       // received signal strength, dBm
+    int noise = 0;                      // noise level, dBm
+    int channel = 0;                    // channel number; 0 when not reported
+    Band band = Band::unknown;          // radio band
+    int widthMHz = 0;                   // channel width, MHz: 20, 40, 80, 160; 0 when not reported
+    Security security = Security::unknown; // strongest security offered
+    std::optional<QString> countryCode; // advertised country code
+    int apCount = 1;                    // access points this record stands for
+    bool isCurrent = false;             // the computer is associated with it
+    bool isSaved = false;               // the system has a saved profile of this name
+    bool isFavorite = false;            // the user marked the name a favourite
+
+    // The record built from one scan result: apCount 1, no marks.
+    static ScannedNetwork fromAccessPoint(const AccessPoint& accessPoint);
+
+    // Name (or U+0001 "hidden" when absent), U+0001, hardware address (or
+    // nothing), U+0001, channel in decimal. The engine remembers access
+    // points for a later join under this key.
+    QString id() const;
+
+    // "Excellent" (-50 dBm and above), "Good" (-60 to -51), "Fair" (-70 to
+    // -61), "Weak" (-80 to -71), "Very weak" (-81 and below). Main thread only.
+    QString strengthLabel() const;
+
+    friend bool operator==(const ScannedNetwork&, const ScannedNetwork&) = default;
+};
+
+// The channel width in MHz of a backend's width code: 1 = 20, 2 = 40,
+// 3 = 80, 4 = 160; anything else 0.
+int widthFromCode(int widthCode);
+
+size_t qHash(const ScannedNetwork& network, size_t seed = 0) noexcept;
+
+} // namespace ondrel

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "wifi/AccessPoint.h"
+#include "wifi/SystemError.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace ondrel {
+
+// What a scan found: the access points (order carries no meaning), or the
+// system's failure.
+struct ScanResult {
+    QList<AccessPoint> accessPoints;
+    std::optional<SystemError> error;
+};
+
+// The seam between WiFiEngine and the system's Wi-Fi. One implementation
+// talks to NetworkManager, one plays a simulated radio environment; the
+// engine above never knows which it has. The backend sees only the default
+// Wi-Fi interface.
+//
+// Threads: the engine creates and destroys the backend on the main thread.
+// The slow operations run on the engine's worker thread, one at a time. The
+// quick reads are called on the main thread, and on the worker thread by the
+// engine's own checks, possibly while a slow operation runs: they must be
+// safe to call concurrently and answer from state the backend keeps current,
+// never from a blocking round trip.
+class WiFiBackend {
+public:
+    virtual ~WiFiBackend() = default;
+
+    // Quick reads.
+
+    // Whether the computer has a Wi-Fi interface.
+    virtual bool hasInterface() const = 0;
+    // The interface's system name (e.g. "wlan0"); absent without one.
+    virtual std::optional<QString> interfaceName() const = 0;
+    // Whether the radio is on; false without an interface.
+    virtual bool isPoweredOn() const = 0;
+    // The current association; all fields absent or 0 when not associated.
+    virtual Association currentAssociation() const = 0;
+    // The names of the saved Wi-Fi profiles, in the system's order; may hold
+    // empty names (the engine drops them).
+    virtual QStringList savedNetworkNames() const = 0;
+
+    // Slow operations (worker thread; may block, but bounded).
+
+    // A fresh scan of all networks. The engine checks interface and power
+    // before it asks.
+    virtual ScanResult scan() = 0;
+    // Joins exactly `accessPoint` (from this backend's latest scans) with the
+    // password, absent for open networks and saved profiles.
+    virtual std::optional<SystemError> join(const AccessPoint& accessPoint, const std::optional<QString>& password) = 0;
+    // Leaves the current network; reports nothing.
+    virtual void disconnect() = 0;
+    // Switches the radio on or off.
+    virtual std::optional<SystemError> setPower(bool on) = 0;
+};
+
+// The backend for the real system (NetworkManager), or one that reports no
+// interface when this build has none. Defined in wifi/SystemBackend.cpp.
+std::unique_ptr<WiFiBackend> createSystemBackend();
+
+} // namespace ondrel
