@@ -135,7 +135,7 @@ void NetworkManagerMirror::onObjectsLoaded(QDBusPendingCallWatcher* watcher, qui
             return;
         }
         objects_.clear();
-        const QVariantMap all = plainValue(reply.arguments().value(0)).toMap();
+        const QVariantMap all = nm::plainValue(reply.arguments().value(0)).toMap();
         for (auto object = all.begin(); object != all.end(); ++object) {
             Interfaces& interfaces = objects_[object.key()];
             const QVariantMap byInterface = object.value().toMap();
@@ -168,7 +168,7 @@ void NetworkManagerMirror::fetchSettings(const QString& path, quint64 generation
         if (generation != generation_)
             return;
         if (reply.type() == QDBusMessage::ReplyMessage && objects_.contains(path))
-            settings_.insert(path, plainValue(reply.arguments().value(0)).toMap());
+            settings_.insert(path, nm::plainValue(reply.arguments().value(0)).toMap());
         if (pendingSettings_ > 0)
             --pendingSettings_;
         finishLoadLocked();
@@ -233,7 +233,7 @@ void NetworkManagerMirror::onPropertiesChanged(const QDBusMessage& message)
     event.kind = Event::Kind::propertiesChanged;
     event.path = message.path();
     event.interface = args.at(0).toString();
-    event.changed = plainValue(args.at(1)).toMap();
+    event.changed = nm::plainValue(args.at(1)).toMap();
     std::lock_guard lock(mutex_);
     auto object = objects_.find(event.path);
     if (object != objects_.end()) {
@@ -251,8 +251,8 @@ void NetworkManagerMirror::onInterfacesAdded(const QDBusMessage& message)
     const QList<QVariant> args = message.arguments();
     if (args.size() < 2)
         return;
-    const QString path = plainValue(args.at(0)).toString();
-    const QVariantMap byInterface = plainValue(args.at(1)).toMap();
+    const QString path = nm::plainValue(args.at(0)).toString();
+    const QVariantMap byInterface = nm::plainValue(args.at(1)).toMap();
     bool isConnection = false;
     quint64 generation;
     {
@@ -274,8 +274,8 @@ void NetworkManagerMirror::onInterfacesRemoved(const QDBusMessage& message)
     const QList<QVariant> args = message.arguments();
     if (args.isEmpty())
         return;
-    const QString path = plainValue(args.at(0)).toString();
-    const QStringList gone = textList(plainValue(args.value(1)));
+    const QString path = nm::plainValue(args.at(0)).toString();
+    const QStringList gone = textList(nm::plainValue(args.value(1)));
     std::lock_guard lock(mutex_);
     auto object = objects_.find(path);
     if (object == objects_.end())
@@ -342,7 +342,7 @@ void NetworkManagerMirror::onConnectionUpdated(const QDBusMessage& message)
 void NetworkManagerMirror::onNewConnection(const QDBusMessage& message)
 {
     noteActivity();
-    const QString path = plainValue(message.arguments().value(0)).toString();
+    const QString path = nm::plainValue(message.arguments().value(0)).toString();
     quint64 generation;
     {
         std::lock_guard lock(mutex_);
@@ -357,7 +357,7 @@ void NetworkManagerMirror::onNewConnection(const QDBusMessage& message)
 void NetworkManagerMirror::onConnectionRemoved(const QDBusMessage& message)
 {
     noteActivity();
-    const QString path = plainValue(message.arguments().value(0)).toString();
+    const QString path = nm::plainValue(message.arguments().value(0)).toString();
     std::lock_guard lock(mutex_);
     settings_.remove(path);
     objects_.remove(path);

@@ -269,6 +269,19 @@ QStringList MockNetworkManager::savedConnections()
     return paths;
 }
 
+QVariantMap MockNetworkManager::connectionSecrets(const QString& path)
+{
+    const QVariant value = mock(QStringLiteral("ConnectionSecrets"), {path});
+    QVariantMap map;
+    value.value<QDBusArgument>() >> map;
+    return map;
+}
+
+QString MockNetworkManager::pathProperty(const QString& path, const QString& interface, const QString& name)
+{
+    return property(path, interface, name).value<QDBusObjectPath>().path();
+}
+
 QVariantMap MockNetworkManager::counters()
 {
     const QVariant value = mock(QStringLiteral("Counters"));

@@ -57,6 +57,10 @@ public:
     QVariant property(const QString& path, const QString& interface, const QString& name);
     QStringList savedConnections();
     QVariantMap counters();
+    // The secrets stored in a connection profile, and "unsaved" (in memory only).
+    QVariantMap connectionSecrets(const QString& path);
+    // An object path property as text.
+    QString pathProperty(const QString& path, const QString& interface, const QString& name);
 
 private:
     QString writeConfig();

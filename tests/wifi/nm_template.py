@@ -302,6 +302,13 @@ def _conn_get_settings(self):
     return out
 
 
+def _conn_get_secrets(self, setting_name):
+    _deny_if_asked('Update')
+    values = self.settings.get(str(setting_name), {})
+    kept = {k: v for k, v in values.items() if k in _SECRET_KEYS}
+    return dbus.Dictionary({str(setting_name): dbus.Dictionary(kept, signature='sv')}, signature='sa{sv}')
+
+
 def _conn_update(self, settings):
     _deny_if_asked('Update')
     self.settings = _copy_settings(settings)
@@ -363,6 +370,7 @@ def _add_connection(settings, unsaved):
     conn = dbusmock.get_object(path)
     conn.settings = settings
     conn.AddMethod(CONNECTION_IFACE, 'GetSettings', '', 'a{sa{sv}}', _conn_get_settings)
+    conn.AddMethod(CONNECTION_IFACE, 'GetSecrets', 's', 'a{sa{sv}}', _conn_get_secrets)
     conn.AddMethod(CONNECTION_IFACE, 'Update', 'a{sa{sv}}', '', _conn_update)
     conn.AddMethod(CONNECTION_IFACE, 'Update2', 'a{sa{sv}}ua{sv}', 'a{sv}', _conn_update2)
     conn.AddMethod(CONNECTION_IFACE, 'Save', '', '', _conn_save)
