@@ -17,11 +17,6 @@ int notYetAvailable(const char* mode)
 
 } // namespace
 
-int runProbe(const QStringList&)
-{
-    return notYetAvailable("--probe");
-}
-
 int runExportCsv(const QString&)
 {
     return notYetAvailable("--export-csv");

@@ -3,7 +3,6 @@
 #include "app/DebugLog.h"
 #include "wifi/LocationProvider.h"
 
-#include <QPointer>
 
 namespace ondrel {
 

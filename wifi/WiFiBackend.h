@@ -60,6 +60,11 @@ public:
     virtual void disconnect() = 0;
     // Switches the radio on or off.
     virtual std::optional<SystemError> setPower(bool on) = 0;
+
+    // Called on the main thread while the engine is being destroyed, after
+    // the jobs that had not started were dropped: a slow operation in
+    // progress should give up and return soon.
+    virtual void cancel() {}
 };
 
 // The backend for the real system (NetworkManager), or one that reports no
