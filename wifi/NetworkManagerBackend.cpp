@@ -503,6 +503,11 @@ std::optional<SystemError> NetworkManagerBackend::setPower(bool on)
     return std::nullopt;
 }
 
+void NetworkManagerBackend::cancel()
+{
+    mirror_->cancelWaits();
+}
+
 QString NetworkManagerBackend::describeStateReason(uint reason)
 {
     switch (reason) {

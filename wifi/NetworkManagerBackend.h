@@ -71,6 +71,9 @@ public:
     std::optional<SystemError> join(const AccessPoint& accessPoint, const std::optional<QString>& password) override;
     void disconnect() override;
     std::optional<SystemError> setPower(bool on) override;
+    // Ends the waits of a slow operation in progress; a D-Bus call in flight
+    // still takes up to Limits::call.
+    void cancel() override;
 
     // D-Bus calls whose answer a slow operation waited for, since creation.
     quint64 roundTrips() const { return roundTrips_.load(); }

@@ -378,10 +378,17 @@ void NetworkManagerMirror::changed()
     changedCondition_.notify_all();
 }
 
+void NetworkManagerMirror::cancelWaits()
+{
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    changedCondition_.notify_all();
+}
+
 bool NetworkManagerMirror::waitUntilLoaded(std::chrono::milliseconds limit) const
 {
     std::unique_lock lock(mutex_);
-    return changedCondition_.wait_for(lock, limit, [this] { return loaded_; });
+    return changedCondition_.wait_for(lock, limit, [this] { return loaded_ || cancelled_; }) && loaded_;
 }
 
 bool NetworkManagerMirror::isReachable() const
@@ -500,11 +507,11 @@ NetworkManagerMirror::waitForEvent(quint64& after, const std::function<bool(cons
             if (accept(event))
                 return event;
         }
-        if (deadline.hasExpired())
+        if (deadline.hasExpired() || cancelled_)
             return std::nullopt;
         const quint64 seen = sequence_;
         changedCondition_.wait_until(lock, deadline.deadline<std::chrono::steady_clock>(),
-                                     [&] { return sequence_ != seen; });
+                                     [&] { return sequence_ != seen || cancelled_; });
     }
 }
 
@@ -519,12 +526,10 @@ bool NetworkManagerMirror::waitUntil(const std::function<bool()>& holds, QDeadli
         if (holds())
             return true;
         std::unique_lock lock(mutex_);
-        if (deadline.hasExpired())
+        if (deadline.hasExpired() || cancelled_)
             return false;
         changedCondition_.wait_until(lock, deadline.deadline<std::chrono::steady_clock>(),
-                                     [&] { return changeCount_ != seen; });
-        if (changeCount_ == seen && deadline.hasExpired())
-            return holds();
+                                     [&] { return changeCount_ != seen || cancelled_; });
     }
 }
 

@@ -98,6 +98,9 @@ public:
     // Waits until `holds` (which may call the reads above) is true, checking
     // after every change, up to `deadline`.
     bool waitUntil(const std::function<bool()>& holds, QDeadlineTimer deadline) const;
+    // Ends every wait above at once and makes later ones return at once (as
+    // on time-out): the backend is going away.
+    void cancelWaits();
 
 public Q_SLOTS:
     // Subscribes to NetworkManager's signals, then loads everything. Runs on
@@ -141,6 +144,7 @@ private:
     bool reachable_ = false;
     bool loaded_ = false;
     bool loading_ = false;
+    bool cancelled_ = false;
     quint64 generation_ = 0;  // bumped when NetworkManager leaves, to drop stale replies
     quint64 changeCount_ = 0; // bumped on every change, for waitUntil
     quint64 sequence_ = 0;
