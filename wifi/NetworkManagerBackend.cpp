@@ -109,8 +109,12 @@ Settings newProfile(const AccessPoint& ap, const std::optional<QString>& passwor
     if (ap.ssid)
         connection.insert(QStringLiteral("id"), *ap.ssid);
     settings.insert(QStringLiteral("connection"), connection);
-    settings.insert(QStringLiteral("802-11-wireless"),
-                    QVariantMap{{QStringLiteral("ssid"), ap.ssidBytes}, {QStringLiteral("mode"), QStringLiteral("infrastructure")}});
+    QVariantMap wireless{{QStringLiteral("mode"), QStringLiteral("infrastructure")}};
+    // A hidden network's name is unknown: NetworkManager takes what it knows
+    // from the access point or says that it needs the name.
+    if (!ap.ssidBytes.isEmpty())
+        wireless.insert(QStringLiteral("ssid"), ap.ssidBytes);
+    settings.insert(QStringLiteral("802-11-wireless"), wireless);
     const QString keyMgmt = keyManagementFor(ap, password.has_value());
     if (!keyMgmt.isEmpty()) {
         QVariantMap security{{QStringLiteral("key-mgmt"), keyMgmt}};

@@ -580,6 +580,9 @@ def _add_and_activate2(self, settings, dev_path, specific, options):
             raise dbus.exceptions.DBusException('A SSID is required',
                                                 name='org.freedesktop.NetworkManager.Settings.Connection.InvalidProperty')
         wifi['ssid'] = dbusmock.get_object(specific).Get(AP_IFACE, 'Ssid')
+    if len(wifi['ssid']) == 0:
+        raise dbus.exceptions.DBusException('802-11-wireless.ssid: property is missing',
+                                            name='org.freedesktop.NetworkManager.Settings.Connection.MissingProperty')
     conn = settings.setdefault('connection', {})
     conn.setdefault('type', dbus.String('802-11-wireless'))
     conn.setdefault('id', dbus.String(_bytes(wifi['ssid']).decode('utf-8', 'replace')))

@@ -447,6 +447,21 @@ private Q_SLOTS:
         QCOMPARE(storedPsk(), QStringLiteral("new secret"));
     }
 
+    void joinOfAHiddenNetworkNeedsItsName()
+    {
+        nm_->addAccessPoint(device_, QStringLiteral("hidden"), QByteArray(), QStringLiteral("02:00:00:00:00:07"), 5180, 70,
+                            kPrivacy, 0, kCcmp | kPsk);
+        auto backend = makeBackend();
+        const ScanResult result = backend->scan();
+        QCOMPARE(result.accessPoints.size(), 1);
+        const std::optional<SystemError> error = backend->join(result.accessPoints.first(), QStringLiteral("password1"));
+        QVERIFY(error);
+        QCOMPARE(error->code(), NetworkManagerBackend::kOtherFailure);
+        QVERIFY(error->description().contains(QLatin1String("ssid")));
+        QVERIFY(!error->description().contains(QLatin1String("org.freedesktop")));
+        QVERIFY(nm_->savedConnections().isEmpty());
+    }
+
     void joinRefusedByPolicy()
     {
         addSecuredAp(QStringLiteral("home"), "Home");
