@@ -30,11 +30,11 @@ double median(std::vector<double> values)
     return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
-QDBusMessage callManager(QDBusConnection bus, const QString& path, const QString& interface, const QString& method,
-                         const QVariantList& args = {})
+QDBusMessage callManager(QDBusConnection bus, const QString& path, const QString& interface,
+                         const QString& method, const QVariantList& args = {})
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.NetworkManager"), path,
-                                                          interface, method);
+    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.NetworkManager"),
+                                                          path, interface, method);
     message.setArguments(args);
     return bus.call(message, QDBus::Block, 30000);
 }
@@ -86,20 +86,21 @@ int main(int argc, char** argv)
     // decoded and converted repeatedly.
     const QDBusConnection bus = nm.connection();
     const QDBusMessage all = callManager(bus, QStringLiteral("/org/freedesktop"),
-                                        QStringLiteral("org.freedesktop.DBus.ObjectManager"),
-                                        QStringLiteral("GetManagedObjects"));
+                                         QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                                         QStringLiteral("GetManagedObjects"));
     std::vector<double> convertMs;
     qsizetype records = 0;
     for (int i = 0; i < scans; ++i) {
         QElapsedTimer clock;
         clock.start();
         const QVariantMap objects = nm::plainValue(all.arguments().value(0)).toMap();
-        const QVariantList paths = objects.value(device)
-                                       .toMap()
-                                       .value(QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless"))
-                                       .toMap()
-                                       .value(QStringLiteral("AccessPoints"))
-                                       .toList();
+        const QVariantList paths =
+            objects.value(device)
+                .toMap()
+                .value(QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless"))
+                .toMap()
+                .value(QStringLiteral("AccessPoints"))
+                .toList();
         QList<ScannedNetwork> list;
         list.reserve(paths.size());
         for (const QVariant& path : paths) {
@@ -114,29 +115,31 @@ int main(int argc, char** argv)
     }
 
     // The alternative this backend avoids: one GetAll per access point.
-    const QVariantList paths = nm.property(device, QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless"),
-                                           QStringLiteral("AccessPoints"))
-                                   .isValid()
-                                   ? nm::plainValue(nm.property(device,
-                                                                QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless"),
-                                                                QStringLiteral("AccessPoints")))
-                                         .toList()
-                                   : QVariantList();
+    const QVariantList paths =
+        nm.property(device, QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless"),
+                    QStringLiteral("AccessPoints"))
+                .isValid()
+            ? nm::plainValue(nm.property(device,
+                                         QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless"),
+                                         QStringLiteral("AccessPoints")))
+                  .toList()
+            : QVariantList();
     QElapsedTimer perAp;
     perAp.start();
     for (const QVariant& path : paths)
-        callManager(bus, path.toString(), QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"),
-                    {QStringLiteral("org.freedesktop.NetworkManager.AccessPoint")});
+        callManager(bus, path.toString(), QStringLiteral("org.freedesktop.DBus.Properties"),
+                    QStringLiteral("GetAll"), {QStringLiteral("org.freedesktop.NetworkManager.AccessPoint")});
     const double perApMs = perAp.nsecsElapsed() / 1e6;
 
-    std::printf("access points: %d (scan found %lld, records %lld)\n", count, qlonglong(found), qlonglong(records));
+    std::printf("access points: %d (scan found %lld, records %lld)\n", count, qlonglong(found),
+                qlonglong(records));
     std::printf("D-Bus round trips per scan: %llu (%s)\n", static_cast<unsigned long long>(tripsPerScan),
                 constantTrips ? "the same for every scan" : "VARIED");
     std::printf("scan through the backend: median %.1f ms over %d scans\n", median(scanMs), scans);
-    std::printf("answer to records (decode + convert): median %.2f ms, %.2f us per access point\n", median(convertMs),
-                1000.0 * median(convertMs) / std::max<qsizetype>(1, records));
-    std::printf("for comparison, one GetAll per access point: %lld round trips, %.1f ms\n", qlonglong(paths.size()),
-                perApMs);
+    std::printf("answer to records (decode + convert): median %.2f ms, %.2f us per access point\n",
+                median(convertMs), 1000.0 * median(convertMs) / std::max<qsizetype>(1, records));
+    std::printf("for comparison, one GetAll per access point: %lld round trips, %.1f ms\n",
+                qlonglong(paths.size()), perApMs);
 
     const bool ok = found == count && records == count && constantTrips && tripsPerScan <= 3;
     return ok ? 0 : 1;

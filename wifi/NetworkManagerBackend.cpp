@@ -44,9 +44,9 @@ constexpr uint kReasonNoSecrets = 7;
 
 bool isAbsence(const QString& errorName)
 {
-    return errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
-           || errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")
-           || errorName == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
+    return errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+           errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+           errorName == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
 }
 
 bool ok(const QDBusMessage& reply)
@@ -64,8 +64,8 @@ QString pathArgument(const QDBusMessage& reply, int index)
 QString keyManagementFor(const AccessPoint& ap, bool hasPassword)
 {
     const SecurityCodes& s = ap.security;
-    const bool psk = s.contains(SecurityCode::wpaPersonal) || s.contains(SecurityCode::wpaPersonalMixed)
-                     || s.contains(SecurityCode::wpa2Personal);
+    const bool psk = s.contains(SecurityCode::wpaPersonal) || s.contains(SecurityCode::wpaPersonalMixed) ||
+                     s.contains(SecurityCode::wpa2Personal);
     if (s.contains(SecurityCode::wpa3Personal) && !psk)
         return QStringLiteral("sae");
     if (psk || s.contains(SecurityCode::wpa3Personal))
@@ -156,7 +156,8 @@ NetworkManagerBackend::NetworkManagerBackend(Limits limits) : limits_(limits)
 NetworkManagerBackend::~NetworkManagerBackend()
 {
     NetworkManagerMirror* mirror = mirror_;
-    QMetaObject::invokeMethod(mirror, [mirror] { delete mirror; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        mirror, [mirror] { delete mirror; }, Qt::BlockingQueuedConnection);
     thread_->quit();
     thread_->wait();
     QDBusConnection::disconnectFromBus(connectionName_);
@@ -212,7 +213,8 @@ QStringList NetworkManagerBackend::savedNetworkNames() const
 QDBusMessage NetworkManagerBackend::call(const QString& path, const QString& interface, const QString& method,
                                          const QVariantList& args) const
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(NetworkManagerMirror::kService, path, interface, method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(NetworkManagerMirror::kService, path, interface, method);
     message.setArguments(args);
     ++roundTrips_;
     return QDBusConnection(connectionName_).call(message, QDBus::Block, int(limits_.call.count()));
@@ -223,17 +225,19 @@ SystemError NetworkManagerBackend::failureFrom(const QDBusMessage& reply)
     const QString name = reply.errorName();
     if (isAbsence(name))
         return SystemError(WiFiError::noInterface);
-    if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply")
-        || name == QLatin1String("org.freedesktop.DBus.Error.Timeout")
-        || name == QLatin1String("org.freedesktop.DBus.Error.TimedOut"))
-        return SystemError(kNetworkManagerDomain, kTimedOut, QStringLiteral("NetworkManager did not answer in time."));
-    if (name == QLatin1String("org.freedesktop.NetworkManager.PermissionDenied")
-        || name == QLatin1String("org.freedesktop.DBus.Error.AccessDenied")
-        || name == QLatin1String("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")
-        || name.endsWith(QLatin1String(".NotAuthorized")))
+    if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.Timeout") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.TimedOut"))
+        return SystemError(kNetworkManagerDomain, kTimedOut,
+                           QStringLiteral("NetworkManager did not answer in time."));
+    if (name == QLatin1String("org.freedesktop.NetworkManager.PermissionDenied") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.AccessDenied") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired") ||
+        name.endsWith(QLatin1String(".NotAuthorized")))
         return SystemError(kNetworkManagerDomain, kNotPermitted,
-                           reply.errorMessage().isEmpty() ? QStringLiteral("Not authorized to control networking.")
-                                                          : reply.errorMessage());
+                           reply.errorMessage().isEmpty()
+                               ? QStringLiteral("Not authorized to control networking.")
+                               : reply.errorMessage());
     QString text = reply.errorMessage();
     if (text.isEmpty())
         text = QStringLiteral("NetworkManager could not complete the request.");
@@ -249,7 +253,8 @@ ScanResult NetworkManagerBackend::scan()
 
     // Subscribe before reading: every announcement after this mark is seen.
     quint64 mark = mirror_->mark();
-    const QDBusMessage last = call(device, kProperties, QStringLiteral("Get"), {kWireless, QStringLiteral("LastScan")});
+    const QDBusMessage last =
+        call(device, kProperties, QStringLiteral("Get"), {kWireless, QStringLiteral("LastScan")});
     if (!ok(last) && isAbsence(last.errorName()))
         return {{}, SystemError(WiFiError::noInterface)};
     const bool hasLastScan = ok(last);
@@ -268,9 +273,9 @@ ScanResult NetworkManagerBackend::scan()
             [&](const NetworkManagerMirror::Event& e) {
                 if (e.kind == NetworkManagerMirror::Event::Kind::serviceLost)
                     return true;
-                return e.kind == NetworkManagerMirror::Event::Kind::propertiesChanged && e.path == device
-                       && e.interface == kWireless && e.changed.contains(QStringLiteral("LastScan"))
-                       && e.changed.value(QStringLiteral("LastScan")).toLongLong() != before;
+                return e.kind == NetworkManagerMirror::Event::Kind::propertiesChanged && e.path == device &&
+                       e.interface == kWireless && e.changed.contains(QStringLiteral("LastScan")) &&
+                       e.changed.value(QStringLiteral("LastScan")).toLongLong() != before;
             },
             QDeadlineTimer(limits_.scan));
         if (event && event->kind == NetworkManagerMirror::Event::Kind::serviceLost)
@@ -289,7 +294,8 @@ ScanResult NetworkManagerBackend::scan()
     if (deviceObject.isEmpty())
         return {{}, SystemError(WiFiError::noInterface)};
     ScanResult result;
-    const QVariantList paths = deviceObject.value(kWireless).toMap().value(QStringLiteral("AccessPoints")).toList();
+    const QVariantList paths =
+        deviceObject.value(kWireless).toMap().value(QStringLiteral("AccessPoints")).toList();
     result.accessPoints.reserve(paths.size());
     for (const QVariant& pathValue : paths) {
         const QString path = pathValue.toString();
@@ -321,7 +327,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
     QString specific = kNoObject;
     const QStringList listed = [&] {
         QStringList out;
-        for (const QVariant& p : mirror_->properties(device, kWireless).value(QStringLiteral("AccessPoints")).toList())
+        for (const QVariant& p :
+             mirror_->properties(device, kWireless).value(QStringLiteral("AccessPoints")).toList())
             out << p.toString();
         return out;
     }();
@@ -329,7 +336,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
         specific = ap.handle;
     } else {
         for (const QString& path : listed) {
-            if (mirror_->properties(path, kAccessPoint).value(QStringLiteral("Ssid")).toByteArray() == ap.ssidBytes) {
+            if (mirror_->properties(path, kAccessPoint).value(QStringLiteral("Ssid")).toByteArray() ==
+                ap.ssidBytes) {
                 specific = path;
                 break;
             }
@@ -341,8 +349,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
     // The saved profile of this name, the most recently used one first.
     std::optional<NetworkManagerMirror::SavedWifi> saved;
     for (const NetworkManagerMirror::SavedWifi& candidate : mirror_->savedWifi()) {
-        if (!ap.ssidBytes.isEmpty() && candidate.ssid == ap.ssidBytes
-            && (!saved || candidate.timestamp > saved->timestamp))
+        if (!ap.ssidBytes.isEmpty() && candidate.ssid == ap.ssidBytes &&
+            (!saved || candidate.timestamp > saved->timestamp))
             saved = candidate;
     }
 
@@ -361,7 +369,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
             if (!ok(current))
                 return failureFrom(current);
             Settings settings = settingsFrom(current);
-            const QDBusMessage secrets = call(connection, kConnection, QStringLiteral("GetSecrets"), {kSecuritySetting});
+            const QDBusMessage secrets =
+                call(connection, kConnection, QStringLiteral("GetSecrets"), {kSecuritySetting});
             if (ok(secrets)) {
                 Settings old = settings;
                 const Settings oldSecrets = settingsFrom(secrets);
@@ -388,23 +397,24 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
             if (!ok(updated))
                 return failureFrom(updated);
         }
-        const QDBusMessage reply =
-            call(kManagerPath, kManager, QStringLiteral("ActivateConnection"),
-                 {QVariant::fromValue(QDBusObjectPath(connection)), QVariant::fromValue(QDBusObjectPath(device)),
-                  QVariant::fromValue(QDBusObjectPath(specific))});
+        const QDBusMessage reply = call(kManagerPath, kManager, QStringLiteral("ActivateConnection"),
+                                        {QVariant::fromValue(QDBusObjectPath(connection)),
+                                         QVariant::fromValue(QDBusObjectPath(device)),
+                                         QVariant::fromValue(QDBusObjectPath(specific))});
         if (!ok(reply)) {
             if (previousSettings)
-                call(connection, kConnection, QStringLiteral("Update"), {QVariant::fromValue(*previousSettings)});
+                call(connection, kConnection, QStringLiteral("Update"),
+                     {QVariant::fromValue(*previousSettings)});
             return failureFrom(reply);
         }
         active = pathArgument(reply, 0);
     } else {
         // Kept in memory until it has worked: a failed join leaves nothing.
         const QVariantMap options{{QStringLiteral("persist"), QStringLiteral("memory")}};
-        const QDBusMessage reply = call(kManagerPath, kManager, QStringLiteral("AddAndActivateConnection2"),
-                                        {QVariant::fromValue(newProfile(ap, password)),
-                                         QVariant::fromValue(QDBusObjectPath(device)),
-                                         QVariant::fromValue(QDBusObjectPath(specific)), options});
+        const QDBusMessage reply =
+            call(kManagerPath, kManager, QStringLiteral("AddAndActivateConnection2"),
+                 {QVariant::fromValue(newProfile(ap, password)), QVariant::fromValue(QDBusObjectPath(device)),
+                  QVariant::fromValue(QDBusObjectPath(specific)), options});
         if (!ok(reply))
             return failureFrom(reply);
         connection = pathArgument(reply, 0);
@@ -421,8 +431,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
                 return true;
             if (e.kind == Kind::deviceStateChanged && e.path == device && e.state == kDeviceFailed)
                 deviceReason = e.reason;
-            return e.kind == Kind::activeStateChanged && e.path == active
-                   && (e.state == kActiveActivated || e.state == kActiveDeactivated);
+            return e.kind == Kind::activeStateChanged && e.path == active &&
+                   (e.state == kActiveActivated || e.state == kActiveDeactivated);
         },
         QDeadlineTimer(limits_.activation));
 
@@ -434,13 +444,14 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
             // It worked: keep it, so that the system reconnects by itself later.
             const QDBusMessage savedReply = call(connection, kConnection, QStringLiteral("Save"));
             if (!ok(savedReply))
-                debugLog(QStringLiteral("NetworkManager: the new connection could not be saved: ")
-                         + savedReply.errorMessage());
+                debugLog(QStringLiteral("NetworkManager: the new connection could not be saved: ") +
+                         savedReply.errorMessage());
         }
         mirror_->waitUntil(
             [&] {
-                return mirror_->properties(device, kWireless).value(QStringLiteral("ActiveAccessPoint")).toString()
-                       != kNoObject;
+                return mirror_->properties(device, kWireless)
+                           .value(QStringLiteral("ActiveAccessPoint"))
+                           .toString() != kNoObject;
             },
             QDeadlineTimer(limits_.settle));
         return std::nullopt;
@@ -451,7 +462,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
     if (!outcome) {
         call(kManagerPath, kManager, QStringLiteral("DeactivateConnection"),
              {QVariant::fromValue(QDBusObjectPath(active))});
-        failure = SystemError(kNetworkManagerDomain, kTimedOut, QStringLiteral("The connection attempt timed out."));
+        failure = SystemError(kNetworkManagerDomain, kTimedOut,
+                              QStringLiteral("The connection attempt timed out."));
     } else {
         if (!deviceReason) {
             // The device's own announcement may trail the active connection's.
@@ -468,7 +480,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
         if (!deviceReason && outcome->reason == kActiveReasonNoSecrets)
             reason = kReasonNoSecrets;
         if (!deviceReason && outcome->reason == kActiveReasonConnectTimeout)
-            failure = SystemError(kNetworkManagerDomain, kTimedOut, QStringLiteral("The connection attempt timed out."));
+            failure = SystemError(kNetworkManagerDomain, kTimedOut,
+                                  QStringLiteral("The connection attempt timed out."));
         else
             failure = SystemError(kDeviceStateReasonDomain, reason, describeStateReason(reason));
     }
@@ -490,8 +503,9 @@ void NetworkManagerBackend::disconnect()
         return; // not connected, or not allowed: nothing to report
     mirror_->waitUntil(
         [&] {
-            return mirror_->properties(device, kWireless).value(QStringLiteral("ActiveAccessPoint")).toString()
-                   == kNoObject;
+            return mirror_->properties(device, kWireless)
+                       .value(QStringLiteral("ActiveAccessPoint"))
+                       .toString() == kNoObject;
         },
         QDeadlineTimer(limits_.settle));
 }
@@ -499,8 +513,9 @@ void NetworkManagerBackend::disconnect()
 std::optional<SystemError> NetworkManagerBackend::setPower(bool on)
 {
     awaitFirstLoad();
-    const QDBusMessage reply = call(kManagerPath, kProperties, QStringLiteral("Set"),
-                                    {kManager, QStringLiteral("WirelessEnabled"), QVariant::fromValue(QDBusVariant(on))});
+    const QDBusMessage reply =
+        call(kManagerPath, kProperties, QStringLiteral("Set"),
+             {kManager, QStringLiteral("WirelessEnabled"), QVariant::fromValue(QDBusVariant(on))});
     if (!ok(reply))
         return failureFrom(reply);
     mirror_->waitUntil([&] { return mirror_->wirelessEnabled() == on; }, QDeadlineTimer(limits_.settle));

@@ -41,9 +41,9 @@ QStringList textList(const QVariant& value)
 // that does not answer).
 bool isAbsence(const QString& errorName)
 {
-    return errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
-           || errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")
-           || errorName == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
+    return errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+           errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+           errorName == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
 }
 
 } // namespace
@@ -158,22 +158,24 @@ void NetworkManagerMirror::onObjectsLoaded(QDBusPendingCallWatcher* watcher, qui
 
 void NetworkManagerMirror::fetchSettings(const QString& path, quint64 generation)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, path, kConnection, QStringLiteral("GetSettings"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, path, kConnection, QStringLiteral("GetSettings"));
     auto* watcher = new QDBusPendingCallWatcher(
         QDBusConnection(connectionName_).asyncCall(call, int(callTimeout_.count())), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, path, generation](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusMessage reply = w->reply();
-        std::lock_guard lock(mutex_);
-        if (generation != generation_)
-            return;
-        if (reply.type() == QDBusMessage::ReplyMessage && objects_.contains(path))
-            settings_.insert(path, nm::plainValue(reply.arguments().value(0)).toMap());
-        if (pendingSettings_ > 0)
-            --pendingSettings_;
-        finishLoadLocked();
-        changed();
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, path, generation](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                const QDBusMessage reply = w->reply();
+                std::lock_guard lock(mutex_);
+                if (generation != generation_)
+                    return;
+                if (reply.type() == QDBusMessage::ReplyMessage && objects_.contains(path))
+                    settings_.insert(path, nm::plainValue(reply.arguments().value(0)).toMap());
+                if (pendingSettings_ > 0)
+                    --pendingSettings_;
+                finishLoadLocked();
+                changed();
+            });
 }
 
 bool NetworkManagerMirror::finishLoadLocked()
@@ -399,7 +401,8 @@ bool NetworkManagerMirror::isReachable() const
 
 QString NetworkManagerMirror::wirelessDeviceLocked() const
 {
-    const QStringList devices = textList(objects_.value(kManagerPath).value(kManager).value(QStringLiteral("Devices")));
+    const QStringList devices =
+        textList(objects_.value(kManagerPath).value(kManager).value(QStringLiteral("Devices")));
     for (const QString& path : devices) {
         const QVariantMap device = objects_.value(path).value(kDevice);
         if (device.value(QStringLiteral("DeviceType")).toUInt() == 2)
@@ -457,7 +460,8 @@ QList<NetworkManagerMirror::SavedWifi> NetworkManagerMirror::savedWifi() const
 {
     std::lock_guard lock(mutex_);
     QList<SavedWifi> out;
-    QStringList order = textList(objects_.value(kSettingsPath).value(kSettings).value(QStringLiteral("Connections")));
+    QStringList order =
+        textList(objects_.value(kSettingsPath).value(kSettings).value(QStringLiteral("Connections")));
     // Connections announced before the list property caught up go last.
     for (auto it = settings_.cbegin(); it != settings_.cend(); ++it) {
         if (!order.contains(it.key()))
@@ -474,8 +478,10 @@ QList<NetworkManagerMirror::SavedWifi> NetworkManagerMirror::savedWifi() const
         SavedWifi saved;
         saved.path = path;
         saved.ssid = wifi.value(QStringLiteral("ssid")).toByteArray();
-        saved.keyMgmt =
-            settings->value(QStringLiteral("802-11-wireless-security")).toMap().value(QStringLiteral("key-mgmt")).toString();
+        saved.keyMgmt = settings->value(QStringLiteral("802-11-wireless-security"))
+                            .toMap()
+                            .value(QStringLiteral("key-mgmt"))
+                            .toString();
         saved.timestamp = connection.value(QStringLiteral("timestamp")).toLongLong();
         out << saved;
     }

@@ -60,9 +60,9 @@ public:
 
     // A saved connection profile of type 802-11-wireless.
     struct SavedWifi {
-        QString path;       // the connection's object path
-        QByteArray ssid;    // the network name as bytes
-        QString keyMgmt;    // 802-11-wireless-security.key-mgmt; empty for an open network
+        QString path;         // the connection's object path
+        QByteArray ssid;      // the network name as bytes
+        QString keyMgmt;      // 802-11-wireless-security.key-mgmt; empty for an open network
         qint64 timestamp = 0; // last successful activation, seconds since 1970; 0 never
     };
 

@@ -29,13 +29,13 @@ constexpr auto kPython = "/usr/bin/python3";
 QString templatePath()
 {
     const QByteArray source = qgetenv("ONDREL_SOURCE_DIR");
-    const QString root = source.isEmpty() ? QStringLiteral(ONDREL_TEST_SOURCE_DIR) : QString::fromLocal8Bit(source);
+    const QString root =
+        source.isEmpty() ? QStringLiteral(ONDREL_TEST_SOURCE_DIR) : QString::fromLocal8Bit(source);
     return root + QStringLiteral("/tests/wifi/nm_template.py");
 }
 
 // Runs the event loop until `done` holds or the deadline passes.
-template <typename Predicate>
-bool waitFor(Predicate done, std::chrono::milliseconds limit)
+template <typename Predicate> bool waitFor(Predicate done, std::chrono::milliseconds limit)
 {
     QDeadlineTimer deadline(limit);
     while (!done()) {
@@ -103,7 +103,8 @@ QString MockNetworkManager::writeConfig()
     if (!file.open(QIODevice::WriteOnly))
         return path;
     const QString socket = dir_->filePath(QStringLiteral("system_bus_socket"));
-    file.write(QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+    file.write(
+        QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>system</type>
@@ -123,8 +124,8 @@ QString MockNetworkManager::writeConfig()
   </policy>
 </busconfig>
 )")
-                   .arg(socket)
-                   .toUtf8());
+            .arg(socket)
+            .toUtf8());
     return path;
 }
 
@@ -138,11 +139,17 @@ bool MockNetworkManager::start(const QVariantMap& parameters)
     if (!busRunning())
         return false;
     stop();
-    QStringList args{QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"), QStringLiteral("-t"),
-                     templatePath(), QStringLiteral("-l"), dir_->filePath(QStringLiteral("nm.log"))};
+    QStringList args{QStringLiteral("-m"),
+                     QStringLiteral("dbusmock"),
+                     QStringLiteral("--system"),
+                     QStringLiteral("-t"),
+                     templatePath(),
+                     QStringLiteral("-l"),
+                     dir_->filePath(QStringLiteral("nm.log"))};
     if (!parameters.isEmpty())
         args << QStringLiteral("-p")
-             << QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson(QJsonDocument::Compact));
+             << QString::fromUtf8(
+                    QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson(QJsonDocument::Compact));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address_);
     nm_.setProcessEnvironment(env);
@@ -153,8 +160,8 @@ bool MockNetworkManager::start(const QVariantMap& parameters)
         return false;
     const bool owned = waitFor(
         [this] {
-            return nm_.state() == QProcess::Running
-                   && connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
+            return nm_.state() == QProcess::Running &&
+                   connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
         },
         std::chrono::seconds(20));
     if (!owned) {
@@ -175,8 +182,11 @@ void MockNetworkManager::stop()
         nm_.kill();
         nm_.waitForFinished(2000);
     }
-    waitFor([this] { return !connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value(); },
-            std::chrono::seconds(5));
+    waitFor(
+        [this] {
+            return !connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
+        },
+        std::chrono::seconds(5));
 }
 
 void MockNetworkManager::pause()
@@ -198,12 +208,14 @@ bool MockNetworkManager::running() const
 
 QVariant MockNetworkManager::mock(const QString& method, const QVariantList& args)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(service), QString::fromLatin1(kMockPath),
-                                                       QString::fromLatin1(kMockInterface), method);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(service), QString::fromLatin1(kMockPath),
+                                       QString::fromLatin1(kMockInterface), method);
     call.setArguments(args);
     const QDBusMessage reply = connection().call(call, QDBus::Block, 10000);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        qWarning().noquote() << "mock call" << method << "failed:" << reply.errorName() << reply.errorMessage();
+        qWarning().noquote() << "mock call" << method << "failed:" << reply.errorName()
+                             << reply.errorMessage();
         return {};
     }
     return reply.arguments().value(0);
@@ -215,11 +227,13 @@ QString MockNetworkManager::addWirelessDevice(const QString& name)
 }
 
 QString MockNetworkManager::addAccessPoint(const QString& device, const QString& name, const QByteArray& ssid,
-                                           const QString& bssid, uint frequencyMHz, uchar strength, uint flags,
-                                           uint wpaFlags, uint rsnFlags, uint bandwidthMHz, uint maxBitrateKbps)
+                                           const QString& bssid, uint frequencyMHz, uchar strength,
+                                           uint flags, uint wpaFlags, uint rsnFlags, uint bandwidthMHz,
+                                           uint maxBitrateKbps)
 {
-    return mock(QStringLiteral("AddAccessPoint2"), {device, name, ssid, bssid, frequencyMHz, QVariant::fromValue(strength),
-                                                    flags, wpaFlags, rsnFlags, bandwidthMHz, maxBitrateKbps})
+    return mock(QStringLiteral("AddAccessPoint2"),
+                {device, name, ssid, bssid, frequencyMHz, QVariant::fromValue(strength), flags, wpaFlags,
+                 rsnFlags, bandwidthMHz, maxBitrateKbps})
         .toString();
 }
 
@@ -229,8 +243,8 @@ QString MockNetworkManager::addSavedWifi(const QString& id, const QByteArray& ss
     return mock(QStringLiteral("AddSavedWifi"), {id, ssid, keyMgmt, secret, type}).toString();
 }
 
-void MockNetworkManager::setNetworkBehaviour(const QByteArray& ssid, const QString& secret, const QString& outcome,
-                                             uint reason)
+void MockNetworkManager::setNetworkBehaviour(const QByteArray& ssid, const QString& secret,
+                                             const QString& outcome, uint reason)
 {
     mock(QStringLiteral("SetNetworkBehaviour"), {ssid, secret, outcome, reason});
 }
@@ -255,8 +269,9 @@ QVariant MockNetworkManager::property(const QString& path, const QString& interf
 
 QStringList MockNetworkManager::savedConnections()
 {
-    const QVariant value = property(QStringLiteral("/org/freedesktop/NetworkManager/Settings"),
-                                    QStringLiteral("org.freedesktop.NetworkManager.Settings"), QStringLiteral("Connections"));
+    const QVariant value =
+        property(QStringLiteral("/org/freedesktop/NetworkManager/Settings"),
+                 QStringLiteral("org.freedesktop.NetworkManager.Settings"), QStringLiteral("Connections"));
     QStringList paths;
     const QDBusArgument arg = value.value<QDBusArgument>();
     arg.beginArray();

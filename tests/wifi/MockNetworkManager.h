@@ -47,13 +47,14 @@ public:
     QVariant mock(const QString& method, const QVariantList& args = {});
     QString addWirelessDevice(const QString& name = QStringLiteral("wlan0"));
     QString addAccessPoint(const QString& device, const QString& name, const QByteArray& ssid,
-                           const QString& bssid, uint frequencyMHz, uchar strength, uint flags,
-                           uint wpaFlags, uint rsnFlags, uint bandwidthMHz = 20, uint maxBitrateKbps = 54000);
+                           const QString& bssid, uint frequencyMHz, uchar strength, uint flags, uint wpaFlags,
+                           uint rsnFlags, uint bandwidthMHz = 20, uint maxBitrateKbps = 54000);
     QString addSavedWifi(const QString& id, const QByteArray& ssid, const QString& keyMgmt,
                          const QString& secret, const QString& type = QStringLiteral("802-11-wireless"));
-    void setNetworkBehaviour(const QByteArray& ssid, const QString& secret, const QString& outcome = QStringLiteral("secret"),
-                             uint reason = 0);
-    void setProperty(const QString& path, const QString& interface, const QString& name, const QVariant& value);
+    void setNetworkBehaviour(const QByteArray& ssid, const QString& secret,
+                             const QString& outcome = QStringLiteral("secret"), uint reason = 0);
+    void setProperty(const QString& path, const QString& interface, const QString& name,
+                     const QVariant& value);
     QVariant property(const QString& path, const QString& interface, const QString& name);
     QStringList savedConnections();
     QVariantMap counters();

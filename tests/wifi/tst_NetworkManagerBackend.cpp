@@ -66,8 +66,10 @@ private:
     }
     QString addSecuredAp(const QString& name, const QByteArray& ssid, uint rsn = kCcmp | kPsk)
     {
-        return nm_->addAccessPoint(device_, name, ssid, QStringLiteral("02:00:00:00:10:%1").arg(name.size(), 2, 10, QLatin1Char('0')),
-                                   2437, 70, kPrivacy, 0, rsn, 20, 144000);
+        return nm_->addAccessPoint(
+            device_, name, ssid,
+            QStringLiteral("02:00:00:00:10:%1").arg(name.size(), 2, 10, QLatin1Char('0')), 2437, 70, kPrivacy,
+            0, rsn, 20, 144000);
     }
     AccessPoint scanned(NetworkManagerBackend& backend, const QByteArray& ssid)
     {
@@ -109,47 +111,52 @@ private Q_SLOTS:
 
         const QVariant none;
         QTest::newRow("open 2.4") << QByteArray("Cafe") << 2412u << 100u << 0u << 0u << 0u << 20u
-                                  << QVariant(QStringLiteral("Cafe")) << Security::open << Band::ghz2_4 << 1 << 20 << -40;
+                                  << QVariant(QStringLiteral("Cafe")) << Security::open << Band::ghz2_4 << 1
+                                  << 20 << -40;
         QTest::newRow("wep") << QByteArray("Old") << 2462u << 0u << kPrivacy << 0u << 0u << 0u
-                             << QVariant(QStringLiteral("Old")) << Security::wep << Band::ghz2_4 << 11 << 0 << -100;
-        QTest::newRow("wpa") << QByteArray("Wpa") << 2484u << 50u << kPrivacy << (0x4u | 0x40u | kPsk) << 0u << 40u
-                             << QVariant(QStringLiteral("Wpa")) << Security::wpaPersonal << Band::ghz2_4 << 14 << 40 << -70;
+                             << QVariant(QStringLiteral("Old")) << Security::wep << Band::ghz2_4 << 11 << 0
+                             << -100;
+        QTest::newRow("wpa") << QByteArray("Wpa") << 2484u << 50u << kPrivacy << (0x4u | 0x40u | kPsk) << 0u
+                             << 40u << QVariant(QStringLiteral("Wpa")) << Security::wpaPersonal
+                             << Band::ghz2_4 << 14 << 40 << -70;
         QTest::newRow("wpa2") << QByteArray("Home") << 5180u << 75u << kPrivacy << 0u << (kCcmp | kPsk) << 80u
-                              << QVariant(QStringLiteral("Home")) << Security::wpa2Personal << Band::ghz5 << 36 << 80 << -55;
-        QTest::newRow("wpa2 and wpa3") << QByteArray("Mixed") << 5500u << 60u << kPrivacy << 0u << (kCcmp | kPsk | kSae)
-                                       << 160u << QVariant(QStringLiteral("Mixed")) << Security::wpa2wpa3Personal
-                                       << Band::ghz5 << 100 << 160 << -64;
-        QTest::newRow("wpa3 on 6 GHz") << QByteArray("Six") << 5955u << 90u << kPrivacy << 0u << (kCcmp | kSae) << 320u
-                                       << QVariant(QStringLiteral("Six")) << Security::wpa3Personal << Band::ghz6 << 1
-                                       << 0 << -46;
-        QTest::newRow("wpa2 and enterprise") << QByteArray("Both") << 2437u << 40u << kPrivacy << 0u
-                                             << (kCcmp | kPsk | k8021x) << 20u << QVariant(QStringLiteral("Both"))
-                                             << Security::wpa2Personal << Band::ghz2_4 << 6 << 20 << -76;
-        QTest::newRow("enterprise") << QByteArray("Corp") << 5745u << 30u << kPrivacy << k8021x << (kCcmp | k8021x)
-                                    << 40u << QVariant(QStringLiteral("Corp")) << Security::enterprise << Band::ghz5
-                                    << 149 << 40 << -82;
-        QTest::newRow("wpa3 enterprise") << QByteArray("Gov") << 6115u << 20u << kPrivacy << 0u << (kCcmp | kSuiteB)
-                                         << 80u << QVariant(QStringLiteral("Gov")) << Security::enterprise << Band::ghz6
-                                         << 33 << 80 << -88;
+                              << QVariant(QStringLiteral("Home")) << Security::wpa2Personal << Band::ghz5
+                              << 36 << 80 << -55;
+        QTest::newRow("wpa2 and wpa3") << QByteArray("Mixed") << 5500u << 60u << kPrivacy << 0u
+                                       << (kCcmp | kPsk | kSae) << 160u << QVariant(QStringLiteral("Mixed"))
+                                       << Security::wpa2wpa3Personal << Band::ghz5 << 100 << 160 << -64;
+        QTest::newRow("wpa3 on 6 GHz")
+            << QByteArray("Six") << 5955u << 90u << kPrivacy << 0u << (kCcmp | kSae) << 320u
+            << QVariant(QStringLiteral("Six")) << Security::wpa3Personal << Band::ghz6 << 1 << 0 << -46;
+        QTest::newRow("wpa2 and enterprise")
+            << QByteArray("Both") << 2437u << 40u << kPrivacy << 0u << (kCcmp | kPsk | k8021x) << 20u
+            << QVariant(QStringLiteral("Both")) << Security::wpa2Personal << Band::ghz2_4 << 6 << 20 << -76;
+        QTest::newRow("enterprise") << QByteArray("Corp") << 5745u << 30u << kPrivacy << k8021x
+                                    << (kCcmp | k8021x) << 40u << QVariant(QStringLiteral("Corp"))
+                                    << Security::enterprise << Band::ghz5 << 149 << 40 << -82;
+        QTest::newRow("wpa3 enterprise")
+            << QByteArray("Gov") << 6115u << 20u << kPrivacy << 0u << (kCcmp | kSuiteB) << 80u
+            << QVariant(QStringLiteral("Gov")) << Security::enterprise << Band::ghz6 << 33 << 80 << -88;
         QTest::newRow("owe") << QByteArray("Owe") << 5200u << 55u << kPrivacy << 0u << (kCcmp | kOwe) << 20u
-                             << QVariant(QStringLiteral("Owe")) << Security::owe << Band::ghz5 << 40 << 20 << -67;
-        QTest::newRow("owe transition") << QByteArray("Lobby") << 2412u << 55u << 0u << 0u << kOweTransition << 20u
-                                        << QVariant(QStringLiteral("Lobby")) << Security::owe << Band::ghz2_4 << 1 << 20
-                                        << -67;
-        QTest::newRow("privacy with ciphers only") << QByteArray("Odd") << 2412u << 55u << kPrivacy << 0u << kCcmp << 20u
-                                                   << QVariant(QStringLiteral("Odd")) << Security::unknown
-                                                   << Band::ghz2_4 << 1 << 20 << -67;
-        QTest::newRow("hidden") << QByteArray() << 5180u << 66u << kPrivacy << 0u << (kCcmp | kPsk) << 20u << none
-                                << Security::wpa2Personal << Band::ghz5 << 36 << 20 << -60;
-        QTest::newRow("non-ASCII") << QByteArray("Caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac") << 2437u << 33u << 0u << 0u << 0u
-                                   << 20u << QVariant(QStringLiteral("Café 日本")) << Security::open << Band::ghz2_4 << 6
-                                   << 20 << -80;
-        QTest::newRow("invalid UTF-8") << QByteArray("A\xff\x1b[2J") << 2437u << 33u << 0u << 0u << 0u << 20u
-                                       << QVariant(QStringLiteral("A\uFFFD\x1b[2J")) << Security::open << Band::ghz2_4
-                                       << 6 << 20 << -80;
-        QTest::newRow("unknown frequency") << QByteArray("Far") << 60480u << 33u << 0u << 0u << 0u << 0u
-                                           << QVariant(QStringLiteral("Far")) << Security::open << Band::unknown << 0
-                                           << 0 << -80;
+                             << QVariant(QStringLiteral("Owe")) << Security::owe << Band::ghz5 << 40 << 20
+                             << -67;
+        QTest::newRow("owe transition")
+            << QByteArray("Lobby") << 2412u << 55u << 0u << 0u << kOweTransition << 20u
+            << QVariant(QStringLiteral("Lobby")) << Security::owe << Band::ghz2_4 << 1 << 20 << -67;
+        QTest::newRow("privacy with ciphers only")
+            << QByteArray("Odd") << 2412u << 55u << kPrivacy << 0u << kCcmp << 20u
+            << QVariant(QStringLiteral("Odd")) << Security::unknown << Band::ghz2_4 << 1 << 20 << -67;
+        QTest::newRow("hidden") << QByteArray() << 5180u << 66u << kPrivacy << 0u << (kCcmp | kPsk) << 20u
+                                << none << Security::wpa2Personal << Band::ghz5 << 36 << 20 << -60;
+        QTest::newRow("non-ASCII") << QByteArray("Caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac") << 2437u << 33u << 0u
+                                   << 0u << 0u << 20u << QVariant(QStringLiteral("Café 日本"))
+                                   << Security::open << Band::ghz2_4 << 6 << 20 << -80;
+        QTest::newRow("invalid UTF-8")
+            << QByteArray("A\xff\x1b[2J") << 2437u << 33u << 0u << 0u << 0u << 20u
+            << QVariant(QStringLiteral("A\uFFFD\x1b[2J")) << Security::open << Band::ghz2_4 << 6 << 20 << -80;
+        QTest::newRow("unknown frequency")
+            << QByteArray("Far") << 60480u << 33u << 0u << 0u << 0u << 0u << QVariant(QStringLiteral("Far"))
+            << Security::open << Band::unknown << 0 << 0 << -80;
     }
     void scanTurnsAccessPointsIntoRecords()
     {
@@ -167,10 +174,11 @@ private Q_SLOTS:
         QFETCH(int, width);
         QFETCH(int, rssi);
 
-        nm_->addAccessPoint(device_, QStringLiteral("other"), "Neighbour", QStringLiteral("02:00:00:00:00:99"), 2412, 10, 0,
-                            0, 0);
-        const QString path = nm_->addAccessPoint(device_, QStringLiteral("ap"), ssid, QStringLiteral("AA:BB:CC:00:11:22"),
-                                                 frequency, uchar(strength), flags, wpa, rsn, bandwidth);
+        nm_->addAccessPoint(device_, QStringLiteral("other"), "Neighbour",
+                            QStringLiteral("02:00:00:00:00:99"), 2412, 10, 0, 0, 0);
+        const QString path =
+            nm_->addAccessPoint(device_, QStringLiteral("ap"), ssid, QStringLiteral("AA:BB:CC:00:11:22"),
+                                frequency, uchar(strength), flags, wpa, rsn, bandwidth);
         auto backend = makeBackend();
         const quint64 before = backend->roundTrips();
         const ScanResult result = backend->scan();
@@ -229,14 +237,17 @@ private Q_SLOTS:
         QVERIFY(!backend->currentAssociation().ssid);
         QVERIFY(backend->savedNetworkNames().isEmpty());
 
-        nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"), QStringLiteral("secret12"));
-        nm_->addSavedWifi(QStringLiteral("Wired"), "", QString(), QString(), QStringLiteral("802-3-ethernet"));
+        nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"),
+                          QStringLiteral("secret12"));
+        nm_->addSavedWifi(QStringLiteral("Wired"), "", QString(), QString(),
+                          QStringLiteral("802-3-ethernet"));
         const QString cafe = nm_->addSavedWifi(QStringLiteral("Café"), "Caf\xc3\xa9", QString(), QString());
-        QTRY_COMPARE(backend->savedNetworkNames(), (QStringList{QStringLiteral("Home"), QStringLiteral("Café")}));
+        QTRY_COMPARE(backend->savedNetworkNames(),
+                     (QStringList{QStringLiteral("Home"), QStringLiteral("Café")}));
 
-        QDBusMessage remove = QDBusMessage::createMethodCall(QString::fromLatin1(MockNetworkManager::service), cafe,
-                                                             QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection"),
-                                                             QStringLiteral("Delete"));
+        QDBusMessage remove = QDBusMessage::createMethodCall(
+            QString::fromLatin1(MockNetworkManager::service), cafe,
+            QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection"), QStringLiteral("Delete"));
         QCOMPARE(nm_->connection().call(remove).type(), QDBusMessage::ReplyMessage);
         QTRY_COMPARE(backend->savedNetworkNames(), QStringList{QStringLiteral("Home")});
 
@@ -263,7 +274,8 @@ private Q_SLOTS:
         QVERIFY(!backend->interfaceName());
         QVERIFY(!backend->isPoweredOn());
         QCOMPARE(backend->scan().error, std::optional<SystemError>(WiFiError::noInterface));
-        QCOMPARE(backend->join(AccessPoint{}, std::nullopt), std::optional<SystemError>(WiFiError::noInterface));
+        QCOMPARE(backend->join(AccessPoint{}, std::nullopt),
+                 std::optional<SystemError>(WiFiError::noInterface));
 
         // A Wi-Fi device that appears later is picked up.
         const QString wlan = nm_->addWirelessDevice(QStringLiteral("wlan1"));
@@ -304,14 +316,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("stepMs");
 
         QTest::newRow("open") << QByteArray("Cafe") << 0u << 0u << QString() << QString() << 20;
-        QTest::newRow("enhanced open") << QByteArray("Lobby") << kPrivacy << (kCcmp | kOwe) << QString()
-                                       << QStringLiteral("owe") << 20;
-        QTest::newRow("wpa2 with password") << QByteArray("Home") << kPrivacy << (kCcmp | kPsk)
-                                            << QStringLiteral("correct horse") << QStringLiteral("wpa-psk") << 20;
+        QTest::newRow("enhanced open")
+            << QByteArray("Lobby") << kPrivacy << (kCcmp | kOwe) << QString() << QStringLiteral("owe") << 20;
+        QTest::newRow("wpa2 with password")
+            << QByteArray("Home") << kPrivacy << (kCcmp | kPsk) << QStringLiteral("correct horse")
+            << QStringLiteral("wpa-psk") << 20;
         QTest::newRow("wpa3 with password") << QByteArray("Six") << kPrivacy << (kCcmp | kSae)
                                             << QStringLiteral("correct horse") << QStringLiteral("sae") << 20;
-        QTest::newRow("wep key") << QByteArray("Old") << kPrivacy << 0u << QStringLiteral("abcde") << QStringLiteral("none")
-                                 << 20;
+        QTest::newRow("wep key") << QByteArray("Old") << kPrivacy << 0u << QStringLiteral("abcde")
+                                 << QStringLiteral("none") << 20;
         QTest::newRow("non-ASCII, states before the reply")
             << QByteArray("\xe6\x97\xa5\xff") << kPrivacy << (kCcmp | kPsk) << QStringLiteral("pässwörd")
             << QStringLiteral("wpa-psk") << -1;
@@ -327,13 +340,15 @@ private Q_SLOTS:
 
         nm_->mock(QStringLiteral("SetActivationStepMs"), {stepMs});
         nm_->setNetworkBehaviour(ssid, password);
-        const QString path = nm_->addAccessPoint(device_, QStringLiteral("ap"), ssid,
-                                                 QStringLiteral("AA:00:00:00:00:01"), 5180, 80, flags, 0, rsn, 40, 300000);
+        const QString path =
+            nm_->addAccessPoint(device_, QStringLiteral("ap"), ssid, QStringLiteral("AA:00:00:00:00:01"),
+                                5180, 80, flags, 0, rsn, 40, 300000);
         auto backend = makeBackend();
         const AccessPoint ap = scanned(*backend, ssid);
         QCOMPARE(ap.handle, path);
 
-        const std::optional<QString> typed = password.isEmpty() ? std::nullopt : std::optional<QString>(password);
+        const std::optional<QString> typed =
+            password.isEmpty() ? std::nullopt : std::optional<QString>(password);
         QCOMPARE(backend->join(ap, typed), std::nullopt);
 
         const Association now = backend->currentAssociation();
@@ -349,8 +364,11 @@ private Q_SLOTS:
         QCOMPARE(connections.size(), 1);
         const QVariantMap stored = nm_->connectionSecrets(connections.first());
         QCOMPARE(stored.value(QStringLiteral("unsaved")).toBool(), false);
-        QCOMPARE(stored.value(keyMgmt == QLatin1String("none") ? QStringLiteral("wep-key0") : QStringLiteral("psk")).toString(),
-                 keyMgmt == QLatin1String("owe") ? QString() : password);
+        QCOMPARE(
+            stored
+                .value(keyMgmt == QLatin1String("none") ? QStringLiteral("wep-key0") : QStringLiteral("psk"))
+                .toString(),
+            keyMgmt == QLatin1String("owe") ? QString() : password);
         QTRY_COMPARE(backend->savedNetworkNames(), QStringList{nm::decodeSsid(ssid).value()});
 
         backend->disconnect();
@@ -382,15 +400,17 @@ private Q_SLOTS:
 
         const QString reasons = NetworkManagerBackend::kDeviceStateReasonDomain;
         const QString manager = NetworkManagerBackend::kNetworkManagerDomain;
-        QTest::newRow("wrong password, new") << false << QStringLiteral("secret") << 0u << QStringLiteral("wrong pass")
-                                             << reasons << qint64(7);
-        QTest::newRow("saved secret no longer right") << true << QStringLiteral("secret") << 0u << QString() << reasons
-                                                      << qint64(7);
-        QTest::newRow("supplicant time-out") << false << QStringLiteral("fail") << 11u << QStringLiteral("whatever1")
-                                             << reasons << qint64(11);
-        QTest::newRow("network not found") << true << QStringLiteral("fail") << 53u << QString() << reasons << qint64(53);
-        QTest::newRow("never finishes") << false << QStringLiteral("stall") << 0u << QStringLiteral("whatever1")
-                                        << manager << NetworkManagerBackend::kTimedOut;
+        QTest::newRow("wrong password, new") << false << QStringLiteral("secret") << 0u
+                                             << QStringLiteral("wrong pass") << reasons << qint64(7);
+        QTest::newRow("saved secret no longer right")
+            << true << QStringLiteral("secret") << 0u << QString() << reasons << qint64(7);
+        QTest::newRow("supplicant time-out")
+            << false << QStringLiteral("fail") << 11u << QStringLiteral("whatever1") << reasons << qint64(11);
+        QTest::newRow("network not found")
+            << true << QStringLiteral("fail") << 53u << QString() << reasons << qint64(53);
+        QTest::newRow("never finishes")
+            << false << QStringLiteral("stall") << 0u << QStringLiteral("whatever1") << manager
+            << NetworkManagerBackend::kTimedOut;
     }
     void failedJoins()
     {
@@ -405,13 +425,15 @@ private Q_SLOTS:
         addSecuredAp(QStringLiteral("home"), "Home");
         nm_->addSavedWifi(QStringLiteral("Other"), "Other", QStringLiteral("wpa-psk"), QStringLiteral("x"));
         if (saved)
-            nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"), QStringLiteral("outdated"));
+            nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"),
+                              QStringLiteral("outdated"));
         const QStringList before = nm_->savedConnections();
         auto limits = quickLimits();
         limits.activation = 800ms;
         auto backend = makeBackend(limits);
 
-        const std::optional<QString> password = typed.isEmpty() ? std::nullopt : std::optional<QString>(typed);
+        const std::optional<QString> password =
+            typed.isEmpty() ? std::nullopt : std::optional<QString>(typed);
         const std::optional<SystemError> error = backend->join(scanned(*backend, "Home"), password);
         QVERIFY(error);
         QCOMPARE(error->domain(), domain);
@@ -449,12 +471,13 @@ private Q_SLOTS:
 
     void joinOfAHiddenNetworkNeedsItsName()
     {
-        nm_->addAccessPoint(device_, QStringLiteral("hidden"), QByteArray(), QStringLiteral("02:00:00:00:00:07"), 5180, 70,
-                            kPrivacy, 0, kCcmp | kPsk);
+        nm_->addAccessPoint(device_, QStringLiteral("hidden"), QByteArray(),
+                            QStringLiteral("02:00:00:00:00:07"), 5180, 70, kPrivacy, 0, kCcmp | kPsk);
         auto backend = makeBackend();
         const ScanResult result = backend->scan();
         QCOMPARE(result.accessPoints.size(), 1);
-        const std::optional<SystemError> error = backend->join(result.accessPoints.first(), QStringLiteral("password1"));
+        const std::optional<SystemError> error =
+            backend->join(result.accessPoints.first(), QStringLiteral("password1"));
         QVERIFY(error);
         QCOMPARE(error->code(), NetworkManagerBackend::kOtherFailure);
         QVERIFY(error->description().contains(QLatin1String("ssid")));
@@ -465,9 +488,11 @@ private Q_SLOTS:
     void joinRefusedByPolicy()
     {
         addSecuredAp(QStringLiteral("home"), "Home");
-        nm_->mock(QStringLiteral("SetDenied"), {QStringList{QStringLiteral("Activate"), QStringLiteral("Disconnect")}});
+        nm_->mock(QStringLiteral("SetDenied"),
+                  {QStringList{QStringLiteral("Activate"), QStringLiteral("Disconnect")}});
         auto backend = makeBackend();
-        const std::optional<SystemError> error = backend->join(scanned(*backend, "Home"), QStringLiteral("password1"));
+        const std::optional<SystemError> error =
+            backend->join(scanned(*backend, "Home"), QStringLiteral("password1"));
         QVERIFY(error);
         QCOMPARE(error->code(), NetworkManagerBackend::kNotPermitted);
         QVERIFY(!error->description().contains(QLatin1String("org.freedesktop")));
@@ -482,13 +507,14 @@ private Q_SLOTS:
         auto backend = makeBackend();
         const AccessPoint ap = scanned(*backend, "Home");
         nm_->mock(QStringLiteral("RemoveAccessPoint2"), {device_, first});
-        const QString second = nm_->addAccessPoint(device_, QStringLiteral("b"), "Home",
-                                                   QStringLiteral("02:00:00:00:00:42"), 2412, 50, kPrivacy, 0, kCcmp | kPsk);
+        const QString second =
+            nm_->addAccessPoint(device_, QStringLiteral("b"), "Home", QStringLiteral("02:00:00:00:00:42"),
+                                2412, 50, kPrivacy, 0, kCcmp | kPsk);
         // Another access point of the same name takes its place.
         QCOMPARE(backend->join(ap, QStringLiteral("password1")), std::nullopt);
-        QCOMPARE(backend->currentAssociation().bssid, std::optional<QString>(QStringLiteral("02:00:00:00:00:42")));
-        QCOMPARE(nm_->pathProperty(device_, kWireless, QStringLiteral("ActiveAccessPoint")),
-                 second);
+        QCOMPARE(backend->currentAssociation().bssid,
+                 std::optional<QString>(QStringLiteral("02:00:00:00:00:42")));
+        QCOMPARE(nm_->pathProperty(device_, kWireless, QStringLiteral("ActiveAccessPoint")), second);
     }
 
     void networkManagerAbsent()
@@ -508,7 +534,8 @@ private Q_SLOTS:
 
     void networkManagerLeavesAndReturns()
     {
-        nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"), QStringLiteral("secret12"));
+        nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"),
+                          QStringLiteral("secret12"));
         addSecuredAp(QStringLiteral("home"), "Home");
         auto backend = makeBackend();
         QVERIFY(backend->hasInterface());
@@ -521,7 +548,8 @@ private Q_SLOTS:
 
         QVERIFY(nm_->start());
         device_ = nm_->addWirelessDevice();
-        nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"), QStringLiteral("secret12"));
+        nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"),
+                          QStringLiteral("secret12"));
         addSecuredAp(QStringLiteral("home"), "Home");
         QTRY_VERIFY(backend->hasInterface());
         QTRY_COMPARE(backend->savedNetworkNames(), QStringList{QStringLiteral("Home")});

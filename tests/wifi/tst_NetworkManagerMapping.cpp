@@ -88,14 +88,16 @@ private Q_SLOTS:
         QTest::newRow("open") << 0u << 0u << 0u << bits({SecurityCode::none});
         QTest::newRow("wep") << 1u << 0u << 0u << bits({SecurityCode::wep});
         QTest::newRow("wpa psk") << 1u << 0x144u << 0u << bits({SecurityCode::wpaPersonal});
-        QTest::newRow("wpa and wpa2 psk") << 1u << 0x144u << 0x188u
-                                          << bits({SecurityCode::wpaPersonal, SecurityCode::wpa2Personal});
-        QTest::newRow("transition") << 1u << 0u << 0x588u << bits({SecurityCode::wpa2Personal, SecurityCode::wpa3Personal});
+        QTest::newRow("wpa and wpa2 psk")
+            << 1u << 0x144u << 0x188u << bits({SecurityCode::wpaPersonal, SecurityCode::wpa2Personal});
+        QTest::newRow("transition") << 1u << 0u << 0x588u
+                                    << bits({SecurityCode::wpa2Personal, SecurityCode::wpa3Personal});
         QTest::newRow("802.1X both") << 1u << 0x200u << 0x200u
                                      << bits({SecurityCode::wpaEnterprise, SecurityCode::wpa2Enterprise});
         QTest::newRow("suite-b") << 1u << 0u << 0x2000u << bits({SecurityCode::wpa3Enterprise});
         QTest::newRow("owe") << 1u << 0u << 0x800u << bits({SecurityCode::owe});
-        QTest::newRow("owe transition, no privacy") << 0u << 0u << 0x1000u << bits({SecurityCode::oweTransition});
+        QTest::newRow("owe transition, no privacy")
+            << 0u << 0u << 0x1000u << bits({SecurityCode::oweTransition});
         QTest::newRow("ciphers without key management") << 1u << 0u << 0x88u << quint32(0);
     }
     void flagsToSecurityCodes()
@@ -111,7 +113,9 @@ private Q_SLOTS:
     {
         QVERIFY(!nm::decodeSsid(QByteArray()));
         QCOMPARE(nm::decodeSsid(QByteArray("a\0b", 3)), std::optional<QString>(QString::fromUtf8("a\0b", 3)));
-        QCOMPARE(nm::decodeSsid("\xff" "x"), std::optional<QString>(QStringLiteral("\uFFFDx")));
+        QCOMPARE(nm::decodeSsid("\xff"
+                                "x"),
+                 std::optional<QString>(QStringLiteral("\uFFFDx")));
     }
 };
 

@@ -67,15 +67,16 @@ private Q_SLOTS:
     {
         QVERIFY(nm_->start({{QStringLiteral("ActivationStepMs"), 20}, {QStringLiteral("ScanMs"), 50}}));
         device_ = nm_->addWirelessDevice(QStringLiteral("wlp2s0"));
-        nm_->addAccessPoint(device_, QStringLiteral("a1"), "Caf\xc3\xa9 Wi-Fi", QStringLiteral("AA:BB:CC:DD:EE:01"), 5180,
-                            80, kPrivacy, 0, kCcmpPsk, 80);
-        nm_->addAccessPoint(device_, QStringLiteral("a2"), "HomeNet", QStringLiteral("AA:BB:CC:DD:EE:02"), 2437, 60,
-                            kPrivacy, 0, kCcmpPsk | kSae, 20);
-        nm_->addAccessPoint(device_, QStringLiteral("a3"), "", QStringLiteral("AA:BB:CC:DD:EE:03"), 5955, 40, kPrivacy, 0,
-                            0x8 | 0x80 | kSae, 160);
-        nm_->addAccessPoint(device_, QStringLiteral("a4"), "Evil\x1b[31m", QStringLiteral("AA:BB:CC:DD:EE:04"), 2412, 30, 0,
-                            0, 0, 20);
-        nm_->addSavedWifi(QStringLiteral("HomeNet"), "HomeNet", QStringLiteral("wpa-psk"), QStringLiteral("secret12"));
+        nm_->addAccessPoint(device_, QStringLiteral("a1"), "Caf\xc3\xa9 Wi-Fi",
+                            QStringLiteral("AA:BB:CC:DD:EE:01"), 5180, 80, kPrivacy, 0, kCcmpPsk, 80);
+        nm_->addAccessPoint(device_, QStringLiteral("a2"), "HomeNet", QStringLiteral("AA:BB:CC:DD:EE:02"),
+                            2437, 60, kPrivacy, 0, kCcmpPsk | kSae, 20);
+        nm_->addAccessPoint(device_, QStringLiteral("a3"), "", QStringLiteral("AA:BB:CC:DD:EE:03"), 5955, 40,
+                            kPrivacy, 0, 0x8 | 0x80 | kSae, 160);
+        nm_->addAccessPoint(device_, QStringLiteral("a4"), "Evil\x1b[31m",
+                            QStringLiteral("AA:BB:CC:DD:EE:04"), 2412, 30, 0, 0, 0, 20);
+        nm_->addSavedWifi(QStringLiteral("HomeNet"), "HomeNet", QStringLiteral("wpa-psk"),
+                          QStringLiteral("secret12"));
         nm_->setNetworkBehaviour("HomeNet", QStringLiteral("secret12"));
         nm_->setNetworkBehaviour("Caf\xc3\xa9 Wi-Fi", QStringLiteral("croissant"));
     }
@@ -85,13 +86,18 @@ private Q_SLOTS:
     {
         const Run run = probe();
         QCOMPARE(run.status, 0);
-        QCOMPARE(run.out, QStringLiteral(
-                              "SSID                                RSSI    ch Band       Security         BSSID\n"
-                              " Café Wi-Fi                       -52 dBm   36 5 GHz      WPA2             AA:BB:CC:DD:EE:01\n"
-                              "*HomeNet                          -64 dBm    6 2.4 GHz    WPA2/WPA3        AA:BB:CC:DD:EE:02\n"
-                              " (hidden)                         -76 dBm    1 6 GHz      WPA3             AA:BB:CC:DD:EE:03\n"
-                              " Evil\\x1b[31m                     -82 dBm    1 2.4 GHz    Open             AA:BB:CC:DD:EE:04\n"
-                              "計 4 件（* はシステムに登録済み）\n"));
+        QCOMPARE(run.out,
+                 QStringLiteral(
+                     "SSID                                RSSI    ch Band       Security         BSSID\n"
+                     " Café Wi-Fi                       -52 dBm   36 5 GHz      WPA2             "
+                     "AA:BB:CC:DD:EE:01\n"
+                     "*HomeNet                          -64 dBm    6 2.4 GHz    WPA2/WPA3        "
+                     "AA:BB:CC:DD:EE:02\n"
+                     " (hidden)                         -76 dBm    1 6 GHz      WPA3             "
+                     "AA:BB:CC:DD:EE:03\n"
+                     " Evil\\x1b[31m                     -82 dBm    1 2.4 GHz    Open             "
+                     "AA:BB:CC:DD:EE:04\n"
+                     "計 4 件（* はシステムに登録済み）\n"));
         QVERIFY(run.err.contains(QStringLiteral("wlp2s0")));
     }
 
@@ -102,15 +108,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("profiles");
         QTest::addColumn<QString>("saying");
         QTest::newRow("new network, right password")
-            << QStringList{QStringLiteral("--connect"), QStringLiteral("Café Wi-Fi"), QStringLiteral("--password"),
-                           QStringLiteral("croissant")}
+            << QStringList{QStringLiteral("--connect"), QStringLiteral("Café Wi-Fi"),
+                           QStringLiteral("--password"), QStringLiteral("croissant")}
             << 0 << 2 << QStringLiteral("成功。現在の接続先: Café Wi-Fi\n");
         QTest::newRow("new network, wrong password")
-            << QStringList{QStringLiteral("--connect"), QStringLiteral("Café Wi-Fi"), QStringLiteral("--password"),
-                           QStringLiteral("baguette")}
+            << QStringList{QStringLiteral("--connect"), QStringLiteral("Café Wi-Fi"),
+                           QStringLiteral("--password"), QStringLiteral("baguette")}
             << 1 << 1 << QStringLiteral("（コード 7）\n");
-        QTest::newRow("saved network") << QStringList{QStringLiteral("--connect"), QStringLiteral("HomeNet")} << 0 << 1
-                                       << QStringLiteral("成功。現在の接続先: HomeNet\n");
+        QTest::newRow("saved network") << QStringList{QStringLiteral("--connect"), QStringLiteral("HomeNet")}
+                                       << 0 << 1 << QStringLiteral("成功。現在の接続先: HomeNet\n");
     }
     void joins()
     {
@@ -145,7 +151,8 @@ private Q_SLOTS:
         QCOMPARE(run.status, 1);
         QVERIFY2(run.ms < 6000, qPrintable(QString::number(run.ms)));
         QVERIFY(run.out.isEmpty());
-        QVERIFY2(run.err.contains(QStringLiteral("Wi-Fi インターフェースが見つかりません。")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("Wi-Fi インターフェースが見つかりません。")),
+                 qPrintable(run.err));
     }
 };
 
