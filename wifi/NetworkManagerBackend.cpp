@@ -253,12 +253,12 @@ ScanResult NetworkManagerBackend::scan()
 
     // Subscribe before reading: every announcement after this mark is seen.
     quint64 mark = mirror_->mark();
-    const QDBusMessage last =
-        call(device, kProperties, QStringLiteral("Get"), {kWireless, QStringLiteral("LastScan")});
-    if (!ok(last) && isAbsence(last.errorName()))
-        return {{}, SystemError(WiFiError::noInterface)};
-    const bool hasLastScan = ok(last);
-    const qint64 before = hasLastScan ? nm::plainValue(last.arguments().value(0)).toLongLong() : 0;
+    // The copy's LastScan is the one to compare with: a change it has not
+    // seen yet comes after the mark and ends the wait (with a list at least
+    // as fresh as asked for).
+    const QVariantMap wireless = mirror_->properties(device, kWireless);
+    const bool hasLastScan = wireless.contains(QStringLiteral("LastScan")); // NetworkManager 1.12 and later
+    const qint64 before = wireless.value(QStringLiteral("LastScan")).toLongLong();
 
     const QDBusMessage request = call(device, kWireless, QStringLiteral("RequestScan"), {QVariantMap()});
     if (!ok(request)) {
