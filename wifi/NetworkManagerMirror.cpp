@@ -26,7 +26,9 @@ const QString kActive = QStringLiteral("org.freedesktop.NetworkManager.Connectio
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
 
-constexpr std::size_t kEventLimit = 20000;
+// Waits look back no further than one operation (tens of seconds), so a
+// short log suffices.
+constexpr std::size_t kEventLimit = 4096;
 constexpr std::chrono::seconds kRetryInterval{5};
 
 QStringList textList(const QVariant& value)
@@ -243,7 +245,13 @@ void NetworkManagerMirror::onPropertiesChanged(const QDBusMessage& message)
         for (auto it = event.changed.cbegin(); it != event.changed.cend(); ++it)
             props.insert(it.key(), it.value());
     }
-    push(std::move(event));
+    // Only the end of a scan is waited for; other changes (such as a long
+    // access point list) stay out of the log.
+    const auto lastScan = event.changed.constFind(QStringLiteral("LastScan"));
+    if (lastScan != event.changed.cend()) {
+        event.changed = QVariantMap{{lastScan.key(), lastScan.value()}};
+        push(std::move(event));
+    }
     changed();
 }
 

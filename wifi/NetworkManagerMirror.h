@@ -43,7 +43,7 @@ public:
     // A change that NetworkManager announced, in the order it arrived.
     struct Event {
         enum class Kind {
-            propertiesChanged,  // `path`, `interface`, `changed`
+            propertiesChanged,  // `path`, `interface`, `changed` (only LastScan is logged)
             deviceStateChanged, // `path`, `state`, `oldState`, `reason` (NMDeviceState, NMDeviceStateReason)
             activeStateChanged, // `path`, `state`, `reason` (NMActiveConnectionState and its reason)
             serviceLost,        // NetworkManager left the bus
