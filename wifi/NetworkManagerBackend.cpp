@@ -360,7 +360,23 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
     QString connection;
     QString active;
     bool added = false;
-    std::optional<Settings> previousSettings; // to put back a saved profile after a failed new secret
+    // The saved profile's secrets before a new password replaced them, to put
+    // back when the join fails.
+    std::optional<QVariantMap> previousSecrets;
+    const auto restoreSecrets = [&] {
+        if (!previousSecrets)
+            return;
+        // Settings are read afresh: values decoded from one reply are sent once.
+        const QDBusMessage current = call(connection, kConnection, QStringLiteral("GetSettings"));
+        if (!ok(current))
+            return;
+        Settings settings = settingsFrom(current);
+        QVariantMap security = settings.value(kSecuritySetting);
+        for (auto it = previousSecrets->cbegin(); it != previousSecrets->cend(); ++it)
+            security.insert(it.key(), it.value());
+        settings.insert(kSecuritySetting, security);
+        call(connection, kConnection, QStringLiteral("Update"), {QVariant::fromValue(settings)});
+    };
 
     if (saved) {
         connection = saved->path;
@@ -371,17 +387,9 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
             Settings settings = settingsFrom(current);
             const QDBusMessage secrets =
                 call(connection, kConnection, QStringLiteral("GetSecrets"), {kSecuritySetting});
-            if (ok(secrets)) {
-                Settings old = settings;
-                const Settings oldSecrets = settingsFrom(secrets);
-                QVariantMap security = old.value(kSecuritySetting);
-                const QVariantMap stored = oldSecrets.value(kSecuritySetting);
-                for (auto it = stored.cbegin(); it != stored.cend(); ++it)
-                    security.insert(it.key(), it.value());
-                if (!security.isEmpty())
-                    old.insert(kSecuritySetting, security);
-                previousSettings = old;
-            }
+            if (ok(secrets))
+                previousSecrets =
+                    nm::plainValue(secrets.arguments().value(0)).toMap().value(kSecuritySetting).toMap();
             QVariantMap security = settings.value(kSecuritySetting);
             QString keyMgmt = security.value(QStringLiteral("key-mgmt")).toString();
             if (keyMgmt.isEmpty()) {
@@ -402,9 +410,7 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
                                          QVariant::fromValue(QDBusObjectPath(device)),
                                          QVariant::fromValue(QDBusObjectPath(specific))});
         if (!ok(reply)) {
-            if (previousSettings)
-                call(connection, kConnection, QStringLiteral("Update"),
-                     {QVariant::fromValue(*previousSettings)});
+            restoreSecrets();
             return failureFrom(reply);
         }
         active = pathArgument(reply, 0);
@@ -487,8 +493,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
     }
     if (added)
         call(connection, kConnection, QStringLiteral("Delete"));
-    else if (previousSettings)
-        call(connection, kConnection, QStringLiteral("Update"), {QVariant::fromValue(*previousSettings)});
+    else
+        restoreSecrets();
     return failure;
 }
 

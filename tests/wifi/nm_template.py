@@ -393,13 +393,26 @@ def AddSavedWifi(self, conn_id, ssid, key_mgmt, secret, conn_type):
     }
     if conn_type == '802-11-wireless':
         settings['802-11-wireless'] = {'ssid': dbus.Array([dbus.Byte(b) for b in _bytes(ssid)], signature='y'),
-                                       'mode': dbus.String('infrastructure')}
+                                       'mode': dbus.String('infrastructure'),
+                                       'seen-bssids': dbus.Array(['02:00:00:00:10:04'], signature='s')}
+        # Nested values as a real profile has them, which an Update must carry over unchanged.
+        settings['ipv4'] = {'method': dbus.String('manual'),
+                            'dns': dbus.Array([dbus.UInt32(0x08080808)], signature='u'),
+                            'address-data': dbus.Array([dbus.Dictionary({'address': dbus.String('192.168.7.2'),
+                                                                         'prefix': dbus.UInt32(24)}, signature='sv')],
+                                                       signature='a{sv}')}
     if key_mgmt:
         sec = {'key-mgmt': dbus.String(key_mgmt)}
         if secret:
             sec['wep-key0' if key_mgmt == 'none' else 'psk'] = dbus.String(secret)
         settings['802-11-wireless-security'] = sec
     return _add_connection(settings, False)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='sss', out_signature='v')
+def ConnectionSetting(self, path, group, key):
+    '''One value of a connection's settings, as stored (secrets included).'''
+    return dbusmock.get_object(path).settings[str(group)][str(key)]
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='a{sv}')

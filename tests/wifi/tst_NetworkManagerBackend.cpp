@@ -467,6 +467,23 @@ private Q_SLOTS:
         QCOMPARE(backend->join(ap, QStringLiteral("new secret")), std::nullopt);
         QCOMPARE(nm_->savedConnections(), QStringList{saved});
         QCOMPARE(storedPsk(), QStringLiteral("new secret"));
+
+        // The rest of the profile survived both updates unchanged.
+        auto setting = [&](const QString& group, const QString& key) {
+            return nm::plainValue(nm_->mock(QStringLiteral("ConnectionSetting"), {saved, group, key}));
+        };
+        QCOMPARE(setting(QStringLiteral("ipv4"), QStringLiteral("method")).toString(),
+                 QStringLiteral("manual"));
+        QCOMPARE(setting(QStringLiteral("ipv4"), QStringLiteral("dns")).toList(), QVariantList{0x08080808u});
+        const QVariantList addresses =
+            setting(QStringLiteral("ipv4"), QStringLiteral("address-data")).toList();
+        QCOMPARE(addresses.size(), 1);
+        QCOMPARE(addresses.first().toMap().value(QStringLiteral("address")).toString(),
+                 QStringLiteral("192.168.7.2"));
+        QCOMPARE(setting(QStringLiteral("802-11-wireless"), QStringLiteral("ssid")).toByteArray(),
+                 QByteArray("Home"));
+        QCOMPARE(setting(QStringLiteral("802-11-wireless"), QStringLiteral("seen-bssids")).toStringList(),
+                 QStringList{QStringLiteral("02:00:00:00:10:04")});
     }
 
     void joinOfAHiddenNetworkNeedsItsName()
