@@ -8,7 +8,10 @@
 
 #include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QThread>
+
 #include <QtTest>
+#include <atomic>
 
 Q_DECLARE_METATYPE(ondrel::Security)
 Q_DECLARE_METATYPE(ondrel::Band)
@@ -500,6 +503,46 @@ private Q_SLOTS:
         QVERIFY(error->description().contains(QLatin1String("ssid")));
         QVERIFY(!error->description().contains(QLatin1String("org.freedesktop")));
         QVERIFY(nm_->savedConnections().isEmpty());
+    }
+
+    void waitingJoinEndsEarly_data()
+    {
+        QTest::addColumn<bool>("networkManagerLeaves");
+        QTest::newRow("engine going away") << false;
+        QTest::newRow("NetworkManager leaving") << true;
+    }
+    void waitingJoinEndsEarly()
+    {
+        QFETCH(bool, networkManagerLeaves);
+        nm_->setNetworkBehaviour("Home", QString(), QStringLiteral("stall"));
+        addSecuredAp(QStringLiteral("home"), "Home");
+        auto limits = quickLimits();
+        limits.activation = 30s;
+        auto backend = makeBackend(limits);
+        const AccessPoint ap = scanned(*backend, "Home");
+
+        std::optional<SystemError> result;
+        std::atomic<bool> done{false};
+        QElapsedTimer clock;
+        clock.start();
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            result = backend->join(ap, QStringLiteral("password1"));
+            done = true;
+        }));
+        worker->start();
+        QTRY_COMPARE(nm_->counters().value(QStringLiteral("activations")).toUInt(), 1u);
+        if (networkManagerLeaves)
+            nm_->stop();
+        else
+            backend->cancel();
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 5000);
+        worker->wait();
+        QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(result);
+        if (networkManagerLeaves)
+            QCOMPARE(*result, SystemError(WiFiError::noInterface));
+        else
+            QCOMPARE(result->code(), NetworkManagerBackend::kTimedOut);
     }
 
     void joinRefusedByPolicy()
