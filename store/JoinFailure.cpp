@@ -6,13 +6,16 @@ namespace ondrel {
 
 namespace {
 
-// NetworkManager's device state reasons, the codes a failed activation
-// reports.
+// The domains the NetworkManager backend reports joins' failures in: the
+// device state reason of a failed activation, and NetworkManager's own
+// refusals and time-outs (numbered as the codes of the same meaning on other
+// systems).
 const QString kDeviceStateReason = QStringLiteral("org.freedesktop.NetworkManager.Device.StateReason");
+const QString kNetworkManager = QStringLiteral("org.freedesktop.NetworkManager");
 
 struct Rule {
     QString domain;
-    QList<qint64> codes; // empty: every code of the domain
+    QList<qint64> codes;
     JoinFailure group;
 };
 
@@ -23,13 +26,10 @@ const Rule kRules[] = {
     {kDeviceStateReason, {7, 8, 9, 10, 11}, JoinFailure::checkPassword},
     // SSID not found
     {kDeviceStateReason, {53}, JoinFailure::refusedOrTimedOut},
-    // D-Bus refusals by policy, reported under the error's name.
-    {QStringLiteral("org.freedesktop.NetworkManager.PermissionDenied"), {}, JoinFailure::notPermitted},
-    {QStringLiteral("org.freedesktop.NetworkManager.Settings.PermissionDenied"), {}, JoinFailure::notPermitted},
-    {QStringLiteral("org.freedesktop.NetworkManager.AgentManager.PermissionDenied"), {}, JoinFailure::notPermitted},
-    {QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"), {}, JoinFailure::notPermitted},
-    {QStringLiteral("org.freedesktop.DBus.Error.AuthFailed"), {}, JoinFailure::notPermitted},
-    {QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"), {}, JoinFailure::notPermitted},
+    // the join did not finish in time, NetworkManager stopped answering
+    {kNetworkManager, {-3905}, JoinFailure::refusedOrTimedOut},
+    // refused by NetworkManager or its policy (permission denied, not authorized)
+    {kNetworkManager, {-3930}, JoinFailure::notPermitted},
 };
 
 } // namespace
@@ -37,7 +37,7 @@ const Rule kRules[] = {
 JoinFailure classifyJoinFailure(const SystemError& error)
 {
     for (const Rule& rule : kRules) {
-        if (error.domain() == rule.domain && (rule.codes.isEmpty() || rule.codes.contains(error.code())))
+        if (error.domain() == rule.domain && rule.codes.contains(error.code()))
             return rule.group;
     }
     return JoinFailure::other;

@@ -3,7 +3,6 @@
 #include "localization/Lookup.h"
 #include "store/DisplayName.h"
 #include "store/JoinFailure.h"
-#include "store/NetworkListBuilder.h"
 #include "store/Prefs.h"
 
 #include <QPointer>
@@ -67,11 +66,11 @@ void WiFiStore::scan()
     setIsScanning(true);
     setErrorMessage(std::nullopt);
     savedNames_ = engine_.savedNetworkNames();
-    engine_.scan([self = QPointer<WiFiStore>(this)](QList<ScannedNetwork> records,
-                                                    std::optional<SystemError> error) {
-        if (self)
-            self->finishScan(std::move(records), error);
-    });
+    engine_.scan(
+        [self = QPointer<WiFiStore>(this)](QList<ScannedNetwork> records, std::optional<SystemError> error) {
+            if (self)
+                self->finishScan(std::move(records), error);
+        });
 }
 
 void WiFiStore::finishScan(QList<ScannedNetwork> records, const std::optional<SystemError>& error)
@@ -82,7 +81,7 @@ void WiFiStore::finishScan(QList<ScannedNetwork> records, const std::optional<Sy
     if (error)
         setErrorMessage(error->description());
     else
-        raw_ = std::move(records);
+        raw_ = NetworkListBuilder(std::move(records));
     setStatus(engine_.currentStatus());
     rebuild();
     Q_EMIT scanFinished();
@@ -97,7 +96,7 @@ void WiFiStore::rebuild()
     inputs.currentSSID = status_.ssid;
     inputs.currentBSSID = status_.bssid;
     inputs.searchText = searchText_;
-    setNetworks(buildNetworkList(raw_, inputs));
+    setNetworks(raw_.build(inputs));
 }
 
 void WiFiStore::scheduleRebuild()
@@ -130,8 +129,6 @@ void WiFiStore::preferencesChanged()
 
 void WiFiStore::pollStatus()
 {
-    // rebuild() depends on nothing else that can change without its own
-    // trigger, so an unchanged status needs no rebuild.
     const WiFiEngine::Status status = engine_.currentStatus();
     if (status == status_)
         return;
@@ -191,12 +188,12 @@ void WiFiStore::performConnect(const ScannedNetwork& network, const std::optiona
 {
     setConnectingTo(displayName(network));
     setErrorMessage(std::nullopt);
-    engine_.connect(network.id(), network.ssid, password,
-                    [self = QPointer<WiFiStore>(this), network,
-                     fallbackToPassword](std::optional<SystemError> error) {
-                        if (self)
-                            self->finishJoin(network, error, fallbackToPassword);
-                    });
+    engine_.connect(
+        network.id(), network.ssid, password,
+        [self = QPointer<WiFiStore>(this), network, fallbackToPassword](std::optional<SystemError> error) {
+            if (self)
+                self->finishJoin(network, error, fallbackToPassword);
+        });
 }
 
 void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
@@ -230,7 +227,8 @@ QString WiFiStore::describe(const ScannedNetwork& network, const SystemError& er
     case JoinFailure::other:
         break;
     }
-    return Lf("「%@」に接続できませんでした。%@", "Could not connect to “%@”. %@", {name, error.description()});
+    return Lf("「%@」に接続できませんでした。%@", "Could not connect to “%@”. %@",
+              {name, error.description()});
 }
 
 qsizetype WiFiStore::minimumPasswordLength(const ScannedNetwork& network)

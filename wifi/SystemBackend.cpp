@@ -1,13 +1,12 @@
-#include "wifi/NoInterfaceBackend.h"
+#include "wifi/NetworkManagerBackend.h"
 #include "wifi/WiFiBackend.h"
 
 namespace ondrel {
 
-// Until the NetworkManager backend is part of the build, the system has no
-// Wi-Fi interface as far as the program can tell.
+// On Linux the system's Wi-Fi is NetworkManager's.
 std::unique_ptr<WiFiBackend> createSystemBackend()
 {
-    return std::make_unique<NoInterfaceBackend>();
+    return std::make_unique<NetworkManagerBackend>();
 }
 
 } // namespace ondrel

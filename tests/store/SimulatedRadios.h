@@ -42,9 +42,9 @@ inline QTemporaryDir& isolatedHome()
 // One access point written compactly as "name|bssid|rssi|channel|security",
 // optionally followed by "|band": an empty name is a hidden network, an
 // empty bssid leaves the address out.
-inline QJsonObject accessPoint(const QString& spec)
+inline QJsonObject accessPoint(const QString& entry)
 {
-    const QStringList parts = spec.split(QLatin1Char('|'));
+    const QStringList parts = entry.split(QLatin1Char('|'));
     QJsonObject ap;
     if (!parts.value(0).isEmpty())
         ap[QStringLiteral("ssid")] = parts.value(0);
@@ -58,11 +58,11 @@ inline QJsonObject accessPoint(const QString& spec)
     return ap;
 }
 
-inline QJsonArray accessPoints(const QStringList& specs)
+inline QJsonArray accessPoints(const QStringList& entries)
 {
     QJsonArray list;
-    for (const QString& spec : specs)
-        list.append(accessPoint(spec));
+    for (const QString& entry : entries)
+        list.append(accessPoint(entry));
     return list;
 }
 
@@ -105,10 +105,7 @@ private:
 // Preferences of the test's own, in a fresh settings file.
 class TestPrefs {
 public:
-    TestPrefs()
-        : defaults_(dir_.filePath(QStringLiteral("Ondrel.conf"))), prefs_(defaults_)
-    {
-    }
+    TestPrefs() : defaults_(dir_.filePath(QStringLiteral("Ondrel.conf"))), prefs_(defaults_) {}
     Prefs& operator*() { return prefs_; }
     Prefs* operator->() { return &prefs_; }
 

@@ -23,8 +23,8 @@ QJsonObject error(qint64 code, const QString& domain = kStateReason, const QStri
 
 // One network, with `extras` merged into its scenario entry, seen by a scan.
 struct Fixture {
-    Fixture(const QString& spec, const QJsonObject& extras, bool saved, bool showHidden = true)
-        : radios(scenario(spec, extras, saved))
+    Fixture(const QString& entry, const QJsonObject& extras, bool saved, bool showHidden = true)
+        : radios(scenario(entry, extras, saved))
     {
         prefs->setShowHidden(showHidden);
         store = std::make_unique<WiFiStore>(radios.engine(), *prefs);
@@ -34,9 +34,9 @@ struct Fixture {
             qFatal("the scan did not finish");
     }
 
-    static QJsonObject scenario(const QString& spec, const QJsonObject& extras, bool saved)
+    static QJsonObject scenario(const QString& entry, const QJsonObject& extras, bool saved)
     {
-        QJsonObject ap = accessPoint(spec);
+        QJsonObject ap = accessPoint(entry);
         for (auto it = extras.begin(); it != extras.end(); ++it)
             ap[it.key()] = it.value();
         QJsonObject s{{QStringLiteral("networks"), QJsonArray{ap}},
@@ -88,30 +88,33 @@ void WiFiStoreJoinTest::activate_data()
     QTest::addColumn<QString>("network"); // "name|bssid|rssi|channel|security"
     QTest::addColumn<QJsonObject>("extras");
     QTest::addColumn<bool>("saved");
-    QTest::addColumn<bool>("joins");      // a join is attempted (connectingTo shows the name)
-    QTest::addColumn<bool>("joined");     // and it succeeds
-    QTest::addColumn<bool>("sheet");      // the password sheet opens
+    QTest::addColumn<bool>("joins");  // a join is attempted (connectingTo shows the name)
+    QTest::addColumn<bool>("joined"); // and it succeeds
+    QTest::addColumn<bool>("sheet");  // the password sheet opens
     QTest::addColumn<QString>("banner");
 
     const QJsonObject none;
     const QJsonObject withPassword{{QStringLiteral("password"), QStringLiteral("correct horse")}};
 
-    QTest::newRow("open: joined at once") << "Cafe|c|-50|6|open" << none << false << true << true << false << "";
-    QTest::newRow("enhanced open: joined at once") << "Cafe|c|-50|6|owe" << none << false << true << true << false << "";
+    QTest::newRow("open: joined at once")
+        << "Cafe|c|-50|6|open" << none << false << true << true << false << "";
+    QTest::newRow("enhanced open: joined at once")
+        << "Cafe|c|-50|6|owe" << none << false << true << true << false << "";
     QTest::newRow("unknown security: joined without a password, failure described")
-        << "Odd|o|-50|6|unknown" << QJsonObject{{QStringLiteral("joinError"), error(7)}} << false << true << false
-        << false << "Could not connect to “Odd”. Check the password.";
+        << "Odd|o|-50|6|unknown" << QJsonObject{{QStringLiteral("joinError"), error(7)}} << false << true
+        << false << false << "Could not connect to “Odd”. Check the password.";
     QTest::newRow("enterprise: only the banner")
         << "Corp|e|-50|6|enterprise" << none << true << false << false << false
         << "Join enterprise (802.1X) networks from Wi-Fi in System Settings.";
     QTest::newRow("unsaved WPA2: the sheet, nothing joined")
         << "Home|h|-50|6|wpa2Personal" << withPassword << false << false << false << true << "";
-    QTest::newRow("unsaved WEP: the sheet") << "Old|w|-50|6|wep" << withPassword << false << false << false << true << "";
+    QTest::newRow("unsaved WEP: the sheet")
+        << "Old|w|-50|6|wep" << withPassword << false << false << false << true << "";
     QTest::newRow("saved WPA3: joined with the system's credentials")
         << "Home|h|-50|6|wpa3Personal" << withPassword << true << true << true << false << "";
     QTest::newRow("saved WPA2 failing: the sheet and no banner")
-        << "Home|h|-50|6|wpa2Personal" << QJsonObject{{QStringLiteral("joinError"), error(10)}} << true << true
-        << false << true << "";
+        << "Home|h|-50|6|wpa2Personal" << QJsonObject{{QStringLiteral("joinError"), error(10)}} << true
+        << true << false << true << "";
     QTest::newRow("hidden open network: messages use the display name")
         << "|h1|-50|6|open" << QJsonObject{{QStringLiteral("joinError"), error(53)}} << false << true << false
         << false << "“Hidden network” refused the connection or timed out. Check that you are in range.";
@@ -171,8 +174,9 @@ void WiFiStoreJoinTest::joinOfANetworkThatLeftTheScan()
     gone.security = Security::open;
     f.store->activate(gone);
     f.settle();
-    QCOMPARE(f.store->errorMessage(),
-             QStringLiteral("Could not connect to “Elsewhere”. This network is no longer in range. Scan again."));
+    QCOMPARE(
+        f.store->errorMessage(),
+        QStringLiteral("Could not connect to “Elsewhere”. This network is no longer in range. Scan again."));
 }
 
 void WiFiStoreJoinTest::passwordSheet_data()
@@ -186,13 +190,18 @@ void WiFiStoreJoinTest::passwordSheet_data()
     const QString right = QStringLiteral("correct horse");
     QTest::newRow("right password joins") << "wpa2Personal" << right << true << true << "";
     QTest::newRow("wrong password: the message, not the sheet again")
-        << "wpa2Personal" << "wrong horse" << true << false << "Could not connect to “Home”. Check the password.";
-    QTest::newRow("seven characters are too few for WPA") << "wpa2Personal" << "1234567" << false << false << "";
+        << "wpa2Personal"
+        << "wrong horse" << true << false << "Could not connect to “Home”. Check the password.";
+    QTest::newRow("seven characters are too few for WPA") << "wpa2Personal"
+                                                          << "1234567" << false << false << "";
     QTest::newRow("five characters do for WEP")
-        << "wep" << "12345" << true << false << "Could not connect to “Home”. Check the password.";
-    QTest::newRow("four characters are too few for WEP") << "wep" << "1234" << false << false << "";
+        << "wep"
+        << "12345" << true << false << "Could not connect to “Home”. Check the password.";
+    QTest::newRow("four characters are too few for WEP") << "wep"
+                                                         << "1234" << false << false << "";
     QTest::newRow("characters are counted as the user sees them")
-        << "wpa3Personal" << QString::fromUtf8("👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽") << false << false << "";
+        << "wpa3Personal" << QString::fromUtf8("👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽")
+        << false << false << "";
 }
 
 void WiFiStoreJoinTest::passwordSheet()
@@ -203,7 +212,8 @@ void WiFiStoreJoinTest::passwordSheet()
     QFETCH(bool, joined);
     QFETCH(QString, banner);
 
-    Fixture f("Home|h|-50|6|" + security, {{QStringLiteral("password"), QStringLiteral("correct horse")}}, false);
+    Fixture f("Home|h|-50|6|" + security, {{QStringLiteral("password"), QStringLiteral("correct horse")}},
+              false);
     f.store->activate(f.first());
     QVERIFY(f.store->passwordTarget());
 
@@ -241,32 +251,51 @@ void WiFiStoreJoinTest::describe_data()
 
     // Device state reasons: secrets and supplicant failures.
     for (qint64 code : {7, 8, 9, 10, 11})
-        QTest::addRow("reason %lld: check the password", code) << kStateReason << code << "" << "Home" << checkPassword;
-    QTest::newRow("reason 53, network not found: out of reach") << kStateReason << qint64(53) << "" << "Home" << outOfReach;
+        QTest::addRow("reason %lld: check the password", code) << kStateReason << code << ""
+                                                               << "Home" << checkPassword;
+    QTest::newRow("reason 53, network not found: out of reach") << kStateReason << qint64(53) << ""
+                                                                << "Home" << outOfReach;
     QTest::newRow("reason 1 unknown: the generic sentence with the description")
-        << kStateReason << qint64(1) << "Unknown error." << "Home" << "Could not connect to “Home”. Unknown error.";
+        << kStateReason << qint64(1) << "Unknown error."
+        << "Home"
+        << "Could not connect to “Home”. Unknown error.";
     QTest::newRow("a reason code of another domain is not a reason")
-        << "org.example.Other" << qint64(7) << "Something else." << "Home"
+        << "org.example.Other" << qint64(7) << "Something else."
+        << "Home"
         << "Could not connect to “Home”. Something else.";
 
-    // Refusals by policy.
-    for (const char* name : {"org.freedesktop.NetworkManager.PermissionDenied",
-                             "org.freedesktop.NetworkManager.Settings.PermissionDenied",
-                             "org.freedesktop.DBus.Error.AccessDenied", "org.freedesktop.DBus.Error.AuthFailed"})
-        QTest::addRow("%s: not permitted, without the name", name)
-            << QString::fromLatin1(name) << qint64(0) << "denied" << "Home" << notPermitted;
+    // NetworkManager's own refusals and time-outs.
+    const QString networkManager = QStringLiteral("org.freedesktop.NetworkManager");
+    QTest::newRow("refused by policy: not permitted, without the name")
+        << networkManager << qint64(-3930) << "Not authorized to control networking."
+        << "Home" << notPermitted;
+    QTest::newRow("join not finished in time: out of reach")
+        << networkManager << qint64(-3905) << "The connection attempt timed out."
+        << "Home" << outOfReach;
+    QTest::newRow("any other NetworkManager failure: its own sentence")
+        << networkManager << qint64(-1) << "No suitable device found."
+        << "Home"
+        << "Could not connect to “Home”. No suitable device found.";
+    QTest::newRow("a D-Bus error name is no domain of ours")
+        << "org.freedesktop.DBus.Error.AccessDenied" << qint64(-3930) << "Denied."
+        << "Home"
+        << "Could not connect to “Home”. Denied.";
 
     // The engine's own failures fall to the generic sentence.
-    QTest::newRow("gone") << SystemError::kWiFiErrorDomain << qint64(2) << "" << "Home"
+    QTest::newRow("gone") << SystemError::kWiFiErrorDomain << qint64(2) << ""
+                          << "Home"
                           << "Could not connect to “Home”. This network is no longer in range. Scan again.";
-    QTest::newRow("no interface") << SystemError::kWiFiErrorDomain << qint64(0) << "" << "Home"
+    QTest::newRow("no interface") << SystemError::kWiFiErrorDomain << qint64(0) << ""
+                                  << "Home"
                                   << "Could not connect to “Home”. No Wi-Fi interface was found.";
 
     // Names.
-    QTest::newRow("hidden network") << kStateReason << qint64(7) << "" << ""
+    QTest::newRow("hidden network") << kStateReason << qint64(7) << ""
+                                    << ""
                                     << "Could not connect to “Hidden network”. Check the password.";
     QTest::newRow("a name with format characters is shown as it is")
-        << kStateReason << qint64(1) << "100% %@ sure" << "50%@ %d"
+        << kStateReason << qint64(1) << "100% %@ sure"
+        << "50%@ %d"
         << "Could not connect to “50%@ %d”. 100% %@ sure";
 }
 
@@ -288,4 +317,4 @@ void WiFiStoreJoinTest::describe()
 }
 
 QTEST_GUILESS_MAIN(WiFiStoreJoinTest)
-#include "WiFiStoreJoinTest.moc"
+#include "tst_WiFiStoreJoin.moc"

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <chrono>
+#include <memory>
+
+namespace ondrel::test {
+
+// A private system-like D-Bus daemon with python-dbusmock's NetworkManager
+// (tests/wifi/nm_template.py) on it. The constructor starts the bus and points
+// DBUS_SYSTEM_BUS_ADDRESS at it, so the machine's own system bus is never
+// touched; NetworkManager itself is started, stopped, paused and resumed by the
+// test. Control calls go to the mock's org.freedesktop.DBus.Mock interface.
+class MockNetworkManager {
+public:
+    static constexpr auto service = "org.freedesktop.NetworkManager";
+
+    MockNetworkManager();
+    ~MockNetworkManager();
+    MockNetworkManager(const MockNetworkManager&) = delete;
+    MockNetworkManager& operator=(const MockNetworkManager&) = delete;
+
+    bool busRunning() const { return !address_.isEmpty(); }
+    QString busAddress() const { return address_; }
+
+    // Starts the mock and waits until it owns its name; false on failure.
+    bool start(const QVariantMap& parameters = {});
+    // Ends the mock process (its name leaves the bus) and waits for it.
+    void stop();
+    // SIGSTOP / SIGCONT: the name stays on the bus but nothing answers.
+    void pause();
+    void resume();
+    bool running() const;
+
+    // The control connection (a separate connection to the private bus).
+    QDBusConnection connection() const;
+
+    // Control calls; each returns the call's first output, or an invalid
+    // QVariant and a warning when the mock reports an error.
+    QVariant mock(const QString& method, const QVariantList& args = {});
+    QString addWirelessDevice(const QString& name = QStringLiteral("wlan0"));
+    QString addAccessPoint(const QString& device, const QString& name, const QByteArray& ssid,
+                           const QString& bssid, uint frequencyMHz, uchar strength, uint flags, uint wpaFlags,
+                           uint rsnFlags, uint bandwidthMHz = 20, uint maxBitrateKbps = 54000);
+    QString addSavedWifi(const QString& id, const QByteArray& ssid, const QString& keyMgmt,
+                         const QString& secret, const QString& type = QStringLiteral("802-11-wireless"));
+    void setNetworkBehaviour(const QByteArray& ssid, const QString& secret,
+                             const QString& outcome = QStringLiteral("secret"), uint reason = 0);
+    void setProperty(const QString& path, const QString& interface, const QString& name,
+                     const QVariant& value);
+    QVariant property(const QString& path, const QString& interface, const QString& name);
+    QStringList savedConnections();
+    QVariantMap counters();
+    // The secrets stored in a connection profile, and "unsaved" (in memory only).
+    QVariantMap connectionSecrets(const QString& path);
+    // An object path property as text.
+    QString pathProperty(const QString& path, const QString& interface, const QString& name);
+
+private:
+    QString writeConfig();
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString address_;
+    QString connectionName_;
+    QProcess bus_;
+    QProcess nm_;
+};
+
+} // namespace ondrel::test

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "wifi/WiFiBackend.h"
+
+#include <QDBusMessage>
+#include <QString>
+#include <QVariantList>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+class QThread;
+
+namespace ondrel {
+
+class NetworkManagerMirror;
+
+// The system's Wi-Fi through NetworkManager on the D-Bus system bus
+// (DBUS_SYSTEM_BUS_ADDRESS names another bus when set).
+//
+// The quick reads answer from a copy of NetworkManager's state that a
+// NetworkManagerMirror keeps current from its signals on a thread of its own:
+// no D-Bus round trip on the caller's thread. The slow operations block the
+// engine's worker thread on D-Bus calls, each bounded by `Limits::call`, and
+// on waits for NetworkManager's announcements, each bounded as well.
+//
+// Failures:
+// - a device state reason (a join that failed) in kDeviceStateReasonDomain
+//   with NetworkManager's reason number: 7 to 11 mean a missing or wrong
+//   secret or a supplicant failure, 53 that the network was not found;
+// - in kNetworkManagerDomain, kNotPermitted when NetworkManager or its
+//   policy refused the caller, kTimedOut when a join did not finish in time or
+//   NetworkManager stopped answering, kOtherFailure for anything else, with
+//   NetworkManager's own sentence as the description;
+// - WiFiError::noInterface when NetworkManager or its Wi-Fi device is gone,
+//   WiFiError::gone when the access point to join has left the list.
+class NetworkManagerBackend final : public WiFiBackend {
+public:
+    static inline const QString kDeviceStateReasonDomain =
+        QStringLiteral("org.freedesktop.NetworkManager.Device.StateReason");
+    static inline const QString kNetworkManagerDomain = QStringLiteral("org.freedesktop.NetworkManager");
+    // The codes of kNetworkManagerDomain. The first two share their numbers
+    // with the system codes the join messages already group ("not
+    // permitted", "refused or timed out").
+    static constexpr qint64 kNotPermitted = -3930;
+    static constexpr qint64 kTimedOut = -3905;
+    static constexpr qint64 kOtherFailure = -1;
+
+    struct Limits {
+        std::chrono::milliseconds call{3000};        // one D-Bus call
+        std::chrono::milliseconds scan{10000};       // RequestScan until LastScan changes
+        std::chrono::milliseconds activation{40000}; // a join until activated or failed
+        std::chrono::milliseconds settle{1500};      // until the copy shows an operation's outcome
+    };
+
+    // Main thread. Starts following NetworkManager at once.
+    NetworkManagerBackend();
+    explicit NetworkManagerBackend(Limits limits);
+    ~NetworkManagerBackend() override;
+    NetworkManagerBackend(const NetworkManagerBackend&) = delete;
+    NetworkManagerBackend& operator=(const NetworkManagerBackend&) = delete;
+
+    bool hasInterface() const override;
+    std::optional<QString> interfaceName() const override;
+    bool isPoweredOn() const override;
+    Association currentAssociation() const override;
+    QStringList savedNetworkNames() const override;
+
+    ScanResult scan() override;
+    std::optional<SystemError> join(const AccessPoint& accessPoint,
+                                    const std::optional<QString>& password) override;
+    void disconnect() override;
+    std::optional<SystemError> setPower(bool on) override;
+    // Ends the waits of a slow operation in progress; a D-Bus call in flight
+    // still takes up to Limits::call.
+    void cancel() override;
+
+    // D-Bus calls whose answer a slow operation waited for, since creation.
+    quint64 roundTrips() const { return roundTrips_.load(); }
+
+    // The human description of a device state reason (English, as
+    // NetworkManager's own tools word them).
+    static QString describeStateReason(uint reason);
+
+private:
+    // One blocking call on the worker thread, bounded by Limits::call.
+    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& args = {}) const;
+    // The failure a D-Bus error reply stands for.
+    static SystemError failureFrom(const QDBusMessage& reply);
+    void awaitFirstLoad() const;
+    std::optional<SystemError> activate(const QString& device, const AccessPoint& accessPoint,
+                                        const std::optional<QString>& password);
+
+    Limits limits_;
+    QString connectionName_;
+    std::unique_ptr<QThread> thread_;
+    NetworkManagerMirror* mirror_ = nullptr; // lives on thread_
+    mutable std::atomic<quint64> roundTrips_{0};
+    mutable std::atomic<bool> firstLoadSeen_{false};
+};
+
+} // namespace ondrel

@@ -1,0 +1,194 @@
+#include "wifi/NetworkManagerMapping.h"
+
+#include <QDBusArgument>
+#include <QDBusObjectPath>
+#include <QDBusSignature>
+#include <QDBusVariant>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ondrel::nm {
+
+int dbmFromStrength(int percent)
+{
+    const int p = std::clamp(percent, 0, 100);
+    return int(std::lround(-100.0 + 0.6 * p));
+}
+
+namespace {
+
+int widthCode(uint bandwidthMHz)
+{
+    switch (bandwidthMHz) {
+    case 20:
+        return 1;
+    case 40:
+        return 2;
+    case 80:
+        return 3;
+    case 160:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+std::optional<ChannelInfo> channelFromFrequency(uint frequencyMHz, uint bandwidthMHz)
+{
+    if (frequencyMHz == 0)
+        return std::nullopt;
+    ChannelInfo info;
+    info.widthCode = widthCode(bandwidthMHz);
+    const int f = int(frequencyMHz);
+    if (f == 2484) {
+        info.number = 14;
+        info.bandCode = 1;
+    } else if (f >= 2407 && f < 2484) {
+        info.number = (f - 2407) / 5;
+        info.bandCode = 1;
+    } else if (f >= 5925 && f <= 7125) {
+        // 6 GHz: channel 2 sits at 5935 MHz, the others at 5950 + 5 * n.
+        info.number = f == 5935 ? 2 : (f - 5950) / 5;
+        info.bandCode = 3;
+    } else if (f >= 4900 && f < 5925) {
+        info.number = (f - 5000) / 5;
+        if (info.number < 0)
+            info.number = (f - 4000) / 5; // 4.9 GHz public-safety channels
+        info.bandCode = 2;
+    }
+    return info;
+}
+
+SecurityCodes securityFromFlags(uint flags, uint wpaFlags, uint rsnFlags)
+{
+    SecurityCodes codes;
+    const uint any = wpaFlags | rsnFlags;
+    if ((flags & kApFlagPrivacy) && wpaFlags == 0 && rsnFlags == 0)
+        codes.insert(SecurityCode::wep);
+    if (wpaFlags & keyMgmtPsk)
+        codes.insert(SecurityCode::wpaPersonal);
+    if (rsnFlags & keyMgmtPsk)
+        codes.insert(SecurityCode::wpa2Personal);
+    if (any & keyMgmtSae)
+        codes.insert(SecurityCode::wpa3Personal);
+    if (wpaFlags & keyMgmt8021x)
+        codes.insert(SecurityCode::wpaEnterprise);
+    if (rsnFlags & keyMgmt8021x)
+        codes.insert(SecurityCode::wpa2Enterprise);
+    if (any & keyMgmtSuiteB192)
+        codes.insert(SecurityCode::wpa3Enterprise);
+    if (any & keyMgmtOwe)
+        codes.insert(SecurityCode::owe);
+    if (any & keyMgmtOweTransition)
+        codes.insert(SecurityCode::oweTransition);
+    if (!(flags & kApFlagPrivacy) && wpaFlags == 0 && rsnFlags == 0)
+        codes.insert(SecurityCode::none);
+    return codes;
+}
+
+std::optional<QString> decodeSsid(const QByteArray& ssid)
+{
+    if (ssid.isEmpty())
+        return std::nullopt;
+    return QString::fromUtf8(ssid);
+}
+
+namespace {
+
+QVariant fromArgument(const QDBusArgument& arg)
+{
+    switch (arg.currentType()) {
+    case QDBusArgument::BasicType:
+    case QDBusArgument::VariantType:
+        return plainValue(arg.asVariant());
+    case QDBusArgument::ArrayType: {
+        if (arg.currentSignature() == QLatin1String("ay")) {
+            QByteArray bytes;
+            arg >> bytes;
+            return bytes;
+        }
+        QVariantList list;
+        arg.beginArray();
+        while (!arg.atEnd())
+            list << fromArgument(arg);
+        arg.endArray();
+        return list;
+    }
+    case QDBusArgument::MapType: {
+        QVariantMap map;
+        arg.beginMap();
+        while (!arg.atEnd()) {
+            arg.beginMapEntry();
+            const QString key = plainValue(arg.asVariant()).toString();
+            map.insert(key, fromArgument(arg));
+            arg.endMapEntry();
+        }
+        arg.endMap();
+        return map;
+    }
+    case QDBusArgument::StructureType: {
+        QVariantList fields;
+        arg.beginStructure();
+        while (!arg.atEnd())
+            fields << fromArgument(arg);
+        arg.endStructure();
+        return fields;
+    }
+    case QDBusArgument::MapEntryType:
+    case QDBusArgument::UnknownType:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+QVariant plainValue(const QVariant& value)
+{
+    const int type = value.userType();
+    if (type == qMetaTypeId<QDBusArgument>())
+        return fromArgument(value.value<QDBusArgument>());
+    if (type == qMetaTypeId<QDBusVariant>())
+        return plainValue(value.value<QDBusVariant>().variant());
+    if (type == qMetaTypeId<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    if (type == qMetaTypeId<QDBusSignature>())
+        return value.value<QDBusSignature>().signature();
+    if (type == QMetaType::QVariantList) {
+        QVariantList list = value.toList();
+        for (QVariant& item : list)
+            item = plainValue(item);
+        return list;
+    }
+    if (type == QMetaType::QVariantMap) {
+        QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it)
+            it.value() = plainValue(it.value());
+        return map;
+    }
+    return value;
+}
+
+AccessPoint accessPointFromProperties(const QString& path, const QVariantMap& properties)
+{
+    AccessPoint ap;
+    ap.ssidBytes = properties.value(QStringLiteral("Ssid")).toByteArray();
+    ap.ssid = decodeSsid(ap.ssidBytes);
+    const QString bssid = properties.value(QStringLiteral("HwAddress")).toString();
+    if (!bssid.isEmpty())
+        ap.bssid = bssid;
+    ap.rssi = dbmFromStrength(properties.value(QStringLiteral("Strength")).toInt());
+    ap.noise = 0;
+    ap.channel = channelFromFrequency(properties.value(QStringLiteral("Frequency")).toUInt(),
+                                      properties.value(QStringLiteral("Bandwidth")).toUInt());
+    ap.security = securityFromFlags(properties.value(QStringLiteral("Flags")).toUInt(),
+                                    properties.value(QStringLiteral("WpaFlags")).toUInt(),
+                                    properties.value(QStringLiteral("RsnFlags")).toUInt());
+    ap.handle = path;
+    return ap;
+}
+
+} // namespace ondrel::nm

@@ -1,0 +1,154 @@
+#pragma once
+
+#include "wifi/AccessPoint.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+class QDBusMessage;
+class QDBusPendingCallWatcher;
+class QDBusServiceWatcher;
+class QTimer;
+
+namespace ondrel {
+
+// A copy of NetworkManager's D-Bus objects (every object under
+// /org/freedesktop with its properties, and the settings of every saved
+// connection), kept current from NetworkManager's signals, plus a log of the
+// state changes that the backend's joins and scans wait for.
+//
+// Threads: the object lives on a thread of its own (the backend's), where
+// the signals arrive, so the copy stays current whatever the main thread is
+// doing. Every public read is safe from any thread and never makes a D-Bus
+// round trip.
+class NetworkManagerMirror : public QObject {
+    Q_OBJECT
+
+public:
+    static inline const QString kService = QStringLiteral("org.freedesktop.NetworkManager");
+
+    // A change that NetworkManager announced, in the order it arrived.
+    struct Event {
+        enum class Kind {
+            propertiesChanged,  // `path`, `interface`, `changed` (only LastScan is logged)
+            deviceStateChanged, // `path`, `state`, `oldState`, `reason` (NMDeviceState, NMDeviceStateReason)
+            activeStateChanged, // `path`, `state`, `reason` (NMActiveConnectionState and its reason)
+            serviceLost,        // NetworkManager left the bus
+        };
+        quint64 sequence = 0;
+        Kind kind = Kind::propertiesChanged;
+        QString path;
+        QString interface;
+        QVariantMap changed;
+        uint state = 0;
+        uint oldState = 0;
+        uint reason = 0;
+    };
+
+    // A saved connection profile of type 802-11-wireless.
+    struct SavedWifi {
+        QString path;         // the connection's object path
+        QByteArray ssid;      // the network name as bytes
+        QString keyMgmt;      // 802-11-wireless-security.key-mgmt; empty for an open network
+        qint64 timestamp = 0; // last successful activation, seconds since 1970; 0 never
+    };
+
+    // `connectionName` names a QDBusConnection to the system bus that
+    // outlives this object.
+    explicit NetworkManagerMirror(QString connectionName, std::chrono::milliseconds callTimeout);
+    ~NetworkManagerMirror() override;
+
+    // Waits until the first load (objects and saved settings) has ended,
+    // successfully or not; false when `limit` passed first.
+    bool waitUntilLoaded(std::chrono::milliseconds limit) const;
+
+    // Whether NetworkManager answered the latest load and is still on the bus.
+    bool isReachable() const;
+    // The first device of type Wi-Fi in NetworkManager's device order; empty
+    // without one.
+    QString wirelessDevice() const;
+    QString interfaceName() const;
+    bool wirelessEnabled() const;
+    Association association() const;
+    // Saved Wi-Fi profiles in NetworkManager's order.
+    QList<SavedWifi> savedWifi() const;
+    // The properties of one interface of one object (empty when unknown).
+    QVariantMap properties(const QString& path, const QString& interface) const;
+
+    // The sequence number of the latest event; events after it are "new".
+    quint64 mark() const;
+    // Waits for the first event after `after` that `accept` takes, up to
+    // `deadline`; the event, or nothing on time-out. `after` moves past every
+    // event looked at.
+    std::optional<Event> waitForEvent(quint64& after, const std::function<bool(const Event&)>& accept,
+                                      QDeadlineTimer deadline) const;
+    // Waits until `holds` (which may call the reads above) is true, checking
+    // after every change, up to `deadline`.
+    bool waitUntil(const std::function<bool()>& holds, QDeadlineTimer deadline) const;
+    // Ends every wait above at once and makes later ones return at once (as
+    // on time-out): the backend is going away.
+    void cancelWaits();
+
+public Q_SLOTS:
+    // Subscribes to NetworkManager's signals, then loads everything. Runs on
+    // the mirror's thread.
+    void start();
+
+private Q_SLOTS:
+    void onPropertiesChanged(const QDBusMessage& message);
+    void onInterfacesAdded(const QDBusMessage& message);
+    void onInterfacesRemoved(const QDBusMessage& message);
+    void onDeviceStateChanged(const QDBusMessage& message);
+    void onActiveStateChanged(const QDBusMessage& message);
+    void onConnectionUpdated(const QDBusMessage& message);
+    void onNewConnection(const QDBusMessage& message);
+    void onConnectionRemoved(const QDBusMessage& message);
+
+private:
+    using Interfaces = QHash<QString, QVariantMap>;
+
+    void refresh();
+    void onObjectsLoaded(QDBusPendingCallWatcher* watcher, quint64 generation);
+    void fetchSettings(const QString& path, quint64 generation);
+    void serviceAppeared();
+    void serviceLost();
+    void noteActivity();
+    void push(Event event); // caller holds mutex_
+    void changed();         // caller holds mutex_
+    QString wirelessDeviceLocked() const;
+    bool finishLoadLocked();
+
+    QString connectionName_;
+    std::chrono::milliseconds callTimeout_;
+    QDBusServiceWatcher* watcher_ = nullptr;
+    QTimer* retry_ = nullptr;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changedCondition_;
+    QHash<QString, Interfaces> objects_;
+    QHash<QString, QVariantMap> settings_; // connection path -> a{sa{sv}} as nested maps
+    int pendingSettings_ = 0;
+    bool reachable_ = false;
+    bool loaded_ = false;
+    bool loading_ = false;
+    bool cancelled_ = false;
+    quint64 generation_ = 0;  // bumped when NetworkManager leaves, to drop stale replies
+    quint64 changeCount_ = 0; // bumped on every change, for waitUntil
+    quint64 sequence_ = 0;
+    std::deque<Event> events_;
+};
+
+} // namespace ondrel
