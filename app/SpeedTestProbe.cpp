@@ -92,22 +92,26 @@ int runSpeedTestProbe()
     test.start();
     const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
     QString last;
-    while (std::chrono::steady_clock::now() < deadline) {
-        // Run the event loop for a slice, or until the phase moves on, so
-        // that no phase goes unreported.
-        QEventLoop loop;
-        QTimer::singleShot(kSlice, &loop, &QEventLoop::quit);
-        QObject::connect(&test, &SpeedTest::phaseChanged, &loop, &QEventLoop::quit);
-        loop.exec();
-
+    // Reports the phase when it differs from the last one reported; true
+    // once the test has ended.
+    const auto report = [&] {
         const QString text = describe(test.phase());
         if (text != last) {
             std::fprintf(stderr, "段階: %s\n", qUtf8Printable(text));
             last = text;
         }
         const SpeedTest::Phase::Kind kind = test.phase().kind();
-        if (kind == SpeedTest::Phase::done || kind == SpeedTest::Phase::failed)
-            break;
+        return kind == SpeedTest::Phase::done || kind == SpeedTest::Phase::failed;
+    };
+    bool ended = report();
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+        // Run the event loop for a slice, or until the phase moves on, so
+        // that no phase goes unreported.
+        QEventLoop loop;
+        QTimer::singleShot(kSlice, &loop, &QEventLoop::quit);
+        QObject::connect(&test, &SpeedTest::phaseChanged, &loop, &QEventLoop::quit);
+        loop.exec();
+        ended = report();
     }
 
     if (test.phase().kind() == SpeedTest::Phase::failed) {
