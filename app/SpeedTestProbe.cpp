@@ -125,7 +125,8 @@ int runSpeedTestProbe()
         entry.id = QUuid::createUuid();
         // A test cut short by the time limit has no finishing time; the
         // entry is dated now rather than at the placeholder date.
-        entry.date = result.date == SpeedResult::distantPast() ? QDateTime::currentDateTimeUtc() : result.date;
+        entry.date =
+            result.date == SpeedResult::distantPast() ? QDateTime::currentDateTimeUtc() : result.date;
         entry.ssid = *status.ssid;
         entry.bssid = status.bssid;
         entry.rssi = status.rssi;
@@ -137,11 +138,13 @@ int runSpeedTestProbe()
         entry.jitterMs = result.jitterMs;
         entry.bytes = result.bytes;
         if (!SpeedHistory::shared().add(entry))
-            std::fprintf(stderr, "履歴を保存できませんでした: %s\n", qUtf8Printable(SpeedHistory::shared().filePath()));
+            std::fprintf(stderr, "履歴を保存できませんでした: %s\n",
+                         qUtf8Printable(SpeedHistory::shared().filePath()));
     }
-    std::printf("ダウンロード %s Mbps / アップロード %s Mbps / 応答時間 %lld ms / ゆらぎ %lld ms / 通信量 %s MB\n",
-                qUtf8Printable(mbps(result.downloadMbps)), qUtf8Printable(mbps(result.uploadMbps)),
-                qlonglong(result.latencyMs), qlonglong(result.jitterMs), qUtf8Printable(megabytes(result.bytes)));
+    std::printf(
+        "ダウンロード %s Mbps / アップロード %s Mbps / 応答時間 %lld ms / ゆらぎ %lld ms / 通信量 %s MB\n",
+        qUtf8Printable(mbps(result.downloadMbps)), qUtf8Printable(mbps(result.uploadMbps)),
+        qlonglong(result.latencyMs), qlonglong(result.jitterMs), qUtf8Printable(megabytes(result.bytes)));
     return 0;
 }
 

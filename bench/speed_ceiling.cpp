@@ -11,12 +11,12 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QFile>
 
 #include <cstdio>
 #include <vector>
@@ -71,12 +71,23 @@ CurlRun runCurl(const QByteArray& url, const QString& uploadFile)
     const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int i = 0; i < 4; ++i) {
-        QStringList args = {"-s", "-o", "/dev/null", "--max-time", QString::number(kSeconds), "-w",
-                            uploadFile.isEmpty() ? "%{size_download} %{time_total}" : "%{size_upload} %{time_total}"};
+        QStringList args = {"-s",
+                            "-o",
+                            "/dev/null",
+                            "--max-time",
+                            QString::number(kSeconds),
+                            "-w",
+                            uploadFile.isEmpty() ? "%{size_download} %{time_total}"
+                                                 : "%{size_upload} %{time_total}"};
         if (uploadFile.isEmpty())
             args << QString::fromUtf8(url + "/__down?bytes=1000000000000");
         else
-            args << "-X" << "POST" << "-H" << "Content-Type: application/octet-stream" << "-H" << "Expect:"
+            args << "-X"
+                 << "POST"
+                 << "-H"
+                 << "Content-Type: application/octet-stream"
+                 << "-H"
+                 << "Expect:"
                  << "-T" << uploadFile << QString::fromUtf8(url + "/__up");
         auto process = std::make_unique<QProcess>();
         process->start(QStringLiteral("curl"), args);
@@ -109,7 +120,8 @@ double runIperf(bool reverse)
     client.start(QStringLiteral("iperf3"), args);
     client.waitForFinished(60000);
     server.waitForFinished(10000);
-    const QJsonObject end = QJsonDocument::fromJson(client.readAllStandardOutput()).object()["end"].toObject();
+    const QJsonObject end =
+        QJsonDocument::fromJson(client.readAllStandardOutput()).object()["end"].toObject();
     return end["sum_received"].toObject()["bits_per_second"].toDouble() / 1e6;
 }
 
@@ -136,8 +148,9 @@ int main(int argc, char** argv)
 
     const EngineRun engine = runEngine(url, 200ms);
     const double engineGB = double(engine.result.bytes) / 1e9;
-    std::printf("engine, 0.2 s ticks:  download %9.1f Mbps  upload %9.1f Mbps  CPU %.2f s for %.1f GB = %.3f s/GB\n",
-                engine.result.downloadMbps, engine.result.uploadMbps, engine.cpu, engineGB, engine.cpu / engineGB);
+    std::printf(
+        "engine, 0.2 s ticks:  download %9.1f Mbps  upload %9.1f Mbps  CPU %.2f s for %.1f GB = %.3f s/GB\n",
+        engine.result.downloadMbps, engine.result.uploadMbps, engine.cpu, engineGB, engine.cpu / engineGB);
     std::fflush(stdout);
     const EngineRun slow = runEngine(url, 1000ms);
     std::printf("engine, 1 s ticks:    download %9.1f Mbps  upload %9.1f Mbps\n", slow.result.downloadMbps,
@@ -145,8 +158,8 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     const CurlRun curlDown = runCurl(url, QString());
     const CurlRun curlUp = runCurl(url, uploadFile);
-    std::printf("curl x4:              download %9.1f Mbps  upload %9.1f Mbps  CPU %.3f / %.3f s/GB\n", curlDown.mbps,
-                curlUp.mbps, curlDown.cpuPerGB, curlUp.cpuPerGB);
+    std::printf("curl x4:              download %9.1f Mbps  upload %9.1f Mbps  CPU %.3f / %.3f s/GB\n",
+                curlDown.mbps, curlUp.mbps, curlDown.cpuPerGB, curlUp.cpuPerGB);
     std::fflush(stdout);
     const double iperf = runIperf(false);
     const double iperfReverse = runIperf(true);
@@ -156,8 +169,9 @@ int main(int argc, char** argv)
     server.waitForFinished();
 
     const double best = std::max(iperf, iperfReverse);
-    const bool pass = engine.result.downloadMbps >= curlDown.mbps && engine.result.uploadMbps >= curlUp.mbps &&
-                      engine.result.downloadMbps >= 0.9 * best && engine.result.uploadMbps >= 0.9 * best;
+    const bool pass = engine.result.downloadMbps >= curlDown.mbps &&
+                      engine.result.uploadMbps >= curlUp.mbps && engine.result.downloadMbps >= 0.9 * best &&
+                      engine.result.uploadMbps >= 0.9 * best;
     std::printf("engine/curl: download %.2f upload %.2f; engine/iperf3: download %.2f upload %.2f; %s\n",
                 engine.result.downloadMbps / curlDown.mbps, engine.result.uploadMbps / curlUp.mbps,
                 engine.result.downloadMbps / best, engine.result.uploadMbps / best, pass ? "ok" : "MISSED");

@@ -158,7 +158,8 @@ void HttpTransfers::run()
         fds.clear();
         fds.push_back({wakeFd_, POLLIN, 0});
         for (const auto& [socket, what] : sockets_) {
-            const short events = short(((what & CURL_POLL_IN) ? POLLIN : 0) | ((what & CURL_POLL_OUT) ? POLLOUT : 0));
+            const short events =
+                short(((what & CURL_POLL_IN) ? POLLIN : 0) | ((what & CURL_POLL_OUT) ? POLLOUT : 0));
             fds.push_back({socket, events, 0});
         }
         ::poll(fds.data(), fds.size(), pollTimeoutMs(Clock::now()));
@@ -202,7 +203,8 @@ int HttpTransfers::onSocket(void* easy, int socket, int what, void* user, void*)
 {
     auto* self = static_cast<HttpTransfers*>(user);
     auto& sockets = self->sockets_;
-    auto it = std::find_if(sockets.begin(), sockets.end(), [&](const auto& entry) { return entry.first == socket; });
+    auto it = std::find_if(sockets.begin(), sockets.end(),
+                           [&](const auto& entry) { return entry.first == socket; });
     if (what == CURL_POLL_REMOVE) {
         if (it != sockets.end())
             sockets.erase(it);
@@ -352,7 +354,8 @@ void HttpTransfers::handleDone(Transfer* transfer, int code)
     Outcome outcome;
     outcome.curlCode = code;
     if (code != CURLE_OK)
-        outcome.detail = QString::fromUtf8(transfer->error[0] ? transfer->error : curl_easy_strerror(CURLcode(code)));
+        outcome.detail =
+            QString::fromUtf8(transfer->error[0] ? transfer->error : curl_easy_strerror(CURLcode(code)));
     curl_off_t micros = 0;
     curl_easy_getinfo(transfer->easy, CURLINFO_TOTAL_TIME_T, &micros);
     outcome.time = std::chrono::microseconds(micros);
@@ -376,12 +379,14 @@ void HttpTransfers::restartDueStreams(Clock::time_point now)
 int HttpTransfers::pollTimeoutMs(Clock::time_point now) const
 {
     int timeout = 1000;
-    const bool uploading = std::any_of(transfers_.begin(), transfers_.end(),
-                                       [](const auto& transfer) { return transfer->active && transfer->request.body; });
+    const bool uploading = std::any_of(transfers_.begin(), transfers_.end(), [](const auto& transfer) {
+        return transfer->active && transfer->request.body;
+    });
     if (uploading)
         timeout = int(kUploadRefresh.count());
     if (timerDue_)
-        timeout = std::clamp(int(std::chrono::ceil<std::chrono::milliseconds>(*timerDue_ - now).count()), 0, timeout);
+        timeout = std::clamp(int(std::chrono::ceil<std::chrono::milliseconds>(*timerDue_ - now).count()), 0,
+                             timeout);
     for (const auto& transfer : transfers_) {
         if (transfer->active)
             continue;

@@ -6,8 +6,8 @@
 
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -47,8 +47,8 @@ public:
     };
 
     struct Outcome {
-        int curlCode = 0;    // CURLcode, 0 on success whatever the HTTP status
-        QString detail;      // libcurl's error text, empty on success
+        int curlCode = 0;                  // CURLcode, 0 on success whatever the HTTP status
+        QString detail;                    // libcurl's error text, empty on success
         std::chrono::microseconds time{0}; // from the transfer's start to its end
     };
 

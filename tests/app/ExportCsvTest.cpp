@@ -11,9 +11,10 @@ using namespace ondrel;
 namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
-const QByteArray kJapaneseHeader = QStringLiteral("日時,ネットワーク,BSSID,電波 (dBm),周波数帯,チャンネル,ダウンロード (Mbps),"
-                                                  "アップロード (Mbps),応答時間 (ms),ゆらぎ (ms),使った通信量 (MB)\r\n")
-                                       .toUtf8();
+const QByteArray kJapaneseHeader =
+    QStringLiteral("日時,ネットワーク,BSSID,電波 (dBm),周波数帯,チャンネル,ダウンロード (Mbps),"
+                   "アップロード (Mbps),応答時間 (ms),ゆらぎ (ms),使った通信量 (MB)\r\n")
+        .toUtf8();
 const QByteArray kEnglishHeader("Date,Network,BSSID,Signal (dBm),Band,Channel,Download (Mbps),Upload (Mbps),"
                                 "Latency (ms),Jitter (ms),Data used (MB)\r\n");
 
@@ -69,8 +70,10 @@ void ExportCsvTest::writesTheFile_data()
     QTest::addColumn<int>("entries");
     QTest::addColumn<QByteArray>("header");
     QTest::newRow("empty, Japanese") << QStringList{"--export-csv", "out.csv"} << 0 << kJapaneseHeader;
-    QTest::newRow("empty, --lang en") << QStringList{"--lang", "en", "--export-csv", "out.csv"} << 0 << kEnglishHeader;
-    QTest::newRow("two entries") << QStringList{"--lang", "en", "--export-csv", "out.csv"} << 2 << kEnglishHeader;
+    QTest::newRow("empty, --lang en")
+        << QStringList{"--lang", "en", "--export-csv", "out.csv"} << 0 << kEnglishHeader;
+    QTest::newRow("two entries") << QStringList{"--lang", "en", "--export-csv", "out.csv"} << 2
+                                 << kEnglishHeader;
 }
 
 void ExportCsvTest::writesTheFile()
@@ -119,7 +122,8 @@ void ExportCsvTest::failedWriteIsReported()
     const Run result = run({"--export-csv", "missing/out.csv"});
     QCOMPARE(result.status, 1);
     QCOMPARE(result.out, QByteArray());
-    QVERIFY2(result.err.startsWith(QStringLiteral("書き出せませんでした: missing/out.csv: ").toUtf8()), result.err);
+    QVERIFY2(result.err.startsWith(QStringLiteral("書き出せませんでした: missing/out.csv: ").toUtf8()),
+             result.err);
     QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("missing/out.csv"))));
 }
 

@@ -20,7 +20,8 @@ struct Run {
 };
 
 const char kOnNetwork[] =
-    "{\"interface\": \"wlan0\", \"networks\": [{\"ssid\": \"Caf\u00e9 \\\"Home\\\"\", \"bssid\": \"12:34:56:78:9a:bc\", "
+    "{\"interface\": \"wlan0\", \"networks\": [{\"ssid\": \"Caf\u00e9 \\\"Home\\\"\", \"bssid\": "
+    "\"12:34:56:78:9a:bc\", "
     "\"rssi\": -52, \"channel\": 36, \"band\": 50}], \"current\": {\"bssid\": \"12:34:56:78:9a:bc\"}}";
 const char kOffNetwork[] = "{\"interface\": \"wlan0\", \"networks\": []}";
 
@@ -84,8 +85,9 @@ void SpeedTestProbeTest::fullRunPrintsAndStores()
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0], QStringLiteral("接続中: Café \"Home\""));
     QCOMPARE(lines[2], QString());
-    static const QRegularExpression summary(QStringLiteral(
-        "^ダウンロード ([0-9.,]+) Mbps / アップロード ([0-9.,]+) Mbps / 応答時間 (\\d+) ms / ゆらぎ (\\d+) ms / 通信量 (\\d+) MB$"));
+    static const QRegularExpression summary(
+        QStringLiteral("^ダウンロード ([0-9.,]+) Mbps / アップロード ([0-9.,]+) Mbps / 応答時間 (\\d+) ms / "
+                       "ゆらぎ (\\d+) ms / 通信量 (\\d+) MB$"));
     const QRegularExpressionMatch match = summary.match(lines[1]);
     QVERIFY2(match.hasMatch(), qPrintable(lines[1]));
     const double download = match.captured(1).toDouble();

@@ -1,5 +1,5 @@
-#include "localization/LocaleSettings.h"
 #include "speed/SpeedHistory.h"
+#include "localization/LocaleSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,9 +50,10 @@ void writeAll(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
-const char kValidObject[] = R"({"id":"0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0","date":"2026-03-04T05:06:07Z",)"
-                            R"("ssid":"Home","bssid":"aa:bb:cc:dd:ee:ff","rssi":-60,"band":24,"channel":6,)"
-                            R"("downloadMbps":88.5,"uploadMbps":12,"latencyMs":20,"jitterMs":4,"bytes":1000})";
+const char kValidObject[] =
+    R"({"id":"0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0","date":"2026-03-04T05:06:07Z",)"
+    R"("ssid":"Home","bssid":"aa:bb:cc:dd:ee:ff","rssi":-60,"band":24,"channel":6,)"
+    R"("downloadMbps":88.5,"uploadMbps":12,"latencyMs":20,"jitterMs":4,"bytes":1000})";
 
 } // namespace
 
@@ -123,7 +124,11 @@ void SpeedHistoryTest::strictDecoding_data()
     QTest::newRow("bssid absent") << "[" + with(R"("bssid":"aa:bb:cc:dd:ee:ff",)", "") + "]" << 1;
     QTest::newRow("bssid null") << "[" + with(R"("aa:bb:cc:dd:ee:ff")", "null") + "]" << 1;
     QTest::newRow("extra keys ignored") << "[" + with(R"("rssi")", R"("extra":[1,2],"rssi")") + "]" << 1;
-    QTest::newRow("lower-case id") << "[" + with("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0", "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0") + "]" << 1;
+    QTest::newRow("lower-case id") << "[" +
+                                          with("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0",
+                                               "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0") +
+                                          "]"
+                                   << 1;
     QTest::newRow("rssi missing") << "[" + with(R"("rssi":-60,)", "") + "]" << 0;
     QTest::newRow("rssi fractional") << "[" + with("-60", "-60.5") + "]" << 0;
     QTest::newRow("rssi as text") << "[" + with("-60", "\"-60\"") + "]" << 0;
@@ -133,7 +138,8 @@ void SpeedHistoryTest::strictDecoding_data()
     QTest::newRow("zone offset") << "[" + with("05:06:07Z", "05:06:07+09:00") + "]" << 0;
     QTest::newRow("impossible date") << "[" + with("2026-03-04", "2026-02-30") + "]" << 0;
     QTest::newRow("id not a UUID") << "[" + with("0F1E2D3C-4B5A", "XYZ") + "]" << 0;
-    QTest::newRow("one bad entry spoils the file") << "[" + valid + "," + with("\"bytes\":1000", "\"bytes\":null") + "]" << 0;
+    QTest::newRow("one bad entry spoils the file")
+        << "[" + valid + "," + with("\"bytes\":1000", "\"bytes\":null") + "]" << 0;
     QTest::newRow("object, not array") << valid << 0;
     QTest::newRow("not JSON") << QByteArray("[{") << 0;
 }
@@ -304,7 +310,8 @@ void SpeedHistoryTest::csvBytes()
     const QString expected =
         "Date,Network,BSSID,Signal (dBm),Band,Channel,Download (Mbps),Upload (Mbps),Latency (ms),Jitter (ms),"
         "Data used (MB)\r\n"
-        "2023-11-15T07:13:20+09:00,\"Café, \"\"Home\"\"\",aa:bb:cc:dd:ee:ff,-55,5 GHz,36,12.50,0.12,12,3,1235\r\n"
+        "2023-11-15T07:13:20+09:00,\"Café, \"\"Home\"\"\",aa:bb:cc:dd:ee:ff,-55,5 "
+        "GHz,36,12.50,0.12,12,3,1235\r\n"
         "2023-11-15T07:14:20+09:00,\"'=HYPERLINK(\"\"x\"\")\",,-55,Unknown,36,123.46,45.50,12,3,2\r\n"
         "2023-11-15T07:15:20+09:00,'-5,aa:bb:cc:dd:ee:ff,-55,2.4 GHz,36,123.46,45.50,12,3,4\r\n"
         "2023-11-15T07:16:20+09:00,a\rb,aa:bb:cc:dd:ee:ff,-55,6 GHz,36,123.46,45.50,12,3,346\r\n"

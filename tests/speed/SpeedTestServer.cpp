@@ -31,7 +31,8 @@ constexpr int kPacedReceiveBuffer = 128 * 1024;
 
 std::string lowerCase(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
     return text;
 }
 
@@ -45,13 +46,13 @@ struct SpeedTestServer::Connection {
     std::string in;
     Kind kind = Kind::latency;
     Behaviour behaviour = Behaviour::normal;
-    bool stream = false;      // counted in openStreams
-    qint64 bodyLeft = 0;      // upload bytes still to read
-    qint64 readStopAt = 0;    // close once bodyLeft falls to this (drop)
-    std::string head;         // response head (and short body) still to send
+    bool stream = false;   // counted in openStreams
+    qint64 bodyLeft = 0;   // upload bytes still to read
+    qint64 readStopAt = 0; // close once bodyLeft falls to this (drop)
+    std::string head;      // response head (and short body) still to send
     size_t headSent = 0;
-    qint64 sendLeft = 0;      // download body bytes still to send
-    qint64 sendStopAt = 0;    // close once sendLeft falls to this (drop)
+    qint64 sendLeft = 0;   // download body bytes still to send
+    qint64 sendStopAt = 0; // close once sendLeft falls to this (drop)
     bool closeAfterSend = false;
     bool closed = false;
 };
@@ -239,9 +240,10 @@ void SpeedTestServer::run()
             c.readStopAt = c.behaviour == Behaviour::drop ? contentLength / 2 : 0;
             c.state = Connection::State::readingBody;
         } else {
-            c.head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nCache-Control: no-store\r\n"
-                     "Content-Length: " +
-                     std::to_string(downBytes) + "\r\n\r\n";
+            c.head =
+                "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nCache-Control: no-store\r\n"
+                "Content-Length: " +
+                std::to_string(downBytes) + "\r\n\r\n";
             c.sendLeft = downBytes;
             c.sendStopAt = c.behaviour == Behaviour::drop ? downBytes / 2 : 0;
             c.state = Connection::State::sending;
@@ -436,9 +438,9 @@ void SpeedTestServer::run()
                 }
             }
         }
-        connections.erase(std::remove_if(connections.begin(), connections.end(),
-                                         [](const auto& c) { return c->closed; }),
-                          connections.end());
+        connections.erase(
+            std::remove_if(connections.begin(), connections.end(), [](const auto& c) { return c->closed; }),
+            connections.end());
     }
     for (auto& c : connections)
         ::close(c->fd);

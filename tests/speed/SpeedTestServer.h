@@ -30,12 +30,12 @@ public:
     };
 
     struct Stats {
-        qint64 connections = 0;                // accepted since start
-        std::array<qint64, 3> requests{};      // by Kind
-        std::set<qint64> latencyConnections;   // connections that served latency requests
-        int openStreams = 0;                   // transfers (download/upload) in progress now
-        int maxOpenStreams = 0;                // most at once since the last resetStats()
-        qint64 expectHeaders = 0;              // requests that carried "Expect:"
+        qint64 connections = 0;              // accepted since start
+        std::array<qint64, 3> requests{};    // by Kind
+        std::set<qint64> latencyConnections; // connections that served latency requests
+        int openStreams = 0;                 // transfers (download/upload) in progress now
+        int maxOpenStreams = 0;              // most at once since the last resetStats()
+        qint64 expectHeaders = 0;            // requests that carried "Expect:"
         qint64 bodyBytesSent = 0;
         qint64 bodyBytesReceived = 0;
     };

@@ -156,7 +156,7 @@ void SpeedTestTest::fullRunReportsPhasesProgressAndResult()
     const SpeedTestServer::Stats stats = server.stats();
     QCOMPARE(stats.requests[size_t(Kind::latency)], qint64(6));
     QCOMPARE(stats.latencyConnections.size(), size_t(1)); // one reused connection
-    QCOMPARE(mostOpenStreams, SpeedTest::streams); // each stream on a connection of its own
+    QCOMPARE(mostOpenStreams, SpeedTest::streams);        // each stream on a connection of its own
     QCOMPARE(stats.expectHeaders, qint64(0));
     QTRY_COMPARE(server.stats().openStreams, 0); // the streams end with the test
 }
