@@ -133,12 +133,6 @@ void HttpTransfers::cancelAll()
     wake();
 }
 
-qint64 HttpTransfers::completedStreamRequests() const
-{
-    std::lock_guard lock(mutex_);
-    return completedStreams_;
-}
-
 void HttpTransfers::run()
 {
     CURLM* multi = asMulti(multi_);
@@ -325,9 +319,11 @@ void HttpTransfers::removeTransfer(Transfer* transfer)
 
 void HttpTransfers::handleDone(Transfer* transfer, int code)
 {
-    // The body count needs the socket, which the removal forgets.
-    if (transfer->request.body && code == CURLE_OK) {
-        // The answer came, so the server has read the whole body.
+    long status = 0;
+    curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
+    const bool completed = code == CURLE_OK && status >= 200 && status < 300;
+    if (transfer->request.body && completed) {
+        // A success answer means the server has read the whole body.
         curl_off_t uploaded = 0;
         curl_easy_getinfo(transfer->easy, CURLINFO_SIZE_UPLOAD_T, &uploaded);
         if (uploaded > transfer->countedUpload)
@@ -338,16 +334,12 @@ void HttpTransfers::handleDone(Transfer* transfer, int code)
     transfer->active = false;
     transfer->socket = CURL_SOCKET_BAD;
     if (transfer->request.stream) {
-        {
-            std::lock_guard lock(mutex_);
-            ++completedStreams_;
-        }
         transfer->readOffset = 0;
         transfer->countedUpload = 0;
-        // A completed request is followed at once by the next one; a failed
-        // one waits a little so that a refusing server is not hammered.
-        transfer->restartAt =
-            code == CURLE_OK ? Clock::time_point{} : Clock::now() + transfer->request.retryDelay;
+        // A stream that completed is followed at once by its next request;
+        // one that failed, or that the server answered with an error, waits
+        // a little so that a refusing or overloaded server is not hammered.
+        transfer->restartAt = completed ? Clock::time_point{} : Clock::now() + transfer->request.retryDelay;
         return;
     }
 

@@ -40,8 +40,8 @@ public:
         // within every `timeout`.
         std::chrono::milliseconds timeout{60'000};
         // A stream re-issues its request until cancelled: at once after a
-        // completed one (on the connection it just used), after `retryDelay`
-        // after a failed one.
+        // successful one (on the connection it just used), after
+        // `retryDelay` after a failed one or an error status.
         bool stream = false;
         std::chrono::milliseconds retryDelay{200};
     };
@@ -60,9 +60,6 @@ public:
     // Stops one transfer (no finished() follows) or all of them.
     void cancel(Id id);
     void cancelAll();
-
-    // Completed transfers of streams since creation (tests, diagnostics).
-    qint64 completedStreamRequests() const;
 
 Q_SIGNALS:
     // A one-shot request ended (successfully or not). Not emitted for
@@ -102,7 +99,6 @@ private:
     std::vector<Command> commands_;
     bool stopping_ = false;
     Id nextId_ = 1;
-    qint64 completedStreams_ = 0;
 
     int wakeFd_ = -1; // eventfd that interrupts the transfer thread's poll
 
