@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace ondrel {
@@ -89,10 +90,8 @@ HttpTransfers::~HttpTransfers()
     }
     wake();
     thread_.join();
-    for (auto& transfer : transfers_)
-        if (transfer->active)
-            curl_multi_remove_handle(asMulti(multi_), transfer->easy);
-    transfers_.clear();
+    while (!transfers_.empty())
+        removeTransfer(transfers_.back().get());
     curl_multi_cleanup(asMulti(multi_));
     ::close(wakeFd_);
 }
@@ -309,8 +308,17 @@ void HttpTransfers::addTransfer(Id id, Request request)
 
 void HttpTransfers::removeTransfer(Transfer* transfer)
 {
-    if (transfer->active)
+    if (transfer->active) {
+        if (transfer->socket != CURL_SOCKET_BAD) {
+            // Abort rather than close: a graceful close would let the kernel
+            // go on sending the megabytes still queued for an upload (and
+            // the peer go on sending a download) after the transfer ended,
+            // into whatever the connection is measured for next.
+            const linger abort{1, 0};
+            ::setsockopt(transfer->socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        }
         curl_multi_remove_handle(asMulti(multi_), transfer->easy);
+    }
     transfer->active = false;
     auto it = std::find_if(transfers_.begin(), transfers_.end(),
                            [&](const auto& owned) { return owned.get() == transfer; });

@@ -25,9 +25,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kChunk = 1 << 20;
-constexpr double kBurstSeconds = 0.02;
+constexpr double kBurstSeconds = 0.05;
 constexpr double kMinimumBurst = 16 * 1024;
-constexpr int kPacedReceiveBuffer = 128 * 1024;
+constexpr int kPacedReceiveBuffer = 16 * 1024;
 
 std::string lowerCase(std::string text)
 {
