@@ -93,9 +93,11 @@ bool SpeedTestServer::openListener()
         listenFd_ = -1;
         return false;
     }
-    socklen_t length = sizeof address;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    if (port_ == 0) { // a reopened listener keeps its port
+        socklen_t length = sizeof address;
+        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
     return true;
 }
 
