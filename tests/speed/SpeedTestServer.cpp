@@ -14,6 +14,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -129,6 +131,13 @@ void SpeedTestServer::setBehaviour(Kind kind, Behaviour behaviour)
 void SpeedTestServer::setRefusing(bool refusing)
 {
     apply([&](Config& config) { config.refusing = refusing; });
+}
+
+bool SpeedTestServer::raisePriority()
+{
+    apply([](Config& config) { config.realtime = true; });
+    std::lock_guard lock(mutex_);
+    return realtime_;
 }
 
 SpeedTestServer::Stats SpeedTestServer::stats() const
@@ -264,6 +273,11 @@ void SpeedTestServer::run()
                     listenFd_ = -1;
                 } else if (!config_.refusing && listenFd_ < 0) {
                     openListener();
+                }
+                if (config_.realtime && !realtime_) {
+                    sched_param parameters{};
+                    parameters.sched_priority = 10;
+                    realtime_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters) == 0;
                 }
                 if (config_.bytesPerSecond != config.bytesPerSecond)
                     tokens = 0;

@@ -56,6 +56,10 @@ public:
     // Closes (or reopens, on the same port) the listening socket.
     void setRefusing(bool refusing);
 
+    // Runs the server thread under the real-time FIFO policy, so that its
+    // pacing holds on a busy machine. Returns whether that was allowed.
+    bool raisePriority();
+
     Stats stats() const;
     void resetStats();
 
@@ -65,6 +69,7 @@ private:
         double bytesPerSecond = 0;
         std::array<Behaviour, 3> behaviours{Behaviour::normal, Behaviour::normal, Behaviour::normal};
         bool refusing = false;
+        bool realtime = false;
     };
 
     void apply(const std::function<void(Config&)>& edit);
@@ -81,6 +86,7 @@ private:
     qint64 requestedGeneration_ = 0;
     qint64 appliedGeneration_ = 0;
     bool stopping_ = false;
+    bool realtime_ = false; // the server thread runs under SCHED_FIFO
     Stats stats_;
 
     std::thread thread_;
