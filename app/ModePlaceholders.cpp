@@ -17,11 +17,6 @@ int notYetAvailable(const char* mode)
 
 } // namespace
 
-int runProbe(const QStringList&)
-{
-    return notYetAvailable("--probe");
-}
-
 int runShot(const QString&, bool, const QStringList&)
 {
     return notYetAvailable("--shot");

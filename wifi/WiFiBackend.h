@@ -55,11 +55,17 @@ public:
     virtual ScanResult scan() = 0;
     // Joins exactly `accessPoint` (from this backend's latest scans) with the
     // password, absent for open networks and saved profiles.
-    virtual std::optional<SystemError> join(const AccessPoint& accessPoint, const std::optional<QString>& password) = 0;
+    virtual std::optional<SystemError> join(const AccessPoint& accessPoint,
+                                            const std::optional<QString>& password) = 0;
     // Leaves the current network; reports nothing.
     virtual void disconnect() = 0;
     // Switches the radio on or off.
     virtual std::optional<SystemError> setPower(bool on) = 0;
+
+    // Called on the main thread while the engine is being destroyed, after
+    // the jobs that had not started were dropped: a slow operation in
+    // progress should give up and return soon.
+    virtual void cancel() {}
 };
 
 // The backend for the real system (NetworkManager), or one that reports no

@@ -40,6 +40,7 @@ WiFiEngine::~WiFiEngine()
         abandoned.swap(jobs_);
     }
     wake_.notify_all();
+    backend_->cancel();
     worker_->wait();
     delete worker_;
     for (Job& job : abandoned) {
