@@ -92,22 +92,26 @@ int runSpeedTestProbe()
     test.start();
     const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
     QString last;
-    while (std::chrono::steady_clock::now() < deadline) {
-        // Run the event loop for a slice, or until the phase moves on, so
-        // that no phase goes unreported.
-        QEventLoop loop;
-        QTimer::singleShot(kSlice, &loop, &QEventLoop::quit);
-        QObject::connect(&test, &SpeedTest::phaseChanged, &loop, &QEventLoop::quit);
-        loop.exec();
-
+    // Reports the phase when it differs from the last one reported; true
+    // once the test has ended.
+    const auto report = [&] {
         const QString text = describe(test.phase());
         if (text != last) {
             std::fprintf(stderr, "段階: %s\n", qUtf8Printable(text));
             last = text;
         }
         const SpeedTest::Phase::Kind kind = test.phase().kind();
-        if (kind == SpeedTest::Phase::done || kind == SpeedTest::Phase::failed)
-            break;
+        return kind == SpeedTest::Phase::done || kind == SpeedTest::Phase::failed;
+    };
+    bool ended = report();
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+        // Run the event loop for a slice, or until the phase moves on, so
+        // that no phase goes unreported.
+        QEventLoop loop;
+        QTimer::singleShot(kSlice, &loop, &QEventLoop::quit);
+        QObject::connect(&test, &SpeedTest::phaseChanged, &loop, &QEventLoop::quit);
+        loop.exec();
+        ended = report();
     }
 
     if (test.phase().kind() == SpeedTest::Phase::failed) {
@@ -121,7 +125,8 @@ int runSpeedTestProbe()
         entry.id = QUuid::createUuid();
         // A test cut short by the time limit has no finishing time; the
         // entry is dated now rather than at the placeholder date.
-        entry.date = result.date == SpeedResult::distantPast() ? QDateTime::currentDateTimeUtc() : result.date;
+        entry.date =
+            result.date == SpeedResult::distantPast() ? QDateTime::currentDateTimeUtc() : result.date;
         entry.ssid = *status.ssid;
         entry.bssid = status.bssid;
         entry.rssi = status.rssi;
@@ -133,11 +138,13 @@ int runSpeedTestProbe()
         entry.jitterMs = result.jitterMs;
         entry.bytes = result.bytes;
         if (!SpeedHistory::shared().add(entry))
-            std::fprintf(stderr, "履歴を保存できませんでした: %s\n", qUtf8Printable(SpeedHistory::shared().filePath()));
+            std::fprintf(stderr, "履歴を保存できませんでした: %s\n",
+                         qUtf8Printable(SpeedHistory::shared().filePath()));
     }
-    std::printf("ダウンロード %s Mbps / アップロード %s Mbps / 応答時間 %lld ms / ゆらぎ %lld ms / 通信量 %s MB\n",
-                qUtf8Printable(mbps(result.downloadMbps)), qUtf8Printable(mbps(result.uploadMbps)),
-                qlonglong(result.latencyMs), qlonglong(result.jitterMs), qUtf8Printable(megabytes(result.bytes)));
+    std::printf(
+        "ダウンロード %s Mbps / アップロード %s Mbps / 応答時間 %lld ms / ゆらぎ %lld ms / 通信量 %s MB\n",
+        qUtf8Printable(mbps(result.downloadMbps)), qUtf8Printable(mbps(result.uploadMbps)),
+        qlonglong(result.latencyMs), qlonglong(result.jitterMs), qUtf8Printable(megabytes(result.bytes)));
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -39,15 +40,15 @@ public:
         // within every `timeout`.
         std::chrono::milliseconds timeout{60'000};
         // A stream re-issues its request until cancelled: at once after a
-        // completed one (on the connection it just used), after `retryDelay`
-        // after a failed one.
+        // successful one (on the connection it just used), after
+        // `retryDelay` after a failed one or an error status.
         bool stream = false;
         std::chrono::milliseconds retryDelay{200};
     };
 
     struct Outcome {
-        int curlCode = 0;    // CURLcode, 0 on success whatever the HTTP status
-        QString detail;      // libcurl's error text, empty on success
+        int curlCode = 0;                  // CURLcode, 0 on success whatever the HTTP status
+        QString detail;                    // libcurl's error text, empty on success
         std::chrono::microseconds time{0}; // from the transfer's start to its end
     };
 
@@ -59,9 +60,6 @@ public:
     // Stops one transfer (no finished() follows) or all of them.
     void cancel(Id id);
     void cancelAll();
-
-    // Completed transfers of streams since creation (tests, diagnostics).
-    qint64 completedStreamRequests() const;
 
 Q_SIGNALS:
     // A one-shot request ended (successfully or not). Not emitted for
@@ -88,6 +86,11 @@ private:
     static size_t onRead(char* buffer, size_t size, size_t count, void* user);
     static int onSeek(void* user, long long offset, int origin);
     static int onProgress(void* user, long long dlTotal, long long dlNow, long long ulTotal, long long ulNow);
+    static int onSocket(void* easy, int socket, int what, void* user, void* socketData);
+    static int onTimer(void* multi, long timeoutMs, void* user);
+    void wake();
+    void countDelivered(Transfer& transfer, qint64 written);
+    void refreshUploads();
 
     ByteCounter& counter_;
     void* multi_ = nullptr; // CURLM*, touched by the transfer thread only after creation
@@ -96,10 +99,15 @@ private:
     std::vector<Command> commands_;
     bool stopping_ = false;
     Id nextId_ = 1;
-    qint64 completedStreams_ = 0;
+
+    int wakeFd_ = -1; // eventfd that interrupts the transfer thread's poll
 
     // Transfer thread only.
     std::vector<std::unique_ptr<Transfer>> transfers_;
+    // The sockets libcurl wants watched, with CURL_POLL_* interest.
+    std::vector<std::pair<int, int>> sockets_;
+    // When libcurl's timer fires; none while it has no timeout.
+    std::optional<std::chrono::steady_clock::time_point> timerDue_;
 
     std::thread thread_;
 };

@@ -16,8 +16,8 @@ struct SpeedEntry {
     QDateTime date; // when the measurement finished; stored with whole seconds
     QString ssid;
     std::optional<QString> bssid;
-    qint64 rssi = 0;    // signal strength in dBm during the test
-    qint64 band = 0;    // 24 = 2.4 GHz, 50 = 5 GHz, 60 = 6 GHz, 0 = unknown
+    qint64 rssi = 0; // signal strength in dBm during the test
+    qint64 band = 0; // 24 = 2.4 GHz, 50 = 5 GHz, 60 = 6 GHz, 0 = unknown
     qint64 channel = 0;
     double downloadMbps = 0;
     double uploadMbps = 0;

@@ -98,7 +98,9 @@ QString localDateTime(const QDateTime& date)
         return text + QLatin1Char('Z');
     const int minutes = std::abs(offset) / 60;
     text += offset < 0 ? QLatin1Char('-') : QLatin1Char('+');
-    text += QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    text += QStringLiteral("%1:%2")
+                .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
     return text;
 }
 
@@ -210,7 +212,8 @@ int SpeedHistory::count(const QString& ssid) const
 
 QString SpeedHistory::escape(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));

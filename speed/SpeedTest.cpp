@@ -85,8 +85,8 @@ QString SpeedTest::describeFailure(const HttpTransfers::Outcome& outcome)
     switch (outcome.curlCode) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
-        return L("指定されたホスト名のサーバーが見つかりませんでした。",
-                 "A server with the specified hostname could not be found.");
+        return L("サーバーのホスト名が見つかりませんでした。",
+                 "The server's host name could not be found.");
     case CURLE_COULDNT_CONNECT:
         return L("サーバーに接続できませんでした。", "Could not connect to the server.");
     case CURLE_OPERATION_TIMEDOUT:
