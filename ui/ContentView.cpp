@@ -144,6 +144,16 @@ ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location,
     refresh();
 }
 
+void ContentView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The list, not the search field, has the keyboard first.
+    if (!focusGiven_) {
+        focusGiven_ = true;
+        list_->setFocus(Qt::OtherFocusReason);
+    }
+}
+
 ContentView::~ContentView() = default;
 
 QSize ContentView::minimumSizeHint() const
@@ -396,7 +406,11 @@ void ContentView::refreshBanners()
             bannerLayout_->insertWidget(0, statusBanner_);
     }
 
-    const std::optional<QString> message = store_.errorMessage();
+    // A failed scan reports what the status banner already says ("Wi-Fi is
+    // turned off."); the same sentence is not shown twice.
+    std::optional<QString> message = store_.errorMessage();
+    if (message && statusBanner_ && *message == statusBanner_->title())
+        message.reset();
     if (message != errorBannerText_) {
         delete errorBanner_;
         errorBanner_ = nullptr;

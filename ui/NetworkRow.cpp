@@ -124,7 +124,8 @@ struct RowLayout {
 QSize buttonSize(const QStyleOptionViewItem& option, const QString& text, const QFont& font)
 {
     QStyleOptionButton button;
-    button.initFrom(option.widget ? option.widget : nullptr);
+    if (option.widget)
+        button.initFrom(option.widget);
     button.fontMetrics = QFontMetrics(font);
     button.text = text;
     const QSize textSize = button.fontMetrics.size(Qt::TextShowMnemonic, text);
@@ -363,6 +364,8 @@ void NetworkRow::paint(QPainter* painter, const QStyleOptionViewItem& option, co
         button.state = QStyle::State_Raised;
         if (l.joinEnabled)
             button.state |= QStyle::State_Enabled;
+        else
+            button.palette.setCurrentColorGroup(QPalette::Disabled);
         const bool overButton = button.rect.contains(cursorInViewport(option));
         if (l.joinEnabled && overButton)
             button.state |= QStyle::State_MouseOver;
@@ -395,6 +398,43 @@ NetworkRow::Part NetworkRow::partAt(const QStyleOptionViewItem& option, const QM
     if (l.padlockKind != PadlockKind::none && l.padlock.contains(pos))
         return Part::padlock;
     return Part::row;
+}
+
+std::optional<QRect> NetworkRow::partRect(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                          Part part) const
+{
+    const auto* model = qobject_cast<const NetworkListModel*>(index.model());
+    if (!model)
+        return std::nullopt;
+    const RowLayout l = layoutRow(option, *model, index.row());
+    const ScannedNetwork& n = model->network(index.row());
+    QRectF rect;
+    switch (part) {
+    case Part::star:
+        if (!hasFallbackName(n))
+            rect = l.star;
+        break;
+    case Part::joinButton:
+        if (l.join == RowLayout::Join::button)
+            rect = l.button;
+        break;
+    case Part::checkmark:
+        if (n.isCurrent)
+            rect = l.checkmark;
+        break;
+    case Part::padlock:
+        if (l.padlockKind != PadlockKind::none)
+            rect = l.padlock;
+        break;
+    case Part::row:
+        rect = option.rect;
+        break;
+    case Part::none:
+        break;
+    }
+    if (rect.isEmpty())
+        return std::nullopt;
+    return rect.toAlignedRect();
 }
 
 bool NetworkRow::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,

@@ -3,6 +3,7 @@
 
 #include "localization/AppLanguage.h"
 #include "localization/LocaleSettings.h"
+#include "store/DisplayName.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkRow.h"
 
@@ -52,25 +53,20 @@ struct Fixture {
         option.rect = view.visualRect(model.index(row));
         option.font = view.font();
         option.direction = view.layoutDirection();
+        option.widget = &view;
         return option;
     }
 
-    // The centre of a row's part, found by sweeping across the row's middle.
+    // The centre of a row's part, checked against the hit test.
     std::optional<QPoint> find(int row, NetworkRow::Part part) const
     {
         const QStyleOptionViewItem o = option(row);
-        std::optional<int> first;
-        int last = 0;
-        for (int x = o.rect.left(); x <= o.rect.right(); ++x) {
-            if (delegate.partAt(o, model.index(row), QPoint(x, o.rect.center().y())) == part) {
-                if (!first)
-                    first = x;
-                last = x;
-            }
-        }
-        if (!first)
+        const std::optional<QRect> rect = delegate.partRect(o, model.index(row), part);
+        if (!rect)
             return std::nullopt;
-        return QPoint((*first + last) / 2, o.rect.center().y());
+        if (delegate.partAt(o, model.index(row), rect->center()) != part)
+            return std::nullopt;
+        return rect->center();
     }
 };
 
@@ -188,7 +184,7 @@ private Q_SLOTS:
         QFETCH(bool, hasPadlock);
         Fixture f({record});
         if (busy)
-            f.model.setBusyName(NetworkListModel::displayName(record));
+            f.model.setBusyName(displayName(record));
         QCOMPARE(f.find(0, NetworkRow::Part::star).has_value(), hasStar);
         QCOMPARE(f.find(0, NetworkRow::Part::joinButton).has_value(), hasButton);
         QCOMPARE(f.find(0, NetworkRow::Part::checkmark).has_value(), hasCheckmark);
