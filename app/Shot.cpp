@@ -90,6 +90,9 @@ int runShot(const QString& path, bool settings, const QStringList& args)
     if (widget->layout())
         widget->layout()->activate();
 
+    // A picture of the window at rest: no focus ring, no text cursor.
+    if (QWidget* focused = QApplication::focusWidget())
+        focused->clearFocus();
     const QPixmap pixmap = widget->grab(QRect(QPoint(0, 0), subject.size));
     if (pixmap.isNull()) {
         writeError("描画できませんでした\n");

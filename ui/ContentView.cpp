@@ -144,16 +144,6 @@ ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location,
     refresh();
 }
 
-void ContentView::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    // The list, not the search field, has the keyboard first.
-    if (!focusGiven_) {
-        focusGiven_ = true;
-        list_->setFocus(Qt::OtherFocusReason);
-    }
-}
-
 ContentView::~ContentView() = default;
 
 QSize ContentView::minimumSizeHint() const
@@ -256,8 +246,7 @@ void ContentView::buildContent(QVBoxLayout* layout)
     listColumn->setSpacing(6);
     auto* section = new QHBoxLayout;
     section->setContentsMargins(12, 0, 12, 0);
-    sectionTitle_ = plainLabel(listPage, 12, QFont::DemiBold);
-    makeSecondary(sectionTitle_);
+    sectionTitle_ = plainLabel(listPage, 12);
     lastScan_ = plainLabel(listPage, 12);
     makeSecondary(lastScan_);
     section->addWidget(sectionTitle_);

@@ -82,7 +82,6 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void buildToolbar(QVBoxLayout* layout);
@@ -131,7 +130,6 @@ private:
     QPushButton* scanAgain_ = nullptr;
     QTimer* spinnerTimer_ = nullptr;
     bool refreshScheduled_ = false;
-    bool focusGiven_ = false;
 
     PasswordSheet* passwordSheet_ = nullptr;
     QPointer<QDialog> speedTestSheet_;
