@@ -7,6 +7,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include <linux/sockios.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace ondrel {
 
 namespace {
@@ -18,6 +24,8 @@ using Clock = std::chrono::steady_clock;
 constexpr long kReceiveBufferBytes = 512 * 1024;
 constexpr long kUploadBufferBytes = 512 * 1024;
 constexpr long kMaxConnectionsPerHost = 8;
+// How often the acknowledged upload bytes are counted while uploads run.
+constexpr std::chrono::milliseconds kUploadRefresh{5};
 
 void initializeCurlOnce()
 {
@@ -42,9 +50,10 @@ struct HttpTransfers::Transfer {
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     qint64 readOffset = 0;    // next body byte handed to libcurl
-    qint64 uploadedSoFar = 0; // body bytes already counted for this request
+    qint64 countedUpload = 0; // body bytes already counted for this request
     bool active = false;      // added to the multi handle
     Clock::time_point restartAt{};
+    curl_socket_t socket = CURL_SOCKET_BAD; // the connection's socket while active
     char error[CURL_ERROR_SIZE] = {};
 
     ~Transfer()
@@ -63,7 +72,12 @@ HttpTransfers::HttpTransfers(ByteCounter& counter, QObject* parent) : QObject(pa
     // every stream to the host over a single connection.
     curl_multi_setopt(multi, CURLMOPT_PIPELINING, long(CURLPIPE_NOTHING));
     curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, kMaxConnectionsPerHost);
+    curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &HttpTransfers::onSocket);
+    curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &HttpTransfers::onTimer);
+    curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
     multi_ = multi;
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     thread_ = std::thread([this] { run(); });
 }
 
@@ -73,13 +87,20 @@ HttpTransfers::~HttpTransfers()
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    curl_multi_wakeup(asMulti(multi_));
+    wake();
     thread_.join();
     for (auto& transfer : transfers_)
         if (transfer->active)
             curl_multi_remove_handle(asMulti(multi_), transfer->easy);
     transfers_.clear();
     curl_multi_cleanup(asMulti(multi_));
+    ::close(wakeFd_);
+}
+
+void HttpTransfers::wake()
+{
+    const uint64_t one = 1;
+    (void)!::write(wakeFd_, &one, sizeof one);
 }
 
 HttpTransfers::Id HttpTransfers::start(Request request)
@@ -90,7 +111,7 @@ HttpTransfers::Id HttpTransfers::start(Request request)
         id = nextId_++;
         commands_.push_back({Command::add, id, std::move(request)});
     }
-    curl_multi_wakeup(asMulti(multi_));
+    wake();
     return id;
 }
 
@@ -100,7 +121,7 @@ void HttpTransfers::cancel(Id id)
         std::lock_guard lock(mutex_);
         commands_.push_back({Command::remove, id, {}});
     }
-    curl_multi_wakeup(asMulti(multi_));
+    wake();
 }
 
 void HttpTransfers::cancelAll()
@@ -109,7 +130,7 @@ void HttpTransfers::cancelAll()
         std::lock_guard lock(mutex_);
         commands_.push_back({Command::removeAll, 0, {}});
     }
-    curl_multi_wakeup(asMulti(multi_));
+    wake();
 }
 
 qint64 HttpTransfers::completedStreamRequests() const
@@ -122,6 +143,7 @@ void HttpTransfers::run()
 {
     CURLM* multi = asMulti(multi_);
     std::vector<Command> commands;
+    std::vector<pollfd> fds;
     for (;;) {
         {
             std::lock_guard lock(mutex_);
@@ -131,10 +153,39 @@ void HttpTransfers::run()
         }
         applyCommands(commands);
         commands.clear();
-
         restartDueStreams(Clock::now());
+
+        fds.clear();
+        fds.push_back({wakeFd_, POLLIN, 0});
+        for (const auto& [socket, what] : sockets_) {
+            const short events = short(((what & CURL_POLL_IN) ? POLLIN : 0) | ((what & CURL_POLL_OUT) ? POLLOUT : 0));
+            fds.push_back({socket, events, 0});
+        }
+        ::poll(fds.data(), fds.size(), pollTimeoutMs(Clock::now()));
+
         int running = 0;
-        curl_multi_perform(multi, &running);
+        if (fds[0].revents & POLLIN) {
+            uint64_t value;
+            (void)!::read(wakeFd_, &value, sizeof value);
+        }
+        for (size_t i = 1; i < fds.size(); ++i) {
+            if (!fds[i].revents)
+                continue;
+            int mask = 0;
+            if (fds[i].revents & (POLLIN | POLLHUP))
+                mask |= CURL_CSELECT_IN;
+            if (fds[i].revents & POLLOUT)
+                mask |= CURL_CSELECT_OUT;
+            if (fds[i].revents & (POLLERR | POLLNVAL))
+                mask |= CURL_CSELECT_ERR;
+            curl_multi_socket_action(multi, fds[i].fd, mask, &running);
+        }
+        if (timerDue_ && Clock::now() >= *timerDue_) {
+            timerDue_.reset();
+            curl_multi_socket_action(multi, CURL_SOCKET_TIMEOUT, 0, &running);
+        }
+
+        refreshUploads();
         int queued = 0;
         while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
             if (message->msg != CURLMSG_DONE)
@@ -144,8 +195,36 @@ void HttpTransfers::run()
             // Read the result before the handle goes: `message` dies with it.
             handleDone(transfer, message->data.result);
         }
-        curl_multi_poll(multi, nullptr, 0, pollTimeoutMs(Clock::now()), nullptr);
     }
+}
+
+int HttpTransfers::onSocket(void* easy, int socket, int what, void* user, void*)
+{
+    auto* self = static_cast<HttpTransfers*>(user);
+    auto& sockets = self->sockets_;
+    auto it = std::find_if(sockets.begin(), sockets.end(), [&](const auto& entry) { return entry.first == socket; });
+    if (what == CURL_POLL_REMOVE) {
+        if (it != sockets.end())
+            sockets.erase(it);
+    } else if (it != sockets.end()) {
+        it->second = what;
+    } else {
+        sockets.emplace_back(socket, what);
+    }
+    Transfer* transfer = nullptr;
+    if (curl_easy_getinfo(static_cast<CURL*>(easy), CURLINFO_PRIVATE, &transfer) == CURLE_OK && transfer)
+        transfer->socket = what == CURL_POLL_REMOVE ? CURL_SOCKET_BAD : socket;
+    return 0;
+}
+
+int HttpTransfers::onTimer(void*, long timeoutMs, void* user)
+{
+    auto* self = static_cast<HttpTransfers*>(user);
+    if (timeoutMs < 0)
+        self->timerDue_.reset();
+    else
+        self->timerDue_ = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    return 0;
 }
 
 void HttpTransfers::applyCommands(std::vector<Command>& commands)
@@ -236,6 +315,7 @@ void HttpTransfers::removeTransfer(Transfer* transfer)
 {
     if (transfer->active)
         curl_multi_remove_handle(asMulti(multi_), transfer->easy);
+    transfer->active = false;
     auto it = std::find_if(transfers_.begin(), transfers_.end(),
                            [&](const auto& owned) { return owned.get() == transfer; });
     transfers_.erase(it);
@@ -243,16 +323,25 @@ void HttpTransfers::removeTransfer(Transfer* transfer)
 
 void HttpTransfers::handleDone(Transfer* transfer, int code)
 {
+    // The body count needs the socket, which the removal forgets.
+    if (transfer->request.body && code == CURLE_OK) {
+        // The answer came, so the server has read the whole body.
+        curl_off_t uploaded = 0;
+        curl_easy_getinfo(transfer->easy, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+        if (uploaded > transfer->countedUpload)
+            counter_.add(uploaded - transfer->countedUpload);
+        transfer->countedUpload = uploaded;
+    }
     curl_multi_remove_handle(asMulti(multi_), transfer->easy);
     transfer->active = false;
-
+    transfer->socket = CURL_SOCKET_BAD;
     if (transfer->request.stream) {
         {
             std::lock_guard lock(mutex_);
             ++completedStreams_;
         }
         transfer->readOffset = 0;
-        transfer->uploadedSoFar = 0;
+        transfer->countedUpload = 0;
         // A completed request is followed at once by the next one; a failed
         // one waits a little so that a refusing server is not hammered.
         transfer->restartAt =
@@ -287,6 +376,12 @@ void HttpTransfers::restartDueStreams(Clock::time_point now)
 int HttpTransfers::pollTimeoutMs(Clock::time_point now) const
 {
     int timeout = 1000;
+    const bool uploading = std::any_of(transfers_.begin(), transfers_.end(),
+                                       [](const auto& transfer) { return transfer->active && transfer->request.body; });
+    if (uploading)
+        timeout = int(kUploadRefresh.count());
+    if (timerDue_)
+        timeout = std::clamp(int(std::chrono::ceil<std::chrono::milliseconds>(*timerDue_ - now).count()), 0, timeout);
     for (const auto& transfer : transfers_) {
         if (transfer->active)
             continue;
@@ -324,14 +419,41 @@ int HttpTransfers::onSeek(void* user, long long offset, int origin)
 
 int HttpTransfers::onProgress(void* user, long long, long long, long long, long long ulNow)
 {
-    // Upload bytes are counted as they reach the connection; a rewound body
-    // (a retried request) is not counted twice.
     auto* transfer = static_cast<Transfer*>(user);
-    if (ulNow > transfer->uploadedSoFar) {
-        transfer->owner->counter_.add(ulNow - transfer->uploadedSoFar);
-        transfer->uploadedSoFar = ulNow;
-    }
+    transfer->owner->countDelivered(*transfer, ulNow);
     return 0;
+}
+
+void HttpTransfers::countDelivered(Transfer& transfer, qint64 written)
+{
+    // Upload bytes count once the peer has acknowledged them: bytes written
+    // to the connection minus those still queued in the socket. Counting at
+    // the write would include whatever the socket buffers hold, megabytes on
+    // a fast path, and overstate a slow link. Until libcurl names the
+    // transfer's socket nothing is counted; the completion counts the rest.
+    if (written <= transfer.countedUpload || transfer.socket == CURL_SOCKET_BAD)
+        return;
+    int queued = 0;
+    if (::ioctl(transfer.socket, SIOCOUTQ, &queued) != 0)
+        return;
+    const qint64 delivered = written - queued;
+    if (delivered > transfer.countedUpload) {
+        counter_.add(delivered - transfer.countedUpload);
+        transfer.countedUpload = delivered;
+    }
+}
+
+void HttpTransfers::refreshUploads()
+{
+    // The socket drains between libcurl's callbacks, which come only when
+    // there is room to write; sampling it often keeps the count current.
+    for (auto& transfer : transfers_) {
+        if (!transfer->active || !transfer->request.body)
+            continue;
+        curl_off_t written = 0;
+        curl_easy_getinfo(transfer->easy, CURLINFO_SIZE_UPLOAD_T, &written);
+        countDelivered(*transfer, written);
+    }
 }
 
 } // namespace ondrel

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -88,6 +89,11 @@ private:
     static size_t onRead(char* buffer, size_t size, size_t count, void* user);
     static int onSeek(void* user, long long offset, int origin);
     static int onProgress(void* user, long long dlTotal, long long dlNow, long long ulTotal, long long ulNow);
+    static int onSocket(void* easy, int socket, int what, void* user, void* socketData);
+    static int onTimer(void* multi, long timeoutMs, void* user);
+    void wake();
+    void countDelivered(Transfer& transfer, qint64 written);
+    void refreshUploads();
 
     ByteCounter& counter_;
     void* multi_ = nullptr; // CURLM*, touched by the transfer thread only after creation
@@ -98,8 +104,14 @@ private:
     Id nextId_ = 1;
     qint64 completedStreams_ = 0;
 
+    int wakeFd_ = -1; // eventfd that interrupts the transfer thread's poll
+
     // Transfer thread only.
     std::vector<std::unique_ptr<Transfer>> transfers_;
+    // The sockets libcurl wants watched, with CURL_POLL_* interest.
+    std::vector<std::pair<int, int>> sockets_;
+    // When libcurl's timer fires; none while it has no timeout.
+    std::optional<std::chrono::steady_clock::time_point> timerDue_;
 
     std::thread thread_;
 };

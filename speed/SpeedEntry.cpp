@@ -1,6 +1,6 @@
 #include "speed/SpeedEntry.h"
 
-#include "localization/Lookup.h"
+#include "wifi/Band.h"
 
 #include <QRegularExpression>
 
@@ -52,16 +52,9 @@ std::optional<QUuid> parseId(const QJsonValue& value)
 
 QString SpeedEntry::bandLabel() const
 {
-    switch (band) {
-    case 24:
-        return QStringLiteral("2.4 GHz");
-    case 50:
-        return QStringLiteral("5 GHz");
-    case 60:
-        return QStringLiteral("6 GHz");
-    default:
-        return L("不明", "Unknown");
-    }
+    const std::optional<Band> known =
+        band >= 0 && band <= 60 ? bandFromRawValue(int(band)) : std::optional<Band>();
+    return label(known.value_or(Band::unknown));
 }
 
 QJsonObject SpeedEntry::toJson() const

@@ -1,0 +1,148 @@
+// "--speedtest": one speed test from the command line. Phase lines go to
+// standard error, the connection line and the summary to standard output.
+
+#include "app/Modes.h"
+
+#include "speed/SpeedFormat.h"
+#include "speed/SpeedHistory.h"
+#include "speed/SpeedTest.h"
+#include "wifi/WiFiEngine.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QTimer>
+#include <QUuid>
+
+#include <chrono>
+#include <cstdio>
+
+namespace ondrel {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kTimeLimit = 90s;
+constexpr auto kSlice = 250ms;
+
+// `text` as a double-quoted literal with backslash escapes.
+QString quoted(const QString& text)
+{
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '"':
+            out += QStringLiteral("\\\"");
+            break;
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
+        case 0:
+            out += QStringLiteral("\\0");
+            break;
+        default:
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                out += QStringLiteral("\\u{%1}").arg(c.unicode(), 0, 16);
+            else
+                out += c;
+        }
+    }
+    return out + QLatin1Char('"');
+}
+
+QString describe(const SpeedTest::Phase& phase)
+{
+    switch (phase.kind()) {
+    case SpeedTest::Phase::idle:
+        return QStringLiteral("idle");
+    case SpeedTest::Phase::latency:
+        return QStringLiteral("latency");
+    case SpeedTest::Phase::download:
+        return QStringLiteral("download");
+    case SpeedTest::Phase::upload:
+        return QStringLiteral("upload");
+    case SpeedTest::Phase::done:
+        return QStringLiteral("done");
+    case SpeedTest::Phase::failed:
+        break;
+    }
+    return QStringLiteral("failed(") + quoted(phase.message()) + QLatin1Char(')');
+}
+
+} // namespace
+
+int runSpeedTestProbe()
+{
+    SpeedTest test;
+    // The network at the start is the one the stored result belongs to.
+    const WiFiEngine::Status status = WiFiEngine::shared().currentStatus();
+    const bool onNetwork = status.ssid && !status.ssid->isEmpty();
+    std::printf("接続中: %s\n", onNetwork ? qUtf8Printable(*status.ssid) : "なし");
+    std::fflush(stdout);
+
+    test.start();
+    const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
+    QString last;
+    // Reports the phase when it differs from the last one reported; true
+    // once the test has ended.
+    const auto report = [&] {
+        const QString text = describe(test.phase());
+        if (text != last) {
+            std::fprintf(stderr, "段階: %s\n", qUtf8Printable(text));
+            last = text;
+        }
+        const SpeedTest::Phase::Kind kind = test.phase().kind();
+        return kind == SpeedTest::Phase::done || kind == SpeedTest::Phase::failed;
+    };
+    bool ended = report();
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+        // Run the event loop for a slice, or until the phase moves on, so
+        // that no phase goes unreported.
+        QEventLoop loop;
+        QTimer::singleShot(kSlice, &loop, &QEventLoop::quit);
+        QObject::connect(&test, &SpeedTest::phaseChanged, &loop, &QEventLoop::quit);
+        loop.exec();
+        ended = report();
+    }
+
+    if (test.phase().kind() == SpeedTest::Phase::failed) {
+        std::printf("失敗: %s\n", qUtf8Printable(test.phase().message()));
+        return 1;
+    }
+
+    const SpeedResult result = test.result();
+    if (onNetwork) {
+        SpeedEntry entry;
+        entry.id = QUuid::createUuid();
+        // A test cut short by the time limit has no finishing time; the
+        // entry is dated now rather than at the placeholder date.
+        entry.date = result.date == SpeedResult::distantPast() ? QDateTime::currentDateTimeUtc() : result.date;
+        entry.ssid = *status.ssid;
+        entry.bssid = status.bssid;
+        entry.rssi = status.rssi;
+        entry.band = rawValue(status.band);
+        entry.channel = status.channel;
+        entry.downloadMbps = result.downloadMbps;
+        entry.uploadMbps = result.uploadMbps;
+        entry.latencyMs = result.latencyMs;
+        entry.jitterMs = result.jitterMs;
+        entry.bytes = result.bytes;
+        if (!SpeedHistory::shared().add(entry))
+            std::fprintf(stderr, "履歴を保存できませんでした: %s\n", qUtf8Printable(SpeedHistory::shared().filePath()));
+    }
+    std::printf("ダウンロード %s Mbps / アップロード %s Mbps / 応答時間 %lld ms / ゆらぎ %lld ms / 通信量 %s MB\n",
+                qUtf8Printable(mbps(result.downloadMbps)), qUtf8Printable(mbps(result.uploadMbps)),
+                qlonglong(result.latencyMs), qlonglong(result.jitterMs), qUtf8Printable(megabytes(result.bytes)));
+    return 0;
+}
+
+} // namespace ondrel

@@ -1,0 +1,33 @@
+// The loopback speed-measurement server of the tests, as a program: for
+// benchmarks in separate processes and for trying "ondrel --speedtest" by hand:
+//   ONDREL_SPEEDTEST_URL=$(ondrel_speed_server --rate 100 | head -1) ondrel --speedtest
+
+#include "tests/speed/SpeedTestServer.h"
+
+#include <QByteArray>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv)
+{
+    double rate = 0;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--rate") == 0)
+            rate = std::atof(argv[i + 1]);
+
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr); // the server thread inherits the mask
+
+    ondrel::testing::SpeedTestServer server;
+    server.setRate(rate);
+    std::printf("%s\n", server.url().constData());
+    std::fflush(stdout);
+    int received = 0;
+    sigwait(&signals, &received);
+    return 0;
+}

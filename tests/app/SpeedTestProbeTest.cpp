@@ -1,0 +1,132 @@
+#include "tests/speed/SpeedTestServer.h"
+
+#include "speed/SpeedHistory.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ondrel;
+using testing::SpeedTestServer;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+const char kOnNetwork[] =
+    "{\"interface\": \"wlan0\", \"networks\": [{\"ssid\": \"Caf\u00e9 \\\"Home\\\"\", \"bssid\": \"12:34:56:78:9a:bc\", "
+    "\"rssi\": -52, \"channel\": 36, \"band\": 50}], \"current\": {\"bssid\": \"12:34:56:78:9a:bc\"}}";
+const char kOffNetwork[] = "{\"interface\": \"wlan0\", \"networks\": []}";
+
+} // namespace
+
+class SpeedTestProbeTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void fullRunPrintsAndStores();
+    void failedRun_data();
+    void failedRun();
+
+private:
+    Run run(const QByteArray& scenario, const QByteArray& url);
+    QString historyPath() const { return dir_->filePath(QStringLiteral("data/Ondrel/speed-history.json")); }
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void SpeedTestProbeTest::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+}
+
+Run SpeedTestProbeTest::run(const QByteArray& scenario, const QByteArray& url)
+{
+    const QString scenarioPath = dir_->filePath(QStringLiteral("scenario.json"));
+    QFile file(scenarioPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(scenario);
+    file.close();
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir_->filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_->filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("ONDREL_WIFI_SIMULATION"), scenarioPath);
+    env.insert(QStringLiteral("ONDREL_SPEEDTEST_URL"), QString::fromUtf8(url));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
+    process.setProcessEnvironment(env);
+    process.start(qEnvironmentVariable("ONDREL_BINARY"), {QStringLiteral("--speedtest")});
+    Run result;
+    if (!process.waitForFinished(120000))
+        return result;
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+void SpeedTestProbeTest::fullRunPrintsAndStores()
+{
+    // The program's own phase lengths: about 17 seconds.
+    SpeedTestServer server;
+    server.setRate(100);
+    const Run result = run(kOnNetwork, server.url());
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.err, QStringLiteral("段階: latency\n段階: download\n段階: upload\n段階: done\n"));
+    const QStringList lines = result.out.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("接続中: Café \"Home\""));
+    QCOMPARE(lines[2], QString());
+    static const QRegularExpression summary(QStringLiteral(
+        "^ダウンロード ([0-9.,]+) Mbps / アップロード ([0-9.,]+) Mbps / 応答時間 (\\d+) ms / ゆらぎ (\\d+) ms / 通信量 (\\d+) MB$"));
+    const QRegularExpressionMatch match = summary.match(lines[1]);
+    QVERIFY2(match.hasMatch(), qPrintable(lines[1]));
+    const double download = match.captured(1).toDouble();
+    const double upload = match.captured(2).toDouble();
+    QVERIFY2(qAbs(download - 100) < 5, qPrintable(lines[1]));
+    QVERIFY2(qAbs(upload - 100) < 5, qPrintable(lines[1]));
+
+    SpeedHistory history(historyPath());
+    QCOMPARE(history.entries().size(), 1);
+    const SpeedEntry& entry = history.entries()[0];
+    QCOMPARE(entry.ssid, QStringLiteral("Café \"Home\""));
+    QCOMPARE(entry.bssid, QStringLiteral("12:34:56:78:9a:bc"));
+    QCOMPARE(entry.rssi, qint64(-52));
+    QCOMPARE(entry.band, qint64(50));
+    QCOMPARE(entry.channel, qint64(36));
+    QVERIFY(qAbs(entry.downloadMbps - download) < 0.05);
+    QCOMPARE(QString::number(entry.bytes / 1e6, 'f', 0), match.captured(5));
+    QVERIFY(qAbs(entry.date.secsTo(QDateTime::currentDateTimeUtc())) < 60);
+}
+
+void SpeedTestProbeTest::failedRun_data()
+{
+    QTest::addColumn<QByteArray>("scenario");
+    QTest::addColumn<QString>("network");
+    QTest::newRow("on a network") << QByteArray(kOnNetwork) << QStringLiteral("Café \"Home\"");
+    QTest::newRow("no network") << QByteArray(kOffNetwork) << QStringLiteral("なし");
+}
+
+void SpeedTestProbeTest::failedRun()
+{
+    QFETCH(QByteArray, scenario);
+    QFETCH(QString, network);
+    SpeedTestServer server;
+    server.setRefusing(true);
+    const Run result = run(scenario, server.url());
+    QCOMPARE(result.status, 1);
+    QCOMPARE(result.out, QStringLiteral("接続中: %1\n失敗: サーバーに接続できませんでした。\n").arg(network));
+    QCOMPARE(result.err,
+             QStringLiteral("段階: latency\n段階: failed(\"サーバーに接続できませんでした。\")\n"));
+    QVERIFY(!QFile::exists(historyPath()));
+}
+
+QTEST_GUILESS_MAIN(SpeedTestProbeTest)
+#include "SpeedTestProbeTest.moc"
