@@ -14,8 +14,7 @@ void debugLog(const QString& message)
     if (!qEnvironmentVariableIsSet("ONDREL_LOG"))
         return;
     const QString path = qEnvironmentVariable("ONDREL_LOG");
-    const QString stamp =
-        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const QByteArray line = (stamp + QStringLiteral(" +0000 ") + message + u'\n').toUtf8();
 
     // One writer at a time inside this process; each line goes out in a

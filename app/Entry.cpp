@@ -22,24 +22,23 @@ std::optional<QString> valueAfter(const QStringList& args, const QString& option
     return args[index + 1];
 }
 
-const char kUsage[] =
-    "Usage: ondrel [option…]\n"
-    "Lists nearby Wi-Fi networks, joins them and measures the connection's speed.\n"
-    "Without options the window opens.\n"
-    "\n"
-    "  --probe [--connect NAME [--password PASSWORD|-]]\n"
-    "                       print the nearby networks; join NAME (with --password -,\n"
-    "                       the password is read from standard input)\n"
-    "  --speedtest          measure latency, jitter, download and upload\n"
-    "  --export-csv PATH    write the speed history as CSV to PATH\n"
-    "  --shot PATH          render a window to a PNG file: the main window, or with\n"
-    "                       --settings [--tab N], --history or --speed another one\n"
-    "  --lang CODE          use a language for this run only (ja, en, de, pt-BR, …)\n"
-    "  --help               show this help\n"
-    "  --version            show the version\n"
-    "\n"
-    "Environment: ONDREL_LOG=PATH appends a diagnostic log to PATH;\n"
-    "ONDREL_SPEEDTEST_URL replaces the speed service's address.\n";
+const char kUsage[] = "Usage: ondrel [option…]\n"
+                      "Lists nearby Wi-Fi networks, joins them and measures the connection's speed.\n"
+                      "Without options the window opens.\n"
+                      "\n"
+                      "  --probe [--connect NAME [--password PASSWORD|-]]\n"
+                      "                       print the nearby networks; join NAME (with --password -,\n"
+                      "                       the password is read from standard input)\n"
+                      "  --speedtest          measure latency, jitter, download and upload\n"
+                      "  --export-csv PATH    write the speed history as CSV to PATH\n"
+                      "  --shot PATH          render a window to a PNG file: the main window, or with\n"
+                      "                       --settings [--tab N], --history or --speed another one\n"
+                      "  --lang CODE          use a language for this run only (ja, en, de, pt-BR, …)\n"
+                      "  --help               show this help\n"
+                      "  --version            show the version\n"
+                      "\n"
+                      "Environment: ONDREL_LOG=PATH appends a diagnostic log to PATH;\n"
+                      "ONDREL_SPEEDTEST_URL replaces the speed service's address.\n";
 
 } // namespace
 
@@ -100,8 +99,17 @@ int runEntry(int argc, char** argv)
     // Windows need a QApplication; the shot renders them without a display.
     std::unique_ptr<QCoreApplication> app;
     if (plan.mode == Mode::shot || plan.mode == Mode::windowed) {
-        if (plan.mode == Mode::shot && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        const bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+        if (plan.mode == Mode::shot && !platformChosen)
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (plan.mode == Mode::windowed && !platformChosen && qEnvironmentVariableIsEmpty("DISPLAY") &&
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            // Qt would abort without a display; say what to do instead.
+            std::fputs("ondrel: no graphical display found (DISPLAY and WAYLAND_DISPLAY are unset).\n"
+                       "Use --probe for the network table, or see --help.\n",
+                       stderr);
+            return 1;
+        }
         app = std::make_unique<QApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);

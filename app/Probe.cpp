@@ -18,8 +18,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -121,24 +123,38 @@ std::optional<QString> valueAfter(const QStringList& args, const QString& option
     return args[index + 1];
 }
 
+// The terminal's settings while echo is off, for the signal handler.
+termios savedTerminal{};
+
+// Ctrl-C at the password prompt must not leave the terminal without echo.
+void restoreTerminalAndDie(int signal)
+{
+    tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 // One line from standard input without its line ending; without echo and
 // with a prompt on standard error when it is a terminal. Nothing at the end
 // of input gives no password.
 std::optional<QString> readPasswordFromStdin()
 {
-    const bool terminal = isatty(STDIN_FILENO);
-    termios saved{};
-    if (terminal && tcgetattr(STDIN_FILENO, &saved) == 0) {
+    const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &savedTerminal) == 0;
+    if (terminal) {
         std::fputs("パスワード: ", stderr);
         std::fflush(stderr);
-        termios quiet = saved;
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            std::signal(signal, restoreTerminalAndDie);
+        termios quiet = savedTerminal;
         quiet.c_lflag &= ~tcflag_t(ECHO);
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
     std::string line;
     const bool read = bool(std::getline(std::cin, line));
     if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            std::signal(signal, SIG_DFL);
         std::fputs("\n", stderr);
     }
     if (!read && line.empty())
@@ -175,7 +191,7 @@ const ScannedNetwork* findTarget(const QList<ScannedNetwork>& sorted, const QStr
 
 int runProbe(const QStringList& args)
 {
-    MainLoopWait wait;
+    const auto wait = std::make_shared<MainLoopWait>();
 
     // Permission.
     std::unique_ptr<LocationProvider> location = LocationProvider::create();
@@ -183,41 +199,45 @@ int runProbe(const QStringList& args)
     QObject::connect(location.get(), &LocationProvider::authorizationChanged, location.get(), [&] {
         if (location->authorizationStatus() != 0) {
             settled = true;
-            wait.wake();
+            wait->wake();
         }
     });
     if (location->authorizationStatus() == 0)
         location->requestWhenInUse();
     else
         settled = true;
-    wait.until([&] { return settled; }, kPermissionWait);
+    wait->until([&] { return settled; }, kPermissionWait);
     writeLine(stderr, QStringLiteral("位置情報: ") + statusWord(location->authorizationStatus()));
 
     WiFiEngine& engine = WiFiEngine::shared();
     const WiFiEngine::Status status = engine.currentStatus();
     const std::optional<QString> interface = engine.interfaceName();
-    writeLine(stderr, QStringLiteral("インターフェース: %1 / 電源: %2 / 接続中: %3")
-                          .arg(interface && !interface->isEmpty() ? terminalSafe(*interface) : QStringLiteral("なし"),
-                               status.poweredOn ? QStringLiteral("true") : QStringLiteral("false"),
-                               status.ssid ? terminalSafe(*status.ssid) : QStringLiteral("なし")));
+    writeLine(stderr,
+              QStringLiteral("インターフェース: %1 / 電源: %2 / 接続中: %3")
+                  .arg(interface && !interface->isEmpty() ? terminalSafe(*interface) : QStringLiteral("なし"),
+                       status.poweredOn ? QStringLiteral("true") : QStringLiteral("false"),
+                       status.ssid ? terminalSafe(*status.ssid) : QStringLiteral("なし")));
 
-    // Scan.
-    QList<ScannedNetwork> networks;
-    std::optional<SystemError> error;
-    bool done = false;
-    engine.scan([&](QList<ScannedNetwork> found, std::optional<SystemError> failure) {
-        networks = std::move(found);
-        error = std::move(failure);
-        done = true;
-        wait.wake();
+    // Scan. Each wait has its own cells, so that an answer arriving after
+    // its wait gave up cannot be taken for the answer of a later one.
+    struct ScanCells {
+        QList<ScannedNetwork> networks;
+        std::optional<SystemError> error;
+        bool done = false;
+    };
+    const auto scanned = std::make_shared<ScanCells>();
+    engine.scan([scanned, wait](QList<ScannedNetwork> found, std::optional<SystemError> failure) {
+        scanned->networks = std::move(found);
+        scanned->error = std::move(failure);
+        scanned->done = true;
+        wait->wake();
     });
-    wait.until([&] { return done; }, kScanWait);
-    if (error) {
-        writeLine(stderr, QStringLiteral("失敗: ") + terminalSafe(error->description()));
+    wait->until([scanned] { return scanned->done; }, kScanWait);
+    if (scanned->error) {
+        writeLine(stderr, QStringLiteral("失敗: ") + terminalSafe(scanned->error->description()));
         return 1;
     }
-    if (!done)
-        networks.clear();
+    QList<ScannedNetwork> networks = scanned->done ? scanned->networks : QList<ScannedNetwork>();
 
     const QSet<QString> saved = engine.savedNetworkNames();
     std::stable_sort(networks.begin(), networks.end(),
@@ -246,23 +266,30 @@ int runProbe(const QStringList& args)
     std::optional<QString> password = valueAfter(args, QStringLiteral("--password"));
     if (password && *password == QLatin1String("-"))
         password = readPasswordFromStdin();
-    writeLine(stdout, QStringLiteral("接続します: ") + terminalSafe(*target));
+    writeLine(stdout, QStringLiteral("接続します: ") + shownName(*network));
 
-    error.reset();
-    done = false;
-    engine.connect(network->id(), network->ssid, password, [&](std::optional<SystemError> failure) {
-        error = std::move(failure);
-        done = true;
-        wait.wake();
-    });
+    struct JoinCells {
+        std::optional<SystemError> error;
+        bool done = false;
+    };
+    const auto joined = std::make_shared<JoinCells>();
+    engine.connect(network->id(), network->ssid, password,
+                   [joined, wait](std::optional<SystemError> failure) {
+                       joined->error = std::move(failure);
+                       joined->done = true;
+                       wait->wake();
+                   });
     password.reset();
-    wait.until([&] { return done; }, kJoinWait);
-    if (error) {
-        writeLine(stdout, QStringLiteral("失敗: %1（コード %2）").arg(terminalSafe(error->description())).arg(error->code()));
+    wait->until([joined] { return joined->done; }, kJoinWait);
+    if (joined->error) {
+        writeLine(stdout, QStringLiteral("失敗: %1（コード %2）")
+                              .arg(terminalSafe(joined->error->description()))
+                              .arg(joined->error->code()));
         return 1;
     }
     const std::optional<QString> current = engine.currentStatus().ssid;
-    writeLine(stdout, QStringLiteral("成功。現在の接続先: ") + (current ? terminalSafe(*current) : QStringLiteral("なし")));
+    writeLine(stdout, QStringLiteral("成功。現在の接続先: ") +
+                          (current ? terminalSafe(*current) : QStringLiteral("なし")));
     return 0;
 }
 

@@ -48,8 +48,7 @@ LocaleSettings& LocaleSettings::shared()
     return *instance;
 }
 
-LocaleSettings::LocaleSettings(UserDefaults& defaults)
-    : defaults_(defaults)
+LocaleSettings::LocaleSettings(UserDefaults& defaults) : defaults_(defaults)
 {
     const std::optional<QString> stored = defaults_.string(kLanguageKey);
     language_ = appLanguageFromRawValue(stored.value_or(QString())).value_or(AppLanguage::system);
@@ -92,7 +91,8 @@ std::optional<AppLanguage> LocaleSettings::match(const QString& identifier)
 AppLanguage LocaleSettings::resolveSystem(const QStringList& preferred)
 {
     for (const QString& identifier : preferred) {
-        if (const std::optional<AppLanguage> language = match(identifier))
+        const std::optional<AppLanguage> language = match(identifier);
+        if (language && *language != AppLanguage::system)
             return *language;
     }
     return AppLanguage::en;

@@ -29,6 +29,10 @@ public:
     // The shared object; creating it reads the stored choice and applies it.
     static LocaleSettings& shared();
 
+    // An object over `defaults`, which must outlive it; reads the stored
+    // choice and applies it. The program uses shared().
+    explicit LocaleSettings(UserDefaults& defaults);
+
     AppLanguage language() const { return language_; }
     // Stores and applies a different language, then emits languageChanged().
     void setLanguage(AppLanguage language);
@@ -62,7 +66,6 @@ Q_SIGNALS:
     void languageChanged();
 
 private:
-    explicit LocaleSettings(UserDefaults& defaults);
     UserDefaults& defaults_;
     AppLanguage language_ = AppLanguage::system;
 };

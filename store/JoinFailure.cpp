@@ -6,9 +6,12 @@ namespace ondrel {
 
 namespace {
 
-// NetworkManager's device state reasons, the codes a failed activation
-// reports.
+// The domains the NetworkManager backend reports joins' failures in: the
+// device state reason of a failed activation, and NetworkManager's own
+// refusals and time-outs (numbered as the codes of the same meaning on other
+// systems).
 const QString kDeviceStateReason = QStringLiteral("org.freedesktop.NetworkManager.Device.StateReason");
+const QString kNetworkManager = QStringLiteral("org.freedesktop.NetworkManager");
 
 struct Rule {
     QString domain;
@@ -23,6 +26,10 @@ const Rule kRules[] = {
     {kDeviceStateReason, {7, 8, 9, 10, 11}, JoinFailure::checkPassword},
     // SSID not found
     {kDeviceStateReason, {53}, JoinFailure::refusedOrTimedOut},
+    // the join did not finish in time, NetworkManager stopped answering
+    {kNetworkManager, {-3905}, JoinFailure::refusedOrTimedOut},
+    // refused by NetworkManager or its policy (permission denied, not authorized)
+    {kNetworkManager, {-3930}, JoinFailure::notPermitted},
 };
 
 } // namespace

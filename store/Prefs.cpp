@@ -28,8 +28,7 @@ Prefs& Prefs::shared()
     return *instance;
 }
 
-Prefs::Prefs(UserDefaults& defaults, QObject* parent)
-    : QObject(parent), store_(defaults)
+Prefs::Prefs(UserDefaults& defaults, QObject* parent) : QObject(parent), store_(defaults)
 {
     store_.registerDefaults({
         {kAutoRefresh, 0},
@@ -48,8 +47,8 @@ Prefs::Prefs(UserDefaults& defaults, QObject* parent)
     showHidden_ = store_.boolean(kShowHidden);
     sortKey_ = sortKeyFromRawValue(store_.string(kSortKey).value_or(QString())).value_or(SortKey::signal);
     ascending_ = store_.boolean(kAscending);
-    strengthUnit_ = store_.string(kStrengthUnit) == QStringLiteral("percent") ? StrengthUnit::percent
-                                                                               : StrengthUnit::dbm;
+    strengthUnit_ =
+        store_.string(kStrengthUnit) == QStringLiteral("percent") ? StrengthUnit::percent : StrengthUnit::dbm;
     showDetails_ = store_.boolean(kShowDetails);
     favorites_ = store_.stringList(kFavorites).value_or(QStringList());
     favoritesOnTop_ = store_.boolean(kFavoritesOnTop);

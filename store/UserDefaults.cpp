@@ -43,8 +43,8 @@ UserDefaults& UserDefaults::standard()
 }
 
 UserDefaults::UserDefaults()
-    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ondrel"),
-                                            QStringLiteral("Ondrel")))
+    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                            QStringLiteral("Ondrel"), QStringLiteral("Ondrel")))
 {
 }
 

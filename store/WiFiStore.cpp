@@ -3,7 +3,6 @@
 #include "localization/Lookup.h"
 #include "store/DisplayName.h"
 #include "store/JoinFailure.h"
-#include "store/NetworkListBuilder.h"
 #include "store/Prefs.h"
 
 #include <QPointer>
@@ -82,7 +81,7 @@ void WiFiStore::finishScan(QList<ScannedNetwork> records, const std::optional<Sy
     if (error)
         setErrorMessage(error->description());
     else
-        raw_ = std::move(records);
+        raw_ = NetworkListBuilder(std::move(records));
     setStatus(engine_.currentStatus());
     rebuild();
     Q_EMIT scanFinished();
@@ -97,7 +96,7 @@ void WiFiStore::rebuild()
     inputs.currentSSID = status_.ssid;
     inputs.currentBSSID = status_.bssid;
     inputs.searchText = searchText_;
-    setNetworks(buildNetworkList(raw_, inputs));
+    setNetworks(raw_.build(inputs));
 }
 
 void WiFiStore::scheduleRebuild()
@@ -130,8 +129,6 @@ void WiFiStore::preferencesChanged()
 
 void WiFiStore::pollStatus()
 {
-    // rebuild() depends on nothing else that can change without its own
-    // trigger, so an unchanged status needs no rebuild.
     const WiFiEngine::Status status = engine_.currentStatus();
     if (status == status_)
         return;

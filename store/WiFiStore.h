@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/NetworkListBuilder.h"
 #include "wifi/ScannedNetwork.h"
 #include "wifi/SystemError.h"
 #include "wifi/WiFiEngine.h"
@@ -71,6 +72,10 @@ public:
     void restartAutoRefresh();
     // The automatic rescan's interval; absent while it is off.
     std::optional<std::chrono::milliseconds> autoRefreshInterval() const;
+    // What the two-second poll does: reads the current association and
+    // rebuilds the list when it changed (nothing else the list depends on
+    // changes without rebuilding it at once).
+    void pollStatus();
 
     // A row's join button: joins open networks, refuses enterprise ones with
     // a banner, opens the password sheet for unsaved secured ones, and joins
@@ -113,7 +118,6 @@ Q_SIGNALS:
     void scanFinished();
 
 private:
-    void pollStatus();
     void scheduleRebuild();
     void preferencesChanged();
     void finishScan(QList<ScannedNetwork> records, const std::optional<SystemError>& error);
@@ -139,8 +143,9 @@ private:
     std::optional<ScannedNetwork> passwordTarget_;
     QString searchText_;
 
-    // Records of the last successful scan, one per access point.
-    QList<ScannedNetwork> raw_;
+    // Records of the last successful scan, one per access point, prepared
+    // for rebuilding.
+    NetworkListBuilder raw_;
     // Names the system remembers, read at the start of each scan and after
     // each successful join.
     QSet<QString> savedNames_;

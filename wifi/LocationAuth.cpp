@@ -3,7 +3,6 @@
 #include "app/DebugLog.h"
 #include "wifi/LocationProvider.h"
 
-
 namespace ondrel {
 
 LocationAuth::LocationAuth(LocationProvider* provider, QObject* parent) : QObject(parent), provider_(provider)
@@ -13,7 +12,8 @@ LocationAuth::LocationAuth(LocationProvider* provider, QObject* parent) : QObjec
         ownsProvider_ = true;
     }
     status_ = provider_->authorizationStatus();
-    QObject::connect(provider_, &LocationProvider::authorizationChanged, this, &LocationAuth::providerChanged);
+    QObject::connect(provider_, &LocationProvider::authorizationChanged, this,
+                     &LocationAuth::providerChanged);
     QObject::connect(provider_, &LocationProvider::failed, this, &LocationAuth::providerFailed);
 }
 

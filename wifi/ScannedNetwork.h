@@ -16,19 +16,19 @@ struct AccessPoint;
 // (merged access points, current, saved, favourite). A plain value: copied,
 // compared and hashed over all thirteen fields.
 struct ScannedNetwork {
-    std::optional<QString> ssid;        // name; absent for a hidden network
-    std::optional<QString> bssid;       // hardware address; absent when withheld
-    int rssi = 0;                       // received signal strength, dBm
-    int noise = 0;                      // noise level, dBm
-    int channel = 0;                    // channel number; 0 when not reported
-    Band band = Band::unknown;          // radio band
-    int widthMHz = 0;                   // channel width, MHz: 20, 40, 80, 160; 0 when not reported
+    std::optional<QString> ssid;           // name; absent for a hidden network
+    std::optional<QString> bssid;          // hardware address; absent when withheld
+    int rssi = 0;                          // received signal strength, dBm
+    int noise = 0;                         // noise level, dBm
+    int channel = 0;                       // channel number; 0 when not reported
+    Band band = Band::unknown;             // radio band
+    int widthMHz = 0;                      // channel width, MHz: 20, 40, 80, 160; 0 when not reported
     Security security = Security::unknown; // strongest security offered
-    std::optional<QString> countryCode; // advertised country code
-    int apCount = 1;                    // access points this record stands for
-    bool isCurrent = false;             // the computer is associated with it
-    bool isSaved = false;               // the system has a saved profile of this name
-    bool isFavorite = false;            // the user marked the name a favourite
+    std::optional<QString> countryCode;    // advertised country code
+    int apCount = 1;                       // access points this record stands for
+    bool isCurrent = false;                // the computer is associated with it
+    bool isSaved = false;                  // the system has a saved profile of this name
+    bool isFavorite = false;               // the user marked the name a favourite
 
     // The record built from one scan result: apCount 1, no marks.
     static ScannedNetwork fromAccessPoint(const AccessPoint& accessPoint);

@@ -64,8 +64,8 @@ Security detectSecurity(SecurityCodes offered)
         return Security::wpa2Personal;
     if (offered.contains(C::wpaPersonal) || offered.contains(C::wpaPersonalMixed))
         return Security::wpaPersonal;
-    for (C code : {C::wpa3Enterprise, C::wpa2Enterprise, C::wpaEnterprise, C::wpaEnterpriseMixed, C::enterprise,
-                   C::dynamicWEP}) {
+    for (C code : {C::wpa3Enterprise, C::wpa2Enterprise, C::wpaEnterprise, C::wpaEnterpriseMixed,
+                   C::enterprise, C::dynamicWEP}) {
         if (offered.contains(code))
             return Security::enterprise;
     }

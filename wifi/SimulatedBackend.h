@@ -21,7 +21,8 @@ public:
     QStringList savedNetworkNames() const override;
 
     ScanResult scan() override;
-    std::optional<SystemError> join(const AccessPoint& accessPoint, const std::optional<QString>& password) override;
+    std::optional<SystemError> join(const AccessPoint& accessPoint,
+                                    const std::optional<QString>& password) override;
     void disconnect() override;
     std::optional<SystemError> setPower(bool on) override;
 

@@ -4,7 +4,8 @@
 
 namespace ondrel {
 
-SimulatedLocationProvider::SimulatedLocationProvider(int status, int answer, std::chrono::milliseconds answerDelay,
+SimulatedLocationProvider::SimulatedLocationProvider(int status, int answer,
+                                                     std::chrono::milliseconds answerDelay,
                                                      bool servicesEnabled, QObject* parent)
     : LocationProvider(parent), status_(status), answer_(answer), answerDelay_(answerDelay),
       servicesEnabled_(servicesEnabled)

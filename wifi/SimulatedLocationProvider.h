@@ -13,8 +13,8 @@ namespace ondrel {
 class SimulatedLocationProvider final : public LocationProvider {
     Q_OBJECT
 public:
-    SimulatedLocationProvider(int status, int answer, std::chrono::milliseconds answerDelay, bool servicesEnabled,
-                              QObject* parent = nullptr);
+    SimulatedLocationProvider(int status, int answer, std::chrono::milliseconds answerDelay,
+                              bool servicesEnabled, QObject* parent = nullptr);
 
     int authorizationStatus() const override { return status_; }
     bool servicesEnabled() const override { return servicesEnabled_; }

@@ -22,7 +22,10 @@ public:
     {
     }
 
-    bool has(const char* key) const { return object_.contains(QLatin1String(key)) && !object_[QLatin1String(key)].isNull(); }
+    bool has(const char* key) const
+    {
+        return object_.contains(QLatin1String(key)) && !object_[QLatin1String(key)].isNull();
+    }
 
     std::optional<QString> text(const char* key)
     {
@@ -116,8 +119,8 @@ std::optional<SystemError> readError(Reader& parent, const char* key, QString* p
     if (!object)
         return std::nullopt;
     Reader reader(*object, parent.where() + QLatin1String(key) + QLatin1Char('.'), problem);
-    return SystemError(reader.text("domain").value_or(kSimulatedFailureDomain), reader.integer("code").value_or(0),
-                       reader.text("description").value_or(QString()));
+    return SystemError(reader.text("domain").value_or(kSimulatedFailureDomain),
+                       reader.integer("code").value_or(0), reader.text("description").value_or(QString()));
 }
 
 std::optional<SecurityCodes> codesOfSecurityName(const QString& name)
@@ -214,14 +217,17 @@ SimulationScenario::Network readNetwork(const QJsonObject& object, int index, QS
         if (const std::optional<SecurityCodes> codes = codesOfSecurityName(name))
             ap.security = *codes;
         else
-            reader.fail("security", "open, owe, wep, wpaPersonal, wpa2Personal, wpa2wpa3Personal, wpa3Personal, "
-                                    "enterprise or unknown");
+            reader.fail("security",
+                        "open, owe, wep, wpaPersonal, wpa2Personal, wpa2wpa3Personal, wpa3Personal, "
+                        "enterprise or unknown");
     }
-    network.txRate = reader.number("txRate").value_or(ap.channel && ap.channel->bandCode == 1 ? 144.4 : 866.7);
+    network.txRate =
+        reader.number("txRate").value_or(ap.channel && ap.channel->bandCode == 1 ? 144.4 : 866.7);
     network.password = reader.text("password");
-    network.wrongPasswordError = readError(reader, "wrongPasswordError", problem)
-                                     .value_or(SystemError(kSimulatedFailureDomain, 7,
-                                                           QStringLiteral("Secrets were required, but not provided.")));
+    network.wrongPasswordError =
+        readError(reader, "wrongPasswordError", problem)
+            .value_or(SystemError(kSimulatedFailureDomain, 7,
+                                  QStringLiteral("Secrets were required, but not provided.")));
     network.joinError = readError(reader, "joinError", problem);
     return network;
 }
@@ -241,7 +247,8 @@ Association readCurrent(const QJsonObject& object, const QList<SimulationScenari
     const SimulationScenario::Network* match = nullptr;
     for (const SimulationScenario::Network& network : networks) {
         const AccessPoint& ap = network.accessPoint;
-        if (bssid ? ap.bssid == bssid : (name && ap.ssid == name && (!match || ap.rssi > match->accessPoint.rssi)))
+        if (bssid ? ap.bssid == bssid
+                  : (name && ap.ssid == name && (!match || ap.rssi > match->accessPoint.rssi)))
             match = &network;
     }
     Association current;
@@ -280,7 +287,9 @@ std::optional<SimulationScenario> SimulationScenario::fromJson(const QByteArray&
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        *issue = QStringLiteral("not valid JSON (%1 at offset %2)").arg(parseError.errorString()).arg(parseError.offset);
+        *issue = QStringLiteral("not valid JSON (%1 at offset %2)")
+                     .arg(parseError.errorString())
+                     .arg(parseError.offset);
         return std::nullopt;
     }
     if (!document.isObject()) {

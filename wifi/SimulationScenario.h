@@ -60,6 +60,7 @@ struct SimulationScenario {
 // The error domain of the failures the simulated radios make up when a
 // scenario does not give its own: NetworkManager's device state reasons,
 // as the real backend reports them.
-inline const QString kSimulatedFailureDomain = QStringLiteral("org.freedesktop.NetworkManager.Device.StateReason");
+inline const QString kSimulatedFailureDomain =
+    QStringLiteral("org.freedesktop.NetworkManager.Device.StateReason");
 
 } // namespace ondrel

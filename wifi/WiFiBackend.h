@@ -55,7 +55,8 @@ public:
     virtual ScanResult scan() = 0;
     // Joins exactly `accessPoint` (from this backend's latest scans) with the
     // password, absent for open networks and saved profiles.
-    virtual std::optional<SystemError> join(const AccessPoint& accessPoint, const std::optional<QString>& password) = 0;
+    virtual std::optional<SystemError> join(const AccessPoint& accessPoint,
+                                            const std::optional<QString>& password) = 0;
     // Leaves the current network; reports nothing.
     virtual void disconnect() = 0;
     // Switches the radio on or off.

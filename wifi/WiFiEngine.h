@@ -52,7 +52,8 @@ public:
 
     // Either the records (one per access point, unsorted, unmerged, no
     // marks) or the failure.
-    using ScanCompletion = std::function<void(QList<ScannedNetwork> networks, std::optional<SystemError> error)>;
+    using ScanCompletion =
+        std::function<void(QList<ScannedNetwork> networks, std::optional<SystemError> error)>;
     // Success (no error) or the failure.
     using ResultCompletion = std::function<void(std::optional<SystemError> error)>;
     using DisconnectCompletion = std::function<void()>;
@@ -90,8 +91,8 @@ public:
     // Joins the access point remembered under the record id `id`, else the
     // first one remembered under the name `ssid`; gone when neither is
     // known. The password is absent for open networks and saved profiles.
-    void connect(const QString& id, const std::optional<QString>& ssid, const std::optional<QString>& password,
-                 ResultCompletion completion);
+    void connect(const QString& id, const std::optional<QString>& ssid,
+                 const std::optional<QString>& password, ResultCompletion completion);
     // Leaves the current network. The completion is always called.
     void disconnect(DisconnectCompletion completion);
     // Switches the radio; noInterface without an interface.

@@ -91,7 +91,8 @@ void TestLocationAuth::requestIsAnswered()
     QCOMPARE(auth.status(), answer);
     QCOMPARE(auth.isAuthorized(), answer == 3);
     QVERIFY(!provider.isUpdating());
-    QVERIFY2(log().endsWith(QStringLiteral("許可の状態が変わりました status=%1\n").arg(answer)), qPrintable(log()));
+    QVERIFY2(log().endsWith(QStringLiteral("許可の状態が変わりました status=%1\n").arg(answer)),
+             qPrintable(log()));
     QCOMPARE(log().count(QLatin1Char('\n')), 1);
 
     // The user changes it later in the system settings; the new status

@@ -37,12 +37,12 @@ void TestScannedNetwork::identifier_data()
     const QString sep(QChar(1));
     QTest::newRow("hidden") << std::optional<QString>() << std::optional<QString>(QStringLiteral("AA")) << 36
                             << sep + "hidden" + sep + "AA" + sep + "36";
-    QTest::newRow("no address, channel 0") << std::optional<QString>(QStringLiteral("X")) << std::optional<QString>()
-                                           << 0 << "X" + sep + sep + "0";
-    QTest::newRow("empty name stays empty") << std::optional<QString>(QString()) << std::optional<QString>("b") << 6
-                                            << sep + "b" + sep + "6";
-    QTest::newRow("negative channel") << std::optional<QString>("N") << std::optional<QString>("b") << -1
-                                      << "N" + sep + "b" + sep + "-1";
+    QTest::newRow("no address, channel 0") << std::optional<QString>(QStringLiteral("X"))
+                                           << std::optional<QString>() << 0 << "X" + sep + sep + "0";
+    QTest::newRow("empty name stays empty")
+        << std::optional<QString>(QString()) << std::optional<QString>("b") << 6 << sep + "b" + sep + "6";
+    QTest::newRow("negative channel")
+        << std::optional<QString>("N") << std::optional<QString>("b") << -1 << "N" + sep + "b" + sep + "-1";
 }
 
 void TestScannedNetwork::identifier()
@@ -100,25 +100,29 @@ void TestScannedNetwork::detection_data()
 {
     QTest::addColumn<SecurityCodes>("codes");
     QTest::addColumn<Security>("expected");
-    QTest::newRow("WPA3 with WPA2") << SecurityCodes{C::wpa3Personal, C::wpa2Personal} << Security::wpa2wpa3Personal;
+    QTest::newRow("WPA3 with WPA2") << SecurityCodes{C::wpa3Personal, C::wpa2Personal}
+                                    << Security::wpa2wpa3Personal;
     QTest::newRow("WPA3 alone") << SecurityCodes{C::wpa3Personal} << Security::wpa3Personal;
-    QTest::newRow("WPA3 beats enterprise") << SecurityCodes{C::wpa3Personal, C::wpa2Enterprise} << Security::wpa3Personal;
-    QTest::newRow("transition with WPA2") << SecurityCodes{C::wpa3Transition, C::wpa2Personal}
-                                          << Security::wpa2wpa3Personal;
+    QTest::newRow("WPA3 beats enterprise")
+        << SecurityCodes{C::wpa3Personal, C::wpa2Enterprise} << Security::wpa3Personal;
+    QTest::newRow("transition with WPA2")
+        << SecurityCodes{C::wpa3Transition, C::wpa2Personal} << Security::wpa2wpa3Personal;
     QTest::newRow("transition alone") << SecurityCodes{C::wpa3Transition} << Security::wpa3Personal;
-    QTest::newRow("WPA2 beside enterprise") << SecurityCodes{C::wpa2Personal, C::wpa2Enterprise}
-                                            << Security::wpa2Personal;
-    QTest::newRow("WPA2 beside WPA") << SecurityCodes{C::wpa2Personal, C::wpaPersonal} << Security::wpa2Personal;
+    QTest::newRow("WPA2 beside enterprise")
+        << SecurityCodes{C::wpa2Personal, C::wpa2Enterprise} << Security::wpa2Personal;
+    QTest::newRow("WPA2 beside WPA") << SecurityCodes{C::wpa2Personal, C::wpaPersonal}
+                                     << Security::wpa2Personal;
     QTest::newRow("WPA") << SecurityCodes{C::wpaPersonal} << Security::wpaPersonal;
     QTest::newRow("WPA mixed") << SecurityCodes{C::wpaPersonalMixed} << Security::wpaPersonal;
-    QTest::newRow("WPA beside enterprise") << SecurityCodes{C::wpaPersonalMixed, C::wpaEnterprise}
-                                           << Security::wpaPersonal;
+    QTest::newRow("WPA beside enterprise")
+        << SecurityCodes{C::wpaPersonalMixed, C::wpaEnterprise} << Security::wpaPersonal;
     QTest::newRow("WPA3 enterprise") << SecurityCodes{C::wpa3Enterprise} << Security::enterprise;
     QTest::newRow("WPA2 enterprise") << SecurityCodes{C::wpa2Enterprise} << Security::enterprise;
     QTest::newRow("WPA enterprise") << SecurityCodes{C::wpaEnterprise} << Security::enterprise;
     QTest::newRow("WPA enterprise mixed") << SecurityCodes{C::wpaEnterpriseMixed} << Security::enterprise;
     QTest::newRow("enterprise") << SecurityCodes{C::enterprise} << Security::enterprise;
-    QTest::newRow("dynamic WEP is enterprise") << SecurityCodes{C::dynamicWEP, C::wep} << Security::enterprise;
+    QTest::newRow("dynamic WEP is enterprise")
+        << SecurityCodes{C::dynamicWEP, C::wep} << Security::enterprise;
     QTest::newRow("WEP") << SecurityCodes{C::wep} << Security::wep;
     QTest::newRow("WEP beats OWE and none") << SecurityCodes{C::wep, C::owe, C::none} << Security::wep;
     QTest::newRow("OWE") << SecurityCodes{C::owe} << Security::owe;
@@ -148,7 +152,8 @@ void TestScannedNetwork::fromAccessPoint_data()
     QTest::newRow("6 GHz, 80 MHz") << std::optional<ChannelInfo>({37, 3, 3}) << 37 << Band::ghz6 << 80;
     QTest::newRow("160 MHz") << std::optional<ChannelInfo>({100, 2, 4}) << 100 << Band::ghz5 << 160;
     QTest::newRow("codes 0") << std::optional<ChannelInfo>({11, 0, 0}) << 11 << Band::unknown << 0;
-    QTest::newRow("band code 4, width code 5") << std::optional<ChannelInfo>({1, 4, 5}) << 1 << Band::unknown << 0;
+    QTest::newRow("band code 4, width code 5")
+        << std::optional<ChannelInfo>({1, 4, 5}) << 1 << Band::unknown << 0;
 }
 
 void TestScannedNetwork::fromAccessPoint()

@@ -2,6 +2,7 @@
 #include "wifi/SimulatedBackend.h"
 #include "wifi/WiFiEngine.h"
 
+#include <QSet>
 #include <QTest>
 
 using namespace ondrel;
@@ -51,6 +52,7 @@ private Q_SLOTS:
     void join();
     void leaveAndPower();
     void exactBytesReachTheJoin();
+    void shippedDemo();
 };
 
 void TestSimulatedBackend::rejectsBadScenarios_data()
@@ -65,7 +67,8 @@ void TestSimulatedBackend::rejectsBadScenarios_data()
     QTest::newRow("fractional channel") << QByteArray(R"({"networks": [{"channel": 1.5}]})") << "channel";
     QTest::newRow("band") << QByteArray(R"({"networks": [{"channel": 1, "band": 33}]})") << "band";
     QTest::newRow("security name") << QByteArray(R"({"networks": [{"security": "wpa9"}]})") << "security";
-    QTest::newRow("security code") << QByteArray(R"({"networks": [{"securityCodes": [16]}]})") << "securityCodes";
+    QTest::newRow("security code") << QByteArray(R"({"networks": [{"securityCodes": [16]}]})")
+                                   << "securityCodes";
     QTest::newRow("negative delay") << QByteArray(R"({"delays": {"scanMs": -1}})") << "scanMs";
     QTest::newRow("current names nothing") << QByteArray(R"({"current": {"rssi": -40}})") << "current";
     QTest::newRow("saved not texts") << QByteArray(R"({"saved": [1]})") << "saved";
@@ -108,7 +111,8 @@ void TestSimulatedBackend::accessPoints()
     QCOMPARE(records[1].security, Security::wpa3Personal);
     QCOMPARE(records[2].security, Security::open);
     // Bytes that are not UTF-8: shown with U+FFFD, kept exactly for the join.
-    QCOMPARE(result.accessPoints[4].ssidBytes, QByteArray("\xff" "A"));
+    QCOMPARE(result.accessPoints[4].ssidBytes, QByteArray("\xff"
+                                                          "A"));
     QCOMPARE(records[4].ssid, std::optional<QString>(QString(QChar(0xfffd)) + "A"));
     QCOMPARE(records[4].band, Band::ghz6);
     QCOMPARE(records[4].security, Security::wpa2wpa3Personal);
@@ -124,10 +128,11 @@ void TestSimulatedBackend::securityNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<Security>("security");
-    for (Security security : {Security::open, Security::owe, Security::wep, Security::wpaPersonal,
-                              Security::wpa2Personal, Security::wpa2wpa3Personal, Security::wpa3Personal,
-                              Security::enterprise, Security::unknown}) {
-        static const char* names[] = {"open", "owe", "wep", "wpaPersonal", "wpa2Personal", "wpa2wpa3Personal",
+    for (Security security :
+         {Security::open, Security::owe, Security::wep, Security::wpaPersonal, Security::wpa2Personal,
+          Security::wpa2wpa3Personal, Security::wpa3Personal, Security::enterprise, Security::unknown}) {
+        static const char* names[] = {"open",         "owe",          "wep",
+                                      "wpaPersonal",  "wpa2Personal", "wpa2wpa3Personal",
                                       "wpa3Personal", "enterprise"};
         const char* name = security == Security::unknown ? "unknown" : names[rawValue(security)];
         QTest::newRow(name) << QString::fromLatin1(name) << security;
@@ -213,7 +218,8 @@ void TestSimulatedBackend::leaveAndPower()
     QVERIFY(!backend.setPower(true));
     QVERIFY(backend.isPoweredOn());
 
-    SimulatedBackend stuck(parse(R"({"interface": "w", "powerError": {"code": 5, "description": "rfkill"}})"));
+    SimulatedBackend stuck(
+        parse(R"({"interface": "w", "powerError": {"code": 5, "description": "rfkill"}})"));
     const std::optional<SystemError> error = stuck.setPower(false);
     QCOMPARE(error->code(), 5);
     QCOMPARE(error->description(), QStringLiteral("rfkill"));
@@ -242,6 +248,39 @@ void TestSimulatedBackend::exactBytesReachTheJoin()
     });
     QTRY_VERIFY(done);
     QCOMPARE(simulated->currentAssociation().bssid, std::optional<QString>("two"));
+}
+
+void TestSimulatedBackend::shippedDemo()
+{
+    // The scenario the README offers newcomers: valid, and as varied as it says.
+    QString problem;
+    const std::optional<SimulationScenario> demo = SimulationScenario::fromFile(
+        qEnvironmentVariable("ONDREL_SOURCE_DIR") + QStringLiteral("/resources/scenarios/demo.json"),
+        &problem);
+    QVERIFY2(demo, qPrintable(problem));
+    SimulatedBackend backend(*demo);
+    QVERIFY(backend.hasInterface() && backend.isPoweredOn());
+    QVERIFY(backend.currentAssociation().ssid);
+    QSet<int> securities;
+    QSet<int> bands;
+    QSet<QString> strengths;
+    QHash<QString, int> perName;
+    int hidden = 0;
+    for (const AccessPoint& ap : backend.scan().accessPoints) {
+        const ScannedNetwork network = ScannedNetwork::fromAccessPoint(ap);
+        securities.insert(rawValue(network.security));
+        bands.insert(rawValue(network.band));
+        strengths.insert(network.strengthLabel());
+        if (network.ssid)
+            ++perName[*network.ssid];
+        else
+            ++hidden;
+    }
+    QCOMPARE(securities.size(), 9);
+    QCOMPARE(bands.size(), 4);
+    QCOMPARE(strengths.size(), 5);
+    QCOMPARE(hidden, 1);
+    QVERIFY(std::find(perName.cbegin(), perName.cend(), 3) != perName.cend());
 }
 
 QTEST_GUILESS_MAIN(TestSimulatedBackend)

@@ -35,7 +35,9 @@ AccessPoint accessPoint(const char* ssid, const char* bssid, int rssi, int chann
 // waits for a permit first.
 class ScriptedBackend : public WiFiBackend {
 public:
-    std::atomic<bool> interface{true};
+    std::atomic<bool> interface {
+        true
+    };
     std::atomic<bool> power{true};
     std::atomic<bool> gated{false};
     std::atomic<int> waiting{0}; // slow operations waiting at the gate
@@ -279,10 +281,13 @@ void TestWiFiEngine::joinFindsTheRememberedAccessPoint_data()
     QTest::addColumn<std::optional<QString>>("ssid");
     QTest::addColumn<QString>("joined"); // handle, or empty for gone
     const QString sep(QChar(1));
-    QTest::newRow("by id, the stronger") << "Home" + sep + "b1" + sep + "36" << std::optional<QString>() << "b1";
-    QTest::newRow("by id, the weaker") << "Home" + sep + "b2" + sep + "6" << std::optional<QString>("Home") << "b2";
+    QTest::newRow("by id, the stronger")
+        << "Home" + sep + "b1" + sep + "36" << std::optional<QString>() << "b1";
+    QTest::newRow("by id, the weaker")
+        << "Home" + sep + "b2" + sep + "6" << std::optional<QString>("Home") << "b2";
     QTest::newRow("unknown id, known name: first seen") << "stale" << std::optional<QString>("Home") << "b1";
-    QTest::newRow("hidden by id") << sep + "hidden" + sep + "h1" + sep + "44" << std::optional<QString>() << "h1";
+    QTest::newRow("hidden by id") << sep + "hidden" + sep + "h1" + sep + "44" << std::optional<QString>()
+                                  << "h1";
     QTest::newRow("unknown id, no name") << "stale" << std::optional<QString>() << "";
     QTest::newRow("unknown id, empty name") << "stale" << std::optional<QString>(QString()) << "";
     QTest::newRow("unknown id, unknown name") << "stale" << std::optional<QString>("Elsewhere") << "";
@@ -352,7 +357,8 @@ void TestWiFiEngine::systemErrorsPassUnchanged()
     QCOMPARE(error->description(), refused.description());
     QVERIFY(!error->wifiError());
 
-    backend_->powerError = SystemError(QStringLiteral("org.freedesktop.DBus.Error"), 3, QStringLiteral("denied"));
+    backend_->powerError =
+        SystemError(QStringLiteral("org.freedesktop.DBus.Error"), 3, QStringLiteral("denied"));
     std::optional<SystemError> powerError;
     bool done = false;
     engine_->setPower(true, [&](std::optional<SystemError> e) {
@@ -452,7 +458,8 @@ void TestWiFiEngine::errorTexts()
     QCOMPARE(SystemError(WiFiError::gone).description(),
              QStringLiteral("このネットワークは見つからなくなりました。もう一度スキャンしてください。"));
     LocaleSettings::apply(AppLanguage::en);
-    QCOMPARE(SystemError(WiFiError::noInterface).description(), QStringLiteral("No Wi-Fi interface was found."));
+    QCOMPARE(SystemError(WiFiError::noInterface).description(),
+             QStringLiteral("No Wi-Fi interface was found."));
     QCOMPARE(SystemError(WiFiError::powerOff).description(), QStringLiteral("Wi-Fi is turned off."));
     QCOMPARE(SystemError(WiFiError::gone).description(),
              QStringLiteral("This network is no longer in range. Scan again."));

@@ -1,0 +1,86 @@
+#include "app/Entry.h"
+
+#include <QProcess>
+#include <QTest>
+
+using namespace ondrel;
+using Mode = EntryPlan::Mode;
+
+Q_DECLARE_METATYPE(ondrel::EntryPlan::Mode)
+
+class TestEntry : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void optionOrder_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<Mode>("mode");
+        QTest::addColumn<QString>("language"); // "-" for none
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("settings");
+        auto row = [](const char* name, QStringList args, Mode mode, const char* language = "-",
+                      const char* path = "", bool settings = false) {
+            args.prepend(QStringLiteral("/usr/bin/ondrel"));
+            QTest::newRow(name) << args << mode << QString::fromUtf8(language) << QString::fromUtf8(path)
+                                << settings;
+        };
+        row("nothing", {}, Mode::windowed);
+        row("unknown arguments", {"-probe", "--PROBE", "probe"}, Mode::windowed);
+        row("probe ignores lang", {"--probe", "--lang", "en"}, Mode::probe);
+        row("probe anywhere wins", {"--shot", "x.png", "--probe"}, Mode::probe);
+        row("lang last", {"--lang"}, Mode::windowed);
+        row("lang with window", {"--lang", "de"}, Mode::windowed, "de");
+        row("lang value may look like an option", {"--lang", "--speedtest"}, Mode::speedTest, "--speedtest");
+        row("first occurrence", {"--lang", "fr", "--lang", "de"}, Mode::windowed, "fr");
+        row("export last", {"--export-csv"}, Mode::windowed);
+        row("export last then speedtest", {"--speedtest", "--export-csv"}, Mode::speedTest);
+        row("export beats speedtest", {"--export-csv", "out.csv", "--speedtest"}, Mode::exportCsv, "-",
+            "out.csv");
+        row("export with lang", {"--export-csv", "a.csv", "--lang", "en"}, Mode::exportCsv, "en", "a.csv");
+        row("speedtest beats shot", {"--shot", "a.png", "--speedtest"}, Mode::speedTest);
+        row("shot", {"--shot", "a.png"}, Mode::shot, "-", "a.png");
+        row("shot with settings", {"--settings", "--shot", "a.png"}, Mode::shot, "-", "a.png", true);
+        row("shot last", {"--settings", "--shot"}, Mode::windowed);
+        row("settings alone", {"--settings"}, Mode::windowed);
+        row("shot value is next argument", {"--shot", "--settings"}, Mode::shot, "-", "--settings", true);
+        row("help", {"--help"}, Mode::help);
+        row("version", {"--version"}, Mode::version);
+        row("help loses to shot", {"--help", "--shot", "a.png"}, Mode::shot, "-", "a.png");
+        row("lang value help is a value", {"--lang", "--help"}, Mode::help, "--help");
+    }
+
+    void optionOrder()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(Mode, mode);
+        QFETCH(QString, language);
+        QFETCH(QString, path);
+        QFETCH(bool, settings);
+        const EntryPlan plan = planEntry(args);
+        QCOMPARE(plan.mode, mode);
+        QCOMPARE(plan.language, language == QLatin1String("-") ? std::nullopt : std::optional(language));
+        QCOMPARE(plan.path, path);
+        QCOMPARE(plan.settings, settings);
+    }
+
+    void helpAndVersionAsProcess()
+    {
+        const QString binary = qEnvironmentVariable("ONDREL_BINARY");
+        if (binary.isEmpty())
+            QSKIP("ONDREL_BINARY is not set");
+        QProcess help;
+        help.start(binary, {QStringLiteral("--help")});
+        QVERIFY(help.waitForFinished(30000));
+        QCOMPARE(help.exitCode(), 0);
+        QVERIFY(help.readAllStandardOutput().contains("--probe"));
+        QProcess version;
+        version.start(binary, {QStringLiteral("--version")});
+        QVERIFY(version.waitForFinished(30000));
+        QCOMPARE(version.exitCode(), 0);
+        QVERIFY(version.readAllStandardOutput().startsWith("ondrel "));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEntry)
+#include "tst_entry.moc"
