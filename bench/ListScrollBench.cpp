@@ -68,15 +68,17 @@ int main(int argc, char** argv)
     view.resize(860, 620);
     view.show();
 
+    const QList<ScannedNetwork> first = networks(kRows, 0);
+    const QList<ScannedNetwork> second = networks(kRows, 7);
     QElapsedTimer timer;
     timer.start();
-    model.setNetworks(networks(kRows, 0));
+    model.setNetworks(first);
     QCoreApplication::processEvents();
     const double resetMs = timer.nsecsElapsed() / 1e6;
 
     // The same rows with new values, as after a status poll.
     timer.restart();
-    model.setNetworks(networks(kRows, 7));
+    model.setNetworks(second);
     QCoreApplication::processEvents();
     const double updateMs = timer.nsecsElapsed() / 1e6;
 
