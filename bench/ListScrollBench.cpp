@@ -27,7 +27,8 @@ QList<ScannedNetwork> networks(int count, int salt)
     for (int i = 0; i < count; ++i) {
         ScannedNetwork n;
         n.ssid = QStringLiteral("Network %1 of a fairly long name").arg(i);
-        n.bssid = QStringLiteral("02:00:00:%1:%2:%3").arg((i >> 16) & 0xff, 2, 16, QLatin1Char('0'))
+        n.bssid = QStringLiteral("02:00:00:%1:%2:%3")
+                      .arg((i >> 16) & 0xff, 2, 16, QLatin1Char('0'))
                       .arg((i >> 8) & 0xff, 2, 16, QLatin1Char('0'))
                       .arg(i & 0xff, 2, 16, QLatin1Char('0'));
         n.rssi = -30 - (i + salt) % 65;

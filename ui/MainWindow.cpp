@@ -25,8 +25,7 @@ QList<QKeySequence> platformKeys(QKeySequence::StandardKey key, const QKeySequen
 
 } // namespace
 
-MainWindow::MainWindow(OndrelApp& app, QWidget* parent)
-    : QMainWindow(parent), app_(app)
+MainWindow::MainWindow(OndrelApp& app, QWidget* parent) : QMainWindow(parent), app_(app)
 {
     // The product name, the same in every language.
     setWindowTitle(QStringLiteral("Ondrel"));

@@ -21,7 +21,8 @@ public:
     explicit NetworkRow(QObject* parent = nullptr);
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
@@ -31,7 +32,8 @@ public:
     enum class Part { none, star, checkmark, padlock, joinButton, row };
     Part partAt(const QStyleOptionViewItem& option, const QModelIndex& index, const QPoint& pos) const;
     // Where a part is drawn; nothing when the row does not show it.
-    std::optional<QRect> partRect(const QStyleOptionViewItem& option, const QModelIndex& index, Part part) const;
+    std::optional<QRect> partRect(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                  Part part) const;
 
     // Texts of the chip line, in order, for a row.
     static QStringList chipTexts(const NetworkListModel& model, int row);

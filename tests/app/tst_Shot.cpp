@@ -29,8 +29,8 @@ Run runOndrel(const QStringList& args, const QString& scenario, const QTemporary
     process.start(qEnvironmentVariable("ONDREL_BINARY"), args);
     if (!process.waitForFinished(60000))
         return {};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 QString demoScenario()

@@ -31,10 +31,8 @@ using namespace std::chrono_literals;
 namespace {
 
 const QStringList kNetworks = {
-    "Home|aa:00:00:00:00:01|-55|36|wpa2Personal|50",
-    "Cafe|aa:00:00:00:00:02|-63|1|open|24",
-    "Corp|aa:00:00:00:00:03|-70|100|enterprise|50",
-    "Legacy|aa:00:00:00:00:04|-80|3|wep|24",
+    "Home|aa:00:00:00:00:01|-55|36|wpa2Personal|50",  "Cafe|aa:00:00:00:00:02|-63|1|open|24",
+    "Corp|aa:00:00:00:00:03|-70|100|enterprise|50",   "Legacy|aa:00:00:00:00:04|-80|3|wep|24",
     "Zeta|aa:00:00:00:00:05|-45|149|wpa3Personal|50",
 };
 
@@ -67,11 +65,8 @@ struct Window {
     ContentView view;
 
     explicit Window(const QJsonObject& scenario, int locationStatus = 3)
-        : radios(scenario),
-          provider(locationStatus, 3, 0ms, true),
-          store(radios.engine(), *prefs),
-          location(&provider),
-          view(*prefs, store, location)
+        : radios(scenario), provider(locationStatus, 3, 0ms, true), store(radios.engine(), *prefs),
+          location(&provider), view(*prefs, store, location)
     {
         view.resize(860, 620);
         view.show();
@@ -85,7 +80,11 @@ struct Window {
         settle();
     }
     // Lets the view pick up the announced changes.
-    void settle() { QTest::qWait(0); QCoreApplication::processEvents(); }
+    void settle()
+    {
+        QTest::qWait(0);
+        QCoreApplication::processEvents();
+    }
 
     QStringList bannerTitles() const
     {
@@ -194,13 +193,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("percent");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("subtitle");
-        const QJsonObject full{{"ssid", "Home"}, {"rssi", -55}, {"channel", 36}, {"band", 50}, {"txRate", 866.7}};
+        const QJsonObject full{
+            {"ssid", "Home"}, {"rssi", -55}, {"channel", 36}, {"band", 50}, {"txRate", 866.7}};
         QTest::newRow("four pieces") << full << false << "Home"
-                                     << QString::fromUtf8("Connected ・ -55 dBm ・ 5 GHz · Channel 36 ・ 866 Mbps");
+                                     << QString::fromUtf8(
+                                            "Connected ・ -55 dBm ・ 5 GHz · Channel 36 ・ 866 Mbps");
         QTest::newRow("percent") << full << true << "Home"
                                  << QString::fromUtf8("Connected ・ 90% ・ 5 GHz · Channel 36 ・ 866 Mbps");
         const QJsonObject bare{{"ssid", "Home"}, {"rssi", -55}, {"channel", 0}, {"band", 0}, {"txRate", 0}};
-        QTest::newRow("unknown band, no rate") << bare << false << "Home" << QString::fromUtf8("Connected ・ -55 dBm");
+        QTest::newRow("unknown band, no rate")
+            << bare << false << "Home" << QString::fromUtf8("Connected ・ -55 dBm");
         QTest::newRow("not connected") << QJsonObject() << false << "Not connected"
                                        << "Pick a network below to connect.";
     }
@@ -269,9 +271,17 @@ private Q_SLOTS:
             }
             return nullptr;
         };
-        const QStringList expected = {"Signal strength", "Name", "Band", "Security", "Strongest first",
-                                      "Weakest first", "Show favorites only", "Keep favorites at the top",
-                                      "Group by name", "Show hidden networks", "Show details"};
+        const QStringList expected = {"Signal strength",
+                                      "Name",
+                                      "Band",
+                                      "Security",
+                                      "Strongest first",
+                                      "Weakest first",
+                                      "Show favorites only",
+                                      "Keep favorites at the top",
+                                      "Group by name",
+                                      "Show hidden networks",
+                                      "Show details"};
         for (const QString& text : expected)
             QVERIFY2(find(text), qPrintable(text));
         QVERIFY(find("Strongest first")->isChecked());
@@ -356,7 +366,8 @@ private Q_SLOTS:
         QTest::keyClicks(sheet->field(), "wrong-password");
         sheet->connectButton()->click();
         QTRY_COMPARE(w.bannerTitles().size(), 1);
-        QCOMPARE(w.bannerTitles().first(), QString::fromUtf8("Could not connect to “Home”. Check the password."));
+        QCOMPARE(w.bannerTitles().first(),
+                 QString::fromUtf8("Could not connect to “Home”. Check the password."));
         QVERIFY(!sheet->isVisible());
     }
 

@@ -130,7 +130,8 @@ private Q_SLOTS:
         int built = 0;
         app.setHistoryWindowFactory([&built](OndrelApp&) -> QWidget* {
             ++built;
-            auto* label = new QLabel(LocaleSettings::isJapaneseCache ? QStringLiteral("ja") : QStringLiteral("other"));
+            auto* label =
+                new QLabel(LocaleSettings::isJapaneseCache ? QStringLiteral("ja") : QStringLiteral("other"));
             label->setObjectName(QStringLiteral("history"));
             return label;
         });

@@ -43,7 +43,8 @@ private Q_SLOTS:
         QTest::newRow("WPA3, 8") << Security::wpa3Personal << "abcdefgh" << true;
         // Seven user-perceived characters, each made of several code units.
         const QString family = QStringLiteral("👨‍👩‍👧");
-        QTest::newRow("WPA2, 7 clusters of many code units") << Security::wpa2Personal << family.repeated(7) << false;
+        QTest::newRow("WPA2, 7 clusters of many code units")
+            << Security::wpa2Personal << family.repeated(7) << false;
         QTest::newRow("WPA2, 8 combining clusters")
             << Security::wpa2Personal << QStringLiteral("e\u0301").repeated(8) << true;
         QTest::newRow("WPA2, 4 combining clusters (8 code units)")
