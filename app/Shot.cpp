@@ -19,9 +19,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLayout>
-#include <QSaveFile>
 #include <QPixmap>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QTimer>
 #include <QWidget>
 
@@ -99,7 +99,8 @@ int runShot(const QString& path, bool settings, const QStringList& args)
     // A frameless window far outside every screen: drawn, never seen.
     widget->setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
     widget->setAttribute(Qt::WA_ShowWithoutActivating);
-    widget->setAttribute(Qt::WA_DontShowOnScreen, QGuiApplication::platformName() != QLatin1String("offscreen"));
+    widget->setAttribute(Qt::WA_DontShowOnScreen,
+                         QGuiApplication::platformName() != QLatin1String("offscreen"));
     widget->setFixedSize(subject.size);
     widget->move(-20000, -20000);
     widget->show();
@@ -115,6 +116,9 @@ int runShot(const QString& path, bool settings, const QStringList& args)
     if (widget->layout())
         widget->layout()->activate();
 
+    // A picture of the window at rest: no focus ring, no text cursor.
+    if (QWidget* focused = QApplication::focusWidget())
+        focused->clearFocus();
     const QPixmap pixmap = widget->grab(QRect(QPoint(0, 0), subject.size));
     if (pixmap.isNull()) {
         writeError("描画できませんでした\n");
@@ -131,7 +135,8 @@ int runShot(const QString& path, bool settings, const QStringList& args)
     // reported, not announced as written.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
-        const QString message = QStringLiteral("書き出せませんでした: %1 (%2)\n").arg(path, file.errorString());
+        const QString message =
+            QStringLiteral("書き出せませんでした: %1 (%2)\n").arg(path, file.errorString());
         writeError(message.toUtf8().constData());
         return 1;
     }

@@ -15,6 +15,12 @@ namespace ondrel {
 
 namespace {
 
+QFont titleFontFor(QFont font)
+{
+    font.setPixelSize(13);
+    return font;
+}
+
 QLabel* plainLabel(const QString& text, int pixelSize, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
@@ -41,7 +47,13 @@ Banner::Banner(Kind kind, const QString& title, const std::optional<QString>& de
     const bool error = kind == Kind::error;
     auto* icon = new SymbolView(error ? Symbol::warningFill : Symbol::infoFill, 16,
                                 error ? tintRed : tintOrange, this);
-    row->addWidget(icon, 0, Qt::AlignTop);
+    // Level with the middle of the title's first line.
+    auto* iconColumn = new QVBoxLayout;
+    iconColumn->setContentsMargins(0, 0, 0, 0);
+    iconColumn->addSpacing(std::max(0, (QFontMetrics(titleFontFor(font())).height() - 16) / 2));
+    iconColumn->addWidget(icon);
+    iconColumn->addStretch(1);
+    row->addLayout(iconColumn);
 
     auto* column = new QVBoxLayout;
     column->setSpacing(3);

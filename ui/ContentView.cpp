@@ -2,9 +2,9 @@
 
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
-#include "store/Prefs.h"
 #include "speed/SpeedHistory.h"
 #include "ui/SpeedTestView.h"
+#include "store/Prefs.h"
 #include "store/WiFiStore.h"
 #include "ui/Banner.h"
 #include "ui/NetworkListModel.h"
@@ -72,10 +72,7 @@ void makeSecondary(QWidget* widget)
 // A rounded, faintly tinted panel (the current-network card).
 class Card : public QFrame {
 public:
-    explicit Card(QWidget* parent)
-        : QFrame(parent)
-    {
-    }
+    explicit Card(QWidget* parent) : QFrame(parent) {}
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -139,9 +136,12 @@ ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location,
                         &WiFiStore::errorMessageChanged, &WiFiStore::connectingToChanged,
                         &WiFiStore::passwordTargetChanged})
         connect(&store_, signal, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
-    connect(&store_, &WiFiStore::isScanningChanged, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
-    connect(&store_, &WiFiStore::searchTextChanged, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
-    connect(&location_, &LocationAuth::statusChanged, this, &ContentView::scheduleRefresh, Qt::QueuedConnection);
+    connect(&store_, &WiFiStore::isScanningChanged, this, &ContentView::scheduleRefresh,
+            Qt::QueuedConnection);
+    connect(&store_, &WiFiStore::searchTextChanged, this, &ContentView::scheduleRefresh,
+            Qt::QueuedConnection);
+    connect(&location_, &LocationAuth::statusChanged, this, &ContentView::scheduleRefresh,
+            Qt::QueuedConnection);
     refresh();
 }
 
@@ -168,7 +168,8 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
     search_->setMinimumWidth(180);
     search_->setMaximumWidth(280);
     search_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    connect(search_, &QLineEdit::textEdited, this, [this](const QString& text) { store_.setSearchText(text); });
+    connect(search_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { store_.setSearchText(text); });
     toolbar_->addWidget(search_);
 
     auto* spacer = new QWidget(toolbar_);
@@ -187,7 +188,8 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
     refreshSortMenu();
 
     speedTest_ = toolbar_->addAction(symbolIcon(Symbol::speedometer), L("速度テスト", "Speed Test"));
-    speedTest_->setToolTip(L("いま接続しているネットワークの速さを測る", "Measure the speed of the network you are connected to"));
+    speedTest_->setToolTip(L("いま接続しているネットワークの速さを測る",
+                             "Measure the speed of the network you are connected to"));
     connect(speedTest_, &QAction::triggered, this, &ContentView::openSpeedTest);
 
     rescan_ = toolbar_->addAction(themedIcon(QStringLiteral("view-refresh"), Symbol::arrowClockwise),
@@ -247,8 +249,7 @@ void ContentView::buildContent(QVBoxLayout* layout)
     listColumn->setSpacing(6);
     auto* section = new QHBoxLayout;
     section->setContentsMargins(12, 0, 12, 0);
-    sectionTitle_ = plainLabel(listPage, 12, QFont::DemiBold);
-    makeSecondary(sectionTitle_);
+    sectionTitle_ = plainLabel(listPage, 12);
     lastScan_ = plainLabel(listPage, 12);
     makeSecondary(lastScan_);
     section->addWidget(sectionTitle_);
@@ -263,7 +264,8 @@ void ContentView::buildContent(QVBoxLayout* layout)
             return entry->downloadMbps;
         return std::nullopt;
     });
-    connect(&SpeedHistory::shared(), &SpeedHistory::entriesChanged, model_, &NetworkListModel::refreshMeasured);
+    connect(&SpeedHistory::shared(), &SpeedHistory::entriesChanged, model_,
+            &NetworkListModel::refreshMeasured);
     delegate_ = new NetworkRow(this);
     list_->setModel(model_);
     list_->setItemDelegate(delegate_);
@@ -277,8 +279,10 @@ void ContentView::buildContent(QVBoxLayout* layout)
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setFrameShape(QFrame::NoFrame);
     list_->installEventFilter(this);
-    connect(delegate_, &NetworkRow::favoriteToggled, this, [this](const QModelIndex& i) { toggleFavorite(i.row()); });
-    connect(delegate_, &NetworkRow::connectRequested, this, [this](const QModelIndex& i) { activate(i.row()); });
+    connect(delegate_, &NetworkRow::favoriteToggled, this,
+            [this](const QModelIndex& i) { toggleFavorite(i.row()); });
+    connect(delegate_, &NetworkRow::connectRequested, this,
+            [this](const QModelIndex& i) { activate(i.row()); });
     connect(list_, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid() && !model_->network(index.row()).isCurrent)
             activate(index.row());
@@ -334,10 +338,13 @@ void ContentView::scheduleRefresh()
     if (refreshScheduled_)
         return;
     refreshScheduled_ = true;
-    QMetaObject::invokeMethod(this, [this] {
-        refreshScheduled_ = false;
-        refresh();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            refreshScheduled_ = false;
+            refresh();
+        },
+        Qt::QueuedConnection);
 }
 
 void ContentView::refresh()
@@ -370,12 +377,15 @@ void ContentView::refreshBanners()
         statusBanner_ = nullptr;
         statusBannerKey_ = key;
         if (key == QLatin1String("interface")) {
-            statusBanner_ = new Banner(
-                Banner::Kind::error, L("Wi-Fi インターフェースが見つかりません。", "No Wi-Fi interface was found."),
-                L("このコンピューターに無線の機器が無いか、使えない状態です。", "This computer has no usable wireless hardware."));
+            statusBanner_ =
+                new Banner(Banner::Kind::error,
+                           L("Wi-Fi インターフェースが見つかりません。", "No Wi-Fi interface was found."),
+                           L("このコンピューターに無線の機器が無いか、使えない状態です。",
+                             "This computer has no usable wireless hardware."));
         } else if (key == QLatin1String("power")) {
-            statusBanner_ = new Banner(Banner::Kind::warning, L("Wi-Fi がオフになっています。", "Wi-Fi is turned off."),
-                                       std::nullopt, L("オンにする", "Turn On"), [this] { store_.powerOn(); });
+            statusBanner_ =
+                new Banner(Banner::Kind::warning, L("Wi-Fi がオフになっています。", "Wi-Fi is turned off."),
+                           std::nullopt, L("オンにする", "Turn On"), [this] { store_.powerOn(); });
         } else if (!key.isEmpty()) {
             std::optional<QString> actionTitle;
             if (location_.status() == 0)
@@ -385,19 +395,26 @@ void ContentView::refreshBanners()
             std::function<void()> action;
             if (actionTitle)
                 action = [this] { locationAction(); };
-            statusBanner_ = new Banner(
-                Banner::Kind::warning,
-                L("位置情報の使用を許可すると、周囲のネットワーク名が読めるようになります。",
-                  "Allow location access to read the names of nearby networks."),
-                L("システムの決まりで、Wi-Fi の名前は位置情報の許可がないと読めません。このコンピューターの外へ情報を送ることはありません。",
-                  "The system requires location access before an app can read Wi-Fi names. Nothing leaves this computer."),
-                actionTitle, action);
+            statusBanner_ =
+                new Banner(Banner::Kind::warning,
+                           L("位置情報の使用を許可すると、周囲のネットワーク名が読めるようになります。",
+                             "Allow location access to read the names of nearby networks."),
+                           L("システムの決まりで、Wi-Fi "
+                             "の名前は位置情報の許可がないと読めません。このコンピューターの外へ情報を送るこ"
+                             "とはありません。",
+                             "The system requires location access before an app can read Wi-Fi names. "
+                             "Nothing leaves this computer."),
+                           actionTitle, action);
         }
         if (statusBanner_)
             bannerLayout_->insertWidget(0, statusBanner_);
     }
 
-    const std::optional<QString> message = store_.errorMessage();
+    // A failed scan reports what the status banner already says ("Wi-Fi is
+    // turned off."); the same sentence is not shown twice.
+    std::optional<QString> message = store_.errorMessage();
+    if (message && statusBanner_ && *message == statusBanner_->title())
+        message.reset();
     if (message != errorBannerText_) {
         delete errorBanner_;
         errorBanner_ = nullptr;
@@ -474,7 +491,8 @@ void ContentView::refreshList()
                                   : L("ネットワークが見つかりません。", "No networks found."));
     scanAgain_->setVisible(!scanning);
 
-    sectionTitle_->setText(Lf("周囲のネットワーク（%d件）", "Nearby networks (%d)", {qint64(networks.size())}));
+    sectionTitle_->setText(
+        Lf("周囲のネットワーク（%d件）", "Nearby networks (%d)", {qint64(networks.size())}));
     if (const std::optional<QDateTime> last = store_.lastScan())
         lastScan_->setText(Lf("最終スキャン %@", "Last scan %@", {timeWithSeconds(*last)}));
     lastScan_->setVisible(store_.lastScan().has_value());
@@ -536,7 +554,8 @@ void ContentView::refreshSortMenu()
     };
     sortMenu_->addSeparator();
     toggle(L("お気に入りだけ表示", "Show favorites only"), prefs_.favoritesOnly(), &Prefs::setFavoritesOnly);
-    toggle(L("お気に入りを上にまとめる", "Keep favorites at the top"), prefs_.favoritesOnTop(), &Prefs::setFavoritesOnTop);
+    toggle(L("お気に入りを上にまとめる", "Keep favorites at the top"), prefs_.favoritesOnTop(),
+           &Prefs::setFavoritesOnTop);
     sortMenu_->addSeparator();
     toggle(L("同じ名前をまとめる", "Group by name"), prefs_.groupBySSID(), &Prefs::setGroupBySSID);
     toggle(L("非公開ネットワークも出す", "Show hidden networks"), prefs_.showHidden(), &Prefs::setShowHidden);

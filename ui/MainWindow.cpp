@@ -12,8 +12,20 @@
 
 namespace ondrel {
 
-MainWindow::MainWindow(OndrelApp& app, QWidget* parent)
-    : QMainWindow(parent), app_(app)
+namespace {
+
+// The platform's keys for a standard command; where the platform has none
+// (a bare session without a desktop theme), the key most Linux desktop
+// programs use.
+QList<QKeySequence> platformKeys(QKeySequence::StandardKey key, const QKeySequence& fallback)
+{
+    const QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    return keys.isEmpty() ? QList<QKeySequence>{fallback} : keys;
+}
+
+} // namespace
+
+MainWindow::MainWindow(OndrelApp& app, QWidget* parent) : QMainWindow(parent), app_(app)
 {
     // The product name, the same in every language.
     setWindowTitle(QStringLiteral("Ondrel"));
@@ -39,16 +51,12 @@ void MainWindow::buildMenus()
 
     QMenu* file = menuBar()->addMenu(L("ファイル", "&File"));
     QAction* settings = file->addAction(L("設定…", "Settings…"));
-    // Where the platform has no Preferences key, Ctrl+, as most desktop
-    // programs use.
-    const QList<QKeySequence> preferences = QKeySequence::keyBindings(QKeySequence::Preferences);
-    settings->setShortcuts(preferences.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Comma)}
-                                                 : preferences);
+    settings->setShortcuts(platformKeys(QKeySequence::Preferences, QKeySequence(Qt::CTRL | Qt::Key_Comma)));
     settings->setEnabled(app_.hasSettingsWindow());
     connect(settings, &QAction::triggered, &app_, &OndrelApp::showSettings);
     file->addSeparator();
     QAction* quit = file->addAction(L("終了", "Quit"));
-    quit->setShortcut(QKeySequence::Quit);
+    quit->setShortcuts(platformKeys(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
     quit->setMenuRole(QAction::QuitRole);
     connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
 

@@ -5,10 +5,7 @@
 
 namespace ondrel {
 
-NetworkListModel::NetworkListModel(QObject* parent)
-    : QAbstractListModel(parent)
-{
-}
+NetworkListModel::NetworkListModel(QObject* parent) : QAbstractListModel(parent) {}
 
 void NetworkListModel::setNetworks(const QList<ScannedNetwork>& networks)
 {

@@ -1,9 +1,9 @@
 #include "ui/NetworkRow.h"
 
 #include "localization/Lookup.h"
-#include "store/DisplayName.h"
 #include "localization/Plural.h"
 #include "speed/SpeedFormat.h"
+#include "store/DisplayName.h"
 #include "ui/Chip.h"
 #include "ui/NetworkListModel.h"
 #include "ui/SignalBars.h"
@@ -28,9 +28,9 @@ namespace ondrel {
 namespace {
 
 // Geometry of a row, in pixels.
-constexpr double kInsetX = 12;      // list-row inset left and right
-constexpr double kInsetY = 6 + 2;   // list-row inset plus the row's own padding
-constexpr double kSpacing = 12;     // between the row's items
+constexpr double kInsetX = 12;    // list-row inset left and right
+constexpr double kInsetY = 6 + 2; // list-row inset plus the row's own padding
+constexpr double kSpacing = 12;   // between the row's items
 constexpr double kStarBox = 16;
 constexpr double kBarsHeight = 16;
 constexpr double kJoinBox = 84;
@@ -87,7 +87,8 @@ QList<Chip> chipsFor(const NetworkListModel& model, int row)
         if (n.widthMHz > 0)
             chips.append({Lf("%d MHz", "%d MHz", {n.widthMHz}), false});
         if (n.apCount >= 2)
-            chips.append({formatText(pluralFormat("%d台", "%d AP", "%d APs", n.apCount), {n.apCount}), false});
+            chips.append(
+                {formatText(pluralFormat("%d台", "%d AP", "%d APs", n.apCount), {n.apCount}), false});
         if (n.noise != 0 && n.rssi - n.noise != 0)
             chips.append({Lf("S/N %d dB", "S/N %d dB", {n.rssi - n.noise}), false});
         if (n.bssid && !n.bssid->isEmpty())
@@ -124,7 +125,8 @@ struct RowLayout {
 QSize buttonSize(const QStyleOptionViewItem& option, const QString& text, const QFont& font)
 {
     QStyleOptionButton button;
-    button.initFrom(option.widget ? option.widget : nullptr);
+    if (option.widget)
+        button.initFrom(option.widget);
     button.fontMetrics = QFontMetrics(font);
     button.text = text;
     const QSize textSize = button.fontMetrics.size(Qt::TextShowMnemonic, text);
@@ -262,10 +264,7 @@ void drawSpinner(QPainter& painter, const QRectF& rect, const QColor& color)
 
 } // namespace
 
-NetworkRow::NetworkRow(QObject* parent)
-    : QStyledItemDelegate(parent)
-{
-}
+NetworkRow::NetworkRow(QObject* parent) : QStyledItemDelegate(parent) {}
 
 QStringList NetworkRow::chipTexts(const NetworkListModel& model, int row)
 {
@@ -314,7 +313,8 @@ void NetworkRow::paint(QPainter* painter, const QStyleOptionViewItem& option, co
         const double opacity = n.isFavorite ? 1.0 : hovering ? 0.7 : 0.0;
         if (opacity > 0) {
             painter->setOpacity(opacity);
-            drawSymbol(*painter, n.isFavorite ? Symbol::starFill : Symbol::star, l.star.adjusted(2, 2, -2, -2),
+            drawSymbol(*painter, n.isFavorite ? Symbol::starFill : Symbol::star,
+                       l.star.adjusted(2, 2, -2, -2),
                        n.isFavorite ? tintYellow(palette) : secondaryColor(palette));
             painter->setOpacity(1.0);
         }
@@ -363,6 +363,8 @@ void NetworkRow::paint(QPainter* painter, const QStyleOptionViewItem& option, co
         button.state = QStyle::State_Raised;
         if (l.joinEnabled)
             button.state |= QStyle::State_Enabled;
+        else
+            button.palette.setCurrentColorGroup(QPalette::Disabled);
         const bool overButton = button.rect.contains(cursorInViewport(option));
         if (l.joinEnabled && overButton)
             button.state |= QStyle::State_MouseOver;
@@ -397,6 +399,43 @@ NetworkRow::Part NetworkRow::partAt(const QStyleOptionViewItem& option, const QM
     return Part::row;
 }
 
+std::optional<QRect> NetworkRow::partRect(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                          Part part) const
+{
+    const auto* model = qobject_cast<const NetworkListModel*>(index.model());
+    if (!model)
+        return std::nullopt;
+    const RowLayout l = layoutRow(option, *model, index.row());
+    const ScannedNetwork& n = model->network(index.row());
+    QRectF rect;
+    switch (part) {
+    case Part::star:
+        if (!hasFallbackName(n))
+            rect = l.star;
+        break;
+    case Part::joinButton:
+        if (l.join == RowLayout::Join::button)
+            rect = l.button;
+        break;
+    case Part::checkmark:
+        if (n.isCurrent)
+            rect = l.checkmark;
+        break;
+    case Part::padlock:
+        if (l.padlockKind != PadlockKind::none)
+            rect = l.padlock;
+        break;
+    case Part::row:
+        rect = option.rect;
+        break;
+    case Part::none:
+        break;
+    }
+    if (rect.isEmpty())
+        return std::nullopt;
+    return rect.toAlignedRect();
+}
+
 bool NetworkRow::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                              const QModelIndex& index)
 {
@@ -414,8 +453,9 @@ bool NetworkRow::editorEvent(QEvent* event, QAbstractItemModel* model, const QSt
         if (mouse->button() != Qt::LeftButton)
             return false;
         const Part part = partAt(option, index, mouse->position().toPoint());
-        const bool enabled = part == Part::star ||
-                             (part == Part::joinButton && rows->network(index.row()).security != Security::enterprise);
+        const bool enabled =
+            part == Part::star ||
+            (part == Part::joinButton && rows->network(index.row()).security != Security::enterprise);
         if (part == Part::star || part == Part::joinButton) {
             // A press on a control never counts towards a double click on the row.
             pressed_ = enabled ? QPersistentModelIndex(index) : QPersistentModelIndex();
@@ -456,7 +496,8 @@ bool NetworkRow::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QSt
     QString tip;
     switch (partAt(option, index, event->pos())) {
     case Part::star:
-        tip = n.isFavorite ? L("お気に入りから削除", "Remove from Favorites") : L("お気に入りに追加", "Add to Favorites");
+        tip = n.isFavorite ? L("お気に入りから削除", "Remove from Favorites")
+                           : L("お気に入りに追加", "Add to Favorites");
         break;
     case Part::checkmark:
         tip = L("接続中", "Connected");

@@ -3,6 +3,8 @@
 #include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
 
+#include <optional>
+
 namespace ondrel {
 
 class NetworkListModel;
@@ -19,7 +21,8 @@ public:
     explicit NetworkRow(QObject* parent = nullptr);
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
@@ -28,6 +31,9 @@ public:
     // The parts of a row, for hit tests.
     enum class Part { none, star, checkmark, padlock, joinButton, row };
     Part partAt(const QStyleOptionViewItem& option, const QModelIndex& index, const QPoint& pos) const;
+    // Where a part is drawn; nothing when the row does not show it.
+    std::optional<QRect> partRect(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                  Part part) const;
 
     // Texts of the chip line, in order, for a row.
     static QStringList chipTexts(const NetworkListModel& model, int row);

@@ -13,10 +13,8 @@
 namespace ondrel {
 
 OndrelApp::OndrelApp()
-    : prefs_(Prefs::shared()),
-      store_(std::make_unique<WiFiStore>()),
-      location_(std::make_unique<LocationAuth>()),
-      builtLanguage_(prefs_.language())
+    : prefs_(Prefs::shared()), store_(std::make_unique<WiFiStore>()),
+      location_(std::make_unique<LocationAuth>()), builtLanguage_(prefs_.language())
 {
     QApplication::setQuitOnLastWindowClosed(true);
     applyLayoutDirection();

@@ -17,9 +17,7 @@
 
 namespace ondrel {
 
-
-PasswordSheet::PasswordSheet(QWidget* parent)
-    : QDialog(parent)
+PasswordSheet::PasswordSheet(QWidget* parent) : QDialog(parent)
 {
     setWindowModality(Qt::WindowModal);
     setWindowTitle(L("パスワード", "Password"));
@@ -31,8 +29,10 @@ PasswordSheet::PasswordSheet(QWidget* parent)
 
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
-    header->addWidget(new SymbolView(Symbol::wifi, 28, [](const QPalette& p) { return p.color(QPalette::Highlight); }, this),
-                      0, Qt::AlignVCenter);
+    header->addWidget(
+        new SymbolView(
+            Symbol::wifi, 28, [](const QPalette& p) { return p.color(QPalette::Highlight); }, this),
+        0, Qt::AlignVCenter);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(2);
     title_ = new QLabel(this);
@@ -80,9 +80,8 @@ PasswordSheet::PasswordSheet(QWidget* parent)
     buttons->addWidget(connect_);
     column->addLayout(buttons);
 
-    connect(show_, &QCheckBox::toggled, this, [this](bool visible) {
-        field_->setEchoMode(visible ? QLineEdit::Normal : QLineEdit::Password);
-    });
+    connect(show_, &QCheckBox::toggled, this,
+            [this](bool visible) { field_->setEchoMode(visible ? QLineEdit::Normal : QLineEdit::Password); });
     connect(field_, &QLineEdit::textChanged, this, &PasswordSheet::updateEnabled);
     connect(cancel_, &QPushButton::clicked, this, &PasswordSheet::reject);
     connect(connect_, &QPushButton::clicked, this, &PasswordSheet::submit);
@@ -93,7 +92,8 @@ void PasswordSheet::setNetwork(const ScannedNetwork& network, StrengthUnit unit)
 {
     network_ = network;
     title_->setText(Lf("「%@」のパスワード", "Password for “%@”", {displayName(network)}));
-    subtitle_->setText(Lf("%@ ・ %@", "%@ · %@", {label(network.security), strengthText(network.rssi, unit)}));
+    subtitle_->setText(
+        Lf("%@ ・ %@", "%@ · %@", {label(network.security), strengthText(network.rssi, unit)}));
     updateEnabled();
 }
 

@@ -7,8 +7,7 @@
 
 namespace ondrel {
 
-SignalBars::SignalBars(QWidget* parent)
-    : QWidget(parent)
+SignalBars::SignalBars(QWidget* parent) : QWidget(parent)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAccessibleName(QString());

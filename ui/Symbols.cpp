@@ -196,10 +196,7 @@ void drawMagnifier(QPainter& p, const QColor& color)
 
 class SymbolIconEngine : public QIconEngine {
 public:
-    SymbolIconEngine(Symbol symbol, std::optional<QColor> color)
-        : symbol_(symbol), color_(color)
-    {
-    }
+    SymbolIconEngine(Symbol symbol, std::optional<QColor> color) : symbol_(symbol), color_(color) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
     {

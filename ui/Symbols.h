@@ -14,10 +14,10 @@ namespace ondrel {
 // with any icon theme, with none at all (the off-screen renderer has none)
 // and in dark themes.
 enum class Symbol {
-    star,           // outline star
-    starFill,       // filled star
-    lockFill,       // closed padlock
-    lockOpen,       // open padlock
+    star,            // outline star
+    starFill,        // filled star
+    lockFill,        // closed padlock
+    lockOpen,        // open padlock
     checkmarkCircle, // filled circle with a check mark cut out
     speedometer,
     arrowClockwise, // rescan

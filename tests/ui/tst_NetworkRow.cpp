@@ -3,6 +3,7 @@
 
 #include "localization/AppLanguage.h"
 #include "localization/LocaleSettings.h"
+#include "store/DisplayName.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkRow.h"
 
@@ -52,25 +53,20 @@ struct Fixture {
         option.rect = view.visualRect(model.index(row));
         option.font = view.font();
         option.direction = view.layoutDirection();
+        option.widget = &view;
         return option;
     }
 
-    // The centre of a row's part, found by sweeping across the row's middle.
+    // The centre of a row's part, checked against the hit test.
     std::optional<QPoint> find(int row, NetworkRow::Part part) const
     {
         const QStyleOptionViewItem o = option(row);
-        std::optional<int> first;
-        int last = 0;
-        for (int x = o.rect.left(); x <= o.rect.right(); ++x) {
-            if (delegate.partAt(o, model.index(row), QPoint(x, o.rect.center().y())) == part) {
-                if (!first)
-                    first = x;
-                last = x;
-            }
-        }
-        if (!first)
+        const std::optional<QRect> rect = delegate.partRect(o, model.index(row), part);
+        if (!rect)
             return std::nullopt;
-        return QPoint((*first + last) / 2, o.rect.center().y());
+        if (delegate.partAt(o, model.index(row), rect->center()) != part)
+            return std::nullopt;
+        return rect->center();
     }
 };
 
@@ -98,16 +94,17 @@ private Q_SLOTS:
         noisy.rssi = -60;
         noisy.noise = -92;
         noisy.apCount = 2;
-        QTest::newRow("two APs and S/N") << noisy << true << 0.0
-                                         << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "2 APs", "S/N 32 dB",
-                                                        "aa:bb:cc:dd:ee:01"};
+        QTest::newRow("two APs and S/N")
+            << noisy << true << 0.0
+            << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "2 APs", "S/N 32 dB", "aa:bb:cc:dd:ee:01"};
 
         ScannedNetwork bare = plain;
         bare.band = Band::unknown;
         bare.channel = 0;
         bare.widthMHz = 0;
         bare.bssid.reset();
-        QTest::newRow("unknown band, no channel, width or address") << bare << true << 0.0 << QStringList{"WPA2"};
+        QTest::newRow("unknown band, no channel, width or address")
+            << bare << true << 0.0 << QStringList{"WPA2"};
 
         ScannedNetwork saved = plain;
         saved.isSaved = true;
@@ -115,14 +112,16 @@ private Q_SLOTS:
         saved.isCurrent = true;
         QTest::newRow("current is not 'known'") << saved << false << 0.0 << QStringList{"5 GHz", "WPA2"};
 
-        QTest::newRow("measured") << plain << false << 123.45 << QStringList{"5 GHz", "WPA2", "Measured 123 Mbps"};
+        QTest::newRow("measured") << plain << false << 123.45
+                                  << QStringList{"5 GHz", "WPA2", "Measured 123 Mbps"};
         QTest::newRow("measured 0 shows nothing") << plain << false << 0.0 << QStringList{"5 GHz", "WPA2"};
 
         ScannedNetwork sameNoise = plain;
         sameNoise.rssi = -90;
         sameNoise.noise = -90;
         QTest::newRow("S/N of 0 dB is left out")
-            << sameNoise << true << 0.0 << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "aa:bb:cc:dd:ee:01"};
+            << sameNoise << true << 0.0
+            << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "aa:bb:cc:dd:ee:01"};
     }
     void chips()
     {
@@ -167,7 +166,8 @@ private Q_SLOTS:
 
         QTest::newRow("wpa2") << network("Cafe") << false << true << true << false << true;
         QTest::newRow("open") << network("Free", Security::open) << false << true << true << false << true;
-        QTest::newRow("owe, no padlock") << network("Owe", Security::owe) << false << true << true << false << false;
+        QTest::newRow("owe, no padlock")
+            << network("Owe", Security::owe) << false << true << true << false << false;
         QTest::newRow("enterprise, no padlock")
             << network("Corp", Security::enterprise) << false << true << true << false << false;
         QTest::newRow("hidden, no star") << network(nullptr) << false << false << true << false << true;
@@ -176,7 +176,8 @@ private Q_SLOTS:
         ScannedNetwork current = network("Home");
         current.isCurrent = true;
         QTest::newRow("current: check mark, no button") << current << false << true << false << true << true;
-        QTest::newRow("busy: spinner, no button") << network("Cafe") << true << true << false << false << true;
+        QTest::newRow("busy: spinner, no button")
+            << network("Cafe") << true << true << false << false << true;
     }
     void controls()
     {
@@ -188,7 +189,7 @@ private Q_SLOTS:
         QFETCH(bool, hasPadlock);
         Fixture f({record});
         if (busy)
-            f.model.setBusyName(NetworkListModel::displayName(record));
+            f.model.setBusyName(displayName(record));
         QCOMPARE(f.find(0, NetworkRow::Part::star).has_value(), hasStar);
         QCOMPARE(f.find(0, NetworkRow::Part::joinButton).has_value(), hasButton);
         QCOMPARE(f.find(0, NetworkRow::Part::checkmark).has_value(), hasCheckmark);
@@ -257,8 +258,9 @@ private Q_SLOTS:
     {
         // Markup, a line break and a direction override stay plain text; the
         // row paints without growing.
-        Fixture f({network("<b>bold</b>\nsecond line \u202Eevil"), network("An extremely long network name that "
-                                                                           "cannot possibly fit in the row at all")});
+        Fixture f({network("<b>bold</b>\nsecond line \u202Eevil"),
+                   network("An extremely long network name that "
+                           "cannot possibly fit in the row at all")});
         const QPixmap picture = f.view.viewport()->grab();
         QVERIFY(!picture.isNull());
         QCOMPARE(f.view.visualRect(f.model.index(0)).height(), f.view.visualRect(f.model.index(1)).height());

@@ -1,0 +1,436 @@
+// The main window's content on simulated radios: banners by condition, the
+// current-network card, the list after preference changes and searches,
+// the empty state, the toolbar's enabling, and the join flow through the
+// rows and the password sheet.
+
+#include "../store/SimulatedRadios.h"
+
+#include "store/WiFiStore.h"
+#include "ui/Banner.h"
+#include "ui/ContentView.h"
+#include "ui/NetworkListModel.h"
+#include "ui/NetworkRow.h"
+#include "ui/PasswordSheet.h"
+#include "ui/SystemSettings.h"
+#include "wifi/LocationAuth.h"
+#include "wifi/SimulatedLocationProvider.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+using namespace ondrel;
+using namespace ondrel::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QStringList kNetworks = {
+    "Home|aa:00:00:00:00:01|-55|36|wpa2Personal|50",  "Cafe|aa:00:00:00:00:02|-63|1|open|24",
+    "Corp|aa:00:00:00:00:03|-70|100|enterprise|50",   "Legacy|aa:00:00:00:00:04|-80|3|wep|24",
+    "Zeta|aa:00:00:00:00:05|-45|149|wpa3Personal|50",
+};
+
+QJsonObject demo(QJsonObject extra = {})
+{
+    QJsonObject scenario{{"networks", accessPoints(kNetworks)}};
+    QJsonArray networks = scenario["networks"].toArray();
+    // Passwords that join.
+    for (qsizetype i = 0; i < networks.size(); ++i) {
+        QJsonObject ap = networks[i].toObject();
+        if (ap["ssid"] == "Legacy")
+            ap["password"] = "12345";
+        else if (ap["security"] != "open")
+            ap["password"] = "right-password";
+        networks[i] = ap;
+    }
+    scenario["networks"] = networks;
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        scenario[it.key()] = it.value();
+    return scenario;
+}
+
+// A main window's content on its own radios, preferences and permission.
+struct Window {
+    SimulatedRadios radios;
+    TestPrefs prefs;
+    SimulatedLocationProvider provider;
+    WiFiStore store;
+    LocationAuth location;
+    ContentView view;
+
+    explicit Window(const QJsonObject& scenario, int locationStatus = 3)
+        : radios(scenario), provider(locationStatus, 3, 0ms, true), store(radios.engine(), *prefs),
+          location(&provider), view(*prefs, store, location)
+    {
+        view.resize(860, 620);
+        view.show();
+    }
+
+    void scanned()
+    {
+        QSignalSpy finished(&store, &WiFiStore::scanFinished);
+        store.scan();
+        QVERIFY(finished.wait(10000));
+        settle();
+    }
+    // Lets the view pick up the announced changes.
+    void settle()
+    {
+        QTest::qWait(0);
+        QCoreApplication::processEvents();
+    }
+
+    QStringList bannerTitles() const
+    {
+        QStringList titles;
+        for (Banner* banner : view.banners())
+            titles.append(banner->title());
+        return titles;
+    }
+    QStringList rows() const
+    {
+        QStringList names;
+        for (int i = 0; i < view.listModel()->rowCount(); ++i)
+            names.append(view.listModel()->index(i).data().toString());
+        return names;
+    }
+    int rowOf(const QString& name) const { return int(rows().indexOf(name)); }
+};
+
+const QString kNoInterface = QStringLiteral("No Wi-Fi interface was found.");
+const QString kPowerOff = QStringLiteral("Wi-Fi is turned off.");
+const QString kLocation = QStringLiteral("Allow location access to read the names of nearby networks.");
+
+} // namespace
+
+class TestContentView : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { useEnglish(); }
+
+    void statusBanner_data()
+    {
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<int>("locationStatus");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("button");
+
+        const QString settingsButton =
+            systemSettingsCommand() ? QStringLiteral("Open System Settings") : QString();
+        QTest::newRow("no interface wins over permission")
+            << demo({{"interface", QJsonValue::Null}}) << 0 << kNoInterface << QString();
+        QTest::newRow("radio off wins over permission")
+            << demo({{"poweredOn", false}}) << 0 << kPowerOff << QStringLiteral("Turn On");
+        QTest::newRow("never asked") << demo() << 0 << kLocation << QStringLiteral("Allow");
+        QTest::newRow("restricted") << demo() << 1 << kLocation << settingsButton;
+        QTest::newRow("denied") << demo() << 2 << kLocation << settingsButton;
+        QTest::newRow("when in use is not enough") << demo() << 4 << kLocation << settingsButton;
+        QTest::newRow("authorized") << demo() << 3 << QString() << QString();
+    }
+    void statusBanner()
+    {
+        QFETCH(QJsonObject, scenario);
+        QFETCH(int, locationStatus);
+        QFETCH(QString, title);
+        QFETCH(QString, button);
+        Window w(scenario, locationStatus);
+        if (title.isEmpty()) {
+            QVERIFY(w.view.banners().isEmpty());
+            return;
+        }
+        QCOMPARE(w.bannerTitles(), QStringList{title});
+        Banner* banner = w.view.banners().first();
+        QCOMPARE(banner->button() ? banner->button()->text() : QString(), button);
+    }
+
+    void allowAsksAndTheBannerGoes()
+    {
+        Window w(demo(), 0);
+        QPushButton* allow = w.view.banners().first()->button();
+        allow->click();
+        QTRY_VERIFY(w.view.banners().isEmpty());
+        QCOMPARE(w.location.status(), 3);
+    }
+
+    void turnOnPowersTheRadioAndScans()
+    {
+        Window w(demo({{"poweredOn", false}}));
+        w.view.banners().first()->button()->click();
+        QTRY_VERIFY(w.view.banners().isEmpty());
+        QTRY_COMPARE(w.view.listModel()->rowCount(), kNetworks.size());
+    }
+
+    void errorBannerBelowStatusBannerAndDismiss()
+    {
+        Window w(demo({{"scanError", QJsonObject{{"code", 5}, {"description", "The radio is busy."}}}}), 2);
+        w.scanned();
+        QTRY_COMPARE(w.bannerTitles(), (QStringList{kLocation, "The radio is busy."}));
+        Banner* error = w.view.banners().last();
+        QCOMPARE(error->kind(), Banner::Kind::error);
+        QCOMPARE(error->button()->text(), QStringLiteral("Dismiss"));
+        error->button()->click();
+        QTRY_COMPARE(w.bannerTitles(), QStringList{kLocation});
+        QVERIFY(!w.store.errorMessage());
+    }
+
+    void failedScanDoesNotRepeatTheStatusBanner()
+    {
+        Window w(demo({{"poweredOn", false}}));
+        w.scanned();
+        QVERIFY(w.store.errorMessage());
+        QTRY_COMPARE(w.bannerTitles(), QStringList{kPowerOff});
+    }
+
+    void cardSubtitle_data()
+    {
+        QTest::addColumn<QJsonObject>("current");
+        QTest::addColumn<bool>("percent");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("subtitle");
+        const QJsonObject full{
+            {"ssid", "Home"}, {"rssi", -55}, {"channel", 36}, {"band", 50}, {"txRate", 866.7}};
+        QTest::newRow("four pieces") << full << false << "Home"
+                                     << QString::fromUtf8(
+                                            "Connected ・ -55 dBm ・ 5 GHz · Channel 36 ・ 866 Mbps");
+        QTest::newRow("percent") << full << true << "Home"
+                                 << QString::fromUtf8("Connected ・ 90% ・ 5 GHz · Channel 36 ・ 866 Mbps");
+        const QJsonObject bare{{"ssid", "Home"}, {"rssi", -55}, {"channel", 0}, {"band", 0}, {"txRate", 0}};
+        QTest::newRow("unknown band, no rate")
+            << bare << false << "Home" << QString::fromUtf8("Connected ・ -55 dBm");
+        QTest::newRow("not connected") << QJsonObject() << false << "Not connected"
+                                       << "Pick a network below to connect.";
+    }
+    void cardSubtitle()
+    {
+        QFETCH(QJsonObject, current);
+        QFETCH(bool, percent);
+        QFETCH(QString, title);
+        QFETCH(QString, subtitle);
+        QJsonObject scenario = demo();
+        if (!current.isEmpty())
+            scenario["current"] = current;
+        Window w(scenario);
+        w.prefs->setStrengthUnit(percent ? StrengthUnit::percent : StrengthUnit::dbm);
+        QTRY_COMPARE(w.view.cardSubtitleLabel()->text(), subtitle);
+        QCOMPARE(w.view.cardTitle()->text(), title);
+        QCOMPARE(w.view.disconnectButton()->isVisibleTo(&w.view), !current.isEmpty());
+        QCOMPARE(w.view.speedTestAction()->isEnabled(), !current.isEmpty());
+    }
+
+    void disconnectLeavesTheNetwork()
+    {
+        QJsonObject scenario = demo({{"current", QJsonObject{{"ssid", "Home"}}}});
+        Window w(scenario);
+        w.scanned();
+        QTRY_COMPARE(w.view.speedTestAction()->isEnabled(), true);
+        w.view.disconnectButton()->click();
+        QTRY_COMPARE(w.view.cardTitle()->text(), QStringLiteral("Not connected"));
+        QVERIFY(!w.view.speedTestAction()->isEnabled());
+        QVERIFY(!w.view.disconnectButton()->isVisibleTo(&w.view));
+    }
+
+    void listFollowsPreferencesAndSearch()
+    {
+        Window w(demo());
+        w.scanned();
+        QCOMPARE(w.rows(), (QStringList{"Zeta", "Home", "Cafe", "Corp", "Legacy"}));
+        QCOMPARE(w.view.sectionTitle()->text(), QStringLiteral("Nearby networks (5)"));
+        QVERIFY(w.view.lastScanLabel()->text().startsWith(QStringLiteral("Last scan ")));
+
+        w.prefs->setSortKey(SortKey::name);
+        QTRY_COMPARE(w.rows(), (QStringList{"Zeta", "Legacy", "Home", "Corp", "Cafe"}));
+        w.prefs->setAscending(true);
+        QTRY_COMPARE(w.rows(), (QStringList{"Cafe", "Corp", "Home", "Legacy", "Zeta"}));
+
+        QTest::keyClicks(w.view.searchField(), " CO ");
+        QTRY_COMPARE(w.rows(), (QStringList{"Corp"}));
+        QTRY_COMPARE(w.view.sectionTitle()->text(), QStringLiteral("Nearby networks (1)"));
+
+        w.view.searchField()->clear();
+        QTest::keyClicks(w.view.searchField(), "nothing like it");
+        QTRY_VERIFY(w.view.showsEmptyState());
+        QCOMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("No networks found."));
+        QVERIFY(w.view.scanAgainButton()->isVisibleTo(&w.view));
+    }
+
+    void sortMenuWritesPreferences()
+    {
+        Window w(demo());
+        QMenu* menu = w.view.sortMenu();
+        Q_EMIT menu->aboutToShow();
+        auto find = [menu](const QString& text) -> QAction* {
+            for (QAction* action : menu->actions()) {
+                if (action->text() == text)
+                    return action;
+            }
+            return nullptr;
+        };
+        const QStringList expected = {"Signal strength",
+                                      "Name",
+                                      "Band",
+                                      "Security",
+                                      "Strongest first",
+                                      "Weakest first",
+                                      "Show favorites only",
+                                      "Keep favorites at the top",
+                                      "Group by name",
+                                      "Show hidden networks",
+                                      "Show details"};
+        for (const QString& text : expected)
+            QVERIFY2(find(text), qPrintable(text));
+        QVERIFY(find("Strongest first")->isChecked());
+        find("Weakest first")->trigger();
+        QVERIFY(w.prefs->ascending());
+        find("Show hidden networks")->trigger();
+        QVERIFY(w.prefs->showHidden());
+        find("Band")->trigger();
+        QCOMPARE(w.prefs->sortKey(), SortKey::band);
+    }
+
+    void emptyStateWhileScanning()
+    {
+        Window w(demo({{"delays", QJsonObject{{"scanMs", 1500}}}}));
+        w.store.scan();
+        QTRY_COMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("Scanning…"));
+        QVERIFY(w.view.showsEmptyState());
+        QVERIFY(!w.view.scanAgainButton()->isVisibleTo(&w.view));
+        QVERIFY(!w.view.rescanAction()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.view.showsEmptyState(), 10000);
+        QVERIFY(w.view.rescanAction()->isEnabled());
+    }
+
+    void rescanShortcut()
+    {
+        Window w(demo({{"delays", QJsonObject{{"scanMs", 300}}}}));
+        w.view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        QTest::keyClick(w.view.listView(), Qt::Key_R, Qt::ControlModifier);
+        QVERIFY(w.store.isScanning());
+        QTRY_VERIFY(!w.view.rescanAction()->isEnabled());
+        QTRY_VERIFY(!w.store.isScanning());
+        QTRY_VERIFY(w.view.rescanAction()->isEnabled());
+    }
+
+    void joinOpenNetworkShowsSpinnerThenCurrent()
+    {
+        Window w(demo({{"delays", QJsonObject{{"joinMs", 400}}}}));
+        w.scanned();
+        Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(w.rowOf("Cafe")));
+        QTRY_VERIFY(w.view.listModel()->isBusy(w.rowOf("Cafe")));
+        QTRY_COMPARE(w.rows().first(), QStringLiteral("Cafe"));
+        QTRY_VERIFY(w.view.listModel()->network(0).isCurrent);
+        QVERIFY(!w.view.listModel()->isBusy(0));
+        QCOMPARE(w.view.cardTitle()->text(), QStringLiteral("Cafe"));
+    }
+
+    void passwordFlow()
+    {
+        Window w(demo());
+        w.scanned();
+        const int legacy = w.rowOf("Legacy");
+        Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(legacy));
+        PasswordSheet* sheet = w.view.passwordSheet();
+        QTRY_VERIFY(sheet->isVisible());
+        QCOMPARE(sheet->network()->ssid, QStringLiteral("Legacy"));
+
+        // The list keeps its order while the sheet is open.
+        QVERIFY(w.view.listModel()->isFrozen());
+        w.prefs->setSortKey(SortKey::name);
+        QTest::qWait(50);
+        QCOMPARE(w.rowOf("Legacy"), legacy);
+
+        // WEP: four characters are not enough, five are.
+        QTest::keyClicks(sheet->field(), "1234");
+        QTest::keyClick(sheet->field(), Qt::Key_Return);
+        QVERIFY(sheet->isVisible());
+        QTest::keyClicks(sheet->field(), "5");
+        QTest::keyClick(sheet->field(), Qt::Key_Return);
+        QTRY_VERIFY(!sheet->isVisible());
+        QTRY_VERIFY(!w.view.listModel()->isFrozen());
+        QTRY_COMPARE(w.view.cardTitle()->text(), QStringLiteral("Legacy"));
+    }
+
+    void wrongPasswordBecomesTheBanner()
+    {
+        Window w(demo());
+        w.scanned();
+        Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(w.rowOf("Home")));
+        PasswordSheet* sheet = w.view.passwordSheet();
+        QTRY_VERIFY(sheet->isVisible());
+        QTest::keyClicks(sheet->field(), "wrong-password");
+        sheet->connectButton()->click();
+        QTRY_COMPARE(w.bannerTitles().size(), 1);
+        QCOMPARE(w.bannerTitles().first(),
+                 QString::fromUtf8("Could not connect to “Home”. Check the password."));
+        QVERIFY(!sheet->isVisible());
+    }
+
+    void cancelClearsTheTarget()
+    {
+        Window w(demo());
+        w.scanned();
+        Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(w.rowOf("Zeta")));
+        PasswordSheet* sheet = w.view.passwordSheet();
+        QTRY_VERIFY(sheet->isVisible());
+        QTest::keyClicks(sheet->field(), "typed-so-far");
+        sheet->cancelButton()->click();
+        QTRY_VERIFY(!w.store.passwordTarget());
+        Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(w.rowOf("Zeta")));
+        QTRY_VERIFY(sheet->isVisible());
+        QVERIFY(sheet->password().isEmpty());
+    }
+
+    void enterpriseDoubleClickAsksTheStore()
+    {
+        Window w(demo());
+        w.scanned();
+        const QModelIndex corp = w.view.listModel()->index(w.rowOf("Corp"));
+        const QRect rect = w.view.listView()->visualRect(corp);
+        const QPoint point(rect.center().x(), rect.top() + 8);
+        // A double click as the window system delivers it.
+        QTest::mouseClick(w.view.listView()->viewport(), Qt::LeftButton, {}, point);
+        QTest::mouseDClick(w.view.listView()->viewport(), Qt::LeftButton, {}, point);
+        QTRY_COMPARE(w.bannerTitles(),
+                     QStringList{"Join enterprise (802.1X) networks from Wi-Fi in System Settings."});
+        QVERIFY(!w.store.connectingTo());
+    }
+
+    void favoriteToggleAndContextMenu()
+    {
+        QJsonObject scenario = demo({{"current", QJsonObject{{"ssid", "Home"}}}});
+        QJsonArray networks = scenario["networks"].toArray();
+        networks.append(accessPoint("|aa:00:00:00:00:09|-50|6|wpa2Personal"));
+        scenario["networks"] = networks;
+        Window w(scenario);
+        w.prefs->setShowHidden(true);
+        w.scanned();
+
+        auto menuTexts = [&w](const QString& name) {
+            QStringList texts;
+            std::unique_ptr<QMenu> menu(w.view.contextMenuFor(w.rowOf(name), nullptr));
+            for (QAction* action : menu->actions())
+                texts.append(action->text() + (action->isEnabled() ? "" : " (disabled)"));
+            return texts;
+        };
+        QCOMPARE(menuTexts("Cafe"), (QStringList{"Add to Favorites", "Connect"}));
+        QCOMPARE(menuTexts("Home"), (QStringList{"Add to Favorites"}));
+        QCOMPARE(menuTexts("Corp"), (QStringList{"Add to Favorites", "Connect (disabled)"}));
+        QCOMPARE(menuTexts("Hidden network"), (QStringList{"Connect"}));
+
+        Q_EMIT w.view.rowDelegate()->favoriteToggled(w.view.listModel()->index(w.rowOf("Legacy")));
+        QCOMPARE(w.prefs->favorites(), QStringList{"Legacy"});
+        // Favourites gather at the top, after the current network.
+        QTRY_COMPARE(w.rows().mid(0, 2), (QStringList{"Home", "Legacy"}));
+        QVERIFY(w.view.listModel()->network(1).isFavorite);
+        QCOMPARE(menuTexts("Legacy").first(), QStringLiteral("Remove from Favorites"));
+    }
+};
+
+QTEST_MAIN(TestContentView)
+#include "tst_ContentView.moc"

@@ -1,0 +1,181 @@
+// The windowed application: one main window with its menus, the start-up
+// task (log lines, permission request, first scan), single-instance
+// windows, and the rebuild on a language change without a new scan.
+
+#include "localization/LocaleSettings.h"
+#include "store/Prefs.h"
+#include "store/WiFiStore.h"
+#include "ui/ContentView.h"
+#include "ui/MainWindow.h"
+#include "ui/OndrelApp.h"
+#include "wifi/LocationAuth.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ondrel;
+
+namespace {
+
+QTemporaryDir& home()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString logPath()
+{
+    return home().filePath(QStringLiteral("ondrel.log"));
+}
+
+// The simulated computer: the demo's networks, and a user who has not yet
+// been asked for the location permission and grants it when asked.
+void prepareEnvironment()
+{
+    const QString scenario = home().filePath(QStringLiteral("scenario.json"));
+    QFile file(scenario);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write the scenario");
+    file.write(R"({
+        "interface": "wlan0",
+        "current": {"ssid": "Home"},
+        "location": {"status": 0, "answer": 3, "answerDelayMs": 300},
+        "delays": {"scanMs": 100},
+        "networks": [
+            {"ssid": "Home", "bssid": "aa:00:00:00:00:01", "rssi": -50, "channel": 36, "band": 50, "security": "wpa2Personal"},
+            {"ssid": "Cafe", "bssid": "aa:00:00:00:00:02", "rssi": -65, "channel": 1, "band": 24, "security": "open"}
+        ]})");
+    file.close();
+    qputenv("XDG_CONFIG_HOME", home().filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", home().filePath(QStringLiteral("data")).toUtf8());
+    qputenv("ONDREL_WIFI_SIMULATION", scenario.toUtf8());
+    qputenv("ONDREL_LOG", logPath().toUtf8());
+}
+
+QStringList menuTexts(QMenu* menu)
+{
+    QStringList texts;
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator())
+            continue;
+        QString text = action->text();
+        if (!action->shortcut().isEmpty())
+            text += QStringLiteral(" [") + action->shortcut().toString() + QLatin1Char(']');
+        texts.append(text);
+    }
+    return texts;
+}
+
+QList<MainWindow*> mainWindows()
+{
+    QList<MainWindow*> windows;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<MainWindow*>(widget); window && window->isVisible())
+            windows.append(window);
+    }
+    return windows;
+}
+
+} // namespace
+
+class TestOndrelApp : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Ondrel"));
+        QCoreApplication::setApplicationName(QStringLiteral("Ondrel"));
+        Prefs::shared().setLanguage(AppLanguage::en);
+    }
+
+    void application()
+    {
+        OndrelApp app;
+        QSignalSpy started(&app, &OndrelApp::started);
+        app.start();
+        app.start();
+        QCOMPARE(mainWindows().size(), 1);
+        MainWindow* window = app.mainWindow();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Ondrel"));
+        QCOMPARE(window->size(), QSize(760, 560));
+        QCOMPARE(window->minimumSize(), QSize(620, 440));
+
+        // The start-up task: two log lines, the request while not yet asked,
+        // and the first scan.
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.count(), 1);
+        QFile log(logPath());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString lines = QString::fromUtf8(log.readAll());
+        QVERIFY2(lines.contains(QStringLiteral("task 開始 status=0 enabled=true\n")), qPrintable(lines));
+        QVERIFY2(lines.contains(QStringLiteral("request 後 status=0\n")), qPrintable(lines));
+        QTRY_COMPARE(app.location().status(), 3);
+        QTRY_VERIFY(app.store().lastScan().has_value());
+        QTRY_COMPARE(app.store().networks().size(), 2);
+
+        // Menus.
+        const QList<QAction*> menus = window->menuBar()->actions();
+        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menuTexts(menus[0]->menu()), (QStringList{"Settings… [Ctrl+,]", "Quit [Ctrl+Q]"}));
+        QCOMPARE(menuTexts(menus[1]->menu()), (QStringList{"Scan\tCtrl+R", "Speed Test History [Ctrl+Y]"}));
+
+        // Single-instance windows, built by their factories.
+        int built = 0;
+        app.setHistoryWindowFactory([&built](OndrelApp&) -> QWidget* {
+            ++built;
+            auto* label =
+                new QLabel(LocaleSettings::isJapaneseCache ? QStringLiteral("ja") : QStringLiteral("other"));
+            label->setObjectName(QStringLiteral("history"));
+            return label;
+        });
+        app.showHistory();
+        app.showHistory();
+        QCOMPARE(built, 1);
+        QPointer<QWidget> history = app.historyWindow();
+        QVERIFY(history && history->isVisible());
+
+        // A language change rebuilds every window, in the new language and
+        // direction, without running the start-up task or scanning again.
+        const std::optional<QDateTime> lastScan = app.store().lastScan();
+        QPointer<ContentView> content = window->content();
+        Prefs::shared().setLanguage(AppLanguage::ja);
+        QTRY_VERIFY(!content);
+        QCOMPARE(window->menuBar()->actions().at(1)->text(), QStringLiteral("表示"));
+        QCOMPARE(window->content()->sectionTitle()->text(), QStringLiteral("周囲のネットワーク（2件）"));
+        QTRY_VERIFY(!history);
+        QCOMPARE(built, 2);
+        QVERIFY(app.historyWindow()->isVisible());
+        QCOMPARE(static_cast<QLabel*>(app.historyWindow())->text(), QStringLiteral("ja"));
+        QCOMPARE(QApplication::layoutDirection(), Qt::LeftToRight);
+
+        Prefs::shared().setLanguage(AppLanguage::he);
+        QTRY_COMPARE(QApplication::layoutDirection(), Qt::RightToLeft);
+        QCOMPARE(window->content()->layoutDirection(), Qt::RightToLeft);
+        Prefs::shared().setLanguage(AppLanguage::en);
+        QTRY_COMPARE(QApplication::layoutDirection(), Qt::LeftToRight);
+        QCOMPARE(window->content()->layoutDirection(), Qt::LeftToRight);
+
+        QTest::qWait(50);
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(app.store().lastScan(), lastScan);
+        QVERIFY(!app.store().isScanning());
+        QCOMPARE(mainWindows().size(), 1);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    prepareEnvironment();
+    QApplication app(argc, argv);
+    TestOndrelApp test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_OndrelApp.moc"
