@@ -331,13 +331,14 @@ void SpeedTestView::refresh()
         note_->setText(test_->phase().message());
         viewstyle::setTextColor(note_, tintRed(palette()));
     } else {
+        // One sentence with the host as its argument, so that a translation
+        // can place the host where its grammar wants it.
         note_->setText(
-            L("測定は Cloudflare の公開サーバー（",
-              "The test talks to Cloudflare’s public measurement server (") +
-            serviceHost() +
-            L("）と通信して行います。回線をいっぱいに使うので、配信や大きな転送の最中は避けてください。",
-              "). It saturates the connection, so avoid running it while streaming or transferring large "
-              "files."));
+            Lf("測定は Cloudflare の公開サーバー（%@）と通信して行います。回線をいっぱいに使うので、"
+               "配信や大きな転送の最中は避けてください。",
+               "The test talks to Cloudflare’s public measurement server (%@). It saturates the "
+               "connection, so avoid running it while streaming or transferring large files.",
+               {serviceHost()}));
         viewstyle::setSecondary(note_);
     }
 
