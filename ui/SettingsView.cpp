@@ -281,11 +281,14 @@ QWidget* SettingsView::buildGeneral()
             store_->restartAutoRefresh();
     });
     scanning->addRow(FormSection::labeledRow(L("自動で探し直す", "Scan automatically"), refreshPicker_));
+    // The text and its translations name the rescan key "⌘R"; on this
+    // desktop the key is Ctrl+R.
     scanning->setFooter(
         L("探している間は通信が一瞬途切れます。動画の配信や大きな転送の最中は「しない」のままにして、"
-          "必要なときだけ Ctrl+R で探し直してください。",
+          "必要なときだけ ⌘R で探し直してください。",
           "The connection pauses briefly during each scan. Leave this off while streaming or "
-          "transferring large files, and press Ctrl+R when you want a fresh list."));
+          "transferring large files, and press ⌘R when you want a fresh list.")
+            .replace(QStringLiteral("⌘R"), QStringLiteral("Ctrl+R")));
     layout->addWidget(scanning);
 
     permissions_ = new FormSection(L("権限", "Permissions"));

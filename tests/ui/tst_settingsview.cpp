@@ -276,6 +276,29 @@ private Q_SLOTS:
         QCOMPARE(bare.findChild<QLabel*>(QStringLiteral("interfaceValue"))->text(), QStringLiteral("None"));
     }
 
+    void scanningFooterNamesTheLinuxKey_data()
+    {
+        QTest::addColumn<AppLanguage>("language");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("en") << AppLanguage::en << "Ctrl+R";
+        QTest::newRow("ja") << AppLanguage::ja << "Ctrl+R";
+        QTest::newRow("de table") << AppLanguage::de << "Strg+R"; // the translation's own word
+    }
+    void scanningFooterNamesTheLinuxKey()
+    {
+        QFETCH(AppLanguage, language);
+        QFETCH(QString, key);
+        LocaleSettings::apply(language);
+        TestPrefs prefs;
+        SettingsView view(*prefs, nullptr, nullptr);
+        bool found = false;
+        for (QLabel* label : view.findChildren<QLabel*>()) {
+            QVERIFY2(!label->text().contains(QStringLiteral("⌘")), qPrintable(label->text()));
+            found = found || label->text().contains(key);
+        }
+        QVERIFY(found);
+    }
+
     void initialTab_data()
     {
         QTest::addColumn<int>("tab");
