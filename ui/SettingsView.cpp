@@ -184,8 +184,14 @@ QString SettingsView::languageLabel(AppLanguage language)
     const QString name = label(language);
     if (language == AppLanguage::system || language == AppLanguage::ja || language == AppLanguage::en)
         return name;
-    const std::optional<QHash<QString, QString>> table = LocaleSettings::loadTable(rawValue(language));
-    return coverageLabel(name, table ? table->size() : 0, LocaleSettings::totalStringCount());
+    // The tables do not change while the program runs: count each one once.
+    static QHash<AppLanguage, qsizetype> entries;
+    auto it = entries.find(language);
+    if (it == entries.end()) {
+        const std::optional<QHash<QString, QString>> table = LocaleSettings::loadTable(rawValue(language));
+        it = entries.insert(language, table ? table->size() : 0);
+    }
+    return coverageLabel(name, *it, LocaleSettings::totalStringCount());
 }
 
 void SettingsView::build()
