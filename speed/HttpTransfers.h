@@ -15,16 +15,19 @@ namespace ondrel {
 
 class ByteCounter;
 
-// The HTTP client of the speed test: libcurl's multi interface driven by a
-// transfer thread of its own. Response bodies are counted into the
-// ByteCounter and dropped; upload bodies are counted as they are written to
-// the connection. The object itself lives on the thread that created it (the
-// main thread), where finished() is delivered.
+// The HTTP client of the speed test: libcurl's multi interface (its socket
+// API) driven by a transfer thread of its own. Response bodies are counted
+// into the ByteCounter as they arrive and dropped; upload bodies are counted
+// as the peer acknowledges them (written minus still queued in the socket),
+// so that megabytes sitting in socket buffers do not pass for throughput.
+// The object itself lives on the thread that created it (the main thread),
+// where finished() is delivered.
 //
 // Connections: at most 8 per host, never two transfers on one connection at
 // the same time (no HTTP/2 multiplexing), idle connections reused, TLS
 // certificates and host names always verified, no cookies, redirects not
-// followed.
+// followed. A cancelled transfer aborts its connection (RST), so that
+// nothing it queued keeps flowing afterwards.
 class HttpTransfers : public QObject {
     Q_OBJECT
 public:
