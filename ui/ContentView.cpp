@@ -562,7 +562,8 @@ void ContentView::refreshSortMenu()
            [&prefs](bool on) { prefs.setGroupBySSID(on); });
     toggle(L("非公開ネットワークも出す", "Show hidden networks"), prefs.showHidden(),
            [&prefs](bool on) { prefs.setShowHidden(on); });
-    toggle(L("細かい値も出す", "Show details"), prefs.showDetails(), [&prefs](bool on) { prefs.setShowDetails(on); });
+    toggle(L("細かい値も出す", "Show details"), prefs.showDetails(),
+           [&prefs](bool on) { prefs.setShowDetails(on); });
 }
 
 void ContentView::toggleFavorite(int row)
