@@ -546,20 +546,25 @@ void ContentView::refreshSortMenu()
         order->addAction(action);
         connect(action, &QAction::triggered, this, [this, ascending] { prefs_.setAscending(ascending); });
     }
-    auto toggle = [this](const QString& title, bool value, void (Prefs::*setter)(bool)) {
+    auto toggle = [this](const QString& title, bool value, std::function<void(bool)> set) {
         QAction* action = sortMenu_->addAction(title);
         action->setCheckable(true);
         action->setChecked(value);
-        connect(action, &QAction::toggled, this, [this, setter](bool on) { (prefs_.*setter)(on); });
+        connect(action, &QAction::toggled, this, std::move(set));
     };
+    Prefs& prefs = prefs_;
     sortMenu_->addSeparator();
-    toggle(L("お気に入りだけ表示", "Show favorites only"), prefs_.favoritesOnly(), &Prefs::setFavoritesOnly);
-    toggle(L("お気に入りを上にまとめる", "Keep favorites at the top"), prefs_.favoritesOnTop(),
-           &Prefs::setFavoritesOnTop);
+    toggle(L("お気に入りだけ表示", "Show favorites only"), prefs.favoritesOnly(),
+           [&prefs](bool on) { prefs.setFavoritesOnly(on); });
+    toggle(L("お気に入りを上にまとめる", "Keep favorites at the top"), prefs.favoritesOnTop(),
+           [&prefs](bool on) { prefs.setFavoritesOnTop(on); });
     sortMenu_->addSeparator();
-    toggle(L("同じ名前をまとめる", "Group by name"), prefs_.groupBySSID(), &Prefs::setGroupBySSID);
-    toggle(L("非公開ネットワークも出す", "Show hidden networks"), prefs_.showHidden(), &Prefs::setShowHidden);
-    toggle(L("細かい値も出す", "Show details"), prefs_.showDetails(), &Prefs::setShowDetails);
+    toggle(L("同じ名前をまとめる", "Group by name"), prefs.groupBySSID(),
+           [&prefs](bool on) { prefs.setGroupBySSID(on); });
+    toggle(L("非公開ネットワークも出す", "Show hidden networks"), prefs.showHidden(),
+           [&prefs](bool on) { prefs.setShowHidden(on); });
+    toggle(L("細かい値も出す", "Show details"), prefs.showDetails(),
+           [&prefs](bool on) { prefs.setShowDetails(on); });
 }
 
 void ContentView::toggleFavorite(int row)

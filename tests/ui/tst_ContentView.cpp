@@ -329,6 +329,17 @@ private Q_SLOTS:
         QCOMPARE(w.view.cardTitle()->text(), QStringLiteral("Cafe"));
     }
 
+    void returnOnTheFocusedRowJoins()
+    {
+        Window w(demo());
+        w.scanned();
+        QListView* list = w.view.listView();
+        list->setFocus();
+        list->setCurrentIndex(w.view.listModel()->index(w.rowOf("Cafe")));
+        QTest::keyClick(list, Qt::Key_Return);
+        QTRY_COMPARE(w.view.cardTitle()->text(), QStringLiteral("Cafe"));
+    }
+
     void passwordFlow()
     {
         Window w(demo());
