@@ -1,5 +1,7 @@
 #include "wifi/NetworkManagerMapping.h"
 
+#include "wifi/ScannedNetwork.h"
+
 #include <QDBusArgument>
 #include <QDBusObjectPath>
 #include <QDBusSignature>
@@ -18,22 +20,6 @@ int dbmFromStrength(int percent)
 
 namespace {
 
-int widthCode(uint bandwidthMHz)
-{
-    switch (bandwidthMHz) {
-    case 20:
-        return 1;
-    case 40:
-        return 2;
-    case 80:
-        return 3;
-    case 160:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
 } // namespace
 
 std::optional<ChannelInfo> channelFromFrequency(uint frequencyMHz, uint bandwidthMHz)
@@ -41,7 +27,7 @@ std::optional<ChannelInfo> channelFromFrequency(uint frequencyMHz, uint bandwidt
     if (frequencyMHz == 0)
         return std::nullopt;
     ChannelInfo info;
-    info.widthCode = widthCode(bandwidthMHz);
+    info.widthCode = codeFromWidth(int(bandwidthMHz));
     const int f = int(frequencyMHz);
     if (f == 2484) {
         info.number = 14;

@@ -27,6 +27,15 @@ int widthFromCode(int widthCode)
     }
 }
 
+int codeFromWidth(int widthMHz)
+{
+    for (int code = 1; code <= 4; ++code) {
+        if (widthFromCode(code) == widthMHz)
+            return code;
+    }
+    return 0;
+}
+
 ScannedNetwork ScannedNetwork::fromAccessPoint(const AccessPoint& accessPoint)
 {
     ScannedNetwork network;

@@ -48,6 +48,8 @@ struct ScannedNetwork {
 // The channel width in MHz of a backend's width code: 1 = 20, 2 = 40,
 // 3 = 80, 4 = 160; anything else 0.
 int widthFromCode(int widthCode);
+// The width code of a channel width in MHz; 0 for widths without a code.
+int codeFromWidth(int widthMHz);
 
 size_t qHash(const ScannedNetwork& network, size_t seed = 0) noexcept;
 

@@ -1,6 +1,7 @@
 #include "wifi/SimulationScenario.h"
 
 #include "wifi/Band.h"
+#include "wifi/ScannedNetwork.h"
 #include "wifi/Security.h"
 
 #include <QFile>
@@ -144,22 +145,6 @@ std::optional<SecurityCodes> codesOfSecurityName(const QString& name)
     return std::nullopt;
 }
 
-int widthCodeOf(int widthMHz)
-{
-    switch (widthMHz) {
-    case 20:
-        return 1;
-    case 40:
-        return 2;
-    case 80:
-        return 3;
-    case 160:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
 // Channel, band and width of an object that may give any of them.
 std::optional<ChannelInfo> readChannel(Reader& reader)
 {
@@ -176,7 +161,7 @@ std::optional<ChannelInfo> readChannel(Reader& reader)
     } else {
         channel.bandCode = *number <= 14 ? 1 : 2;
     }
-    channel.widthCode = widthCodeOf(reader.integer("width").value_or(0));
+    channel.widthCode = codeFromWidth(reader.integer("width").value_or(0));
     return channel;
 }
 
