@@ -153,7 +153,11 @@ std::optional<QString> formatSignature(const QString& format)
 
 QString formatText(const QString& format, std::initializer_list<FormatArg> args)
 {
-    const std::vector<FormatArg> list(args);
+    return formatText(format, std::vector<FormatArg>(args));
+}
+
+QString formatText(const QString& format, const std::vector<FormatArg>& list)
+{
     QString out;
     out.reserve(format.size() + 16);
     int sequential = 0;
@@ -196,6 +200,28 @@ QString L(const QString& ja, const QString& en)
     return it != LocaleSettings::table.constEnd() ? it.value() : en;
 }
 
+namespace {
+
+// In a right-to-left language every inserted text is a directional isolate,
+// so that "5 GHz" or a Latin network name keeps its own order inside the
+// sentence and a name's own bidi controls cannot reorder the sentence.
+QString formatIsolated(const QString& format, std::initializer_list<FormatArg> args)
+{
+    if (!LocaleSettings::isRightToLeftCache)
+        return formatText(format, args);
+    std::vector<FormatArg> isolated;
+    isolated.reserve(args.size());
+    for (const FormatArg& arg : args) {
+        if (arg.isNumber())
+            isolated.push_back(arg);
+        else
+            isolated.push_back(QChar(0x2068) + arg.text() + QChar(0x2069));
+    }
+    return formatText(format, isolated);
+}
+
+} // namespace
+
 QString Lf(const QString& ja, const QString& en, std::initializer_list<FormatArg> args)
 {
     if (LocaleSettings::isJapaneseCache)
@@ -204,9 +230,9 @@ QString Lf(const QString& ja, const QString& en, std::initializer_list<FormatArg
     if (it != LocaleSettings::table.constEnd()) {
         const std::optional<QString> theirs = formatSignature(it.value());
         if (theirs && *theirs == formatSignature(en))
-            return formatText(it.value(), args);
+            return formatIsolated(it.value(), args);
     }
-    return formatText(en, args);
+    return formatIsolated(en, args);
 }
 
 } // namespace ondrel

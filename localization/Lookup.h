@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <optional>
 #include <variant>
+#include <vector>
 
 namespace ondrel {
 
@@ -35,13 +36,15 @@ QString L(const QString& ja, const QString& en);
 // L() used as a C-style format: %d (whole number), %@ (text), %%, an
 // optional '-' flag and width on %d and %@, and positional forms such as
 // %2$@. A translation whose specifiers differ from the English text's is
-// ignored in favour of the English text.
+// ignored in favour of the English text. In a right-to-left language each
+// text argument is inserted as a directional isolate (U+2068 ... U+2069).
 QString Lf(const QString& ja, const QString& en, std::initializer_list<FormatArg> args);
 
 // Formats `format` with `args` using the specifiers above. Never reads a
 // missing argument: a specifier without one is written out as it stands.
 // Widths count user-perceived characters (grapheme clusters).
 QString formatText(const QString& format, std::initializer_list<FormatArg> args);
+QString formatText(const QString& format, const std::vector<FormatArg>& args);
 
 // The argument types a format text consumes, one letter per argument
 // position ('d' or '@'), e.g. "@d"; an empty optional when the text's

@@ -118,6 +118,18 @@ private Q_SLOTS:
         QCOMPARE(Lf("%@ ・ チャンネル %d", "%@ · Channel %d", {QStringLiteral("Box"), 36}), expected);
     }
 
+    void rightToLeftIsolatesInsertedTexts()
+    {
+        useTable({});
+        LocaleSettings::isRightToLeftCache = true;
+        const QString out = Lf("%@ ・ チャンネル %d", "%@ · Channel %d", {QStringLiteral("5 GHz"), 36});
+        LocaleSettings::isRightToLeftCache = false;
+        QCOMPARE(out, QString(QChar(0x2068)) + QStringLiteral("5 GHz") + QChar(0x2069) +
+                          QStringLiteral(" · Channel 36"));
+        QCOMPARE(Lf("%@ ・ チャンネル %d", "%@ · Channel %d", {QStringLiteral("5 GHz"), 36}),
+                 QStringLiteral("5 GHz · Channel 36"));
+    }
+
     void signatures()
     {
         QCOMPARE(formatSignature(QStringLiteral("%-32@ %4d %7@ %%")), QStringLiteral("@d@"));
