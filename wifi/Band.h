@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 
 #include <optional>
@@ -23,3 +24,5 @@ Band bandFromCode(int bandCode);
 int bandCode(Band band);
 
 } // namespace ondrel
+
+Q_DECLARE_METATYPE(ondrel::Band)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include "wifi/Band.h"
 #include "wifi/Security.h"
 
@@ -54,3 +55,5 @@ int codeFromWidth(int widthMHz);
 size_t qHash(const ScannedNetwork& network, size_t seed = 0) noexcept;
 
 } // namespace ondrel
+
+Q_DECLARE_METATYPE(ondrel::ScannedNetwork)

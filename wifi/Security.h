@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include "wifi/SecurityCodes.h"
 
 #include <QString>
@@ -53,3 +54,5 @@ inline bool operator>=(Security a, Security b)
 Security detectSecurity(SecurityCodes offered);
 
 } // namespace ondrel
+
+Q_DECLARE_METATYPE(ondrel::Security)

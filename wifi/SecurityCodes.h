@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QtGlobal>
 
 #include <initializer_list>
@@ -50,3 +51,5 @@ private:
 };
 
 } // namespace ondrel
+
+Q_DECLARE_METATYPE(ondrel::SecurityCodes)

@@ -268,8 +268,6 @@ private Q_SLOTS:
     }
 };
 
-Q_DECLARE_METATYPE(ondrel::ScannedNetwork)
-Q_DECLARE_METATYPE(ondrel::Security)
 
 QTEST_MAIN(TestNetworkRow)
 #include "tst_NetworkRow.moc"

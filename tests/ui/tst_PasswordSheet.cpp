@@ -117,7 +117,6 @@ private Q_SLOTS:
     }
 };
 
-Q_DECLARE_METATYPE(ondrel::Security)
 
 QTEST_MAIN(TestPasswordSheet)
 #include "tst_PasswordSheet.moc"

@@ -13,8 +13,6 @@
 #include <QtTest>
 #include <atomic>
 
-Q_DECLARE_METATYPE(ondrel::Security)
-Q_DECLARE_METATYPE(ondrel::Band)
 
 using namespace ondrel;
 using namespace std::chrono_literals;

@@ -9,8 +9,6 @@
 using namespace ondrel;
 using C = SecurityCode;
 
-Q_DECLARE_METATYPE(ondrel::SecurityCodes)
-Q_DECLARE_METATYPE(ondrel::Security)
 
 class TestScannedNetwork : public QObject {
     Q_OBJECT

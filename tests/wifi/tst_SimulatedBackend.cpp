@@ -36,7 +36,6 @@ const QByteArray kRoom = R"({
 
 } // namespace
 
-Q_DECLARE_METATYPE(ondrel::Security)
 
 class TestSimulatedBackend : public QObject {
     Q_OBJECT
