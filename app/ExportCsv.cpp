@@ -1,6 +1,7 @@
 // "--export-csv PATH": the speed history as a CSV file for spreadsheets.
 
 #include "app/Modes.h"
+#include "app/TerminalText.h"
 
 #include "speed/SpeedHistory.h"
 
@@ -21,11 +22,12 @@ int runExportCsv(const QString& path)
         file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
     if (!written) {
         // Saying "written" for a file that is not there would mislead scripts.
-        std::fprintf(stderr, "書き出せませんでした: %s: %s\n", qUtf8Printable(path),
-                     qUtf8Printable(file.errorString()));
+        std::fprintf(stderr, "書き出せませんでした: %s: %s\n", qUtf8Printable(terminalSafe(path)),
+                     qUtf8Printable(terminalSafe(file.errorString())));
         return 1;
     }
-    std::printf("%lld 件を書き出しました: %s\n", qlonglong(history.entries().size()), qUtf8Printable(path));
+    std::printf("%lld 件を書き出しました: %s\n", qlonglong(history.entries().size()),
+                qUtf8Printable(terminalSafe(path)));
     return 0;
 }
 

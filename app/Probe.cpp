@@ -168,7 +168,7 @@ QString shownName(const ScannedNetwork& network)
 {
     if (!network.ssid || network.ssid->isEmpty())
         return QStringLiteral("(hidden)");
-    return terminalSafe(*network.ssid);
+    return visibleName(*network.ssid);
 }
 
 // The first (strongest) record named exactly `target`; failing that, the
@@ -181,7 +181,7 @@ const ScannedNetwork* findTarget(const QList<ScannedNetwork>& sorted, const QStr
             return &network;
     }
     for (const ScannedNetwork& network : sorted) {
-        if (network.ssid && !network.ssid->isEmpty() && terminalSafe(*network.ssid) == target)
+        if (network.ssid && !network.ssid->isEmpty() && visibleName(*network.ssid) == target)
             return &network;
     }
     return nullptr;
@@ -216,7 +216,7 @@ int runProbe(const QStringList& args)
               QStringLiteral("インターフェース: %1 / 電源: %2 / 接続中: %3")
                   .arg(interface && !interface->isEmpty() ? terminalSafe(*interface) : QStringLiteral("なし"),
                        status.poweredOn ? QStringLiteral("true") : QStringLiteral("false"),
-                       status.ssid ? terminalSafe(*status.ssid) : QStringLiteral("なし")));
+                       status.ssid ? visibleName(*status.ssid) : QStringLiteral("なし")));
 
     // Scan. Each wait has its own cells, so that an answer arriving after
     // its wait gave up cannot be taken for the answer of a later one.
@@ -260,7 +260,7 @@ int runProbe(const QStringList& args)
         return 0;
     const ScannedNetwork* network = findTarget(networks, *target);
     if (!network) {
-        writeLine(stdout, QStringLiteral("「%1」は見つかりませんでした").arg(terminalSafe(*target)));
+        writeLine(stdout, QStringLiteral("「%1」は見つかりませんでした").arg(visibleName(*target)));
         return 1;
     }
     std::optional<QString> password = valueAfter(args, QStringLiteral("--password"));
@@ -289,7 +289,7 @@ int runProbe(const QStringList& args)
     }
     const std::optional<QString> current = engine.currentStatus().ssid;
     writeLine(stdout, QStringLiteral("成功。現在の接続先: ") +
-                          (current ? terminalSafe(*current) : QStringLiteral("なし")));
+                          (current ? visibleName(*current) : QStringLiteral("なし")));
     return 0;
 }
 

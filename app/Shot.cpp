@@ -4,9 +4,10 @@
 #include "app/Shot.h"
 
 #include "app/Modes.h"
+#include "app/TerminalText.h"
+#include "speed/SpeedHistory.h"
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
-#include "speed/SpeedHistory.h"
 #include "ui/ContentView.h"
 #include "ui/SettingsView.h"
 #include "ui/SpeedHistoryView.h"
@@ -83,8 +84,9 @@ ShotSubject chooseShotSubject(const QStringList& args, bool settings, ShotObject
     if (args.contains(QStringLiteral("--speed")))
         return {std::make_unique<SpeedTestView>(objects.store, SpeedHistory::shared()), QSize(460, 620)};
     if (settings)
-        return {std::make_unique<SettingsView>(objects.prefs, &objects.store, &objects.location, shotTab(args)),
-                QSize(520, 560)};
+        return {
+            std::make_unique<SettingsView>(objects.prefs, &objects.store, &objects.location, shotTab(args)),
+            QSize(520, 560)};
     return {std::make_unique<ContentView>(objects.prefs, objects.store, objects.location), QSize(860, 620)};
 }
 
@@ -135,13 +137,13 @@ int runShot(const QString& path, bool settings, const QStringList& args)
     // reported, not announced as written.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
-        const QString message =
-            QStringLiteral("書き出せませんでした: %1 (%2)\n").arg(path, file.errorString());
+        const QString message = QStringLiteral("書き出せませんでした: %1 (%2)\n")
+                                    .arg(terminalSafe(path), terminalSafe(file.errorString()));
         writeError(message.toUtf8().constData());
         return 1;
     }
 
-    std::fputs(QStringLiteral("書き出しました: %1\n").arg(path).toUtf8().constData(), stdout);
+    std::fputs(QStringLiteral("書き出しました: %1\n").arg(terminalSafe(path)).toUtf8().constData(), stdout);
     std::fflush(stdout);
     return 0;
 }

@@ -2,6 +2,7 @@
 // standard error, the connection line and the summary to standard output.
 
 #include "app/Modes.h"
+#include "app/TerminalText.h"
 
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
@@ -25,38 +26,12 @@ using namespace std::chrono_literals;
 constexpr auto kTimeLimit = 90s;
 constexpr auto kSlice = 250ms;
 
-// `text` as a double-quoted literal with backslash escapes.
+// `text` as a double-quoted literal, with the escapes of visibleText and a
+// backslash before a double quote.
 QString quoted(const QString& text)
 {
-    QString out = QStringLiteral("\"");
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '"':
-            out += QStringLiteral("\\\"");
-            break;
-        case '\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case '\n':
-            out += QStringLiteral("\\n");
-            break;
-        case '\r':
-            out += QStringLiteral("\\r");
-            break;
-        case '\t':
-            out += QStringLiteral("\\t");
-            break;
-        case 0:
-            out += QStringLiteral("\\0");
-            break;
-        default:
-            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-                out += QStringLiteral("\\u{%1}").arg(c.unicode(), 0, 16);
-            else
-                out += c;
-        }
-    }
-    return out + QLatin1Char('"');
+    return QLatin1Char('"') + visibleText(text).replace(QLatin1Char('"'), QStringLiteral("\\\"")) +
+           QLatin1Char('"');
 }
 
 QString describe(const SpeedTest::Phase& phase)
@@ -86,7 +61,7 @@ int runSpeedTestProbe()
     // The network at the start is the one the stored result belongs to.
     const WiFiEngine::Status status = WiFiEngine::shared().currentStatus();
     const bool onNetwork = status.ssid && !status.ssid->isEmpty();
-    std::printf("接続中: %s\n", onNetwork ? qUtf8Printable(*status.ssid) : "なし");
+    std::printf("接続中: %s\n", onNetwork ? qUtf8Printable(visibleName(*status.ssid)) : "なし");
     std::fflush(stdout);
 
     test.start();
@@ -115,7 +90,7 @@ int runSpeedTestProbe()
     }
 
     if (test.phase().kind() == SpeedTest::Phase::failed) {
-        std::printf("失敗: %s\n", qUtf8Printable(test.phase().message()));
+        std::printf("失敗: %s\n", qUtf8Printable(terminalSafe(test.phase().message())));
         return 1;
     }
 
@@ -139,7 +114,7 @@ int runSpeedTestProbe()
         entry.bytes = result.bytes;
         if (!SpeedHistory::shared().add(entry))
             std::fprintf(stderr, "履歴を保存できませんでした: %s\n",
-                         qUtf8Printable(SpeedHistory::shared().filePath()));
+                         qUtf8Printable(terminalSafe(SpeedHistory::shared().filePath())));
     }
     std::printf(
         "ダウンロード %s Mbps / アップロード %s Mbps / 応答時間 %lld ms / ゆらぎ %lld ms / 通信量 %s MB\n",

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "wifi/SsidText.h"
+
 #include <QString>
 
 namespace ondrel {
 
-// `text` made safe to print on a terminal, with nothing hidden: control
-// characters (NUL, ESC, DEL, C1), bidirectional overrides and isolates,
-// line and paragraph separators and lone surrogates become visible escapes
-// ("\x1b", "\u202e"); a backslash is doubled so that an escape cannot be
-// faked. Everything else, including U+FFFD from undecodable bytes, stays.
-QString terminalSafe(const QString& text);
+// `text` made safe to print on a terminal: the escapes of visibleText, the
+// same ones the windows show. Network names go through visibleName instead.
+inline QString terminalSafe(const QString& text)
+{
+    return visibleText(text);
+}
 
 } // namespace ondrel

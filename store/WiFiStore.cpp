@@ -4,6 +4,7 @@
 #include "store/DisplayName.h"
 #include "store/JoinFailure.h"
 #include "store/Prefs.h"
+#include "wifi/SsidText.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -214,7 +215,7 @@ void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<Sy
 
 QString WiFiStore::describe(const ScannedNetwork& network, const SystemError& error) const
 {
-    const QString name = displayName(network);
+    const QString name = shownName(network);
     switch (classifyJoinFailure(error)) {
     case JoinFailure::checkPassword:
         return Lf("「%@」に接続できませんでした。パスワードを確認してください。",
@@ -228,7 +229,7 @@ QString WiFiStore::describe(const ScannedNetwork& network, const SystemError& er
         break;
     }
     return Lf("「%@」に接続できませんでした。%@", "Could not connect to “%@”. %@",
-              {name, error.description()});
+              {name, visibleText(error.description())});
 }
 
 qsizetype WiFiStore::minimumPasswordLength(const ScannedNetwork& network)

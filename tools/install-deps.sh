@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-    libcurl4-openssl-dev ca-certificates
+    libcurl4-openssl-dev ca-certificates libicu-dev
     # Fonts that show Japanese, Chinese, Korean, Arabic, Hebrew, Thai and Devanagari.
     fonts-noto-core fonts-noto-cjk fonts-noto-ui-core fonts-dejavu-core
 )

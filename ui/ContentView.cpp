@@ -3,7 +3,6 @@
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "speed/SpeedHistory.h"
-#include "ui/SpeedTestView.h"
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
 #include "ui/Banner.h"
@@ -11,11 +10,14 @@
 #include "ui/NetworkRow.h"
 #include "ui/PasswordSheet.h"
 #include "ui/SignalBars.h"
+#include "ui/SpeedTestView.h"
 #include "ui/Strength.h"
 #include "ui/SymbolView.h"
 #include "ui/SystemSettings.h"
 #include "ui/Tints.h"
+#include "ui/ViewStyle.h"
 #include "wifi/LocationAuth.h"
+#include "wifi/SsidText.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -469,7 +471,8 @@ void ContentView::refreshCard()
     const WiFiEngine::Status& status = store_.status();
     // No bars without a network: a status without one reports 0 dBm.
     cardBars_->setBars(status.ssid ? barsFor(status.rssi) : 0);
-    cardTitle_->setText(status.ssid ? *status.ssid : L("未接続", "Not connected"));
+    cardTitle_->setText(status.ssid ? screenName(*status.ssid) : L("未接続", "Not connected"));
+    viewstyle::describeName(cardTitle_, status.ssid);
     cardSubtitle_->setText(currentSubtitle());
     disconnect_->setVisible(status.ssid.has_value());
 }

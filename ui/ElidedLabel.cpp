@@ -7,6 +7,7 @@ namespace ondrel {
 
 ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(singleLine(text))
 {
+    setAccessibleName(text_);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     updateToolTip();
 }
@@ -28,9 +29,17 @@ void ElidedLabel::setText(const QString& text)
     if (clean == text_)
         return;
     text_ = clean;
+    setAccessibleName(text_);
     updateToolTip();
     updateGeometry();
     update();
+}
+
+void ElidedLabel::setDetail(const QString& detail)
+{
+    detail_ = detail;
+    setAccessibleDescription(detail_);
+    updateToolTip();
 }
 
 void ElidedLabel::setElideMode(Qt::TextElideMode mode)
@@ -71,8 +80,13 @@ void ElidedLabel::resizeEvent(QResizeEvent* event)
 
 void ElidedLabel::updateToolTip()
 {
-    // The whole text on hover when part of it is hidden.
-    setToolTip(shownText() == text_ ? QString() : text_);
+    // The whole text on hover when part of it is hidden, and the detail.
+    QStringList lines;
+    if (shownText() != text_)
+        lines.append(text_);
+    if (!detail_.isEmpty())
+        lines.append(detail_);
+    setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 void ElidedLabel::paintEvent(QPaintEvent*)

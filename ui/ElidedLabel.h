@@ -7,7 +7,10 @@ namespace ondrel {
 // One line of plain text that shortens itself (in the middle by default)
 // when it is wider than the space it gets, and never asks for more width
 // than its minimum. Line breaks and other control characters in the text
-// are shown as spaces, so that a hostile network name stays on one line.
+// are shown as spaces, so that any text stays on one line (network names
+// come already escaped by screenName). The text is also its accessible name.
+// The tooltip holds the whole text when it is shortened, and the detail
+// line, when there is one, always.
 class ElidedLabel : public QWidget {
     Q_OBJECT
 public:
@@ -15,6 +18,9 @@ public:
 
     QString text() const { return text_; }
     void setText(const QString& text);
+    // A line for the tooltip and the accessible description (a network
+    // name's bytes); empty for none.
+    void setDetail(const QString& detail);
     // The text as drawn at the current width.
     QString shownText() const;
     void setElideMode(Qt::TextElideMode mode);
@@ -34,6 +40,7 @@ private:
     void updateToolTip();
 
     QString text_;
+    QString detail_;
     Qt::TextElideMode mode_ = Qt::ElideMiddle;
     Qt::Alignment alignment_ = Qt::AlignLeading | Qt::AlignVCenter;
 };

@@ -40,6 +40,7 @@ void NetworkListModel::apply(const QList<ScannedNetwork>& networks)
         for (qsizetype i = 0; i < networks.size(); ++i) {
             rows_[i].network = networks[i];
             rows_[i].measured = lookUp(networks[i]);
+            rows_[i].shown = ondrel::shownName(networks[i]);
         }
         allRowsChanged();
         return;
@@ -48,7 +49,7 @@ void NetworkListModel::apply(const QList<ScannedNetwork>& networks)
     rows_.clear();
     rows_.reserve(networks.size());
     for (const ScannedNetwork& network : networks)
-        rows_.append(Row{network, lookUp(network)});
+        rows_.append(Row{network, lookUp(network), ondrel::shownName(network)});
     endResetModel();
 }
 
@@ -131,9 +132,11 @@ QVariant NetworkListModel::data(const QModelIndex& index, int role) const
     const ScannedNetwork& network = rows_[index.row()].network;
     switch (role) {
     case Qt::DisplayRole:
-        return displayName(network);
+        return rows_[index.row()].shown;
     case Qt::AccessibleTextRole:
         return accessibleText(network);
+    case Qt::AccessibleDescriptionRole:
+        return network.ssid ? nameBytesLine(*network.ssid) : QString();
     case IdRole:
         return network.id();
     default:
@@ -151,7 +154,7 @@ Qt::ItemFlags NetworkListModel::flags(const QModelIndex& index) const
 QString NetworkListModel::accessibleText(const ScannedNetwork& network)
 {
     return Lf("%@、%@、%@", "%@, %@, %@",
-              {displayName(network), network.strengthLabel(), label(network.security)});
+              {ondrel::shownName(network), network.strengthLabel(), label(network.security)});
 }
 
 } // namespace ondrel

@@ -21,7 +21,9 @@ class NetworkListModel : public QAbstractListModel {
     Q_OBJECT
 public:
     enum Role {
-        // Display name (DisplayRole) and accessible text are the standard roles.
+        // The name as shown (DisplayRole), the accessible text and, for a name
+        // that is not plain ASCII, its bytes (AccessibleDescriptionRole) are
+        // the standard roles.
         IdRole = Qt::UserRole + 1,
     };
 
@@ -47,6 +49,8 @@ public:
     bool anyBusy() const;
 
     const ScannedNetwork& network(int row) const { return rows_[row].network; }
+    // The row's name as drawn: shownName of its network.
+    const QString& shownName(int row) const { return rows_[row].shown; }
     bool isBusy(int row) const;
     std::optional<double> measuredMbps(int row) const { return rows_[row].measured; }
 
@@ -61,6 +65,7 @@ private:
     struct Row {
         ScannedNetwork network;
         std::optional<double> measured;
+        QString shown; // shownName(network), kept because every paint needs it
     };
     std::optional<double> lookUp(const ScannedNetwork& network) const;
     void apply(const QList<ScannedNetwork>& networks);

@@ -10,6 +10,7 @@
 #include "ui/Strength.h"
 #include "ui/Symbols.h"
 #include "ui/Tints.h"
+#include "wifi/SsidText.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -92,7 +93,7 @@ QList<Chip> chipsFor(const NetworkListModel& model, int row)
         if (n.noise != 0 && n.rssi - n.noise != 0)
             chips.append({Lf("S/N %d dB", "S/N %d dB", {n.rssi - n.noise}), false});
         if (n.bssid && !n.bssid->isEmpty())
-            chips.append({*n.bssid, false});
+            chips.append({visibleText(*n.bssid), false});
     }
     return chips;
 }
@@ -199,6 +200,8 @@ RowLayout layoutRow(const QStyleOptionViewItem& option, const NetworkListModel& 
     // The middle column: the name line above the chip line.
     const double columnWidth = std::max(0.0, right - x);
     l.nameFont = sized(option.font, 13, n.isCurrent ? QFont::DemiBold : QFont::Normal);
+    // The stand-in for a missing name must not pass for a network so named.
+    l.nameFont.setItalic(hasFallbackName(n));
     const QFontMetricsF nameMetrics(l.nameFont);
     const QList<Chip> chips = chipsFor(model, row);
     const double chipHeight = chips.isEmpty() ? 0 : chips.first().size(option.font).height();
@@ -212,7 +215,7 @@ RowLayout layoutRow(const QStyleOptionViewItem& option, const NetworkListModel& 
     l.padlockKind = padlockFor(n.security);
     if (l.padlockKind != PadlockKind::none)
         marks += kNameLineGap + 10;
-    const QString name = displayName(n);
+    const QString& name = model.shownName(row);
     const double nameRoom = std::max(0.0, columnWidth - marks);
     l.nameText = nameMetrics.elidedText(name, Qt::ElideMiddle, nameRoom, Qt::TextSingleLine);
     const double nameWidth = std::min(nameRoom, std::ceil(nameMetrics.horizontalAdvance(l.nameText)));
@@ -296,6 +299,8 @@ void NetworkRow::paint(QPainter* painter, const QStyleOptionViewItem& option, co
     QStyle* style = option.widget ? option.widget->style() : QApplication::style();
 
     painter->save();
+    // Nothing a row draws reaches its neighbours.
+    painter->setClipRect(option.rect, Qt::IntersectClip);
     // Alternating row background.
     QStyleOptionViewItem background = option;
     background.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
@@ -505,8 +510,19 @@ bool NetworkRow::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QSt
     case Part::padlock:
         tip = n.security == Security::open ? L("暗号化なし", "Open") : label(n.security);
         break;
-    default:
+    default: {
+        // Elsewhere: the name, when the row shortens it or it is not plain
+        // ASCII, with its bytes.
+        const QString& name = model->shownName(index.row());
+        QStringList lines;
+        if (layoutRow(option, *model, index.row()).nameText != name || (n.ssid && !isPlainName(*n.ssid)))
+            lines.append(name);
+        if (n.ssid)
+            lines.append(nameBytesLine(*n.ssid));
+        lines.removeAll(QString());
+        tip = lines.join(QLatin1Char('\n'));
         break;
+    }
     }
     if (tip.isEmpty()) {
         QToolTip::hideText();

@@ -7,6 +7,7 @@
 #include "ui/Strength.h"
 #include "ui/SymbolView.h"
 #include "ui/Tints.h"
+#include "ui/ViewStyle.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -91,7 +92,8 @@ PasswordSheet::PasswordSheet(QWidget* parent) : QDialog(parent)
 void PasswordSheet::setNetwork(const ScannedNetwork& network, StrengthUnit unit)
 {
     network_ = network;
-    title_->setText(Lf("「%@」のパスワード", "Password for “%@”", {displayName(network)}));
+    title_->setText(Lf("「%@」のパスワード", "Password for “%@”", {shownName(network)}));
+    viewstyle::describeName(title_, network.ssid);
     subtitle_->setText(
         Lf("%@ ・ %@", "%@ · %@", {label(network.security), strengthText(network.rssi, unit)}));
     updateEnabled();

@@ -2,6 +2,7 @@
 
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
+#include "store/DisplayName.h"
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
 #include "ui/AppInfo.h"
@@ -13,6 +14,7 @@
 #include "ui/ToggleSwitch.h"
 #include "ui/ViewStyle.h"
 #include "wifi/LocationAuth.h"
+#include "wifi/SsidText.h"
 #include "wifi/WiFiEngine.h"
 
 #include <QApplication>
@@ -530,12 +532,12 @@ void SettingsView::refreshStatusRows()
     }
     if (interfaceValue_) {
         const std::optional<QString> name = WiFiEngine::shared().interfaceName();
-        interfaceValue_->setText(name && !name->isEmpty() ? *name : L("なし", "None"));
+        interfaceValue_->setText(name && !name->isEmpty() ? visibleText(*name) : L("なし", "None"));
     }
     if (bssidRow_) {
         const std::optional<QString> bssid = store_ ? store_->status().bssid : std::nullopt;
         const bool shown = bssid && !bssid->isEmpty();
-        bssidValue_->setText(shown ? *bssid : QString());
+        bssidValue_->setText(shown ? visibleText(*bssid) : QString());
         bssidRow_->setVisible(shown);
     }
 }
@@ -569,12 +571,13 @@ void SettingsView::refreshFavorites()
         auto* layout = static_cast<QHBoxLayout*>(row->layout());
         layout->setSpacing(6);
         auto* star = new SymbolView(Symbol::starFill, 12, tintYellow, row);
-        auto* title = new ElidedLabel(name, row);
+        auto* title = new ElidedLabel(screenName(name), row);
+        title->setDetail(nameBytesLine(name));
         title->setObjectName(QStringLiteral("favoriteName"));
         title->setFont(viewstyle::font(13));
         auto* remove = new QPushButton(L("削除", "Remove"), row);
         remove->setObjectName(QStringLiteral("removeFavorite"));
-        remove->setAccessibleDescription(name);
+        remove->setAccessibleDescription(screenName(name));
         remove->setFont(viewstyle::font(12));
         // A small button, as wide as its word needs.
         remove->setFixedSize(qMax(56, remove->fontMetrics().horizontalAdvance(remove->text()) + 26), 24);

@@ -4,9 +4,9 @@
 #include "localization/Lookup.h"
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
-#include "ui/ElidedLabel.h"
 #include "ui/Tints.h"
 #include "ui/ViewStyle.h"
+#include "wifi/SsidText.h"
 
 #include <QLocale>
 #include <QPainter>
@@ -80,7 +80,7 @@ QString SpeedHistoryChart::caption() const
     QStringList names(networks_.begin(), networks_.end());
     names.sort(Qt::CaseInsensitive);
     for (QString& n : names)
-        n = ElidedLabel::singleLine(n);
+        n = screenName(n);
     return names.join(QStringLiteral(", "));
 }
 

@@ -4,7 +4,8 @@
 #include "localization/Lookup.h"
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
-#include "ui/ElidedLabel.h"
+#include "store/DisplayName.h"
+#include "wifi/SsidText.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -102,7 +103,13 @@ QVariant SpeedHistoryModel::data(const QModelIndex& index, int role) const
     case RssiRole:
         return int(e.rssi);
     case Qt::ToolTipRole:
-        return index.column() == network ? QVariant(ElidedLabel::singleLine(e.ssid)) : QVariant();
+        if (index.column() != network)
+            return QVariant();
+        return nameBytesLine(e.ssid).isEmpty()
+                   ? screenName(e.ssid)
+                   : screenName(e.ssid) + QLatin1Char('\n') + nameBytesLine(e.ssid);
+    case Qt::AccessibleDescriptionRole:
+        return index.column() == network ? QVariant(nameBytesLine(e.ssid)) : QVariant();
     case Qt::TextAlignmentRole:
         return alignment(index.column());
     case Qt::DisplayRole:
@@ -110,7 +117,7 @@ QVariant SpeedHistoryModel::data(const QModelIndex& index, int role) const
         case date:
             return stamp(e.date);
         case network:
-            return ElidedLabel::singleLine(e.ssid);
+            return screenName(e.ssid);
         case download:
             return formatText(QStringLiteral("%@ Mbps"), {mbps(e.downloadMbps)});
         case upload:

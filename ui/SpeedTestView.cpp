@@ -5,6 +5,7 @@
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
 #include "speed/SpeedTest.h"
+#include "store/DisplayName.h"
 #include "store/WiFiStore.h"
 #include "ui/ElidedLabel.h"
 #include "ui/FormSection.h"
@@ -12,6 +13,7 @@
 #include "ui/SymbolView.h"
 #include "ui/Tints.h"
 #include "ui/ViewStyle.h"
+#include "wifi/SsidText.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -308,7 +310,8 @@ void SpeedTestView::refresh()
     const bool running = test_->phase().isRunning();
     const std::optional<SpeedResult> result = shown();
 
-    subtitle_->setText(name ? *name : L("未接続", "Not connected"));
+    subtitle_->setText(name ? screenName(*name) : L("未接続", "Not connected"));
+    subtitle_->setDetail(name ? nameBytesLine(*name) : QString());
     animateFigure();
     phase_->setText(phaseText());
 
@@ -328,7 +331,7 @@ void SpeedTestView::refresh()
     measuredRow_->setVisible(result && result->date != SpeedResult::distantPast());
 
     if (test_->phase().kind() == SpeedTest::Phase::failed) {
-        note_->setText(test_->phase().message());
+        note_->setText(visibleText(test_->phase().message()));
         viewstyle::setTextColor(note_, tintRed(palette()));
     } else {
         // One sentence with the host as its argument, so that a translation

@@ -1,5 +1,6 @@
 #include "ui/ViewStyle.h"
 
+#include "store/DisplayName.h"
 #include "ui/Tints.h"
 
 #include <QApplication>
@@ -36,6 +37,13 @@ void alignLeading(QLabel* label, bool rightToLeft)
 {
     const Qt::Alignment vertical = label->alignment() & Qt::AlignVertical_Mask;
     label->setAlignment(Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft) | vertical);
+}
+
+void describeName(QLabel* label, const std::optional<QString>& ssid)
+{
+    const QString bytes = ssid ? nameBytesLine(*ssid) : QString();
+    label->setToolTip(bytes.isEmpty() ? QString() : label->text() + QLatin1Char('\n') + bytes);
+    label->setAccessibleDescription(bytes);
 }
 
 } // namespace ondrel::viewstyle

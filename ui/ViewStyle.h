@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QFont>
+#include <QString>
+
+#include <optional>
 
 class QLabel;
 class QWidget;
@@ -23,6 +26,12 @@ void setSecondary(QWidget* widget);
 // direction, also when the text itself runs the other way (an English
 // fallback text in an Arabic window).
 void alignLeading(QLabel* label, bool rightToLeft);
+
+// For a widget that shows the network name `ssid` (absent: no network):
+// when the name is not plain ASCII, its bytes become the accessible
+// description and, under the widget's text, its tooltip; otherwise both
+// are cleared.
+void describeName(QLabel* label, const std::optional<QString>& ssid);
 
 } // namespace viewstyle
 } // namespace ondrel

@@ -25,8 +25,8 @@ struct AccessPoint {
     // The network name as bytes, exactly as broadcast (empty for a hidden
     // network). Joins use these bytes, never the decoded text.
     QByteArray ssidBytes;
-    // The name decoded as UTF-8 (invalid sequences as U+FFFD); absent for a
-    // hidden network or when the system withholds names.
+    // The name as text, byte for byte (ssidFromBytes); absent for a hidden
+    // network or when the system withholds names.
     std::optional<QString> ssid;
     // Hardware address as the system spells it; absent when withheld.
     std::optional<QString> bssid;

@@ -3,6 +3,7 @@
 #include "app/DebugLog.h"
 #include "wifi/NetworkManagerMapping.h"
 #include "wifi/NetworkManagerMirror.h"
+#include "wifi/SsidText.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -106,8 +107,10 @@ Settings newProfile(const AccessPoint& ap, const std::optional<QString>& passwor
 {
     Settings settings;
     QVariantMap connection{{QStringLiteral("type"), QStringLiteral("802-11-wireless")}};
+    // The profile's name is shown by other programs (nmcli, the desktop's
+    // settings): the name as this program shows it, never its raw bytes.
     if (ap.ssid)
-        connection.insert(QStringLiteral("id"), *ap.ssid);
+        connection.insert(QStringLiteral("id"), visibleName(*ap.ssid));
     settings.insert(QStringLiteral("connection"), connection);
     QVariantMap wireless{{QStringLiteral("mode"), QStringLiteral("infrastructure")}};
     // A hidden network's name is unknown: NetworkManager takes what it knows
@@ -451,7 +454,7 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
             const QDBusMessage savedReply = call(connection, kConnection, QStringLiteral("Save"));
             if (!ok(savedReply))
                 debugLog(QStringLiteral("NetworkManager: the new connection could not be saved: ") +
-                         savedReply.errorMessage());
+                         visibleText(savedReply.errorMessage()));
         }
         mirror_->waitUntil(
             [&] {

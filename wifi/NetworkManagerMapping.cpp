@@ -1,6 +1,7 @@
 #include "wifi/NetworkManagerMapping.h"
 
 #include "wifi/ScannedNetwork.h"
+#include "wifi/SsidText.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -79,7 +80,7 @@ std::optional<QString> decodeSsid(const QByteArray& ssid)
 {
     if (ssid.isEmpty())
         return std::nullopt;
-    return QString::fromUtf8(ssid);
+    return ssidFromBytes(ssid);
 }
 
 namespace {

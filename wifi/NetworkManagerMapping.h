@@ -39,8 +39,8 @@ std::optional<ChannelInfo> channelFromFrequency(uint frequencyMHz, uint bandwidt
 // Flags, WpaFlags and RsnFlags.
 SecurityCodes securityFromFlags(uint flags, uint wpaFlags, uint rsnFlags);
 
-// The name for display: UTF-8 with invalid sequences as U+FFFD; absent for
-// empty bytes (a hidden network).
+// The name as text, byte for byte (ssidFromBytes); absent for empty bytes (a
+// hidden network).
 std::optional<QString> decodeSsid(const QByteArray& ssid);
 
 // A value received over D-Bus as plain Qt values: variants unwrapped,

@@ -3,6 +3,7 @@
 #include "wifi/Band.h"
 #include "wifi/ScannedNetwork.h"
 #include "wifi/Security.h"
+#include "wifi/SsidText.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -175,7 +176,7 @@ void readName(Reader& reader, QByteArray* bytes, std::optional<QString>* name)
         *bytes = text->toUtf8();
     }
     if (!bytes->isEmpty())
-        *name = QString::fromUtf8(*bytes);
+        *name = ssidFromBytes(*bytes);
 }
 
 SimulationScenario::Network readNetwork(const QJsonObject& object, int index, QString* problem)

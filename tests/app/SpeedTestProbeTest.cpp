@@ -3,10 +3,15 @@
 #include "speed/SpeedHistory.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace ondrel;
 using testing::SpeedTestServer;
@@ -114,6 +119,13 @@ void SpeedTestProbeTest::failedRun_data()
     QTest::addColumn<QString>("network");
     QTest::newRow("on a network") << QByteArray(kOnNetwork) << QStringLiteral("Café \"Home\"");
     QTest::newRow("no network") << QByteArray(kOffNetwork) << QStringLiteral("なし");
+    // A name that would retitle the terminal and turn the line around.
+    const QJsonObject hostile{{"ssid", QString::fromUtf16(u"Evil\x1b]0;pwned\x07\u202eX")}, {"bssid", "12"}};
+    QTest::newRow("hostile name") << QJsonDocument(QJsonObject{{"interface", "wlan0"},
+                                                               {"networks", QJsonArray{hostile}},
+                                                               {"current", QJsonObject{{"bssid", "12"}}}})
+                                         .toJson()
+                                  << QStringLiteral("Evil\\x1b]0;pwned\\x07\\u202eX");
 }
 
 void SpeedTestProbeTest::failedRun()
@@ -128,6 +140,10 @@ void SpeedTestProbeTest::failedRun()
     QCOMPARE(result.err,
              QStringLiteral("段階: latency\n段階: failed(\"サーバーに接続できませんでした。\")\n"));
     QVERIFY(!QFile::exists(historyPath()));
+    const QString printed = result.out + result.err;
+    QVERIFY(std::none_of(printed.begin(), printed.end(), [](QChar c) {
+        return c != u'\n' && (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format);
+    }));
 }
 
 QTEST_GUILESS_MAIN(SpeedTestProbeTest)

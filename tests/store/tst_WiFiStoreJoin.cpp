@@ -102,7 +102,7 @@ void WiFiStoreJoinTest::activate_data()
         << "Cafe|c|-50|6|owe" << none << false << true << true << false << "";
     QTest::newRow("unknown security: joined without a password, failure described")
         << "Odd|o|-50|6|unknown" << QJsonObject{{QStringLiteral("joinError"), error(7)}} << false << true
-        << false << false << "Could not connect to “Odd”. Check the password.";
+        << false << false << "Could not connect to “\u2068Odd\u2069”. Check the password.";
     QTest::newRow("enterprise: only the banner")
         << "Corp|e|-50|6|enterprise" << none << true << false << false << false
         << "Join enterprise (802.1X) networks from Wi-Fi in System Settings.";
@@ -176,7 +176,8 @@ void WiFiStoreJoinTest::joinOfANetworkThatLeftTheScan()
     f.settle();
     QCOMPARE(
         f.store->errorMessage(),
-        QStringLiteral("Could not connect to “Elsewhere”. This network is no longer in range. Scan again."));
+        QStringLiteral(
+            "Could not connect to “\u2068Elsewhere\u2069”. This network is no longer in range. Scan again."));
 }
 
 void WiFiStoreJoinTest::passwordSheet_data()
@@ -191,12 +192,12 @@ void WiFiStoreJoinTest::passwordSheet_data()
     QTest::newRow("right password joins") << "wpa2Personal" << right << true << true << "";
     QTest::newRow("wrong password: the message, not the sheet again")
         << "wpa2Personal"
-        << "wrong horse" << true << false << "Could not connect to “Home”. Check the password.";
+        << "wrong horse" << true << false << "Could not connect to “\u2068Home\u2069”. Check the password.";
     QTest::newRow("seven characters are too few for WPA") << "wpa2Personal"
                                                           << "1234567" << false << false << "";
     QTest::newRow("five characters do for WEP")
         << "wep"
-        << "12345" << true << false << "Could not connect to “Home”. Check the password.";
+        << "12345" << true << false << "Could not connect to “\u2068Home\u2069”. Check the password.";
     QTest::newRow("four characters are too few for WEP") << "wep"
                                                          << "1234" << false << false << "";
     QTest::newRow("characters are counted as the user sees them")
@@ -244,9 +245,10 @@ void WiFiStoreJoinTest::describe_data()
     QTest::addColumn<QString>("ssid"); // empty: a hidden network
     QTest::addColumn<QString>("expected");
 
-    const QString checkPassword = QStringLiteral("Could not connect to “Home”. Check the password.");
-    const QString outOfReach =
-        QStringLiteral("“Home” refused the connection or timed out. Check that you are in range.");
+    const QString checkPassword =
+        QStringLiteral("Could not connect to “\u2068Home\u2069”. Check the password.");
+    const QString outOfReach = QStringLiteral(
+        "“\u2068Home\u2069” refused the connection or timed out. Check that you are in range.");
     const QString notPermitted = QStringLiteral("This operation is not permitted.");
 
     // Device state reasons: secrets and supplicant failures.
@@ -258,11 +260,11 @@ void WiFiStoreJoinTest::describe_data()
     QTest::newRow("reason 1 unknown: the generic sentence with the description")
         << kStateReason << qint64(1) << "Unknown error."
         << "Home"
-        << "Could not connect to “Home”. Unknown error.";
+        << "Could not connect to “\u2068Home\u2069”. Unknown error.";
     QTest::newRow("a reason code of another domain is not a reason")
         << "org.example.Other" << qint64(7) << "Something else."
         << "Home"
-        << "Could not connect to “Home”. Something else.";
+        << "Could not connect to “\u2068Home\u2069”. Something else.";
 
     // NetworkManager's own refusals and time-outs.
     const QString networkManager = QStringLiteral("org.freedesktop.NetworkManager");
@@ -275,19 +277,20 @@ void WiFiStoreJoinTest::describe_data()
     QTest::newRow("any other NetworkManager failure: its own sentence")
         << networkManager << qint64(-1) << "No suitable device found."
         << "Home"
-        << "Could not connect to “Home”. No suitable device found.";
+        << "Could not connect to “\u2068Home\u2069”. No suitable device found.";
     QTest::newRow("a D-Bus error name is no domain of ours")
         << "org.freedesktop.DBus.Error.AccessDenied" << qint64(-3930) << "Denied."
         << "Home"
-        << "Could not connect to “Home”. Denied.";
+        << "Could not connect to “\u2068Home\u2069”. Denied.";
 
     // The engine's own failures fall to the generic sentence.
-    QTest::newRow("gone") << SystemError::kWiFiErrorDomain << qint64(2) << ""
-                          << "Home"
-                          << "Could not connect to “Home”. This network is no longer in range. Scan again.";
+    QTest::newRow("gone")
+        << SystemError::kWiFiErrorDomain << qint64(2) << ""
+        << "Home"
+        << "Could not connect to “\u2068Home\u2069”. This network is no longer in range. Scan again.";
     QTest::newRow("no interface") << SystemError::kWiFiErrorDomain << qint64(0) << ""
                                   << "Home"
-                                  << "Could not connect to “Home”. No Wi-Fi interface was found.";
+                                  << "Could not connect to “\u2068Home\u2069”. No Wi-Fi interface was found.";
 
     // Names.
     QTest::newRow("hidden network") << kStateReason << qint64(7) << ""
@@ -296,7 +299,11 @@ void WiFiStoreJoinTest::describe_data()
     QTest::newRow("a name with format characters is shown as it is")
         << kStateReason << qint64(1) << "100% %@ sure"
         << "50%@ %d"
-        << "Could not connect to “50%@ %d”. 100% %@ sure";
+        << "Could not connect to “\u206850%@ %d\u2069”. 100% %@ sure";
+    QTest::newRow("a hostile name and description are shown by the name rule")
+        << kStateReason << qint64(1) << "Bad\x1b[2J"
+        << "evil\u202eTXT"
+        << "Could not connect to “\u2068evil\u2066\\u202e\u2069TXT\u2069”. Bad\\x1b[2J";
 }
 
 void WiFiStoreJoinTest::describe()

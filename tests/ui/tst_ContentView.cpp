@@ -14,6 +14,7 @@
 #include "ui/SystemSettings.h"
 #include "wifi/LocationAuth.h"
 #include "wifi/SimulatedLocationProvider.h"
+#include "wifi/SsidText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,14 +22,79 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
+
+#include <algorithm>
+#include <climits>
 
 using namespace ondrel;
 using namespace ondrel::testing;
 using namespace std::chrono_literals;
 
 namespace {
+
+// A text as it reads, without the invisible isolates around network names.
+QString read(QString shown)
+{
+    return shown.remove(QChar(0x2066)).remove(QChar(0x2068)).remove(QChar(0x2069));
+}
+
+// Every text a widget draws, as its paint engine receives it, with the
+// isolates around names taken out.
+class DrawnText : public QPaintDevice {
+public:
+    explicit DrawnText(QWidget* widget)
+    {
+        QPainter painter(this);
+        widget->render(&painter);
+    }
+    QString text() const { return read(engine_.drawn); }
+    QPaintEngine* paintEngine() const override { return &engine_; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+        case PdmHeight:
+            return 2000;
+        case PdmWidthMM:
+        case PdmHeightMM:
+            return 529;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        case PdmNumColors:
+            return INT_MAX;
+        case PdmDepth:
+            return 32;
+        default:
+            return 1;
+        }
+    }
+
+private:
+    struct Engine : QPaintEngine {
+        Engine() : QPaintEngine(AllFeatures) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawTextItem(const QPointF&, const QTextItem& item) override { drawn += item.text(); }
+        Type type() const override { return User; }
+        QString drawn;
+    };
+    mutable Engine engine_;
+};
 
 const QStringList kNetworks = {
     "Home|aa:00:00:00:00:01|-55|36|wpa2Personal|50",  "Cafe|aa:00:00:00:00:02|-63|1|open|24",
@@ -90,14 +156,14 @@ struct Window {
     {
         QStringList titles;
         for (Banner* banner : view.banners())
-            titles.append(banner->title());
+            titles.append(read(banner->title()));
         return titles;
     }
     QStringList rows() const
     {
         QStringList names;
         for (int i = 0; i < view.listModel()->rowCount(); ++i)
-            names.append(view.listModel()->index(i).data().toString());
+            names.append(read(view.listModel()->index(i).data().toString()));
         return names;
     }
     int rowOf(const QString& name) const { return int(rows().indexOf(name)); }
@@ -218,7 +284,7 @@ private Q_SLOTS:
         Window w(scenario);
         w.prefs->setStrengthUnit(percent ? StrengthUnit::percent : StrengthUnit::dbm);
         QTRY_COMPARE(w.view.cardSubtitleLabel()->text(), subtitle);
-        QCOMPARE(w.view.cardTitle()->text(), title);
+        QCOMPARE(read(w.view.cardTitle()->text()), title);
         QCOMPARE(w.view.disconnectButton()->isVisibleTo(&w.view), !current.isEmpty());
         QCOMPARE(w.view.speedTestAction()->isEnabled(), !current.isEmpty());
     }
@@ -326,7 +392,7 @@ private Q_SLOTS:
         QTRY_COMPARE(w.rows().first(), QStringLiteral("Cafe"));
         QTRY_VERIFY(w.view.listModel()->network(0).isCurrent);
         QVERIFY(!w.view.listModel()->isBusy(0));
-        QCOMPARE(w.view.cardTitle()->text(), QStringLiteral("Cafe"));
+        QCOMPARE(read(w.view.cardTitle()->text()), QStringLiteral("Cafe"));
     }
 
     void returnOnTheFocusedRowJoins()
@@ -337,7 +403,7 @@ private Q_SLOTS:
         list->setFocus();
         list->setCurrentIndex(w.view.listModel()->index(w.rowOf("Cafe")));
         QTest::keyClick(list, Qt::Key_Return);
-        QTRY_COMPARE(w.view.cardTitle()->text(), QStringLiteral("Cafe"));
+        QTRY_COMPARE(read(w.view.cardTitle()->text()), QStringLiteral("Cafe"));
     }
 
     void passwordFlow()
@@ -364,7 +430,7 @@ private Q_SLOTS:
         QTest::keyClick(sheet->field(), Qt::Key_Return);
         QTRY_VERIFY(!sheet->isVisible());
         QTRY_VERIFY(!w.view.listModel()->isFrozen());
-        QTRY_COMPARE(w.view.cardTitle()->text(), QStringLiteral("Legacy"));
+        QTRY_COMPARE(read(w.view.cardTitle()->text()), QStringLiteral("Legacy"));
     }
 
     void wrongPasswordBecomesTheBanner()
@@ -410,6 +476,34 @@ private Q_SLOTS:
         QTRY_COMPARE(w.bannerTitles(),
                      QStringList{"Join enterprise (802.1X) networks from Wi-Fi in System Settings."});
         QVERIFY(!w.store.connectingTo());
+    }
+
+    void drawsHostileNamesByTheRule()
+    {
+        const QStringList names = {QString::fromUtf16(u"\u202eemoH-lerdnO"),
+                                   QString::fromUtf16(u"evil\u202eTXT.exe"),
+                                   QStringLiteral("Bell\aEsc\x1b[2J"), QStringLiteral("Tab\tLine\nFeed")};
+        QJsonArray networks;
+        for (const QString& name : names)
+            networks.append(
+                QJsonObject{{"ssid", name}, {"bssid", name.left(3)}, {"security", "wpa2Personal"}});
+        Window w(QJsonObject{{"networks", networks}, {"current", QJsonObject{{"ssid", names[0]}}}});
+        w.scanned();
+        Q_EMIT w.view.rowDelegate()->connectRequested(
+            w.view.listModel()->index(w.rowOf(visibleName(names[1]))));
+        QTRY_VERIFY(w.view.passwordSheet()->isVisible());
+        const QString list = DrawnText(w.view.listView()->viewport()).text();
+        const QString card = DrawnText(w.view.cardTitle()).text();
+        const QString sheet = DrawnText(w.view.passwordSheet()).text();
+        for (const QString& name : names)
+            QVERIFY2(list.contains(visibleName(name)), qPrintable(list));
+        QVERIFY2(card.contains(QStringLiteral("\\u202eemoH-lerdnO")), qPrintable(card));
+        QVERIFY2(sheet.contains(QStringLiteral("evil\\u202eTXT.exe")), qPrintable(sheet));
+        for (const QString& drawn : {list, card, sheet}) {
+            QVERIFY(std::none_of(drawn.begin(), drawn.end(), [](QChar c) {
+                return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+            }));
+        }
     }
 
     void favoriteToggleAndContextMenu()

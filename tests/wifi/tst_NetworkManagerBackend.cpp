@@ -13,7 +13,6 @@
 #include <QtTest>
 #include <atomic>
 
-
 using namespace ondrel;
 using namespace std::chrono_literals;
 using test::MockNetworkManager;
@@ -154,7 +153,8 @@ private Q_SLOTS:
                                    << Security::open << Band::ghz2_4 << 6 << 20 << -80;
         QTest::newRow("invalid UTF-8")
             << QByteArray("A\xff\x1b[2J") << 2437u << 33u << 0u << 0u << 0u << 20u
-            << QVariant(QStringLiteral("A\uFFFD\x1b[2J")) << Security::open << Band::ghz2_4 << 6 << 20 << -80;
+            << QVariant(QLatin1Char('A') + QChar(0xdcff) + QStringLiteral("\x1b[2J")) << Security::open
+            << Band::ghz2_4 << 6 << 20 << -80;
         QTest::newRow("unknown frequency")
             << QByteArray("Far") << 60480u << 33u << 0u << 0u << 0u << 0u << QVariant(QStringLiteral("Far"))
             << Security::open << Band::unknown << 0 << 0 << -80;
