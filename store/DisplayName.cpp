@@ -28,7 +28,10 @@ QString nameBytesLine(const QString& ssid)
 {
     if (isPlainName(ssid))
         return QString();
-    return Lf("名前のバイト列: %@", "Name bytes: %@", {nameBytesHex(ssid)});
+    // Left to right in every language: the pairs must not turn round in an
+    // Arabic or Hebrew sentence.
+    const QString hex = QChar(0x2066) + nameBytesHex(ssid) + QChar(0x2069);
+    return Lf("名前のバイト列: %@", "Name bytes: %@", {hex});
 }
 
 } // namespace ondrel
