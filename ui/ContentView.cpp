@@ -10,6 +10,7 @@
 #include "ui/NetworkRow.h"
 #include "ui/PasswordSheet.h"
 #include "ui/SignalBars.h"
+#include "ui/SortMenu.h"
 #include "ui/SpeedTestView.h"
 #include "ui/Strength.h"
 #include "ui/SymbolView.h"
@@ -20,7 +21,6 @@
 #include "wifi/SsidText.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QDialog>
 #include <QEvent>
 #include <QFrame>
@@ -528,46 +528,7 @@ void ContentView::submitPassword()
 
 void ContentView::refreshSortMenu()
 {
-    sortMenu_->clear();
-    sortMenu_->addSection(L("並べ替え", "Sort by"));
-    auto* keys = new QActionGroup(sortMenu_);
-    for (SortKey key : allSortKeys()) {
-        QAction* action = sortMenu_->addAction(label(key));
-        action->setCheckable(true);
-        action->setChecked(prefs_.sortKey() == key);
-        keys->addAction(action);
-        connect(action, &QAction::triggered, this, [this, key] { prefs_.setSortKey(key); });
-    }
-    sortMenu_->addSection(L("向き", "Order"));
-    auto* order = new QActionGroup(sortMenu_);
-    const std::pair<QString, bool> orders[] = {{L("強い順", "Strongest first"), false},
-                                               {L("弱い順", "Weakest first"), true}};
-    for (const auto& [title, ascending] : orders) {
-        QAction* action = sortMenu_->addAction(title);
-        action->setCheckable(true);
-        action->setChecked(prefs_.ascending() == ascending);
-        order->addAction(action);
-        connect(action, &QAction::triggered, this, [this, ascending] { prefs_.setAscending(ascending); });
-    }
-    auto toggle = [this](const QString& title, bool value, std::function<void(bool)> set) {
-        QAction* action = sortMenu_->addAction(title);
-        action->setCheckable(true);
-        action->setChecked(value);
-        connect(action, &QAction::toggled, this, std::move(set));
-    };
-    Prefs& prefs = prefs_;
-    sortMenu_->addSeparator();
-    toggle(L("お気に入りだけ表示", "Show favorites only"), prefs.favoritesOnly(),
-           [&prefs](bool on) { prefs.setFavoritesOnly(on); });
-    toggle(L("お気に入りを上にまとめる", "Keep favorites at the top"), prefs.favoritesOnTop(),
-           [&prefs](bool on) { prefs.setFavoritesOnTop(on); });
-    sortMenu_->addSeparator();
-    toggle(L("同じ名前をまとめる", "Group by name"), prefs.groupBySSID(),
-           [&prefs](bool on) { prefs.setGroupBySSID(on); });
-    toggle(L("非公開ネットワークも出す", "Show hidden networks"), prefs.showHidden(),
-           [&prefs](bool on) { prefs.setShowHidden(on); });
-    toggle(L("細かい値も出す", "Show details"), prefs.showDetails(),
-           [&prefs](bool on) { prefs.setShowDetails(on); });
+    fillSortMenu(sortMenu_, prefs_);
 }
 
 void ContentView::toggleFavorite(int row)

@@ -211,8 +211,11 @@ QList<Piece> render(const QString& text, bool asName)
         const bool stacking = type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK;
         const bool mark = stacking || type == U_COMBINING_SPACING_MARK;
         bool show = !escaped[i] && !isHidden(c) && !(asName && isDoubtfulSpace(points, i));
+        // Overlay marks (combining class 1) are drawn across the characters
+        // beside their base, so they are never shown.
         if (mark)
-            show = show && onShownBase && (!stacking || stacked < kMaxStackedMarks);
+            show = show && onShownBase && (!stacking || stacked < kMaxStackedMarks) &&
+                   u_getCombiningClass(UChar32(c)) != 1;
         if (!show) {
             append(pieces, escape(c), true);
             onShownBase = false;

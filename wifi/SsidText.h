@@ -33,8 +33,10 @@ QByteArray ssidToBytes(const QString& ssid);
 //   paragraph separators, private-use, unassigned and surrogate code points
 //   become "\u202e", or "\U000e0041" above U+FFFF;
 // - combining marks: at most two are shown on one base character, and
-//   only on a base that is itself shown; the others become escapes, so that
-//   a stack of marks cannot climb out of its line.
+//   only on a base that is itself shown, and never an overlay mark (such as
+//   U+0334 or U+20D2), which is drawn across the neighbouring characters; the
+//   others become escapes, so that a stack of marks cannot climb out of its
+//   line or cover the characters beside it.
 // Spaces and everything else are shown as they are.
 QString visibleText(const QString& text);
 

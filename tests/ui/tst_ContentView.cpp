@@ -499,6 +499,13 @@ private Q_SLOTS:
             QVERIFY2(list.contains(visibleName(name)), qPrintable(list));
         QVERIFY2(card.contains(QStringLiteral("\\u202eemoH-lerdnO")), qPrintable(card));
         QVERIFY2(sheet.contains(QStringLiteral("evil\\u202eTXT.exe")), qPrintable(sheet));
+        // Tooltips and screen readers get the bytes.
+        QVERIFY(w.view.cardTitle()->toolTip().contains(QStringLiteral("E2 80 AE 65 6D 6F 48")));
+        QVERIFY(w.view.listModel()
+                    ->index(w.rowOf(visibleName(names[2])))
+                    .data(Qt::AccessibleDescriptionRole)
+                    .toString()
+                    .contains(QStringLiteral("42 65 6C 6C 07 45 73 63 1B")));
         for (const QString& drawn : {list, card, sheet}) {
             QVERIFY(std::none_of(drawn.begin(), drawn.end(), [](QChar c) {
                 return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;

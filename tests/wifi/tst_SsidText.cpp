@@ -71,6 +71,7 @@ void TestSsidText::rule_data()
     row("private use, unassigned, noncharacter", utf8(u"\ue000\u0378\uffff"), u"\\ue000\\u0378\\uffff");
     row("backslash cannot fake an escape", "\\x1b", u"\\\\x1b");
     row("stack of marks capped at two", utf8(u"a\u0363\u0363\u0363\u0363"), u"a\u0363\u0363\\u0363\\u0363");
+    row("overlay marks", utf8(u"Z\u0334\u20d2"), u"Z\\u0334\\u20d2");
     row("mark without a base", utf8(u"\u0301a \u0301"), u"\\u0301a \\u0301");
     row("invalid byte",
         "\xff"
