@@ -3,6 +3,7 @@
 #include "store/DisplayName.h"
 #include "store/NetworkOrder.h"
 #include "store/Prefs.h"
+#include "wifi/SsidText.h"
 
 #include <algorithm>
 
@@ -215,6 +216,8 @@ QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) con
     const QString needle = normalizedSearch(in.searchText);
     std::vector<signed char> nameMatches(needle.isEmpty() ? 0 : names_.size(), -1);
     const bool searchBSSIDs = !needle.isEmpty() && bssidsMayContain(needle);
+    // A name also matches as the windows show it, escapes and all.
+    const bool searchEscapes = needle.contains(QLatin1Char('\\'));
 
     // The hidden network's display name among the ranked names.
     const QString hiddenName = orderName(hiddenNetworkName());
@@ -247,7 +250,11 @@ QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) con
             if (name >= 0) {
                 signed char& known = nameMatches[size_t(name)];
                 if (known < 0)
-                    known = lowerNames_[size_t(name)].contains(needle) ? 1 : 0;
+                    known = lowerNames_[size_t(name)].contains(needle) ||
+                                    (searchEscapes &&
+                                     visibleName(names_[size_t(name)]).toLower().contains(needle))
+                                ? 1
+                                : 0;
                 found = known == 1;
             }
             if (!found && !(searchBSSIDs && lowerBSSID_[i].contains(needle)))

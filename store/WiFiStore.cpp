@@ -80,7 +80,7 @@ void WiFiStore::finishScan(QList<ScannedNetwork> records, const std::optional<Sy
     lastScan_ = QDateTime::currentDateTime();
     Q_EMIT lastScanChanged();
     if (error)
-        setErrorMessage(error->description());
+        setErrorMessage(visibleText(error->description()));
     else
         raw_ = NetworkListBuilder(std::move(records));
     setStatus(engine_.currentStatus());
@@ -268,7 +268,7 @@ void WiFiStore::powerOn()
         if (!self)
             return;
         if (error) {
-            self->setErrorMessage(error->description());
+            self->setErrorMessage(visibleText(error->description()));
             return;
         }
         self->setStatus(self->engine_.currentStatus());

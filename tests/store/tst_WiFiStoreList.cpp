@@ -157,6 +157,10 @@ void WiFiStoreListTest::rebuild_data()
         << "   \t " << QStringList{"A a", "B b"};
     QTest::newRow("search: a line break is not trimmed") << QStringList{"A|a|-40"} << "" << none << none << ""
                                                          << "\nA" << QStringList{};
+    QTest::newRow("search: a name matches by the escapes it is shown with")
+        << QStringList{QString::fromUtf16(u"\u041endrel|c|-40"), "Ondrel|o|-50", "Cafe\\x|x|-60"} << ""
+        << none << none << ""
+        << "\\U041E" << QStringList{QString::fromUtf16(u"\u041endrel c")};
     QTest::newRow("search: a hidden network matches by address, not by its display name")
         << QStringList{"|h1|-40", "A|a|-50"} << "" << none << none << "hidden=1"
         << "hidden" << QStringList{};
