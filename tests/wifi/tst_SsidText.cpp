@@ -7,6 +7,9 @@
 #include <QTest>
 
 #include <unicode/uchar.h>
+#include <unicode/uspoof.h>
+
+#include <vector>
 
 using namespace ondrel;
 
@@ -107,10 +110,27 @@ void TestSsidText::rule()
 
 void TestSsidText::lookAlikesDiffer()
 {
-    // Pairs that a screen would draw alike without the rule.
+    // Pairs that read alike as they are: how a text reads is taken as its
+    // confusable skeleton once invisible characters are dropped, the text is
+    // composed and its white space trimmed and collapsed. Shown by the rule,
+    // they read apart.
+    const auto readsAs = [](const QString& text) {
+        QString kept;
+        for (const uint c : text.toUcs4()) {
+            if (!u_hasBinaryProperty(UChar32(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT))
+                kept += QStringView(QChar::fromUcs4(c)).toString();
+        }
+        kept = kept.normalized(QString::NormalizationForm_C).simplified();
+        UErrorCode status = U_ZERO_ERROR;
+        USpoofChecker* checker = uspoof_open(&status);
+        std::vector<UChar> skeleton(size_t(kept.size() * 4 + 8));
+        const int32_t size =
+            uspoof_getSkeleton(checker, 0, reinterpret_cast<const UChar*>(kept.utf16()), int32_t(kept.size()),
+                               skeleton.data(), int32_t(skeleton.size()), &status);
+        uspoof_close(checker);
+        return QString::fromUtf16(reinterpret_cast<const char16_t*>(skeleton.data()), size);
+    };
     const char16_t* pairs[][2] = {
-        {u"\u202eemoH-lerdnO", u"Ondrel-Home"},
-        {u"evil\u202eTXT.exe", u"evilexe.TXT"},
         {u"\u041endrel-Home", u"Ondrel-Home"},
         {u"Ondrel-Home ", u"Ondrel-Home"},
         {u" Ondrel-Home", u"Ondrel-Home"},
@@ -122,13 +142,13 @@ void TestSsidText::lookAlikesDiffer()
         {u"a\tb", u"a b"},
         {u"\u0440\u0430\u0443\u0440\u0430", u"paypa"},
         {u"Ondrel\u2010Home", u"Ondrel-Home"},
-        {u"\u0085", u"\\u0085"},
+        {u"evil\u202eTXT.exe", u"evilTXT.exe"},
     };
     for (const auto& pair : pairs) {
         const QString a = QStringView(pair[0]).toString();
         const QString b = QStringView(pair[1]).toString();
-        QVERIFY2(visibleName(a) != visibleName(b), qPrintable(visibleName(a)));
-        QVERIFY(screenName(a) != screenName(b));
+        QCOMPARE(readsAs(a), readsAs(b));
+        QVERIFY2(readsAs(visibleName(a)) != readsAs(visibleName(b)), qPrintable(visibleName(a)));
     }
 }
 
