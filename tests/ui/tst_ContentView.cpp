@@ -28,7 +28,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <climits>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -43,42 +42,16 @@ QString read(QString shown)
 }
 
 // Every text a widget draws, as its paint engine receives it, with the
-// isolates around names taken out.
-class DrawnText : public QPaintDevice {
+// isolates around names taken out. An image gives the measures.
+class DrawnText : public QImage {
 public:
-    explicit DrawnText(QWidget* widget)
+    explicit DrawnText(QWidget* widget) : QImage(2000, 2000, QImage::Format_ARGB32)
     {
         QPainter painter(this);
         widget->render(&painter);
     }
     QString text() const { return read(engine_.drawn); }
     QPaintEngine* paintEngine() const override { return &engine_; }
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-        case PdmHeight:
-            return 2000;
-        case PdmWidthMM:
-        case PdmHeightMM:
-            return 529;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return 96;
-        case PdmDevicePixelRatioScaled:
-            return int(devicePixelRatioFScale());
-        case PdmNumColors:
-            return INT_MAX;
-        case PdmDepth:
-            return 32;
-        default:
-            return 1;
-        }
-    }
 
 private:
     struct Engine : QPaintEngine {
