@@ -239,14 +239,14 @@ int runProbe(const QStringList& args)
     }
     QList<ScannedNetwork> networks = scanned->done ? scanned->networks : QList<ScannedNetwork>();
 
-    const QSet<QString> saved = engine.savedNetworkNames();
+    const QSet<QByteArray> saved = engine.savedSsids();
     std::stable_sort(networks.begin(), networks.end(),
                      [](const ScannedNetwork& a, const ScannedNetwork& b) { return a.rssi > b.rssi; });
 
     writeLine(stdout, formatText(QStringLiteral("%-32@ %7@ %5@ %-10@ %-16@ %@"),
                                  {"SSID", "RSSI", "ch", "Band", "Security", "BSSID"}));
     for (const ScannedNetwork& network : std::as_const(networks)) {
-        const bool isSaved = saved.contains(network.ssid.value_or(QString()));
+        const bool isSaved = saved.contains(network.ssidBytes);
         writeLine(stdout, formatText(QStringLiteral("%@%-31@ %4d dBm %4d %-10@ %-16@ %@"),
                                      {isSaved ? "*" : " ", shownName(network), network.rssi, network.channel,
                                       label(network.band), securityWord(network.security),

@@ -74,7 +74,7 @@ void NetworkListBuilderTest::unusualRecords_data()
         << QStringList{"\"A\" a"};
     NetworkListInputs emptyMarked = showHidden;
     emptyMarked.favorites = {empty};
-    emptyMarked.savedNames = {empty};
+    emptyMarked.savedSsids = {QByteArray()};
     QTest::newRow("empty names group together, are never favourites")
         << QList<ScannedNetwork>{record(empty, "e1", -40), record(std::nullopt, "h", -45),
                                  record(empty, "e2", -30)}
@@ -102,7 +102,7 @@ void NetworkListBuilderTest::unusualRecords_data()
 
     NetworkListInputs caseSensitive;
     caseSensitive.currentSSID = QStringLiteral("home");
-    caseSensitive.savedNames = {QStringLiteral("HOME")};
+    caseSensitive.savedSsids = {"HOME"};
     QTest::newRow("marks compare names exactly")
         << QList<ScannedNetwork>{record("Home", "h", -40)} << caseSensitive << QStringList{"\"Home\" h"};
 

@@ -238,9 +238,9 @@ QString MockNetworkManager::addAccessPoint(const QString& device, const QString&
 }
 
 QString MockNetworkManager::addSavedWifi(const QString& id, const QByteArray& ssid, const QString& keyMgmt,
-                                         const QString& secret, const QString& type)
+                                         const QString& secret, const QString& type, const QVariantMap& extra)
 {
-    return mock(QStringLiteral("AddSavedWifi"), {id, ssid, keyMgmt, secret, type}).toString();
+    return mock(QStringLiteral("AddSavedWifi"), {id, ssid, keyMgmt, secret, type, extra}).toString();
 }
 
 void MockNetworkManager::setNetworkBehaviour(const QByteArray& ssid, const QString& secret,

@@ -49,8 +49,10 @@ public:
     QString addAccessPoint(const QString& device, const QString& name, const QByteArray& ssid,
                            const QString& bssid, uint frequencyMHz, uchar strength, uint flags, uint wpaFlags,
                            uint rsnFlags, uint bandwidthMHz = 20, uint maxBitrateKbps = 54000);
+    // `extra`: "mode" ("" leaves it out), "secret-flags", "timestamp".
     QString addSavedWifi(const QString& id, const QByteArray& ssid, const QString& keyMgmt,
-                         const QString& secret, const QString& type = QStringLiteral("802-11-wireless"));
+                         const QString& secret, const QString& type = QStringLiteral("802-11-wireless"),
+                         const QVariantMap& extra = {});
     void setNetworkBehaviour(const QByteArray& ssid, const QString& secret,
                              const QString& outcome = QStringLiteral("secret"), uint reason = 0);
     void setProperty(const QString& path, const QString& interface, const QString& name,
@@ -58,7 +60,8 @@ public:
     QVariant property(const QString& path, const QString& interface, const QString& name);
     QStringList savedConnections();
     QVariantMap counters();
-    // The secrets stored in a connection profile, and "unsaved" (in memory only).
+    // The secrets stored in a connection profile, "unsaved" (in memory only),
+    // "volatile" and "keyring" (the desktop keyring's secret for it).
     QVariantMap connectionSecrets(const QString& path);
     // An object path property as text.
     QString pathProperty(const QString& path, const QString& interface, const QString& name);
