@@ -60,6 +60,14 @@ NetworkManagerMirror::~NetworkManagerMirror() = default;
 void NetworkManagerMirror::start()
 {
     QDBusConnection bus(connectionName_);
+    if (!bus.isConnected()) {
+        // No system bus at all: nothing will ever answer, so the copy is
+        // complete (and empty) at once.
+        std::lock_guard lock(mutex_);
+        loaded_ = true;
+        changed();
+        return;
+    }
     // Subscribe first: every change after this point reaches the copy, so a
     // load that races with a change cannot lose it.
     bus.connect(kService, QString(), kProperties, QStringLiteral("PropertiesChanged"), this,

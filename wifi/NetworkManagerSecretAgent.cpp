@@ -39,6 +39,12 @@ NetworkManagerSecretAgent::~NetworkManagerSecretAgent()
 void NetworkManagerSecretAgent::start()
 {
     QDBusConnection bus(connectionName_);
+    if (!bus.isConnected()) {
+        std::lock_guard lock(mutex_);
+        pending_ = false;
+        answered_.notify_all();
+        return;
+    }
     bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots);
     watcher_ = new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForRegistration, this);
     connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this, &NetworkManagerSecretAgent::registerAgent);
