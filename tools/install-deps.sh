@@ -11,7 +11,7 @@ packages=(
     fonts-noto-core fonts-noto-cjk fonts-noto-ui-core fonts-dejavu-core
 )
 if [ "${1:-run}" = test ]; then
-    packages+=(python3 python3-dbusmock python3-dbus dbus-daemon curl iperf3)
+    packages+=(python3 python3-dbusmock python3-dbus dbus-daemon curl iperf3 network-manager)
 fi
 
 missing=()

@@ -5,6 +5,7 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
+#include <QTimer>
 
 #include <atomic>
 
@@ -18,6 +19,8 @@ const QString kAgentManager = QStringLiteral("org.freedesktop.NetworkManager.Age
 const QString kSecurity = QStringLiteral("802-11-wireless-security");
 const QString kNoSecrets = QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.NoSecrets");
 const QString kUserCanceled = QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.UserCanceled");
+constexpr int kStartingAttempts = 40;
+constexpr std::chrono::milliseconds kStartingRetry{250};
 
 } // namespace
 
@@ -47,11 +50,11 @@ void NetworkManagerSecretAgent::start()
     }
     bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots);
     watcher_ = new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this, &NetworkManagerSecretAgent::registerAgent);
-    registerAgent();
+    connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { registerAgent(0); });
+    registerAgent(0);
 }
 
-void NetworkManagerSecretAgent::registerAgent()
+void NetworkManagerSecretAgent::registerAgent(int attempt)
 {
     {
         std::lock_guard lock(mutex_);
@@ -62,9 +65,19 @@ void NetworkManagerSecretAgent::registerAgent()
     call.setArguments({identifier_, 0u});
     auto* watcher = new QDBusPendingCallWatcher(
         QDBusConnection(connectionName_).asyncCall(call, int(callTimeout_.count())), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, attempt](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         const QDBusMessage reply = w->reply();
+        // NetworkManager takes its name on the bus before it offers the
+        // agent manager: while starting it answers that the object is not
+        // there yet.
+        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
+            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownObject")) {
+            if (attempt < kStartingAttempts) {
+                QTimer::singleShot(kStartingRetry, this, [this, attempt] { registerAgent(attempt + 1); });
+                return;
+            }
+        }
         std::lock_guard lock(mutex_);
         pending_ = false;
         refusal_.reset();

@@ -74,7 +74,7 @@ public Q_SLOTS:
     void DeleteSecrets(const QMap<QString, QVariantMap>& connection, const QDBusObjectPath& connectionPath);
 
 private:
-    void registerAgent();
+    void registerAgent(int attempt);
 
     QString connectionName_;
     std::chrono::milliseconds callTimeout_;

@@ -106,6 +106,18 @@ void NetworkListBuilderTest::unusualRecords_data()
     QTest::newRow("marks compare names exactly")
         << QList<ScannedNetwork>{record("Home", "h", -40)} << caseSensitive << QStringList{"\"Home\" h"};
 
+    NetworkListInputs byBytes;
+    byBytes.groupBySSID = false;
+    byBytes.savedSsids = {"A\xff"};
+    const auto bytes = [](const QByteArray& ssid, const char* bssid) {
+        ScannedNetwork n = record(QString::fromUtf8(ssid), bssid, -40);
+        n.ssidBytes = ssid;
+        return n;
+    };
+    QTest::newRow("saved marks match the exact bytes of names that decode alike")
+        << QList<ScannedNetwork>{bytes("A\xff", "a1"), bytes("A\xfe", "a2")} << byBytes
+        << QStringList{QStringLiteral("\"A\uFFFD\" a1 saved"), QStringLiteral("\"A\uFFFD\" a2")};
+
     QTest::newRow("nothing scanned") << QList<ScannedNetwork>{} << grouped << QStringList{};
 }
 
