@@ -83,6 +83,8 @@ void NetworkManagerSecretAgent::registerAgent(int attempt)
         refusal_.reset();
         if (reply.type() != QDBusMessage::ReplyMessage)
             refusal_ = reply;
+        else
+            manager_ = reply.service();
         answered_.notify_all();
     });
 }
@@ -125,7 +127,9 @@ QMap<QString, QVariantMap> NetworkManagerSecretAgent::GetSecrets(const QMap<QStr
     QString refusal = kNoSecrets;
     {
         std::lock_guard lock(mutex_);
-        if (!armedUuid_.isEmpty() && uuid == armedUuid_) {
+        // Only the NetworkManager this agent registered with learns a
+        // password; any other caller on the bus is told there is none.
+        if (!armedUuid_.isEmpty() && uuid == armedUuid_ && message.service() == manager_) {
             ++armedRequests_;
             if (password_ && !given_) {
                 given_ = true;

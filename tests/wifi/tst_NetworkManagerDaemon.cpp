@@ -202,8 +202,10 @@ private Q_SLOTS:
             QStringList answers;
             for (int i = 0; i < 2; ++i) {
                 const QDBusMessage reply = call(profile.value(0), kConnection, QStringLiteral("GetSecrets"), {kSecurity});
-                answers << nm::plainValue(reply.arguments().value(0)).toMap().value(kSecurity).toMap().value(
-                    QStringLiteral("psk")).toString();
+                answers << (reply.type() == QDBusMessage::ErrorMessage
+                                ? reply.errorName()
+                                : nm::plainValue(reply.arguments().value(0)).toMap().value(kSecurity).toMap().value(
+                                      QStringLiteral("psk")).toString());
             }
             agent->disarm();
             return answers;
@@ -212,9 +214,25 @@ private Q_SLOTS:
             QFile keyfile(nm_->daemonPath(QStringLiteral("connections/%1.nmconnection").arg(QLatin1String(file))));
             return keyfile.open(QIODevice::ReadOnly) ? keyfile.readAll() : QByteArray();
         };
-        // A secret the keyring owns: given once.
-        QCOMPARE(secret(QStringLiteral("Keyring")), (QStringList{QStringLiteral("from the agent"), QString()}));
+        // A secret the keyring owns: given once; the daemon takes the second
+        // answer as the user's cancelling.
+        QCOMPARE(secret(QStringLiteral("Keyring")),
+                 (QStringList{QStringLiteral("from the agent"),
+                              QStringLiteral("org.freedesktop.NetworkManager.AgentManager.UserCanceled")}));
         QVERIFY(!onDisk("keyring").contains("psk="));
+        // Any other caller on the bus learns nothing, even for the armed profile.
+        const QString uuid = profiles().value(QStringLiteral("Keyring")).value(1);
+        agent->arm(uuid, QStringLiteral("from the agent"));
+        QDBusMessage steal = QDBusMessage::createMethodCall(QDBusConnection(name).baseService(),
+                                                            NetworkManagerSecretAgent::kPath,
+                                                            QStringLiteral("org.freedesktop.NetworkManager.SecretAgent"),
+                                                            QStringLiteral("GetSecrets"));
+        steal.setArguments({QVariant::fromValue(QMap<QString, QVariantMap>{
+                                {QStringLiteral("connection"), {{QStringLiteral("uuid"), uuid}}},
+                                {kSecurity, {{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")}}}}),
+                            QVariant::fromValue(QDBusObjectPath(kManagerPath)), kSecurity, QStringList(), 1u});
+        QCOMPARE(nm_->connection().call(steal).errorName(),
+                 QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.NoSecrets"));
         // What the join design rests on: a secret that an agent gives for a
         // profile keeping its own is written into the profile at once, with
         // no activation at all (and then given from there).
