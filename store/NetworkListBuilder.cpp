@@ -85,7 +85,8 @@ NetworkListBuilder::NetworkListBuilder(QList<ScannedNetwork> raw) : raw_(std::mo
     for (size_t i = 0; i < n; ++i) {
         const ScannedNetwork& network = raw_.at(qsizetype(i));
         Record& record = records_[i];
-        record = {-1, -1, -1, network.rssi, network.apCount, rawValue(network.band), rawValue(network.security)};
+        record = {
+            -1, -1, -1, network.rssi, network.apCount, rawValue(network.band), rawValue(network.security)};
         if (network.bssid) {
             lowerBSSID_[i] = network.bssid->toLower();
             for (QChar c : std::as_const(lowerBSSID_[i])) {

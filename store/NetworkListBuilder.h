@@ -25,7 +25,7 @@ struct NetworkListInputs {
     bool favoritesOnTop = true;
     bool favoritesOnly = false;
     QSet<QString> favorites;
-    QSet<QByteArray> savedSsids; // exact names of the saved profiles
+    QSet<QByteArray> savedSsids;         // exact names of the saved profiles
     std::optional<QString> currentSSID;  // name of the network the machine is on
     std::optional<QString> currentBSSID; // its access point's hardware address
     QString searchText;                  // as typed; trimmed and lower-cased here

@@ -431,7 +431,8 @@ void NetworkManagerBackend::keep(const QString& profile, const std::optional<QSt
     const QDBusMessage reply = call(profile, kConnection, QStringLiteral("Update2"),
                                     {QVariant::fromValue(settings), flags, QVariantMap()});
     if (!ok(reply))
-        debugLog(QStringLiteral("NetworkManager: the profile that worked could not be kept: ") + reply.errorMessage());
+        debugLog(QStringLiteral("NetworkManager: the profile that worked could not be kept: ") +
+                 reply.errorMessage());
 }
 
 void NetworkManagerBackend::disconnect()

@@ -100,6 +100,7 @@ private:
     // One blocking call on the worker thread, bounded by Limits::call.
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& args = {}) const;
+
 public:
     // The failure a D-Bus error reply of NetworkManager stands for.
     static SystemError failureFrom(const QDBusMessage& reply);

@@ -466,8 +466,10 @@ Association NetworkManagerMirror::association() const
     if (ap.ssidBytes.isEmpty()) {
         // A hidden network's access point does not say its name; the profile
         // the device is activated with does.
-        const QString active = objects_.value(device).value(kDevice).value(QStringLiteral("ActiveConnection")).toString();
-        const QString profile = objects_.value(active).value(kActive).value(QStringLiteral("Connection")).toString();
+        const QString active =
+            objects_.value(device).value(kDevice).value(QStringLiteral("ActiveConnection")).toString();
+        const QString profile =
+            objects_.value(active).value(kActive).value(QStringLiteral("Connection")).toString();
         ap.ssid = nm::decodeSsid(profileSsidLocked(profile));
     }
     association.ssid = ap.ssid;
@@ -521,10 +523,11 @@ QList<NetworkManagerMirror::SavedWifi> NetworkManagerMirror::savedWifi() const
         saved.uuid = connection.value(QStringLiteral("uuid")).toString();
         saved.ssid = wifi.value(QStringLiteral("ssid")).toByteArray();
         saved.keyMgmt = security.value(QStringLiteral("key-mgmt")).toString();
-        saved.secretFlags = security
-                                .value(saved.keyMgmt == QLatin1String("none") ? QStringLiteral("wep-key-flags")
-                                                                              : QStringLiteral("psk-flags"))
-                                .toUInt();
+        saved.secretFlags =
+            security
+                .value(saved.keyMgmt == QLatin1String("none") ? QStringLiteral("wep-key-flags")
+                                                              : QStringLiteral("psk-flags"))
+                .toUInt();
         saved.timestamp = connection.value(QStringLiteral("timestamp")).toLongLong();
         out << saved;
     }

@@ -62,12 +62,12 @@ public:
     // mode absent or "infrastructure"); hotspot, ad-hoc and mesh profiles are
     // no saved networks.
     struct SavedWifi {
-        QString path;          // the connection's object path
-        QString uuid;          // connection.uuid
-        QByteArray ssid;       // the network name as bytes
-        QString keyMgmt;       // 802-11-wireless-security.key-mgmt; empty for an open network
-        uint secretFlags = 0;  // flags of its secret (psk-flags, or wep-key-flags for WEP)
-        qint64 timestamp = 0;  // last successful activation, seconds since 1970; 0 never
+        QString path;         // the connection's object path
+        QString uuid;         // connection.uuid
+        QByteArray ssid;      // the network name as bytes
+        QString keyMgmt;      // 802-11-wireless-security.key-mgmt; empty for an open network
+        uint secretFlags = 0; // flags of its secret (psk-flags, or wep-key-flags for WEP)
+        qint64 timestamp = 0; // last successful activation, seconds since 1970; 0 never
     };
 
     // `connectionName` names a QDBusConnection to the system bus that

@@ -41,8 +41,8 @@ uint wepKeyType(const QString& key)
 
 } // namespace
 
-std::optional<NetworkManagerMirror::SavedWifi> savedProfileFor(const QList<NetworkManagerMirror::SavedWifi>& saved,
-                                                               const QByteArray& ssid)
+std::optional<NetworkManagerMirror::SavedWifi>
+savedProfileFor(const QList<NetworkManagerMirror::SavedWifi>& saved, const QByteArray& ssid)
 {
     std::optional<NetworkManagerMirror::SavedWifi> best;
     for (const NetworkManagerMirror::SavedWifi& candidate : saved) {

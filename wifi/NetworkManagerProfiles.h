@@ -40,8 +40,8 @@ enum class JoinPlan {
 
 // The saved profile a join of these SSID bytes uses: the one used most
 // recently of those with exactly these bytes. None for a hidden network.
-std::optional<NetworkManagerMirror::SavedWifi> savedProfileFor(const QList<NetworkManagerMirror::SavedWifi>& saved,
-                                                               const QByteArray& ssid);
+std::optional<NetworkManagerMirror::SavedWifi>
+savedProfileFor(const QList<NetworkManagerMirror::SavedWifi>& saved, const QByteArray& ssid);
 
 JoinPlan joinPlan(const std::optional<NetworkManagerMirror::SavedWifi>& saved, bool hasPassword);
 

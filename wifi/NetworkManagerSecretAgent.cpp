@@ -24,14 +24,16 @@ constexpr std::chrono::milliseconds kStartingRetry{250};
 
 } // namespace
 
-NetworkManagerSecretAgent::NetworkManagerSecretAgent(QString connectionName, std::chrono::milliseconds callTimeout)
+NetworkManagerSecretAgent::NetworkManagerSecretAgent(QString connectionName,
+                                                     std::chrono::milliseconds callTimeout)
     : connectionName_(std::move(connectionName)), callTimeout_(callTimeout)
 {
     qDBusRegisterMetaType<QMap<QString, QVariantMap>>();
     // NetworkManager takes one agent per identifier and user: every engine of
     // every process has its own.
     static std::atomic<int> instances{0};
-    identifier_ = QStringLiteral("org.ondrel.Ondrel.p%1.a%2").arg(QCoreApplication::applicationPid()).arg(instances++);
+    identifier_ =
+        QStringLiteral("org.ondrel.Ondrel.p%1.a%2").arg(QCoreApplication::applicationPid()).arg(instances++);
 }
 
 NetworkManagerSecretAgent::~NetworkManagerSecretAgent()
@@ -61,7 +63,7 @@ void NetworkManagerSecretAgent::registerAgent(int attempt)
         pending_ = true;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kAgentManagerPath, kAgentManager,
-                                                      QStringLiteral("RegisterWithCapabilities"));
+                                                       QStringLiteral("RegisterWithCapabilities"));
     call.setArguments({identifier_, 0u});
     auto* watcher = new QDBusPendingCallWatcher(
         QDBusConnection(connectionName_).asyncCall(call, int(callTimeout_.count())), this);
@@ -89,7 +91,8 @@ void NetworkManagerSecretAgent::registerAgent(int attempt)
     });
 }
 
-std::optional<QDBusMessage> NetworkManagerSecretAgent::waitForRegistration(std::chrono::milliseconds limit) const
+std::optional<QDBusMessage>
+NetworkManagerSecretAgent::waitForRegistration(std::chrono::milliseconds limit) const
 {
     std::unique_lock lock(mutex_);
     answered_.wait_for(lock, limit, [this] { return !pending_; });
@@ -117,11 +120,13 @@ int NetworkManagerSecretAgent::armedRequests() const
 }
 
 QMap<QString, QVariantMap> NetworkManagerSecretAgent::GetSecrets(const QMap<QString, QVariantMap>& connection,
-                                                                 const QDBusObjectPath&, const QString& settingName,
+                                                                 const QDBusObjectPath&,
+                                                                 const QString& settingName,
                                                                  const QStringList&, uint flags,
                                                                  const QDBusMessage& message)
 {
-    const QString uuid = connection.value(QStringLiteral("connection")).value(QStringLiteral("uuid")).toString();
+    const QString uuid =
+        connection.value(QStringLiteral("connection")).value(QStringLiteral("uuid")).toString();
     const QString keyMgmt = connection.value(kSecurity).value(QStringLiteral("key-mgmt")).toString();
     std::optional<QString> answer;
     QString refusal = kNoSecrets;
@@ -145,9 +150,10 @@ QMap<QString, QVariantMap> NetworkManagerSecretAgent::GetSecrets(const QMap<QStr
     }
     message.setDelayedReply(true);
     QDBusConnection(connectionName_)
-        .send(message.createErrorReply(refusal, refusal == kUserCanceled
-                                                    ? QStringLiteral("The secret given for this join was not accepted.")
-                                                    : QStringLiteral("Ondrel has no secrets for this connection.")));
+        .send(message.createErrorReply(
+            refusal, refusal == kUserCanceled
+                         ? QStringLiteral("The secret given for this join was not accepted.")
+                         : QStringLiteral("Ondrel has no secrets for this connection.")));
     return {};
 }
 
@@ -161,8 +167,6 @@ void NetworkManagerSecretAgent::SaveSecrets(const QMap<QString, QVariantMap>&, c
     // Ondrel keeps no secrets; NetworkManager or the user's keyring does.
 }
 
-void NetworkManagerSecretAgent::DeleteSecrets(const QMap<QString, QVariantMap>&, const QDBusObjectPath&)
-{
-}
+void NetworkManagerSecretAgent::DeleteSecrets(const QMap<QString, QVariantMap>&, const QDBusObjectPath&) {}
 
 } // namespace ondrel

@@ -83,9 +83,9 @@ private:
 
     mutable std::mutex mutex_;
     mutable std::condition_variable answered_;
-    bool pending_ = true;                  // a registration is under way
-    std::optional<QDBusMessage> refusal_;  // the latest registration's refusal
-    QString manager_;                      // NetworkManager's unique name on the bus
+    bool pending_ = true;                 // a registration is under way
+    std::optional<QDBusMessage> refusal_; // the latest registration's refusal
+    QString manager_;                     // NetworkManager's unique name on the bus
     QString armedUuid_;
     std::optional<QString> password_;
     bool given_ = false;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QMetaType>
 #include "wifi/Band.h"
 #include "wifi/Security.h"
+#include <QMetaType>
 
 #include <QByteArray>
 #include <QHashFunctions>

@@ -160,7 +160,8 @@ bool MockNetworkManager::start(const QVariantMap& parameters)
         args << QStringLiteral("-p")
              << QString::fromUtf8(
                     QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson(QJsonDocument::Compact));
-    const QString why = launch(QString::fromLatin1(kPython), args, [] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    const QString why =
+        launch(QString::fromLatin1(kPython), args, [] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     if (!why.isEmpty())
         qWarning().noquote() << why;
     return why.isEmpty();
@@ -176,15 +177,14 @@ QString MockNetworkManager::launch(const QString& program, const QStringList& ar
     nm_.setStandardErrorFile(dir_->filePath(QStringLiteral("nm.err")), QIODevice::Append);
     nm_.setChildProcessModifier(inChild);
     nm_.start(program, args);
-    const bool owned = nm_.waitForStarted(5000) && waitFor(
-                                                       [this] {
-                                                           return nm_.state() == QProcess::Running &&
-                                                                  connection()
-                                                                      .interface()
-                                                                      ->isServiceRegistered(QString::fromLatin1(service))
-                                                                      .value();
-                                                       },
-                                                       std::chrono::seconds(20));
+    const bool owned =
+        nm_.waitForStarted(5000) &&
+        waitFor(
+            [this] {
+                return nm_.state() == QProcess::Running &&
+                       connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
+            },
+            std::chrono::seconds(20));
     if (owned)
         return {};
     QFile err(dir_->filePath(QStringLiteral("nm.err")));
@@ -215,7 +215,8 @@ QString MockNetworkManager::startDaemon()
         return QStringLiteral("no private bus");
     if (::geteuid() != 0)
         return QStringLiteral("NetworkManager needs root for its own mount and network namespaces");
-    if (!QFileInfo::exists(QString::fromLatin1(kDaemon)) || !QFileInfo::exists(QStringLiteral("/var/lib/NetworkManager")))
+    if (!QFileInfo::exists(QString::fromLatin1(kDaemon)) ||
+        !QFileInfo::exists(QStringLiteral("/var/lib/NetworkManager")))
         return QStringLiteral("NetworkManager is not installed (package network-manager)");
     stop();
     for (const char* folder : {"connections", "conf.d", "state", "run/NetworkManager"})
@@ -225,10 +226,11 @@ QString MockNetworkManager::startDaemon()
     QFile config(daemonPath(QStringLiteral("NetworkManager.conf")));
     if (!config.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write the configuration");
-    config.write(QStringLiteral("[main]\nplugins=keyfile\nauth-polkit=root-only\ndns=none\nrc-manager=unmanaged\n"
-                                "hostname-mode=none\nno-auto-default=*\n[keyfile]\npath=%1\nunmanaged-devices=*\n")
-                     .arg(daemonPath(QStringLiteral("connections")))
-                     .toUtf8());
+    config.write(
+        QStringLiteral("[main]\nplugins=keyfile\nauth-polkit=root-only\ndns=none\nrc-manager=unmanaged\n"
+                       "hostname-mode=none\nno-auto-default=*\n[keyfile]\npath=%1\nunmanaged-devices=*\n")
+            .arg(daemonPath(QStringLiteral("connections")))
+            .toUtf8());
     config.close();
     const QString state = daemonPath(QStringLiteral("state"));
     // Its own network namespace (nothing but loopback to see) and mount
@@ -236,21 +238,22 @@ QString MockNetworkManager::startDaemon()
     // test; everything ends with the process.
     const QByteArray run = QFile::encodeName(daemonPath(QStringLiteral("run")));
     const QByteArray stateDir = QFile::encodeName(state);
-    return launch(QString::fromLatin1(kDaemon),
-                  {QStringLiteral("--no-daemon"), QStringLiteral("--config=") + config.fileName(),
-                   QStringLiteral("--config-dir=") + daemonPath(QStringLiteral("conf.d")),
-                   QStringLiteral("--system-config-dir=") + daemonPath(QStringLiteral("conf.d")),
-                   QStringLiteral("--intern-config=") + state + QStringLiteral("/intern.conf"),
-                   QStringLiteral("--state-file=") + state + QStringLiteral("/NetworkManager.state"),
-                   QStringLiteral("--pid-file=") + daemonPath(QStringLiteral("run/NetworkManager.pid"))},
-                  [run, stateDir] {
-                      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-                      if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
-                          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                          ::mount(run.constData(), "/run", nullptr, MS_BIND, nullptr) != 0 ||
-                          ::mount(stateDir.constData(), "/var/lib/NetworkManager", nullptr, MS_BIND, nullptr) != 0)
-                          ::_exit(125);
-                  });
+    return launch(
+        QString::fromLatin1(kDaemon),
+        {QStringLiteral("--no-daemon"), QStringLiteral("--config=") + config.fileName(),
+         QStringLiteral("--config-dir=") + daemonPath(QStringLiteral("conf.d")),
+         QStringLiteral("--system-config-dir=") + daemonPath(QStringLiteral("conf.d")),
+         QStringLiteral("--intern-config=") + state + QStringLiteral("/intern.conf"),
+         QStringLiteral("--state-file=") + state + QStringLiteral("/NetworkManager.state"),
+         QStringLiteral("--pid-file=") + daemonPath(QStringLiteral("run/NetworkManager.pid"))},
+        [run, stateDir] {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount(run.constData(), "/run", nullptr, MS_BIND, nullptr) != 0 ||
+                ::mount(stateDir.constData(), "/var/lib/NetworkManager", nullptr, MS_BIND, nullptr) != 0)
+                ::_exit(125);
+        });
 }
 
 void MockNetworkManager::stop()

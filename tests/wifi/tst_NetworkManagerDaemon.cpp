@@ -40,23 +40,27 @@ class tst_NetworkManagerDaemon : public QObject {
 private:
     std::unique_ptr<MockNetworkManager> nm_;
 
-    QString nmcli(const QStringList& args)
+    // nmcli with these arguments (separated by spaces), against this daemon.
+    QString nmcli(const QString& args)
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), nm_->busAddress());
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral("nmcli"), args);
+        process.start(QStringLiteral("nmcli"), args.split(QLatin1Char(' ')));
         process.waitForFinished(20000);
         const QString err = QString::fromLocal8Bit(process.readAllStandardError());
-        [&] { QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, qPrintable(err)); }();
+        [&] {
+            QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+                     qPrintable(err));
+        }();
         return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
     }
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& args = {}, QDBusConnection bus = QDBusConnection(QString()))
     {
-        QDBusMessage message =
-            QDBusMessage::createMethodCall(QString::fromLatin1(MockNetworkManager::service), path, interface, method);
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            QString::fromLatin1(MockNetworkManager::service), path, interface, method);
         message.setArguments(args);
         return (bus.isConnected() ? bus : nm_->connection()).call(message, QDBus::Block, 10000);
     }
@@ -64,8 +68,7 @@ private:
     QHash<QString, QStringList> profiles()
     {
         QHash<QString, QStringList> out;
-        const QString list = nmcli({QStringLiteral("-g"), QStringLiteral("NAME,DBUS-PATH,UUID"),
-                                    QStringLiteral("connection"), QStringLiteral("show")});
+        const QString list = nmcli(QStringLiteral("-g NAME,DBUS-PATH,UUID connection show"));
         for (const QString& line : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             out.insert(line.section(QLatin1Char(':'), 0, 0), line.split(QLatin1Char(':')).mid(1));
         return out;
@@ -81,7 +84,8 @@ private Q_SLOTS:
         // Saved profiles of every kind, as keyfiles that the daemon reads at start.
         const auto wifi = [&](const QByteArray& id, const QByteArray& ssid, const QByteArray& more = {}) {
             nm_->writeKeyfile(QString::fromLatin1(id).toLower(),
-                              "[connection]\nid=" + id + "\nuuid=" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) +
+                              "[connection]\nid=" + id +
+                                  "\nuuid=" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) +
                                   "\ntype=wifi\n[wifi]\nssid=" + ssid + "\n" + more);
         };
         wifi("Home", "Home", "mode=infrastructure\n[wifi-security]\nkey-mgmt=wpa-psk\npsk=secret12\n");
@@ -94,7 +98,8 @@ private Q_SLOTS:
         wifi("Own", "Own", "[wifi-security]\nkey-mgmt=wpa-psk\n");
         wifi("Hotspot", "Hotspot", "mode=ap\n[ipv4]\nmethod=shared\n");
         wifi("Adhoc", "Adhoc", "mode=adhoc\n");
-        wifi("Mesh", "Mesh", "mode=mesh\nband=bg\nchannel=1\n[ipv4]\nmethod=link-local\n[ipv6]\nmethod=disabled\n");
+        wifi("Mesh", "Mesh",
+             "mode=mesh\nband=bg\nchannel=1\n[ipv4]\nmethod=link-local\n[ipv6]\nmethod=disabled\n");
         nm_->writeKeyfile(QStringLiteral("wired"), "[connection]\nid=Wired\ntype=ethernet\n");
         if (const QString why = nm_->startDaemon(); !why.isEmpty())
             QSKIP(qPrintable(why));
@@ -106,24 +111,21 @@ private Q_SLOTS:
         QSet<QByteArray> saved{"Home", "NoMode", "Caf\xe9", "Caf\xc3\xa9", "Twin", "Keyring", "Own"};
         QTRY_COMPARE(asSet(backend.savedSsids()), saved);
         QCOMPARE(backend.savedSsids().count("Twin"), 2);
-        QCOMPARE(profiles().size(), 12); // hotspot, ad-hoc, mesh and wired ones too, which are no saved networks
+        QCOMPARE(profiles().size(),
+                 12); // hotspot, ad-hoc, mesh and wired ones too, which are no saved networks
         QVERIFY(!backend.hasInterface()); // no Wi-Fi device here
 
-        nmcli({QStringLiteral("connection"), QStringLiteral("add"), QStringLiteral("type"), QStringLiteral("wifi"),
-               QStringLiteral("con-name"), QStringLiteral("Added"), QStringLiteral("ssid"), QStringLiteral("Added")});
+        nmcli(QStringLiteral("connection add type wifi con-name Added ssid Added"));
         saved.insert("Added");
         QTRY_COMPARE(asSet(backend.savedSsids()), saved);
-        nmcli({QStringLiteral("connection"), QStringLiteral("modify"), QStringLiteral("Added"),
-               QStringLiteral("802-11-wireless.ssid"), QStringLiteral("Renamed")});
+        nmcli(QStringLiteral("connection modify Added 802-11-wireless.ssid Renamed"));
         saved.remove("Added");
         saved.insert("Renamed");
         QTRY_COMPARE(asSet(backend.savedSsids()), saved);
-        nmcli({QStringLiteral("connection"), QStringLiteral("modify"), QStringLiteral("Added"),
-               QStringLiteral("802-11-wireless.mode"), QStringLiteral("ap")});
+        nmcli(QStringLiteral("connection modify Added 802-11-wireless.mode ap"));
         saved.remove("Renamed");
         QTRY_COMPARE(asSet(backend.savedSsids()), saved);
-        nmcli({QStringLiteral("connection"), QStringLiteral("delete"), QStringLiteral("Added")});
-        nmcli({QStringLiteral("connection"), QStringLiteral("delete"), QStringLiteral("Home")});
+        nmcli(QStringLiteral("connection delete Added Home"));
         saved.remove("Home");
         QTRY_COMPARE(asSet(backend.savedSsids()), saved);
     }
@@ -148,10 +150,12 @@ private Q_SLOTS:
             QVERIFY(radio);
             QCOMPARE(radio->code(), NetworkManagerBackend::kNotPermitted);
             QDBusConnection bus = QDBusConnection::systemBus();
-            const QDBusMessage removal =
-                call(qEnvironmentVariable("ONDREL_NM_PROFILE"), kConnection, QStringLiteral("Delete"), {}, bus);
-            QCOMPARE(removal.errorName(), QStringLiteral("org.freedesktop.NetworkManager.Settings.PermissionDenied"));
-            QCOMPARE(NetworkManagerBackend::failureFrom(removal).code(), NetworkManagerBackend::kNotPermitted);
+            const QDBusMessage removal = call(qEnvironmentVariable("ONDREL_NM_PROFILE"), kConnection,
+                                              QStringLiteral("Delete"), {}, bus);
+            QCOMPARE(removal.errorName(),
+                     QStringLiteral("org.freedesktop.NetworkManager.Settings.PermissionDenied"));
+            QCOMPARE(NetworkManagerBackend::failureFrom(removal).code(),
+                     NetworkManagerBackend::kNotPermitted);
             return;
         }
         // The child is this test run as nobody; the bus socket's folder must let it in.
@@ -165,11 +169,13 @@ private Q_SLOTS:
         env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), nm_->busAddress());
         child.setProcessEnvironment(env);
         child.start(QStringLiteral("setpriv"),
-                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
-                     QCoreApplication::applicationFilePath(), QStringLiteral("refusedForAnUnprivilegedUser")});
+                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                     QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
+                     QStringLiteral("refusedForAnUnprivilegedUser")});
         QVERIFY(child.waitForFinished(60000));
         const QString output = QString::fromLocal8Bit(child.readAll());
-        QVERIFY2(child.exitCode() == 0 && output.contains(QLatin1String("PASS   : tst_NetworkManagerDaemon::refused")),
+        QVERIFY2(child.exitCode() == 0 &&
+                     output.contains(QLatin1String("PASS   : tst_NetworkManagerDaemon::refused")),
                  qPrintable(output));
         QVERIFY(nm_->property(kManagerPath, kManager, QStringLiteral("WirelessEnabled")).toBool());
     }
@@ -186,7 +192,8 @@ private Q_SLOTS:
         auto* agent = new NetworkManagerSecretAgent(name, std::chrono::seconds(5));
         agent->moveToThread(&thread);
         const auto cleanup = qScopeGuard([&] {
-            QMetaObject::invokeMethod(agent, [agent] { delete agent; }, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                agent, [agent] { delete agent; }, Qt::BlockingQueuedConnection);
             thread.quit();
             thread.wait();
             QDBusConnection::disconnectFromBus(name);
@@ -201,17 +208,23 @@ private Q_SLOTS:
             agent->arm(profile.value(1), QStringLiteral("from the agent"));
             QStringList answers;
             for (int i = 0; i < 2; ++i) {
-                const QDBusMessage reply = call(profile.value(0), kConnection, QStringLiteral("GetSecrets"), {kSecurity});
+                const QDBusMessage reply =
+                    call(profile.value(0), kConnection, QStringLiteral("GetSecrets"), {kSecurity});
                 answers << (reply.type() == QDBusMessage::ErrorMessage
                                 ? reply.errorName()
-                                : nm::plainValue(reply.arguments().value(0)).toMap().value(kSecurity).toMap().value(
-                                      QStringLiteral("psk")).toString());
+                                : nm::plainValue(reply.arguments().value(0))
+                                      .toMap()
+                                      .value(kSecurity)
+                                      .toMap()
+                                      .value(QStringLiteral("psk"))
+                                      .toString());
             }
             agent->disarm();
             return answers;
         };
         const auto onDisk = [&](const char* file) {
-            QFile keyfile(nm_->daemonPath(QStringLiteral("connections/%1.nmconnection").arg(QLatin1String(file))));
+            QFile keyfile(
+                nm_->daemonPath(QStringLiteral("connections/%1.nmconnection").arg(QLatin1String(file))));
             return keyfile.open(QIODevice::ReadOnly) ? keyfile.readAll() : QByteArray();
         };
         // A secret the keyring owns: given once; the daemon takes the second
@@ -223,14 +236,14 @@ private Q_SLOTS:
         // Any other caller on the bus learns nothing, even for the armed profile.
         const QString uuid = profiles().value(QStringLiteral("Keyring")).value(1);
         agent->arm(uuid, QStringLiteral("from the agent"));
-        QDBusMessage steal = QDBusMessage::createMethodCall(QDBusConnection(name).baseService(),
-                                                            NetworkManagerSecretAgent::kPath,
-                                                            QStringLiteral("org.freedesktop.NetworkManager.SecretAgent"),
-                                                            QStringLiteral("GetSecrets"));
+        QDBusMessage steal = QDBusMessage::createMethodCall(
+            QDBusConnection(name).baseService(), NetworkManagerSecretAgent::kPath,
+            QStringLiteral("org.freedesktop.NetworkManager.SecretAgent"), QStringLiteral("GetSecrets"));
         steal.setArguments({QVariant::fromValue(QMap<QString, QVariantMap>{
                                 {QStringLiteral("connection"), {{QStringLiteral("uuid"), uuid}}},
                                 {kSecurity, {{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")}}}}),
-                            QVariant::fromValue(QDBusObjectPath(kManagerPath)), kSecurity, QStringList(), 1u});
+                            QVariant::fromValue(QDBusObjectPath(kManagerPath)), kSecurity, QStringList(),
+                            1u});
         QCOMPARE(nm_->connection().call(steal).errorName(),
                  QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.NoSecrets"));
         // What the join design rests on: a secret that an agent gives for a
@@ -243,7 +256,8 @@ private Q_SLOTS:
         QTRY_VERIFY(backend.savedSsids().isEmpty());
         QCOMPARE(nm_->startDaemon(), QString());
         QTRY_VERIFY(backend.savedSsids().contains("Keyring"));
-        QTRY_COMPARE(secret(QStringLiteral("Keyring")).value(0), QStringLiteral("from the agent")); // registered again
+        QTRY_COMPARE(secret(QStringLiteral("Keyring")).value(0),
+                     QStringLiteral("from the agent")); // registered again
     }
 
     void cleanupTestCase() { nm_.reset(); }

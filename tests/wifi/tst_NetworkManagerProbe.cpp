@@ -5,9 +5,9 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QtTest>
 
 using ondrel::test::MockNetworkManager;
@@ -39,7 +39,8 @@ private:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("ONDREL_WIFI_SIMULATION"));
         env.remove(QStringLiteral("ONDREL_LOG"));
-        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.isEmpty() ? nm_->busAddress() : QString::fromUtf8(bus));
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                   bus.isEmpty() ? nm_->busAddress() : QString::fromUtf8(bus));
         return env;
     }
 
@@ -147,15 +148,17 @@ private Q_SLOTS:
     // saved profile is as it was and no new one is left.
     void killedJoinsChangeNothing()
     {
-        nm_->addAccessPoint(device_, QStringLiteral("a5"), "Keyring", QStringLiteral("AA:BB:CC:DD:EE:05"), 2412, 50,
-                            kPrivacy, 0, kCcmpPsk, 20);
-        nm_->addSavedWifi(QStringLiteral("Keyring"), "Keyring", QStringLiteral("wpa-psk"), QStringLiteral("in keyring"),
-                          QStringLiteral("802-11-wireless"), {{QStringLiteral("secret-flags"), 1u}});
+        nm_->addAccessPoint(device_, QStringLiteral("a5"), "Keyring", QStringLiteral("AA:BB:CC:DD:EE:05"),
+                            2412, 50, kPrivacy, 0, kCcmpPsk, 20);
+        nm_->addSavedWifi(QStringLiteral("Keyring"), "Keyring", QStringLiteral("wpa-psk"),
+                          QStringLiteral("in keyring"), QStringLiteral("802-11-wireless"),
+                          {{QStringLiteral("secret-flags"), 1u}});
         const QStringList profiles = nm_->savedConnections();
         QList<QVariantMap> secrets;
         for (const QString& path : profiles)
             secrets << nm_->connectionSecrets(path);
-        const QStringList targets{QStringLiteral("HomeNet"), QStringLiteral("Café Wi-Fi"), QStringLiteral("Keyring")};
+        const QStringList targets{QStringLiteral("HomeNet"), QStringLiteral("Café Wi-Fi"),
+                                  QStringLiteral("Keyring")};
         const quint32 seed = QRandomGenerator::global()->generate();
         QRandomGenerator random(seed);
         for (int i = 0; i < 9; ++i) {
@@ -178,7 +181,8 @@ private Q_SLOTS:
             if (!process.waitForFinished(moment))
                 process.kill();
             process.waitForFinished();
-            const QString context = QStringLiteral("seed %1, run %2, killed at %3 ms").arg(seed).arg(i).arg(moment);
+            const QString context =
+                QStringLiteral("seed %1, run %2, killed at %3 ms").arg(seed).arg(i).arg(moment);
             QTRY_VERIFY2(nm_->pathProperty(device_, QStringLiteral("org.freedesktop.NetworkManager.Device"),
                                            QStringLiteral("ActiveConnection")) == QLatin1String("/"),
                          qPrintable(context));
@@ -204,7 +208,8 @@ private Q_SLOTS:
             nm_->pause();
         else
             nm_->stop();
-        const Run run = probe({}, how == QLatin1String("no bus") ? "unix:path=/nonexistent/bus" : QByteArray());
+        const Run run =
+            probe({}, how == QLatin1String("no bus") ? "unix:path=/nonexistent/bus" : QByteArray());
         nm_->resume();
         QCOMPARE(run.status, 1);
         QVERIFY2(run.ms < limitMs, qPrintable(QString::number(run.ms)));

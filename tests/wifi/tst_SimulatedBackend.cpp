@@ -36,7 +36,6 @@ const QByteArray kRoom = R"({
 
 } // namespace
 
-
 class TestSimulatedBackend : public QObject {
     Q_OBJECT
 private Q_SLOTS:
