@@ -156,13 +156,15 @@ QList<QByteArray> NetworkManagerBackend::savedSsids() const
 }
 
 QDBusMessage NetworkManagerBackend::call(const QString& path, const QString& interface, const QString& method,
-                                         const QVariantList& args) const
+                                         const QVariantList& args,
+                                         std::optional<std::chrono::milliseconds> limit) const
 {
     QDBusMessage message =
         QDBusMessage::createMethodCall(NetworkManagerMirror::kService, path, interface, method);
     message.setArguments(args);
     ++roundTrips_;
-    return QDBusConnection(connectionName_).call(message, QDBus::Block, int(limits_.call.count()));
+    return QDBusConnection(connectionName_)
+        .call(message, QDBus::Block, int(limit.value_or(limits_.call).count()));
 }
 
 SystemError NetworkManagerBackend::failureFrom(const QDBusMessage& reply)
@@ -322,7 +324,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
         const QDBusMessage reply = call(kManagerPath, kManager, QStringLiteral("ActivateConnection"),
                                         {QVariant::fromValue(QDBusObjectPath(connection)),
                                          QVariant::fromValue(QDBusObjectPath(device)),
-                                         QVariant::fromValue(QDBusObjectPath(specific))});
+                                         QVariant::fromValue(QDBusObjectPath(specific))},
+                                        limits_.activation);
         if (!ok(reply))
             return failureFrom(reply);
         active = pathArgument(reply, 0);
@@ -342,7 +345,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
         const QDBusMessage reply =
             call(kManagerPath, kManager, QStringLiteral("AddAndActivateConnection2"),
                  {QVariant::fromValue(settings), QVariant::fromValue(QDBusObjectPath(device)),
-                  QVariant::fromValue(QDBusObjectPath(specific)), options});
+                  QVariant::fromValue(QDBusObjectPath(specific)), options},
+                 limits_.activation);
         if (!ok(reply))
             return failureFrom(reply);
         connection = pathArgument(reply, 0);
@@ -428,8 +432,9 @@ void NetworkManagerBackend::keep(const QString& profile, const std::optional<QSt
             return;
         settings = nm::withSecret(settingsFrom(current), *password);
     }
-    const QDBusMessage reply = call(profile, kConnection, QStringLiteral("Update2"),
-                                    {QVariant::fromValue(settings), flags, QVariantMap()});
+    const QDBusMessage reply =
+        call(profile, kConnection, QStringLiteral("Update2"),
+             {QVariant::fromValue(settings), flags, QVariantMap()}, limits_.activation);
     if (!ok(reply))
         debugLog(QStringLiteral("NetworkManager: the profile that worked could not be kept: ") +
                  reply.errorMessage());

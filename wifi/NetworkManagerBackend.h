@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QThread;
 
@@ -63,7 +64,8 @@ public:
     struct Limits {
         std::chrono::milliseconds call{3000};        // one D-Bus call
         std::chrono::milliseconds scan{10000};       // RequestScan until LastScan changes
-        std::chrono::milliseconds activation{40000}; // a join until activated or failed
+        std::chrono::milliseconds activation{40000}; // a join until activated or failed (and a call
+                                                     // waiting for the user to authenticate)
         std::chrono::milliseconds settle{1500};      // until the copy shows an operation's outcome
     };
 
@@ -97,9 +99,12 @@ public:
     static QString describeStateReason(uint reason);
 
 private:
-    // One blocking call on the worker thread, bounded by Limits::call.
+    // One blocking call on the worker thread, bounded by Limits::call, or by
+    // `limit` for a call that may wait for the user (NetworkManager asks
+    // polkit, which may ask the user to authenticate first).
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
-                      const QVariantList& args = {}) const;
+                      const QVariantList& args = {},
+                      std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
 
 public:
     // The failure a D-Bus error reply of NetworkManager stands for.

@@ -126,6 +126,7 @@ def _state():
 
 
 def _deny_if_asked(action):
+    time.sleep(_state()['authorization_ms'] / 1000)  # polkit waiting for the user to authenticate
     if action in _state()['denied']:
         raise dbus.exceptions.DBusException('Not authorized to perform this operation',
                                             name=_REFUSING.get(action, MANAGER_IFACE) + '.PermissionDenied')
@@ -535,6 +536,12 @@ def SetDenied(self, actions):
     _state()['denied'] = set(str(a) for a in actions)
 
 
+@dbus.service.method(MOCK_IFACE, in_signature='i', out_signature='')
+def SetAuthorizationMs(self, ms):
+    '''Privileged calls answer only after this long, as while the user authenticates.'''
+    _state()['authorization_ms'] = int(ms)
+
+
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
 def Counters(self):
     '''Call counts the tests look at.'''
@@ -810,7 +817,7 @@ def load(mock, parameters):
         'networks': {}, 'denied': set(), 'step_ms': int(parameters.get('ActivationStepMs', 30)),
         'scan_mode': 'normal', 'scan_ms': int(parameters.get('ScanMs', 100)), 'scanning': set(),
         'scan_requests': 0, 'activations': 0, 'next_connection': 0, 'next_active': 0,
-        'generation': {}, 'keyring': {}, 'agent_requests': 0, 'keyring_prompts': 0,
+        'generation': {}, 'keyring': {}, 'agent_requests': 0, 'keyring_prompts': 0, 'authorization_ms': 0,
     }
     nm.ondrel['agent_manager'] = _AgentManager(nm.bus_name)
     SetVersion(nm, '1.42.4')

@@ -345,20 +345,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("keyMgmt");
         QTest::addColumn<int>("stepMs");
+        QTest::addColumn<int>("authorizationMs"); // the user authenticating first
 
-        QTest::newRow("open") << QByteArray("Cafe") << 0u << 0u << QString() << QString() << 20;
-        QTest::newRow("enhanced open")
-            << QByteArray("Lobby") << kPrivacy << (kCcmp | kOwe) << QString() << QStringLiteral("owe") << 20;
+        QTest::newRow("open") << QByteArray("Cafe") << 0u << 0u << QString() << QString() << 20 << 0;
+        QTest::newRow("enhanced open") << QByteArray("Lobby") << kPrivacy << (kCcmp | kOwe) << QString()
+                                       << QStringLiteral("owe") << 20 << 0;
         QTest::newRow("wpa2 with password")
             << QByteArray("Home") << kPrivacy << (kCcmp | kPsk) << QStringLiteral("correct horse")
-            << QStringLiteral("wpa-psk") << 20;
-        QTest::newRow("wpa3 with password") << QByteArray("Six") << kPrivacy << (kCcmp | kSae)
-                                            << QStringLiteral("correct horse") << QStringLiteral("sae") << 20;
+            << QStringLiteral("wpa-psk") << 20 << 0;
+        QTest::newRow("wpa3 with password")
+            << QByteArray("Six") << kPrivacy << (kCcmp | kSae) << QStringLiteral("correct horse")
+            << QStringLiteral("sae") << 20 << 0;
         QTest::newRow("wep key") << QByteArray("Old") << kPrivacy << 0u << QStringLiteral("abcde")
-                                 << QStringLiteral("none") << 20;
+                                 << QStringLiteral("none") << 20 << 0;
+        QTest::newRow("after the user authenticated")
+            << QByteArray("Cafe") << 0u << 0u << QString() << QString() << 20 << 600;
         QTest::newRow("non-ASCII, states before the reply")
             << QByteArray("\xe6\x97\xa5\xff") << kPrivacy << (kCcmp | kPsk) << QStringLiteral("pässwörd")
-            << QStringLiteral("wpa-psk") << -1;
+            << QStringLiteral("wpa-psk") << -1 << 0;
     }
     void joinAndDisconnect()
     {
@@ -368,19 +372,24 @@ private Q_SLOTS:
         QFETCH(QString, password);
         QFETCH(QString, keyMgmt);
         QFETCH(int, stepMs);
+        QFETCH(int, authorizationMs);
 
         nm_->mock(QStringLiteral("SetActivationStepMs"), {stepMs});
         nm_->setNetworkBehaviour(ssid, password);
         const QString path =
             nm_->addAccessPoint(device_, QStringLiteral("ap"), ssid, QStringLiteral("AA:00:00:00:00:01"),
                                 5180, 80, flags, 0, rsn, 40, 300000);
-        auto backend = makeBackend();
+        auto limits = quickLimits();
+        limits.call = authorizationMs ? 300ms : limits.call; // shorter than the wait for the user
+        auto backend = makeBackend(limits);
         const AccessPoint ap = scanned(*backend, ssid);
         QCOMPARE(ap.handle, path);
 
         const std::optional<QString> typed =
             password.isEmpty() ? std::nullopt : std::optional<QString>(password);
+        nm_->mock(QStringLiteral("SetAuthorizationMs"), {authorizationMs});
         QCOMPARE(backend->join(ap, typed), std::nullopt);
+        nm_->mock(QStringLiteral("SetAuthorizationMs"), {0});
 
         const Association now = backend->currentAssociation();
         QCOMPARE(now.ssid, nm::decodeSsid(ssid));
