@@ -564,10 +564,6 @@ class _AgentManager(dbus.service.Object):
         super().__init__(bus_name, AGENT_MANAGER_OBJ)
         self.agents = []  # (sender, identifier), oldest first
 
-    @dbus.service.method(AGENT_MANAGER_IFACE, in_signature='s', sender_keyword='sender')
-    def Register(self, identifier, sender=None):
-        self.RegisterWithCapabilities(identifier, 0, sender=sender)
-
     @dbus.service.method(AGENT_MANAGER_IFACE, in_signature='su', sender_keyword='sender')
     def RegisterWithCapabilities(self, identifier, _capabilities, sender=None):
         _deny_if_asked('Register')
