@@ -105,18 +105,11 @@ void NetworkManagerSecretAgent::arm(const QString& uuid, const std::optional<QSt
     armedUuid_ = uuid;
     password_ = password;
     given_ = false;
-    armedRequests_ = 0;
 }
 
 void NetworkManagerSecretAgent::disarm()
 {
     arm(QString(), std::nullopt);
-}
-
-int NetworkManagerSecretAgent::armedRequests() const
-{
-    std::lock_guard lock(mutex_);
-    return armedRequests_;
 }
 
 QMap<QString, QVariantMap> NetworkManagerSecretAgent::GetSecrets(const QMap<QString, QVariantMap>& connection,
@@ -135,7 +128,6 @@ QMap<QString, QVariantMap> NetworkManagerSecretAgent::GetSecrets(const QMap<QStr
         // Only the NetworkManager this agent registered with learns a
         // password; any other caller on the bus is told there is none.
         if (!armedUuid_.isEmpty() && uuid == armedUuid_ && message.service() == manager_) {
-            ++armedRequests_;
             if (password_ && !given_) {
                 given_ = true;
                 answer = password_;

@@ -51,8 +51,6 @@ public:
     // are left to other agents).
     void arm(const QString& uuid, const std::optional<QString>& password);
     void disarm();
-    // How many requests for the armed profile were answered or cancelled.
-    int armedRequests() const;
 
     // Waits until the latest registration has been answered (bounded); the
     // refusal when NetworkManager refused it, nothing when the agent is
@@ -89,7 +87,6 @@ private:
     QString armedUuid_;
     std::optional<QString> password_;
     bool given_ = false;
-    int armedRequests_ = 0;
 };
 
 } // namespace ondrel
