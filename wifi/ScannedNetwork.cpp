@@ -50,6 +50,7 @@ ScannedNetwork ScannedNetwork::fromAccessPoint(const AccessPoint& accessPoint)
     }
     network.security = detectSecurity(accessPoint.security);
     network.countryCode = accessPoint.countryCode;
+    network.ssidBytes = accessPoint.ssidBytes;
     return network;
 }
 
@@ -98,6 +99,7 @@ size_t qHash(const ScannedNetwork& n, size_t seed) noexcept
     seed = combine(seed, n.isCurrent);
     seed = combine(seed, n.isSaved);
     seed = combine(seed, n.isFavorite);
+    seed = combine(seed, n.ssidBytes);
     return seed;
 }
 

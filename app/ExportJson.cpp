@@ -1,0 +1,35 @@
+// "--export-json PATH": the speed history as JSON for scripts, written
+// atomically to PATH, or to standard output when PATH is "-".
+
+#include "app/Modes.h"
+
+#include "app/JsonOutput.h"
+#include "app/TerminalText.h"
+#include "speed/SpeedHistory.h"
+
+#include <QSaveFile>
+
+#include <cstdio>
+
+namespace ondrel {
+
+int runExportJson(const QString& path)
+{
+    const QList<SpeedEntry>& entries = SpeedHistory::shared().entries();
+    const QJsonObject history = historyJson(entries);
+    if (path == QLatin1String("-"))
+        return writeJson(history) ? 0 : 1;
+
+    const QByteArray bytes = jsonText(history);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        std::fprintf(stderr, "書き出せませんでした: %s: %s\n", qUtf8Printable(terminalSafe(path)),
+                     qUtf8Printable(terminalSafe(file.errorString())));
+        return 1;
+    }
+    std::printf("%lld 件を書き出しました: %s\n", qlonglong(entries.size()),
+                qUtf8Printable(terminalSafe(path)));
+    return 0;
+}
+
+} // namespace ondrel
