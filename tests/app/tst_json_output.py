@@ -41,6 +41,7 @@ HOSTILE = {
          "security": "wpa3Personal", "countryCode": "DE"},
         {"ssid": "Corp", "bssid": "aa:00:00:00:00:09", "rssi": -75, "security": "enterprise"},
         {"ssid": "Odd", "bssid": "aa:00:00:00:00:0a", "rssi": -80, "securityCodes": []},
+        {"ssid": "Caf\u00e9", "bssid": "aa:00:00:00:00:0b", "rssi": -85, "channel": 6, "security": "open"},
     ],
 }
 # Terminal controls that must never reach standard output raw.
@@ -91,7 +92,7 @@ class JsonOutput(unittest.TestCase):
                                       if "ssidHex" in n else None) for n in HOSTILE["networks"]]
         self.assertEqual([n["ssid"] for n in networks], expected)
         self.assertEqual([n["ssidHex"] for n in networks if n["ssidHex"]], ["ff41c3", "fe41c3"])
-        self.assertEqual([n["bssid"] for n in networks if n["saved"]], ["aa:00:00:00:00:01", "aa:00:00:00:00:02"])
+        self.assertEqual([n["bssid"][-2:] for n in networks if n["saved"]], ["01", "02", "0b"])
         self.assertEqual([n["bssid"] for n in networks if n["current"]], ["aa:00:00:00:00:02"])
         self.assertEqual((networks[6]["band"], networks[6]["widthMHz"], networks[7]["countryCode"]),
                          ("5GHz", 80, "DE"))
