@@ -48,19 +48,9 @@ HOSTILE = {
 RAW_CONTROLS = re.compile("[\x00-\x09\x0b-\x1f\x7f-\x9f\u061c\u200e\u200f\u2028\u2029\u202a-\u202e\u2066-\u2069]")
 
 
-def closed_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 class JsonOutput(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.tmp = pathlib.Path(self.dir.name)
-
-    def tearDown(self):
-        self.dir.cleanup()
+        self.tmp = pathlib.Path(self.enterContext(tempfile.TemporaryDirectory()))
 
     def run_ondrel(self, args, scenario=HOSTILE, env=None):
         (self.tmp / "scenario.json").write_text(json.dumps(scenario), encoding="utf-8")
@@ -147,7 +137,9 @@ class JsonOutput(unittest.TestCase):
         self.assertIn("書き出せませんでした", err)
 
     def test_speedtest_failure_reads_the_same_in_every_language(self):
-        url = f"http://127.0.0.1:{closed_port()}"
+        with socket.socket() as closed:  # a loopback port that refuses connections
+            closed.bind(("127.0.0.1", 0))
+            url = "http://127.0.0.1:%d" % closed.getsockname()[1]
         outputs = set()
         for lang in ["ja", "de", "ar"]:
             status, out, _ = self.run_ondrel(["--lang", lang, "--speedtest", "--json"],
