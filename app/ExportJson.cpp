@@ -9,7 +9,9 @@
 
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace ondrel {
 
@@ -17,8 +19,12 @@ int runExportJson(const QString& path)
 {
     const QList<SpeedEntry>& entries = SpeedHistory::shared().entries();
     const QJsonObject history = historyJson(entries);
-    if (path == QLatin1String("-"))
-        return writeJson(history) ? 0 : 1;
+    if (path == QLatin1String("-")) {
+        if (writeJson(history))
+            return 0;
+        std::fprintf(stderr, "書き出せませんでした: -: %s\n", std::strerror(errno));
+        return 1;
+    }
 
     const QByteArray bytes = jsonText(history);
     QSaveFile file(path);

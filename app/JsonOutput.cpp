@@ -4,20 +4,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QStringDecoder>
 
 namespace ondrel {
-
-namespace {
-
-bool isValidUtf8(const QByteArray& bytes)
-{
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
-    [[maybe_unused]] const QString text = decoder.decode(bytes);
-    return !decoder.hasError();
-}
-
-} // namespace
 
 QByteArray jsonText(const QJsonObject& object)
 {
@@ -33,9 +21,11 @@ QByteArray jsonText(const QJsonObject& object)
         }
         // QJsonDocument has escaped the ASCII controls inside strings, so the
         // ones left are the layout's line feeds; everything beyond ASCII is
-        // inside a string.
+        // inside a string. Invisible format characters (zero width space,
+        // byte-order mark, …) are escaped too, so no name hides a part.
         const QString unit(text[i]);
-        if (text[i].unicode() >= 0x7f && terminalSafe(unit) != unit)
+        if (text[i].unicode() >= 0x7f &&
+            (terminalSafe(unit) != unit || text[i].category() == QChar::Other_Format))
             out += QStringLiteral("\\u%1").arg(text[i].unicode(), 4, 16, QLatin1Char('0'));
         else
             out += unit;
@@ -98,11 +88,12 @@ QJsonValue textOrNull(const std::optional<QString>& text)
 QJsonObject networkJson(const ScannedNetwork& network, bool saved, bool current)
 {
     const bool named = network.ssid && !network.ssid->isEmpty();
-    const bool undecodable = named && !isValidUtf8(network.ssidBytes);
+    // The text loses bytes that are not UTF-8 (and a leading byte-order mark).
+    const bool lossy = named && !network.ssidBytes.isEmpty() && network.ssid->toUtf8() != network.ssidBytes;
     return {
         {QStringLiteral("ssid"), named ? QJsonValue(*network.ssid) : QJsonValue(QJsonValue::Null)},
-        {QStringLiteral("ssidHex"), undecodable ? QJsonValue(QString::fromLatin1(network.ssidBytes.toHex()))
-                                                : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("ssidHex"),
+         lossy ? QJsonValue(QString::fromLatin1(network.ssidBytes.toHex())) : QJsonValue(QJsonValue::Null)},
         {QStringLiteral("bssid"), textOrNull(network.bssid)},
         {QStringLiteral("rssi"), network.rssi},
         {QStringLiteral("noise"), network.noise},

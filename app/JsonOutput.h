@@ -32,9 +32,10 @@ inline constexpr char kHistoryFormat[] = "ondrel-history/1";
 
 // `object` as indented UTF-8 JSON ending in a line feed. Besides JSON's own
 // escapes, every character that terminalSafe() would escape (DEL, C1
-// controls, bidirectional controls, line and paragraph separators) is written
-// as \uXXXX, so that the text shows on a terminal as it is and nothing in a
-// name acts there; a JSON reader gets the same strings back.
+// controls, bidirectional controls, line and paragraph separators) and every
+// invisible format character is written as \uXXXX, so that the text shows on
+// a terminal as it is and nothing in a name acts or hides there; a JSON
+// reader gets the same strings back.
 QByteArray jsonText(const QJsonObject& object);
 // Writes jsonText(object) to `stream`; false when the write failed.
 bool writeJson(const QJsonObject& object, FILE* stream = stdout);
@@ -49,7 +50,8 @@ QJsonValue textOrNull(const std::optional<QString>& text);
 
 // One scanned access point with the saved and current marks. "ssid" is the
 // name as text (null for a hidden network); "ssidHex" the name's bytes in
-// lower-case hexadecimal when they are not valid UTF-8, otherwise null.
+// lower-case hexadecimal when the text does not give them back exactly (bytes
+// that are not UTF-8), otherwise null.
 QJsonObject networkJson(const ScannedNetwork& network, bool saved, bool current);
 // A stored speed measurement; the band as bandToken() of its code.
 QJsonObject entryJson(const SpeedEntry& entry);
