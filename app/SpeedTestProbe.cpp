@@ -1,9 +1,11 @@
 // "--speedtest": one speed test from the command line. Phase lines go to
-// standard error, the connection line and the summary to standard output.
+// standard error, the connection line and the summary to standard output;
+// with "--json" one JSON report replaces the standard output lines.
 
 #include "app/Modes.h"
-#include "app/TerminalText.h"
 
+#include "app/JsonOutput.h"
+#include "app/TerminalText.h"
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
 #include "speed/SpeedTest.h"
@@ -55,14 +57,16 @@ QString describe(const SpeedTest::Phase& phase)
 
 } // namespace
 
-int runSpeedTestProbe()
+int runSpeedTestProbe(bool json)
 {
     SpeedTest test;
     // The network at the start is the one the stored result belongs to.
     const WiFiEngine::Status status = WiFiEngine::shared().currentStatus();
     const bool onNetwork = status.ssid && !status.ssid->isEmpty();
-    std::printf("接続中: %s\n", onNetwork ? qUtf8Printable(visibleName(*status.ssid)) : "なし");
-    std::fflush(stdout);
+    if (!json) {
+        std::printf("接続中: %s\n", onNetwork ? qUtf8Printable(visibleName(*status.ssid)) : "なし");
+        std::fflush(stdout);
+    }
 
     test.start();
     const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
@@ -89,12 +93,18 @@ int runSpeedTestProbe()
         ended = report();
     }
 
+    if (test.phase().kind() == SpeedTest::Phase::failed && json) {
+        writeJson(speedTestJson(status, test, std::nullopt, false));
+        return 1;
+    }
     if (test.phase().kind() == SpeedTest::Phase::failed) {
         std::printf("失敗: %s\n", qUtf8Printable(terminalSafe(test.phase().message())));
         return 1;
     }
 
     const SpeedResult result = test.result();
+    std::optional<SpeedEntry> stored;
+    bool saved = false;
     if (onNetwork) {
         SpeedEntry entry;
         entry.id = QUuid::createUuid();
@@ -112,9 +122,15 @@ int runSpeedTestProbe()
         entry.latencyMs = result.latencyMs;
         entry.jitterMs = result.jitterMs;
         entry.bytes = result.bytes;
-        if (!SpeedHistory::shared().add(entry))
+        stored = entry;
+        saved = SpeedHistory::shared().add(entry);
+        if (!saved)
             std::fprintf(stderr, "履歴を保存できませんでした: %s\n",
                          qUtf8Printable(terminalSafe(SpeedHistory::shared().filePath())));
+    }
+    if (json) {
+        writeJson(speedTestJson(status, test, stored, saved));
+        return 0;
     }
     std::printf(
         "ダウンロード %s Mbps / アップロード %s Mbps / 応答時間 %lld ms / ゆらぎ %lld ms / 通信量 %s MB\n",

@@ -202,8 +202,10 @@ QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) con
     // per record.
     std::vector<char> saved(names_.size(), 0);
     std::vector<char> favorite(names_.size(), 0);
-    for (const QString& name : in.savedNames) {
-        if (const int id = nameIndex_.value(name, -1); id >= 0)
+    // A name keeps its bytes (ssidFromBytes), so the saved names match by
+    // their text.
+    for (const QByteArray& ssid : in.savedSsids) {
+        if (const int id = nameIndex_.value(ssidFromBytes(ssid), -1); id >= 0)
             saved[size_t(id)] = 1;
     }
     for (const QString& name : in.favorites) {

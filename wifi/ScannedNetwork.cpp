@@ -2,6 +2,7 @@
 
 #include "localization/Lookup.h"
 #include "wifi/AccessPoint.h"
+#include "wifi/SsidText.h"
 
 namespace ondrel {
 
@@ -51,6 +52,11 @@ ScannedNetwork ScannedNetwork::fromAccessPoint(const AccessPoint& accessPoint)
     network.security = detectSecurity(accessPoint.security);
     network.countryCode = accessPoint.countryCode;
     return network;
+}
+
+QByteArray ScannedNetwork::ssidBytes() const
+{
+    return ssid ? ssidToBytes(*ssid) : QByteArray();
 }
 
 QString ScannedNetwork::id() const

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QMetaType>
 #include "wifi/Band.h"
 #include "wifi/Security.h"
+#include <QMetaType>
 
+#include <QByteArray>
 #include <QHashFunctions>
 #include <QString>
 
@@ -17,7 +18,7 @@ struct AccessPoint;
 // (merged access points, current, saved, favourite). A plain value: copied,
 // compared and hashed over all thirteen fields.
 struct ScannedNetwork {
-    std::optional<QString> ssid;           // name; absent for a hidden network
+    std::optional<QString> ssid;           // name, byte for byte (ssidFromBytes); absent for a hidden network
     std::optional<QString> bssid;          // hardware address; absent when withheld
     int rssi = 0;                          // received signal strength, dBm
     int noise = 0;                         // noise level, dBm
@@ -30,6 +31,10 @@ struct ScannedNetwork {
     bool isCurrent = false;                // the computer is associated with it
     bool isSaved = false;                  // the system has a saved profile of this name
     bool isFavorite = false;               // the user marked the name a favourite
+
+    // The name exactly as broadcast (ssidToBytes of the name); empty for a
+    // hidden network.
+    QByteArray ssidBytes() const;
 
     // The record built from one scan result: apCount 1, no marks.
     static ScannedNetwork fromAccessPoint(const AccessPoint& accessPoint);

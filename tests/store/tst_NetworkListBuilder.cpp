@@ -5,6 +5,7 @@
 #include "SimulatedRadios.h"
 
 #include "store/NetworkListBuilder.h"
+#include "wifi/SsidText.h"
 
 #include <QTest>
 
@@ -74,7 +75,7 @@ void NetworkListBuilderTest::unusualRecords_data()
         << QStringList{"\"A\" a"};
     NetworkListInputs emptyMarked = showHidden;
     emptyMarked.favorites = {empty};
-    emptyMarked.savedNames = {empty};
+    emptyMarked.savedSsids = {QByteArray()};
     QTest::newRow("empty names group together, are never favourites")
         << QList<ScannedNetwork>{record(empty, "e1", -40), record(std::nullopt, "h", -45),
                                  record(empty, "e2", -30)}
@@ -102,9 +103,17 @@ void NetworkListBuilderTest::unusualRecords_data()
 
     NetworkListInputs caseSensitive;
     caseSensitive.currentSSID = QStringLiteral("home");
-    caseSensitive.savedNames = {QStringLiteral("HOME")};
+    caseSensitive.savedSsids = {"HOME"};
     QTest::newRow("marks compare names exactly")
         << QList<ScannedNetwork>{record("Home", "h", -40)} << caseSensitive << QStringList{"\"Home\" h"};
+
+    NetworkListInputs byBytes;
+    byBytes.groupBySSID = false;
+    byBytes.savedSsids = {"A\xff"};
+    const QString ff = ssidFromBytes("A\xff"), fe = ssidFromBytes("A\xfe");
+    QTest::newRow("saved marks match the exact bytes of names that are not UTF-8")
+        << QList<ScannedNetwork>{record(ff, "a1", -40), record(fe, "a2", -40)} << byBytes
+        << QStringList{'"' + ff + "\" a1 saved", '"' + fe + "\" a2"};
 
     QTest::newRow("nothing scanned") << QList<ScannedNetwork>{} << grouped << QStringList{};
 }

@@ -68,6 +68,10 @@ void TestSsidText::rule_data()
     row("DEL and C1", utf8(u"a\u007f\u0085\u009bb"), u"a\\x7f\\u0085\\u009bb");
     row("zero-width, joiner, BOM, soft hyphen", utf8(u"H\u200bo\u200dm\ufeffe\u00ad"),
         u"H\\u200bo\\u200dm\\ufeffe\\u00ad");
+    row("leading byte-order mark",
+        "\xef\xbb\xbf"
+        "Caf\xc3\xa9",
+        u"\\ufeffCaf\u00e9");
     row("variation selector, tag, filler", utf8(u"\u2764\ufe0f\U000E0041\u3164"),
         u"\u2764\\ufe0f\\U000e0041\\u3164");
     row("separators", utf8(u"a\u2028b\u2029"), u"a\\u2028b\\u2029");
