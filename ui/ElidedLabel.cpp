@@ -1,5 +1,7 @@
 #include "ui/ElidedLabel.h"
 
+#include "ui/ViewStyle.h"
+
 #include <QPainter>
 #include <QStyle>
 
@@ -86,7 +88,7 @@ void ElidedLabel::updateToolTip()
         lines.append(text_);
     if (!detail_.isEmpty())
         lines.append(detail_);
-    setToolTip(lines.join(QLatin1Char('\n')));
+    setToolTip(viewstyle::plainToolTip(lines.join(QLatin1Char('\n'))));
 }
 
 void ElidedLabel::paintEvent(QPaintEvent*)

@@ -10,6 +10,7 @@
 #include "ui/Strength.h"
 #include "ui/Symbols.h"
 #include "ui/Tints.h"
+#include "ui/ViewStyle.h"
 #include "wifi/SsidText.h"
 
 #include <QAbstractItemView>
@@ -528,7 +529,7 @@ bool NetworkRow::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QSt
         QToolTip::hideText();
         return true;
     }
-    QToolTip::showText(event->globalPos(), tip, view);
+    QToolTip::showText(event->globalPos(), viewstyle::plainToolTip(tip), view);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
 #include "store/DisplayName.h"
+#include "ui/ViewStyle.h"
 #include "wifi/SsidText.h"
 
 #include <QLocale>
@@ -105,9 +106,9 @@ QVariant SpeedHistoryModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         if (index.column() != network)
             return QVariant();
-        return nameBytesLine(e.ssid).isEmpty()
-                   ? screenName(e.ssid)
-                   : screenName(e.ssid) + QLatin1Char('\n') + nameBytesLine(e.ssid);
+        return viewstyle::plainToolTip(nameBytesLine(e.ssid).isEmpty()
+                                           ? screenName(e.ssid)
+                                           : screenName(e.ssid) + QLatin1Char('\n') + nameBytesLine(e.ssid));
     case Qt::AccessibleDescriptionRole:
         return index.column() == network ? QVariant(nameBytesLine(e.ssid)) : QVariant();
     case Qt::TextAlignmentRole:

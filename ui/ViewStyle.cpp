@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QTextDocument>
 
 namespace ondrel::viewstyle {
 
@@ -39,10 +40,15 @@ void alignLeading(QLabel* label, bool rightToLeft)
     label->setAlignment(Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft) | vertical);
 }
 
+QString plainToolTip(const QString& text)
+{
+    return text.isEmpty() ? QString() : Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
+}
+
 void describeName(QLabel* label, const std::optional<QString>& ssid)
 {
     const QString bytes = ssid ? nameBytesLine(*ssid) : QString();
-    label->setToolTip(bytes.isEmpty() ? QString() : label->text() + QLatin1Char('\n') + bytes);
+    label->setToolTip(bytes.isEmpty() ? QString() : plainToolTip(label->text() + QLatin1Char('\n') + bytes));
     label->setAccessibleDescription(bytes);
 }
 

@@ -27,6 +27,12 @@ void setSecondary(QWidget* widget);
 // fallback text in an Arabic window).
 void alignLeading(QLabel* label, bool rightToLeft);
 
+// `text` as a tooltip that shows exactly these characters: Qt reads a
+// tooltip that looks like HTML ("<b>Home</b>", a network's name) as HTML,
+// so the text goes as an escaped paragraph, its spaces kept and its lines
+// kept as lines. Empty for an empty text (no tooltip).
+QString plainToolTip(const QString& text);
+
 // For a widget that shows the network name `ssid` (absent: no network):
 // when the name is not plain ASCII, its bytes become the accessible
 // description and, under the widget's text, its tooltip; otherwise both

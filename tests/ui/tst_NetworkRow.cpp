@@ -11,6 +11,8 @@
 #include <QListView>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 
 using namespace ondrel;
 
@@ -267,6 +269,15 @@ private Q_SLOTS:
         QCOMPARE(f.model.index(0).data().toString(),
                  QString::fromUtf16(
                      u"\u2068<b>bold</b>\u2066\\x0a\u2069second line \u2066\\u202e\u2069evil\u2069"));
+        // Its tooltip shows the same characters, markup and all, and its bytes.
+        const QStyleOptionViewItem o = f.option(0);
+        QHelpEvent help(QEvent::ToolTip, o.rect.center(), f.view.viewport()->mapToGlobal(o.rect.center()));
+        QVERIFY(f.delegate.helpEvent(&help, &f.view, o, f.model.index(0)));
+        QTextDocument tip;
+        tip.setHtml(QToolTip::text());
+        QVERIFY2(tip.toPlainText().contains(QStringLiteral("\u2068<b>bold</b>\u2066\\x0a")),
+                 qPrintable(QToolTip::text()));
+        QVERIFY(tip.toPlainText().contains(QStringLiteral("3C 62 3E 62 6F 6C 64 3C 2F 62 3E 0A")));
     }
 };
 

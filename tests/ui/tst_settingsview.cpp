@@ -7,17 +7,20 @@
 #include "localization/LocaleSettings.h"
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
+#include "ui/ElidedLabel.h"
 #include "ui/SettingsView.h"
 #include "ui/SystemSettings.h"
 #include "ui/ToggleSwitch.h"
 #include "wifi/LocationAuth.h"
 #include "wifi/SimulatedLocationProvider.h"
+#include "wifi/SsidText.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <QTextDocument>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -221,13 +224,21 @@ private Q_SLOTS:
     {
         TestPrefs prefs;
         prefs->toggleFavorite(QStringLiteral("Alpha"));
-        prefs->toggleFavorite(QStringLiteral("Beta\nwith a line break"));
+        const QString beta = QStringLiteral("<i>Beta</i>\nwith a line break");
+        prefs->toggleFavorite(beta);
         SettingsView view(*prefs, nullptr, nullptr, 1);
         QCOMPARE(visibleRows(view, QStringLiteral("favoriteRow")).size(), 2);
+        // The name by the rule; its tooltip the same characters and its bytes.
+        const auto* name = view.findChildren<ElidedLabel*>(QStringLiteral("favoriteName")).last();
+        QCOMPARE(name->text(), screenName(beta));
+        QTextDocument tip;
+        tip.setHtml(name->toolTip());
+        QVERIFY2(tip.toPlainText().contains(QStringLiteral("3C 69 3E 42 65 74 61 3C 2F 69 3E 0A")),
+                 qPrintable(name->toolTip()));
         QVERIFY(visibleRows(view, QStringLiteral("noFavorites")).isEmpty());
 
         view.findChildren<QPushButton*>(QStringLiteral("removeFavorite")).first()->click();
-        QCOMPARE(prefs->favorites(), QStringList{QStringLiteral("Beta\nwith a line break")});
+        QCOMPARE(prefs->favorites(), QStringList{beta});
         QTRY_COMPARE(visibleRows(view, QStringLiteral("favoriteRow")).size(), 1);
 
         view.findChildren<QPushButton*>(QStringLiteral("removeFavorite")).first()->click();

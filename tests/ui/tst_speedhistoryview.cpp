@@ -18,6 +18,7 @@
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTextDocument>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -297,13 +298,17 @@ private Q_SLOTS:
 
     void networkNamesStayOnOneLine()
     {
-        history_->add(entry(QStringLiteral("evil\nname\twith\x1b[31mcontrols"), 1));
+        history_->add(entry(QStringLiteral("<b>evil</b>\nname\twith\x1b[31mcontrols"), 1));
         SpeedHistoryView view(*history_);
         view.table()->selectRow(0);
-        // The table and the chart's caption show the escapes, never the controls.
+        // The table, the chart's caption and the tooltip (as plain text, with
+        // the bytes) show the escapes, never the controls or the markup.
+        QTextDocument tip;
+        tip.setHtml(view.model()->index(0, SpeedHistoryModel::network).data(Qt::ToolTipRole).toString());
+        QVERIFY(tip.toPlainText().contains(QStringLiteral("3C 62 3E 65 76 69 6C")));
         for (const QString& shown : {view.model()->index(0, SpeedHistoryModel::network).data().toString(),
-                                     view.chart()->caption()}) {
-            QVERIFY2(read(shown).contains(QStringLiteral("evil\\x0aname\\x09with\\x1b[31m")),
+                                     view.chart()->caption(), tip.toPlainText().section('\n', 0, 0)}) {
+            QVERIFY2(read(shown).contains(QStringLiteral("<b>evil</b>\\x0aname\\x09with\\x1b[31m")),
                      qPrintable(shown));
             QVERIFY(!shown.contains(QLatin1Char('\n')) && !shown.contains(QChar(0x1b)));
         }

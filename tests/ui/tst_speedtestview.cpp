@@ -10,7 +10,9 @@
 #include "speed/SpeedHistory.h"
 #include "speed/SpeedTest.h"
 #include "store/WiFiStore.h"
+#include "ui/ElidedLabel.h"
 #include "ui/SpeedTestView.h"
+#include "wifi/SsidText.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -18,6 +20,7 @@
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTest>
+#include <QTextDocument>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -124,6 +127,19 @@ private Q_SLOTS:
         QVERIFY(view.findChild<QPushButton*>(QStringLiteral("startButton"))->isEnabled());
         QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("stopButton"))->isVisibleTo(&view));
         QVERIFY(!view.findChild<QLabel*>(QStringLiteral("speedCount"))->isVisibleTo(&view));
+    }
+
+    void hostileNameInTheSubtitle()
+    {
+        makeStore(QJsonObject{{"current", QJsonObject{{"bssid", "b1"}}},
+                              {"networks", accessPoints({"\u202eemoH<b>|b1|-48|36|wpa2Personal|50"})}});
+        SpeedTestView view(*store_, *history_);
+        const auto* subtitle = view.findChild<ElidedLabel*>(QStringLiteral("speedSubtitle"));
+        QCOMPARE(subtitle->text(), screenName(QStringLiteral("\u202eemoH<b>")));
+        QTextDocument tip;
+        tip.setHtml(subtitle->toolTip());
+        QVERIFY2(tip.toPlainText().contains(QStringLiteral("E2 80 AE 65 6D 6F 48 3C 62 3E")),
+                 qPrintable(subtitle->toolTip()));
     }
 
     void idleShowsTheNetworksLastStoredResult()
