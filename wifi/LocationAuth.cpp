@@ -2,6 +2,7 @@
 
 #include "app/DebugLog.h"
 #include "wifi/LocationProvider.h"
+#include "wifi/SsidText.h"
 
 namespace ondrel {
 
@@ -54,7 +55,7 @@ void LocationAuth::providerChanged()
 
 void LocationAuth::providerFailed(const QString& description)
 {
-    debugLog(QStringLiteral("位置情報の失敗: ") + description);
+    debugLog(QStringLiteral("位置情報の失敗: ") + visibleText(description));
 }
 
 } // namespace ondrel

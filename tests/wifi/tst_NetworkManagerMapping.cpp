@@ -1,7 +1,8 @@
 // The arithmetic of NetworkManager's values: strength percentages, frequencies
-// and security flags at their edges.
+// and security flags at their edges; names as bytes and as profile names.
 
 #include "wifi/NetworkManagerMapping.h"
+#include "wifi/NetworkManagerProfiles.h"
 
 #include <QtTest>
 
@@ -120,6 +121,14 @@ private Q_SLOTS:
         QCOMPARE(nm::decodeSsid("\xff"
                                 "x"),
                  std::optional<QString>(QString(QChar(0xdcff)) + "x"));
+        // A new profile keeps the exact bytes; its name, which other programs
+        // list and its file is named after, is the name as shown.
+        AccessPoint ap;
+        ap.ssidBytes = QByteArray("Evil\x1b[2J\xff");
+        ap.ssid = nm::decodeSsid(ap.ssidBytes);
+        const nm::Settings profile = nm::newProfile(ap, std::nullopt, QStringLiteral("u"));
+        QCOMPARE(profile["connection"]["id"].toString(), QStringLiteral("Evil\\x1b[2J\\xff"));
+        QCOMPARE(profile["802-11-wireless"]["ssid"].toByteArray(), ap.ssidBytes);
     }
 };
 
