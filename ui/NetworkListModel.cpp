@@ -38,9 +38,9 @@ void NetworkListModel::apply(const QList<ScannedNetwork>& networks)
         // Same rows in the same order: update in place, so that the view
         // keeps its scroll position, hover and keyboard focus.
         for (qsizetype i = 0; i < networks.size(); ++i) {
+            // The same id means the same name: the shown name stays.
             rows_[i].network = networks[i];
             rows_[i].measured = lookUp(networks[i]);
-            rows_[i].shown = ondrel::shownName(networks[i]);
         }
         allRowsChanged();
         return;

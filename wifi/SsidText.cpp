@@ -189,8 +189,25 @@ void append(QList<Piece>& pieces, const QString& text, bool escape)
         pieces.append({text, escape});
 }
 
+// Printable ASCII without a backslash and, in a name, without a doubtful
+// space: shown as it is. Most names are; they skip the Unicode work.
+bool isPlainAscii(const QString& text, bool asName)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x20 || c > 0x7e || c == u'\\')
+            return false;
+        if (asName && c == u' ' &&
+            (i == 0 || i + 1 == text.size() || text[i - 1] == u' ' || text[i + 1] == u' '))
+            return false;
+    }
+    return true;
+}
+
 QList<Piece> render(const QString& text, bool asName)
 {
+    if (isPlainAscii(text, asName))
+        return {Piece{text, false}};
     const std::vector<CodePoint> points = codePoints(text);
     std::vector<bool> escaped(points.size(), false);
     if (asName) {
