@@ -50,9 +50,10 @@ QString securityToken(Security security);
 QJsonValue textOrNull(const std::optional<QString>& text);
 
 // One scanned access point with the saved and current marks. "ssid" is the
-// name as text (null for a hidden network); "ssidHex" the name's bytes in
-// lower-case hexadecimal when the text does not give them back exactly (bytes
-// that are not UTF-8), otherwise null.
+// name as text, bytes that are not UTF-8 as U+FFFD (null for a hidden
+// network); "ssidHex" the name's bytes in lower-case hexadecimal when the text
+// may not give them back exactly (bytes that are not UTF-8, a leading
+// byte-order mark, which many readers drop), otherwise null.
 QJsonObject networkJson(const ScannedNetwork& network, bool saved, bool current);
 // A stored speed measurement; the band as bandToken() of its code.
 QJsonObject entryJson(const SpeedEntry& entry);
