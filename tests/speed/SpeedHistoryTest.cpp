@@ -90,7 +90,8 @@ void SpeedHistoryTest::savesAndLoadsEveryField()
     SpeedHistory history(path_);
     QVERIFY(QDir(dir_->filePath(QStringLiteral("Ondrel"))).exists());
     QSignalSpy changed(&history, &SpeedHistory::entriesChanged);
-    SpeedEntry withBssid = makeEntry(QStringLiteral("Café"));
+    // A name with a byte-order mark and a byte that is not UTF-8 (U+DCFF).
+    SpeedEntry withBssid = makeEntry(QString::fromUtf16(u"\ufeffCaf\u00e9\xdcff"));
     withBssid.date = withBssid.date.addMSecs(750); // stored with whole seconds
     SpeedEntry withoutBssid = makeEntry(QStringLiteral("Office"), 1'700'000'100);
     withoutBssid.bssid.reset();

@@ -2,6 +2,7 @@
 #include "localization/Lookup.h"
 #include "store/Prefs.h"
 #include "store/UserDefaults.h"
+#include "wifi/SsidText.h"
 
 #include <QDir>
 #include <QSettings>
@@ -161,10 +162,12 @@ private Q_SLOTS:
 
     void duplicatesAndHostileNamesSurviveTheFile()
     {
-        const QStringList hostile{
+        QStringList hostile{
             QStringLiteral("a,b"),           QStringLiteral("\"quoted\""),  QStringLiteral("x=y;z"),
             QStringLiteral("\\back\\slash"), QStringLiteral("\x1b[31mred"), QStringLiteral("@Invalid()"),
             QStringLiteral("日本語 Wi-Fi"),  QStringLiteral("Dup"),         QStringLiteral("Dup")};
+        // A name with a byte-order mark and a byte that is not UTF-8.
+        hostile.insert(7, ssidFromBytes(QByteArray::fromHex("efbbbf41ff")));
         auto defaults = freshDefaults();
         {
             Prefs prefs(*defaults);
@@ -175,7 +178,7 @@ private Q_SLOTS:
         UserDefaults reread(path_);
         Prefs prefs(reread);
         // Toggling "Dup" twice added then removed it.
-        QCOMPARE(prefs.favorites(), hostile.mid(0, 7));
+        QCOMPARE(prefs.favorites(), hostile.mid(0, 8));
 
         prefs.toggleFavorite(QStringLiteral("a,b"));
         QCOMPARE(prefs.favorites().first(), QStringLiteral("\"quoted\""));
