@@ -212,8 +212,9 @@ int SpeedHistory::count(const QString& ssid) const
 
 QString SpeedHistory::escape(const QString& text)
 {
+    // A lone CR ends a record for most readers, as LF does.
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')))
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -221,6 +222,11 @@ QString SpeedHistory::escape(const QString& text)
 }
 
 QString SpeedHistory::csv() const
+{
+    return csv(entries_);
+}
+
+QString SpeedHistory::csv(const QList<SpeedEntry>& entries)
 {
     const QStringList header = {
         L("日時", "Date"),
@@ -240,7 +246,7 @@ QString SpeedHistory::csv() const
     for (const QString& label : header)
         fields.append(escape(label));
     lines.append(fields.join(QLatin1Char(',')));
-    for (auto it = entries_.crbegin(); it != entries_.crend(); ++it) {
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
         const SpeedEntry& e = *it;
         const QStringList row = {
             localDateTime(e.date),

@@ -56,7 +56,10 @@ public:
     // The whole history as CSV, oldest first, CR LF line ends, header labels
     // in the applied language.
     QString csv() const;
-    // A CSV field: quoted when it holds a comma, a double quote or a line feed.
+    // The CSV of `entries` (newest first, as the history keeps them).
+    static QString csv(const QList<SpeedEntry>& entries);
+    // A CSV field: quoted when it holds a comma, a double quote, a line feed
+    // or a carriage return.
     static QString escape(const QString& text);
 
     // The file's content as a list, or none when it is not a JSON array of

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,6 +72,8 @@ private Q_SLOTS:
     void unreadableFileIsKeptAside();
     void unwritableFolderKeepsTheListInMemory();
     void csvBytes();
+    void csvParsesBackWithGuardedFormulas_data();
+    void csvParsesBackWithGuardedFormulas();
     void csvOfEmptyHistory();
     void defaultFileFollowsXdgDataHome();
 
@@ -314,7 +317,7 @@ void SpeedHistoryTest::csvBytes()
         "GHz,36,12.50,0.12,12,3,1235\r\n"
         "2023-11-15T07:14:20+09:00,\"'=HYPERLINK(\"\"x\"\")\",,-55,Unknown,36,123.46,45.50,12,3,2\r\n"
         "2023-11-15T07:15:20+09:00,'-5,aa:bb:cc:dd:ee:ff,-55,2.4 GHz,36,123.46,45.50,12,3,4\r\n"
-        "2023-11-15T07:16:20+09:00,a\rb,aa:bb:cc:dd:ee:ff,-55,6 GHz,36,123.46,45.50,12,3,346\r\n"
+        "2023-11-15T07:16:20+09:00,\"a\rb\",aa:bb:cc:dd:ee:ff,-55,6 GHz,36,123.46,45.50,12,3,346\r\n"
         "2023-11-15T07:17:20+09:00,\"a\nb\",aa:bb:cc:dd:ee:ff,-55,5 GHz,36,123.46,45.50,12,3,346\r\n";
     QCOMPARE(history.csv(), expected);
 
@@ -322,6 +325,51 @@ void SpeedHistoryTest::csvBytes()
     QVERIFY(history.csv().contains("\r\n2023-11-14T22:13:20Z,"));
     LocaleSettings::apply(AppLanguage::ja);
     QVERIFY(history.csv().startsWith("日時,ネットワーク,BSSID,電波 (dBm),周波数帯,"));
+}
+
+// The rows of `csv` as Python's csv module reads them.
+QList<QStringList> parseWithPython(const QString& csv)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import csv, io, json, sys; print(json.dumps(list(csv.reader("
+                                 "io.StringIO(sys.stdin.buffer.read().decode(), newline='')))))")});
+    python.write(csv.toUtf8());
+    python.closeWriteChannel();
+    python.waitForFinished();
+    QList<QStringList> rows;
+    for (const QJsonValue& row : QJsonDocument::fromJson(python.readAllStandardOutput()).array())
+        rows.append(row.toVariant().toStringList());
+    return rows;
+}
+
+void SpeedHistoryTest::csvParsesBackWithGuardedFormulas_data()
+{
+    QTest::addColumn<QString>("ssid");
+    QTest::addColumn<QString>("field"); // as a CSV reader gives it back
+    for (const auto& [row, start] :
+         {std::pair{"=", "="}, {"+", "+"}, {"-", "-"}, {"@", "@"}, {"tab", "\t"}, {"CR", "\r"}})
+        QTest::newRow(row) << start + QStringLiteral("SUM(1)") << "'" + (start + QStringLiteral("SUM(1)"));
+    QTest::newRow("CR inside") << QStringLiteral("Cafe\r=1+1\r@SUM(1)")
+                               << QStringLiteral("Cafe\r=1+1\r@SUM(1)");
+    QTest::newRow("CR LF, comma, quote") << QStringLiteral("a\r\n\"b\",c") << QStringLiteral("a\r\n\"b\",c");
+}
+
+void SpeedHistoryTest::csvParsesBackWithGuardedFormulas()
+{
+    QFETCH(QString, ssid);
+    QFETCH(QString, field);
+    SpeedEntry entry = makeEntry(ssid);
+    entry.bssid = ssid;
+    const QList<QStringList> rows =
+        parseWithPython(SpeedHistory::csv({entry, makeEntry(QStringLiteral("next"))}));
+    QCOMPARE(rows.size(), 3);
+    for (const QStringList& row : rows)
+        QCOMPARE(row.size(), 11);
+    QCOMPARE(rows[2][1], field);
+    QCOMPARE(rows[2][2], field);
+    QCOMPARE(rows[1][1], QStringLiteral("next"));
 }
 
 void SpeedHistoryTest::csvOfEmptyHistory()
