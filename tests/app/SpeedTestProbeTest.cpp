@@ -36,7 +36,7 @@ private Q_SLOTS:
     void failedRun();
 
 private:
-    Run run(const QByteArray& scenario, const QByteArray& url);
+    Run run(const QByteArray& scenario, const QByteArray& url, const QString& timeLimit = QString());
     QString historyPath() const { return dir_->filePath(QStringLiteral("data/Ondrel/speed-history.json")); }
     std::unique_ptr<QTemporaryDir> dir_;
 };
@@ -46,7 +46,7 @@ void SpeedTestProbeTest::init()
     dir_ = std::make_unique<QTemporaryDir>();
 }
 
-Run SpeedTestProbeTest::run(const QByteArray& scenario, const QByteArray& url)
+Run SpeedTestProbeTest::run(const QByteArray& scenario, const QByteArray& url, const QString& timeLimit)
 {
     const QString scenarioPath = dir_->filePath(QStringLiteral("scenario.json"));
     QFile file(scenarioPath);
@@ -62,6 +62,8 @@ Run SpeedTestProbeTest::run(const QByteArray& scenario, const QByteArray& url)
     env.insert(QStringLiteral("ONDREL_WIFI_SIMULATION"), scenarioPath);
     env.insert(QStringLiteral("ONDREL_SPEEDTEST_URL"), QString::fromUtf8(url));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
+    if (!timeLimit.isEmpty())
+        env.insert(QStringLiteral("ONDREL_SPEEDTEST_TIME_LIMIT"), timeLimit);
     process.setProcessEnvironment(env);
     process.start(qEnvironmentVariable("ONDREL_BINARY"), {QStringLiteral("--speedtest")});
     Run result;
@@ -112,21 +114,38 @@ void SpeedTestProbeTest::failedRun_data()
 {
     QTest::addColumn<QByteArray>("scenario");
     QTest::addColumn<QString>("network");
-    QTest::newRow("on a network") << QByteArray(kOnNetwork) << QStringLiteral("Café \"Home\"");
-    QTest::newRow("no network") << QByteArray(kOffNetwork) << QStringLiteral("なし");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("message");
+    const QString refused = QStringLiteral("サーバーに接続できませんでした。");
+    QTest::newRow("on a network") << QByteArray(kOnNetwork) << QStringLiteral("Café \"Home\"") << "refuse"
+                                  << refused;
+    QTest::newRow("no network") << QByteArray(kOffNetwork) << QStringLiteral("なし") << "refuse" << refused;
+    QTest::newRow("403 to everything")
+        << QByteArray(kOnNetwork) << QStringLiteral("Café \"Home\"") << "403"
+        << QStringLiteral("サーバーが測定の要求を受け付けませんでした (HTTP 403)。");
+    QTest::newRow("time limit passed in the latency phase")
+        << QByteArray(kOnNetwork) << QStringLiteral("Café \"Home\"") << "stall"
+        << QStringLiteral("1 秒以内に測定が終わらなかったので中止しました (段階: latency)");
 }
 
 void SpeedTestProbeTest::failedRun()
 {
     QFETCH(QByteArray, scenario);
     QFETCH(QString, network);
+    QFETCH(QString, how);
+    QFETCH(QString, message);
     SpeedTestServer server;
-    server.setRefusing(true);
-    const Run result = run(scenario, server.url());
+    if (how == "refuse")
+        server.setRefusing(true);
+    server.setErrorStatus(403);
+    for (auto kind :
+         {SpeedTestServer::Kind::latency, SpeedTestServer::Kind::download, SpeedTestServer::Kind::upload})
+        server.setBehaviour(kind, how == "stall" ? SpeedTestServer::Behaviour::stall
+                                                 : SpeedTestServer::Behaviour::error);
+    const Run result = run(scenario, server.url(), how == "stall" ? QStringLiteral("1") : QString());
     QCOMPARE(result.status, 1);
-    QCOMPARE(result.out, QStringLiteral("接続中: %1\n失敗: サーバーに接続できませんでした。\n").arg(network));
-    QCOMPARE(result.err,
-             QStringLiteral("段階: latency\n段階: failed(\"サーバーに接続できませんでした。\")\n"));
+    QCOMPARE(result.out, QStringLiteral("接続中: %1\n失敗: %2\n").arg(network, message));
+    QCOMPARE(result.err, QStringLiteral("段階: latency\n段階: failed(\"%1\")\n").arg(message));
     QVERIFY(!QFile::exists(historyPath()));
 }
 
