@@ -13,6 +13,11 @@ namespace ondrel {
 int runExportCsv(const QString& path)
 {
     SpeedHistory& history = SpeedHistory::shared();
+    if (const QString problem = history.fileProblem(); !problem.isEmpty()) {
+        // An empty export would pass for an empty history.
+        std::fprintf(stderr, "書き出せませんでした: %s\n", qUtf8Printable(problem));
+        return 1;
+    }
     // The byte-order mark makes spreadsheets read the file as UTF-8.
     const QByteArray bytes = QByteArrayLiteral("\xEF\xBB\xBF") + history.csv().toUtf8();
 

@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ondrel {
@@ -30,7 +31,8 @@ class FileLock {
 public:
     explicit FileLock(const QString& path)
     {
-        fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd_ = ::open(QFile::encodeName(path).constData(),
+                     O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
         if (fd_ < 0)
             return;
         using namespace std::chrono;
@@ -53,15 +55,32 @@ private:
     int fd_ = -1;
 };
 
-enum class FileState { missing, decoded, undecodable };
+enum class FileState { missing, decoded, undecodable, notRegular };
 
+// Reads the history without ever blocking on what the path names: a FIFO,
+// a device or a folder (itself or behind a symlink) is not opened as one
+// would open a file, and a path swapped between the look and the opening
+// is caught on the opened descriptor.
 FileState readHistory(const QString& path, QList<SpeedEntry>& entries)
 {
-    QFile file(path);
-    if (!file.exists())
-        return FileState::missing;
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(name.constData(), &info) != 0)
+        return errno == ENOENT ? FileState::missing : FileState::undecodable;
+    if (!S_ISREG(info.st_mode))
+        return FileState::notRegular;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? FileState::missing : FileState::undecodable;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return FileState::notRegular;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return FileState::undecodable;
+    }
     std::optional<QList<SpeedEntry>> decoded = SpeedHistory::decode(file.readAll());
     if (!decoded)
         return FileState::undecodable;
@@ -133,8 +152,18 @@ SpeedHistory::SpeedHistory(const QString& filePath, QObject* parent) : QObject(p
 {
     QDir().mkpath(QFileInfo(filePath_).absolutePath());
     QList<SpeedEntry> loaded;
-    if (readHistory(filePath_, loaded) == FileState::decoded)
+    const FileState state = readHistory(filePath_, loaded);
+    notRegular_ = state == FileState::notRegular;
+    if (state == FileState::decoded)
         entries_ = std::move(loaded);
+}
+
+QString SpeedHistory::fileProblem() const
+{
+    if (!notRegular_)
+        return {};
+    return Lf("記録ファイル %@ は通常のファイルではないため、読み込みも保存もしません。",
+              "The history file %@ is not a regular file, so it is neither read nor saved.", {filePath_});
 }
 
 bool SpeedHistory::add(const SpeedEntry& entry)
@@ -175,9 +204,13 @@ bool SpeedHistory::change(const std::function<void(QList<SpeedEntry>&)>& edit)
         if (state != FileState::decoded)
             entries = entries_;
         edit(entries);
-        if (state != FileState::undecodable || keepAside(filePath_)) {
+        if (state != FileState::notRegular && (state != FileState::undecodable || keepAside(filePath_))) {
             QSaveFile file(filePath_);
             written = file.open(QIODevice::WriteOnly) && file.write(encode(entries)) >= 0 && file.commit();
+        }
+        if (notRegular_ != (state == FileState::notRegular)) {
+            notRegular_ = !notRegular_;
+            Q_EMIT fileProblemChanged();
         }
     }
     setEntries(entries);

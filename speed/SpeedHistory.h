@@ -21,7 +21,9 @@ namespace ondrel {
 // holding an advisory lock (flock on "<file>.lock"), written atomically, and
 // the in-memory list becomes the merged result. A file that cannot be decoded
 // is renamed to "<file>.unreadable" (or ".unreadable.2", …) before the next
-// write instead of being overwritten.
+// write instead of being overwritten. A path that names anything but a
+// regular file (a FIFO, a device, a folder, or a symlink to one) is neither
+// read nor replaced, without blocking; fileProblem() says so.
 class SpeedHistory : public QObject {
     Q_OBJECT
 public:
@@ -38,6 +40,8 @@ public:
 
     const QList<SpeedEntry>& entries() const { return entries_; }
     const QString& filePath() const { return filePath_; }
+    // Why the file is not used, in the applied language; empty while it is.
+    QString fileProblem() const;
 
     // Inserts `entry` first and keeps the newest `limit` entries. Returns
     // whether the file was written; the list changes either way.
@@ -70,6 +74,8 @@ public:
 Q_SIGNALS:
     // `entries` changed.
     void entriesChanged();
+    // fileProblem() changed.
+    void fileProblemChanged();
 
 private:
     bool change(const std::function<void(QList<SpeedEntry>&)>& edit);
@@ -77,6 +83,7 @@ private:
 
     QString filePath_;
     QList<SpeedEntry> entries_;
+    bool notRegular_ = false; // the path names something other than a regular file
 };
 
 } // namespace ondrel

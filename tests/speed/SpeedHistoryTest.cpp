@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ondrel;
@@ -71,6 +72,7 @@ private Q_SLOTS:
     void changeWaitsForTheLockAndMerges();
     void unreadableFileIsKeptAside();
     void unwritableFolderKeepsTheListInMemory();
+    void fifoIsNeitherReadNorReplaced();
     void csvBytes();
     void csvParsesBackWithGuardedFormulas_data();
     void csvParsesBackWithGuardedFormulas();
@@ -286,6 +288,19 @@ void SpeedHistoryTest::unwritableFolderKeepsTheListInMemory()
     QVERIFY(!history.add(makeEntry(QStringLiteral("A"))));
     QVERIFY(!history.add(makeEntry(QStringLiteral("B"))));
     QCOMPARE(history.entries().size(), 2);
+}
+
+void SpeedHistoryTest::fifoIsNeitherReadNorReplaced()
+{
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    QCOMPARE(::mkfifo(QFile::encodeName(path_).constData(), 0600), 0);
+    SpeedHistory history(path_); // opening the FIFO to read would wait for a writer forever
+    QVERIFY(history.fileProblem().contains(path_));
+    QVERIFY(!history.add(makeEntry(QStringLiteral("A"))));
+    QCOMPARE(history.entries().size(), 1);
+    struct stat info;
+    QCOMPARE(::stat(QFile::encodeName(path_).constData(), &info), 0);
+    QVERIFY(S_ISFIFO(info.st_mode));
 }
 
 void SpeedHistoryTest::csvBytes()
