@@ -191,6 +191,21 @@ bool SpeedHistory::clear()
     return change([](QList<SpeedEntry>& entries) { entries.clear(); });
 }
 
+bool SpeedHistory::restore(const QList<SpeedEntry>& removed)
+{
+    return change([&](QList<SpeedEntry>& entries) {
+        QSet<QUuid> present;
+        for (const SpeedEntry& e : entries)
+            present.insert(e.id);
+        for (const SpeedEntry& e : removed) {
+            if (!present.contains(e.id))
+                entries.append(e);
+        }
+        if (entries.size() > limit)
+            entries.resize(limit);
+    });
+}
+
 bool SpeedHistory::change(const std::function<void(QList<SpeedEntry>&)>& edit)
 {
     QList<SpeedEntry> entries;

@@ -50,6 +50,10 @@ public:
     bool remove(const QSet<QUuid>& ids);
     // Removes every entry.
     bool clear();
+    // Puts back entries that a clear() removed: after the entries there are
+    // now (added since, so newer), skipping those still present, keeping
+    // the newest `limit`.
+    bool restore(const QList<SpeedEntry>& removed);
 
     // The newest entry of the network named `ssid`, compared exactly; none
     // for an empty name.
