@@ -38,7 +38,8 @@ const char kUsage[] = "Usage: ondrel [option…]\n"
                       "  --version            show the version\n"
                       "\n"
                       "Environment: ONDREL_LOG=PATH appends a diagnostic log to PATH;\n"
-                      "ONDREL_SPEEDTEST_URL replaces the speed service's address.\n";
+                      "ONDREL_SPEEDTEST_URL replaces the speed service's address;\n"
+                      "ONDREL_SPEEDTEST_TIME_LIMIT=SECONDS replaces --speedtest's 90-second limit.\n";
 
 } // namespace
 
