@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Ondrel needs that are missing. Quick when
-# everything is there already. Usage: tools/install-deps.sh [run|test]
+# everything is there already. Usage: tools/install-deps.sh [run|test|fuzz]
 set -euo pipefail
 
 packages=(
@@ -12,6 +12,9 @@ packages=(
 )
 if [ "${1:-run}" = test ]; then
     packages+=(python3 python3-dbusmock python3-dbus dbus-daemon curl iperf3)
+fi
+if [ "${1:-run}" = fuzz ]; then
+    packages+=(clang libclang-rt-dev)
 fi
 
 missing=()
