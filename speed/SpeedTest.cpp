@@ -299,9 +299,10 @@ void SpeedTest::endThroughput(double mbps)
 {
     tick_.stop();
     // Upload bytes count as the peer takes them, before its answer: while
-    // the server refuses every request that it answers, what it took
-    // meanwhile is no measurement either.
-    if (!(mbps > 0) || (refusal_ && successes_ == 0)) {
+    // the server refuses every upload that it answers, what it took
+    // meanwhile is no measurement either. (Download bytes count only from
+    // 2xx answers.)
+    if (!(mbps > 0) || (uploading_ && refusal_ && successes_ == 0)) {
         // A figure of 0 would be a measurement of nothing.
         if (const auto& failure = refusal_ ? refusal_ : transportFailure_)
             fail(describeFailure(*failure), &*failure);
