@@ -77,7 +77,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QList<SpeedEntry> entries;
     while (size > 0 && entries.size() < 16) {
         SpeedEntry entry;
-        entry.id = QUuid::createUuid();
         entry.date = QDateTime::fromSecsSinceEpoch(take<uint32_t>(data, size), Qt::UTC);
         entry.rssi = take<qint64>(data, size);
         entry.band = take<int8_t>(data, size);
