@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QIcon>
 
 #include <cstdio>
 #include <memory>
@@ -26,11 +28,15 @@ const char kUsage[] = "Usage: ondrel [option…]\n"
                       "Lists nearby Wi-Fi networks, joins them and measures the connection's speed.\n"
                       "Without options the window opens.\n"
                       "\n"
-                      "  --probe [--connect NAME [--password PASSWORD|-]]\n"
+                      "  --probe [--connect NAME [--password PASSWORD|-]] [--json]\n"
                       "                       print the nearby networks; join NAME (with --password -,\n"
                       "                       the password is read from standard input)\n"
-                      "  --speedtest          measure latency, jitter, download and upload\n"
+                      "  --speedtest [--json] measure latency, jitter, download and upload\n"
+                      "  --json               with --probe or --speedtest: print one JSON report\n"
+                      "                       instead of the text lines\n"
                       "  --export-csv PATH    write the speed history as CSV to PATH\n"
+                      "  --export-json PATH   write the speed history as JSON to PATH (- for standard\n"
+                      "                       output)\n"
                       "  --shot PATH          render a window to a PNG file: the main window, or with\n"
                       "                       --settings [--tab N], --history or --speed another one\n"
                       "  --lang CODE          use a language for this run only (ja, en, de, pt-BR, …)\n"
@@ -39,7 +45,19 @@ const char kUsage[] = "Usage: ondrel [option…]\n"
                       "\n"
                       "Environment: ONDREL_LOG=PATH appends a diagnostic log to PATH;\n"
                       "ONDREL_SPEEDTEST_URL replaces the speed service's address;\n"
-                      "ONDREL_SPEEDTEST_TIME_LIMIT=SECONDS replaces --speedtest's 90-second limit.\n";
+                      "ONDREL_SPEEDTEST_TIME_LIMIT=SECONDS replaces --speedtest's 90-second limit;\n"
+                      "ONDREL_WIFI_SIMULATION=FILE plays the simulated radios that FILE describes.\n"
+                      "See ondrel(1) for the details and the exit statuses.\n";
+
+// The application icon at every size the build compiled in.
+QIcon applicationIcon()
+{
+    QIcon icon;
+    const QDir folder(QStringLiteral(":/icons"));
+    for (const QString& name : folder.entryList(QDir::Files))
+        icon.addFile(folder.filePath(name));
+    return icon;
+}
 
 } // namespace
 
@@ -49,6 +67,7 @@ EntryPlan planEntry(const QStringList& args)
     EntryPlan plan;
     if (args.contains(QStringLiteral("--probe"))) {
         plan.mode = Mode::probe;
+        plan.json = args.contains(QStringLiteral("--json"));
         return plan;
     }
     plan.language = valueAfter(args, QStringLiteral("--lang"));
@@ -57,8 +76,14 @@ EntryPlan planEntry(const QStringList& args)
         plan.path = *path;
         return plan;
     }
+    if (const std::optional<QString> path = valueAfter(args, QStringLiteral("--export-json"))) {
+        plan.mode = Mode::exportJson;
+        plan.path = *path;
+        return plan;
+    }
     if (args.contains(QStringLiteral("--speedtest"))) {
         plan.mode = Mode::speedTest;
+        plan.json = args.contains(QStringLiteral("--json"));
         return plan;
     }
     if (const std::optional<QString> path = valueAfter(args, QStringLiteral("--shot"))) {
@@ -112,19 +137,29 @@ int runEntry(int argc, char** argv)
             return 1;
         }
         app = std::make_unique<QApplication>(argc, argv);
+        // The window manager matches the windows to the installed launcher
+        // entry by this name, and shows the same icon for them.
+        QGuiApplication::setDesktopFileName(QStringLiteral(ONDREL_APP_ID));
+        QApplication::setWindowIcon(applicationIcon());
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
 
+    // A JSON report reads the same in every language: the few texts in it
+    // for people (error descriptions) are English.
+    if (plan.json)
+        LocaleSettings::apply(AppLanguage::en);
     if (plan.mode == Mode::probe)
         return runProbe(args);
-    if (plan.language)
+    if (plan.language && !plan.json)
         LocaleSettings::applyCommandLineChoice(*plan.language);
     switch (plan.mode) {
     case Mode::exportCsv:
         return runExportCsv(plan.path);
+    case Mode::exportJson:
+        return runExportJson(plan.path);
     case Mode::speedTest:
-        return runSpeedTestProbe();
+        return runSpeedTestProbe(plan.json);
     case Mode::shot:
         return runShot(plan.path, plan.settings, args);
     default:

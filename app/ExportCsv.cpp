@@ -2,6 +2,7 @@
 
 #include "app/Modes.h"
 
+#include "app/TerminalText.h"
 #include "speed/SpeedHistory.h"
 
 #include <QSaveFile>
@@ -15,7 +16,7 @@ int runExportCsv(const QString& path)
     SpeedHistory& history = SpeedHistory::shared();
     if (const QString problem = history.fileProblem(); !problem.isEmpty()) {
         // An empty export would pass for an empty history.
-        std::fprintf(stderr, "書き出せませんでした: %s\n", qUtf8Printable(problem));
+        std::fprintf(stderr, "書き出せませんでした: %s\n", qUtf8Printable(terminalSafe(problem)));
         return 1;
     }
     // The byte-order mark makes spreadsheets read the file as UTF-8.

@@ -9,12 +9,17 @@ namespace ondrel {
 // with the application object already created and returns the process's
 // exit status.
 
-// Network table and join by name ("--probe", "--connect", "--password").
+// Network table and join by name ("--probe", "--connect", "--password"),
+// or with "--json" the same as one JSON report.
 int runProbe(const QStringList& args);
 // Writes the speed history as CSV to `path` ("--export-csv").
 int runExportCsv(const QString& path);
-// One speed test from the command line ("--speedtest").
-int runSpeedTestProbe();
+// Writes the speed history as JSON to `path`, or to standard output for "-"
+// ("--export-json").
+int runExportJson(const QString& path);
+// One speed test from the command line ("--speedtest"); with `json` the
+// result is one JSON report on standard output.
+int runSpeedTestProbe(bool json = false);
 // Renders a window to a PNG file ("--shot"); `args` for "--history" etc.
 int runShot(const QString& path, bool settings, const QStringList& args);
 // The windowed application; needs a QApplication.

@@ -1,8 +1,10 @@
 // "--probe": lists the nearby networks as a table and optionally joins one
 // by name ("--connect NAME", "--password PASSWORD" or "--password -" to read
 // it from standard input). Its texts are fixed; "--lang" does not apply.
+// With "--json" the table and the join lines give way to one JSON report.
 
 #include "app/Modes.h"
+#include "app/ProbeReport.h"
 #include "app/TerminalText.h"
 #include "localization/Lookup.h"
 #include "wifi/LocationProvider.h"
@@ -192,6 +194,8 @@ const ScannedNetwork* findTarget(const QList<ScannedNetwork>& sorted, const QStr
 int runProbe(const QStringList& args)
 {
     const auto wait = std::make_shared<MainLoopWait>();
+    const bool json = args.contains(QStringLiteral("--json"));
+    ProbeReport report;
 
     // Permission.
     std::unique_ptr<LocationProvider> location = LocationProvider::create();
@@ -208,6 +212,7 @@ int runProbe(const QStringList& args)
         settled = true;
     wait->until([&] { return settled; }, kPermissionWait);
     writeLine(stderr, QStringLiteral("位置情報: ") + statusWord(location->authorizationStatus()));
+    report.setLocation(location->authorizationStatus());
 
     WiFiEngine& engine = WiFiEngine::shared();
     const WiFiEngine::Status status = engine.currentStatus();
@@ -217,6 +222,7 @@ int runProbe(const QStringList& args)
                   .arg(interface && !interface->isEmpty() ? terminalSafe(*interface) : QStringLiteral("なし"),
                        status.poweredOn ? QStringLiteral("true") : QStringLiteral("false"),
                        status.ssid ? terminalSafe(*status.ssid) : QStringLiteral("なし")));
+    report.setInterface(interface, status);
 
     // Scan. Each wait has its own cells, so that an answer arriving after
     // its wait gave up cannot be taken for the answer of a later one.
@@ -235,30 +241,41 @@ int runProbe(const QStringList& args)
     wait->until([scanned] { return scanned->done; }, kScanWait);
     if (scanned->error) {
         writeLine(stderr, QStringLiteral("失敗: ") + terminalSafe(scanned->error->description()));
-        return 1;
+        report.setScan(ProbeReport::Outcome::failed, scanned->error);
+        return json ? report.finish(1) : 1;
     }
+    report.setScan(scanned->done ? ProbeReport::Outcome::ok : ProbeReport::Outcome::timedOut);
     QList<ScannedNetwork> networks = scanned->done ? scanned->networks : QList<ScannedNetwork>();
 
-    const QSet<QString> saved = engine.savedNetworkNames();
+    const QSet<QByteArray> saved = engine.savedSsids();
     std::stable_sort(networks.begin(), networks.end(),
                      [](const ScannedNetwork& a, const ScannedNetwork& b) { return a.rssi > b.rssi; });
 
-    writeLine(stdout, formatText(QStringLiteral("%-32@ %7@ %5@ %-10@ %-16@ %@"),
-                                 {"SSID", "RSSI", "ch", "Band", "Security", "BSSID"}));
-    for (const ScannedNetwork& network : std::as_const(networks)) {
-        const bool isSaved = saved.contains(network.ssid.value_or(QString()));
-        writeLine(stdout, formatText(QStringLiteral("%@%-31@ %4d dBm %4d %-10@ %-16@ %@"),
-                                     {isSaved ? "*" : " ", shownName(network), network.rssi, network.channel,
-                                      label(network.band), securityWord(network.security),
-                                      terminalSafe(network.bssid.value_or(QString()))}));
+    if (json) {
+        report.setNetworks(networks, saved, status);
+    } else {
+        writeLine(stdout, formatText(QStringLiteral("%-32@ %7@ %5@ %-10@ %-16@ %@"),
+                                     {"SSID", "RSSI", "ch", "Band", "Security", "BSSID"}));
+        for (const ScannedNetwork& network : std::as_const(networks)) {
+            const bool isSaved = saved.contains(network.ssidBytes);
+            writeLine(stdout,
+                      formatText(QStringLiteral("%@%-31@ %4d dBm %4d %-10@ %-16@ %@"),
+                                 {isSaved ? "*" : " ", shownName(network), network.rssi, network.channel,
+                                  label(network.band), securityWord(network.security),
+                                  terminalSafe(network.bssid.value_or(QString()))}));
+        }
+        writeLine(stdout, QStringLiteral("計 %1 件（* はシステムに登録済み）").arg(networks.size()));
     }
-    writeLine(stdout, QStringLiteral("計 %1 件（* はシステムに登録済み）").arg(networks.size()));
 
     // Join.
     const std::optional<QString> target = valueAfter(args, QStringLiteral("--connect"));
     if (!target)
-        return 0;
+        return json ? report.finish(0) : 0;
     const ScannedNetwork* network = findTarget(networks, *target);
+    if (!network && json) {
+        report.setJoin(*target, nullptr, ProbeReport::Outcome::notFound);
+        return report.finish(1);
+    }
     if (!network) {
         writeLine(stdout, QStringLiteral("「%1」は見つかりませんでした").arg(terminalSafe(*target)));
         return 1;
@@ -266,7 +283,8 @@ int runProbe(const QStringList& args)
     std::optional<QString> password = valueAfter(args, QStringLiteral("--password"));
     if (password && *password == QLatin1String("-"))
         password = readPasswordFromStdin();
-    writeLine(stdout, QStringLiteral("接続します: ") + shownName(*network));
+    if (!json)
+        writeLine(stdout, QStringLiteral("接続します: ") + shownName(*network));
 
     struct JoinCells {
         std::optional<SystemError> error;
@@ -281,6 +299,10 @@ int runProbe(const QStringList& args)
                    });
     password.reset();
     wait->until([joined] { return joined->done; }, kJoinWait);
+    if (joined->error && json) {
+        report.setJoin(*target, network, ProbeReport::Outcome::failed, joined->error);
+        return report.finish(1);
+    }
     if (joined->error) {
         writeLine(stdout, QStringLiteral("失敗: %1（コード %2）")
                               .arg(terminalSafe(joined->error->description()))
@@ -288,6 +310,14 @@ int runProbe(const QStringList& args)
         return 1;
     }
     const std::optional<QString> current = engine.currentStatus().ssid;
+    if (json) {
+        // A join that did not answer in time counts only if its network is
+        // now the current one.
+        const bool ok = joined->done || (current && current == network->ssid);
+        report.setJoin(*target, network, ok ? ProbeReport::Outcome::ok : ProbeReport::Outcome::timedOut,
+                       std::nullopt, current);
+        return report.finish(ok ? 0 : 1);
+    }
     writeLine(stdout, QStringLiteral("成功。現在の接続先: ") +
                           (current ? terminalSafe(*current) : QStringLiteral("なし")));
     return 0;

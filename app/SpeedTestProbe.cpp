@@ -1,8 +1,10 @@
 // "--speedtest": one speed test from the command line. Phase lines go to
-// standard error, the connection line and the summary to standard output.
+// standard error, the connection line and the summary to standard output;
+// with "--json" one JSON report replaces the standard output lines.
 
 #include "app/Modes.h"
 
+#include "app/JsonOutput.h"
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
 #include "speed/SpeedTest.h"
@@ -81,14 +83,16 @@ QString describe(const SpeedTest::Phase& phase)
 
 } // namespace
 
-int runSpeedTestProbe()
+int runSpeedTestProbe(bool json)
 {
     SpeedTest test;
     // The network at the start is the one the stored result belongs to.
     const WiFiEngine::Status status = WiFiEngine::shared().currentStatus();
     const bool onNetwork = status.ssid && !status.ssid->isEmpty();
-    std::printf("接続中: %s\n", onNetwork ? qUtf8Printable(*status.ssid) : "なし");
-    std::fflush(stdout);
+    if (!json) {
+        std::printf("接続中: %s\n", onNetwork ? qUtf8Printable(*status.ssid) : "なし");
+        std::fflush(stdout);
+    }
 
     test.start();
     const int configured = qEnvironmentVariableIntValue("ONDREL_SPEEDTEST_TIME_LIMIT");
@@ -123,9 +127,16 @@ int runSpeedTestProbe()
         const QString message = QStringLiteral("%1 秒以内に測定が終わらなかったので中止しました (段階: %2)")
                                     .arg(limitSeconds)
                                     .arg(last);
-        test.stop();
         std::fprintf(stderr, "段階: failed(%s)\n", qUtf8Printable(quoted(message)));
-        std::printf("失敗: %s\n", qUtf8Printable(message));
+        if (json)
+            writeJson(speedTestJson(status, test, std::nullopt, false)); // outcome "timedOut"
+        else
+            std::printf("失敗: %s\n", qUtf8Printable(message));
+        test.stop();
+        return 1;
+    }
+    if (test.phase().kind() == SpeedTest::Phase::failed && json) {
+        writeJson(speedTestJson(status, test, std::nullopt, false));
         return 1;
     }
     if (test.phase().kind() == SpeedTest::Phase::failed) {
@@ -134,6 +145,8 @@ int runSpeedTestProbe()
     }
 
     const SpeedResult result = test.result();
+    std::optional<SpeedEntry> stored;
+    bool saved = false;
     if (onNetwork) {
         SpeedEntry entry;
         entry.id = QUuid::createUuid();
@@ -148,9 +161,15 @@ int runSpeedTestProbe()
         entry.latencyMs = result.latencyMs;
         entry.jitterMs = result.jitterMs;
         entry.bytes = result.bytes;
-        if (!SpeedHistory::shared().add(entry))
+        stored = entry;
+        saved = SpeedHistory::shared().add(entry);
+        if (!saved)
             std::fprintf(stderr, "履歴を保存できませんでした: %s\n",
                          qUtf8Printable(SpeedHistory::shared().filePath()));
+    }
+    if (json) {
+        writeJson(speedTestJson(status, test, stored, saved));
+        return 0;
     }
     std::printf(
         "ダウンロード %s Mbps / アップロード %s Mbps / 応答時間 %lld ms / ゆらぎ %lld ms / 通信量 %s MB\n",

@@ -192,7 +192,7 @@ int main(int argc, char** argv)
 
                 NetworkListInputs inputs;
                 inputs.readPreferences(prefs);
-                inputs.savedNames = engine.savedNetworkNames();
+                inputs.savedSsids = engine.savedSsids();
                 inputs.currentSSID = store.status().ssid;
                 inputs.currentBSSID = store.status().bssid;
                 inputs.searchText = text;

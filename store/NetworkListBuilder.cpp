@@ -85,7 +85,8 @@ NetworkListBuilder::NetworkListBuilder(QList<ScannedNetwork> raw) : raw_(std::mo
     for (size_t i = 0; i < n; ++i) {
         const ScannedNetwork& network = raw_.at(qsizetype(i));
         Record& record = records_[i];
-        record = {-1, -1, network.rssi, network.apCount, rawValue(network.band), rawValue(network.security)};
+        record = {
+            -1, -1, -1, network.rssi, network.apCount, rawValue(network.band), rawValue(network.security)};
         if (network.bssid) {
             lowerBSSID_[i] = network.bssid->toLower();
             for (QChar c : std::as_const(lowerBSSID_[i])) {
@@ -97,6 +98,11 @@ NetworkListBuilder::NetworkListBuilder(QList<ScannedNetwork> raw) : raw_(std::mo
         }
         if (!network.ssid)
             continue;
+        const QByteArray bytes = network.ssidBytes.isEmpty() ? network.ssid->toUtf8() : network.ssidBytes;
+        auto known = ssidIndex_.find(bytes);
+        if (known == ssidIndex_.end())
+            known = ssidIndex_.insert(bytes, int(ssidIndex_.size()));
+        record.ssid = *known;
         const auto found = nameIndex_.constFind(*network.ssid);
         if (found != nameIndex_.cend()) {
             record.name = *found;
@@ -199,10 +205,10 @@ QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) con
 
     // Step 3's name marks, looked up once per listed name rather than once
     // per record.
-    std::vector<char> saved(names_.size(), 0);
+    std::vector<char> saved(size_t(ssidIndex_.size()), 0);
     std::vector<char> favorite(names_.size(), 0);
-    for (const QString& name : in.savedNames) {
-        if (const int id = nameIndex_.value(name, -1); id >= 0)
+    for (const QByteArray& ssid : in.savedSsids) {
+        if (const int id = ssidIndex_.value(ssid, -1); id >= 0)
             saved[size_t(id)] = 1;
     }
     for (const QString& name : in.favorites) {
@@ -234,7 +240,7 @@ QList<ScannedNetwork> NetworkListBuilder::build(const NetworkListInputs& in) con
         Row row{};
         row.record = int(i);
         row.count = counts[r];
-        row.isSaved = name >= 0 && saved[size_t(name)];
+        row.isSaved = record.ssid >= 0 && saved[size_t(record.ssid)];
         row.isFavorite = name >= 0 && favorite[size_t(name)];
         row.isCurrent =
             name >= 0 && name == currentName && (!byBSSID || raw_.at(qsizetype(i)).bssid == in.currentBSSID);

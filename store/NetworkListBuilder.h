@@ -3,6 +3,7 @@
 #include "store/SortKey.h"
 #include "wifi/ScannedNetwork.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -24,7 +25,7 @@ struct NetworkListInputs {
     bool favoritesOnTop = true;
     bool favoritesOnly = false;
     QSet<QString> favorites;
-    QSet<QString> savedNames;
+    QSet<QByteArray> savedSsids;         // exact names of the saved profiles
     std::optional<QString> currentSSID;  // name of the network the machine is on
     std::optional<QString> currentBSSID; // its access point's hardware address
     QString searchText;                  // as typed; trimmed and lower-cased here
@@ -38,8 +39,10 @@ struct NetworkListInputs {
 //  2. grouping by name (nameless records by their id, so they merge only
 //     when address and channel agree): the strongest access point stands for
 //     its group, the earliest on equal strength, with apCount the group size;
-//  3. marks: saved and favourite by exact name; current by name, and with
-//     grouping off also by the current BSSID when it is known;
+//  3. marks: saved by the exact SSID bytes of the row's access point (a
+//     record without bytes by its name as UTF-8), favourite by exact name;
+//     current by name, and with grouping off also by the current BSSID when
+//     it is known;
 //  4. favourites only: favourites and the current network;
 //  5. search: the text trimmed of spaces and tabs and lower-cased, found in
 //     the lower-cased name or BSSID;
@@ -68,6 +71,7 @@ private:
     // thousands of records stays in the processor's caches.
     struct Record {
         int name;  // index into names_, -1 without a name
+        int ssid;  // index of its distinct SSID bytes, -1 without a name
         int group; // group when grouping by name
         int rssi;  // dBm
         int apCount;
@@ -87,6 +91,7 @@ private:
     std::vector<QString> lowerNames_;
     std::vector<int> nameRank_; // alphabetical rank of the display name, even numbers, equal for equal names
     QHash<QString, int> nameIndex_;
+    QHash<QByteArray, int> ssidIndex_; // distinct SSID bytes
     // Display-order names of the ranks, for placing the hidden network's name.
     std::vector<QString> rankedNames_;
     int groupCount_ = 0;

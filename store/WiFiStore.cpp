@@ -65,7 +65,7 @@ void WiFiStore::scan()
         return;
     setIsScanning(true);
     setErrorMessage(std::nullopt);
-    savedNames_ = engine_.savedNetworkNames();
+    savedSsids_ = engine_.savedSsids();
     engine_.scan(
         [self = QPointer<WiFiStore>(this)](QList<ScannedNetwork> records, std::optional<SystemError> error) {
             if (self)
@@ -92,7 +92,7 @@ void WiFiStore::rebuild()
     rebuildPending_ = false;
     NetworkListInputs inputs;
     inputs.readPreferences(prefs_);
-    inputs.savedNames = savedNames_;
+    inputs.savedSsids = savedSsids_;
     inputs.currentSSID = status_.ssid;
     inputs.currentBSSID = status_.bssid;
     inputs.searchText = searchText_;
@@ -207,7 +207,7 @@ void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<Sy
             setErrorMessage(describe(network, *error));
         return;
     }
-    savedNames_ = engine_.savedNetworkNames();
+    savedSsids_ = engine_.savedSsids();
     setStatus(engine_.currentStatus());
     rebuild();
 }

@@ -148,7 +148,7 @@ private:
     NetworkListBuilder raw_;
     // Names the system remembers, read at the start of each scan and after
     // each successful join.
-    QSet<QString> savedNames_;
+    QSet<QByteArray> savedSsids_;
     QTimer* statusTimer_ = nullptr;
     QTimer* refreshTimer_ = nullptr; // absent while the automatic rescan is off
     bool rebuildPending_ = false;

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes resources/Localizations/_source.json: every English text that the
 sources pass to L, Lf and pluralFormat (a counted text by its "other" form,
-which is the key the translation tables use).
+which is the key the translation tables use), and the English texts of the
+desktop launcher entry (resources/desktop/texts.json, Japanese/English pairs).
 
     tools/extract_texts.py          rewrite the file
     tools/extract_texts.py --check  exit 1 when the file is out of date
@@ -14,6 +15,7 @@ import sys
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 OUTPUT = ROOT / "resources" / "Localizations" / "_source.json"
 FOLDERS = ["app", "wifi", "store", "localization", "speed", "ui"]
+DESKTOP_TEXTS = ROOT / "resources" / "desktop" / "texts.json"
 CALL = re.compile(r"(?<![A-Za-z0-9_])(L|Lf|pluralFormat)\s*\(")
 # Which literal argument holds the English key, per function.
 KEY_ARGUMENT = {"L": 1, "Lf": 1, "pluralFormat": 2}
@@ -109,6 +111,8 @@ def collect():
                 key = KEY_ARGUMENT[m.group(1)]
                 if len(args) > key:
                     texts[args[key]] = args[key]
+    for _, english in json.loads(DESKTOP_TEXTS.read_text(encoding="utf-8")).values():
+        texts[english] = english
     return dict(sorted(texts.items()))
 
 

@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Ondrel needs that are missing. Quick when
-# everything is there already. Usage: tools/install-deps.sh [run|test|fuzz]
+# everything is there already. Usage: tools/install-deps.sh [run|test|package|fuzz]
 set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
     libcurl4-openssl-dev ca-certificates
+    # Renders the application icon's PNG sizes from its SVG.
+    librsvg2-bin
     # Fonts that show Japanese, Chinese, Korean, Arabic, Hebrew, Thai and Devanagari.
     fonts-noto-core fonts-noto-cjk fonts-noto-ui-core fonts-dejavu-core
 )
 if [ "${1:-run}" = test ]; then
-    packages+=(python3 python3-dbusmock python3-dbus dbus-daemon curl iperf3)
+    packages+=(python3 python3-dbusmock python3-dbus dbus-daemon curl iperf3 network-manager)
+    # The validators of the installed files and of the JSON output.
+    packages+=(desktop-file-utils appstream man-db python3-jsonschema)
+fi
+if [ "${1:-run}" = package ]; then
+    # cpack's Debian generator: dpkg-shlibdeps (dpkg-dev) and file; the checks of tools/build-deb.sh.
+    packages+=(dpkg-dev file desktop-file-utils appstream man-db)
 fi
 if [ "${1:-run}" = fuzz ]; then
     packages+=(clang libclang-rt-dev)

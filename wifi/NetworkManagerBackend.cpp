@@ -3,6 +3,8 @@
 #include "app/DebugLog.h"
 #include "wifi/NetworkManagerMapping.h"
 #include "wifi/NetworkManagerMirror.h"
+#include "wifi/NetworkManagerProfiles.h"
+#include "wifi/NetworkManagerSecretAgent.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -10,8 +12,8 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
-#include <QRegularExpression>
 #include <QThread>
+#include <QUuid>
 
 #include <algorithm>
 
@@ -19,7 +21,7 @@ namespace ondrel {
 
 namespace {
 
-using Settings = QMap<QString, QVariantMap>; // a{sa{sv}}
+using nm::Settings;
 
 const QString kRoot = QStringLiteral("/org/freedesktop");
 const QString kManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
@@ -30,7 +32,6 @@ const QString kAccessPoint = QStringLiteral("org.freedesktop.NetworkManager.Acce
 const QString kConnection = QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
-const QString kSecuritySetting = QStringLiteral("802-11-wireless-security");
 const QString kNoObject = QStringLiteral("/");
 
 constexpr uint kDeviceActivated = 100;
@@ -41,6 +42,9 @@ constexpr uint kActiveReasonConnectTimeout = 6;
 constexpr uint kActiveReasonNoSecrets = 9;
 constexpr uint kReasonUnknown = 1;
 constexpr uint kReasonNoSecrets = 7;
+// NMSettingsUpdate2Flags
+constexpr uint kUpdateToDisk = 0x1;
+constexpr uint kUpdateNoReapply = 0x40;
 
 bool isAbsence(const QString& errorName)
 {
@@ -57,74 +61,6 @@ bool ok(const QDBusMessage& reply)
 QString pathArgument(const QDBusMessage& reply, int index)
 {
     return nm::plainValue(reply.arguments().value(index)).toString();
-}
-
-// The key management NetworkManager needs for a new profile of this access
-// point; empty for a network without security.
-QString keyManagementFor(const AccessPoint& ap, bool hasPassword)
-{
-    const SecurityCodes& s = ap.security;
-    const bool psk = s.contains(SecurityCode::wpaPersonal) || s.contains(SecurityCode::wpaPersonalMixed) ||
-                     s.contains(SecurityCode::wpa2Personal);
-    if (s.contains(SecurityCode::wpa3Personal) && !psk)
-        return QStringLiteral("sae");
-    if (psk || s.contains(SecurityCode::wpa3Personal))
-        return QStringLiteral("wpa-psk");
-    if (s.contains(SecurityCode::wep))
-        return QStringLiteral("none");
-    if (s.contains(SecurityCode::owe) || s.contains(SecurityCode::oweTransition))
-        return QStringLiteral("owe");
-    if (s.contains(SecurityCode::none))
-        return {};
-    return hasPassword ? QStringLiteral("wpa-psk") : QString();
-}
-
-// WEP keys of 5 or 13 characters, or 10 or 26 hexadecimal digits, are keys;
-// anything else is a passphrase that NetworkManager hashes into one.
-uint wepKeyType(const QString& key)
-{
-    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]+$"));
-    const qsizetype n = key.size();
-    if (n == 5 || n == 13)
-        return 1;
-    if ((n == 10 || n == 26) && hex.match(key).hasMatch())
-        return 1;
-    return 2;
-}
-
-void putSecret(QVariantMap& security, const QString& keyMgmt, const QString& password)
-{
-    if (keyMgmt == QLatin1String("none")) {
-        security.insert(QStringLiteral("wep-key0"), password);
-        security.insert(QStringLiteral("wep-key-type"), wepKeyType(password));
-    } else {
-        security.insert(QStringLiteral("psk"), password);
-    }
-}
-
-Settings newProfile(const AccessPoint& ap, const std::optional<QString>& password)
-{
-    Settings settings;
-    QVariantMap connection{{QStringLiteral("type"), QStringLiteral("802-11-wireless")}};
-    if (ap.ssid)
-        connection.insert(QStringLiteral("id"), *ap.ssid);
-    settings.insert(QStringLiteral("connection"), connection);
-    QVariantMap wireless{{QStringLiteral("mode"), QStringLiteral("infrastructure")}};
-    // A hidden network's name is unknown: NetworkManager takes what it knows
-    // from the access point or says that it needs the name.
-    if (!ap.ssidBytes.isEmpty())
-        wireless.insert(QStringLiteral("ssid"), ap.ssidBytes);
-    settings.insert(QStringLiteral("802-11-wireless"), wireless);
-    const QString keyMgmt = keyManagementFor(ap, password.has_value());
-    if (!keyMgmt.isEmpty()) {
-        QVariantMap security{{QStringLiteral("key-mgmt"), keyMgmt}};
-        if (keyMgmt == QLatin1String("none"))
-            security.insert(QStringLiteral("auth-alg"), QStringLiteral("open"));
-        if (password && keyMgmt != QLatin1String("owe"))
-            putSecret(security, keyMgmt, *password);
-        settings.insert(kSecuritySetting, security);
-    }
-    return settings;
 }
 
 Settings settingsFrom(const QDBusMessage& reply)
@@ -149,15 +85,24 @@ NetworkManagerBackend::NetworkManagerBackend(Limits limits) : limits_(limits)
     thread_->setObjectName(QStringLiteral("ondrel.networkmanager"));
     mirror_ = new NetworkManagerMirror(connectionName_, limits_.call);
     mirror_->moveToThread(thread_.get());
+    agent_ = new NetworkManagerSecretAgent(connectionName_, limits_.call);
+    agent_->moveToThread(thread_.get());
     thread_->start();
     QMetaObject::invokeMethod(mirror_, &NetworkManagerMirror::start, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(agent_, &NetworkManagerSecretAgent::start, Qt::QueuedConnection);
 }
 
 NetworkManagerBackend::~NetworkManagerBackend()
 {
     NetworkManagerMirror* mirror = mirror_;
+    NetworkManagerSecretAgent* agent = agent_;
     QMetaObject::invokeMethod(
-        mirror, [mirror] { delete mirror; }, Qt::BlockingQueuedConnection);
+        mirror,
+        [mirror, agent] {
+            delete agent;
+            delete mirror;
+        },
+        Qt::BlockingQueuedConnection);
     thread_->quit();
     thread_->wait();
     QDBusConnection::disconnectFromBus(connectionName_);
@@ -201,23 +146,25 @@ Association NetworkManagerBackend::currentAssociation() const
     return mirror_->association();
 }
 
-QStringList NetworkManagerBackend::savedNetworkNames() const
+QList<QByteArray> NetworkManagerBackend::savedSsids() const
 {
     awaitFirstLoad();
-    QStringList names;
+    QList<QByteArray> ssids;
     for (const NetworkManagerMirror::SavedWifi& saved : mirror_->savedWifi())
-        names << nm::decodeSsid(saved.ssid).value_or(QString());
-    return names;
+        ssids << saved.ssid;
+    return ssids;
 }
 
 QDBusMessage NetworkManagerBackend::call(const QString& path, const QString& interface, const QString& method,
-                                         const QVariantList& args) const
+                                         const QVariantList& args,
+                                         std::optional<std::chrono::milliseconds> limit) const
 {
     QDBusMessage message =
         QDBusMessage::createMethodCall(NetworkManagerMirror::kService, path, interface, method);
     message.setArguments(args);
     ++roundTrips_;
-    return QDBusConnection(connectionName_).call(message, QDBus::Block, int(limits_.call.count()));
+    return QDBusConnection(connectionName_)
+        .call(message, QDBus::Block, int(limit.value_or(limits_.call).count()));
 }
 
 SystemError NetworkManagerBackend::failureFrom(const QDBusMessage& reply)
@@ -230,7 +177,10 @@ SystemError NetworkManagerBackend::failureFrom(const QDBusMessage& reply)
         name == QLatin1String("org.freedesktop.DBus.Error.TimedOut"))
         return SystemError(kNetworkManagerDomain, kTimedOut,
                            QStringLiteral("NetworkManager did not answer in time."));
-    if (name == QLatin1String("org.freedesktop.NetworkManager.PermissionDenied") ||
+    // NetworkManager's own refusals end in PermissionDenied whichever of its
+    // interfaces refused (the manager, Settings, AgentManager, ...).
+    if ((name.startsWith(QLatin1String("org.freedesktop.NetworkManager.")) &&
+         name.endsWith(QLatin1String(".PermissionDenied"))) ||
         name == QLatin1String("org.freedesktop.DBus.Error.AccessDenied") ||
         name == QLatin1String("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired") ||
         name.endsWith(QLatin1String(".NotAuthorized")))
@@ -346,86 +296,61 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
             return SystemError(WiFiError::gone);
     }
 
-    // The saved profile of this name, the most recently used one first.
-    std::optional<NetworkManagerMirror::SavedWifi> saved;
-    for (const NetworkManagerMirror::SavedWifi& candidate : mirror_->savedWifi()) {
-        if (!ap.ssidBytes.isEmpty() && candidate.ssid == ap.ssidBytes &&
-            (!saved || candidate.timestamp > saved->timestamp))
-            saved = candidate;
+    const std::optional<NetworkManagerMirror::SavedWifi> saved =
+        nm::savedProfileFor(mirror_->savedWifi(), ap.ssidBytes);
+    const nm::JoinPlan plan = nm::joinPlan(saved, password.has_value());
+    const bool activateSaved = plan == nm::JoinPlan::activateSaved;
+    // A password for a saved profile can reach NetworkManager only through
+    // the agent, so a join that needs it fails when NetworkManager refused it.
+    if (activateSaved && password && !saved->keyMgmt.isEmpty()) {
+        const std::optional<QDBusMessage> refusal = agent_->waitForRegistration(limits_.call);
+        if (refusal && !isAbsence(refusal->errorName()))
+            return failureFrom(*refusal);
     }
+    const QString uuid = activateSaved ? saved->uuid : QUuid::createUuid().toString(QUuid::WithoutBraces);
+    // New and copied profiles carry their secret themselves: the agent only
+    // cancels a request for another one.
+    agent_->arm(uuid, activateSaved ? password : std::nullopt);
+    const std::unique_ptr<NetworkManagerSecretAgent, void (*)(NetworkManagerSecretAgent*)> disarm(
+        agent_, [](NetworkManagerSecretAgent* agent) { agent->disarm(); });
 
     // Subscribe before acting, so that no state change of this activation can
     // slip between the call's answer and the wait.
     quint64 mark = mirror_->mark();
     QString connection;
     QString active;
-    bool added = false;
-    // The saved profile's secrets before a new password replaced them, to put
-    // back when the join fails.
-    std::optional<QVariantMap> previousSecrets;
-    const auto restoreSecrets = [&] {
-        if (!previousSecrets)
-            return;
-        // Settings are read afresh: values decoded from one reply are sent once.
-        const QDBusMessage current = call(connection, kConnection, QStringLiteral("GetSettings"));
-        if (!ok(current))
-            return;
-        Settings settings = settingsFrom(current);
-        QVariantMap security = settings.value(kSecuritySetting);
-        for (auto it = previousSecrets->cbegin(); it != previousSecrets->cend(); ++it)
-            security.insert(it.key(), it.value());
-        settings.insert(kSecuritySetting, security);
-        call(connection, kConnection, QStringLiteral("Update"), {QVariant::fromValue(settings)});
-    };
-
-    if (saved) {
+    if (activateSaved) {
         connection = saved->path;
-        if (password) {
-            const QDBusMessage current = call(connection, kConnection, QStringLiteral("GetSettings"));
-            if (!ok(current))
-                return failureFrom(current);
-            Settings settings = settingsFrom(current);
-            const QDBusMessage secrets =
-                call(connection, kConnection, QStringLiteral("GetSecrets"), {kSecuritySetting});
-            if (ok(secrets))
-                previousSecrets =
-                    nm::plainValue(secrets.arguments().value(0)).toMap().value(kSecuritySetting).toMap();
-            QVariantMap security = settings.value(kSecuritySetting);
-            QString keyMgmt = security.value(QStringLiteral("key-mgmt")).toString();
-            if (keyMgmt.isEmpty()) {
-                keyMgmt = keyManagementFor(ap, true);
-                if (keyMgmt.isEmpty() || keyMgmt == QLatin1String("owe"))
-                    keyMgmt = QStringLiteral("wpa-psk");
-                security.insert(QStringLiteral("key-mgmt"), keyMgmt);
-            }
-            putSecret(security, keyMgmt, *password);
-            settings.insert(kSecuritySetting, security);
-            const QDBusMessage updated =
-                call(connection, kConnection, QStringLiteral("Update"), {QVariant::fromValue(settings)});
-            if (!ok(updated))
-                return failureFrom(updated);
-        }
         const QDBusMessage reply = call(kManagerPath, kManager, QStringLiteral("ActivateConnection"),
                                         {QVariant::fromValue(QDBusObjectPath(connection)),
                                          QVariant::fromValue(QDBusObjectPath(device)),
-                                         QVariant::fromValue(QDBusObjectPath(specific))});
-        if (!ok(reply)) {
-            restoreSecrets();
+                                         QVariant::fromValue(QDBusObjectPath(specific))},
+                                        limits_.activation);
+        if (!ok(reply))
             return failureFrom(reply);
-        }
         active = pathArgument(reply, 0);
     } else {
-        // Kept in memory until it has worked: a failed join leaves nothing.
-        const QVariantMap options{{QStringLiteral("persist"), QStringLiteral("memory")}};
+        Settings settings;
+        if (plan == nm::JoinPlan::trySavedCopy) {
+            const QDBusMessage current = call(saved->path, kConnection, QStringLiteral("GetSettings"));
+            if (!ok(current))
+                return failureFrom(current);
+            settings = nm::profileCopy(settingsFrom(current), *password, uuid);
+        } else {
+            settings = nm::newProfile(ap, password, uuid);
+        }
+        // Volatile: NetworkManager deletes it when its activation fails or
+        // ends, also when this process is gone by then.
+        const QVariantMap options{{QStringLiteral("persist"), QStringLiteral("volatile")}};
         const QDBusMessage reply =
             call(kManagerPath, kManager, QStringLiteral("AddAndActivateConnection2"),
-                 {QVariant::fromValue(newProfile(ap, password)), QVariant::fromValue(QDBusObjectPath(device)),
-                  QVariant::fromValue(QDBusObjectPath(specific)), options});
+                 {QVariant::fromValue(settings), QVariant::fromValue(QDBusObjectPath(device)),
+                  QVariant::fromValue(QDBusObjectPath(specific)), options},
+                 limits_.activation);
         if (!ok(reply))
             return failureFrom(reply);
         connection = pathArgument(reply, 0);
         active = pathArgument(reply, 1);
-        added = true;
     }
 
     using Kind = NetworkManagerMirror::Event::Kind;
@@ -446,13 +371,16 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
         return SystemError(WiFiError::noInterface);
 
     if (outcome && outcome->state == kActiveActivated) {
-        if (added) {
-            // It worked: keep it, so that the system reconnects by itself later.
-            const QDBusMessage savedReply = call(connection, kConnection, QStringLiteral("Save"));
-            if (!ok(savedReply))
-                debugLog(QStringLiteral("NetworkManager: the new connection could not be saved: ") +
-                         savedReply.errorMessage());
-        }
+        // It worked: a new profile is kept on disk, so that the system
+        // reconnects by itself later; a saved profile gets the password that
+        // worked, on disk when NetworkManager keeps its secret, else through
+        // NetworkManager in the user's keyring.
+        if (plan == nm::JoinPlan::addNew)
+            keep(connection, std::nullopt, kUpdateToDisk);
+        else if (plan == nm::JoinPlan::trySavedCopy)
+            keep(saved->path, password, kUpdateToDisk);
+        else if (password && (saved->secretFlags & nm::kSecretAgentOwned))
+            keep(saved->path, password, kUpdateNoReapply);
         mirror_->waitUntil(
             [&] {
                 return mirror_->properties(device, kWireless)
@@ -491,11 +419,25 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
         else
             failure = SystemError(kDeviceStateReasonDomain, reason, describeStateReason(reason));
     }
-    if (added)
-        call(connection, kConnection, QStringLiteral("Delete"));
-    else
-        restoreSecrets();
     return failure;
+}
+
+void NetworkManagerBackend::keep(const QString& profile, const std::optional<QString>& password, uint flags)
+{
+    Settings settings; // none: the profile as it is
+    if (password) {
+        // The rest of the profile goes back as it was read.
+        const QDBusMessage current = call(profile, kConnection, QStringLiteral("GetSettings"));
+        if (!ok(current))
+            return;
+        settings = nm::withSecret(settingsFrom(current), *password);
+    }
+    const QDBusMessage reply =
+        call(profile, kConnection, QStringLiteral("Update2"),
+             {QVariant::fromValue(settings), flags, QVariantMap()}, limits_.activation);
+    if (!ok(reply))
+        debugLog(QStringLiteral("NetworkManager: the profile that worked could not be kept: ") +
+                 reply.errorMessage());
 }
 
 void NetworkManagerBackend::disconnect()
@@ -567,7 +509,7 @@ QString NetworkManagerBackend::describeStateReason(uint reason)
     case 39:
         return QStringLiteral("Disconnected at the user's request.");
     case 42:
-        return QStringLiteral("The Wi-Fi supplicant is not available.");
+        return QStringLiteral("The Wi-Fi supplicant is now available.");
     case 53:
         return QStringLiteral("The Wi-Fi network could not be found.");
     default:

@@ -9,12 +9,14 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QThread;
 
 namespace ondrel {
 
 class NetworkManagerMirror;
+class NetworkManagerSecretAgent;
 
 // The system's Wi-Fi through NetworkManager on the D-Bus system bus
 // (DBUS_SYSTEM_BUS_ADDRESS names another bus when set).
@@ -24,6 +26,18 @@ class NetworkManagerMirror;
 // no D-Bus round trip on the caller's thread. The slow operations block the
 // engine's worker thread on D-Bus calls, each bounded by `Limits::call`, and
 // on waits for NetworkManager's announcements, each bounded as well.
+//
+// Joins never change a saved profile before they have worked, whatever
+// happens to this process meanwhile. The backend is a NetworkManager secret
+// agent for its whole life (NetworkManagerSecretAgent); a join activates the
+// saved profile of the SSID unchanged and the password reaches NetworkManager
+// only as the agent's answer, or, where NetworkManager would write an
+// agent's answer into the profile at once (a secret of its own), as a
+// volatile copy of the profile; a network without a profile gets a volatile
+// new one. Volatile profiles vanish with their activation, so a failure or a
+// killed process leaves nothing behind; after success the new profile is made
+// persistent and the saved one gets the password that worked
+// (nm::JoinPlan says which case is which).
 //
 // Failures:
 // - a device state reason (a join that failed) in kDeviceStateReasonDomain
@@ -50,7 +64,8 @@ public:
     struct Limits {
         std::chrono::milliseconds call{3000};        // one D-Bus call
         std::chrono::milliseconds scan{10000};       // RequestScan until LastScan changes
-        std::chrono::milliseconds activation{40000}; // a join until activated or failed
+        std::chrono::milliseconds activation{40000}; // a join until activated or failed (and a call
+                                                     // waiting for the user to authenticate)
         std::chrono::milliseconds settle{1500};      // until the copy shows an operation's outcome
     };
 
@@ -65,7 +80,7 @@ public:
     std::optional<QString> interfaceName() const override;
     bool isPoweredOn() const override;
     Association currentAssociation() const override;
-    QStringList savedNetworkNames() const override;
+    QList<QByteArray> savedSsids() const override;
 
     ScanResult scan() override;
     std::optional<SystemError> join(const AccessPoint& accessPoint,
@@ -84,19 +99,30 @@ public:
     static QString describeStateReason(uint reason);
 
 private:
-    // One blocking call on the worker thread, bounded by Limits::call.
+    // One blocking call on the worker thread, bounded by Limits::call, or by
+    // `limit` for a call that may wait for the user (NetworkManager asks
+    // polkit, which may ask the user to authenticate first).
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
-                      const QVariantList& args = {}) const;
-    // The failure a D-Bus error reply stands for.
+                      const QVariantList& args = {},
+                      std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
+
+public:
+    // The failure a D-Bus error reply of NetworkManager stands for.
     static SystemError failureFrom(const QDBusMessage& reply);
+
+private:
     void awaitFirstLoad() const;
     std::optional<SystemError> activate(const QString& device, const AccessPoint& accessPoint,
                                         const std::optional<QString>& password);
+    // Update2 of a profile with these flags, with the password as its secret
+    // (or unchanged without one); a failure is only logged.
+    void keep(const QString& profile, const std::optional<QString>& password, uint flags);
 
     Limits limits_;
     QString connectionName_;
     std::unique_ptr<QThread> thread_;
-    NetworkManagerMirror* mirror_ = nullptr; // lives on thread_
+    NetworkManagerMirror* mirror_ = nullptr;     // lives on thread_
+    NetworkManagerSecretAgent* agent_ = nullptr; // lives on thread_
     mutable std::atomic<quint64> roundTrips_{0};
     mutable std::atomic<bool> firstLoadSeen_{false};
 };

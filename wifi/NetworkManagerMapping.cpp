@@ -18,10 +18,6 @@ int dbmFromStrength(int percent)
     return int(std::lround(-100.0 + 0.6 * p));
 }
 
-namespace {
-
-} // namespace
-
 std::optional<ChannelInfo> channelFromFrequency(uint frequencyMHz, uint bandwidthMHz)
 {
     if (frequencyMHz == 0)
@@ -29,20 +25,25 @@ std::optional<ChannelInfo> channelFromFrequency(uint frequencyMHz, uint bandwidt
     ChannelInfo info;
     info.widthCode = codeFromWidth(int(bandwidthMHz));
     const int f = int(frequencyMHz);
+    // The channel whose centre lies `base` + 5 MHz times its number; 0 when
+    // the frequency is no channel's centre.
+    const auto centre = [f](int base, int first, int last) {
+        const int n = (f - base) / 5;
+        return (f - base) % 5 == 0 && n >= first && n <= last ? n : 0;
+    };
     if (f == 2484) {
         info.number = 14;
         info.bandCode = 1;
-    } else if (f >= 2407 && f < 2484) {
-        info.number = (f - 2407) / 5;
+    } else if (f > 2407 && f < 2484) {
+        info.number = centre(2407, 1, 13);
         info.bandCode = 1;
     } else if (f >= 5925 && f <= 7125) {
         // 6 GHz: channel 2 sits at 5935 MHz, the others at 5950 + 5 * n.
-        info.number = f == 5935 ? 2 : (f - 5950) / 5;
+        info.number = f == 5935 ? 2 : centre(5950, 1, 233);
         info.bandCode = 3;
     } else if (f >= 4900 && f < 5925) {
-        info.number = (f - 5000) / 5;
-        if (info.number < 0)
-            info.number = (f - 4000) / 5; // 4.9 GHz public-safety channels
+        // 4.9 GHz public-safety channels count from 4000 MHz.
+        info.number = f >= 5000 ? centre(5000, 1, 196) : centre(4000, 180, 199);
         info.bandCode = 2;
     }
     return info;

@@ -60,6 +60,14 @@ NetworkManagerMirror::~NetworkManagerMirror() = default;
 void NetworkManagerMirror::start()
 {
     QDBusConnection bus(connectionName_);
+    if (!bus.isConnected()) {
+        // No system bus at all: nothing will ever answer, so the copy is
+        // complete (and empty) at once.
+        std::lock_guard lock(mutex_);
+        loaded_ = true;
+        changed();
+        return;
+    }
     // Subscribe first: every change after this point reaches the copy, so a
     // load that races with a change cannot lose it.
     bus.connect(kService, QString(), kProperties, QStringLiteral("PropertiesChanged"), this,
@@ -454,7 +462,16 @@ Association NetworkManagerMirror::association() const
     const auto object = objects_.constFind(apPath);
     if (object == objects_.cend() || !object->contains(kAccessPoint))
         return association;
-    const AccessPoint ap = nm::accessPointFromProperties(apPath, object->value(kAccessPoint));
+    AccessPoint ap = nm::accessPointFromProperties(apPath, object->value(kAccessPoint));
+    if (ap.ssidBytes.isEmpty()) {
+        // A hidden network's access point does not say its name; the profile
+        // the device is activated with does.
+        const QString active =
+            objects_.value(device).value(kDevice).value(QStringLiteral("ActiveConnection")).toString();
+        const QString profile =
+            objects_.value(active).value(kActive).value(QStringLiteral("Connection")).toString();
+        ap.ssid = nm::decodeSsid(profileSsidLocked(profile));
+    }
     association.ssid = ap.ssid;
     association.bssid = ap.bssid;
     association.rssi = ap.rssi;
@@ -462,6 +479,21 @@ Association NetworkManagerMirror::association() const
     association.channel = ap.channel;
     association.txRate = wireless.value(QStringLiteral("Bitrate")).toUInt() / 1000.0;
     return association;
+}
+
+QByteArray NetworkManagerMirror::profileSsidLocked(const QString& path) const
+{
+    return settings_.value(path)
+        .value(QStringLiteral("802-11-wireless"))
+        .toMap()
+        .value(QStringLiteral("ssid"))
+        .toByteArray();
+}
+
+QByteArray NetworkManagerMirror::profileSsid(const QString& path) const
+{
+    std::lock_guard lock(mutex_);
+    return profileSsidLocked(path);
 }
 
 QList<NetworkManagerMirror::SavedWifi> NetworkManagerMirror::savedWifi() const
@@ -480,16 +512,22 @@ QList<NetworkManagerMirror::SavedWifi> NetworkManagerMirror::savedWifi() const
         if (settings == settings_.cend())
             continue;
         const QVariantMap connection = settings->value(QStringLiteral("connection")).toMap();
-        if (connection.value(QStringLiteral("type")).toString() != QLatin1String("802-11-wireless"))
-            continue;
         const QVariantMap wifi = settings->value(QStringLiteral("802-11-wireless")).toMap();
+        const QString mode = wifi.value(QStringLiteral("mode")).toString();
+        if (connection.value(QStringLiteral("type")).toString() != QLatin1String("802-11-wireless") ||
+            !(mode.isEmpty() || mode == QLatin1String("infrastructure")))
+            continue;
+        const QVariantMap security = settings->value(QStringLiteral("802-11-wireless-security")).toMap();
         SavedWifi saved;
         saved.path = path;
+        saved.uuid = connection.value(QStringLiteral("uuid")).toString();
         saved.ssid = wifi.value(QStringLiteral("ssid")).toByteArray();
-        saved.keyMgmt = settings->value(QStringLiteral("802-11-wireless-security"))
-                            .toMap()
-                            .value(QStringLiteral("key-mgmt"))
-                            .toString();
+        saved.keyMgmt = security.value(QStringLiteral("key-mgmt")).toString();
+        saved.secretFlags =
+            security
+                .value(saved.keyMgmt == QLatin1String("none") ? QStringLiteral("wep-key-flags")
+                                                              : QStringLiteral("psk-flags"))
+                .toUInt();
         saved.timestamp = connection.value(QStringLiteral("timestamp")).toLongLong();
         out << saved;
     }

@@ -58,11 +58,15 @@ public:
         uint reason = 0;
     };
 
-    // A saved connection profile of type 802-11-wireless.
+    // A saved Wi-Fi profile of infrastructure mode (type 802-11-wireless,
+    // mode absent or "infrastructure"); hotspot, ad-hoc and mesh profiles are
+    // no saved networks.
     struct SavedWifi {
         QString path;         // the connection's object path
+        QString uuid;         // connection.uuid
         QByteArray ssid;      // the network name as bytes
         QString keyMgmt;      // 802-11-wireless-security.key-mgmt; empty for an open network
+        uint secretFlags = 0; // flags of its secret (psk-flags, or wep-key-flags for WEP)
         qint64 timestamp = 0; // last successful activation, seconds since 1970; 0 never
     };
 
@@ -85,6 +89,8 @@ public:
     Association association() const;
     // Saved Wi-Fi profiles in NetworkManager's order.
     QList<SavedWifi> savedWifi() const;
+    // The SSID bytes of a connection profile, empty when unknown.
+    QByteArray profileSsid(const QString& path) const;
     // The properties of one interface of one object (empty when unknown).
     QVariantMap properties(const QString& path, const QString& interface) const;
 
@@ -129,6 +135,7 @@ private:
     void push(Event event); // caller holds mutex_
     void changed();         // caller holds mutex_
     QString wirelessDeviceLocked() const;
+    QByteArray profileSsidLocked(const QString& path) const;
     bool finishLoadLocked();
 
     QString connectionName_;

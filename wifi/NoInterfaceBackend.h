@@ -12,7 +12,7 @@ public:
     std::optional<QString> interfaceName() const override { return std::nullopt; }
     bool isPoweredOn() const override { return false; }
     Association currentAssociation() const override { return {}; }
-    QStringList savedNetworkNames() const override { return {}; }
+    QList<QByteArray> savedSsids() const override { return {}; }
 
     ScanResult scan() override { return {{}, SystemError(WiFiError::noInterface)}; }
     std::optional<SystemError> join(const AccessPoint&, const std::optional<QString>&) override

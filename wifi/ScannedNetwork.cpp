@@ -40,6 +40,7 @@ ScannedNetwork ScannedNetwork::fromAccessPoint(const AccessPoint& accessPoint)
 {
     ScannedNetwork network;
     network.ssid = accessPoint.ssid;
+    network.ssidBytes = accessPoint.ssidBytes;
     network.bssid = accessPoint.bssid;
     network.rssi = accessPoint.rssi;
     network.noise = accessPoint.noise;
@@ -98,6 +99,7 @@ size_t qHash(const ScannedNetwork& n, size_t seed) noexcept
     seed = combine(seed, n.isCurrent);
     seed = combine(seed, n.isSaved);
     seed = combine(seed, n.isFavorite);
+    seed = combine(seed, n.ssidBytes);
     return seed;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QMetaType>
 #include "wifi/Band.h"
 #include "wifi/Security.h"
+#include <QMetaType>
 
+#include <QByteArray>
 #include <QHashFunctions>
 #include <QString>
 
@@ -15,7 +16,7 @@ struct AccessPoint;
 
 // One access point seen in one scan, plus the marks the network list adds
 // (merged access points, current, saved, favourite). A plain value: copied,
-// compared and hashed over all thirteen fields.
+// compared and hashed over all fourteen fields.
 struct ScannedNetwork {
     std::optional<QString> ssid;           // name; absent for a hidden network
     std::optional<QString> bssid;          // hardware address; absent when withheld
@@ -30,6 +31,10 @@ struct ScannedNetwork {
     bool isCurrent = false;                // the computer is associated with it
     bool isSaved = false;                  // the system has a saved profile of this name
     bool isFavorite = false;               // the user marked the name a favourite
+    // The name exactly as broadcast (names that differ only in bytes that are
+    // not UTF-8 decode alike); empty for a hidden network and for records
+    // made without a scan.
+    QByteArray ssidBytes;
 
     // The record built from one scan result: apCount 1, no marks.
     static ScannedNetwork fromAccessPoint(const AccessPoint& accessPoint);

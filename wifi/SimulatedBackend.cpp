@@ -39,7 +39,7 @@ Association SimulatedBackend::currentAssociation() const
     return scenario_.current.value_or(Association());
 }
 
-QStringList SimulatedBackend::savedNetworkNames() const
+QList<QByteArray> SimulatedBackend::savedSsids() const
 {
     std::lock_guard lock(mutex_);
     return scenario_.savedNetworks;
@@ -86,7 +86,7 @@ std::optional<SystemError> SimulatedBackend::join(const AccessPoint& accessPoint
     const AccessPoint& ap = target->accessPoint;
     // The system keeps the secret of a saved network, so a join without a
     // password works for it; a password given must be the right one.
-    const bool saved = ap.ssid && scenario_.savedNetworks.contains(*ap.ssid);
+    const bool saved = !ap.ssidBytes.isEmpty() && scenario_.savedNetworks.contains(ap.ssidBytes);
     if (target->password) {
         const bool accepted = password ? *password == *target->password : saved;
         if (!accepted)
@@ -100,8 +100,8 @@ std::optional<SystemError> SimulatedBackend::join(const AccessPoint& accessPoint
     current.txRate = target->txRate;
     current.channel = ap.channel;
     scenario_.current = current;
-    if (ap.ssid && !saved)
-        scenario_.savedNetworks.append(*ap.ssid);
+    if (!ap.ssidBytes.isEmpty() && !saved)
+        scenario_.savedNetworks.append(ap.ssidBytes);
     return std::nullopt;
 }
 

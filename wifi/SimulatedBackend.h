@@ -18,7 +18,7 @@ public:
     std::optional<QString> interfaceName() const override;
     bool isPoweredOn() const override;
     Association currentAssociation() const override;
-    QStringList savedNetworkNames() const override;
+    QList<QByteArray> savedSsids() const override;
 
     ScanResult scan() override;
     std::optional<SystemError> join(const AccessPoint& accessPoint,

@@ -303,7 +303,7 @@ std::optional<SimulationScenario> SimulationScenario::fromJson(const QByteArray&
         for (const QJsonValue& name : *saved) {
             if (!name.isString())
                 reader.fail("saved", "a list of texts");
-            scenario.savedNetworks.append(name.toString());
+            scenario.savedNetworks.append(name.toString().toUtf8());
         }
     }
     if (const std::optional<QJsonArray> networks = reader.array("networks")) {

@@ -30,7 +30,7 @@ struct SimulationScenario {
     std::optional<QString> interfaceName; // absent: no Wi-Fi interface
     bool poweredOn = true;
     std::optional<Association> current;
-    QStringList savedNetworks;
+    QList<QByteArray> savedNetworks; // exact SSIDs of the saved profiles
     QList<Network> networks;
     std::optional<SystemError> scanError;  // every scan fails with it
     std::optional<SystemError> powerError; // every power switch fails with it

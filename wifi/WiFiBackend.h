@@ -3,6 +3,7 @@
 #include "wifi/AccessPoint.h"
 #include "wifi/SystemError.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -44,9 +45,9 @@ public:
     virtual bool isPoweredOn() const = 0;
     // The current association; all fields absent or 0 when not associated.
     virtual Association currentAssociation() const = 0;
-    // The names of the saved Wi-Fi profiles, in the system's order; may hold
-    // empty names (the engine drops them).
-    virtual QStringList savedNetworkNames() const = 0;
+    // The names (exact SSID bytes) of the saved Wi-Fi profiles, in the
+    // system's order; may hold empty names (the engine drops them).
+    virtual QList<QByteArray> savedSsids() const = 0;
 
     // Slow operations (worker thread; may block, but bounded).
 

@@ -114,16 +114,16 @@ WiFiEngine::Status WiFiEngine::currentStatus() const
     return status;
 }
 
-QSet<QString> WiFiEngine::savedNetworkNames() const
+QSet<QByteArray> WiFiEngine::savedSsids() const
 {
-    QSet<QString> names;
+    QSet<QByteArray> ssids;
     if (!backend_->hasInterface())
-        return names;
-    for (const QString& name : backend_->savedNetworkNames()) {
-        if (!name.isEmpty())
-            names.insert(name);
+        return ssids;
+    for (const QByteArray& ssid : backend_->savedSsids()) {
+        if (!ssid.isEmpty())
+            ssids.insert(ssid);
     }
-    return names;
+    return ssids;
 }
 
 std::optional<QString> WiFiEngine::interfaceName() const

@@ -79,8 +79,9 @@ public:
 
     // Quick reads on the caller's thread.
     Status currentStatus() const;
-    // The names of the saved Wi-Fi profiles (empty names left out).
-    QSet<QString> savedNetworkNames() const;
+    // The names of the saved Wi-Fi profiles as exact SSID bytes (empty names
+    // left out); a record is saved when its ssidBytes are among them.
+    QSet<QByteArray> savedSsids() const;
     // The interface's system name, e.g. "wlan0"; absent without one.
     std::optional<QString> interfaceName() const;
 

@@ -159,16 +159,19 @@ void ExportCsvTest::historyThatIsNotAFile()
     if (what.startsWith("link"))
         QVERIFY(QFile::link(what.endsWith("/dev/null") ? "/dev/null" : other, historyPath()));
 
-    const Run result = run({"--export-csv", "out.csv"});
     if (what == "link to file") {
+        const Run result = run({"--export-csv", "out.csv"});
         QCOMPARE(result.status, 0);
         QCOMPARE(result.out, QByteArray("1 件を書き出しました: out.csv\n"));
         return;
     }
-    QCOMPARE(result.status, 1);
-    QCOMPARE(result.out, QByteArray());
-    QVERIFY2(result.err.contains("は通常のファイルではないため"), result.err);
-    QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("out.csv"))));
+    for (const QString& format : {QStringLiteral("csv"), QStringLiteral("json")}) {
+        const Run result = run({"--export-" + format, "out." + format});
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.out, QByteArray());
+        QVERIFY2(result.err.contains("は通常のファイルではないため"), result.err);
+        QVERIFY(!QFile::exists(dir_->filePath("out." + format)));
+    }
 }
 
 QTEST_GUILESS_MAIN(ExportCsvTest)

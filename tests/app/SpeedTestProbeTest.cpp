@@ -3,6 +3,8 @@
 #include "speed/SpeedHistory.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -36,7 +38,11 @@ private Q_SLOTS:
     void failedRun();
 
 private:
-    Run run(const QByteArray& scenario, const QByteArray& url, const QString& timeLimit = QString());
+    Run run(const QByteArray& scenario, const QByteArray& url) { return finish(*start(scenario, url)); }
+    // The program with `args` on its own scenario file and data folder `data`.
+    std::unique_ptr<QProcess> start(const QByteArray& scenario, const QByteArray& url,
+                                    const QStringList& args = {"--speedtest"}, const QString& data = "data");
+    static Run finish(QProcess& process);
     QString historyPath() const { return dir_->filePath(QStringLiteral("data/Ondrel/speed-history.json")); }
     std::unique_ptr<QTemporaryDir> dir_;
 };
@@ -46,26 +52,29 @@ void SpeedTestProbeTest::init()
     dir_ = std::make_unique<QTemporaryDir>();
 }
 
-Run SpeedTestProbeTest::run(const QByteArray& scenario, const QByteArray& url, const QString& timeLimit)
+std::unique_ptr<QProcess> SpeedTestProbeTest::start(const QByteArray& scenario, const QByteArray& url,
+                                                    const QStringList& args, const QString& data)
 {
-    const QString scenarioPath = dir_->filePath(QStringLiteral("scenario.json"));
+    const QString scenarioPath = dir_->filePath(data + QStringLiteral("-scenario.json"));
     QFile file(scenarioPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(scenario);
+    if (!file.open(QIODevice::WriteOnly) || file.write(scenario) != scenario.size())
+        qFatal("cannot write the scenario");
     file.close();
 
-    QProcess process;
+    auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), dir_->filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir_->filePath(data));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_->filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("ONDREL_WIFI_SIMULATION"), scenarioPath);
     env.insert(QStringLiteral("ONDREL_SPEEDTEST_URL"), QString::fromUtf8(url));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
-    if (!timeLimit.isEmpty())
-        env.insert(QStringLiteral("ONDREL_SPEEDTEST_TIME_LIMIT"), timeLimit);
-    process.setProcessEnvironment(env);
-    process.start(qEnvironmentVariable("ONDREL_BINARY"), {QStringLiteral("--speedtest")});
+    process->setProcessEnvironment(env);
+    process->start(qEnvironmentVariable("ONDREL_BINARY"), args);
+    return process;
+}
+
+Run SpeedTestProbeTest::finish(QProcess& process)
+{
     Run result;
     if (!process.waitForFinished(120000))
         return result;
@@ -80,6 +89,11 @@ void SpeedTestProbeTest::fullRunPrintsAndStores()
     // The program's own phase lengths: about 17 seconds.
     SpeedTestServer server;
     server.setRate(100);
+    // The JSON report of a run alongside, on a server and a history of its own.
+    SpeedTestServer jsonServer;
+    jsonServer.setRate(100);
+    const std::unique_ptr<QProcess> json =
+        start(kOnNetwork, jsonServer.url(), {"--speedtest", "--json"}, QStringLiteral("json-data"));
     const Run result = run(kOnNetwork, server.url());
     QCOMPARE(result.status, 0);
     QCOMPARE(result.err, QStringLiteral("段階: latency\n段階: download\n段階: upload\n段階: done\n"));
@@ -108,6 +122,30 @@ void SpeedTestProbeTest::fullRunPrintsAndStores()
     QVERIFY(qAbs(entry.downloadMbps - download) < 0.05);
     QCOMPARE(QString::number(entry.bytes / 1e6, 'f', 0), match.captured(5));
     QVERIFY(qAbs(entry.date.secsTo(QDateTime::currentDateTimeUtc())) < 60);
+
+    const Run report = finish(*json);
+    QCOMPARE(report.status, 0);
+    QCOMPARE(report.err, result.err);
+    QProcess validator;
+    validator.start(
+        qEnvironmentVariable("ONDREL_PYTHON"),
+        {qEnvironmentVariable("ONDREL_SOURCE_DIR") + "/tests/app/tst_json_output.py", "--validate"});
+    validator.write(report.out.toUtf8());
+    validator.closeWriteChannel();
+    QVERIFY(validator.waitForFinished(60000));
+    QCOMPARE(validator.readAllStandardOutput(), QByteArray("valid\n"));
+    const QJsonObject doc = QJsonDocument::fromJson(report.out.toUtf8()).object();
+    const QList<SpeedEntry> stored =
+        SpeedHistory(dir_->filePath(QStringLiteral("json-data/Ondrel/speed-history.json"))).entries();
+    QCOMPARE(stored.size(), 1);
+    QCOMPARE(doc["outcome"].toString(), QStringLiteral("done"));
+    QCOMPARE(doc["saved"].toBool(), true);
+    QCOMPARE(doc["network"]["ssid"].toString(), QStringLiteral("Café \"Home\""));
+    QCOMPARE(doc["entry"]["id"].toString(), stored[0].id.toString(QUuid::WithoutBraces).toUpper());
+    QCOMPARE(doc["entry"]["band"].toString(), QStringLiteral("5GHz"));
+    QCOMPARE(doc["result"]["downloadMbps"].toDouble(), stored[0].downloadMbps);
+    QCOMPARE(doc["result"]["bytes"].toInteger(), stored[0].bytes);
+    QVERIFY2(stored[0].uploadMbps > 0, qPrintable(report.out));
 }
 
 void SpeedTestProbeTest::failedRun_data()
@@ -142,7 +180,10 @@ void SpeedTestProbeTest::failedRun()
          {SpeedTestServer::Kind::latency, SpeedTestServer::Kind::download, SpeedTestServer::Kind::upload})
         server.setBehaviour(kind, how == "stall" ? SpeedTestServer::Behaviour::stall
                                                  : SpeedTestServer::Behaviour::error);
-    const Run result = run(scenario, server.url(), how == "stall" ? QStringLiteral("1") : QString());
+    if (how == "stall")
+        qputenv("ONDREL_SPEEDTEST_TIME_LIMIT", "1"); // the program inherits it
+    const Run result = run(scenario, server.url());
+    qunsetenv("ONDREL_SPEEDTEST_TIME_LIMIT");
     QCOMPARE(result.status, 1);
     QCOMPARE(result.out, QStringLiteral("接続中: %1\n失敗: %2\n").arg(network, message));
     QCOMPARE(result.err, QStringLiteral("段階: latency\n段階: failed(\"%1\")\n").arg(message));

@@ -19,11 +19,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("language"); // "-" for none
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("settings");
+        QTest::addColumn<bool>("json");
         auto row = [](const char* name, QStringList args, Mode mode, const char* language = "-",
-                      const char* path = "", bool settings = false) {
+                      const char* path = "", bool settings = false, bool json = false) {
             args.prepend(QStringLiteral("/usr/bin/ondrel"));
             QTest::newRow(name) << args << mode << QString::fromUtf8(language) << QString::fromUtf8(path)
-                                << settings;
+                                << settings << json;
         };
         row("nothing", {}, Mode::windowed);
         row("unknown arguments", {"-probe", "--PROBE", "probe"}, Mode::windowed);
@@ -48,6 +49,15 @@ private Q_SLOTS:
         row("version", {"--version"}, Mode::version);
         row("help loses to shot", {"--help", "--shot", "a.png"}, Mode::shot, "-", "a.png");
         row("lang value help is a value", {"--lang", "--help"}, Mode::help, "--help");
+        row("json probe", {"--json", "--probe"}, Mode::probe, "-", "", false, true);
+        row("json speedtest", {"--speedtest", "--json", "--lang", "de"}, Mode::speedTest, "de", "", false,
+            true);
+        row("json alone", {"--json"}, Mode::windowed);
+        row("json means nothing to shot", {"--shot", "a.png", "--json"}, Mode::shot, "-", "a.png");
+        row("export json", {"--export-json", "-", "--speedtest"}, Mode::exportJson, "-", "-");
+        row("export csv beats json", {"--export-json", "a.json", "--export-csv", "b.csv"}, Mode::exportCsv,
+            "-", "b.csv");
+        row("export json last", {"--speedtest", "--export-json"}, Mode::speedTest);
     }
 
     void optionOrder()
@@ -57,11 +67,13 @@ private Q_SLOTS:
         QFETCH(QString, language);
         QFETCH(QString, path);
         QFETCH(bool, settings);
+        QFETCH(bool, json);
         const EntryPlan plan = planEntry(args);
         QCOMPARE(plan.mode, mode);
         QCOMPARE(plan.language, language == QLatin1String("-") ? std::nullopt : std::optional(language));
         QCOMPARE(plan.path, path);
         QCOMPARE(plan.settings, settings);
+        QCOMPARE(plan.json, json);
     }
 
     void helpAndVersionAsProcess()

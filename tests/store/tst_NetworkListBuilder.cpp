@@ -74,7 +74,7 @@ void NetworkListBuilderTest::unusualRecords_data()
         << QStringList{"\"A\" a"};
     NetworkListInputs emptyMarked = showHidden;
     emptyMarked.favorites = {empty};
-    emptyMarked.savedNames = {empty};
+    emptyMarked.savedSsids = {QByteArray()};
     QTest::newRow("empty names group together, are never favourites")
         << QList<ScannedNetwork>{record(empty, "e1", -40), record(std::nullopt, "h", -45),
                                  record(empty, "e2", -30)}
@@ -102,9 +102,21 @@ void NetworkListBuilderTest::unusualRecords_data()
 
     NetworkListInputs caseSensitive;
     caseSensitive.currentSSID = QStringLiteral("home");
-    caseSensitive.savedNames = {QStringLiteral("HOME")};
+    caseSensitive.savedSsids = {"HOME"};
     QTest::newRow("marks compare names exactly")
         << QList<ScannedNetwork>{record("Home", "h", -40)} << caseSensitive << QStringList{"\"Home\" h"};
+
+    NetworkListInputs byBytes;
+    byBytes.groupBySSID = false;
+    byBytes.savedSsids = {"A\xff"};
+    const auto bytes = [](const QByteArray& ssid, const char* bssid) {
+        ScannedNetwork n = record(QString::fromUtf8(ssid), bssid, -40);
+        n.ssidBytes = ssid;
+        return n;
+    };
+    QTest::newRow("saved marks match the exact bytes of names that decode alike")
+        << QList<ScannedNetwork>{bytes("A\xff", "a1"), bytes("A\xfe", "a2")} << byBytes
+        << QStringList{QStringLiteral("\"A\uFFFD\" a1 saved"), QStringLiteral("\"A\uFFFD\" a2")};
 
     QTest::newRow("nothing scanned") << QList<ScannedNetwork>{} << grouped << QStringList{};
 }

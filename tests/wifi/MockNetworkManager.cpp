@@ -15,6 +15,14 @@
 #include <QTimer>
 #include <QtDebug>
 
+#include <QDir>
+#include <QFileInfo>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 
@@ -25,6 +33,7 @@ namespace {
 constexpr auto kMockPath = "/org/freedesktop";
 constexpr auto kMockInterface = "org.freedesktop.DBus.Mock";
 constexpr auto kPython = "/usr/bin/python3";
+constexpr auto kDaemon = "/usr/sbin/NetworkManager";
 
 QString templatePath()
 {
@@ -59,6 +68,7 @@ MockNetworkManager::MockNetworkManager() : dir_(std::make_unique<QTemporaryDir>(
     bus_.setArguments({QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
                        QStringLiteral("--print-address=1")});
     bus_.setStandardErrorFile(dir_->filePath(QStringLiteral("bus.log")));
+    bus_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     bus_.start();
     if (!bus_.waitForStarted(5000)) {
         qWarning() << "dbus-daemon did not start";
@@ -150,26 +160,100 @@ bool MockNetworkManager::start(const QVariantMap& parameters)
         args << QStringLiteral("-p")
              << QString::fromUtf8(
                     QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson(QJsonDocument::Compact));
+    const QString why =
+        launch(QString::fromLatin1(kPython), args, [] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    if (!why.isEmpty())
+        qWarning().noquote() << why;
+    return why.isEmpty();
+}
+
+QString MockNetworkManager::launch(const QString& program, const QStringList& args,
+                                   const std::function<void()>& inChild)
+{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address_);
     nm_.setProcessEnvironment(env);
     nm_.setStandardOutputFile(QProcess::nullDevice());
     nm_.setStandardErrorFile(dir_->filePath(QStringLiteral("nm.err")), QIODevice::Append);
-    nm_.start(QString::fromLatin1(kPython), args);
-    if (!nm_.waitForStarted(5000))
-        return false;
-    const bool owned = waitFor(
-        [this] {
-            return nm_.state() == QProcess::Running &&
-                   connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
-        },
-        std::chrono::seconds(20));
-    if (!owned) {
-        QFile err(dir_->filePath(QStringLiteral("nm.err")));
-        if (err.open(QIODevice::ReadOnly))
-            qWarning().noquote() << "NetworkManager mock did not start:" << err.readAll();
-    }
-    return owned;
+    nm_.setChildProcessModifier(inChild);
+    nm_.start(program, args);
+    const bool owned =
+        nm_.waitForStarted(5000) &&
+        waitFor(
+            [this] {
+                return nm_.state() == QProcess::Running &&
+                       connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
+            },
+            std::chrono::seconds(20));
+    if (owned)
+        return {};
+    QFile err(dir_->filePath(QStringLiteral("nm.err")));
+    err.open(QIODevice::ReadOnly);
+    return QStringLiteral("%1 did not start (exit code %2): %3")
+        .arg(program)
+        .arg(nm_.exitCode())
+        .arg(QString::fromLocal8Bit(err.readAll().right(2000)));
+}
+
+QString MockNetworkManager::daemonPath(const QString& name) const
+{
+    return dir_->filePath(QStringLiteral("daemon/") + name);
+}
+
+void MockNetworkManager::writeKeyfile(const QString& name, const QByteArray& text)
+{
+    QDir().mkpath(daemonPath(QStringLiteral("connections")));
+    QFile file(daemonPath(QStringLiteral("connections/") + name + QStringLiteral(".nmconnection")));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text);
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner); // NetworkManager reads no other
+}
+
+QString MockNetworkManager::startDaemon()
+{
+    if (!busRunning())
+        return QStringLiteral("no private bus");
+    if (::geteuid() != 0)
+        return QStringLiteral("NetworkManager needs root for its own mount and network namespaces");
+    if (!QFileInfo::exists(QString::fromLatin1(kDaemon)) ||
+        !QFileInfo::exists(QStringLiteral("/var/lib/NetworkManager")))
+        return QStringLiteral("NetworkManager is not installed (package network-manager)");
+    stop();
+    for (const char* folder : {"connections", "conf.d", "state", "run/NetworkManager"})
+        QDir().mkpath(daemonPath(QString::fromLatin1(folder)));
+    // Keyfiles in this folder only, nothing managed, nothing of the machine
+    // touched; only root may change anything (no polkit).
+    QFile config(daemonPath(QStringLiteral("NetworkManager.conf")));
+    if (!config.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write the configuration");
+    config.write(
+        QStringLiteral("[main]\nplugins=keyfile\nauth-polkit=root-only\ndns=none\nrc-manager=unmanaged\n"
+                       "hostname-mode=none\nno-auto-default=*\n[keyfile]\npath=%1\nunmanaged-devices=*\n")
+            .arg(daemonPath(QStringLiteral("connections")))
+            .toUtf8());
+    config.close();
+    const QString state = daemonPath(QStringLiteral("state"));
+    // Its own network namespace (nothing but loopback to see) and mount
+    // namespace, where /run and /var/lib/NetworkManager are folders of this
+    // test; everything ends with the process.
+    const QByteArray run = QFile::encodeName(daemonPath(QStringLiteral("run")));
+    const QByteArray stateDir = QFile::encodeName(state);
+    return launch(
+        QString::fromLatin1(kDaemon),
+        {QStringLiteral("--no-daemon"), QStringLiteral("--config=") + config.fileName(),
+         QStringLiteral("--config-dir=") + daemonPath(QStringLiteral("conf.d")),
+         QStringLiteral("--system-config-dir=") + daemonPath(QStringLiteral("conf.d")),
+         QStringLiteral("--intern-config=") + state + QStringLiteral("/intern.conf"),
+         QStringLiteral("--state-file=") + state + QStringLiteral("/NetworkManager.state"),
+         QStringLiteral("--pid-file=") + daemonPath(QStringLiteral("run/NetworkManager.pid"))},
+        [run, stateDir] {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount(run.constData(), "/run", nullptr, MS_BIND, nullptr) != 0 ||
+                ::mount(stateDir.constData(), "/var/lib/NetworkManager", nullptr, MS_BIND, nullptr) != 0)
+                ::_exit(125);
+        });
 }
 
 void MockNetworkManager::stop()
@@ -238,9 +322,9 @@ QString MockNetworkManager::addAccessPoint(const QString& device, const QString&
 }
 
 QString MockNetworkManager::addSavedWifi(const QString& id, const QByteArray& ssid, const QString& keyMgmt,
-                                         const QString& secret, const QString& type)
+                                         const QString& secret, const QString& type, const QVariantMap& extra)
 {
-    return mock(QStringLiteral("AddSavedWifi"), {id, ssid, keyMgmt, secret, type}).toString();
+    return mock(QStringLiteral("AddSavedWifi"), {id, ssid, keyMgmt, secret, type, extra}).toString();
 }
 
 void MockNetworkManager::setNetworkBehaviour(const QByteArray& ssid, const QString& secret,

@@ -1,24 +1,34 @@
 '''NetworkManager mock for Ondrel's tests.
 
 Loads python-dbusmock's stock "networkmanager" template and adds the parts of
-NetworkManager's D-Bus API that the Wi-Fi backend relies on:
+NetworkManager's D-Bus API that the Wi-Fi backend relies on, behaving as
+NetworkManager 1.42 does (SetVersion announces another version; from 1.46 on
+access points have Bandwidth):
 
 - Wi-Fi devices with ActiveAccessPoint, LastScan, Bitrate, RequestScan that
   updates LastScan after a delay (or refuses, or never finishes) and
   Device.Disconnect;
-- access points with raw SSID bytes, distinct WpaFlags/RsnFlags and Bandwidth;
-- saved connections with GetSettings (secrets stripped), Update, Delete and
-  the Settings signals;
-- ActivateConnection and AddAndActivateConnection2 (persist=memory) that go
-  through the device states on a timer and either activate or fail with a
-  device state reason (wrong or missing secret, SSID not found, ...);
+- access points with raw SSID bytes and distinct WpaFlags/RsnFlags;
+- saved connections with GetSettings (secrets stripped), GetSecrets, Update,
+  Update2, Delete and the Settings signals; secrets whose flags say that an
+  agent owns them (or that they are never saved) are not stored, an agent-owned
+  one goes to the desktop keyring instead;
+- the AgentManager: secret agents register, and are asked (newest first, then
+  a simulated desktop keyring agent) when an activation's stored secrets are
+  missing or failed; a secret an agent gives for a profile that keeps its own
+  secret is written into the profile at once, as NetworkManager does;
+- ActivateConnection and AddAndActivateConnection2 (persist disk, memory or
+  volatile) that go through the device states on a timer and either activate
+  or fail with a device state reason; volatile profiles vanish when their
+  activation ends;
 - WirelessEnabled that can be written and turns the device unavailable;
-- a switch that makes the privileged calls fail with PermissionDenied.
+- a switch that makes privileged calls fail with PermissionDenied.
 
 Control methods live on org.freedesktop.DBus.Mock at /org/freedesktop.
 '''
 
 import ctypes
+import sys
 import time
 import uuid
 
@@ -44,13 +54,22 @@ CONNECTION_IFACE = stock.CSETTINGS_IFACE
 ACTIVE_IFACE = stock.ACTIVE_CONNECTION_IFACE
 PROPERTIES_IFACE = 'org.freedesktop.DBus.Properties'
 
-PERMISSION_DENIED = 'org.freedesktop.NetworkManager.PermissionDenied'
+AGENT_MANAGER_OBJ = '/org/freedesktop/NetworkManager/AgentManager'
+AGENT_MANAGER_IFACE = 'org.freedesktop.NetworkManager.AgentManager'
+AGENT_OBJ = '/org/freedesktop/NetworkManager/SecretAgent'
+AGENT_IFACE = 'org.freedesktop.NetworkManager.SecretAgent'
+SECURITY = '802-11-wireless-security'
+
+# Which interface refuses which privileged call, as NetworkManager names it.
+_REFUSING = {'Update': SETTINGS_IFACE, 'Delete': SETTINGS_IFACE, 'Register': AGENT_MANAGER_IFACE}
+# NMSecretAgentGetSecretsFlags, NMSettingSecretFlags (agent-owned | not saved).
+ALLOW_INTERACTION, REQUEST_NEW, USER_REQUESTED = 0x1, 0x2, 0x4
+NOT_STORED = 0x3
 
 # Device states and reasons (NMDeviceState, NMDeviceStateReason).
 UNAVAILABLE, DISCONNECTED, PREPARE, CONFIG, NEED_AUTH = 20, 30, 40, 50, 60
 IP_CONFIG, ACTIVATED, DEACTIVATING, FAILED = 70, 100, 110, 120
 REASON_NONE, REASON_NO_SECRETS, REASON_USER_REQUESTED = 0, 7, 39
-REASON_SUPPLICANT_UNAVAILABLE = 42  # radio switched off
 
 # Active connection states and reasons (NMActiveConnectionState/StateReason).
 AC_ACTIVATING, AC_ACTIVATED, AC_DEACTIVATING, AC_DEACTIVATED = 1, 2, 3, 4
@@ -81,7 +100,7 @@ def _later(ms, fn):
         try:
             fn()
         except Exception as e:  # pylint: disable=broad-except
-            print('nm_template timer:', repr(e), flush=True)
+            print('nm_template timer:', repr(e), file=sys.stderr, flush=True)
         return 0
 
     callback = _SOURCE_FUNC(fire)
@@ -107,9 +126,10 @@ def _state():
 
 
 def _deny_if_asked(action):
+    time.sleep(_state()['authorization_ms'] / 1000)  # polkit waiting for the user to authenticate
     if action in _state()['denied']:
         raise dbus.exceptions.DBusException('Not authorized to perform this operation',
-                                            name=PERMISSION_DENIED)
+                                            name=_REFUSING.get(action, MANAGER_IFACE) + '.PermissionDenied')
 
 
 def _set(obj, iface, name, value):
@@ -144,8 +164,11 @@ def _remove_active(dev_path, ac_path):
     actives = [p for p in nm.Get(MANAGER_IFACE, 'ActiveConnections') if str(p) != ac_path]
     nm.Set(MANAGER_IFACE, 'ActiveConnections', dbus.Array(actives, signature='o'))
     if ac_path in dbusmock.mockobject.objects:
+        conn_path = str(dbusmock.get_object(ac_path).Get(ACTIVE_IFACE, 'Connection'))
         nm.object_manager_emit_removed(ac_path)
         nm.RemoveObject(ac_path)
+        if conn_path in dbusmock.mockobject.objects and dbusmock.get_object(conn_path).volatile:
+            _delete_connection(conn_path)
 
 
 def _deactivate_device(dev_path, reason):
@@ -224,7 +247,7 @@ def RemoveDevice(self, dev_path):
 
 
 def _ap_props(ssid, bssid, frequency, strength, flags, wpa, rsn, bandwidth, max_bitrate):
-    return {
+    props = {
         'Ssid': dbus.Array([dbus.Byte(b) for b in ssid], signature='y'),
         'HwAddress': dbus.String(bssid),
         'Flags': dbus.UInt32(flags),
@@ -237,6 +260,9 @@ def _ap_props(ssid, bssid, frequency, strength, flags, wpa, rsn, bandwidth, max_
         'Mode': dbus.UInt32(2),
         'LastSeen': dbus.Int32(int(time.clock_gettime(time.CLOCK_BOOTTIME))),
     }
+    if _state()['version'] < (1, 46):
+        del props['Bandwidth']  # NetworkManager has it since 1.46
+    return props
 
 
 def _add_ap(self, dev, ap_name, props):
@@ -294,6 +320,25 @@ def RemoveAccessPoint2(self, dev_path, ap_path):
 _SECRET_KEYS = ('psk', 'wep-key0', 'wep-key1', 'wep-key2', 'wep-key3', 'password')
 
 
+def _secret_flags(settings):
+    sec = settings.get(SECURITY, {})
+    return int(sec.get('wep-key-flags' if str(sec.get('key-mgmt', '')) == 'none' else 'psk-flags', 0))
+
+
+def _store(conn, settings):
+    '''Stores settings as NetworkManager does: secrets that an agent owns (or that are never
+    saved) are dropped, and an agent-owned one is handed to the desktop keyring.'''
+    settings = _copy_settings(settings)
+    sec = settings.get(SECURITY, {})
+    flags = _secret_flags(settings)
+    if flags & NOT_STORED:
+        for key in _SECRET_KEYS:
+            secret = sec.pop(key, None)
+            if secret is not None and flags & 1:
+                _state()['keyring'][str(settings['connection']['uuid'])] = str(secret)
+    conn.settings = settings
+
+
 def _conn_get_settings(self):
     out = dbus.Dictionary({}, signature='sa{sv}')
     for group, values in self.settings.items():
@@ -303,59 +348,72 @@ def _conn_get_settings(self):
 
 
 def _conn_get_secrets(self, setting_name):
+    '''The stored secrets of a setting; without any, those the agents give.'''
     _deny_if_asked('Update')
     values = self.settings.get(str(setting_name), {})
     kept = {k: v for k, v in values.items() if k in _SECRET_KEYS}
+    if not kept and str(setting_name) == SECURITY:
+        kept = _ask_agents(self, USER_REQUESTED)
     return dbus.Dictionary({str(setting_name): dbus.Dictionary(kept, signature='sv')}, signature='sa{sv}')
+
+
+def _updated(conn, in_memory):
+    conn.Set(CONNECTION_IFACE, 'Unsaved', dbus.Boolean(in_memory))
+    conn.Set(CONNECTION_IFACE, 'Flags', dbus.UInt32((1 if in_memory else 0) | (4 if conn.volatile else 0)))
+    conn.EmitSignal(CONNECTION_IFACE, 'Updated', '', [])
 
 
 def _conn_update(self, settings):
     _deny_if_asked('Update')
-    self.settings = _copy_settings(settings)
-    self.Set(CONNECTION_IFACE, 'Unsaved', False)
-    self.EmitSignal(CONNECTION_IFACE, 'Updated', '', [])
+    _store(self, settings)
+    _updated(self, False)
 
 
-def _conn_save(self):
+def _conn_update2(self, settings, flags, args):
+    '''Update2: empty settings keep the current ones; to-disk (0x1) makes the profile persistent
+    (and no longer volatile), in-memory (0x2) keeps it in memory only.'''
     _deny_if_asked('Update')
-    self.Set(CONNECTION_IFACE, 'Unsaved', False)
-    self.EmitSignal(CONNECTION_IFACE, 'Updated', '', [])
-
-
-def _conn_update2(self, settings, flags, _args):
-    _deny_if_asked('Update')
+    flags = int(flags)
+    if flags & ~(0x1 | 0x2 | 0x4 | 0x8 | 0x10 | 0x20 | 0x40) or len(args):
+        raise dbus.exceptions.DBusException('Unknown flags', name=SETTINGS_IFACE + '.InvalidArguments')
     if len(settings):
-        self.settings = _copy_settings(settings)
-    in_memory = bool(int(flags) & 0x2)
-    self.Set(CONNECTION_IFACE, 'Unsaved', in_memory)
-    self.EmitSignal(CONNECTION_IFACE, 'Updated', '', [])
+        _store(self, settings)
+    if flags & 0x1:
+        self.volatile = False
+    _updated(self, bool(flags & 0xe) or (not flags & 0x1 and bool(self.Get(CONNECTION_IFACE, 'Unsaved'))))
     return dbus.Dictionary({}, signature='sv')
+
+
+def _delete_connection(path):
+    nm = _manager()
+    conn = dbusmock.get_object(path)
+    settings_obj = dbusmock.get_object(SETTINGS_OBJ)
+    conns = [p for p in settings_obj.Get(SETTINGS_IFACE, 'Connections') if str(p) != path]
+    settings_obj.Set(SETTINGS_IFACE, 'Connections', dbus.Array(conns, signature='o'))
+    settings_obj.EmitSignal(SETTINGS_IFACE, 'ConnectionRemoved', 'o', [dbus.ObjectPath(path)])
+    conn.EmitSignal(CONNECTION_IFACE, 'Removed', '', [])
+    nm.object_manager_emit_removed(path)
+    nm.RemoveObject(path)
 
 
 def _conn_delete(self):
     _deny_if_asked('Delete')
-    nm = _manager()
     path = self.path
-    for dev_path in list(nm.Get(MANAGER_IFACE, 'Devices')):
+    for dev_path in list(_manager().Get(MANAGER_IFACE, 'Devices')):
         dev = dbusmock.get_object(dev_path)
         ac_path = str(dev.Get(DEVICE_IFACE, 'ActiveConnection'))
         if ac_path != '/' and ac_path in dbusmock.mockobject.objects and \
                 str(dbusmock.get_object(ac_path).Get(ACTIVE_IFACE, 'Connection')) == path:
             _deactivate_device(str(dev_path), 38)  # connection removed
-    settings_obj = dbusmock.get_object(SETTINGS_OBJ)
-    conns = [p for p in settings_obj.Get(SETTINGS_IFACE, 'Connections') if str(p) != path]
-    settings_obj.Set(SETTINGS_IFACE, 'Connections', dbus.Array(conns, signature='o'))
-    settings_obj.EmitSignal(SETTINGS_IFACE, 'ConnectionRemoved', 'o', [dbus.ObjectPath(path)])
-    self.EmitSignal(CONNECTION_IFACE, 'Removed', '', [])
-    nm.object_manager_emit_removed(path)
-    nm.RemoveObject(path)
+    if path in dbusmock.mockobject.objects:
+        _delete_connection(path)
 
 
 def _copy_settings(settings):
     return {str(g): {str(k): v for k, v in values.items()} for g, values in settings.items()}
 
 
-def _add_connection(settings, unsaved):
+def _add_connection(settings, persist):
     nm = _manager()
     settings = _copy_settings(settings)
     settings.setdefault('connection', {})
@@ -364,16 +422,17 @@ def _add_connection(settings, unsaved):
     st = _state()
     st['next_connection'] += 1
     path = f'{SETTINGS_OBJ}/{st["next_connection"]}'
-    nm.AddObject(path, CONNECTION_IFACE,
-                 {'Unsaved': dbus.Boolean(unsaved), 'Flags': dbus.UInt32(1 if unsaved else 0),
-                  'Filename': dbus.String('')}, [])
+    nm.AddObject(path, CONNECTION_IFACE, {'Unsaved': dbus.Boolean(False), 'Flags': dbus.UInt32(0),
+                                          'Filename': dbus.String('')}, [])
     conn = dbusmock.get_object(path)
-    conn.settings = settings
+    conn.volatile = persist == 'volatile'
+    _store(conn, settings)
+    conn.Set(CONNECTION_IFACE, 'Unsaved', dbus.Boolean(persist != 'disk'))
+    conn.Set(CONNECTION_IFACE, 'Flags', dbus.UInt32((1 if persist != 'disk' else 0) | (4 if conn.volatile else 0)))
     conn.AddMethod(CONNECTION_IFACE, 'GetSettings', '', 'a{sa{sv}}', _conn_get_settings)
     conn.AddMethod(CONNECTION_IFACE, 'GetSecrets', 's', 'a{sa{sv}}', _conn_get_secrets)
     conn.AddMethod(CONNECTION_IFACE, 'Update', 'a{sa{sv}}', '', _conn_update)
     conn.AddMethod(CONNECTION_IFACE, 'Update2', 'a{sa{sv}}ua{sv}', 'a{sv}', _conn_update2)
-    conn.AddMethod(CONNECTION_IFACE, 'Save', '', '', _conn_save)
     conn.AddMethod(CONNECTION_IFACE, 'Delete', '', '', _conn_delete)
     nm.object_manager_emit_added(path)
     settings_obj = dbusmock.get_object(SETTINGS_OBJ)
@@ -383,18 +442,22 @@ def _add_connection(settings, unsaved):
     return path
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='saysss', out_signature='s')
-def AddSavedWifi(self, conn_id, ssid, key_mgmt, secret, conn_type):
+@dbus.service.method(MOCK_IFACE, in_signature='saysssa{sv}', out_signature='s')
+def AddSavedWifi(self, conn_id, ssid, key_mgmt, secret, conn_type, extra):
     '''Adds a saved connection. key_mgmt '' for an open network; conn_type is normally
-    '802-11-wireless' (other types let tests check that they are ignored).'''
+    '802-11-wireless' (other types let tests check that they are ignored). extra: "mode"
+    ('' leaves it out), "secret-flags", "timestamp".'''
     settings = {
         'connection': {'id': dbus.String(conn_id), 'type': dbus.String(conn_type),
-                       'uuid': dbus.String(str(uuid.uuid4()))},
+                       'uuid': dbus.String(str(uuid.uuid4())),
+                       'timestamp': dbus.UInt64(int(extra.get('timestamp', 0)))},
     }
     if conn_type == '802-11-wireless':
         settings['802-11-wireless'] = {'ssid': dbus.Array([dbus.Byte(b) for b in _bytes(ssid)], signature='y'),
-                                       'mode': dbus.String('infrastructure'),
                                        'seen-bssids': dbus.Array(['02:00:00:00:10:04'], signature='s')}
+        mode = str(extra.get('mode', 'infrastructure'))
+        if mode:
+            settings['802-11-wireless']['mode'] = dbus.String(mode)
         # Nested values as a real profile has them, which an Update must carry over unchanged.
         settings['ipv4'] = {'method': dbus.String('manual'),
                             'dns': dbus.Array([dbus.UInt32(0x08080808)], signature='u'),
@@ -403,10 +466,11 @@ def AddSavedWifi(self, conn_id, ssid, key_mgmt, secret, conn_type):
                                                        signature='a{sv}')}
     if key_mgmt:
         sec = {'key-mgmt': dbus.String(key_mgmt)}
+        sec['wep-key-flags' if key_mgmt == 'none' else 'psk-flags'] = dbus.UInt32(int(extra.get('secret-flags', 0)))
         if secret:
             sec['wep-key0' if key_mgmt == 'none' else 'psk'] = dbus.String(secret)
-        settings['802-11-wireless-security'] = sec
-    return _add_connection(settings, False)
+        settings[SECURITY] = sec
+    return _add_connection(settings, 'disk')
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='sss', out_signature='v')
@@ -425,6 +489,11 @@ def ConnectionSecrets(self, path):
             if k in _SECRET_KEYS:
                 out[k] = v
     out['unsaved'] = dbus.Boolean(bool(conn.Get(CONNECTION_IFACE, 'Unsaved')))
+    out['volatile'] = dbus.Boolean(conn.volatile)
+    out['key-mgmt'] = dbus.String(conn.settings.get(SECURITY, {}).get('key-mgmt', ''))
+    keyring = _state()['keyring'].get(str(conn.settings['connection']['uuid']))
+    if keyring is not None:
+        out['keyring'] = dbus.String(keyring)
     return dbus.Dictionary(out, signature='sv')
 
 
@@ -446,6 +515,13 @@ def SetActivationStepMs(self, ms):
     _state()['step_ms'] = int(ms)
 
 
+@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
+def SetVersion(self, version):
+    '''Announces another NetworkManager version; access points added afterwards have what it has.'''
+    _state()['version'] = tuple(int(n) for n in str(version).split('.')[:2])
+    _manager().Set(MANAGER_IFACE, 'Version', dbus.String(version))
+
+
 @dbus.service.method(MOCK_IFACE, in_signature='si', out_signature='')
 def SetScanBehaviour(self, mode, ms):
     '''RequestScan: 'normal' (LastScan changes after ms), 'refuse' (NotAllowed), 'never'.'''
@@ -456,24 +532,102 @@ def SetScanBehaviour(self, mode, ms):
 @dbus.service.method(MOCK_IFACE, in_signature='as', out_signature='')
 def SetDenied(self, actions):
     '''Privileged calls that fail with PermissionDenied: any of 'Activate', 'Disconnect',
-    'Update', 'Delete', 'WirelessEnabled'.'''
+    'Update', 'Delete', 'WirelessEnabled', 'Register' (of a secret agent).'''
     _state()['denied'] = set(str(a) for a in actions)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='i', out_signature='')
+def SetAuthorizationMs(self, ms):
+    '''Privileged calls answer only after this long, as while the user authenticates.'''
+    _state()['authorization_ms'] = int(ms)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
 def Counters(self):
     '''Call counts the tests look at.'''
     st = _state()
-    return dbus.Dictionary({'scan_requests': dbus.UInt32(st['scan_requests']),
-                            'activations': dbus.UInt32(st['activations'])}, signature='sv')
+    return dbus.Dictionary({k: dbus.UInt32(st[k]) for k in ('scan_requests', 'activations', 'agent_requests',
+                                                             'keyring_prompts')}, signature='sv')
 
 
-def _secret_of(settings):
-    sec = settings.get('802-11-wireless-security', {})
-    for key in ('psk', 'wep-key0'):
-        if key in sec:
-            return str(sec[key])
-    return ''
+# ---------------------------------------------------------------- secret agents
+
+
+class _AgentManager(dbus.service.Object):
+    '''org.freedesktop.NetworkManager.AgentManager: one agent per identifier, dropped when it
+    unregisters or leaves the bus.'''
+
+    interface = AGENT_MANAGER_IFACE
+    methods = {}  # none added at run time: dbusmock's method lookup then falls back to the class's
+
+    def __init__(self, bus_name):
+        super().__init__(bus_name, AGENT_MANAGER_OBJ)
+        self.agents = []  # (sender, identifier), oldest first
+
+    @dbus.service.method(AGENT_MANAGER_IFACE, in_signature='su', sender_keyword='sender')
+    def RegisterWithCapabilities(self, identifier, _capabilities, sender=None):
+        _deny_if_asked('Register')
+        if any(i == identifier for _, i in self.agents):
+            raise dbus.exceptions.DBusException('An agent with this ID is already registered for this user.',
+                                                name=AGENT_MANAGER_IFACE + '.PermissionDenied')
+        self.agents.append((str(sender), str(identifier)))
+
+        def gone(owner):
+            if not owner:
+                self.Unregister(sender=sender)
+        self.connection.watch_name_owner(sender, gone)
+
+    @dbus.service.method(AGENT_MANAGER_IFACE, in_signature='', sender_keyword='sender')
+    def Unregister(self, sender=None):
+        self.agents = [a for a in self.agents if a[0] != sender]
+
+
+def _ask_agents(conn, flags):
+    '''The secrets of the connection's security setting as NetworkManager gets them from its
+    agents: the registered ones, newest first, then the desktop keyring agent. An agent without
+    secrets passes the request on; one that cancels ends it.'''
+    st = _state()
+    manager = st['agent_manager']
+    settings = _conn_get_settings(conn)
+    for sender, _ in reversed(manager.agents):
+        st['agent_requests'] += 1
+        try:
+            secrets = manager.connection.call_blocking(
+                sender, AGENT_OBJ, AGENT_IFACE, 'GetSecrets', 'a{sa{sv}}osasu',
+                (settings, dbus.ObjectPath(conn.path), SECURITY, dbus.Array([], signature='s'), dbus.UInt32(flags)),
+                timeout=5)
+            if len(secrets.get(SECURITY, {})):
+                return {str(k): v for k, v in secrets[SECURITY].items()}
+        except dbus.exceptions.DBusException as e:
+            if e.get_dbus_name() == AGENT_IFACE + '.UserCanceled':
+                raise dbus.exceptions.DBusException('User canceled the secrets request.',
+                                                    name=AGENT_MANAGER_IFACE + '.UserCanceled') from e
+    keyring = st['keyring'].get(str(conn.settings['connection']['uuid']))
+    if keyring is not None:
+        if flags & REQUEST_NEW:
+            st['keyring_prompts'] += 1  # the desktop would ask the user; here the user cancels
+            raise dbus.exceptions.DBusException('User canceled the secrets request.',
+                                                name=AGENT_MANAGER_IFACE + '.UserCanceled')
+        key = 'wep-key0' if str(conn.settings[SECURITY].get('key-mgmt')) == 'none' else 'psk'
+        return {key: dbus.String(keyring)}
+    raise dbus.exceptions.DBusException('No agents were available for this request.',
+                                        name=AGENT_MANAGER_IFACE + '.NoSecrets')
+
+
+def _secret_for_activation(conn, flags):
+    '''The secret an activation tries: the stored one, or what the agents give. A secret an agent
+    gives for a profile that keeps its own is written into the profile at once (before the
+    activation has worked), as NetworkManager does.'''
+    sec = conn.settings.get(SECURITY, {})
+    if not flags & REQUEST_NEW:
+        for key in ('psk', 'wep-key0'):
+            if key in sec:
+                return str(sec[key])
+    given = _ask_agents(conn, flags)
+    if not _secret_flags(conn.settings) & NOT_STORED:
+        conn.settings[SECURITY].update(given)
+        _updated(conn, bool(conn.Get(CONNECTION_IFACE, 'Unsaved')))
+    return str(next(iter(given.values()), ''))
 
 
 def _find_ap(dev, ssid):
@@ -518,18 +672,32 @@ def _start_activation(conn_path, dev_path, specific):
     secret, outcome, reason = st['networks'].get(ssid, ('', 'secret', 0))
     if ap_path is None:
         outcome, reason = 'fail', 53  # SSID not found
-    elif outcome == 'secret':
-        has_security = '802-11-wireless-security' in conn.settings
-        if has_security and _secret_of(conn.settings) != secret:
-            outcome, reason = 'fail', reason or REASON_NO_SECRETS
-        else:
-            outcome = 'ok'
-
     steps = [(PREPARE, 0), (CONFIG, 0)]
-    if outcome == 'ok':
-        steps += [(IP_CONFIG, 0), (ACTIVATED, 0)]
-    elif outcome == 'fail':
+    if outcome == 'fail':
         steps += [(NEED_AUTH, 0), (FAILED, reason)]
+
+    def authenticate():
+        '''Tries the stored secret, else what the agents give; after a wrong one asks them for a
+        new one, up to NetworkManager's three tries.'''
+        if str(conn.settings.get(SECURITY, {}).get('key-mgmt', '')) not in ('wpa-psk', 'sae', 'none'):
+            return True
+        flags = ALLOW_INTERACTION
+        for _ in range(3):
+            try:
+                if _secret_for_activation(conn, flags) == secret:
+                    return True
+            except dbus.exceptions.DBusException:
+                return False
+            flags |= REQUEST_NEW
+        return False
+
+    def after_config():
+        if outcome != 'secret':
+            return
+        if authenticate():
+            steps.extend([(IP_CONFIG, 0), (ACTIVATED, 0)])
+        else:
+            steps.extend([(NEED_AUTH, 0), (FAILED, reason or REASON_NO_SECRETS)])
 
     def run(index):
         if st['generation'].get(dev_path) != generation or ac_path not in dbusmock.mockobject.objects:
@@ -548,7 +716,9 @@ def _start_activation(conn_path, dev_path, specific):
             _set_device_state(dev, DISCONNECTED, why)
         else:
             _set_device_state(dev, state, why)
-        if index + 1 < len(steps):
+        if state == CONFIG:
+            after_config()
+        if index + 1 < len(steps) and ac_path in dbusmock.mockobject.objects:
             schedule(index + 1)
 
     def schedule(index):
@@ -585,6 +755,9 @@ def _add_and_activate2(self, settings, dev_path, specific, options):
     dev_path, specific = str(dev_path), str(specific)
     _check_device(dev_path)
     persist = str(options.get('persist', 'disk'))
+    if set(options) - {'persist'} or persist not in ('disk', 'memory', 'volatile'):
+        raise dbus.exceptions.DBusException('Unknown extra option passed',
+                                            name=MANAGER_IFACE + '.InvalidArguments')
     settings = _copy_settings(settings)
     dev = dbusmock.get_object(dev_path)
     wifi = settings.setdefault('802-11-wireless', {})
@@ -599,7 +772,7 @@ def _add_and_activate2(self, settings, dev_path, specific, options):
     conn = settings.setdefault('connection', {})
     conn.setdefault('type', dbus.String('802-11-wireless'))
     conn.setdefault('id', dbus.String(_bytes(wifi['ssid']).decode('utf-8', 'replace')))
-    conn_path = _add_connection(settings, persist != 'disk')
+    conn_path = _add_connection(settings, persist)
     ac_path = _start_activation(conn_path, dev_path, specific)
     return (dbus.ObjectPath(conn_path), dbus.ObjectPath(ac_path), dbus.Dictionary({}, signature='sv'))
 
@@ -627,8 +800,8 @@ def _properties_set(self, iface, name, value):
             if on:
                 _set_device_state(dev, DISCONNECTED, REASON_NONE)
             else:
-                _deactivate_device(str(dev_path), REASON_SUPPLICANT_UNAVAILABLE)
-                _set_device_state(dev, UNAVAILABLE, REASON_SUPPLICANT_UNAVAILABLE)
+                _deactivate_device(str(dev_path), REASON_NONE)
+                _set_device_state(dev, UNAVAILABLE, REASON_NONE)
         return
     dbusmock.mockobject.DBusMockObject.Set(self, iface, name, value)
 
@@ -640,9 +813,10 @@ def load(mock, parameters):
         'networks': {}, 'denied': set(), 'step_ms': int(parameters.get('ActivationStepMs', 30)),
         'scan_mode': 'normal', 'scan_ms': int(parameters.get('ScanMs', 100)), 'scanning': set(),
         'scan_requests': 0, 'activations': 0, 'next_connection': 0, 'next_active': 0,
-        'generation': {},
+        'generation': {}, 'keyring': {}, 'agent_requests': 0, 'keyring_prompts': 0, 'authorization_ms': 0,
     }
-    nm.Set(MANAGER_IFACE, 'Version', dbus.String('1.42.4'))
+    nm.ondrel['agent_manager'] = _AgentManager(nm.bus_name)
+    SetVersion(nm, '1.42.4')
     nm.AddMethod(MANAGER_IFACE, 'ActivateConnection', 'ooo', 'o', _activate_connection)
     nm.AddMethod(MANAGER_IFACE, 'AddAndActivateConnection2', 'a{sa{sv}}ooa{sv}', 'ooa{sv}', _add_and_activate2)
     nm.AddMethod(MANAGER_IFACE, 'DeactivateConnection', 'o', '', _deactivate_connection)

@@ -7,12 +7,12 @@
 #include "wifi/ScannedNetwork.h"
 
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QElapsedTimer>
 #include <QThread>
 
 #include <QtTest>
 #include <atomic>
-
 
 using namespace ondrel;
 using namespace std::chrono_literals;
@@ -24,6 +24,7 @@ const QString kDevice = QStringLiteral("org.freedesktop.NetworkManager.Device");
 const QString kWireless = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
 const QString kManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
 const QString kManager = QStringLiteral("org.freedesktop.NetworkManager");
+const QString kWifi = QStringLiteral("802-11-wireless");
 
 constexpr uint kPrivacy = 0x1;
 constexpr uint kCcmp = 0x8 | 0x80;
@@ -69,8 +70,8 @@ private:
     {
         return nm_->addAccessPoint(
             device_, name, ssid,
-            QStringLiteral("02:00:00:00:10:%1").arg(name.size(), 2, 10, QLatin1Char('0')), 2437, 70, kPrivacy,
-            0, rsn, 20, 144000);
+            QStringLiteral("02:00:00:00:10:%1").arg(name.size(), 2, 10, QLatin1Char('0')), 2437, 70,
+            rsn ? kPrivacy : 0u, 0, rsn, 20, 144000);
     }
     AccessPoint scanned(NetworkManagerBackend& backend, const QByteArray& ssid)
     {
@@ -155,6 +156,9 @@ private Q_SLOTS:
         QTest::newRow("invalid UTF-8")
             << QByteArray("A\xff\x1b[2J") << 2437u << 33u << 0u << 0u << 0u << 20u
             << QVariant(QStringLiteral("A\uFFFD\x1b[2J")) << Security::open << Band::ghz2_4 << 6 << 20 << -80;
+        QTest::newRow("NetworkManager 1.42: no width")
+            << QByteArray("Old") << 5180u << 66u << 0u << 0u << 0u << 80u << QVariant(QStringLiteral("Old"))
+            << Security::open << Band::ghz5 << 36 << 0 << -60;
         QTest::newRow("unknown frequency")
             << QByteArray("Far") << 60480u << 33u << 0u << 0u << 0u << 0u << QVariant(QStringLiteral("Far"))
             << Security::open << Band::unknown << 0 << 0 << -80;
@@ -175,6 +179,8 @@ private Q_SLOTS:
         QFETCH(int, width);
         QFETCH(int, rssi);
 
+        if (QByteArray(QTest::currentDataTag()) != "NetworkManager 1.42: no width")
+            nm_->mock(QStringLiteral("SetVersion"), {QStringLiteral("1.46.0")});
         nm_->addAccessPoint(device_, QStringLiteral("other"), "Neighbour",
                             QStringLiteral("02:00:00:00:00:99"), 2412, 10, 0, 0, 0);
         const QString path =
@@ -236,21 +242,27 @@ private Q_SLOTS:
         QCOMPARE(backend->interfaceName(), std::optional<QString>(QStringLiteral("wlan0")));
         QVERIFY(backend->isPoweredOn());
         QVERIFY(!backend->currentAssociation().ssid);
-        QVERIFY(backend->savedNetworkNames().isEmpty());
+        QVERIFY(backend->savedSsids().isEmpty());
 
-        nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"),
-                          QStringLiteral("secret12"));
-        nm_->addSavedWifi(QStringLiteral("Wired"), "", QString(), QString(),
-                          QStringLiteral("802-3-ethernet"));
-        const QString cafe = nm_->addSavedWifi(QStringLiteral("Café"), "Caf\xc3\xa9", QString(), QString());
-        QTRY_COMPARE(backend->savedNetworkNames(),
-                     (QStringList{QStringLiteral("Home"), QStringLiteral("Café")}));
+        // Saved networks are infrastructure profiles only, by their exact bytes.
+        const auto add = [&](const QByteArray& ssid, const QString& mode, const QString& type = kWifi) {
+            return nm_->addSavedWifi(QString::fromUtf8(ssid), ssid, QStringLiteral("wpa-psk"),
+                                     QStringLiteral("secret12"), type, {{QStringLiteral("mode"), mode}});
+        };
+        add("Home", QStringLiteral("infrastructure"));
+        add("Hotspot", QStringLiteral("ap"));
+        add("Ad hoc", QStringLiteral("adhoc"));
+        add("Mesh", QStringLiteral("mesh"));
+        add("Wired", QString(), QStringLiteral("802-3-ethernet"));
+        add("Caf\xff", QString());
+        const QString cafe = add("Caf\xc3\xa9", QStringLiteral("infrastructure"));
+        QTRY_COMPARE(backend->savedSsids(), (QList<QByteArray>{"Home", "Caf\xff", "Caf\xc3\xa9"}));
 
         QDBusMessage remove = QDBusMessage::createMethodCall(
             QString::fromLatin1(MockNetworkManager::service), cafe,
             QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection"), QStringLiteral("Delete"));
         QCOMPARE(nm_->connection().call(remove).type(), QDBusMessage::ReplyMessage);
-        QTRY_COMPARE(backend->savedNetworkNames(), QStringList{QStringLiteral("Home")});
+        QTRY_COMPARE(backend->savedSsids(), (QList<QByteArray>{"Home", "Caf\xff"}));
 
         // The reads never wait for NetworkManager: they answer at once even
         // while it does not answer at all.
@@ -260,10 +272,28 @@ private Q_SLOTS:
         for (int i = 0; i < 200; ++i) {
             QVERIFY(backend->hasInterface());
             QVERIFY(!backend->currentAssociation().ssid);
-            QCOMPARE(backend->savedNetworkNames().size(), 1);
+            QCOMPARE(backend->savedSsids().size(), 2);
         }
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
         nm_->resume();
+    }
+
+    void hiddenCurrentNetworkIsNamedByItsProfile()
+    {
+        const QString ap = nm_->addAccessPoint(device_, QStringLiteral("hidden"), QByteArray(),
+                                               QStringLiteral("02:00:00:00:00:07"), 5180, 70, 0, 0, 0);
+        const QString profile = nm_->addSavedWifi(QStringLiteral("Attic"), "Attic", QString(), QString());
+        auto backend = makeBackend();
+        QDBusMessage activate =
+            QDBusMessage::createMethodCall(QString::fromLatin1(MockNetworkManager::service), kManagerPath,
+                                           kManager, QStringLiteral("ActivateConnection"));
+        activate.setArguments({QVariant::fromValue(QDBusObjectPath(profile)),
+                               QVariant::fromValue(QDBusObjectPath(device_)),
+                               QVariant::fromValue(QDBusObjectPath(ap))});
+        QCOMPARE(nm_->connection().call(activate).type(), QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(backend->currentAssociation().ssid, std::optional<QString>(QStringLiteral("Attic")));
+        QCOMPARE(backend->currentAssociation().bssid,
+                 std::optional<QString>(QStringLiteral("02:00:00:00:00:07")));
     }
 
     void noWirelessDevice()
@@ -315,20 +345,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("keyMgmt");
         QTest::addColumn<int>("stepMs");
+        QTest::addColumn<int>("authorizationMs"); // the user authenticating first
 
-        QTest::newRow("open") << QByteArray("Cafe") << 0u << 0u << QString() << QString() << 20;
-        QTest::newRow("enhanced open")
-            << QByteArray("Lobby") << kPrivacy << (kCcmp | kOwe) << QString() << QStringLiteral("owe") << 20;
+        QTest::newRow("open") << QByteArray("Cafe") << 0u << 0u << QString() << QString() << 20 << 0;
+        QTest::newRow("enhanced open") << QByteArray("Lobby") << kPrivacy << (kCcmp | kOwe) << QString()
+                                       << QStringLiteral("owe") << 20 << 0;
         QTest::newRow("wpa2 with password")
             << QByteArray("Home") << kPrivacy << (kCcmp | kPsk) << QStringLiteral("correct horse")
-            << QStringLiteral("wpa-psk") << 20;
-        QTest::newRow("wpa3 with password") << QByteArray("Six") << kPrivacy << (kCcmp | kSae)
-                                            << QStringLiteral("correct horse") << QStringLiteral("sae") << 20;
+            << QStringLiteral("wpa-psk") << 20 << 0;
+        QTest::newRow("wpa3 with password")
+            << QByteArray("Six") << kPrivacy << (kCcmp | kSae) << QStringLiteral("correct horse")
+            << QStringLiteral("sae") << 20 << 0;
         QTest::newRow("wep key") << QByteArray("Old") << kPrivacy << 0u << QStringLiteral("abcde")
-                                 << QStringLiteral("none") << 20;
+                                 << QStringLiteral("none") << 20 << 0;
+        QTest::newRow("after the user authenticated")
+            << QByteArray("Cafe") << 0u << 0u << QString() << QString() << 20 << 600;
         QTest::newRow("non-ASCII, states before the reply")
             << QByteArray("\xe6\x97\xa5\xff") << kPrivacy << (kCcmp | kPsk) << QStringLiteral("pässwörd")
-            << QStringLiteral("wpa-psk") << -1;
+            << QStringLiteral("wpa-psk") << -1 << 0;
     }
     void joinAndDisconnect()
     {
@@ -338,19 +372,24 @@ private Q_SLOTS:
         QFETCH(QString, password);
         QFETCH(QString, keyMgmt);
         QFETCH(int, stepMs);
+        QFETCH(int, authorizationMs);
 
         nm_->mock(QStringLiteral("SetActivationStepMs"), {stepMs});
         nm_->setNetworkBehaviour(ssid, password);
         const QString path =
             nm_->addAccessPoint(device_, QStringLiteral("ap"), ssid, QStringLiteral("AA:00:00:00:00:01"),
                                 5180, 80, flags, 0, rsn, 40, 300000);
-        auto backend = makeBackend();
+        auto limits = quickLimits();
+        limits.call = authorizationMs ? 300ms : limits.call; // shorter than the wait for the user
+        auto backend = makeBackend(limits);
         const AccessPoint ap = scanned(*backend, ssid);
         QCOMPARE(ap.handle, path);
 
         const std::optional<QString> typed =
             password.isEmpty() ? std::nullopt : std::optional<QString>(password);
+        nm_->mock(QStringLiteral("SetAuthorizationMs"), {authorizationMs});
         QCOMPARE(backend->join(ap, typed), std::nullopt);
+        nm_->mock(QStringLiteral("SetAuthorizationMs"), {0});
 
         const Association now = backend->currentAssociation();
         QCOMPARE(now.ssid, nm::decodeSsid(ssid));
@@ -365,29 +404,18 @@ private Q_SLOTS:
         QCOMPARE(connections.size(), 1);
         const QVariantMap stored = nm_->connectionSecrets(connections.first());
         QCOMPARE(stored.value(QStringLiteral("unsaved")).toBool(), false);
+        QCOMPARE(stored.value(QStringLiteral("volatile")).toBool(), false);
         QCOMPARE(
             stored
                 .value(keyMgmt == QLatin1String("none") ? QStringLiteral("wep-key0") : QStringLiteral("psk"))
                 .toString(),
             keyMgmt == QLatin1String("owe") ? QString() : password);
-        QTRY_COMPARE(backend->savedNetworkNames(), QStringList{nm::decodeSsid(ssid).value()});
+        QTRY_COMPARE(backend->savedSsids(), QList<QByteArray>{ssid});
 
         backend->disconnect();
         QVERIFY(!backend->currentAssociation().ssid);
         QCOMPARE(nm_->property(device_, kDevice, QStringLiteral("State")).toUInt(), 30u);
         QCOMPARE(nm_->savedConnections().size(), 1);
-    }
-
-    void joinSavedNetworkWithoutPassword()
-    {
-        nm_->setNetworkBehaviour("Home", QStringLiteral("secret12"));
-        addSecuredAp(QStringLiteral("home"), "Home");
-        const QString saved = nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"),
-                                                QStringLiteral("secret12"));
-        auto backend = makeBackend();
-        QCOMPARE(backend->join(scanned(*backend, "Home"), std::nullopt), std::nullopt);
-        QCOMPARE(nm_->savedConnections(), QStringList{saved}); // activated, not added again
-        QCOMPARE(backend->currentAssociation().ssid, std::optional<QString>(QStringLiteral("Home")));
     }
 
     void failedJoins_data()
@@ -403,8 +431,6 @@ private Q_SLOTS:
         const QString manager = NetworkManagerBackend::kNetworkManagerDomain;
         QTest::newRow("wrong password, new") << false << QStringLiteral("secret") << 0u
                                              << QStringLiteral("wrong pass") << reasons << qint64(7);
-        QTest::newRow("saved secret no longer right")
-            << true << QStringLiteral("secret") << 0u << QString() << reasons << qint64(7);
         QTest::newRow("supplicant time-out")
             << false << QStringLiteral("fail") << 11u << QStringLiteral("whatever1") << reasons << qint64(11);
         QTest::newRow("network not found")
@@ -447,44 +473,85 @@ private Q_SLOTS:
                  QStringLiteral("/"));
     }
 
-    void passwordForSavedNetworkUpdatesItsSecret()
+    // A saved profile never changes before a join has worked: by the owner
+    // of its secret (NetworkManager 0, the keyring agent 1) and the password typed.
+    void savedProfileJoins_data()
     {
-        nm_->setNetworkBehaviour("Home", QStringLiteral("new secret"));
-        addSecuredAp(QStringLiteral("home"), "Home");
-        const QString saved = nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"),
-                                                QStringLiteral("old secret"));
+        QTest::addColumn<QString>("keyMgmt");
+        QTest::addColumn<uint>("owner");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<qint64>("code");       // 0: joined, else the device state reason
+        QTest::addColumn<QString>("kept");      // the secret afterwards
+        QTest::addColumn<int>("agentRequests"); // requests NetworkManager made to Ondrel's agent
+        QTest::addColumn<int>("copies");        // further profiles while connected
+
+        const QString psk = QStringLiteral("wpa-psk");
+        const QString right = QStringLiteral("the right one");
+        const QString old = QStringLiteral("outdated");
+        const QString typo = QStringLiteral("typo one");
+        QTest::newRow("stored secret works") << psk << 0u << right << QString() << 0ll << right << 0 << 0;
+        QTest::newRow("stored secret is wrong") << psk << 0u << old << QString() << 7ll << old << 1 << 0;
+        QTest::newRow("right password, own secret") << psk << 0u << old << right << 0ll << right << 0 << 1;
+        QTest::newRow("wrong password, own secret") << psk << 0u << old << typo << 7ll << old << 1 << 0;
+        QTest::newRow("keyring secret works") << psk << 1u << right << QString() << 0ll << right << 1 << 0;
+        QTest::newRow("right password, keyring") << psk << 1u << old << right << 0ll << right << 1 << 0;
+        QTest::newRow("wrong password, keyring") << psk << 1u << old << typo << 7ll << old << 2 << 0;
+        QTest::newRow("open network, stray password")
+            << QString() << 0u << QString() << right << 0ll << QString() << 0 << 0;
+    }
+    void savedProfileJoins()
+    {
+        QFETCH(QString, keyMgmt);
+        QFETCH(uint, owner);
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(qint64, code);
+        QFETCH(QString, kept);
+        QFETCH(int, agentRequests);
+        QFETCH(int, copies);
+
+        nm_->setNetworkBehaviour("Home", keyMgmt.isEmpty() ? QString() : QStringLiteral("the right one"));
+        addSecuredAp(QStringLiteral("home"), "Home", keyMgmt.isEmpty() ? 0u : kCcmp | kPsk);
+        // An older profile of the same name is not the one a join uses.
+        nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"), QStringLiteral("older"),
+                          kWifi, {{QStringLiteral("timestamp"), 100}});
+        const QString saved =
+            nm_->addSavedWifi(QStringLiteral("Home"), "Home", keyMgmt, stored, kWifi,
+                              {{QStringLiteral("secret-flags"), owner}, {QStringLiteral("timestamp"), 200}});
+        const QStringList before = nm_->savedConnections();
         auto backend = makeBackend();
         const AccessPoint ap = scanned(*backend, "Home");
-        auto storedPsk = [&] {
-            return nm_->connectionSecrets(saved).value(QStringLiteral("psk")).toString();
+        const auto secretKept = [&] {
+            const QVariantMap stored = nm_->connectionSecrets(saved);
+            return stored.value(owner ? QStringLiteral("keyring") : QStringLiteral("psk")).toString();
         };
 
-        // A mistyped password does not replace the stored one.
-        const std::optional<SystemError> wrong = backend->join(ap, QStringLiteral("typo secret"));
-        QVERIFY(wrong);
-        QCOMPARE(wrong->code(), 7);
-        QCOMPARE(storedPsk(), QStringLiteral("old secret"));
+        const std::optional<SystemError> error =
+            backend->join(ap, typed.isEmpty() ? std::nullopt : std::optional<QString>(typed));
+        QVERIFY2((error ? error->code() : 0) == code, qPrintable(error ? error->description() : QString()));
+        QTRY_COMPARE(secretKept(), kept);
+        if (owner)
+            QVERIFY(!nm_->connectionSecrets(saved).contains(
+                QStringLiteral("psk"))); // never stored in the profile
+        const QVariantMap counters = nm_->counters();
+        QCOMPARE(counters.value(QStringLiteral("agent_requests")).toInt(), agentRequests);
+        QCOMPARE(counters.value(QStringLiteral("keyring_prompts")).toInt(), 0); // no second dialog
+        QCOMPARE(nm_->savedConnections().size(), before.size() + copies);
+        QCOMPARE(nm_->connectionSecrets(saved).value(QStringLiteral("key-mgmt")).toString(), keyMgmt);
 
-        QCOMPARE(backend->join(ap, QStringLiteral("new secret")), std::nullopt);
-        QCOMPARE(nm_->savedConnections(), QStringList{saved});
-        QCOMPARE(storedPsk(), QStringLiteral("new secret"));
-
-        // The rest of the profile survived both updates unchanged.
+        // The rest of the profile is as it was; a copy that carried the
+        // password vanishes with its connection.
         auto setting = [&](const QString& group, const QString& key) {
             return nm::plainValue(nm_->mock(QStringLiteral("ConnectionSetting"), {saved, group, key}));
         };
-        QCOMPARE(setting(QStringLiteral("ipv4"), QStringLiteral("method")).toString(),
-                 QStringLiteral("manual"));
-        QCOMPARE(setting(QStringLiteral("ipv4"), QStringLiteral("dns")).toList(), QVariantList{0x08080808u});
         const QVariantList addresses =
             setting(QStringLiteral("ipv4"), QStringLiteral("address-data")).toList();
-        QCOMPARE(addresses.size(), 1);
-        QCOMPARE(addresses.first().toMap().value(QStringLiteral("address")).toString(),
+        QCOMPARE(addresses.value(0).toMap().value(QStringLiteral("address")).toString(),
                  QStringLiteral("192.168.7.2"));
-        QCOMPARE(setting(QStringLiteral("802-11-wireless"), QStringLiteral("ssid")).toByteArray(),
-                 QByteArray("Home"));
-        QCOMPARE(setting(QStringLiteral("802-11-wireless"), QStringLiteral("seen-bssids")).toStringList(),
-                 QStringList{QStringLiteral("02:00:00:00:10:04")});
+        QCOMPARE(setting(QStringLiteral("ipv4"), QStringLiteral("dns")).toList(), QVariantList{0x08080808u});
+        backend->disconnect();
+        QTRY_COMPARE(nm_->savedConnections(), before);
     }
 
     void joinOfAHiddenNetworkNeedsItsName()
@@ -543,36 +610,63 @@ private Q_SLOTS:
             QCOMPARE(result->code(), NetworkManagerBackend::kTimedOut);
     }
 
+    void joinRefusedByPolicy_data()
+    {
+        QTest::addColumn<QString>("denied");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("activation") << QStringLiteral("Activate") << false;
+        QTest::newRow("secret agent") << QStringLiteral("Register") << true;
+    }
     void joinRefusedByPolicy()
     {
+        QFETCH(QString, denied);
+        QFETCH(bool, saved);
         addSecuredAp(QStringLiteral("home"), "Home");
-        nm_->mock(QStringLiteral("SetDenied"),
-                  {QStringList{QStringLiteral("Activate"), QStringLiteral("Disconnect")}});
+        if (saved)
+            nm_->addSavedWifi(QStringLiteral("Home"), "Home", QStringLiteral("wpa-psk"), QString(), kWifi,
+                              {{QStringLiteral("secret-flags"), 1u}});
+        nm_->mock(QStringLiteral("SetDenied"), {QStringList{denied, QStringLiteral("Disconnect")}});
         auto backend = makeBackend();
         const std::optional<SystemError> error =
             backend->join(scanned(*backend, "Home"), QStringLiteral("password1"));
         QVERIFY(error);
         QCOMPARE(error->code(), NetworkManagerBackend::kNotPermitted);
         QVERIFY(!error->description().contains(QLatin1String("org.freedesktop")));
-        QVERIFY(nm_->savedConnections().isEmpty());
+        QCOMPARE(nm_->savedConnections().size(), saved ? 1 : 0);
+        QCOMPARE(nm_->counters().value(QStringLiteral("activations")).toUInt(), 0u);
         backend->disconnect(); // refused, reports nothing
     }
 
-    void joinOfAnAccessPointThatLeft()
+    void failureNames_data()
     {
-        const QString first = addSecuredAp(QStringLiteral("a"), "Home");
-        nm_->setNetworkBehaviour("Home", QStringLiteral("password1"));
-        auto backend = makeBackend();
-        const AccessPoint ap = scanned(*backend, "Home");
-        nm_->mock(QStringLiteral("RemoveAccessPoint2"), {device_, first});
-        const QString second =
-            nm_->addAccessPoint(device_, QStringLiteral("b"), "Home", QStringLiteral("02:00:00:00:00:42"),
-                                2412, 50, kPrivacy, 0, kCcmp | kPsk);
-        // Another access point of the same name takes its place.
-        QCOMPARE(backend->join(ap, QStringLiteral("password1")), std::nullopt);
-        QCOMPARE(backend->currentAssociation().bssid,
-                 std::optional<QString>(QStringLiteral("02:00:00:00:00:42")));
-        QCOMPARE(nm_->pathProperty(device_, kWireless, QStringLiteral("ActiveAccessPoint")), second);
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<qint64>("code");
+        const QString manager = NetworkManagerBackend::kNetworkManagerDomain;
+        for (const char* name : {"org.freedesktop.NetworkManager.PermissionDenied",
+                                 "org.freedesktop.NetworkManager.Settings.PermissionDenied",
+                                 "org.freedesktop.NetworkManager.AgentManager.PermissionDenied",
+                                 "org.freedesktop.DBus.Error.AccessDenied"})
+            QTest::newRow(name) << QString::fromLatin1(name) << manager
+                                << NetworkManagerBackend::kNotPermitted;
+        QTest::newRow("no reply") << QStringLiteral("org.freedesktop.DBus.Error.NoReply") << manager
+                                  << NetworkManagerBackend::kTimedOut;
+        QTest::newRow("gone") << QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown")
+                              << SystemError::kWiFiErrorDomain << qint64(WiFiError::noInterface);
+        QTest::newRow("other") << QStringLiteral("org.freedesktop.NetworkManager.Settings.InvalidSetting")
+                               << manager << NetworkManagerBackend::kOtherFailure;
+    }
+    void failureNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, domain);
+        QFETCH(qint64, code);
+        const SystemError failure =
+            NetworkManagerBackend::failureFrom(QDBusMessage::createError(name, QStringLiteral("Refused.")));
+        QCOMPARE(failure.domain(), domain);
+        QCOMPARE(failure.code(), code);
+        QCOMPARE(NetworkManagerBackend::describeStateReason(42),
+                 QStringLiteral("The Wi-Fi supplicant is now available."));
     }
 
     void networkManagerAbsent()
@@ -583,7 +677,7 @@ private Q_SLOTS:
         auto backend = makeBackend(NetworkManagerBackend::Limits{});
         QVERIFY(!backend->hasInterface());
         QVERIFY(!backend->isPoweredOn());
-        QVERIFY(backend->savedNetworkNames().isEmpty());
+        QVERIFY(backend->savedSsids().isEmpty());
         QCOMPARE(backend->scan().error, std::optional<SystemError>(WiFiError::noInterface));
         QCOMPARE(backend->setPower(true), std::optional<SystemError>(WiFiError::noInterface));
         backend->disconnect();
@@ -597,11 +691,11 @@ private Q_SLOTS:
         addSecuredAp(QStringLiteral("home"), "Home");
         auto backend = makeBackend();
         QVERIFY(backend->hasInterface());
-        QTRY_COMPARE(backend->savedNetworkNames().size(), 1);
+        QTRY_COMPARE(backend->savedSsids().size(), 1);
 
         nm_->stop();
         QTRY_VERIFY(!backend->hasInterface());
-        QVERIFY(backend->savedNetworkNames().isEmpty());
+        QVERIFY(backend->savedSsids().isEmpty());
         QCOMPARE(backend->scan().error, std::optional<SystemError>(WiFiError::noInterface));
 
         QVERIFY(nm_->start());
@@ -610,7 +704,7 @@ private Q_SLOTS:
                           QStringLiteral("secret12"));
         addSecuredAp(QStringLiteral("home"), "Home");
         QTRY_VERIFY(backend->hasInterface());
-        QTRY_COMPARE(backend->savedNetworkNames(), QStringList{QStringLiteral("Home")});
+        QTRY_COMPARE(backend->savedSsids(), QList<QByteArray>{"Home"});
         const ScanResult result = backend->scan();
         QVERIFY(!result.error);
         QCOMPARE(result.accessPoints.size(), 1);

@@ -60,6 +60,10 @@ private Q_SLOTS:
         QTest::newRow("6 first") << 5955u << 320u << true << 1 << 3 << 0;
         QTest::newRow("6 last") << 7115u << 0u << true << 233 << 3 << 0;
         QTest::newRow("60 GHz") << 60480u << 2160u << true << 0 << 0 << 0;
+        QTest::newRow("6 below channel 1") << 5925u << 20u << true << 0 << 3 << 1;
+        QTest::newRow("6 between centres") << 5945u << 20u << true << 0 << 3 << 1;
+        QTest::newRow("2.4 off centre") << 2413u << 20u << true << 0 << 1 << 1;
+        QTest::newRow("5 off centre") << 5182u << 20u << true << 0 << 2 << 1;
     }
     void frequencyToChannel()
     {

@@ -4,7 +4,10 @@
 #include "tests/wifi/MockNetworkManager.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QTimer>
 #include <QtTest>
 
 using ondrel::test::MockNetworkManager;
@@ -31,14 +34,20 @@ private:
     std::unique_ptr<MockNetworkManager> nm_;
     QString device_;
 
-    Run probe(const QStringList& extra = {})
+    QProcessEnvironment environment(const QByteArray& bus = {}) const
     {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("ONDREL_WIFI_SIMULATION"));
         env.remove(QStringLiteral("ONDREL_LOG"));
-        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), nm_->busAddress());
-        process.setProcessEnvironment(env);
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                   bus.isEmpty() ? nm_->busAddress() : QString::fromUtf8(bus));
+        return env;
+    }
+
+    Run probe(const QStringList& extra = {}, const QByteArray& bus = {})
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment(bus));
         QElapsedTimer clock;
         clock.start();
         process.start(qEnvironmentVariable("ONDREL_BINARY"), QStringList{QStringLiteral("--probe")} + extra);
@@ -133,23 +142,77 @@ private Q_SLOTS:
             QCOMPARE(nm_->connectionSecrets(path).value(QStringLiteral("unsaved")).toBool(), false);
     }
 
+    // The probe killed at random moments of joins with a wrong password (a
+    // profile whose secret NetworkManager keeps, a new network, a profile
+    // whose secret is in the keyring): once the activation has ended every
+    // saved profile is as it was and no new one is left.
+    void killedJoinsChangeNothing()
+    {
+        nm_->addAccessPoint(device_, QStringLiteral("a5"), "Keyring", QStringLiteral("AA:BB:CC:DD:EE:05"),
+                            2412, 50, kPrivacy, 0, kCcmpPsk, 20);
+        nm_->addSavedWifi(QStringLiteral("Keyring"), "Keyring", QStringLiteral("wpa-psk"),
+                          QStringLiteral("in keyring"), QStringLiteral("802-11-wireless"),
+                          {{QStringLiteral("secret-flags"), 1u}});
+        const QStringList profiles = nm_->savedConnections();
+        QList<QVariantMap> secrets;
+        for (const QString& path : profiles)
+            secrets << nm_->connectionSecrets(path);
+        const QStringList targets{QStringLiteral("HomeNet"), QStringLiteral("Café Wi-Fi"),
+                                  QStringLiteral("Keyring")};
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        for (int i = 0; i < 9; ++i) {
+            // Killed at a random moment after the activation began (the
+            // device's first state change).
+            QEventLoop began;
+            nm_->connection().connect(QString::fromLatin1(MockNetworkManager::service), device_,
+                                      QStringLiteral("org.freedesktop.NetworkManager.Device"),
+                                      QStringLiteral("StateChanged"), &began, SLOT(quit()));
+            QTimer::singleShot(10000, &began, &QEventLoop::quit);
+            QProcess process;
+            process.setProcessEnvironment(environment());
+            process.start(qEnvironmentVariable("ONDREL_BINARY"),
+                          {QStringLiteral("--probe"), QStringLiteral("--connect"), targets[i % 3],
+                           QStringLiteral("--password"), QStringLiteral("-")});
+            process.write("wrong password\n");
+            process.closeWriteChannel();
+            began.exec();
+            const int moment = int(random.bounded(100u));
+            if (!process.waitForFinished(moment))
+                process.kill();
+            process.waitForFinished();
+            const QString context =
+                QStringLiteral("seed %1, run %2, killed at %3 ms").arg(seed).arg(i).arg(moment);
+            QTRY_VERIFY2(nm_->pathProperty(device_, QStringLiteral("org.freedesktop.NetworkManager.Device"),
+                                           QStringLiteral("ActiveConnection")) == QLatin1String("/"),
+                         qPrintable(context));
+            QTRY_COMPARE(nm_->savedConnections(), profiles);
+            for (qsizetype p = 0; p < profiles.size(); ++p)
+                QVERIFY2(nm_->connectionSecrets(profiles[p]) == secrets[p], qPrintable(context));
+        }
+    }
+
     void withoutNetworkManager_data()
     {
-        QTest::addColumn<bool>("hangs");
-        QTest::newRow("absent") << false;
-        QTest::newRow("not answering") << true;
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("limitMs");
+        QTest::newRow("absent") << QStringLiteral("absent") << 2500;
+        QTest::newRow("no system bus at all") << QStringLiteral("no bus") << 2500;
+        QTest::newRow("not answering") << QStringLiteral("hangs") << 6000;
     }
     void withoutNetworkManager()
     {
-        QFETCH(bool, hangs);
-        if (hangs)
+        QFETCH(QString, how);
+        QFETCH(int, limitMs);
+        if (how == QLatin1String("hangs"))
             nm_->pause();
         else
             nm_->stop();
-        const Run run = probe();
+        const Run run =
+            probe({}, how == QLatin1String("no bus") ? "unix:path=/nonexistent/bus" : QByteArray());
         nm_->resume();
         QCOMPARE(run.status, 1);
-        QVERIFY2(run.ms < 6000, qPrintable(QString::number(run.ms)));
+        QVERIFY2(run.ms < limitMs, qPrintable(QString::number(run.ms)));
         QVERIFY(run.out.isEmpty());
         QVERIFY2(run.err.contains(QStringLiteral("Wi-Fi インターフェースが見つかりません。")),
                  qPrintable(run.err));

@@ -204,12 +204,12 @@ void TestSimulatedBackend::join()
     if (failureCode < 0) {
         QVERIFY(!error);
         QCOMPARE(backend.currentAssociation().bssid, target.bssid);
-        QVERIFY(backend.savedNetworkNames().contains(*target.ssid));
+        QVERIFY(backend.savedSsids().contains(target.ssidBytes));
     } else {
         QVERIFY(error);
         QCOMPARE(error->code(), failureCode);
         QCOMPARE(backend.currentAssociation().bssid, poweredOn ? std::optional<QString>("s1") : std::nullopt);
-        QCOMPARE(backend.savedNetworkNames(), QStringList({"Saved"}));
+        QCOMPARE(backend.savedSsids(), QList<QByteArray>({"Saved"}));
     }
 }
 

@@ -49,7 +49,7 @@ public:
     std::optional<SystemError> joinError;
     std::optional<SystemError> powerError;
     Association association;
-    QStringList saved;
+    QList<QByteArray> saved;
     QStringList calls;
     QList<QThread*> callThreads;
     QString joinedHandle;
@@ -63,7 +63,7 @@ public:
         std::lock_guard lock(mutex);
         return association;
     }
-    QStringList savedNetworkNames() const override
+    QList<QByteArray> savedSsids() const override
     {
         std::lock_guard lock(mutex);
         return saved;
@@ -243,14 +243,14 @@ void TestWiFiEngine::jobsRunInSubmissionOrder()
 
 void TestWiFiEngine::quickReadsDoNotWaitForTheQueue()
 {
-    backend_->saved = {QStringLiteral("Home"), QString(), QStringLiteral("Work")};
+    backend_->saved = {"Home", QByteArray(), "Work"};
     backend_->association.ssid = QStringLiteral("Home");
     backend_->gated = true;
     bool scanned = false;
     engine_->scan([&](QList<ScannedNetwork>, std::optional<SystemError>) { scanned = true; });
     // The scan is stuck in the backend; the reads answer all the same.
     QCOMPARE(engine_->currentStatus().ssid, std::optional<QString>(QStringLiteral("Home")));
-    QCOMPARE(engine_->savedNetworkNames(), QSet<QString>({QStringLiteral("Home"), QStringLiteral("Work")}));
+    QCOMPARE(engine_->savedSsids(), QSet<QByteArray>({"Home", "Work"}));
     QCOMPARE(engine_->interfaceName(), std::optional<QString>(QStringLiteral("wlan7")));
     QVERIFY(!scanned);
     backend_->gate.release();
@@ -394,7 +394,7 @@ void TestWiFiEngine::withoutInterface()
         QCOMPARE(powered, 1);
         QCOMPARE(powerError->wifiError(), std::optional<WiFiError>(WiFiError::noInterface));
         QCOMPARE(engine_->currentStatus(), WiFiEngine::Status());
-        QVERIFY(engine_->savedNetworkNames().isEmpty());
+        QVERIFY(engine_->savedSsids().isEmpty());
         QCOMPARE(engine_->interfaceName(), std::optional<QString>());
         if (scripted)
             QVERIFY(backend_->calls.isEmpty());

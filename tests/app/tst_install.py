@@ -1,0 +1,93 @@
+#!/usr/bin/env python3
+"""`cmake --install` of the build tree (ONDREL_BUILD_DIR) into a temporary
+DESTDIR, checked with the desktop's own validators: desktop-file-validate,
+appstreamcli, man, and bash loading the completion."""
+import json
+import os
+import pathlib
+import re
+import subprocess
+import tempfile
+import unittest
+
+SOURCE = pathlib.Path(os.environ.get("ONDREL_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
+APP_ID = "org.ondrel.Ondrel"
+# Locale names of the shipped languages besides English, by table.
+LOCALES = {"ja": "ja", "pt-BR": "pt_BR", "zh-Hans": "zh_CN", "zh-Hant": "zh_TW"}
+
+
+def run(*args, **kwargs):
+    return subprocess.run(args, capture_output=True, text=True, timeout=120, **kwargs)
+
+
+class Install(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory()
+        cls.root = pathlib.Path(cls.dir.name)
+        installed = run("cmake", "--install", os.environ["ONDREL_BUILD_DIR"], "--prefix", "/usr",
+                        env=dict(os.environ, DESTDIR=cls.dir.name))
+        assert installed.returncode == 0, installed.stdout + installed.stderr
+        cls.share = cls.root / "usr" / "share"
+        help_run = run(str(cls.root / "usr" / "bin" / "ondrel"), "--help")
+        assert help_run.returncode == 0, help_run.stderr
+        cls.help = help_run.stdout
+        cls.options = set(re.findall(r"--[a-z][a-z-]*", cls.help))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.dir.cleanup()
+
+    def test_launcher_entry(self):
+        path = self.share / "applications" / f"{APP_ID}.desktop"
+        check = run("desktop-file-validate", str(path))
+        self.assertEqual((check.returncode, re.findall(r"error: .*", check.stdout)), (0, []), check.stdout)
+        entry = dict(line.split("=", 1) for line in path.read_text(encoding="utf-8").splitlines() if "=" in line)
+        self.assertEqual((entry["Exec"], entry["Icon"], entry["Categories"]), ("ondrel", APP_ID, "Network;Settings;"))
+        # Every shipped language, with the texts of its table.
+        texts = json.loads((SOURCE / "resources" / "desktop" / "texts.json").read_text(encoding="utf-8"))
+        tables = sorted((SOURCE / "resources" / "Localizations").glob("[!_]*.json"))
+        self.assertEqual(len(tables), 30)
+        for key, (japanese, english) in texts.items():
+            self.assertEqual((entry[key], entry[f"{key}[ja]"]), (english, japanese))
+            for table in tables:
+                locale = LOCALES.get(table.stem, table.stem)
+                self.assertEqual(entry[f"{key}[{locale}]"], json.loads(table.read_text(encoding="utf-8"))[english])
+        icons = self.share / "icons" / "hicolor"
+        self.assertTrue((icons / "scalable" / "apps" / f"{APP_ID}.svg").is_file())
+        self.assertTrue(all(p.name == f"{APP_ID}.png" for p in icons.glob("*x*/apps/*")))
+
+    def test_metainfo(self):
+        check = run("appstreamcli", "validate", "--no-net", str(self.share / "metainfo" / f"{APP_ID}.metainfo.xml"))
+        self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
+
+    def test_manual_page_covers_help(self):
+        page = run("man", "-l", str(self.share / "man" / "man1" / "ondrel.1.gz"),
+                   env=dict(os.environ, MANWIDTH="200", LC_ALL="C.UTF-8"))
+        self.assertEqual(page.returncode, 0, page.stderr)
+        text = page.stdout.replace("\u2010", "-").replace("\u2212", "-")
+        self.assertEqual(set(re.findall(r"--[a-z][a-z-]*", text)), self.options)
+        for word in set(re.findall(r"\b[A-Z][A-Z_]{3,}\b", self.help)) | {"DBUS_SYSTEM_BUS_ADDRESS", "XDG_DATA_HOME",
+                                                                           "EXIT STATUS"}:
+            self.assertIn(word, text)
+
+    def test_completions(self):
+        bash = self.share / "bash-completion" / "completions" / "ondrel"
+        script = (f'source "{bash}"; complete -p ondrel; '
+                  'for words in "ondrel --exp" "ondrel --lang zh" "ondrel "; do '
+                  'read -ra COMP_WORDS <<<"$words"; [[ $words == *" " ]] && COMP_WORDS+=(""); '
+                  'COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _ondrel; echo "${COMPREPLY[*]}"; done')
+        done = run("bash", "--norc", "-c", script)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        lines = done.stdout.splitlines()
+        self.assertEqual(lines[:3], ["complete -F _ondrel ondrel", "--export-csv --export-json", "zh-Hans zh-Hant"])
+        self.assertEqual(set(lines[3].split()), self.options)
+        # zsh: '--option[description]'; fish: -l option.
+        zsh = (self.share / "zsh" / "vendor-completions" / "_ondrel").read_text(encoding="utf-8")
+        fish = (self.share / "fish" / "vendor_completions.d" / "ondrel.fish").read_text(encoding="utf-8")
+        self.assertEqual({o for o in self.options if not re.search(rf"{o}\[", zsh)}, set())
+        self.assertEqual({o for o in self.options if not re.search(rf"-l {o[2:]} ", fish)}, set())
+
+
+if __name__ == "__main__":
+    unittest.main()

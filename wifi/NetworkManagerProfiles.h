@@ -1,0 +1,59 @@
+#pragma once
+
+#include "wifi/AccessPoint.h"
+#include "wifi/NetworkManagerMirror.h"
+
+#include <QMap>
+#include <QString>
+#include <QVariantMap>
+
+#include <optional>
+
+// Which NetworkManager profile a join activates and what a new one holds.
+// Plain functions without D-Bus traffic.
+namespace ondrel::nm {
+
+using Settings = QMap<QString, QVariantMap>; // a{sa{sv}}
+
+inline const QString kSecuritySetting = QStringLiteral("802-11-wireless-security");
+// NMSettingSecretFlags: the secret is kept by a secret agent (the user's
+// keyring), or never kept at all.
+constexpr uint kSecretAgentOwned = 0x1;
+constexpr uint kSecretNotSaved = 0x2;
+
+// How a join goes about its profile.
+enum class JoinPlan {
+    // Activate the saved profile unchanged; a password reaches NetworkManager
+    // only through the secret agent. Used when no password was typed, for
+    // open networks, and when the secret is the user's keyring's (or never
+    // kept): NetworkManager then stores nothing the agent gives.
+    activateSaved,
+    // The saved profile keeps its secret in NetworkManager itself, which
+    // would write any secret an agent gives into the profile at once, before
+    // the join has worked. So a copy of the profile with the typed password
+    // is tried as a volatile profile, and the saved one gets the password
+    // only once the copy has connected.
+    trySavedCopy,
+    // No saved profile: a new volatile one, kept once it has connected.
+    addNew,
+};
+
+// The saved profile a join of these SSID bytes uses: the one used most
+// recently of those with exactly these bytes. None for a hidden network.
+std::optional<NetworkManagerMirror::SavedWifi>
+savedProfileFor(const QList<NetworkManagerMirror::SavedWifi>& saved, const QByteArray& ssid);
+
+JoinPlan joinPlan(const std::optional<NetworkManagerMirror::SavedWifi>& saved, bool hasPassword);
+
+// A new infrastructure profile for this access point, with the password as a
+// secret of NetworkManager's own where the network takes one.
+Settings newProfile(const AccessPoint& ap, const std::optional<QString>& password, const QString& uuid);
+
+// `saved` (its settings without secrets) as a copy under another UUID that
+// holds the password as NetworkManager's own secret.
+Settings profileCopy(Settings saved, const QString& password, const QString& uuid);
+
+// `settings` with the password as the secret its key management takes.
+Settings withSecret(Settings settings, const QString& password);
+
+} // namespace ondrel::nm
