@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     scenario->scanDelay = scenario->joinDelay = scenario->disconnectDelay = scenario->powerDelay = {};
     SimulatedBackend backend(*scenario);
     backend.currentAssociation();
-    backend.savedNetworkNames();
+    backend.savedSsids();
     for (const AccessPoint& accessPoint : backend.scan().accessPoints)
         ScannedNetwork::fromAccessPoint(accessPoint);
     for (const SimulationScenario::Network& network : scenario->networks)
