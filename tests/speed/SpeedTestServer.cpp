@@ -237,9 +237,11 @@ void SpeedTestServer::run()
             return true;
         case Behaviour::error: {
             // What a refusing server, or a network that answers everything
-            // itself (a captive portal), sends: a status and a small page.
-            const std::string page = "<html><body>" + std::string(2000, '.') + "</body></html>";
+            // itself (a captive portal), sends: a status and a small page;
+            // a redirect comes without a body, so only its status tells.
             const int status = config.errorStatus;
+            const std::string page =
+                status / 100 == 3 ? "" : "<html><body>" + std::string(2000, '.') + "</body></html>";
             c.head = "HTTP/1.1 " + std::to_string(status) + " Answer\r\nContent-Type: text/html\r\n" +
                      (status / 100 == 3 ? "Location: http://portal.example/login\r\n" : "") +
                      "Content-Length: " + std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" +

@@ -25,8 +25,8 @@ public:
         normal,
         stall, // read the request, never answer
         drop,  // latency: close at once; transfers: close after half the body
-        error, // answer errorStatus() with a small page (and a Location elsewhere
-               // for 3xx) at once; an upload's body is still read, then closed
+        error, // answer errorStatus() at once with a small page (3xx: a Location
+               // elsewhere and no body); an upload's body is still read, then closed
         close, // close the connection as soon as the request is read
     };
 
