@@ -10,6 +10,7 @@
 #include "ui/FormSection.h"
 #include "ui/SymbolView.h"
 #include "ui/SystemSettings.h"
+#include "ui/TabIcon.h"
 #include "ui/Tints.h"
 #include "ui/ToggleSwitch.h"
 #include "ui/ViewStyle.h"
@@ -20,17 +21,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QIconEngine>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QVBoxLayout>
-#include <cmath>
 
 namespace ondrel {
 
@@ -61,84 +58,6 @@ QLabel* paragraph(const QString& text)
     viewstyle::setSecondary(label);
     viewstyle::alignLeading(label, LocaleSettings::isRightToLeftCache);
     return label;
-}
-
-enum class TabGlyph { gear, list, info };
-
-// The tab symbols, drawn so that they look the same with any icon theme or
-// none; they take the palette's text colour when painted.
-class TabIconEngine : public QIconEngine {
-public:
-    explicit TabIconEngine(TabGlyph glyph) : glyph_(glyph) {}
-    QIconEngine* clone() const override { return new TabIconEngine(glyph_); }
-    void paint(QPainter* p, const QRect& rect, QIcon::Mode mode, QIcon::State) override
-    {
-        const QPalette pal = QApplication::palette();
-        QColor color = mode == QIcon::Disabled ? tertiaryColor(pal) : primaryColor(pal);
-        p->save();
-        p->setRenderHint(QPainter::Antialiasing);
-        const qreal s = qMin(rect.width(), rect.height());
-        const QRectF r(rect.x() + (rect.width() - s) / 2, rect.y() + (rect.height() - s) / 2, s, s);
-        const QPointF c = r.center();
-        QPen pen(color, qMax(1.2, s / 12), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-        p->setPen(pen);
-        p->setBrush(Qt::NoBrush);
-        switch (glyph_) {
-        case TabGlyph::gear: {
-            const qreal outer = s * 0.46, inner = s * 0.33;
-            QPainterPath path;
-            for (int i = 0; i < 16; ++i) {
-                const qreal a = i * M_PI / 8 - M_PI / 32;
-                const qreal radius = (i % 2 == 0) ? outer : inner;
-                const qreal a2 = a + M_PI / 16;
-                const QPointF p1 = c + QPointF(std::cos(a), std::sin(a)) * radius;
-                const QPointF p2 = c + QPointF(std::cos(a2), std::sin(a2)) * radius;
-                if (i == 0)
-                    path.moveTo(p1);
-                else
-                    path.lineTo(p1);
-                path.lineTo(p2);
-            }
-            path.closeSubpath();
-            p->drawPath(path);
-            p->drawEllipse(c, s * 0.13, s * 0.13);
-            break;
-        }
-        case TabGlyph::list:
-            for (int i = 0; i < 3; ++i) {
-                const qreal y = r.top() + s * (0.24 + 0.26 * i);
-                p->setBrush(color);
-                p->drawEllipse(QPointF(r.left() + s * 0.16, y), s * 0.05, s * 0.05);
-                p->setBrush(Qt::NoBrush);
-                p->drawLine(QPointF(r.left() + s * 0.34, y), QPointF(r.right() - s * 0.08, y));
-            }
-            break;
-        case TabGlyph::info:
-            p->drawEllipse(c, s * 0.42, s * 0.42);
-            p->drawLine(QPointF(c.x(), c.y() - s * 0.04), QPointF(c.x(), c.y() + s * 0.22));
-            p->setBrush(color);
-            p->setPen(Qt::NoPen);
-            p->drawEllipse(QPointF(c.x(), c.y() - s * 0.2), s * 0.055, s * 0.055);
-            break;
-        }
-        p->restore();
-    }
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
-    {
-        QPixmap pm(size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        paint(&p, QRect(QPoint(0, 0), size), mode, state);
-        return pm;
-    }
-
-private:
-    TabGlyph glyph_;
-};
-
-QIcon tabIcon(TabGlyph glyph)
-{
-    return QIcon(new TabIconEngine(glyph));
 }
 
 } // namespace
@@ -255,6 +174,8 @@ QWidget* SettingsView::page(QWidget* content)
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes to the page's controls; the page scrolls to the focused one.
+    scroll->setFocusPolicy(Qt::NoFocus);
     content->setAutoFillBackground(false);
     scroll->setWidget(content);
     scroll->viewport()->setAutoFillBackground(false);
@@ -533,11 +454,13 @@ void SettingsView::refreshStatusRows()
     if (interfaceValue_) {
         const std::optional<QString> name = WiFiEngine::shared().interfaceName();
         interfaceValue_->setText(name && !name->isEmpty() ? visibleText(*name) : L("なし", "None"));
+        viewstyle::levelBaseline(interfaceValue_);
     }
     if (bssidRow_) {
         const std::optional<QString> bssid = store_ ? store_->status().bssid : std::nullopt;
         const bool shown = bssid && !bssid->isEmpty();
         bssidValue_->setText(shown ? visibleText(*bssid) : QString());
+        viewstyle::levelBaseline(bssidValue_);
         bssidRow_->setVisible(shown);
     }
 }
@@ -565,6 +488,7 @@ void SettingsView::refreshFavorites()
         favoriteRows_.append(row);
         return;
     }
+    QWidget* previous = favoritesSection_->findChild<QWidget*>(QStringLiteral("favoritesOnlyToggle"));
     for (const QString& name : std::as_const(shownFavorites_)) {
         QWidget* row = FormSection::plainRow();
         row->setObjectName(QStringLiteral("favoriteRow"));
@@ -577,7 +501,11 @@ void SettingsView::refreshFavorites()
         title->setFont(viewstyle::font(13));
         auto* remove = new QPushButton(L("削除", "Remove"), row);
         remove->setObjectName(QStringLiteral("removeFavorite"));
-        remove->setAccessibleDescription(screenName(name));
+        // Which "Remove" this is, for screen readers and on hover.
+        remove->setAccessibleName(
+            Lf("「%@」をお気に入りから削除", "Remove “%@” from Favorites", {screenName(name)}));
+        remove->setAccessibleDescription(nameBytesLine(name));
+        remove->setToolTip(viewstyle::plainToolTip(remove->accessibleName()));
         remove->setFont(viewstyle::font(12));
         // A small button, as wide as its word needs.
         remove->setFixedSize(qMax(56, remove->fontMetrics().horizontalAdvance(remove->text()) + 26), 24);
@@ -588,6 +516,9 @@ void SettingsView::refreshFavorites()
         layout->addWidget(remove);
         favoritesSection_->insertRow(index++, row);
         favoriteRows_.append(row);
+        // In the Tab order where they stand: after the toggles above them.
+        QWidget::setTabOrder(previous, remove);
+        previous = remove;
     }
 }
 
