@@ -101,7 +101,7 @@ double joinBoxWidth(const QStyleOptionViewItem& option, const QFont& font)
         cachedWidth = std::max({kJoinBox, double(buttonSize(option, connect, font).width()),
                                 std::ceil(QFontMetricsF(font).horizontalAdvance(connected)) + 1});
     }
-    return kJoinBox;
+    return cachedWidth;
 }
 
 bool hasFallbackName(const ScannedNetwork& network)

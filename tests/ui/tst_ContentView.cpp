@@ -8,6 +8,7 @@
 #include "store/WiFiStore.h"
 #include "ui/Banner.h"
 #include "ui/ContentView.h"
+#include "ui/NetworkListView.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkRow.h"
 #include "ui/PasswordSheet.h"
@@ -295,8 +296,8 @@ private Q_SLOTS:
         w.view.searchField()->clear();
         QTest::keyClicks(w.view.searchField(), "nothing like it");
         QTRY_VERIFY(w.view.showsEmptyState());
-        QCOMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("No networks found."));
-        QVERIFY(w.view.scanAgainButton()->isVisibleTo(&w.view));
+        QCOMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("No network matches “nothing like it”."));
+        QCOMPARE(w.view.emptyStateButton()->text(), QStringLiteral("Clear Search"));
     }
 
     void sortMenuWritesPreferences()
@@ -339,7 +340,7 @@ private Q_SLOTS:
         w.store.scan();
         QTRY_COMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("Scanning…"));
         QVERIFY(w.view.showsEmptyState());
-        QVERIFY(!w.view.scanAgainButton()->isVisibleTo(&w.view));
+        QVERIFY(!w.view.emptyStateButton()->isVisibleTo(&w.view));
         QVERIFY(!w.view.rescanAction()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!w.view.showsEmptyState(), 10000);
         QVERIFY(w.view.rescanAction()->isEnabled());
