@@ -1,9 +1,10 @@
 // Every window and sheet, in each of its states, in all 32 languages at its
 // size: no label, button, chip or other text is drawn outside its box, no
 // text of the program is shortened, a network name is shortened only when
-// it has no room, chips without room are counted by "+N", and a form's
-// labels sit on the baseline of their values. Texts are measured as the
-// widgets draw them (font metrics of every text item), not by pixels.
+// it has no room, chips without room are counted by "+N", a form's labels
+// sit on the baseline of their values, and Tab visits the controls in
+// reading order. Texts are measured as the widgets draw them (font metrics
+// of every text item), not by pixels.
 
 #include "tests/store/SimulatedRadios.h"
 
@@ -14,6 +15,7 @@
 #include "ui/ElidedLabel.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkListView.h"
+#include "ui/NetworkRow.h"
 #include "ui/NetworkRowLayout.h"
 #include "ui/PasswordSheet.h"
 #include "ui/SettingsView.h"
@@ -133,6 +135,7 @@ public:
     void check(QWidget* window)
     {
         ++windows;
+        checkTabOrder(window);
         QList<QWidget*> widgets = window->findChildren<QWidget*>();
         widgets.prepend(window);
         for (QWidget* w : std::as_const(widgets)) {
@@ -160,6 +163,27 @@ public:
 
 private:
     Recorder device_;
+
+    // Tab goes down the window, and along a line in reading order.
+    void checkTabOrder(QWidget* window)
+    {
+        QList<QWidget*> chain;
+        for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {
+            if (w->window() == window && w->isVisibleTo(window) && w->isEnabled() &&
+                (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+                chain.append(w);
+        }
+        const bool rtl = window->layoutDirection() == Qt::RightToLeft;
+        for (qsizetype i = 1; i < chain.size(); ++i) {
+            const QRect a(chain[i - 1]->mapTo(window, QPoint()), chain[i - 1]->size());
+            const QRect b(chain[i]->mapTo(window, QPoint()), chain[i]->size());
+            const bool sameLine = b.center().y() >= a.top() && b.center().y() <= a.bottom();
+            const bool onward = rtl ? b.center().x() < a.center().x() : b.center().x() > a.center().x();
+            if (sameLine ? !onward : b.center().y() < a.bottom())
+                fail(chain[i], QStringLiteral("is reached by Tab after %1 “%2” but comes before it")
+                                   .arg(chain[i - 1]->metaObject()->className(), chain[i - 1]->accessibleName()));
+        }
+    }
 
     void fail(QWidget* w, const QString& what)
     {
@@ -269,6 +293,13 @@ private:
             if (!l.joinText.isEmpty())
                 fits(QStringLiteral("join"), l.joinText, l.joinFont, l.buttonText);
             const bool rtl = option.direction == Qt::RightToLeft;
+            QStringList kept;
+            for (const auto& chip : l.chips)
+                kept.append(chip.first.text);
+            if (!l.hiddenChips.isEmpty())
+                kept.removeLast();
+            if (kept + l.hiddenChips != NetworkRow::chipTexts(model, row))
+                fail(list, QStringLiteral("row “%1”: chips lost: %2").arg(name, kept.join(", ")));
             for (const auto& [chip, rect] : l.chips) {
                 fits(QStringLiteral("chip"), chip.text, Chip::font(option.font, chip.emphasized),
                      rect.adjusted(Chip::kPaddingX, 0, -Chip::kPaddingX, 0));
