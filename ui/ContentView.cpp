@@ -394,15 +394,15 @@ void ContentView::refreshEmptyState()
 {
     const WiFiEngine::Status& status = store_.status();
     if (!status.hasInterface) {
-        emptyState_->setMessage(Symbol::wifiSlash,
-                                L("Wi-Fi インターフェースが見つかりません。", "No Wi-Fi interface was found."));
+        emptyState_->setMessage(Symbol::wifiSlash, L("Wi-Fi インターフェースが見つかりません。",
+                                                     "No Wi-Fi interface was found."));
     } else if (!status.poweredOn) {
         emptyState_->setMessage(Symbol::wifiSlash, L("Wi-Fi がオフになっています。", "Wi-Fi is turned off."),
                                 L("オンにする", "Turn On"), [this] { store_.powerOn(); });
     } else if (store_.hidingFilter() == WiFiStore::HidingFilter::search) {
         // The user's own text, shown safely and at most about half a window wide.
         const QString typed = emptyState_->label()->fontMetrics().elidedText(visibleText(store_.searchText()),
-                                                                              Qt::ElideMiddle, 300);
+                                                                             Qt::ElideMiddle, 300);
         emptyState_->setMessage(
             Symbol::magnifier,
             Lf("「%@」に一致するネットワークはありません。", "No network matches “%@”.", {typed}),

@@ -17,7 +17,8 @@ QAccessibleInterface* factory(const QString& className, QObject* object)
 
 } // namespace
 
-NetworkListAccessible::NetworkListAccessible(NetworkListView* view) : QAccessibleWidget(view, QAccessible::List)
+NetworkListAccessible::NetworkListAccessible(NetworkListView* view)
+    : QAccessibleWidget(view, QAccessible::List)
 {
 }
 

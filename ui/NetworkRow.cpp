@@ -320,7 +320,8 @@ bool NetworkRow::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QSt
         // ASCII, with its bytes.
         const QString& name = model->shownName(index.row());
         QStringList lines;
-        if (Layout::compute(option, *model, index.row()).nameText != name || (n.ssid && !isPlainName(*n.ssid)))
+        if (Layout::compute(option, *model, index.row()).nameText != name ||
+            (n.ssid && !isPlainName(*n.ssid)))
             lines.append(name);
         if (n.ssid)
             lines.append(nameBytesLine(*n.ssid));

@@ -70,7 +70,8 @@ QString NetworkRowAccessible::text(QAccessible::Text t) const
     case QAccessible::Name:
         return nameOf(n);
     case QAccessible::Description: {
-        QStringList lines{NetworkRow::chipTexts(*view_->networks(), index_.row()).join(QStringLiteral(" · "))};
+        QStringList lines{
+            NetworkRow::chipTexts(*view_->networks(), index_.row()).join(QStringLiteral(" · "))};
         if (n.ssid)
             lines.append(nameBytesLine(*n.ssid));
         lines.removeAll(QString());

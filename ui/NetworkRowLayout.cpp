@@ -254,10 +254,9 @@ NetworkRowLayout NetworkRowLayout::compute(const QStyleOptionViewItem& option, c
     }
     qsizetype shown = lefts.size();
     if (shown < chips.size()) {
-        while (shown > 0 &&
-               lefts[shown - 1] + chips[shown - 1].size(option.font).width() + kChipGap +
-                       moreChip(int(chips.size() - shown)).size(option.font).width() >
-                   end)
+        while (shown > 0 && lefts[shown - 1] + chips[shown - 1].size(option.font).width() + kChipGap +
+                                    moreChip(int(chips.size() - shown)).size(option.font).width() >
+                                end)
             --shown;
     }
     for (qsizetype i = 0; i < shown; ++i)
@@ -266,7 +265,8 @@ NetworkRowLayout NetworkRowLayout::compute(const QStyleOptionViewItem& option, c
         for (qsizetype i = shown; i < chips.size(); ++i)
             l.hiddenChips.append(chips[i].text);
         const Chip more = moreChip(int(chips.size() - shown));
-        const double moreX = shown == 0 ? x : lefts[shown - 1] + chips[shown - 1].size(option.font).width() + kChipGap;
+        const double moreX =
+            shown == 0 ? x : lefts[shown - 1] + chips[shown - 1].size(option.font).width() + kChipGap;
         l.chips.append({more, place(QRectF(QPointF(moreX, chipTop), more.size(option.font)))});
     }
     return l;

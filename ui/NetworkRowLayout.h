@@ -25,9 +25,9 @@ struct NetworkRowLayout {
 
     QRectF star;
     QRectF bars;
-    QRectF name;      // the drawn name
+    QRectF name;         // the drawn name
     double nameRoom = 0; // the widest the name may be
-    QString nameText; // the name as drawn: shortened in the middle only when it has no room
+    QString nameText;    // the name as drawn: shortened in the middle only when it has no room
     QFont nameFont;
     QRectF checkmark;
     QRectF padlock;
@@ -44,14 +44,15 @@ struct NetworkRowLayout {
     QString strengthLabelText;
     QFont strengthLabelFont;
     QRectF joinBox;
-    QRectF button; // the join button, the spinner or the "Connected" text
+    QRectF button;     // the join button, the spinner or the "Connected" text
     QRectF buttonText; // where the button's style draws its caption
     Join join = Join::button;
     QString joinText;
     QFont joinFont;
     bool joinEnabled = true;
 
-    static NetworkRowLayout compute(const QStyleOptionViewItem& option, const NetworkListModel& model, int row);
+    static NetworkRowLayout compute(const QStyleOptionViewItem& option, const NetworkListModel& model,
+                                    int row);
 
     // Every chip of a row, in order, whether or not it has room.
     static QList<Chip> allChips(const NetworkListModel& model, int row);

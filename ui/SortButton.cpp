@@ -47,15 +47,17 @@ void SortButton::paintEvent(QPaintEvent*)
     painter.drawControl(QStyle::CE_ToolButtonLabel, label);
 
     // ... and the chevron centred in the room kept at the trailing end.
-    const QRect room = QStyle::visualRect(
-        layoutDirection(), rect(), QRect(rect().right() - frame - kChevronRoom + 1, 0, kChevronRoom, height()));
+    const QRect room =
+        QStyle::visualRect(layoutDirection(), rect(),
+                           QRect(rect().right() - frame - kChevronRoom + 1, 0, kChevronRoom, height()));
     const QPointF c = QRectF(room).center() - QPointF(layoutDirection() == Qt::RightToLeft ? -1 : 1, 0);
     QPainterPath chevron;
     chevron.moveTo(c + QPointF(-3.5, -1.75));
     chevron.lineTo(c + QPointF(0, 1.75));
     chevron.lineTo(c + QPointF(3.5, -1.75));
     painter.setRenderHint(QPainter::Antialiasing, true);
-    const QColor color = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText);
+    const QColor color =
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText);
     painter.setPen(QPen(color, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.drawPath(chevron);
 }

@@ -370,9 +370,9 @@ void SpeedTestView::placeCount()
     const int spacing = buttons_->spacing();
     const QMargins margins = layout()->contentsMargins();
     const int room = width - margins.left() - margins.right();
-    const int needed = historyButton_->sizeHint().width() + count_->sizeHint().width() +
-                       closeButton_->sizeHint().width() +
-                       std::max(startButton_->sizeHint().width(), stopButton_->sizeHint().width()) + 3 * spacing;
+    const int needed =
+        historyButton_->sizeHint().width() + count_->sizeHint().width() + closeButton_->sizeHint().width() +
+        std::max(startButton_->sizeHint().width(), stopButton_->sizeHint().width()) + 3 * spacing;
     const bool inRow = needed <= room;
     if (inRow == (buttons_->indexOf(count_) >= 0))
         return;

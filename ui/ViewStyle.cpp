@@ -53,7 +53,8 @@ void levelBaseline(QLabel* label)
     layout.endLayout();
     const QFontMetricsF own(label->font());
     // Centring puts the baseline (ascent - descent) / 2 below the middle.
-    const double down = line.isValid() ? ((own.ascent() - own.descent()) - (line.ascent() - line.descent())) / 2 : 0;
+    const double down =
+        line.isValid() ? ((own.ascent() - own.descent()) - (line.ascent() - line.descent())) / 2 : 0;
     const int margin = qRound(2 * std::abs(down));
     label->setContentsMargins(0, down > 0 ? margin : 0, 0, down < 0 ? margin : 0);
 }

@@ -180,14 +180,16 @@ private:
             const bool sameLine = b.center().y() >= a.top() && b.center().y() <= a.bottom();
             const bool onward = rtl ? b.center().x() < a.center().x() : b.center().x() > a.center().x();
             if (sameLine ? !onward : b.center().y() < a.bottom())
-                fail(chain[i], QStringLiteral("is reached by Tab after %1 “%2” but comes before it")
-                                   .arg(chain[i - 1]->metaObject()->className(), chain[i - 1]->accessibleName()));
+                fail(chain[i],
+                     QStringLiteral("is reached by Tab after %1 “%2” but comes before it")
+                         .arg(chain[i - 1]->metaObject()->className(), chain[i - 1]->accessibleName()));
         }
     }
 
     void fail(QWidget* w, const QString& what)
     {
-        failures.append(QStringLiteral("%1: %2 %3 %4").arg(where, w->metaObject()->className(), w->objectName(), what));
+        failures.append(
+            QStringLiteral("%1: %2 %3 %4").arg(where, w->metaObject()->className(), w->objectName(), what));
     }
 
     // Where a widget's text must stay, and every text it may show.
@@ -284,7 +286,9 @@ private:
             const QString name = model.shownName(row);
             auto fits = [&](const QString& what, const QString& text, const QFont& font, const QRectF& box) {
                 if (QFontMetricsF(font).horizontalAdvance(text) > box.width() + 0.5)
-                    fail(list, QStringLiteral("row “%1”: %2 “%3” is wider than its %4 px").arg(name, what, text).arg(box.width()));
+                    fail(list, QStringLiteral("row “%1”: %2 “%3” is wider than its %4 px")
+                                   .arg(name, what, text)
+                                   .arg(box.width()));
             };
             if (l.nameText != name && QFontMetricsF(l.nameFont).horizontalAdvance(name) <= l.nameRoom)
                 fail(list, QStringLiteral("row “%1”: the name is shortened with room for it").arg(name));
@@ -304,7 +308,8 @@ private:
                 fits(QStringLiteral("chip"), chip.text, Chip::font(option.font, chip.emphasized),
                      rect.adjusted(Chip::kPaddingX, 0, -Chip::kPaddingX, 0));
                 if (rect.left() < l.chipLine.left() - 0.5 || rect.right() > l.chipLine.right() + 0.5)
-                    fail(list, QStringLiteral("row “%1”: chip “%2” leaves the chip line").arg(name, chip.text));
+                    fail(list,
+                         QStringLiteral("row “%1”: chip “%2” leaves the chip line").arg(name, chip.text));
             }
             if (l.hiddenChips.isEmpty())
                 continue;
@@ -314,8 +319,10 @@ private:
             for (const QString& text : l.hiddenChips)
                 needed += Chip{text, false}.size(option.font).width() + 5;
             const double room = rtl ? more.right() - l.chipLine.left() : l.chipLine.right() - more.left();
-            if (l.chips.last().first.text != QStringLiteral("+%1").arg(l.hiddenChips.size()) || needed <= room)
-                fail(list, QStringLiteral("row “%1”: hides %2 with room for them").arg(name, l.hiddenChips.join(", ")));
+            if (l.chips.last().first.text != QStringLiteral("+%1").arg(l.hiddenChips.size()) ||
+                needed <= room)
+                fail(list, QStringLiteral("row “%1”: hides %2 with room for them")
+                               .arg(name, l.hiddenChips.join(", ")));
         }
     }
 
@@ -332,7 +339,8 @@ private:
             QModelIndex index;
             if (header) {
                 const int section = header->logicalIndexAt(at);
-                cell = QRect(header->sectionViewportPosition(section), 0, header->sectionSize(section), header->height());
+                cell = QRect(header->sectionViewportPosition(section), 0, header->sectionSize(section),
+                             header->height());
                 index = header->model()->index(0, section);
             } else {
                 index = view->indexAt(at);
@@ -342,10 +350,12 @@ private:
                 fail(view, QStringLiteral("draws “%1” outside its cell").arg(d.text));
             const int key = header ? index.column() : index.row() * 100 + index.column();
             cellTexts[key] += d.text;
-            const QString full = header ? header->model()->headerData(index.column(), Qt::Horizontal).toString()
-                                        : index.data().toString();
+            const QString full = header
+                                     ? header->model()->headerData(index.column(), Qt::Horizontal).toString()
+                                     : index.data().toString();
             const bool tooWide = view->fontMetrics().horizontalAdvance(full) > cell.width() - 8;
-            if (ellipses(cellTexts[key]) > ellipses(full) && !(tooWide && !header && index.column() == SpeedHistoryModel::network))
+            if (ellipses(cellTexts[key]) > ellipses(full) &&
+                !(tooWide && !header && index.column() == SpeedHistoryModel::network))
                 fail(view, QStringLiteral("shortens “%1” to “%2”").arg(full, cellTexts[key]));
         }
     }
@@ -370,8 +380,18 @@ public:
 
 SpeedEntry entry(const QString& ssid, double down, int hoursAgo)
 {
-    return {QUuid::createUuid(), QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo).addMSecs(-hoursAgo),
-            ssid, QStringLiteral("a4:2b:b0:10:00:01"), -48, 50, 36, down, down / 4, 14, 3, 809'000'000};
+    return {QUuid::createUuid(),
+            QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo).addMSecs(-hoursAgo),
+            ssid,
+            QStringLiteral("a4:2b:b0:10:00:01"),
+            -48,
+            50,
+            36,
+            down,
+            down / 4,
+            14,
+            3,
+            809'000'000};
 }
 
 // The demo room without delays, and a name too long for any row.
@@ -406,7 +426,8 @@ struct Room {
         prefs->setShowDetails(true);
         prefs->setShowHidden(true);
         prefs->toggleFavorite(QStringLiteral("Aurora 6G"));
-        prefs->toggleFavorite(QStringLiteral("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3"));
+        prefs->toggleFavorite(
+            QStringLiteral("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3"));
         QSignalSpy finished(&store, &WiFiStore::scanFinished);
         store.scan();
         if (wait && !finished.wait(10000))
@@ -471,7 +492,8 @@ private Q_SLOTS:
         };
         const auto speed = [&room, &history](SpeedTest::Phase phase, Room* where = nullptr) -> Build {
             return [&room, &history, phase, where] {
-                return new SpeedTestView((where ? *where : room).store, history, std::make_unique<ScriptedTest>(phase));
+                return new SpeedTestView((where ? *where : room).store, history,
+                                         std::make_unique<ScriptedTest>(phase));
             };
         };
         const struct {
@@ -491,13 +513,20 @@ private Q_SLOTS:
             {"speed test not connected", {460, 620}, speed(SpeedTest::Phase::idle, &away)},
             {"speed test running", {460, 620}, speed(SpeedTest::Phase::download)},
             {"speed test done", {460, 620}, speed(SpeedTest::Phase::done)},
-            {"speed test failed", {460, 620},
+            {"speed test failed",
+             {460, 620},
              speed(SpeedTest::Phase::failure(SpeedTest::describeFailure({7, {}, {}})))},
             {"history", {900, 460}, [&history] { return new SpeedHistoryView(history); }},
             {"history empty", {900, 460}, [&empty] { return new SpeedHistoryView(empty); }},
-            {"settings General", {520, 560}, [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 0); }},
-            {"settings List", {520, 560}, [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 1); }},
-            {"settings About", {520, 560}, [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 2); }},
+            {"settings General",
+             {520, 560},
+             [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 0); }},
+            {"settings List",
+             {520, 560},
+             [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 1); }},
+            {"settings About",
+             {520, 560},
+             [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 2); }},
         };
 
         Checker checker;
@@ -507,7 +536,8 @@ private Q_SLOTS:
                 continue;
             ++languages;
             LocaleSettings::apply(language);
-            QApplication::setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft : Qt::LeftToRight);
+            QApplication::setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft
+                                                                                : Qt::LeftToRight);
             // The failed join and the open sheet of the first state, in this language.
             room.store.cancelPassword();
             room.store.dismissError();
@@ -526,14 +556,17 @@ private Q_SLOTS:
                 window->show();
                 settle();
                 checker.check(window.get());
-                if (auto* content = qobject_cast<ContentView*>(window.get()); content && content->passwordSheet()->isVisible())
+                if (auto* content = qobject_cast<ContentView*>(window.get());
+                    content && content->passwordSheet()->isVisible())
                     checker.check(content->passwordSheet());
             }
         }
-        qInfo("%d languages, %d windows and sheets checked in %lld ms", languages, checker.windows, clock.elapsed());
+        qInfo("%d languages, %d windows and sheets checked in %lld ms", languages, checker.windows,
+              clock.elapsed());
         for (const QString& failure : std::as_const(checker.failures))
             qWarning("%s", qPrintable(failure));
-        QVERIFY2(checker.failures.isEmpty(), qPrintable(QString::number(checker.failures.size()) + " misfits"));
+        QVERIFY2(checker.failures.isEmpty(),
+                 qPrintable(QString::number(checker.failures.size()) + " misfits"));
     }
 };
 

@@ -8,15 +8,17 @@
 #include "store/WiFiStore.h"
 #include "ui/Banner.h"
 #include "ui/ContentView.h"
-#include "ui/NetworkListView.h"
 #include "ui/NetworkListModel.h"
+#include "ui/NetworkListView.h"
 #include "ui/NetworkRow.h"
+#include "ui/NetworkRowAccessible.h"
 #include "ui/PasswordSheet.h"
 #include "ui/SystemSettings.h"
 #include "wifi/LocationAuth.h"
 #include "wifi/SimulatedLocationProvider.h"
 #include "wifi/SsidText.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -28,6 +30,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextDocument>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -292,12 +296,6 @@ private Q_SLOTS:
         QTest::keyClicks(w.view.searchField(), " CO ");
         QTRY_COMPARE(w.rows(), (QStringList{"Corp"}));
         QTRY_COMPARE(w.view.sectionTitle()->text(), QStringLiteral("Nearby networks (1)"));
-
-        w.view.searchField()->clear();
-        QTest::keyClicks(w.view.searchField(), "nothing like it");
-        QTRY_VERIFY(w.view.showsEmptyState());
-        QCOMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("No network matches “nothing like it”."));
-        QCOMPARE(w.view.emptyStateButton()->text(), QStringLiteral("Clear Search"));
     }
 
     void sortMenuWritesPreferences()
@@ -332,6 +330,149 @@ private Q_SLOTS:
         QVERIFY(w.prefs->showHidden());
         find("Band")->trigger();
         QCOMPARE(w.prefs->sortKey(), SortKey::band);
+    }
+
+    // The empty list says what hides the networks, and its button undoes it.
+    void emptyListSaysWhy_data()
+    {
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<bool>("favoritesOnly");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("rowsAfter");
+        const QJsonObject off = demo({{"poweredOn", false}});
+        QTest::newRow("search") << demo() << "nothing like it" << false
+                                << "No network matches “nothing like it”."
+                                << "Clear Search" << 5;
+        QTest::newRow("hostile search")
+            << demo() << QString::fromUtf16(u"a\u202eb\a") << false << R"(No network matches “a\u202eb\x07”.)"
+            << "Clear Search" << 5;
+        QTest::newRow("favourites") << demo() << "" << true << "None of your favorite networks is nearby."
+                                    << "Show All Networks" << 5;
+        // Turning the favourites filter off is what brings "Cafe" back.
+        QTest::newRow("search within favourites")
+            << demo() << "cafe" << true << "None of your favorite networks is nearby."
+            << "Show All Networks" << 1;
+        QTest::newRow("radio off, searching") << off << "x" << false << kPowerOff << "Turn On" << 0;
+        QTest::newRow("nothing found")
+            << QJsonObject{{"networks", QJsonArray()}} << "" << false << "No networks found."
+            << "Scan Again" << 0;
+        QTest::newRow("no interface")
+            << demo({{"interface", QJsonValue::Null}}) << "" << false << kNoInterface << "" << 0;
+    }
+
+    void emptyListSaysWhy()
+    {
+        QFETCH(QJsonObject, scenario);
+        QFETCH(QString, search);
+        QFETCH(bool, favoritesOnly);
+        QFETCH(QString, message);
+        Window w(scenario);
+        w.prefs->toggleFavorite(QStringLiteral("Far Away"));
+        w.prefs->setFavoritesOnly(favoritesOnly);
+        w.view.searchField()->insert(search); // as typed
+        w.scanned();
+        QTRY_VERIFY(w.view.showsEmptyState());
+        QTRY_COMPARE(w.view.emptyStateLabel()->text(), message);
+        QFETCH(QString, button);
+        QPushButton* action = w.view.emptyStateButton();
+        QCOMPARE(action->isVisibleTo(&w.view), !button.isEmpty());
+        if (button.isEmpty())
+            return;
+        QCOMPARE(action->text(), button);
+        QSignalSpy finished(&w.store, &WiFiStore::scanFinished);
+        action->click();
+        QFETCH(int, rowsAfter);
+        if (button == "Turn On" || button == "Scan Again")
+            QVERIFY(finished.wait(10000));
+        QTRY_COMPARE(w.rows().size(), rowsAfter);
+        QVERIFY(w.store.status().poweredOn);
+        QCOMPARE(w.view.searchField()->text(), button == "Clear Search" ? QString() : search);
+        QCOMPARE(w.prefs->favoritesOnly(), favoritesOnly && button != "Show All Networks");
+    }
+
+    // Every action of the window is reached without a mouse.
+    void keyboardReachesEveryAction()
+    {
+        Window w(demo({{"current", QJsonObject{{"ssid", "Home"}}}}), 0);
+        w.scanned();
+        w.view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        w.view.searchField()->setFocus();
+        QList<QWidget*> visited;
+        for (QWidget* focus = w.view.searchField(); !visited.contains(focus);
+             focus = QApplication::focusWidget()) {
+            visited.append(focus);
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        QToolBar* toolbar = w.view.findChild<QToolBar*>();
+        const QList<QWidget*> expected = {
+            static_cast<QWidget*>(w.view.searchField()),
+            w.view.sortButton(),
+            toolbar->widgetForAction(w.view.speedTestAction()),
+            toolbar->widgetForAction(w.view.rescanAction()),
+            w.view.banners().first()->button(),
+            w.view.disconnectButton(),
+            w.view.listView(),
+        };
+        QCOMPARE(visited, expected);
+
+        QTest::keyClick(w.view.listView(), Qt::Key_T, Qt::ControlModifier);
+        QTRY_VERIFY(w.view.speedTestSheet() && w.view.speedTestSheet()->isVisible());
+    }
+
+    // Screen readers get the search field's name, each row's marks, and the
+    // row's controls as actions that do what the controls do.
+    void screenReaderSeesRowsAndActions()
+    {
+        const QString hostile = QString::fromUtf16(u"Evil\u202eTXT");
+        QJsonObject scenario =
+            demo({{"current", QJsonObject{{"ssid", "Home"}}}, {"saved", QJsonArray{"Home", "Legacy"}}});
+        QJsonArray networks = scenario["networks"].toArray();
+        networks.append(accessPoint(hostile + "|aa:00:00:00:00:08|-66|11|open|24"));
+        networks.append(accessPoint("|aa:00:00:00:00:09|-50|6|wpa2Personal"));
+        scenario["networks"] = networks;
+        Window w(scenario);
+        w.prefs->toggleFavorite(QStringLiteral("Home"));
+        w.prefs->setShowHidden(true);
+        w.scanned();
+
+        QCOMPARE(QAccessible::queryAccessibleInterface(w.view.searchField())->text(QAccessible::Name),
+                 QStringLiteral("Filter by name"));
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(w.view.listView());
+        QCOMPARE(list->childCount(), w.rows().size());
+        auto row = [&](const QString& name) { return list->child(w.rowOf(name)); };
+        auto actions = [&](const QString& name) {
+            QStringList names;
+            QAccessibleActionInterface* a = row(name)->actionInterface();
+            for (const QString& action : a->actionNames())
+                names.append(a->localizedActionName(action));
+            return names;
+        };
+        const struct {
+            QString row, name;
+            QStringList actions;
+        } expected[] = {
+            {"Home", "Home, Good, WPA2, Connected, Saved, Favorite", {"Remove from Favorites"}},
+            {"Legacy", "Legacy, Weak, WEP, Saved", {"Connect", "Add to Favorites"}},
+            {"Corp", "Corp, Fair, Enterprise (802.1X)", {"Add to Favorites"}},
+            {visibleName(hostile), R"(Evil\u202eTXT, Fair, Open)", {"Connect", "Add to Favorites"}},
+            {"Hidden network", "Hidden network, Excellent, WPA2", {"Connect"}},
+        };
+        for (const auto& e : expected) {
+            QCOMPARE(read(row(e.row)->text(QAccessible::Name)), e.name);
+            QCOMPARE(actions(e.row), e.actions);
+            QCOMPARE(list->indexOfChild(row(e.row)), w.rowOf(e.row));
+        }
+        QVERIFY(row("Home")->state().active);
+
+        row("Legacy")->actionInterface()->doAction(NetworkRowAccessible::favoriteAction());
+        QCOMPARE(w.prefs->favorites(), (QStringList{"Home", "Legacy"}));
+        QTRY_COMPARE(read(row("Legacy")->text(QAccessible::Name)),
+                     QStringLiteral("Legacy, Weak, WEP, Saved, Favorite"));
+        row("Cafe")->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(read(w.view.cardTitle()->text()), QStringLiteral("Cafe"));
     }
 
     void emptyStateWhileScanning()

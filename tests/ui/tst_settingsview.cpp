@@ -15,6 +15,7 @@
 #include "wifi/SimulatedLocationProvider.h"
 #include "wifi/SsidText.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -236,6 +237,14 @@ private Q_SLOTS:
         QVERIFY2(tip.toPlainText().contains(QStringLiteral("3C 69 3E 42 65 74 61 3C 2F 69 3E 0A")),
                  qPrintable(name->toolTip()));
         QVERIFY(visibleRows(view, QStringLiteral("noFavorites")).isEmpty());
+        // Screen readers tell the Remove buttons apart by the name, shown by the rule.
+        QStringList removeNames;
+        for (QPushButton* remove : view.findChildren<QPushButton*>(QStringLiteral("removeFavorite")))
+            removeNames.append(QAccessible::queryAccessibleInterface(remove)->text(QAccessible::Name));
+        QCOMPARE(removeNames, (QStringList{"Remove “" + screenName("Alpha") + "” from Favorites",
+                                           "Remove “" + screenName(beta) + "” from Favorites"}));
+        QVERIFY(removeNames[1].contains(QStringLiteral("\\x0a")) &&
+                !removeNames[1].contains(QLatin1Char('\n')));
 
         view.findChildren<QPushButton*>(QStringLiteral("removeFavorite")).first()->click();
         QCOMPARE(prefs->favorites(), QStringList{beta});
