@@ -23,8 +23,8 @@
 
 namespace {
 
-constexpr double kStartGoalSeconds = 1.0;
-constexpr long kPeakGoalKiB = 64 * 1024;
+constexpr double kStartGoalSeconds = 0.8;
+constexpr long kPeakGoalKiB = 48 * 1024;
 
 qint64 monotonicNs()
 {
