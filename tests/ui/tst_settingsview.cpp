@@ -8,6 +8,7 @@
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
 #include "ui/ElidedLabel.h"
+#include "ui/GeneralSettings.h"
 #include "ui/SettingsView.h"
 #include "ui/SystemSettings.h"
 #include "ui/ToggleSwitch.h"
@@ -74,13 +75,13 @@ private Q_SLOTS:
         QFETCH(qsizetype, entries);
         QFETCH(qsizetype, total);
         QFETCH(QString, expected);
-        QCOMPARE(SettingsView::coverageLabel(QStringLiteral("Deutsch"), entries, total), expected);
+        QCOMPARE(GeneralSettings::coverageLabel(QStringLiteral("Deutsch"), entries, total), expected);
     }
 
     void coverageLabelInJapaneseUsesFullWidthParentheses()
     {
         LocaleSettings::apply(AppLanguage::ja);
-        QCOMPARE(SettingsView::coverageLabel(QStringLiteral("Deutsch"), 994, 1000),
+        QCOMPARE(GeneralSettings::coverageLabel(QStringLiteral("Deutsch"), 994, 1000),
                  QStringLiteral("Deutsch（99%）"));
     }
 
