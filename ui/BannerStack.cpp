@@ -3,6 +3,7 @@
 #include "localization/Lookup.h"
 #include "store/WiFiStore.h"
 #include "ui/Banner.h"
+#include "ui/ContentDecisions.h"
 #include "ui/SystemSettings.h"
 #include "wifi/LocationAuth.h"
 
@@ -20,34 +21,25 @@ BannerStack::BannerStack(WiFiStore& store, LocationAuth& location, QWidget* pare
 bool BannerStack::refresh()
 {
     bool changed = false;
-    const WiFiEngine::Status& status = store_.status();
-    // The status banner: the first matching condition wins.
-    QString key;
-    if (!status.hasInterface)
-        key = QStringLiteral("interface");
-    else if (!status.poweredOn)
-        key = QStringLiteral("power");
-    else if (!location_.isAuthorized())
-        key = location_.status() == 0 ? QStringLiteral("location-ask") : QStringLiteral("location-settings");
-
+    const StatusBanner key = statusBannerFor(store_.status(), location_.status(), location_.isAuthorized());
     if (key != statusBannerKey_) {
         changed = true;
         delete statusBanner_;
         statusBanner_ = nullptr;
         statusBannerKey_ = key;
-        if (key == QLatin1String("interface")) {
+        if (key == StatusBanner::noInterface) {
             statusBanner_ =
                 new Banner(Banner::Kind::error,
                            L("Wi-Fi インターフェースが見つかりません。", "No Wi-Fi interface was found."),
                            L("このコンピューターに無線の機器が無いか、使えない状態です。",
                              "This computer has no usable wireless hardware."));
-        } else if (key == QLatin1String("power")) {
+        } else if (key == StatusBanner::radioOff) {
             statusBanner_ =
                 new Banner(Banner::Kind::warning, L("Wi-Fi がオフになっています。", "Wi-Fi is turned off."),
                            std::nullopt, L("オンにする", "Turn On"), [this] { store_.powerOn(); });
-        } else if (!key.isEmpty()) {
+        } else if (key != StatusBanner::none) {
             std::optional<QString> actionTitle;
-            if (location_.status() == 0)
+            if (key == StatusBanner::locationAsk)
                 actionTitle = L("許可する", "Allow");
             else if (systemSettingsCommand())
                 actionTitle = L("システム設定を開く", "Open System Settings");

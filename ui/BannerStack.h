@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/ContentDecisions.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -36,7 +38,7 @@ private:
     QVBoxLayout* layout_;
     Banner* statusBanner_ = nullptr;
     Banner* errorBanner_ = nullptr;
-    QString statusBannerKey_;
+    StatusBanner statusBannerKey_ = StatusBanner::none;
     std::optional<QString> errorBannerText_;
 };
 

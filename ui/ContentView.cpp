@@ -7,6 +7,7 @@
 #include "store/WiFiStore.h"
 #include "ui/Banner.h"
 #include "ui/BannerStack.h"
+#include "ui/ContentDecisions.h"
 #include "ui/EmptyListState.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkListView.h"
@@ -100,11 +101,6 @@ QString timeWithSeconds(const QDateTime& when)
             format.insert(minutes + 2, QLatin1String(":ss"));
     }
     return locale.toString(when.toLocalTime().time(), format);
-}
-
-QString bandText(Band band)
-{
-    return label(band);
 }
 
 } // namespace
@@ -339,19 +335,6 @@ QString ContentView::strengthText(int rssi) const
     return ondrel::strengthText(rssi, prefs_.strengthUnit());
 }
 
-QString ContentView::currentSubtitle() const
-{
-    const WiFiEngine::Status& status = store_.status();
-    if (!status.ssid)
-        return L("下の一覧からネットワークを選ぶと接続します。", "Pick a network below to connect.");
-    QStringList pieces{L("接続中", "Connected"), strengthText(status.rssi)};
-    if (status.band != Band::unknown)
-        pieces.append(Lf("%@ ・ チャンネル %d", "%@ · Channel %d", {bandText(status.band), status.channel}));
-    if (status.txRate > 0)
-        pieces.append(Lf("%d Mbps", "%d Mbps", {qint64(status.txRate)}));
-    return pieces.join(QStringLiteral(" ・ "));
-}
-
 void ContentView::refreshCard()
 {
     const WiFiEngine::Status& status = store_.status();
@@ -359,7 +342,7 @@ void ContentView::refreshCard()
     cardBars_->setBars(status.ssid ? barsFor(status.rssi) : 0);
     cardTitle_->setText(status.ssid ? screenName(*status.ssid) : L("未接続", "Not connected"));
     viewstyle::describeName(cardTitle_, status.ssid);
-    cardSubtitle_->setText(currentSubtitle());
+    cardSubtitle_->setText(cardSubtitleFor(status, prefs_.strengthUnit()));
     disconnect_->setVisible(status.ssid.has_value());
 }
 
@@ -392,14 +375,16 @@ void ContentView::refreshList()
 
 void ContentView::refreshEmptyState()
 {
-    const WiFiEngine::Status& status = store_.status();
-    if (!status.hasInterface) {
+    switch (emptyListFor(store_.status(), store_.hidingFilter(), store_.isScanning())) {
+    case EmptyList::noInterface:
         emptyState_->setMessage(Symbol::wifiSlash, L("Wi-Fi インターフェースが見つかりません。",
                                                      "No Wi-Fi interface was found."));
-    } else if (!status.poweredOn) {
+        break;
+    case EmptyList::radioOff:
         emptyState_->setMessage(Symbol::wifiSlash, L("Wi-Fi がオフになっています。", "Wi-Fi is turned off."),
                                 L("オンにする", "Turn On"), [this] { store_.powerOn(); });
-    } else if (store_.hidingFilter() == WiFiStore::HidingFilter::search) {
+        break;
+    case EmptyList::search: {
         // The user's own text, shown safely and at most about half a window wide.
         const QString typed = emptyState_->label()->fontMetrics().elidedText(visibleText(store_.searchText()),
                                                                              Qt::ElideMiddle, 300);
@@ -410,16 +395,21 @@ void ContentView::refreshEmptyState()
                 search_->clear();
                 store_.setSearchText(QString());
             });
-    } else if (store_.hidingFilter() == WiFiStore::HidingFilter::favoritesOnly) {
+        break;
+    }
+    case EmptyList::favorites:
         emptyState_->setMessage(
             Symbol::star,
             L("近くにお気に入りのネットワークはありません。", "None of your favorite networks is nearby."),
             L("すべてのネットワークを表示", "Show All Networks"), [this] { prefs_.setFavoritesOnly(false); });
-    } else if (store_.isScanning()) {
+        break;
+    case EmptyList::scanning:
         emptyState_->setMessage(Symbol::antenna, L("スキャンしています…", "Scanning…"));
-    } else {
+        break;
+    case EmptyList::nothingFound:
         emptyState_->setMessage(Symbol::wifiSlash, L("ネットワークが見つかりません。", "No networks found."),
                                 L("もう一度スキャン", "Scan Again"), [this] { store_.scan(); });
+        break;
     }
 }
 

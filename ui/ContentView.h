@@ -46,8 +46,6 @@ public:
     ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location, QWidget* parent = nullptr);
     ~ContentView() override;
 
-    // The second line of the current-network card.
-    QString currentSubtitle() const;
     // The current connection's strength in the chosen unit.
     QString strengthText(int rssi) const;
 
