@@ -299,4 +299,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(SpeedTestViewTest)
-#include "tst_speedtestview.moc"
+#include "tst_SpeedTestView.moc"

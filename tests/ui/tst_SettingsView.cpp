@@ -359,4 +359,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(SettingsViewTest)
-#include "tst_settingsview.moc"
+#include "tst_SettingsView.moc"

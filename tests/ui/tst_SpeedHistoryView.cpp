@@ -317,4 +317,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(SpeedHistoryViewTest)
-#include "tst_speedhistoryview.moc"
+#include "tst_SpeedHistoryView.moc"
