@@ -6,7 +6,7 @@
 // reading order. Texts are measured as the widgets draw them (font metrics
 // of every text item), not by pixels.
 
-#include "tests/store/SimulatedRadios.h"
+#include "tests/ui/UiTestKit.h"
 
 #include "speed/SpeedHistory.h"
 #include "speed/SpeedTest.h"
@@ -51,57 +51,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QChar kEllipsis(0x2026);
-
-// One text item as a widget's paint engine receives it, in the widget's coordinates.
-struct Drawn {
-    QString text;
-    QPointF baseline;
-    qreal width;
-};
-
-// Records the text items a widget draws; an image gives the measures.
-class Recorder : public QImage {
-public:
-    Recorder() : QImage(1600, 1200, QImage::Format_ARGB32) {}
-    QList<Drawn> render(QWidget* widget)
-    {
-        engine_.drawn.clear();
-        QPainter painter(this);
-        widget->render(&painter, QPoint(), QRegion(), QWidget::RenderFlags()); // the widget alone
-        return engine_.drawn;
-    }
-    QPaintEngine* paintEngine() const override { return &engine_; }
-
-private:
-    struct Engine : QPaintEngine {
-        Engine() : QPaintEngine(AllFeatures) {}
-        bool begin(QPaintDevice*) override { return true; }
-        bool end() override { return true; }
-        void updateState(const QPaintEngineState& state) override
-        {
-            if (state.state() & DirtyTransform)
-                transform = state.transform();
-        }
-        void drawPath(const QPainterPath&) override {}
-        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
-        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-        void drawTextItem(const QPointF& p, const QTextItem& item) override
-        {
-            // A wrapped line's trailing space is drawn but shows nothing.
-            const QString text = item.text();
-            qsizetype kept = text.size();
-            while (kept > 0 && text.at(kept - 1).isSpace())
-                --kept;
-            const qreal space = QFontMetricsF(item.font()).horizontalAdvance(text.mid(kept));
-            const bool rtl = item.renderFlags() & QTextItem::RightToLeft;
-            drawn.append({text, transform.map(p + QPointF(rtl ? space : 0, 0)), item.width() - space});
-        }
-        Type type() const override { return User; }
-        QTransform transform;
-        QList<Drawn> drawn;
-    };
-    mutable Engine engine_;
-};
 
 // Calls a widget's protected initStyleOption.
 template <typename Widget, typename Option>
@@ -162,7 +111,7 @@ public:
     }
 
 private:
-    Recorder device_;
+    TextRecorder device_;
 
     // Tab goes down the window, and along a line in reading order.
     void checkTabOrder(QWidget* window)
@@ -235,7 +184,7 @@ private:
 
     void checkWidget(QWidget* w)
     {
-        const QList<Drawn> drawn = device_.render(w);
+        const QList<Drawn> drawn = device_.render(w, true);
         if (drawn.isEmpty())
             return;
         QString texts;
@@ -259,8 +208,8 @@ private:
     // A form's label and its value share a baseline.
     void checkBaselines(QWidget* window, QLabel* label, QLabel* value)
     {
-        const QList<Drawn> a = device_.render(label);
-        const QList<Drawn> b = device_.render(value);
+        const QList<Drawn> a = device_.render(label, true);
+        const QList<Drawn> b = device_.render(value, true);
         if (a.isEmpty() || b.isEmpty() || label->text().contains(QLatin1Char('\n')))
             return;
         const qreal y1 = label->mapTo(window, a.first().baseline.toPoint()).y();
@@ -331,7 +280,7 @@ private:
     void checkCells(QAbstractItemView* view)
     {
         auto* header = qobject_cast<QHeaderView*>(view);
-        const QList<Drawn> drawn = device_.render(view->viewport());
+        const QList<Drawn> drawn = device_.render(view->viewport(), true);
         QHash<int, QString> cellTexts;
         for (const Drawn& d : drawn) {
             const QPoint at = QPointF(d.baseline.x() + d.width / 2, d.baseline.y() - 2).toPoint();
@@ -412,36 +361,29 @@ QJsonObject demoRoom(QJsonObject changes = {})
     return room;
 }
 
-// Radios, preferences, a store and a permission of their own.
-struct Room {
-    SimulatedRadios radios;
-    TestPrefs prefs;
-    SimulatedLocationProvider provider;
-    WiFiStore store;
-    LocationAuth location;
-    Room(const QJsonObject& scenario, int locationStatus, bool wait = true)
-        : radios(scenario), provider(locationStatus, 3, 0ms, true), store(radios.engine(), *prefs),
-          location(&provider)
-    {
-        prefs->setShowDetails(true);
-        prefs->setShowHidden(true);
-        prefs->toggleFavorite(QStringLiteral("Aurora 6G"));
-        prefs->toggleFavorite(
-            QStringLiteral("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3"));
-        QSignalSpy finished(&store, &WiFiStore::scanFinished);
-        store.scan();
-        if (wait && !finished.wait(10000))
-            qFatal("no scan");
+// A room for the windows: details and hidden networks shown, two favourites,
+// scanned (or with its first scan still running).
+void furnish(Room& room, bool wait = true)
+{
+    room.prefs->setShowDetails(true);
+    room.prefs->setShowHidden(true);
+    room.prefs->toggleFavorite(QStringLiteral("Aurora 6G"));
+    room.prefs->toggleFavorite(
+        QStringLiteral("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3"));
+    if (wait)
+        room.scan();
+    else
+        room.store.scan();
+}
+
+const ScannedNetwork& network(const Room& room, const char* ssid)
+{
+    for (const ScannedNetwork& n : room.store.networks()) {
+        if (n.ssid == QLatin1String(ssid))
+            return n;
     }
-    QList<ScannedNetwork>::const_reference network(const char* ssid) const
-    {
-        for (const ScannedNetwork& n : store.networks()) {
-            if (n.ssid == QLatin1String(ssid))
-                return n;
-        }
-        qFatal("no network %s", ssid);
-    }
-};
+    qFatal("no network %s", ssid);
+}
 
 void settle()
 {
@@ -470,19 +412,22 @@ private Q_SLOTS:
             SpeedHistory::shared().add(e);
 
         // A scan that takes a while, started again whenever it ends.
-        Room scanning(QJsonObject{{"delays", QJsonObject{{"scanMs", 2000}}}}, 3, false);
+        Room scanning(QJsonObject{{"delays", QJsonObject{{"scanMs", 2000}}}});
         Room room(demoRoom(), 2);
         Room asking(demoRoom(), 0);
-        Room off(demoRoom({{"poweredOn", false}}), 3);
-        Room none(demoRoom({{"interface", QJsonValue::Null}}), 3);
-        Room nothing(QJsonObject{{"networks", QJsonArray()}}, 3);
-        Room away(demoRoom({{"current", QJsonValue::Null}}), 3);
+        Room off(demoRoom({{"poweredOn", false}}));
+        Room none(demoRoom({{"interface", QJsonValue::Null}}));
+        Room nothing(QJsonObject{{"networks", QJsonArray()}});
+        Room away(demoRoom({{"current", QJsonValue::Null}}));
+        Room searching(demoRoom());
+        furnish(scanning, false);
+        for (Room* r : {&room, &asking, &off, &none, &nothing, &away, &searching})
+            furnish(*r);
         for (const QString& name : away.prefs->favorites())
             away.prefs->toggleFavorite(name);
         away.prefs->toggleFavorite(QStringLiteral("Far Away"));
         away.prefs->setFavoritesOnly(true);
         away.store.rebuild();
-        Room searching(demoRoom(), 3);
         searching.store.setSearchText(QStringLiteral("no such network"));
         searching.store.rebuild();
 
@@ -542,9 +487,9 @@ private Q_SLOTS:
             room.store.cancelPassword();
             room.store.dismissError();
             QSignalSpy failed(&room.store, &WiFiStore::errorMessageChanged);
-            room.store.performConnect(room.network("Neighbour 5G"), QStringLiteral("wrong"), false);
+            room.store.performConnect(network(room, "Neighbour 5G"), QStringLiteral("wrong"), false);
             QVERIFY(failed.wait(10000));
-            room.store.activate(room.network("Legacy-Printer"));
+            room.store.activate(network(room, "Legacy-Printer"));
             QVERIFY(room.store.passwordTarget());
             if (!scanning.store.isScanning())
                 scanning.store.scan();

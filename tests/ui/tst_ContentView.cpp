@@ -3,9 +3,8 @@
 // the empty state, the toolbar's enabling, and the join flow through the
 // rows and the password sheet.
 
-#include "../store/SimulatedRadios.h"
+#include "tests/ui/UiTestKit.h"
 
-#include "store/WiFiStore.h"
 #include "ui/Banner.h"
 #include "ui/ContentView.h"
 #include "ui/NetworkListModel.h"
@@ -14,8 +13,6 @@
 #include "ui/NetworkRowAccessible.h"
 #include "ui/PasswordSheet.h"
 #include "ui/SystemSettings.h"
-#include "wifi/LocationAuth.h"
-#include "wifi/SimulatedLocationProvider.h"
 #include "wifi/SsidText.h"
 
 #include <QAccessible>
@@ -25,8 +22,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
-#include <QPaintEngine>
-#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QTextDocument>
@@ -40,40 +35,6 @@ using namespace ondrel::testing;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A text as it reads, without the invisible isolates around network names.
-QString read(QString shown)
-{
-    return shown.remove(QChar(0x2066)).remove(QChar(0x2068)).remove(QChar(0x2069));
-}
-
-// Every text a widget draws, as its paint engine receives it, with the
-// isolates around names taken out. An image gives the measures.
-class DrawnText : public QImage {
-public:
-    explicit DrawnText(QWidget* widget) : QImage(2000, 2000, QImage::Format_ARGB32)
-    {
-        QPainter painter(this);
-        widget->render(&painter);
-    }
-    QString text() const { return read(engine_.drawn); }
-    QPaintEngine* paintEngine() const override { return &engine_; }
-
-private:
-    struct Engine : QPaintEngine {
-        Engine() : QPaintEngine(AllFeatures) {}
-        bool begin(QPaintDevice*) override { return true; }
-        bool end() override { return true; }
-        void updateState(const QPaintEngineState&) override {}
-        void drawPath(const QPainterPath&) override {}
-        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
-        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-        void drawTextItem(const QPointF&, const QTextItem& item) override { drawn += item.text(); }
-        Type type() const override { return User; }
-        QString drawn;
-    };
-    mutable Engine engine_;
-};
 
 const QStringList kNetworks = {
     "Home|aa:00:00:00:00:01|-55|36|wpa2Personal|50",  "Cafe|aa:00:00:00:00:02|-63|1|open|24",
@@ -101,17 +62,11 @@ QJsonObject demo(QJsonObject extra = {})
 }
 
 // A main window's content on its own radios, preferences and permission.
-struct Window {
-    SimulatedRadios radios;
-    TestPrefs prefs;
-    SimulatedLocationProvider provider;
-    WiFiStore store;
-    LocationAuth location;
+struct Window : Room {
     ContentView view;
 
     explicit Window(const QJsonObject& scenario, int locationStatus = 3)
-        : radios(scenario), provider(locationStatus, 3, 0ms, true), store(radios.engine(), *prefs),
-          location(&provider), view(*prefs, store, location)
+        : Room(scenario, locationStatus), view(*prefs, store, location)
     {
         view.resize(860, 620);
         view.show();
@@ -119,9 +74,7 @@ struct Window {
 
     void scanned()
     {
-        QSignalSpy finished(&store, &WiFiStore::scanFinished);
-        store.scan();
-        QVERIFY(finished.wait(10000));
+        scan();
         settle();
     }
     // Lets the view pick up the announced changes.
@@ -606,9 +559,9 @@ private Q_SLOTS:
         };
         Q_EMIT w.view.rowDelegate()->connectRequested(rowOf(names[1]));
         QTRY_VERIFY(w.view.passwordSheet()->isVisible());
-        const QString list = DrawnText(w.view.listView()->viewport()).text();
-        const QString card = DrawnText(w.view.cardTitle()).text();
-        const QString sheet = DrawnText(w.view.passwordSheet()).text();
+        const QString list = TextRecorder::text(w.view.listView()->viewport());
+        const QString card = TextRecorder::text(w.view.cardTitle());
+        const QString sheet = TextRecorder::text(w.view.passwordSheet());
         for (const QString& name : names)
             QVERIFY2(list.contains(visibleName(name)), qPrintable(list));
         QVERIFY2(card.contains(QStringLiteral("\\u202eemoH-lerdnO")), qPrintable(card));
