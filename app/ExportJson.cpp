@@ -3,11 +3,9 @@
 
 #include "app/Modes.h"
 
+#include "app/HistoryExport.h"
 #include "app/JsonOutput.h"
-#include "app/TerminalText.h"
 #include "speed/SpeedHistory.h"
-
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -17,25 +15,16 @@ namespace ondrel {
 
 int runExportJson(const QString& path)
 {
-    const QList<SpeedEntry>& entries = SpeedHistory::shared().entries();
-    const QJsonObject history = historyJson(entries);
-    if (path == QLatin1String("-")) {
-        if (writeJson(history))
-            return 0;
-        std::fprintf(stderr, "書き出せませんでした: -: %s\n", std::strerror(errno));
+    const SpeedHistory* history = exportableHistory();
+    if (!history)
         return 1;
-    }
-
-    const QByteArray bytes = jsonText(history);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        std::fprintf(stderr, "書き出せませんでした: %s: %s\n", qUtf8Printable(terminalSafe(path)),
-                     qUtf8Printable(terminalSafe(file.errorString())));
-        return 1;
-    }
-    std::printf("%lld 件を書き出しました: %s\n", qlonglong(entries.size()),
-                qUtf8Printable(terminalSafe(path)));
-    return 0;
+    const QJsonObject document = historyJson(history->entries());
+    if (path != QLatin1String("-"))
+        return writeExport(path, jsonText(document), history->entries().size());
+    if (writeJson(document))
+        return 0;
+    std::fprintf(stderr, "書き出せませんでした: -: %s\n", std::strerror(errno));
+    return 1;
 }
 
 } // namespace ondrel

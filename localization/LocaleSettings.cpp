@@ -17,6 +17,15 @@ const QString kLanguageKey = QStringLiteral("app.language");
 // Tables larger than this are not translation tables of this program.
 constexpr qint64 kMaxTableBytes = 8 * 1024 * 1024;
 
+std::optional<QJsonObject> parseObject(const QByteArray& bytes)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    return doc.object();
+}
+
 std::optional<QJsonObject> readObject(const QString& path)
 {
     QFile file(path);
@@ -27,11 +36,7 @@ std::optional<QJsonObject> readObject(const QString& path)
     const QByteArray bytes = file.read(kMaxTableBytes + 1);
     if (bytes.size() > kMaxTableBytes)
         return std::nullopt;
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject())
-        return std::nullopt;
-    return doc.object();
+    return parseObject(bytes);
 }
 
 QStringList candidates(const QString& fileName)
@@ -136,25 +141,32 @@ bool LocaleSettings::applyCommandLineChoice(const QString& value)
 std::optional<QHash<QString, QString>> LocaleSettings::loadTable(const QString& code)
 {
     for (const QString& path : candidates(code + QStringLiteral(".json"))) {
-        const std::optional<QJsonObject> object = readObject(path);
-        if (!object)
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTableBytes)
             continue;
-        QHash<QString, QString> map;
-        map.reserve(object->size());
-        bool allText = true;
-        for (auto it = object->begin(); it != object->end(); ++it) {
-            if (!it.value().isString()) {
-                allText = false;
-                break;
-            }
-            const QString value = it.value().toString();
-            if (!value.isEmpty())
-                map.insert(it.key(), value);
-        }
-        if (allText)
-            return map;
+        if (std::optional<QHash<QString, QString>> table = parseTable(file.read(kMaxTableBytes + 1)))
+            return table;
     }
     return std::nullopt;
+}
+
+std::optional<QHash<QString, QString>> LocaleSettings::parseTable(const QByteArray& json)
+{
+    if (json.size() > kMaxTableBytes)
+        return std::nullopt;
+    const std::optional<QJsonObject> object = parseObject(json);
+    if (!object)
+        return std::nullopt;
+    QHash<QString, QString> map;
+    map.reserve(object->size());
+    for (auto it = object->begin(); it != object->end(); ++it) {
+        if (!it.value().isString())
+            return std::nullopt;
+        const QString value = it.value().toString();
+        if (!value.isEmpty())
+            map.insert(it.key(), value);
+    }
+    return map;
 }
 
 int LocaleSettings::totalStringCount()

@@ -57,6 +57,9 @@ public:
     // compiled-in resource first, then Resources/Localizations/ under the
     // current folder. Nothing when neither is a JSON object of texts.
     static std::optional<QHash<QString, QString>> loadTable(const QString& code);
+    // A table from the bytes of its file: a JSON object of texts (at most
+    // 8 MiB), empty members left out; nothing otherwise.
+    static std::optional<QHash<QString, QString>> parseTable(const QByteArray& json);
 
     // Number of members of the source table _source.json (1 if unreadable).
     static int totalStringCount();

@@ -57,6 +57,14 @@ struct HttpTransfers::Transfer {
     curl_socket_t socket = CURL_SOCKET_BAD; // the connection's socket while active
     char error[CURL_ERROR_SIZE] = {};
 
+    // The status code of the current request's answer, 0 until it arrives.
+    long status() const
+    {
+        long code = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+        return code;
+    }
+
     ~Transfer()
     {
         if (easy)
@@ -327,9 +335,16 @@ void HttpTransfers::removeTransfer(Transfer* transfer)
 
 void HttpTransfers::handleDone(Transfer* transfer, int code)
 {
-    long status = 0;
-    curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
-    const bool completed = code == CURLE_OK && status >= 200 && status < 300;
+    Outcome outcome;
+    outcome.curlCode = code;
+    outcome.httpStatus = transfer->status();
+    if (code != CURLE_OK)
+        outcome.detail =
+            QString::fromUtf8(transfer->error[0] ? transfer->error : curl_easy_strerror(CURLcode(code)));
+    curl_off_t micros = 0;
+    curl_easy_getinfo(transfer->easy, CURLINFO_TOTAL_TIME_T, &micros);
+    outcome.time = std::chrono::microseconds(micros);
+    const bool completed = outcome.succeeded();
     if (transfer->request.body && completed) {
         // A success answer means the server has read the whole body.
         curl_off_t uploaded = 0;
@@ -337,29 +352,26 @@ void HttpTransfers::handleDone(Transfer* transfer, int code)
         if (uploaded > transfer->countedUpload)
             counter_.add(uploaded - transfer->countedUpload);
         transfer->countedUpload = uploaded;
+    } else if (outcome.httpStatus >= 300) {
+        // The server refused what it was sent: none of it is throughput.
+        counter_.add(-transfer->countedUpload);
+        transfer->countedUpload = 0;
     }
     curl_multi_remove_handle(asMulti(multi_), transfer->easy);
     transfer->active = false;
     transfer->socket = CURL_SOCKET_BAD;
+    const Id id = transfer->id;
     if (transfer->request.stream) {
         transfer->readOffset = 0;
         transfer->countedUpload = 0;
         // A stream that completed is followed at once by its next request;
-        // one that failed, or that the server answered with an error, waits
+        // one that failed, or that the server answered outside 2xx, waits
         // a little so that a refusing or overloaded server is not hammered.
         transfer->restartAt = completed ? Clock::time_point{} : Clock::now() + transfer->request.retryDelay;
+        QMetaObject::invokeMethod(
+            this, [this, id, outcome] { Q_EMIT streamEnded(id, outcome); }, Qt::QueuedConnection);
         return;
     }
-
-    Outcome outcome;
-    outcome.curlCode = code;
-    if (code != CURLE_OK)
-        outcome.detail =
-            QString::fromUtf8(transfer->error[0] ? transfer->error : curl_easy_strerror(CURLcode(code)));
-    curl_off_t micros = 0;
-    curl_easy_getinfo(transfer->easy, CURLINFO_TOTAL_TIME_T, &micros);
-    outcome.time = std::chrono::microseconds(micros);
-    const Id id = transfer->id;
     removeTransfer(transfer);
     QMetaObject::invokeMethod(
         this, [this, id, outcome] { Q_EMIT finished(id, outcome); }, Qt::QueuedConnection);
@@ -399,6 +411,11 @@ int HttpTransfers::pollTimeoutMs(Clock::time_point now) const
 size_t HttpTransfers::onWrite(char*, size_t size, size_t count, void* user)
 {
     auto* transfer = static_cast<Transfer*>(user);
+    // An error page, a captive portal's answer or a redirect's body is not
+    // test data: end the transfer (CURLE_WRITE_ERROR) instead of counting
+    // it; the status says what happened.
+    if (!isSuccessStatus(transfer->status()))
+        return 0;
     transfer->owner->counter_.add(qint64(size * count));
     return size * count;
 }
@@ -437,6 +454,9 @@ void HttpTransfers::countDelivered(Transfer& transfer, qint64 written)
     // a fast path, and overstate a slow link. Until libcurl names the
     // transfer's socket nothing is counted; the completion counts the rest.
     if (written <= transfer.countedUpload || transfer.socket == CURL_SOCKET_BAD)
+        return;
+    // Once the server has answered outside 2xx nothing more counts.
+    if (transfer.status() >= 300)
         return;
     int queued = 0;
     if (::ioctl(transfer.socket, SIOCOUTQ, &queued) != 0)

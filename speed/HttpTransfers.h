@@ -20,14 +20,17 @@ class ByteCounter;
 // into the ByteCounter as they arrive and dropped; upload bodies are counted
 // as the peer acknowledges them (written minus still queued in the socket),
 // so that megabytes sitting in socket buffers do not pass for throughput.
+// Only exchanges answered with a 2xx status count: the body of any other
+// answer (an error page, a redirect) is not read, and the upload bytes of a
+// request answered so are taken back out of the counter.
 // The object itself lives on the thread that created it (the main thread),
 // where finished() is delivered.
 //
 // Connections: at most 8 per host, never two transfers on one connection at
 // the same time (no HTTP/2 multiplexing), idle connections reused, TLS
 // certificates and host names always verified, no cookies, redirects not
-// followed. A cancelled transfer aborts its connection (RST), so that
-// nothing it queued keeps flowing afterwards.
+// followed (a 3xx answer is one outside 2xx like any other). A cancelled transfer aborts its connection
+// (RST), so that nothing it queued keeps flowing afterwards.
 class HttpTransfers : public QObject {
     Q_OBJECT
 public:
@@ -50,10 +53,16 @@ public:
     };
 
     struct Outcome {
-        int curlCode = 0;                  // CURLcode, 0 on success whatever the HTTP status
-        QString detail;                    // libcurl's error text, empty on success
+        int curlCode = 0;                  // CURLcode, 0 when the exchange completed
+        long httpStatus = 0;               // the answer's status code, 0 when none arrived
+        QString detail;                    // libcurl's error text, empty when curlCode is 0
         std::chrono::microseconds time{0}; // from the transfer's start to its end
+
+        // The exchange completed with a 2xx answer.
+        bool succeeded() const { return curlCode == 0 && isSuccessStatus(httpStatus); }
     };
+
+    static bool isSuccessStatus(long status) { return status >= 200 && status < 300; }
 
     explicit HttpTransfers(ByteCounter& counter, QObject* parent = nullptr);
     ~HttpTransfers() override;
@@ -68,6 +77,10 @@ Q_SIGNALS:
     // A one-shot request ended (successfully or not). Not emitted for
     // streams nor for cancelled transfers.
     void finished(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);
+    // One request of a stream ended; the stream goes on with the next (at
+    // once after a success, after its retry delay otherwise). Not emitted
+    // for cancelled transfers.
+    void streamEnded(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);
 
 private:
     struct Transfer;

@@ -1,6 +1,7 @@
 #include "speed/SpeedHistory.h"
 
 #include "localization/Lookup.h"
+#include "wifi/SsidText.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ondrel {
@@ -30,7 +32,8 @@ class FileLock {
 public:
     explicit FileLock(const QString& path)
     {
-        fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd_ = ::open(QFile::encodeName(path).constData(),
+                     O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
         if (fd_ < 0)
             return;
         using namespace std::chrono;
@@ -53,15 +56,32 @@ private:
     int fd_ = -1;
 };
 
-enum class FileState { missing, decoded, undecodable };
+enum class FileState { missing, decoded, undecodable, notRegular };
 
+// Reads the history without ever blocking on what the path names: a FIFO,
+// a device or a folder (itself or behind a symlink) is not opened as one
+// would open a file, and a path swapped between the look and the opening
+// is caught on the opened descriptor.
 FileState readHistory(const QString& path, QList<SpeedEntry>& entries)
 {
-    QFile file(path);
-    if (!file.exists())
-        return FileState::missing;
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(name.constData(), &info) != 0)
+        return errno == ENOENT ? FileState::missing : FileState::undecodable;
+    if (!S_ISREG(info.st_mode))
+        return FileState::notRegular;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? FileState::missing : FileState::undecodable;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return FileState::notRegular;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return FileState::undecodable;
+    }
     std::optional<QList<SpeedEntry>> decoded = SpeedHistory::decode(file.readAll());
     if (!decoded)
         return FileState::undecodable;
@@ -133,8 +153,18 @@ SpeedHistory::SpeedHistory(const QString& filePath, QObject* parent) : QObject(p
 {
     QDir().mkpath(QFileInfo(filePath_).absolutePath());
     QList<SpeedEntry> loaded;
-    if (readHistory(filePath_, loaded) == FileState::decoded)
+    const FileState state = readHistory(filePath_, loaded);
+    notRegular_ = state == FileState::notRegular;
+    if (state == FileState::decoded)
         entries_ = std::move(loaded);
+}
+
+QString SpeedHistory::fileProblem() const
+{
+    if (!notRegular_)
+        return {};
+    return Lf("記録ファイル %@ は通常のファイルではないため、読み込みも保存もしません。",
+              "The history file %@ is not a regular file, so it is neither read nor saved.", {filePath_});
 }
 
 bool SpeedHistory::add(const SpeedEntry& entry)
@@ -162,6 +192,21 @@ bool SpeedHistory::clear()
     return change([](QList<SpeedEntry>& entries) { entries.clear(); });
 }
 
+bool SpeedHistory::restore(const QList<SpeedEntry>& removed)
+{
+    return change([&](QList<SpeedEntry>& entries) {
+        QSet<QUuid> present;
+        for (const SpeedEntry& e : entries)
+            present.insert(e.id);
+        for (const SpeedEntry& e : removed) {
+            if (!present.contains(e.id))
+                entries.append(e);
+        }
+        if (entries.size() > limit)
+            entries.resize(limit);
+    });
+}
+
 bool SpeedHistory::change(const std::function<void(QList<SpeedEntry>&)>& edit)
 {
     QList<SpeedEntry> entries;
@@ -175,9 +220,13 @@ bool SpeedHistory::change(const std::function<void(QList<SpeedEntry>&)>& edit)
         if (state != FileState::decoded)
             entries = entries_;
         edit(entries);
-        if (state != FileState::undecodable || keepAside(filePath_)) {
+        if (state != FileState::notRegular && (state != FileState::undecodable || keepAside(filePath_))) {
             QSaveFile file(filePath_);
             written = file.open(QIODevice::WriteOnly) && file.write(encode(entries)) >= 0 && file.commit();
+        }
+        if (notRegular_ != (state == FileState::notRegular)) {
+            notRegular_ = !notRegular_;
+            Q_EMIT fileProblemChanged();
         }
     }
     setEntries(entries);
@@ -212,8 +261,9 @@ int SpeedHistory::count(const QString& ssid) const
 
 QString SpeedHistory::escape(const QString& text)
 {
+    // A lone CR ends a record for most readers, as LF does.
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')))
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -221,6 +271,11 @@ QString SpeedHistory::escape(const QString& text)
 }
 
 QString SpeedHistory::csv() const
+{
+    return csv(entries_);
+}
+
+QString SpeedHistory::csv(const QList<SpeedEntry>& entries)
 {
     const QStringList header = {
         L("日時", "Date"),
@@ -240,11 +295,13 @@ QString SpeedHistory::csv() const
     for (const QString& label : header)
         fields.append(escape(label));
     lines.append(fields.join(QLatin1Char(',')));
-    for (auto it = entries_.crbegin(); it != entries_.crend(); ++it) {
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
         const SpeedEntry& e = *it;
         const QStringList row = {
             localDateTime(e.date),
-            guardFormula(e.ssid),
+            // Shown by the name rule, so two names never read alike and
+            // bytes that are not UTF-8 stay visible instead of turning into "?".
+            guardFormula(visibleName(e.ssid)),
             guardFormula(e.bssid.value_or(QString())),
             QString::number(e.rssi),
             e.bandLabel(),

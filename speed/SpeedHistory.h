@@ -21,7 +21,9 @@ namespace ondrel {
 // holding an advisory lock (flock on "<file>.lock"), written atomically, and
 // the in-memory list becomes the merged result. A file that cannot be decoded
 // is renamed to "<file>.unreadable" (or ".unreadable.2", …) before the next
-// write instead of being overwritten.
+// write instead of being overwritten. A path that names anything but a
+// regular file (a FIFO, a device, a folder, or a symlink to one) is neither
+// read nor replaced, without blocking; fileProblem() says so.
 class SpeedHistory : public QObject {
     Q_OBJECT
 public:
@@ -38,6 +40,8 @@ public:
 
     const QList<SpeedEntry>& entries() const { return entries_; }
     const QString& filePath() const { return filePath_; }
+    // Why the file is not used, in the applied language; empty while it is.
+    QString fileProblem() const;
 
     // Inserts `entry` first and keeps the newest `limit` entries. Returns
     // whether the file was written; the list changes either way.
@@ -46,6 +50,10 @@ public:
     bool remove(const QSet<QUuid>& ids);
     // Removes every entry.
     bool clear();
+    // Puts back entries that a clear() removed: after the entries there are
+    // now (added since, so newer), skipping those still present, keeping
+    // the newest `limit`.
+    bool restore(const QList<SpeedEntry>& removed);
 
     // The newest entry of the network named `ssid`, compared exactly; none
     // for an empty name.
@@ -56,7 +64,10 @@ public:
     // The whole history as CSV, oldest first, CR LF line ends, header labels
     // in the applied language.
     QString csv() const;
-    // A CSV field: quoted when it holds a comma, a double quote or a line feed.
+    // The CSV of `entries` (newest first, as the history keeps them).
+    static QString csv(const QList<SpeedEntry>& entries);
+    // A CSV field: quoted when it holds a comma, a double quote, a line feed
+    // or a carriage return.
     static QString escape(const QString& text);
 
     // The file's content as a list, or none when it is not a JSON array of
@@ -67,6 +78,8 @@ public:
 Q_SIGNALS:
     // `entries` changed.
     void entriesChanged();
+    // fileProblem() changed.
+    void fileProblemChanged();
 
 private:
     bool change(const std::function<void(QList<SpeedEntry>&)>& edit);
@@ -74,6 +87,7 @@ private:
 
     QString filePath_;
     QList<SpeedEntry> entries_;
+    bool notRegular_ = false; // the path names something other than a regular file
 };
 
 } // namespace ondrel

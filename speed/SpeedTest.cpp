@@ -1,5 +1,6 @@
 #include "speed/SpeedTest.h"
 
+#include "app/DebugLog.h"
 #include "localization/Lookup.h"
 
 #include <curl/curl.h>
@@ -82,19 +83,38 @@ std::pair<qint64, qint64> SpeedTest::latencyAndJitter(const std::vector<double>&
 
 QString SpeedTest::describeFailure(const HttpTransfers::Outcome& outcome)
 {
+    const int status = int(outcome.httpStatus);
+    if (status >= 300 && status < 400)
+        return Lf("サーバーが測定を別のアドレスへ転送しようとしました (HTTP %d)。"
+                  "このネットワークではサインインが必要かもしれません。",
+                  "The server redirected the test to another address (HTTP %d). "
+                  "The network may require you to sign in.",
+                  {status});
+    if (status >= 400)
+        return Lf("サーバーが測定の要求を受け付けませんでした (HTTP %d)。",
+                  "The server refused the test's request (HTTP %d).", {status});
     switch (outcome.curlCode) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return L("測定サーバーのアドレスは http:// か https:// で始まる必要があります。",
+                 "The speed test server's address must begin with http:// or https://.");
+    case CURLE_URL_MALFORMAT:
+        return L("測定サーバーのアドレスが正しくありません。",
+                 "The speed test server's address is not valid.");
     case CURLE_COULDNT_RESOLVE_HOST:
+        return L("サーバーのホスト名が見つかりませんでした。", "The server's host name could not be found.");
     case CURLE_COULDNT_RESOLVE_PROXY:
-        return L("サーバーのホスト名が見つかりませんでした。",
-                 "The server's host name could not be found.");
+        return L("プロキシのホスト名が見つかりませんでした。", "The proxy's host name could not be found.");
     case CURLE_COULDNT_CONNECT:
         return L("サーバーに接続できませんでした。", "Could not connect to the server.");
     case CURLE_OPERATION_TIMEDOUT:
         return L("要求がタイムアウトしました。", "The request timed out.");
-    case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CERTPROBLEM:
+        return L("サーバーの証明書を確認できませんでした。通信が傍受されているおそれがあります。",
+                 "The server's certificate could not be verified. The connection may be intercepted.");
     case CURLE_SSL_CACERT_BADFILE:
+        return L("サーバーの証明書を確かめるための信頼できる証明書を読み込めませんでした。",
+                 "The trusted certificates needed to verify the server could not be read.");
+    case CURLE_SSL_CONNECT_ERROR:
         return L("サーバーとの安全な接続を確立できませんでした。",
                  "A secure connection to the server could not be established.");
     case CURLE_GOT_NOTHING:
@@ -102,9 +122,15 @@ QString SpeedTest::describeFailure(const HttpTransfers::Outcome& outcome)
     case CURLE_SEND_ERROR:
     case CURLE_PARTIAL_FILE:
         return L("ネットワーク接続が切れました。", "The network connection was lost.");
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+        return L("サーバーの応答を理解できませんでした。", "The server's answer could not be understood.");
+    case CURLE_OUT_OF_MEMORY:
+        return L("メモリーが足りません。", "There is not enough memory.");
     default:
-        return outcome.detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(CURLcode(outcome.curlCode)))
-                                        : outcome.detail;
+        return Lf("サーバーと通信できませんでした (エラー %d)。",
+                  "Could not communicate with the server (error %d).", {outcome.curlCode});
     }
 }
 
@@ -140,6 +166,7 @@ HttpTransfers& SpeedTest::transfers()
     if (!transfers_) {
         transfers_ = std::make_unique<HttpTransfers>(counter_);
         connect(transfers_.get(), &HttpTransfers::finished, this, &SpeedTest::onTransferFinished);
+        connect(transfers_.get(), &HttpTransfers::streamEnded, this, &SpeedTest::onStreamEnded);
     }
     return *transfers_;
 }
@@ -157,8 +184,8 @@ void SpeedTest::onTransferFinished(HttpTransfers::Id id, const HttpTransfers::Ou
     if (id == 0 || id != latencyRequest_ || phase_.kind() != Phase::latency)
         return;
     latencyRequest_ = 0;
-    if (outcome.curlCode != CURLE_OK) {
-        setPhase(Phase::failure(describeFailure(outcome)));
+    if (!outcome.succeeded()) {
+        fail(describeFailure(outcome), &outcome);
         return;
     }
     // The first request pays for the connection set-up; its time is dropped.
@@ -200,6 +227,9 @@ void SpeedTest::beginThroughput(bool uploading)
     phaseStart_ = windowStart_ = Clock::now();
     baseBytes_ = 0;
     peakMbps_ = 0;
+    successes_ = 0;
+    refusal_.reset();
+    transportFailure_.reset();
     tick_.start();
 }
 
@@ -221,7 +251,8 @@ void SpeedTest::onTick()
         return;
     }
     const double window = seconds(now - windowStart_);
-    const qint64 delta = bytes - baseBytes_;
+    // Upload bytes that a refusal took back can leave the count below the base.
+    const qint64 delta = std::max<qint64>(0, bytes - baseBytes_);
     if (window > seconds(options_.minimumWindow)) {
         const double sample = toMbps(delta, window);
         setLiveMbps(sample);
@@ -238,9 +269,51 @@ void SpeedTest::onTick()
     endThroughput(finalWindow > 0 && finalDelta > 0 ? toMbps(finalDelta, finalWindow) : peakMbps_);
 }
 
+void SpeedTest::onStreamEnded(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome)
+{
+    if (!phase_.isRunning() || std::find(slots_.begin(), slots_.end(), id) == slots_.end())
+        return;
+    if (outcome.succeeded())
+        ++successes_;
+    else
+        (outcome.httpStatus >= 300 ? refusal_ : transportFailure_) = outcome;
+}
+
+void SpeedTest::fail(const QString& message, const HttpTransfers::Outcome* outcome)
+{
+    static const char* const names[] = {"idle", "latency", "download", "upload", "done", "failed"};
+    QString log = QStringLiteral("speed test failed in the %1 phase: %2")
+                      .arg(QLatin1String(names[phase_.kind()]), message);
+    if (outcome)
+        log += QStringLiteral(" (HTTP status %1, curl %2: %3)")
+                   .arg(outcome->httpStatus)
+                   .arg(outcome->curlCode)
+                   .arg(outcome->detail);
+    debugLog(log);
+    tick_.stop();
+    setLiveMbps(0);
+    setPhase(Phase::failure(message));
+}
+
 void SpeedTest::endThroughput(double mbps)
 {
     tick_.stop();
+    // Upload bytes count as the peer takes them, before its answer: while
+    // the server refuses every upload that it answers, what it took
+    // meanwhile is no measurement either. (Download bytes count only from
+    // 2xx answers.)
+    if (!(mbps > 0) || (uploading_ && refusal_ && successes_ == 0)) {
+        // A figure of 0 would be a measurement of nothing.
+        if (const auto& failure = refusal_ ? refusal_ : transportFailure_)
+            fail(describeFailure(*failure), &*failure);
+        else if (uploading_)
+            fail(L("アップロードの測定中、データを送れませんでした。",
+                   "No data could be sent while measuring the upload."));
+        else
+            fail(L("ダウンロードの測定中、データが届きませんでした。",
+                   "No data arrived while measuring the download."));
+        return;
+    }
     SpeedResult result = result_;
     if (!uploading_) {
         result.downloadMbps = mbps;

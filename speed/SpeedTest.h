@@ -12,6 +12,7 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -19,8 +20,11 @@ namespace ondrel {
 
 // Measures the current connection against a speed-measurement service
 // ("/__down" and "/__up"): latency and jitter from six empty requests, then
-// download and upload throughput, each over four parallel streams. Lives on
-// the main thread; the transfers run on HttpTransfers' thread and only the
+// download and upload throughput, each over four parallel streams. A latency
+// request that fails or is answered outside 2xx fails the test, and so does
+// a throughput phase that measured nothing or in which the server refused
+// requests and accepted none: a test ends `done` only with every figure
+// measured. Lives on the main thread; the transfers run on HttpTransfers' thread and only the
 // ByteCounter is shared with it.
 class SpeedTest : public QObject {
     Q_OBJECT
@@ -90,7 +94,9 @@ public:
     // (latency, jitter) in ms from the kept samples: the smallest sample and
     // the population standard deviation, both rounded half away from zero.
     static std::pair<qint64, qint64> latencyAndJitter(const std::vector<double>& samplesMs);
-    // The failure text for a transport error of a latency request.
+    // The failure text, in the applied language, for a request that failed
+    // or was answered outside 2xx: the HTTP status when one arrived, else
+    // libcurl's error in the program's own words.
     static QString describeFailure(const HttpTransfers::Outcome& outcome);
 
 Q_SIGNALS:
@@ -112,6 +118,9 @@ private:
 
     void requestLatencySample();
     void onTransferFinished(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);
+    void onStreamEnded(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);
+    // Ends the test as failed; libcurl's own text goes to the diagnostic log.
+    void fail(const QString& message, const HttpTransfers::Outcome* outcome = nullptr);
     void beginThroughput(bool uploading);
     void onTick();
     void endThroughput(double mbps);
@@ -140,6 +149,11 @@ private:
     Clock::time_point windowStart_;
     qint64 baseBytes_ = 0;
     double peakMbps_ = 0;
+    // Requests of the phase's streams that ended with a 2xx answer, and the
+    // latest ones that were answered outside 2xx or failed without an answer.
+    int successes_ = 0;
+    std::optional<HttpTransfers::Outcome> refusal_;
+    std::optional<HttpTransfers::Outcome> transportFailure_;
 };
 
 } // namespace ondrel

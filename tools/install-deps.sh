@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Ondrel needs that are missing. Quick when
-# everything is there already. Usage: tools/install-deps.sh [run|test|package]
+# everything is there already. Usage: tools/install-deps.sh [run|test|package|fuzz]
 set -euo pipefail
 
 packages=(
@@ -20,6 +20,9 @@ fi
 if [ "${1:-run}" = package ]; then
     # cpack's Debian generator: dpkg-shlibdeps (dpkg-dev) and file; the checks of tools/build-deb.sh.
     packages+=(dpkg-dev file desktop-file-utils appstream man-db)
+fi
+if [ "${1:-run}" = fuzz ]; then
+    packages+=(clang libclang-rt-dev)
 fi
 
 missing=()

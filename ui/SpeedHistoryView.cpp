@@ -1,5 +1,6 @@
 #include "ui/SpeedHistoryView.h"
 
+#include "app/DebugLog.h"
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "localization/Plural.h"
@@ -12,6 +13,7 @@
 #include "ui/Tints.h"
 #include "ui/ViewStyle.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -94,6 +96,27 @@ SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
     barLayout->addWidget(clearButton_);
     layout->addWidget(bar);
 
+    auto* noticeBar = new QWidget;
+    auto* noticeLayout = new QHBoxLayout(noticeBar);
+    noticeLayout->setContentsMargins(14, 0, 14, 8);
+    notice_ = new QLabel;
+    notice_->setObjectName(QStringLiteral("historyNotice"));
+    notice_->setTextFormat(Qt::PlainText);
+    notice_->setWordWrap(true);
+    notice_->setFont(viewstyle::font(12));
+    undoButton_ = new QPushButton(L("元に戻す", "Undo"));
+    undoButton_->setObjectName(QStringLiteral("undoButton"));
+    connect(undoButton_, &QPushButton::clicked, this, &SpeedHistoryView::undoClear);
+    noticeLayout->addWidget(notice_, 1);
+    noticeLayout->addWidget(undoButton_);
+    layout->addWidget(noticeBar);
+    // Any change of the history after a Clear All withdraws its Undo.
+    connect(&history_, &SpeedHistory::entriesChanged, this, [this] {
+        cleared_.clear();
+        updateNotice();
+    });
+    connect(&history_, &SpeedHistory::fileProblemChanged, this, &SpeedHistoryView::updateNotice);
+
     stack_ = new QStackedWidget;
     auto* filled = new QWidget;
     auto* filledLayout = new QVBoxLayout(filled);
@@ -152,6 +175,36 @@ SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
 
     connect(model_, &SpeedHistoryModel::rowsRebuilt, this, &SpeedHistoryView::refresh);
     refresh();
+    updateNotice();
+}
+
+QString SpeedHistoryView::noticeText() const
+{
+    QStringList lines;
+    if (const QString problem = history_.fileProblem(); !problem.isEmpty())
+        lines.append(problem);
+    if (!exportFailure_.isEmpty())
+        lines.append(exportFailure_);
+    if (!cleared_.isEmpty()) {
+        const qsizetype n = cleared_.size();
+        lines.append(formatText(pluralFormat("%d件の記録を消去しました。", "%d measurement cleared.",
+                                             "%d measurements cleared.", n),
+                                {n}));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void SpeedHistoryView::updateNotice()
+{
+    const QString text = noticeText();
+    notice_->setText(text);
+    notice_->parentWidget()->setVisible(!text.isEmpty());
+    undoButton_->setVisible(!cleared_.isEmpty());
+    // Failures in red; the Undo offer alone in the secondary colour.
+    if (!history_.fileProblem().isEmpty() || !exportFailure_.isEmpty())
+        viewstyle::setTextColor(notice_, tintRed(palette()));
+    else
+        viewstyle::setSecondary(notice_);
 }
 
 QWidget* SpeedHistoryView::buildEmptyState()
@@ -232,11 +285,11 @@ void SpeedHistoryView::setExportPathChooser(std::function<QString(QWidget*)> cho
 bool SpeedHistoryView::exportCsv(const SpeedHistory& history, const QString& path)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write("\xEF\xBB\xBF");
-    file.write(history.csv().toUtf8());
-    return file.commit();
+    const QByteArray bytes = QByteArrayLiteral("\xEF\xBB\xBF") + history.csv().toUtf8();
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    debugLog(QStringLiteral("CSV export to %1 failed: %2").arg(path, file.errorString()));
+    return false;
 }
 
 void SpeedHistoryView::exportCsvInteractively()
@@ -244,14 +297,30 @@ void SpeedHistoryView::exportCsvInteractively()
     if (history_.entries().isEmpty())
         return;
     const QString path = chooser_(this);
-    if (!path.isEmpty())
-        exportCsv(history_, path); // a failed write is not reported
+    if (path.isEmpty())
+        return;
+    exportFailure_ = exportCsv(history_, path)
+                         ? QString()
+                         : Lf("CSV ファイルを書き出せませんでした: %@",
+                              "The CSV file could not be written: %@", {QDir::toNativeSeparators(path)});
+    updateNotice();
 }
 
 void SpeedHistoryView::clearAll()
 {
+    const QList<SpeedEntry> removed = history_.entries();
     history_.clear();
     table_->clearSelection();
+    // Offered from now on: the clear itself was the last change.
+    cleared_ = removed;
+    updateNotice();
+}
+
+void SpeedHistoryView::undoClear()
+{
+    const QList<SpeedEntry> removed = std::exchange(cleared_, {});
+    history_.restore(removed);
+    updateNotice();
 }
 
 } // namespace ondrel

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "speed/SpeedEntry.h"
+
+#include <QList>
 #include <QPointer>
 #include <QSet>
 #include <QUuid>
@@ -20,9 +23,11 @@ class SpeedHistoryChart;
 class SpeedHistoryModel;
 
 // The speed history window's content: the status count and the Export and
-// Clear All actions, a chart of download and upload over time, and a
-// sortable table of every stored measurement (or an empty state). It follows
-// the history live.
+// Clear All actions, a notice line (a history file that cannot be used, a
+// failed export, or Undo for Clear All until the next change of the
+// history), a chart of download and upload over time, and a sortable table
+// of every stored measurement (or an empty state). It follows the history
+// live.
 class SpeedHistoryView : public QWidget {
     Q_OBJECT
 public:
@@ -53,16 +58,21 @@ public:
     SpeedHistoryModel* model() const { return model_; }
     SpeedHistoryChart* chart() const { return chart_; }
     QString statusText() const;
+    // The notice line's text; empty while it is hidden.
+    QString noticeText() const;
 
 public Q_SLOTS:
     void exportCsvInteractively();
     void clearAll();
+    // Puts back what the last Clear All removed, while that is offered.
+    void undoClear();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void refresh();
+    void updateNotice();
     QWidget* buildEmptyState();
 
     SpeedHistory& history_;
@@ -73,7 +83,11 @@ private:
     SpeedHistoryChart* chart_ = nullptr;
     QTableView* table_ = nullptr;
     QStackedWidget* stack_ = nullptr;
+    QLabel* notice_ = nullptr;
+    QPushButton* undoButton_ = nullptr;
     std::function<QString(QWidget*)> chooser_;
+    QString exportFailure_;     // the last export's failure, until the next export
+    QList<SpeedEntry> cleared_; // what Undo puts back; empty when not offered
 };
 
 } // namespace ondrel

@@ -288,6 +288,7 @@ void SpeedTestView::animateFigure()
 void SpeedTestView::phaseChanged()
 {
     // A finished test is stored under the network current at this moment.
+    unsaved_ = false;
     if (test_->phase().kind() == SpeedTest::Phase::done) {
         const WiFiEngine::Status& status = store_.status();
         if (const std::optional<QString> name = currentName(store_)) {
@@ -305,7 +306,7 @@ void SpeedTestView::phaseChanged()
             entry.latencyMs = result.latencyMs;
             entry.jitterMs = result.jitterMs;
             entry.bytes = result.bytes;
-            history_.add(entry);
+            unsaved_ = !history_.add(entry);
         }
     }
     refresh();
@@ -341,6 +342,12 @@ void SpeedTestView::refresh()
 
     if (test_->phase().kind() == SpeedTest::Phase::failed) {
         note_->setText(visibleText(test_->phase().message()));
+        viewstyle::setTextColor(note_, tintRed(palette()));
+    } else if (unsaved_) {
+        const QString problem = history_.fileProblem();
+        note_->setText(
+            L("この結果は記録に保存できませんでした。", "This result could not be saved to the history.") +
+            (problem.isEmpty() ? QString() : QLatin1Char(' ') + problem));
         viewstyle::setTextColor(note_, tintRed(palette()));
     } else {
         // One sentence with the host as its argument, so that a translation

@@ -85,6 +85,7 @@ private:
     QPushButton* startButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;
     QVariantAnimation* animation_ = nullptr;
+    bool unsaved_ = false; // the finished test's result could not be stored
     double figureValue_ = 0;
     QString figureTarget_;
 };

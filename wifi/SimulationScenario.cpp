@@ -10,7 +10,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <QRegularExpression>
+
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace ondrel {
 
@@ -54,7 +58,13 @@ public:
         const std::optional<double> value = number(key);
         if (!value)
             return std::nullopt;
-        if (*value != double(int(*value)))
+        // Checked before the conversion: converting a double outside int's
+        // range is undefined.
+        constexpr double lowest = std::numeric_limits<int>::min();
+        constexpr double highest = std::numeric_limits<int>::max();
+        if (!(*value >= lowest && *value <= highest))
+            return fail(key, "a whole number from -2147483648 to 2147483647"), std::nullopt;
+        if (*value != std::trunc(*value))
             return fail(key, "a whole number"), std::nullopt;
         return int(*value);
     }
@@ -171,6 +181,9 @@ std::optional<ChannelInfo> readChannel(Reader& reader)
 void readName(Reader& reader, QByteArray* bytes, std::optional<QString>* name)
 {
     if (const std::optional<QString> hex = reader.text("ssidHex")) {
+        static const QRegularExpression pairs(QStringLiteral("^([0-9A-Fa-f]{2})*$"));
+        if (!pairs.match(*hex).hasMatch())
+            return reader.fail("ssidHex", "hexadecimal digits in pairs");
         *bytes = QByteArray::fromHex(hex->toLatin1());
     } else if (const std::optional<QString> text = reader.text("ssid")) {
         *bytes = text->toUtf8();

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace ondrel;
 
 namespace {
@@ -33,6 +35,8 @@ private Q_SLOTS:
     void writesTheFile_data();
     void writesTheFile();
     void failedWriteIsReported();
+    void historyThatIsNotAFile_data();
+    void historyThatIsNotAFile();
 
 private:
     Run run(const QStringList& args);
@@ -125,6 +129,49 @@ void ExportCsvTest::failedWriteIsReported()
     QVERIFY2(result.err.startsWith(QStringLiteral("書き出せませんでした: missing/out.csv: ").toUtf8()),
              result.err);
     QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("missing/out.csv"))));
+}
+
+void ExportCsvTest::historyThatIsNotAFile_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("symlink to a FIFO") << "link to fifo";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("symlink to a device") << "link to /dev/null";
+    QTest::newRow("symlink to a file is fine") << "link to file";
+}
+
+void ExportCsvTest::historyThatIsNotAFile()
+{
+    QFETCH(QString, what);
+    const QString other = dir_->filePath(QStringLiteral("elsewhere"));
+    QDir().mkpath(QFileInfo(historyPath()).absolutePath());
+    if (what.contains("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(what == "fifo" ? historyPath() : other).constData(), 0600), 0);
+    if (what == "folder")
+        QVERIFY(QDir().mkpath(historyPath()));
+    if (what == "link to file") {
+        SpeedEntry entry;
+        entry.id = QUuid::createUuid();
+        entry.date = QDateTime::currentDateTimeUtc();
+        SpeedHistory(other).add(entry);
+    }
+    if (what.startsWith("link"))
+        QVERIFY(QFile::link(what.endsWith("/dev/null") ? "/dev/null" : other, historyPath()));
+
+    if (what == "link to file") {
+        const Run result = run({"--export-csv", "out.csv"});
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.out, QByteArray("1 件を書き出しました: out.csv\n"));
+        return;
+    }
+    for (const QString& format : {QStringLiteral("csv"), QStringLiteral("json")}) {
+        const Run result = run({"--export-" + format, "out." + format});
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.out, QByteArray());
+        QVERIFY2(result.err.contains("は通常のファイルではないため"), result.err);
+        QVERIFY(!QFile::exists(dir_->filePath("out." + format)));
+    }
 }
 
 QTEST_GUILESS_MAIN(ExportCsvTest)

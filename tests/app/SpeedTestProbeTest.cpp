@@ -155,28 +155,48 @@ void SpeedTestProbeTest::failedRun_data()
 {
     QTest::addColumn<QByteArray>("scenario");
     QTest::addColumn<QString>("network");
-    QTest::newRow("on a network") << QByteArray(kOnNetwork) << QStringLiteral("Café \"Home\"");
-    QTest::newRow("no network") << QByteArray(kOffNetwork) << QStringLiteral("なし");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("message");
+    const QString refused = QStringLiteral("サーバーに接続できませんでした。");
+    QTest::newRow("on a network") << QByteArray(kOnNetwork) << QStringLiteral("Café \"Home\"") << "refuse"
+                                  << refused;
+    QTest::newRow("no network") << QByteArray(kOffNetwork) << QStringLiteral("なし") << "refuse" << refused;
+    QTest::newRow("403 to everything")
+        << QByteArray(kOnNetwork) << QStringLiteral("Café \"Home\"") << "403"
+        << QStringLiteral("サーバーが測定の要求を受け付けませんでした (HTTP 403)。");
+    QTest::newRow("time limit passed in the latency phase")
+        << QByteArray(kOnNetwork) << QStringLiteral("Café \"Home\"") << "stall"
+        << QStringLiteral("1 秒以内に測定が終わらなかったので中止しました (段階: latency)");
     // A name that would retitle the terminal and turn the line around.
     const QJsonObject hostile{{"ssid", QString::fromUtf16(u"Evil\x1b]0;pwned\x07\u202eX")}, {"bssid", "12"}};
     QTest::newRow("hostile name") << QJsonDocument(QJsonObject{{"interface", "wlan0"},
                                                                {"networks", QJsonArray{hostile}},
                                                                {"current", QJsonObject{{"bssid", "12"}}}})
                                          .toJson()
-                                  << QStringLiteral("Evil\\x1b]0;pwned\\x07\\u202eX");
+                                  << QStringLiteral("Evil\\x1b]0;pwned\\x07\\u202eX") << "refuse" << refused;
 }
 
 void SpeedTestProbeTest::failedRun()
 {
     QFETCH(QByteArray, scenario);
     QFETCH(QString, network);
+    QFETCH(QString, how);
+    QFETCH(QString, message);
     SpeedTestServer server;
-    server.setRefusing(true);
+    if (how == "refuse")
+        server.setRefusing(true);
+    server.setErrorStatus(403);
+    for (auto kind :
+         {SpeedTestServer::Kind::latency, SpeedTestServer::Kind::download, SpeedTestServer::Kind::upload})
+        server.setBehaviour(kind, how == "stall" ? SpeedTestServer::Behaviour::stall
+                                                 : SpeedTestServer::Behaviour::error);
+    if (how == "stall")
+        qputenv("ONDREL_SPEEDTEST_TIME_LIMIT", "1"); // the program inherits it
     const Run result = run(scenario, server.url());
+    qunsetenv("ONDREL_SPEEDTEST_TIME_LIMIT");
     QCOMPARE(result.status, 1);
-    QCOMPARE(result.out, QStringLiteral("接続中: %1\n失敗: サーバーに接続できませんでした。\n").arg(network));
-    QCOMPARE(result.err,
-             QStringLiteral("段階: latency\n段階: failed(\"サーバーに接続できませんでした。\")\n"));
+    QCOMPARE(result.out, QStringLiteral("接続中: %1\n失敗: %2\n").arg(network, message));
+    QCOMPARE(result.err, QStringLiteral("段階: latency\n段階: failed(\"%1\")\n").arg(message));
     QVERIFY(!QFile::exists(historyPath()));
     const QString printed = result.out + result.err;
     QVERIFY(std::none_of(printed.begin(), printed.end(), [](QChar c) {

@@ -6,6 +6,7 @@ docs/json-output.schema.json with python3-jsonschema.
     tst_json_output.py             run the tests
     tst_json_output.py --validate  validate the document on standard input
 """
+import http.server
 import json
 import os
 import pathlib
@@ -14,6 +15,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import unicodedata
 import unittest
 
@@ -139,21 +141,44 @@ class JsonOutput(unittest.TestCase):
         self.assertEqual((status, out), (1, b""))
         self.assertIn("書き出せませんでした", err)
 
-    def test_speedtest_failure_reads_the_same_in_every_language(self):
-        with socket.socket() as closed:  # a loopback port that refuses connections
-            closed.bind(("127.0.0.1", 0))
-            url = "http://127.0.0.1:%d" % closed.getsockname()[1]
-        outputs = set()
-        for lang in ["ja", "de", "ar"]:
-            status, out, _ = self.run_ondrel(["--lang", lang, "--speedtest", "--json"],
-                                             env={"ONDREL_SPEEDTEST_URL": url})
-            doc = self.document(out, "ondrel-speedtest/1")
-            self.assertEqual((status, doc["outcome"], doc["entry"], doc["saved"]), (1, "failed", None, False))
-            self.assertEqual(doc["network"]["ssid"], "Caf\u00e9")
-            outputs.add(out)
-        self.assertEqual(len(outputs), 1)
-        self.assertEqual(doc["error"], {"description": "Could not connect to the server."})
-        self.assertFalse((self.tmp / "data" / "Ondrel" / "speed-history.json").exists())
+    def test_speedtest_failures(self):
+        class Refusing(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                self.send_error(403)
+
+            def log_message(self, *args):
+                pass
+
+        # Loopback servers: one refusing connections, one answering 403 to
+        # everything, one taking connections but never answering.
+        refusing = socket.socket()
+        refusing.bind(("127.0.0.1", 0))
+        silent = self.enterContext(socket.create_server(("127.0.0.1", 0)))
+        forbidding = self.enterContext(http.server.ThreadingHTTPServer(("127.0.0.1", 0), Refusing))
+        threading.Thread(target=forbidding.serve_forever, daemon=True).start()
+        self.addCleanup(forbidding.shutdown)
+        rows = [  # port, languages, time limit, outcome, error
+            (refusing.getsockname()[1], ["ja", "de", "ar"], None, "failed",
+             {"description": "Could not connect to the server."}),
+            (forbidding.server_address[1], ["ja"], None, "failed",
+             {"description": "The server refused the test's request (HTTP 403)."}),
+            (silent.getsockname()[1], ["ja"], "1", "timedOut", None),
+        ]
+        refusing.close()
+        for port, languages, limit, outcome, error in rows:
+            env = {"ONDREL_SPEEDTEST_URL": "http://127.0.0.1:%d" % port}
+            env.update({"ONDREL_SPEEDTEST_TIME_LIMIT": limit} if limit else {})
+            outputs = set()
+            for lang in languages:
+                with self.subTest(outcome=outcome, error=error, lang=lang):
+                    status, out, _ = self.run_ondrel(["--lang", lang, "--speedtest", "--json"], env=env)
+                    doc = self.document(out, "ondrel-speedtest/1")
+                    self.assertEqual((status, doc["outcome"], doc["error"], doc["entry"], doc["saved"]),
+                                     (1, outcome, error, None, False))
+                    self.assertEqual(doc["network"]["ssid"], "Caf\u00e9")
+                    self.assertFalse((self.tmp / "data" / "Ondrel" / "speed-history.json").exists())
+                    outputs.add(out)
+            self.assertEqual(len(outputs), 1)  # the same in every language
 
 
 def validate_stdin():

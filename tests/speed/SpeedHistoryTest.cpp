@@ -1,10 +1,12 @@
 #include "speed/SpeedHistory.h"
+#include "wifi/SsidText.h"
 #include "localization/LocaleSettings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +15,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ondrel;
@@ -70,7 +73,10 @@ private Q_SLOTS:
     void changeWaitsForTheLockAndMerges();
     void unreadableFileIsKeptAside();
     void unwritableFolderKeepsTheListInMemory();
+    void fifoIsNeitherReadNorReplaced();
     void csvBytes();
+    void csvParsesBackWithGuardedFormulas_data();
+    void csvParsesBackWithGuardedFormulas();
     void csvOfEmptyHistory();
     void defaultFileFollowsXdgDataHome();
 
@@ -286,6 +292,19 @@ void SpeedHistoryTest::unwritableFolderKeepsTheListInMemory()
     QCOMPARE(history.entries().size(), 2);
 }
 
+void SpeedHistoryTest::fifoIsNeitherReadNorReplaced()
+{
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    QCOMPARE(::mkfifo(QFile::encodeName(path_).constData(), 0600), 0);
+    SpeedHistory history(path_); // opening the FIFO to read would wait for a writer forever
+    QVERIFY(history.fileProblem().contains(path_));
+    QVERIFY(!history.add(makeEntry(QStringLiteral("A"))));
+    QCOMPARE(history.entries().size(), 1);
+    struct stat info;
+    QCOMPARE(::stat(QFile::encodeName(path_).constData(), &info), 0);
+    QVERIFY(S_ISFIFO(info.st_mode));
+}
+
 void SpeedHistoryTest::csvBytes()
 {
     qputenv("TZ", "Asia/Tokyo");
@@ -315,14 +334,66 @@ void SpeedHistoryTest::csvBytes()
         "GHz,36,12.50,0.12,12,3,1235\r\n"
         "2023-11-15T07:14:20+09:00,\"'=HYPERLINK(\"\"x\"\")\",,-55,Unknown,36,123.46,45.50,12,3,2\r\n"
         "2023-11-15T07:15:20+09:00,'-5,aa:bb:cc:dd:ee:ff,-55,2.4 GHz,36,123.46,45.50,12,3,4\r\n"
-        "2023-11-15T07:16:20+09:00,a\rb,aa:bb:cc:dd:ee:ff,-55,6 GHz,36,123.46,45.50,12,3,346\r\n"
-        "2023-11-15T07:17:20+09:00,\"a\nb\",aa:bb:cc:dd:ee:ff,-55,5 GHz,36,123.46,45.50,12,3,346\r\n";
+        "2023-11-15T07:16:20+09:00,a\\x0db,aa:bb:cc:dd:ee:ff,-55,6 GHz,36,123.46,45.50,12,3,346\r\n"
+        "2023-11-15T07:17:20+09:00,a\\x0ab,aa:bb:cc:dd:ee:ff,-55,5 GHz,36,123.46,45.50,12,3,346\r\n";
     QCOMPARE(history.csv(), expected);
 
     qputenv("TZ", "UTC");
     QVERIFY(history.csv().contains("\r\n2023-11-14T22:13:20Z,"));
     LocaleSettings::apply(AppLanguage::ja);
     QVERIFY(history.csv().startsWith("日時,ネットワーク,BSSID,電波 (dBm),周波数帯,"));
+}
+
+// The rows of `csv` as Python's csv module reads them.
+QList<QStringList> parseWithPython(const QString& csv)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import csv, io, json, sys; print(json.dumps(list(csv.reader("
+                                 "io.StringIO(sys.stdin.buffer.read().decode(), newline='')))))")});
+    python.write(csv.toUtf8());
+    python.closeWriteChannel();
+    python.waitForFinished();
+    QList<QStringList> rows;
+    for (const QJsonValue& row : QJsonDocument::fromJson(python.readAllStandardOutput()).array())
+        rows.append(row.toVariant().toStringList());
+    return rows;
+}
+
+void SpeedHistoryTest::csvParsesBackWithGuardedFormulas_data()
+{
+    QTest::addColumn<QString>("ssid");
+    QTest::addColumn<QString>("field");     // the BSSID column as a CSV reader gives it back
+    QTest::addColumn<QString>("nameField"); // the name, shown by the name rule
+    for (const auto& [row, start, shown] : {std::tuple{"=", "=", "'="}, {"+", "+", "'+"}, {"-", "-", "'-"},
+                                            {"@", "@", "'@"}, {"tab", "\t", "\\x09"}, {"CR", "\r", "\\x0d"}})
+        QTest::newRow(row) << start + QStringLiteral("SUM(1)") << "'" + (start + QStringLiteral("SUM(1)"))
+                           << shown + QStringLiteral("SUM(1)");
+    QTest::newRow("CR inside") << QStringLiteral("Cafe\r=1+1\r@SUM(1)") << QStringLiteral("Cafe\r=1+1\r@SUM(1)")
+                               << QStringLiteral("Cafe\\x0d=1+1\\x0d@SUM(1)");
+    QTest::newRow("CR LF, comma, quote")
+        << QStringLiteral("a\r\n\"b\",c") << QStringLiteral("a\r\n\"b\",c") << QStringLiteral("a\\x0d\\x0a\"b\",c");
+    // Bytes that are not UTF-8 stay apart instead of both reading "a?".
+    QTest::newRow("invalid bytes") << ssidFromBytes("a\xff") << QString() << QStringLiteral("a\\xff");
+}
+
+void SpeedHistoryTest::csvParsesBackWithGuardedFormulas()
+{
+    QFETCH(QString, ssid);
+    QFETCH(QString, field);
+    QFETCH(QString, nameField);
+    SpeedEntry entry = makeEntry(ssid);
+    entry.bssid = field.isNull() ? std::optional<QString>() : ssid;
+    const QList<QStringList> rows =
+        parseWithPython(SpeedHistory::csv({entry, makeEntry(QStringLiteral("next"))}));
+    QCOMPARE(rows.size(), 3);
+    for (const QStringList& row : rows)
+        QCOMPARE(row.size(), 11);
+    QCOMPARE(rows[2][1], nameField);
+    if (!field.isNull()) // a hardware address is never bytes that are not UTF-8
+        QCOMPARE(rows[2][2], field);
+    QCOMPARE(rows[1][1], QStringLiteral("next"));
 }
 
 void SpeedHistoryTest::csvOfEmptyHistory()

@@ -56,6 +56,7 @@ struct SpeedTestServer::Connection {
     qint64 sendLeft = 0;   // download body bytes still to send
     qint64 sendStopAt = 0; // close once sendLeft falls to this (drop)
     bool closeAfterSend = false;
+    bool refused = false; // an error answer went out; read the body, then close
     bool closed = false;
 };
 
@@ -126,6 +127,11 @@ void SpeedTestServer::setRate(double megabitsPerSecond)
 void SpeedTestServer::setBehaviour(Kind kind, Behaviour behaviour)
 {
     apply([&](Config& config) { config.behaviours[size_t(kind)] = behaviour; });
+}
+
+void SpeedTestServer::setErrorStatus(int status)
+{
+    apply([&](Config& config) { config.errorStatus = status; });
 }
 
 void SpeedTestServer::setRefusing(bool refusing)
@@ -229,11 +235,29 @@ void SpeedTestServer::run()
         case Behaviour::stall:
             c.state = Connection::State::stalled;
             return true;
-        case Behaviour::error:
-            c.head = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbusy";
-            c.closeAfterSend = true;
-            c.state = Connection::State::sending;
-            return true;
+        case Behaviour::error: {
+            // What a refusing server, or a network that answers everything
+            // itself (a captive portal), sends: a status and a small page;
+            // a redirect comes without a body, so only its status tells.
+            const int status = config.errorStatus;
+            const std::string page =
+                status / 100 == 3 ? "" : "<html><body>" + std::string(2000, '.') + "</body></html>";
+            c.head = "HTTP/1.1 " + std::to_string(status) + " Answer\r\nContent-Type: text/html\r\n" +
+                     (status / 100 == 3 ? "Location: http://portal.example/login\r\n" : "") +
+                     "Content-Length: " + std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" +
+                     page;
+            if (!up) {
+                c.closeAfterSend = true;
+                c.state = Connection::State::sending;
+                return true;
+            }
+            // The answer goes out before the body is read, as servers do;
+            // the body is then read, so that no reset cuts the answer off.
+            (void)!::send(c.fd, c.head.data(), c.head.size(), MSG_NOSIGNAL);
+            c.head.clear();
+            c.refused = true;
+            break;
+        }
         case Behaviour::close:
         case Behaviour::drop:
             if (c.kind == Kind::latency || c.behaviour == Behaviour::close) {
@@ -403,7 +427,7 @@ void SpeedTestServer::run()
                     stats_.bodyBytesReceived += n;
                 }
                 if (c.bodyLeft <= c.readStopAt) {
-                    if (c.behaviour == Behaviour::drop) {
+                    if (c.behaviour == Behaviour::drop || c.refused) {
                         close(c);
                         continue;
                     }

@@ -25,7 +25,8 @@ public:
         normal,
         stall, // read the request, never answer
         drop,  // latency: close at once; transfers: close after half the body
-        error, // answer 503 with a short body and close
+        error, // answer errorStatus() at once with a small page (3xx: a Location
+               // elsewhere and no body); an upload's body is still read, then closed
         close, // close the connection as soon as the request is read
     };
 
@@ -53,6 +54,8 @@ public:
     // counted alike; 0 serves as fast as possible.
     void setRate(double megabitsPerSecond);
     void setBehaviour(Kind kind, Behaviour behaviour);
+    // The status of Behaviour::error's answers; 503 unless set.
+    void setErrorStatus(int status);
     // Closes (or reopens, on the same port) the listening socket.
     void setRefusing(bool refusing);
 
@@ -69,6 +72,7 @@ private:
         double bytesPerSecond = 0;
         std::array<Behaviour, 3> behaviours{Behaviour::normal, Behaviour::normal, Behaviour::normal};
         bool refusing = false;
+        int errorStatus = 503;
         bool realtime = false;
     };
 

@@ -1,6 +1,12 @@
 #include "SpeedTestServer.h"
 
+#include "localization/LocaleSettings.h"
 #include "speed/SpeedTest.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <curl/curl.h>
 
 #include <QSignalSpy>
 #include <QTest>
@@ -14,7 +20,7 @@ using Kind = SpeedTestServer::Kind;
 using Behaviour = SpeedTestServer::Behaviour;
 using Phase = SpeedTest::Phase;
 
-Q_DECLARE_METATYPE(SpeedTestServer::Behaviour)
+Q_DECLARE_METATYPE(SpeedTestServer::Kind)
 
 namespace {
 
@@ -59,9 +65,11 @@ private Q_SLOTS:
     void stopAfterDoneKeepsResult();
     void failedLatencyRequest_data();
     void failedLatencyRequest();
-    void errorStatusIsNotAFailure();
-    void failingStreamsAreReplaced_data();
-    void failingStreamsAreReplaced();
+    void failureTextsAreTheProgramsOwn();
+    void libcurlDetailGoesToTheLog();
+    void answersOutside2xxFailTheTest_data();
+    void answersOutside2xxFailTheTest();
+    void droppedStreamsAreReplacedAndMeasured();
     void phaseWithNothingGettingThrough_data();
     void phaseWithNothingGettingThrough();
 };
@@ -262,32 +270,101 @@ void SpeedTestTest::failedLatencyRequest()
     QCOMPARE(server.stats().requests[size_t(Kind::download)], qint64(0));
 }
 
-void SpeedTestTest::errorStatusIsNotAFailure()
+void SpeedTestTest::failureTextsAreTheProgramsOwn()
 {
-    // Status codes are not examined: an answered request is a sample.
-    SpeedTestServer server;
-    server.setRate(20);
-    server.setBehaviour(Kind::latency, Behaviour::error);
-    SpeedTest test(fastOptions(server));
+    // Whatever libcurl reports, its English text never reaches the user.
+    HttpTransfers::Outcome outcome;
+    LocaleSettings::apply(AppLanguage::ja);
+    for (outcome.curlCode = 1; outcome.curlCode < CURL_LAST; ++outcome.curlCode) {
+        outcome.detail = QString::fromUtf8(curl_easy_strerror(CURLcode(outcome.curlCode)));
+        const QString text = SpeedTest::describeFailure(outcome);
+        QVERIFY2(text.endsWith(u'。') && !text.contains(outcome.detail), qPrintable(text));
+    }
+    LocaleSettings::apply(AppLanguage::en);
+    for (const auto& [code, text] :
+         {std::pair{CURLE_UNSUPPORTED_PROTOCOL,
+                    "The speed test server's address must begin with http:// or https://."},
+          {CURLE_PEER_FAILED_VERIFICATION,
+           "The server's certificate could not be verified. The connection may be intercepted."},
+          {CURLE_COULDNT_RESOLVE_PROXY, "The proxy's host name could not be found."},
+          {CURLE_SSL_ENGINE_NOTFOUND, "Could not communicate with the server (error 53)."}}) {
+        outcome.curlCode = code;
+        QCOMPARE(SpeedTest::describeFailure(outcome), QString::fromUtf8(text));
+    }
+    LocaleSettings::apply(AppLanguage::ja);
+}
+
+void SpeedTestTest::libcurlDetailGoesToTheLog()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("log"));
+    qputenv("ONDREL_LOG", QFile::encodeName(log));
+    SpeedTest::Options options;
+    options.baseUrl = "ftp://127.0.0.1:9"; // refused by libcurl before any traffic
+    SpeedTest test(options);
     test.start();
-    QVERIFY(waitForPhase(test, Phase::done));
-    QCOMPARE(server.stats().requests[size_t(Kind::latency)], qint64(6));
+    QVERIFY(waitForPhase(test, Phase::failed));
+    qunsetenv("ONDREL_LOG");
+    QCOMPARE(test.phase().message(),
+             QStringLiteral("測定サーバーのアドレスは http:// か https:// で始まる必要があります。"));
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray line = file.readAll();
+    QVERIFY2(line.contains("latency phase") && line.contains("curl 1: ") && line.contains("ftp"), line);
 }
 
-void SpeedTestTest::failingStreamsAreReplaced_data()
+void SpeedTestTest::answersOutside2xxFailTheTest_data()
 {
-    QTest::addColumn<Behaviour>("behaviour");
-    QTest::newRow("dropped mid-body") << Behaviour::drop;
-    QTest::newRow("error answers") << Behaviour::error;
+    QTest::addColumn<QList<Kind>>("refusing");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("failedIn");
+    const QString refused = QStringLiteral("サーバーが測定の要求を受け付けませんでした (HTTP %1)。");
+    const QList<Kind> all{Kind::latency, Kind::download, Kind::upload};
+    QTest::newRow("403 to everything") << all << 403 << int(Phase::latency);
+    QTest::newRow("redirect to another host") << all << 302 << int(Phase::latency);
+    QTest::newRow("the network's own 404 page for downloads")
+        << QList<Kind>{Kind::download} << 404 << int(Phase::download);
+    QTest::newRow("503 to uploads") << QList<Kind>{Kind::upload} << 503 << int(Phase::upload);
+    QTest::newRow("redirected uploads") << QList<Kind>{Kind::upload} << 307 << int(Phase::upload);
 }
 
-void SpeedTestTest::failingStreamsAreReplaced()
+void SpeedTestTest::answersOutside2xxFailTheTest()
 {
-    QFETCH(Behaviour, behaviour);
+    QFETCH(QList<Kind>, refusing);
+    QFETCH(int, status);
+    QFETCH(int, failedIn);
     SpeedTestServer server;
     server.setRate(200);
-    server.setBehaviour(Kind::download, behaviour);
-    server.setBehaviour(Kind::upload, behaviour);
+    server.setErrorStatus(status);
+    for (Kind kind : refusing)
+        server.setBehaviour(kind, Behaviour::error);
+    SpeedTest test(fastOptions(server));
+    Phase::Kind last = Phase::idle;
+    connect(&test, &SpeedTest::phaseChanged, this, [&] {
+        if (test.phase().isRunning())
+            last = test.phase().kind();
+    });
+    test.start();
+    QVERIFY(waitForPhase(test, Phase::failed));
+    QCOMPARE(int(last), failedIn);
+    const QString message =
+        status / 100 == 3 ? QStringLiteral("サーバーが測定を別のアドレスへ転送しようとしました (HTTP %1)。"
+                                           "このネットワークではサインインが必要かもしれません。")
+                          : QStringLiteral("サーバーが測定の要求を受け付けませんでした (HTTP %1)。");
+    QCOMPARE(test.phase().message(), message.arg(status));
+    QCOMPARE(test.result().date, SpeedResult::distantPast());
+    QCOMPARE(test.liveMbps(), 0.0);
+    if (failedIn != Phase::latency) // refused streams were retried
+        QVERIFY(server.stats().requests[size_t(refusing.first())] > SpeedTest::streams);
+    QTRY_COMPARE(server.stats().openStreams, 0);
+}
+
+void SpeedTestTest::droppedStreamsAreReplacedAndMeasured()
+{
+    SpeedTestServer server;
+    server.setRate(200);
+    server.setBehaviour(Kind::download, Behaviour::drop);
+    server.setBehaviour(Kind::upload, Behaviour::drop);
     SpeedTest test(fastOptions(server));
     test.start();
     QVERIFY(waitForPhase(test, Phase::done));
@@ -295,34 +372,43 @@ void SpeedTestTest::failingStreamsAreReplaced()
     QVERIFY2(stats.requests[size_t(Kind::download)] > SpeedTest::streams,
              qPrintable(QString::number(stats.requests[size_t(Kind::download)])));
     QVERIFY(stats.requests[size_t(Kind::upload)] > SpeedTest::streams);
-    if (behaviour == Behaviour::drop) {
-        // Half bodies still carry data, and it is measured.
-        QVERIFY(test.result().downloadMbps > 10);
-        QVERIFY(test.result().uploadMbps > 10);
-    }
+    // Half bodies still carry data, and it is measured.
+    QVERIFY(test.result().downloadMbps > 10);
+    QVERIFY(test.result().uploadMbps > 10);
 }
 
 void SpeedTestTest::phaseWithNothingGettingThrough_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::newRow("stalled") << "stall";
-    QTest::newRow("refused after the latency phase") << "refuse";
+    QTest::addColumn<int>("failedIn");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("download stalled") << "stall download" << int(Phase::download)
+                                      << QStringLiteral("ダウンロードの測定中、データが届きませんでした。");
+    QTest::newRow("upload stalled") << "stall upload" << int(Phase::upload)
+                                    << QStringLiteral("アップロードの測定中、データを送れませんでした。");
+    QTest::newRow("refused after the latency phase")
+        << "refuse" << int(Phase::download) << QStringLiteral("サーバーに接続できませんでした。");
 }
 
 void SpeedTestTest::phaseWithNothingGettingThrough()
 {
     QFETCH(QString, how);
+    QFETCH(int, failedIn);
+    QFETCH(QString, message);
     SpeedTestServer server;
-    if (how == "stall") {
+    if (how == "stall download")
         server.setBehaviour(Kind::download, Behaviour::stall);
+    if (how == "stall upload")
         server.setBehaviour(Kind::upload, Behaviour::stall);
-    }
     SpeedTest::Options options = fastOptions(server);
     // Stalled streams are not given up within the phase: a retried upload
     // would get a new receive window's worth of bytes through.
     options.transferTimeout = 10s;
     SpeedTest test(options);
+    Phase::Kind last = Phase::idle;
     connect(&test, &SpeedTest::phaseChanged, this, [&] {
+        if (test.phase().isRunning())
+            last = test.phase().kind();
         if (how == "refuse" && test.phase().kind() == Phase::download) {
             // The latency phase's idle connection goes too.
             server.setBehaviour(Kind::download, Behaviour::close);
@@ -331,17 +417,11 @@ void SpeedTestTest::phaseWithNothingGettingThrough()
         }
     });
     test.start();
-    QVERIFY(waitForPhase(test, Phase::done));
-    QCOMPARE(test.result().downloadMbps, 0.0);
-    if (how == "stall") {
-        // A server that stops reading still lets its kernel take a receive
-        // window's worth of body, a few kilobytes.
-        QVERIFY2(test.result().uploadMbps < 1.0, qPrintable(QString::number(test.result().uploadMbps)));
-    } else {
-        QCOMPARE(test.result().uploadMbps, 0.0);
-    }
+    QVERIFY(waitForPhase(test, Phase::failed));
+    QCOMPARE(int(last), failedIn);
+    QCOMPARE(test.phase().message(), message);
+    QCOMPARE(test.result().date, SpeedResult::distantPast());
     QCOMPARE(test.liveMbps(), 0.0);
-    QCOMPARE(test.progress(), 1.0);
 }
 
 QTEST_GUILESS_MAIN(SpeedTestTest)

@@ -20,6 +20,8 @@
 #include <QTest>
 #include <QTextDocument>
 
+#include <sys/stat.h>
+
 using namespace ondrel;
 using namespace ondrel::testing;
 
@@ -191,20 +193,36 @@ private Q_SLOTS:
         QCOMPARE(history_->entries().size(), 1);
     }
 
-    void clearAllEmptiesHistoryAndSelection()
+    void clearAllEmptiesHistoryAndSelectionUntilUndone()
     {
         history_->add(entry(QStringLiteral("a"), 2));
         history_->add(entry(QStringLiteral("b"), 1));
+        const QList<SpeedEntry> before = history_->entries();
         SpeedHistoryView view(*history_);
-        view.table()->selectAll();
-        view.findChild<QPushButton*>(QStringLiteral("clearButton"))->click();
-        QVERIFY(history_->entries().isEmpty());
-        QVERIFY(view.selectedIds().isEmpty());
-        QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(),
-                 QStringLiteral("historyEmpty"));
-        // The file was emptied too.
-        SpeedHistory reread(history_->filePath());
-        QVERIFY(reread.entries().isEmpty());
+        auto* undo = view.findChild<QPushButton*>(QStringLiteral("undoButton"));
+        QVERIFY(!undo->isVisibleTo(&view));
+        for (int round = 0; round < 2; ++round) {
+            view.table()->selectAll();
+            view.findChild<QPushButton*>(QStringLiteral("clearButton"))->click();
+            QVERIFY(history_->entries().isEmpty());
+            QVERIFY(view.selectedIds().isEmpty());
+            QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(),
+                     QStringLiteral("historyEmpty"));
+            QVERIFY(SpeedHistory(history_->filePath()).entries().isEmpty()); // the file was emptied too
+            QCOMPARE(view.noticeText(), QStringLiteral("2 measurements cleared."));
+            QVERIFY(undo->isVisibleTo(&view));
+            if (round == 0) {
+                undo->click();
+                QCOMPARE(history_->entries(), before);
+                QCOMPARE(SpeedHistory(history_->filePath()).entries(), before);
+                QVERIFY(!undo->isVisibleTo(&view));
+                QCOMPARE(view.noticeText(), QString());
+            }
+        }
+        // The next change withdraws the offer.
+        history_->add(entry(QStringLiteral("c"), 0));
+        QVERIFY(!undo->isVisibleTo(&view));
+        QCOMPARE(view.noticeText(), QString());
     }
 
     void exportWritesByteOrderMarkAndCsv()
@@ -242,11 +260,30 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(path));
     }
 
-    void exportToAnUnwritablePlaceFailsQuietly()
+    void failedExportIsShownUntilTheNextExport()
     {
         history_->add(entry(QStringLiteral("Home"), 1));
-        QVERIFY(
-            !SpeedHistoryView::exportCsv(*history_, dir_.filePath(QStringLiteral("missing/folder/out.csv"))));
+        SpeedHistoryView view(*history_);
+        QString path = dir_.filePath(QStringLiteral("missing/folder/out.csv"));
+        view.setExportPathChooser([&](QWidget*) { return path; });
+        view.exportCsvInteractively();
+        QCOMPARE(view.noticeText(), QStringLiteral("The CSV file could not be written: ") + path);
+        QVERIFY(view.findChild<QLabel*>(QStringLiteral("historyNotice"))->isVisibleTo(&view));
+        path = dir_.filePath(QStringLiteral("out.csv"));
+        view.exportCsvInteractively();
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(view.noticeText(), QString());
+    }
+
+    void historyFileThatIsNotAFileIsShown()
+    {
+        const QString path = dir_.filePath(QStringLiteral("fifo.json"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        SpeedHistory history(path);
+        SpeedHistoryView view(history);
+        QCOMPARE(view.noticeText(), history.fileProblem());
+        QVERIFY(view.noticeText().contains(path));
+        QFile::remove(path);
     }
 
     void followsTheHistoryLiveAndKeepsTheSelection()

@@ -2,6 +2,7 @@
 // the count text, a whole test against a loopback server (stored under the
 // network current when it finishes), Stop, a failed test, and the keys.
 
+#include "tests/speed/SpeedTestServer.h"
 #include "tests/ui/LoopbackSpeedServer.h"
 #include "tests/ui/UiTestKit.h"
 
@@ -18,9 +19,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTest>
 #include <QTextDocument>
+
+#include <sys/stat.h>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -255,25 +257,48 @@ private Q_SLOTS:
         QVERIFY(history_->entries().isEmpty());
     }
 
+    void aFailedTestShowsTheErrorInRed_data()
+    {
+        QTest::addColumn<bool>("refusing");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("refused connections") << true << "Could not connect to the server.";
+        QTest::newRow("the network's 404 page for downloads")
+            << false << "The server refused the test's request (HTTP 404).";
+    }
     void aFailedTestShowsTheErrorInRed()
     {
+        QFETCH(bool, refusing);
+        QFETCH(QString, message);
         makeStore(connectedScenario());
-        // A port that nobody listens on: the latency requests are refused.
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        const QByteArray url = "http://127.0.0.1:" + QByteArray::number(probe.serverPort());
-        probe.close();
-        SpeedTestView view(*store_, *history_, quickTest(url));
+        SpeedTestServer server;
+        server.setRefusing(refusing);
+        server.setErrorStatus(404);
+        server.setBehaviour(SpeedTestServer::Kind::download, SpeedTestServer::Behaviour::error);
+        SpeedTestView view(*store_, *history_, quickTest(server.url()));
         view.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         QTRY_COMPARE_WITH_TIMEOUT(view.test().phase().kind(), SpeedTest::Phase::failed, 20000);
         QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · The test did not finish"));
         auto* note = view.findChild<QLabel*>(QStringLiteral("speedNote"));
-        QCOMPARE(note->text(), view.test().phase().message());
-        QVERIFY(!note->text().isEmpty());
+        QCOMPARE(note->text(), message);
         const QColor color = note->palette().color(QPalette::WindowText);
         QVERIFY(color.red() > 150 && color.green() < 100);
         QVERIFY(view.findChild<QPushButton*>(QStringLiteral("startButton"))->isEnabled()); // offered again
         QVERIFY(history_->entries().isEmpty());
+    }
+
+    void aResultThatCannotBeStoredSaysSo()
+    {
+        makeStore(connectedScenario());
+        const QString path = dir_.filePath(QStringLiteral("fifo.json"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        SpeedHistory history(path);
+        LoopbackSpeedServer server;
+        SpeedTestView view(*store_, history, quickTest(server.baseUrl()));
+        view.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
+        QTRY_COMPARE_WITH_TIMEOUT(view.test().phase().kind(), SpeedTest::Phase::done, 30000);
+        QCOMPARE(text(view, "speedNote"),
+                 QStringLiteral("This result could not be saved to the history. ") + history.fileProblem());
+        QFile::remove(path);
     }
 
     void escapeClosesAndReturnStarts()

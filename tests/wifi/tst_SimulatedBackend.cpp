@@ -71,6 +71,15 @@ void TestSimulatedBackend::rejectsBadScenarios_data()
     QTest::newRow("current names nothing") << QByteArray(R"({"current": {"rssi": -40}})") << "current";
     QTest::newRow("saved not texts") << QByteArray(R"({"saved": [1]})") << "saved";
     QTest::newRow("powered text") << QByteArray(R"({"poweredOn": "yes"})") << "poweredOn";
+    const QString range = QStringLiteral("\"%1\" must be a whole number from -2147483648 to 2147483647");
+    QTest::newRow("rssi -1e10") << QByteArray(R"({"networks": [{"rssi": -1e10}]})") << range.arg("rssi");
+    QTest::newRow("channel 3e9") << QByteArray(R"({"networks": [{"channel": 3e9}]})") << range.arg("channel");
+    QTest::newRow("delay 3e9") << QByteArray(R"({"delays": {"joinMs": 3e9}})") << range.arg("joinMs");
+    QTest::newRow("location 1e300") << QByteArray(R"({"location": {"status": 1e300}})")
+                                    << range.arg("status");
+    QTest::newRow("ssidHex not hex") << QByteArray(R"({"networks": [{"ssidHex": "4G"}]})")
+                                     << "networks[0].\"ssidHex\" must be hexadecimal digits in pairs";
+    QTest::newRow("ssidHex odd") << QByteArray(R"({"current": {"ssidHex": "414"}})") << "current.\"ssidHex\"";
 }
 
 void TestSimulatedBackend::rejectsBadScenarios()

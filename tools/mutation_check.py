@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""Measures what the test suite catches: applies one realistic one-line fault
+at a time to the program, rebuilds, runs the tests and puts the file back.
+
+Usage: tools/mutation_check.py [--faults tools/mutations.json] [--build DIR]
+                               [--only ID ...] [--tests REGEX] [--list] [--jobs N]
+
+Each fault in the JSON list names a file, a text that occurs exactly once in
+it and its replacement. A fault is "killed" when the build succeeds and at
+least one test fails, "survived" when every test passes, and "invalid" when
+the text is missing or the mutated program does not compile (the set must be
+mended then: a fault that does not build measures nothing).
+
+The build is a plain Debug build with the tests (no sanitizers: it is rebuilt
+once per fault). ctest stops at the first failing test, so a killed fault
+costs less than a surviving one. --tests runs only the ctest names matching
+REGEX: quicker while working on one folder, and a lower bound of what the
+whole suite catches.
+"""
+
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kw)
+
+
+def configure(build):
+    r = run(["cmake", "-S", ".", "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Debug",
+             "-DONDREL_SANITIZE=OFF", "-DONDREL_BUILD_TESTS=ON", "-DONDREL_BUILD_BENCH=OFF"])
+    if r.returncode != 0:
+        sys.exit("configure failed:\n" + r.stdout)
+
+
+def build_and_test(build, jobs, timeout, tests=None):
+    r = run(["cmake", "--build", build, "-j", str(jobs)])
+    if r.returncode != 0:
+        return "invalid", "does not compile"
+    env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+    try:
+        r = run(["ctest", "--test-dir", build, "-j", str(jobs), "--stop-on-failure",
+                 "--timeout", str(timeout)] + (["-R", tests] if tests else []), env=env, timeout=timeout * 10)
+    except subprocess.TimeoutExpired:
+        return "killed", "suite timed out"
+    if r.returncode == 0:
+        return "survived", ""
+    failed = [line.split(" - ", 1)[-1].strip() for line in r.stdout.splitlines()
+              if line.strip().startswith(tuple("0123456789")) and " - " in line]
+    return "killed", ", ".join(failed[:3]) or "a test failed"
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--faults", default=str(ROOT / "tools" / "mutations.json"))
+    ap.add_argument("--build", default="build/mutants")
+    ap.add_argument("--only", nargs="*")
+    ap.add_argument("--tests", help="run only the ctest names matching this expression")
+    ap.add_argument("--list", action="store_true")
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--timeout", type=int, default=180, help="seconds per test")
+    args = ap.parse_args()
+
+    faults = json.loads(Path(args.faults).read_text(encoding="utf-8"))
+    if args.only:
+        faults = [f for f in faults if f["id"] in args.only]
+    if args.list:
+        for f in faults:
+            print(f"{f['id']:<28} {f['file']}: {f['why']}")
+        return 0
+
+    configure(args.build)
+    r = run(["cmake", "--build", args.build, "-j", str(args.jobs)])
+    if r.returncode != 0:
+        sys.exit("the unmutated tree does not build:\n" + r.stdout[-4000:])
+
+    results = []
+    for f in faults:
+        path = ROOT / f["file"]
+        original = path.read_text(encoding="utf-8")
+        started = time.monotonic()
+        if original.count(f["find"]) != 1:
+            outcome, detail = "invalid", f"text found {original.count(f['find'])} times"
+        else:
+            try:
+                path.write_text(original.replace(f["find"], f["replace"]), encoding="utf-8")
+                outcome, detail = build_and_test(args.build, args.jobs, args.timeout, args.tests)
+            finally:
+                path.write_text(original, encoding="utf-8")
+        seconds = time.monotonic() - started
+        results.append((f["id"], outcome, detail))
+        print(f"{outcome:<9} {f['id']:<28} {seconds:5.0f} s  {detail}", flush=True)
+
+    # Leave the build matching the sources again.
+    run(["cmake", "--build", args.build, "-j", str(args.jobs)])
+    killed = sum(1 for _, o, _ in results if o == "killed")
+    invalid = sum(1 for _, o, _ in results if o == "invalid")
+    print(f"\nkilled {killed} of {len(results)} faults ({invalid} invalid)")
+    return 0 if invalid == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
