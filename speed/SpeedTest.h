@@ -105,13 +105,16 @@ Q_SIGNALS:
     void liveMbpsChanged();
     void resultChanged();
 
-private:
-    using Clock = std::chrono::steady_clock;
-
+protected:
+    // What a measurement announces, for views' tests that put a test in a
+    // state without measuring.
     void setPhase(const Phase& phase);
     void setProgress(double progress);
     void setLiveMbps(double mbps);
     void updateResult(const SpeedResult& result);
+
+private:
+    using Clock = std::chrono::steady_clock;
 
     void requestLatencySample();
     void onTransferFinished(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);

@@ -97,7 +97,30 @@ void WiFiStore::rebuild()
     inputs.currentSSID = status_.ssid;
     inputs.currentBSSID = status_.bssid;
     inputs.searchText = searchText_;
-    setNetworks(raw_.build(inputs));
+    QList<ScannedNetwork> networks = raw_.build(inputs);
+
+    HidingFilter hiding = HidingFilter::none;
+    if (networks.isEmpty() && !raw_.raw().isEmpty()) {
+        const bool searching = !normalizedSearch(inputs.searchText).isEmpty();
+        NetworkListInputs unfiltered = inputs;
+        unfiltered.favoritesOnly = false;
+        NetworkListInputs unsearched = inputs;
+        unsearched.searchText.clear();
+        if (searching && !raw_.build(unsearched).isEmpty())
+            hiding = HidingFilter::search;
+        else if (inputs.favoritesOnly && !raw_.build(unfiltered).isEmpty())
+            hiding = HidingFilter::favoritesOnly;
+        else if (searching && inputs.favoritesOnly) {
+            unfiltered.searchText.clear();
+            if (!raw_.build(unfiltered).isEmpty())
+                hiding = HidingFilter::search;
+        }
+    }
+    if (hiding != hidingFilter_) {
+        hidingFilter_ = hiding;
+        Q_EMIT hidingFilterChanged();
+    }
+    setNetworks(std::move(networks));
 }
 
 void WiFiStore::scheduleRebuild()

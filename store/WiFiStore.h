@@ -56,6 +56,13 @@ public:
     const std::optional<ScannedNetwork>& passwordTarget() const { return passwordTarget_; }
     const QString& searchText() const { return searchText_; }
 
+    // While `networks` is empty although the last scan found networks:
+    // which of the user's filters hides them all. The search when clearing
+    // it would show some (also when the favourites-only filter must go as
+    // well), else the favourites-only filter when turning it off would.
+    enum class HidingFilter { none, search, favoritesOnly };
+    HidingFilter hidingFilter() const { return hidingFilter_; }
+
     // The search field's text; the list follows on the next turn of the
     // event loop (a burst of keystrokes rebuilds once).
     void setSearchText(const QString& text);
@@ -114,6 +121,7 @@ Q_SIGNALS:
     void connectingToChanged();
     void passwordTargetChanged();
     void searchTextChanged(const QString& text);
+    void hidingFilterChanged();
     // A scan's completion has been handled (after the fields above changed).
     void scanFinished();
 
@@ -142,6 +150,7 @@ private:
     std::optional<QString> connectingTo_;
     std::optional<ScannedNetwork> passwordTarget_;
     QString searchText_;
+    HidingFilter hidingFilter_ = HidingFilter::none;
 
     // Records of the last successful scan, one per access point, prepared
     // for rebuilding.

@@ -2,7 +2,8 @@
 """Checks the translation tables in resources/Localizations against
 _source.json: every table is a JSON object of texts, lists every source text
 and nothing else, keeps each English text's format specifiers, and names only
-plural categories its language produces. Exits 1 with a list of problems."""
+plural categories its language produces, and writes each unit one way in
+all its texts. Exits 1 with a list of problems."""
 import json
 import pathlib
 import re
@@ -13,6 +14,10 @@ FOLDER = ROOT / "resources" / "Localizations"
 LANGUAGES = ["de", "fr", "es", "it", "nl", "pt", "pt-BR", "ru", "pl", "tr", "sv", "da", "fi", "nb", "cs",
              "el", "hu", "ro", "sk", "uk", "zh-Hans", "zh-Hant", "ko", "th", "vi", "id", "ms", "hi", "ar", "he"]
 CATEGORIES = {"zero", "one", "two", "few", "many", "other"}
+# A unit's spelling in a language is fixed by the text that is only a figure
+# and that unit; every other text naming the unit must write it so too.
+UNITS = {"Mbps": "%@ Mbps", "MB": "%@ MB", "ms": "%d ms", "dBm": "%d dBm"}
+ISOLATES = "\u2066\u2067\u2068\u2069"
 SPEC = re.compile(r"%(?:(\d+)\$)?-?\d*(?:ll|l)?([di@%])")
 
 
@@ -99,6 +104,11 @@ def main():
                 problems.append(f"{code}: {key!r} is empty")
             elif signature(value) != signature(base):
                 problems.append(f"{code}: {key!r} -> {value!r} has other format specifiers")
+        for unit, model in UNITS.items():
+            spelling = SPEC.sub("", table.get(model, "")).strip(ISOLATES + " \u00a0")
+            for key, value in table.items():
+                if key != model and re.search(rf"\b{unit}\b", key.partition("##")[0]) and spelling not in value:
+                    problems.append(f"{code}: {key!r} -> {value!r} does not write {unit} as {spelling!r}")
         for key in source:
             if not table.get(key, "").strip():
                 problems.append(f"{code}: lacks {key!r}")

@@ -6,15 +6,19 @@
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
 #include "ui/Banner.h"
+#include "ui/BannerStack.h"
+#include "ui/ContentDecisions.h"
+#include "ui/EmptyListState.h"
 #include "ui/NetworkListModel.h"
+#include "ui/NetworkListView.h"
 #include "ui/NetworkRow.h"
 #include "ui/PasswordSheet.h"
 #include "ui/SignalBars.h"
+#include "ui/SortButton.h"
 #include "ui/SortMenu.h"
 #include "ui/SpeedTestView.h"
 #include "ui/Strength.h"
 #include "ui/SymbolView.h"
-#include "ui/SystemSettings.h"
 #include "ui/Tints.h"
 #include "ui/ViewStyle.h"
 #include "wifi/LocationAuth.h"
@@ -25,7 +29,6 @@
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -100,11 +103,6 @@ QString timeWithSeconds(const QDateTime& when)
     return locale.toString(when.toLocalTime().time(), format);
 }
 
-QString bandText(Band band)
-{
-    return label(band);
-}
-
 } // namespace
 
 ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location, QWidget* parent)
@@ -142,6 +140,8 @@ ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location,
             Qt::QueuedConnection);
     connect(&store_, &WiFiStore::searchTextChanged, this, &ContentView::scheduleRefresh,
             Qt::QueuedConnection);
+    connect(&store_, &WiFiStore::hidingFilterChanged, this, &ContentView::scheduleRefresh,
+            Qt::QueuedConnection);
     connect(&location_, &LocationAuth::statusChanged, this, &ContentView::scheduleRefresh,
             Qt::QueuedConnection);
     refresh();
@@ -165,6 +165,7 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
 
     search_ = new QLineEdit(toolbar_);
     search_->setPlaceholderText(L("ネットワーク名で絞り込む", "Filter by name"));
+    search_->setAccessibleName(search_->placeholderText());
     search_->setClearButtonEnabled(true);
     search_->addAction(symbolIcon(Symbol::magnifier), QLineEdit::LeadingPosition);
     search_->setMinimumWidth(180);
@@ -180,11 +181,9 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
 
     sortMenu_ = new QMenu(this);
     connect(sortMenu_, &QMenu::aboutToShow, this, &ContentView::refreshSortMenu);
-    sortButton_ = new QToolButton(toolbar_);
+    sortButton_ = new SortButton(toolbar_);
     sortButton_->setText(L("並べ替え", "Sort by"));
     sortButton_->setIcon(symbolIcon(Symbol::arrowUpDown));
-    sortButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    sortButton_->setPopupMode(QToolButton::InstantPopup);
     sortButton_->setMenu(sortMenu_);
     toolbar_->addWidget(sortButton_);
     refreshSortMenu();
@@ -192,6 +191,9 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
     speedTest_ = toolbar_->addAction(symbolIcon(Symbol::speedometer), L("速度テスト", "Speed Test"));
     speedTest_->setToolTip(L("いま接続しているネットワークの速さを測る",
                              "Measure the speed of the network you are connected to"));
+    // Also the View menu's item, with the key shown there.
+    speedTest_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    speedTest_->setShortcutContext(Qt::WindowShortcut);
     connect(speedTest_, &QAction::triggered, this, &ContentView::openSpeedTest);
 
     rescan_ = toolbar_->addAction(themedIcon(QStringLiteral("view-refresh"), Symbol::arrowClockwise),
@@ -200,6 +202,10 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
     rescan_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     rescan_->setShortcutContext(Qt::WindowShortcut);
     connect(rescan_, &QAction::triggered, this, [this] { store_.scan(); });
+    // Toolbars keep their buttons out of the Tab chain; these are reached by
+    // keyboard like every other control.
+    for (QAction* action : {speedTest_, rescan_})
+        toolbar_->widgetForAction(action)->setFocusPolicy(Qt::TabFocus);
 
     layout->addWidget(toolbar_);
 }
@@ -210,10 +216,8 @@ void ContentView::buildHeader(QVBoxLayout* layout)
     auto* column = new QVBoxLayout(header);
     column->setContentsMargins(16, 12, 16, 12);
     column->setSpacing(10);
-    bannerLayout_ = new QVBoxLayout;
-    bannerLayout_->setContentsMargins(0, 0, 0, 0);
-    bannerLayout_->setSpacing(10);
-    column->addLayout(bannerLayout_);
+    banners_ = new BannerStack(store_, location_, header);
+    column->addWidget(banners_);
 
     auto* card = new Card(header);
     auto* row = new QHBoxLayout(card);
@@ -259,7 +263,6 @@ void ContentView::buildContent(QVBoxLayout* layout)
     section->addWidget(lastScan_);
     listColumn->addLayout(section);
 
-    list_ = new QListView(listPage);
     model_ = new NetworkListModel(this);
     model_->setMeasuredLookup([](const QString& ssid) -> std::optional<double> {
         if (const std::optional<SpeedEntry> entry = SpeedHistory::shared().latest(ssid))
@@ -268,71 +271,25 @@ void ContentView::buildContent(QVBoxLayout* layout)
     });
     connect(&SpeedHistory::shared(), &SpeedHistory::entriesChanged, model_,
             &NetworkListModel::refreshMeasured);
-    delegate_ = new NetworkRow(this);
-    list_->setModel(model_);
-    list_->setItemDelegate(delegate_);
-    list_->setUniformItemSizes(true);
-    list_->setAlternatingRowColors(true);
-    list_->setSelectionMode(QAbstractItemView::NoSelection);
-    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list_->setMouseTracking(true);
-    list_->viewport()->setAttribute(Qt::WA_Hover);
-    list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    list_->setFrameShape(QFrame::NoFrame);
-    list_->installEventFilter(this);
+    list_ = new NetworkListView(model_, listPage);
+    delegate_ = list_->rowDelegate();
     connect(delegate_, &NetworkRow::favoriteToggled, this,
             [this](const QModelIndex& i) { toggleFavorite(i.row()); });
     connect(delegate_, &NetworkRow::connectRequested, this,
             [this](const QModelIndex& i) { activate(i.row()); });
-    connect(list_, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (index.isValid() && !model_->network(index.row()).isCurrent)
-            activate(index.row());
-    });
-    connect(list_, &QListView::customContextMenuRequested, this, [this](const QPoint& pos) {
-        const QModelIndex index = list_->indexAt(pos);
-        if (!index.isValid())
-            return;
-        QMenu* menu = contextMenuFor(index.row(), list_);
+    connect(list_, &NetworkListView::joinRequested, this, &ContentView::activate);
+    connect(list_, &NetworkListView::contextMenuRequested, this, [this](int row, const QPoint& pos) {
+        QMenu* menu = contextMenuFor(row, list_);
         menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->popup(list_->viewport()->mapToGlobal(pos));
+        menu->popup(pos);
     });
     listColumn->addWidget(list_, 1);
     stack_->addWidget(listPage);
 
-    auto* emptyPage = new QWidget(stack_);
-    auto* emptyColumn = new QVBoxLayout(emptyPage);
-    emptyColumn->setSpacing(10);
-    emptyColumn->addStretch(1);
-    emptyIcon_ = new SymbolView(Symbol::wifiSlash, 34, tertiaryColor, emptyPage);
-    emptyColumn->addWidget(emptyIcon_, 0, Qt::AlignHCenter);
-    emptyLabel_ = plainLabel(emptyPage, 13);
-    makeSecondary(emptyLabel_);
-    emptyLabel_->setAlignment(Qt::AlignCenter);
-    emptyColumn->addWidget(emptyLabel_, 0, Qt::AlignHCenter);
-    scanAgain_ = new QPushButton(L("もう一度スキャン", "Scan Again"), emptyPage);
-    scanAgain_->setAutoDefault(false);
-    connect(scanAgain_, &QPushButton::clicked, this, [this] { store_.scan(); });
-    emptyColumn->addWidget(scanAgain_, 0, Qt::AlignHCenter);
-    emptyColumn->addStretch(1);
-    stack_->addWidget(emptyPage);
+    emptyState_ = new EmptyListState(stack_);
+    stack_->addWidget(emptyState_);
 
     layout->addWidget(stack_, 1);
-}
-
-bool ContentView::eventFilter(QObject* watched, QEvent* event)
-{
-    // Return or Enter on the focused row joins it, as a double click does.
-    if (watched == list_ && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            const QModelIndex index = list_->currentIndex();
-            if (index.isValid() && !model_->network(index.row()).isCurrent)
-                activate(index.row());
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void ContentView::scheduleRefresh()
@@ -364,106 +321,18 @@ void ContentView::refresh()
 
 void ContentView::refreshBanners()
 {
-    const WiFiEngine::Status& status = store_.status();
-    // The status banner: the first matching condition wins.
-    QString key;
-    if (!status.hasInterface)
-        key = QStringLiteral("interface");
-    else if (!status.poweredOn)
-        key = QStringLiteral("power");
-    else if (!location_.isAuthorized())
-        key = location_.status() == 0 ? QStringLiteral("location-ask") : QStringLiteral("location-settings");
-
-    if (key != statusBannerKey_) {
-        delete statusBanner_;
-        statusBanner_ = nullptr;
-        statusBannerKey_ = key;
-        if (key == QLatin1String("interface")) {
-            statusBanner_ =
-                new Banner(Banner::Kind::error,
-                           L("Wi-Fi インターフェースが見つかりません。", "No Wi-Fi interface was found."),
-                           L("このコンピューターに無線の機器が無いか、使えない状態です。",
-                             "This computer has no usable wireless hardware."));
-        } else if (key == QLatin1String("power")) {
-            statusBanner_ =
-                new Banner(Banner::Kind::warning, L("Wi-Fi がオフになっています。", "Wi-Fi is turned off."),
-                           std::nullopt, L("オンにする", "Turn On"), [this] { store_.powerOn(); });
-        } else if (!key.isEmpty()) {
-            std::optional<QString> actionTitle;
-            if (location_.status() == 0)
-                actionTitle = L("許可する", "Allow");
-            else if (systemSettingsCommand())
-                actionTitle = L("システム設定を開く", "Open System Settings");
-            std::function<void()> action;
-            if (actionTitle)
-                action = [this] { locationAction(); };
-            statusBanner_ =
-                new Banner(Banner::Kind::warning,
-                           L("位置情報の使用を許可すると、周囲のネットワーク名が読めるようになります。",
-                             "Allow location access to read the names of nearby networks."),
-                           L("システムの決まりで、Wi-Fi "
-                             "の名前は位置情報の許可がないと読めません。このコンピューターの外へ情報を送るこ"
-                             "とはありません。",
-                             "The system requires location access before an app can read Wi-Fi names. "
-                             "Nothing leaves this computer."),
-                           actionTitle, action);
-        }
-        if (statusBanner_)
-            bannerLayout_->insertWidget(0, statusBanner_);
-    }
-
-    // A failed scan reports what the status banner already says ("Wi-Fi is
-    // turned off."); the same sentence is not shown twice.
-    std::optional<QString> message = store_.errorMessage();
-    if (message && statusBanner_ && *message == statusBanner_->title())
-        message.reset();
-    if (message != errorBannerText_) {
-        delete errorBanner_;
-        errorBanner_ = nullptr;
-        errorBannerText_ = message;
-        if (message) {
-            errorBanner_ = new Banner(Banner::Kind::error, *message, std::nullopt, L("閉じる", "Dismiss"),
-                                      [this] { store_.dismissError(); });
-            bannerLayout_->addWidget(errorBanner_);
-        }
-    }
-}
-
-void ContentView::locationAction()
-{
-    // The status may have changed since the banner was built.
-    if (location_.status() == 0)
-        location_.requestPermission();
-    else
-        openSystemSettings();
+    if (banners_->refresh())
+        orderTabs();
 }
 
 QList<Banner*> ContentView::banners() const
 {
-    QList<Banner*> shown;
-    for (Banner* banner : {statusBanner_, errorBanner_}) {
-        if (banner)
-            shown.append(banner);
-    }
-    return shown;
+    return banners_->banners();
 }
 
 QString ContentView::strengthText(int rssi) const
 {
     return ondrel::strengthText(rssi, prefs_.strengthUnit());
-}
-
-QString ContentView::currentSubtitle() const
-{
-    const WiFiEngine::Status& status = store_.status();
-    if (!status.ssid)
-        return L("下の一覧からネットワークを選ぶと接続します。", "Pick a network below to connect.");
-    QStringList pieces{L("接続中", "Connected"), strengthText(status.rssi)};
-    if (status.band != Band::unknown)
-        pieces.append(Lf("%@ ・ チャンネル %d", "%@ · Channel %d", {bandText(status.band), status.channel}));
-    if (status.txRate > 0)
-        pieces.append(Lf("%d Mbps", "%d Mbps", {qint64(status.txRate)}));
-    return pieces.join(QStringLiteral(" ・ "));
 }
 
 void ContentView::refreshCard()
@@ -473,7 +342,7 @@ void ContentView::refreshCard()
     cardBars_->setBars(status.ssid ? barsFor(status.rssi) : 0);
     cardTitle_->setText(status.ssid ? screenName(*status.ssid) : L("未接続", "Not connected"));
     viewstyle::describeName(cardTitle_, status.ssid);
-    cardSubtitle_->setText(currentSubtitle());
+    cardSubtitle_->setText(cardSubtitleFor(status, prefs_.strengthUnit()));
     disconnect_->setVisible(status.ssid.has_value());
 }
 
@@ -488,22 +357,77 @@ void ContentView::refreshList()
 
     const bool empty = networks.isEmpty();
     stack_->setCurrentIndex(empty ? 1 : 0);
-    const bool scanning = store_.isScanning();
-    static_cast<SymbolView*>(emptyIcon_)->setSymbol(scanning ? Symbol::antenna : Symbol::wifiSlash);
-    emptyLabel_->setText(scanning ? L("スキャンしています…", "Scanning…")
-                                  : L("ネットワークが見つかりません。", "No networks found."));
-    scanAgain_->setVisible(!scanning);
+    if (empty)
+        refreshEmptyState();
 
     sectionTitle_->setText(
         Lf("周囲のネットワーク（%d件）", "Nearby networks (%d)", {qint64(networks.size())}));
     if (const std::optional<QDateTime> last = store_.lastScan())
         lastScan_->setText(Lf("最終スキャン %@", "Last scan %@", {timeWithSeconds(*last)}));
     lastScan_->setVisible(store_.lastScan().has_value());
+    list_->setAccessibleName(sectionTitle_->text());
 
     if (model_->anyBusy())
         spinnerTimer_->start();
     else
         spinnerTimer_->stop();
+}
+
+void ContentView::refreshEmptyState()
+{
+    switch (emptyListFor(store_.status(), store_.hidingFilter(), store_.isScanning())) {
+    case EmptyList::noInterface:
+        emptyState_->setMessage(Symbol::wifiSlash, L("Wi-Fi インターフェースが見つかりません。",
+                                                     "No Wi-Fi interface was found."));
+        break;
+    case EmptyList::radioOff:
+        emptyState_->setMessage(Symbol::wifiSlash, L("Wi-Fi がオフになっています。", "Wi-Fi is turned off."),
+                                L("オンにする", "Turn On"), [this] { store_.powerOn(); });
+        break;
+    case EmptyList::search: {
+        // The user's own text, shown safely and at most about half a window wide.
+        const QString typed = emptyState_->label()->fontMetrics().elidedText(visibleText(store_.searchText()),
+                                                                             Qt::ElideMiddle, 300);
+        emptyState_->setMessage(
+            Symbol::magnifier,
+            Lf("「%@」に一致するネットワークはありません。", "No network matches “%@”.", {typed}),
+            L("検索をクリア", "Clear Search"), [this] {
+                search_->clear();
+                store_.setSearchText(QString());
+            });
+        break;
+    }
+    case EmptyList::favorites:
+        emptyState_->setMessage(
+            Symbol::star,
+            L("近くにお気に入りのネットワークはありません。", "None of your favorite networks is nearby."),
+            L("すべてのネットワークを表示", "Show All Networks"), [this] { prefs_.setFavoritesOnly(false); });
+        break;
+    case EmptyList::scanning:
+        emptyState_->setMessage(Symbol::antenna, L("スキャンしています…", "Scanning…"));
+        break;
+    case EmptyList::nothingFound:
+        emptyState_->setMessage(Symbol::wifiSlash, L("ネットワークが見つかりません。", "No networks found."),
+                                L("もう一度スキャン", "Scan Again"), [this] { store_.scan(); });
+        break;
+    }
+}
+
+void ContentView::orderTabs()
+{
+    // Banners come and go; Tab still goes through the window from top to
+    // bottom: the toolbar, the banners' buttons, the card, the list.
+    QWidget* previous = toolbar_->widgetForAction(rescan_);
+    QList<QWidget*> chain;
+    for (Banner* banner : banners()) {
+        if (banner->button())
+            chain.append(banner->button());
+    }
+    chain << disconnect_ << list_ << emptyState_->button();
+    for (QWidget* next : std::as_const(chain)) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void ContentView::refreshPasswordSheet()
@@ -566,6 +490,16 @@ QMenu* ContentView::contextMenuFor(int row, QWidget* parent)
         connect(join, &QAction::triggered, this, [this, network] { store_.activate(network); });
     }
     return menu;
+}
+
+QLabel* ContentView::emptyStateLabel() const
+{
+    return emptyState_->label();
+}
+
+QPushButton* ContentView::emptyStateButton() const
+{
+    return emptyState_->button();
 }
 
 bool ContentView::showsEmptyState() const

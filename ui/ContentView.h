@@ -12,7 +12,6 @@ class QAction;
 #include <QDialog>
 class QLabel;
 class QLineEdit;
-class QListView;
 class QMenu;
 class QPushButton;
 class QStackedWidget;
@@ -24,8 +23,11 @@ class QVBoxLayout;
 namespace ondrel {
 
 class Banner;
+class BannerStack;
 class LocationAuth;
+class EmptyListState;
 class NetworkListModel;
+class NetworkListView;
 class NetworkRow;
 class PasswordSheet;
 class Prefs;
@@ -44,8 +46,6 @@ public:
     ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location, QWidget* parent = nullptr);
     ~ContentView() override;
 
-    // The second line of the current-network card.
-    QString currentSubtitle() const;
     // The current connection's strength in the chosen unit.
     QString strengthText(int rssi) const;
 
@@ -55,7 +55,7 @@ public:
     QToolButton* sortButton() const { return sortButton_; }
     QMenu* sortMenu() const { return sortMenu_; }
     QLineEdit* searchField() const { return search_; }
-    QListView* listView() const { return list_; }
+    NetworkListView* listView() const { return list_; }
     NetworkListModel* listModel() const { return model_; }
     NetworkRow* rowDelegate() const { return delegate_; }
     PasswordSheet* passwordSheet() const { return passwordSheet_; }
@@ -66,8 +66,9 @@ public:
     QLabel* cardSubtitleLabel() const { return cardSubtitle_; }
     QPushButton* disconnectButton() const { return disconnect_; }
     bool showsEmptyState() const;
-    QLabel* emptyStateLabel() const { return emptyLabel_; }
-    QPushButton* scanAgainButton() const { return scanAgain_; }
+    QLabel* emptyStateLabel() const;
+    // The empty state's button (Scan Again, Clear Search, …), hidden when it offers none.
+    QPushButton* emptyStateButton() const;
     QLabel* sectionTitle() const { return sectionTitle_; }
     QLabel* lastScanLabel() const { return lastScan_; }
 
@@ -79,9 +80,6 @@ public:
     QMenu* contextMenuFor(int row, QWidget* parent);
 
     QSize minimumSizeHint() const override;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 Q_SIGNALS:
     // The speed test sheet's Show History was pressed.
@@ -96,11 +94,12 @@ private:
     void refreshBanners();
     void refreshCard();
     void refreshList();
+    void refreshEmptyState();
+    void orderTabs();
     void refreshPasswordSheet();
     void refreshSortMenu();
     void toggleFavorite(int row);
     void activate(int row);
-    void locationAction();
 
     Prefs& prefs_;
     WiFiStore& store_;
@@ -113,11 +112,7 @@ private:
     QAction* rescan_ = nullptr;
     QLineEdit* search_ = nullptr;
 
-    QVBoxLayout* bannerLayout_ = nullptr;
-    Banner* statusBanner_ = nullptr;
-    Banner* errorBanner_ = nullptr;
-    QString statusBannerKey_;
-    std::optional<QString> errorBannerText_;
+    BannerStack* banners_ = nullptr;
     SignalBars* cardBars_ = nullptr;
     QLabel* cardTitle_ = nullptr;
     QLabel* cardSubtitle_ = nullptr;
@@ -126,12 +121,10 @@ private:
     QStackedWidget* stack_ = nullptr;
     QLabel* sectionTitle_ = nullptr;
     QLabel* lastScan_ = nullptr;
-    QListView* list_ = nullptr;
+    NetworkListView* list_ = nullptr;
     NetworkListModel* model_ = nullptr;
     NetworkRow* delegate_ = nullptr;
-    QWidget* emptyIcon_ = nullptr;
-    QLabel* emptyLabel_ = nullptr;
-    QPushButton* scanAgain_ = nullptr;
+    EmptyListState* emptyState_ = nullptr;
     QTimer* spinnerTimer_ = nullptr;
     bool refreshScheduled_ = false;
 

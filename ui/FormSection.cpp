@@ -122,6 +122,7 @@ QWidget* FormSection::labeledRow(const QString& label, QWidget* control)
     text->setWordWrap(true);
     text->setBuddy(control);
     viewstyle::alignLeading(text, LocaleSettings::isRightToLeftCache);
+    viewstyle::levelBaseline(text);
     control->setAccessibleName(label);
     auto* layout = static_cast<QHBoxLayout*>(row->layout());
     layout->addWidget(text, 1);

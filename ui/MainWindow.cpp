@@ -66,6 +66,9 @@ void MainWindow::buildMenus()
     // cancel each other out).
     QAction* scan = view->addAction(L("スキャン", "Scan") + QStringLiteral("\tCtrl+R"));
     connect(scan, &QAction::triggered, &app_, &OndrelApp::scan);
+    // The content's own action: one binding of Ctrl+T, enabled while there
+    // is a network to measure.
+    view->addAction(content_->speedTestAction());
     QAction* history = view->addAction(L("速度テストの記録", "Speed Test History"));
     history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
     history->setEnabled(app_.hasHistoryWindow());

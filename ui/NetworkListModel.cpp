@@ -9,7 +9,9 @@ NetworkListModel::NetworkListModel(QObject* parent) : QAbstractListModel(parent)
 
 void NetworkListModel::setNetworks(const QList<ScannedNetwork>& networks)
 {
-    if (frozen_) {
+    // A list built while a sheet is open (the window's content made again
+    // in another language) has no rows to keep still: it shows at once.
+    if (frozen_ && !rows_.isEmpty()) {
         pending_ = networks;
         return;
     }

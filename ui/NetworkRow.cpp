@@ -1,11 +1,10 @@
 #include "ui/NetworkRow.h"
 
 #include "localization/Lookup.h"
-#include "localization/Plural.h"
-#include "speed/SpeedFormat.h"
 #include "store/DisplayName.h"
 #include "ui/Chip.h"
 #include "ui/NetworkListModel.h"
+#include "ui/NetworkRowLayout.h"
 #include "ui/SignalBars.h"
 #include "ui/Strength.h"
 #include "ui/Symbols.h"
@@ -29,217 +28,11 @@ namespace ondrel {
 
 namespace {
 
-// Geometry of a row, in pixels.
-constexpr double kInsetX = 12;    // list-row inset left and right
-constexpr double kInsetY = 6 + 2; // list-row inset plus the row's own padding
-constexpr double kSpacing = 12;   // between the row's items
-constexpr double kStarBox = 16;
-constexpr double kBarsHeight = 16;
-constexpr double kJoinBox = 84;
-constexpr double kMinFlexible = 8;
-constexpr double kNameLineGap = 6;
-constexpr double kColumnGap = 3;
-constexpr double kChipGap = 5;
-
-QFont sized(const QFont& base, int pixels, QFont::Weight weight = QFont::Normal)
-{
-    QFont font = base;
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
-}
-
-enum class PadlockKind { none, open, closed };
-
-PadlockKind padlockFor(Security security)
-{
-    switch (security) {
-    case Security::open:
-        return PadlockKind::open;
-    case Security::wep:
-    case Security::wpaPersonal:
-    case Security::wpa2Personal:
-    case Security::wpa2wpa3Personal:
-    case Security::wpa3Personal:
-        return PadlockKind::closed;
-    default:
-        return PadlockKind::none;
-    }
-}
+using Layout = NetworkRowLayout;
 
 bool hasFallbackName(const ScannedNetwork& network)
 {
     return !network.ssid || network.ssid->isEmpty();
-}
-
-QList<Chip> chipsFor(const NetworkListModel& model, int row)
-{
-    const ScannedNetwork& n = model.network(row);
-    QList<Chip> chips;
-    if (n.band != Band::unknown)
-        chips.append({label(n.band), false});
-    chips.append({label(n.security), false});
-    if (n.isSaved && !n.isCurrent)
-        chips.append({L("接続したことがある", "Known"), true});
-    if (const std::optional<double> measured = model.measuredMbps(row); measured && *measured > 0)
-        chips.append({Lf("実測 %@ Mbps", "Measured %@ Mbps", {mbps(*measured)}), true});
-    if (model.showDetails()) {
-        if (n.channel > 0)
-            chips.append({Lf("ch %d", "ch %d", {n.channel}), false});
-        if (n.widthMHz > 0)
-            chips.append({Lf("%d MHz", "%d MHz", {n.widthMHz}), false});
-        if (n.apCount >= 2)
-            chips.append(
-                {formatText(pluralFormat("%d台", "%d AP", "%d APs", n.apCount), {n.apCount}), false});
-        if (n.noise != 0 && n.rssi - n.noise != 0)
-            chips.append({Lf("S/N %d dB", "S/N %d dB", {n.rssi - n.noise}), false});
-        if (n.bssid && !n.bssid->isEmpty())
-            chips.append({visibleText(*n.bssid), false});
-    }
-    return chips;
-}
-
-// Everything a row draws and where, in the view's coordinates.
-struct RowLayout {
-    QRectF star;
-    QRectF bars;
-    QRectF name;
-    QString nameText;
-    QFont nameFont;
-    QRectF checkmark;
-    QRectF padlock;
-    PadlockKind padlockKind = PadlockKind::none;
-    QList<QPair<Chip, QRectF>> chips;
-    QRectF strength;
-    QString strengthText;
-    QFont strengthFont;
-    QRectF strengthLabel;
-    QString strengthLabelText;
-    QFont strengthLabelFont;
-    QRectF joinBox;
-    QRectF button; // the join button, the spinner or the "Connected" text
-    enum class Join { button, spinner, connected } join = Join::button;
-    QString joinText;
-    QFont joinFont;
-    bool joinEnabled = true;
-};
-
-QSize buttonSize(const QStyleOptionViewItem& option, const QString& text, const QFont& font)
-{
-    QStyleOptionButton button;
-    if (option.widget)
-        button.initFrom(option.widget);
-    button.fontMetrics = QFontMetrics(font);
-    button.text = text;
-    const QSize textSize = button.fontMetrics.size(Qt::TextShowMnemonic, text);
-    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
-    QSize size = style->sizeFromContents(QStyle::CT_PushButton, &button, textSize, option.widget);
-    // A small control: trim the style's generous minimum width and height.
-    size.setWidth(std::min<int>(size.width(), textSize.width() + 24));
-    size.setHeight(std::min(size.height(), button.fontMetrics.height() + 10));
-    return size;
-}
-
-RowLayout layoutRow(const QStyleOptionViewItem& option, const NetworkListModel& model, int row)
-{
-    const ScannedNetwork& n = model.network(row);
-    RowLayout l;
-    const QRectF content = QRectF(option.rect).adjusted(kInsetX, kInsetY, -kInsetX, -kInsetY);
-    const bool rtl = option.direction == Qt::RightToLeft;
-    // Lays out left to right, then mirrors for right-to-left languages.
-    auto place = [&](const QRectF& logical) {
-        if (!rtl)
-            return logical;
-        return QRectF(content.left() + content.right() - logical.right(), logical.top(), logical.width(),
-                      logical.height());
-    };
-    const double midY = content.center().y();
-    double x = content.left();
-
-    l.star = place(QRectF(x, midY - kStarBox / 2, kStarBox, kStarBox));
-    x += kStarBox + kSpacing;
-    l.bars = place(QRectF(x, midY - kBarsHeight / 2, SignalBars::kWidth, kBarsHeight));
-    x += SignalBars::kWidth + kSpacing;
-
-    // Trailing items, from the right edge inwards.
-    double right = content.right();
-    l.joinBox = place(QRectF(right - kJoinBox, content.top(), kJoinBox, content.height()));
-    l.joinFont = sized(option.font, 12);
-    if (model.isBusy(row)) {
-        l.join = RowLayout::Join::spinner;
-        l.button = place(QRectF(right - 18, midY - 8, 16, 16));
-    } else if (n.isCurrent) {
-        l.join = RowLayout::Join::connected;
-        l.joinText = L("接続中", "Connected");
-        const double w = std::min(kJoinBox, QFontMetricsF(l.joinFont).horizontalAdvance(l.joinText) + 1);
-        l.button = place(QRectF(right - w, content.top(), w, content.height()));
-    } else {
-        l.join = RowLayout::Join::button;
-        l.joinText = L("接続", "Connect");
-        l.joinEnabled = n.security != Security::enterprise;
-        const QSize size = buttonSize(option, l.joinText, l.joinFont);
-        const double w = std::min<double>(kJoinBox, size.width());
-        l.button = place(QRectF(right - w, midY - size.height() / 2.0, w, size.height()));
-    }
-    right -= kJoinBox + kSpacing;
-
-    l.strengthText = strengthText(n.rssi, model.unit());
-    l.strengthFont = sized(option.font, 13, QFont::Medium);
-    l.strengthLabelText = n.strengthLabel();
-    l.strengthLabelFont = sized(option.font, 11);
-    const QFontMetricsF strengthMetrics(l.strengthFont);
-    const QFontMetricsF labelMetrics(l.strengthLabelFont);
-    const double strengthWidth = std::ceil(std::max(strengthMetrics.horizontalAdvance(l.strengthText),
-                                                    labelMetrics.horizontalAdvance(l.strengthLabelText)));
-    const double strengthHeight = strengthMetrics.height() + 2 + labelMetrics.height();
-    const double strengthTop = midY - strengthHeight / 2;
-    l.strength = place(QRectF(right - strengthWidth, strengthTop, strengthWidth, strengthMetrics.height()));
-    l.strengthLabel = place(QRectF(right - strengthWidth, strengthTop + strengthMetrics.height() + 2,
-                                   strengthWidth, labelMetrics.height()));
-    right -= strengthWidth + kMinFlexible;
-
-    // The middle column: the name line above the chip line.
-    const double columnWidth = std::max(0.0, right - x);
-    l.nameFont = sized(option.font, 13, n.isCurrent ? QFont::DemiBold : QFont::Normal);
-    // The stand-in for a missing name must not pass for a network so named.
-    l.nameFont.setItalic(hasFallbackName(n));
-    const QFontMetricsF nameMetrics(l.nameFont);
-    const QList<Chip> chips = chipsFor(model, row);
-    const double chipHeight = chips.isEmpty() ? 0 : chips.first().size(option.font).height();
-    const double columnHeight = nameMetrics.height() + kColumnGap + chipHeight;
-    const double top = midY - columnHeight / 2;
-    const double nameMid = top + nameMetrics.height() / 2;
-
-    double marks = 0;
-    if (n.isCurrent)
-        marks += kNameLineGap + 11;
-    l.padlockKind = padlockFor(n.security);
-    if (l.padlockKind != PadlockKind::none)
-        marks += kNameLineGap + 10;
-    const QString& name = model.shownName(row);
-    const double nameRoom = std::max(0.0, columnWidth - marks);
-    l.nameText = nameMetrics.elidedText(name, Qt::ElideMiddle, nameRoom, Qt::TextSingleLine);
-    const double nameWidth = std::min(nameRoom, std::ceil(nameMetrics.horizontalAdvance(l.nameText)));
-    l.name = place(QRectF(x, top, nameWidth, nameMetrics.height()));
-    double markX = x + nameWidth;
-    if (n.isCurrent) {
-        l.checkmark = place(QRectF(markX + kNameLineGap, nameMid - 5.5, 11, 11));
-        markX += kNameLineGap + 11;
-    }
-    if (l.padlockKind != PadlockKind::none)
-        l.padlock = place(QRectF(markX + kNameLineGap, nameMid - 5.5, 10, 10));
-
-    double chipX = x;
-    const double chipTop = top + nameMetrics.height() + kColumnGap;
-    for (const Chip& chip : chips) {
-        const QSizeF size = chip.size(option.font);
-        // Chips that do not fit are left out whole rather than cut.
-        if (chipX + size.width() > x + columnWidth)
-            break;
-        l.chips.append({chip, place(QRectF(QPointF(chipX, chipTop), size))});
-        chipX += size.width() + kChipGap;
-    }
-    return l;
 }
 
 QPoint cursorInViewport(const QStyleOptionViewItem& option)
@@ -273,17 +66,19 @@ NetworkRow::NetworkRow(QObject* parent) : QStyledItemDelegate(parent) {}
 QStringList NetworkRow::chipTexts(const NetworkListModel& model, int row)
 {
     QStringList texts;
-    for (const Chip& chip : chipsFor(model, row))
+    for (const Chip& chip : Layout::allChips(model, row))
         texts.append(chip.text);
     return texts;
 }
 
 QSize NetworkRow::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
 {
-    const double name = QFontMetricsF(sized(option.font, 13)).height();
+    QFont nameFont = option.font;
+    nameFont.setPixelSize(13);
+    const double name = QFontMetricsF(nameFont).height();
     const double chip = Chip{QStringLiteral("Ag"), false}.size(option.font).height();
-    const double column = name + kColumnGap + chip;
-    const double height = std::max({column, kBarsHeight, 30.0}) + 2 * kInsetY;
+    // The name line, 3 px, the chip line, and 2 × (6 + 2) px of insets.
+    const double height = std::max({name + 3 + chip, 16.0, 30.0}) + 16;
     return QSize(480, int(std::ceil(height)));
 }
 
@@ -294,7 +89,7 @@ void NetworkRow::paint(QPainter* painter, const QStyleOptionViewItem& option, co
         return;
     const int row = index.row();
     const ScannedNetwork& n = model->network(row);
-    const RowLayout l = layoutRow(option, *model, row);
+    const Layout l = Layout::compute(option, *model, row);
     const QPalette& palette = option.palette;
     const bool hovering = option.state & QStyle::State_MouseOver;
     QStyle* style = option.widget ? option.widget->style() : QApplication::style();
@@ -335,9 +130,9 @@ void NetworkRow::paint(QPainter* painter, const QStyleOptionViewItem& option, co
     painter->drawText(l.name, leading | Qt::AlignVCenter | Qt::TextSingleLine, l.nameText);
     if (n.isCurrent)
         drawSymbol(*painter, Symbol::checkmarkCircle, l.checkmark, tintGreen(palette));
-    if (l.padlockKind == PadlockKind::open)
+    if (l.padlockKind == Layout::Padlock::open)
         drawSymbol(*painter, Symbol::lockOpen, l.padlock, tintOrange(palette));
-    else if (l.padlockKind == PadlockKind::closed)
+    else if (l.padlockKind == Layout::Padlock::closed)
         drawSymbol(*painter, Symbol::lockFill, l.padlock, secondaryColor(palette));
 
     for (const auto& [chip, rect] : l.chips)
@@ -351,15 +146,15 @@ void NetworkRow::paint(QPainter* painter, const QStyleOptionViewItem& option, co
     painter->drawText(l.strengthLabel, trailing | Qt::AlignVCenter | Qt::TextSingleLine, l.strengthLabelText);
 
     switch (l.join) {
-    case RowLayout::Join::spinner:
+    case Layout::Join::spinner:
         drawSpinner(*painter, l.button, secondaryColor(palette));
         break;
-    case RowLayout::Join::connected:
+    case Layout::Join::connected:
         painter->setFont(l.joinFont);
         painter->setPen(secondaryColor(palette));
         painter->drawText(l.button, trailing | Qt::AlignVCenter | Qt::TextSingleLine, l.joinText);
         break;
-    case RowLayout::Join::button: {
+    case Layout::Join::button: {
         QStyleOptionButton button;
         button.rect = l.button.toAlignedRect();
         button.text = l.joinText;
@@ -392,16 +187,18 @@ NetworkRow::Part NetworkRow::partAt(const QStyleOptionViewItem& option, const QM
     const auto* model = qobject_cast<const NetworkListModel*>(index.model());
     if (!model || !option.rect.contains(pos))
         return Part::none;
-    const RowLayout l = layoutRow(option, *model, index.row());
+    const Layout l = Layout::compute(option, *model, index.row());
     const ScannedNetwork& n = model->network(index.row());
     if (!hasFallbackName(n) && l.star.contains(pos))
         return Part::star;
-    if (l.join == RowLayout::Join::button && l.button.contains(pos))
+    if (l.join == Layout::Join::button && l.button.contains(pos))
         return Part::joinButton;
     if (n.isCurrent && l.checkmark.contains(pos))
         return Part::checkmark;
-    if (l.padlockKind != PadlockKind::none && l.padlock.contains(pos))
+    if (l.padlockKind != Layout::Padlock::none && l.padlock.contains(pos))
         return Part::padlock;
+    if (!l.hiddenChips.isEmpty() && l.chips.last().second.contains(pos))
+        return Part::moreChips;
     return Part::row;
 }
 
@@ -411,7 +208,7 @@ std::optional<QRect> NetworkRow::partRect(const QStyleOptionViewItem& option, co
     const auto* model = qobject_cast<const NetworkListModel*>(index.model());
     if (!model)
         return std::nullopt;
-    const RowLayout l = layoutRow(option, *model, index.row());
+    const Layout l = Layout::compute(option, *model, index.row());
     const ScannedNetwork& n = model->network(index.row());
     QRectF rect;
     switch (part) {
@@ -420,7 +217,7 @@ std::optional<QRect> NetworkRow::partRect(const QStyleOptionViewItem& option, co
             rect = l.star;
         break;
     case Part::joinButton:
-        if (l.join == RowLayout::Join::button)
+        if (l.join == Layout::Join::button)
             rect = l.button;
         break;
     case Part::checkmark:
@@ -428,8 +225,12 @@ std::optional<QRect> NetworkRow::partRect(const QStyleOptionViewItem& option, co
             rect = l.checkmark;
         break;
     case Part::padlock:
-        if (l.padlockKind != PadlockKind::none)
+        if (l.padlockKind != Layout::Padlock::none)
             rect = l.padlock;
+        break;
+    case Part::moreChips:
+        if (!l.hiddenChips.isEmpty())
+            rect = l.chips.last().second;
         break;
     case Part::row:
         rect = option.rect;
@@ -511,12 +312,16 @@ bool NetworkRow::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QSt
     case Part::padlock:
         tip = n.security == Security::open ? L("暗号化なし", "Open") : label(n.security);
         break;
+    case Part::moreChips:
+        tip = Layout::compute(option, *model, index.row()).hiddenChips.join(QLatin1Char('\n'));
+        break;
     default: {
         // Elsewhere: the name, when the row shortens it or it is not plain
         // ASCII, with its bytes.
         const QString& name = model->shownName(index.row());
         QStringList lines;
-        if (layoutRow(option, *model, index.row()).nameText != name || (n.ssid && !isPlainName(*n.ssid)))
+        if (Layout::compute(option, *model, index.row()).nameText != name ||
+            (n.ssid && !isPlainName(*n.ssid)))
             lines.append(name);
         if (n.ssid)
             lines.append(nameBytesLine(*n.ssid));

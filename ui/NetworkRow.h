@@ -29,7 +29,7 @@ public:
                    const QModelIndex& index) override;
 
     // The parts of a row, for hit tests.
-    enum class Part { none, star, checkmark, padlock, joinButton, row };
+    enum class Part { none, star, checkmark, padlock, joinButton, moreChips, row };
     Part partAt(const QStyleOptionViewItem& option, const QModelIndex& index, const QPoint& pos) const;
     // Where a part is drawn; nothing when the row does not show it.
     std::optional<QRect> partRect(const QStyleOptionViewItem& option, const QModelIndex& index,

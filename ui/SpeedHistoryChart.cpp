@@ -5,6 +5,7 @@
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
 #include "ui/Tints.h"
+#include "ui/UnitText.h"
 #include "ui/ViewStyle.h"
 #include "wifi/SsidText.h"
 
@@ -152,7 +153,7 @@ void SpeedHistoryChart::paintEvent(QPaintEvent*)
             m = std::max({m, e.downloadMbps, e.uploadMbps});
         return niceCeiling(m);
     }();
-    const QString topLabel = formatText(QStringLiteral("%@ Mbps"), {mbps(maxValue)});
+    const QString topLabel = mbpsText(maxValue);
     const qreal axisWidth = fm.horizontalAdvance(topLabel) + 8;
     const qreal plotTop = inner.top() + headerHeight + 6;
     const qreal plotBottom = inner.bottom() - fm.height() - 2;

@@ -5,6 +5,8 @@
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
 #include "store/DisplayName.h"
+#include "ui/Strength.h"
+#include "ui/UnitText.h"
 #include "ui/ViewStyle.h"
 #include "wifi/SsidText.h"
 
@@ -120,15 +122,15 @@ QVariant SpeedHistoryModel::data(const QModelIndex& index, int role) const
         case network:
             return screenName(e.ssid);
         case download:
-            return formatText(QStringLiteral("%@ Mbps"), {mbps(e.downloadMbps)});
+            return mbpsText(e.downloadMbps);
         case upload:
-            return formatText(QStringLiteral("%@ Mbps"), {mbps(e.uploadMbps)});
+            return mbpsText(e.uploadMbps);
         case latency:
-            return formatText(QStringLiteral("%d ms"), {e.latencyMs});
+            return millisecondsText(e.latencyMs);
         case jitter:
-            return formatText(QStringLiteral("%d ms"), {e.jitterMs});
+            return millisecondsText(e.jitterMs);
         case signal:
-            return formatText(QStringLiteral("%d dBm"), {e.rssi});
+            return strengthText(int(e.rssi), StrengthUnit::dbm);
         case band:
             return e.bandLabel();
         }

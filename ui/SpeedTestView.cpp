@@ -12,6 +12,7 @@
 #include "ui/SpeedHistoryModel.h"
 #include "ui/SymbolView.h"
 #include "ui/Tints.h"
+#include "ui/UnitText.h"
 #include "ui/ViewStyle.h"
 #include "wifi/SsidText.h"
 
@@ -148,8 +149,14 @@ void SpeedTestView::build()
 
     column->addStretch(1);
 
+    // The count goes on a line of its own above the buttons when the row
+    // has no room for it in this language (see placeCount).
+    countLine_ = new QHBoxLayout;
+    column->addLayout(countLine_);
+
     // Buttons.
     auto* buttons = new QHBoxLayout;
+    buttons_ = buttons;
     buttons->setSpacing(8);
     historyButton_ = new QPushButton(L("記録を見る", "Show History"));
     historyButton_->setObjectName(QStringLiteral("showHistoryButton"));
@@ -320,15 +327,17 @@ void SpeedTestView::refresh()
     static_cast<QGraphicsOpacityEffect*>(progress_->graphicsEffect())->setOpacity(running ? 1.0 : 0.25);
 
     const QString values[] = {
-        result ? formatText(QStringLiteral("%@ Mbps"), {mbps(result->downloadMbps)}) : QString(),
-        result ? formatText(QStringLiteral("%@ Mbps"), {mbps(result->uploadMbps)}) : QString(),
-        result ? formatText(QStringLiteral("%d ms"), {result->latencyMs}) : QString(),
-        result ? formatText(QStringLiteral("%d ms"), {result->jitterMs}) : QString(),
-        result ? formatText(QStringLiteral("%@ MB"), {megabytes(result->bytes)}) : QString(),
+        result ? mbpsText(result->downloadMbps) : QString(),
+        result ? mbpsText(result->uploadMbps) : QString(),
+        result ? millisecondsText(result->latencyMs) : QString(),
+        result ? millisecondsText(result->jitterMs) : QString(),
+        result ? megabytesText(result->bytes) : QString(),
         result ? SpeedHistoryModel::stamp(result->date) : QString(),
     };
-    for (int row = downloadRow; row <= measuredRow; ++row)
+    for (int row = downloadRow; row <= measuredRow; ++row) {
         values_[row]->setText(values[row]);
+        viewstyle::levelBaseline(values_[row]);
+    }
     measuredRow_->setVisible(result && result->date != SpeedResult::distantPast());
 
     if (test_->phase().kind() == SpeedTest::Phase::failed) {
@@ -359,6 +368,28 @@ void SpeedTestView::refresh()
     startButton_->setVisible(!running);
     startButton_->setEnabled(name.has_value());
     stopButton_->setVisible(running);
+    placeCount();
+}
+
+void SpeedTestView::placeCount()
+{
+    // In the buttons' row when it fits there whole, else above the row.
+    const int spacing = buttons_->spacing();
+    const QMargins margins = layout()->contentsMargins();
+    const int room = width - margins.left() - margins.right();
+    const int needed =
+        historyButton_->sizeHint().width() + count_->sizeHint().width() + closeButton_->sizeHint().width() +
+        std::max(startButton_->sizeHint().width(), stopButton_->sizeHint().width()) + 3 * spacing;
+    const bool inRow = needed <= room;
+    if (inRow == (buttons_->indexOf(count_) >= 0))
+        return;
+    if (inRow) {
+        countLine_->removeWidget(count_);
+        buttons_->insertWidget(1, count_);
+    } else {
+        buttons_->removeWidget(count_);
+        countLine_->addWidget(count_);
+    }
 }
 
 } // namespace ondrel

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class QHBoxLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -62,6 +63,7 @@ private:
     void refresh();
     void phaseChanged();
     void animateFigure();
+    void placeCount();
 
     WiFiStore& store_;
     SpeedHistory& history_;
@@ -77,6 +79,8 @@ private:
     QLabel* note_ = nullptr;
     QPushButton* historyButton_ = nullptr;
     QLabel* count_ = nullptr;
+    QHBoxLayout* buttons_ = nullptr;
+    QHBoxLayout* countLine_ = nullptr;
     QPushButton* closeButton_ = nullptr;
     QPushButton* startButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;

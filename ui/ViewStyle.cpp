@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTextDocument>
+#include <QTextLayout>
+
+#include <cmath>
 
 namespace ondrel::viewstyle {
 
@@ -38,6 +41,22 @@ void alignLeading(QLabel* label, bool rightToLeft)
 {
     const Qt::Alignment vertical = label->alignment() & Qt::AlignVertical_Mask;
     label->setAlignment(Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft) | vertical);
+}
+
+void levelBaseline(QLabel* label)
+{
+    QTextLayout layout(label->text().section(QLatin1Char('\n'), 0, 0), label->font());
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(1e6);
+    layout.endLayout();
+    const QFontMetricsF own(label->font());
+    // Centring puts the baseline (ascent - descent) / 2 below the middle.
+    const double down =
+        line.isValid() ? ((own.ascent() - own.descent()) - (line.ascent() - line.descent())) / 2 : 0;
+    const int margin = qRound(2 * std::abs(down));
+    label->setContentsMargins(0, down > 0 ? margin : 0, 0, down < 0 ? margin : 0);
 }
 
 QString plainToolTip(const QString& text)

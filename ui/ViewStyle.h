@@ -27,6 +27,13 @@ void setSecondary(QWidget* widget);
 // fallback text in an Arabic window).
 void alignLeading(QLabel* label, bool rightToLeft);
 
+// Shifts a label's text up or down so that its baseline sits where the
+// label's own font puts it. Scripts drawn from a fallback font (Devanagari,
+// Thai, Japanese) have other ascents and descents, and a centred line of
+// them would sit higher or lower than the text beside it. Call after each
+// change of text.
+void levelBaseline(QLabel* label);
+
 // `text` as a tooltip that shows exactly these characters: Qt reads a
 // tooltip that looks like HTML ("<b>Home</b>", a network's name) as HTML,
 // so the text goes as an escaped paragraph, its spaces kept and its lines

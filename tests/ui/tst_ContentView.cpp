@@ -3,30 +3,30 @@
 // the empty state, the toolbar's enabling, and the join flow through the
 // rows and the password sheet.
 
-#include "../store/SimulatedRadios.h"
+#include "tests/ui/UiTestKit.h"
 
-#include "store/WiFiStore.h"
 #include "ui/Banner.h"
 #include "ui/ContentView.h"
 #include "ui/NetworkListModel.h"
+#include "ui/NetworkListView.h"
 #include "ui/NetworkRow.h"
+#include "ui/NetworkRowAccessible.h"
 #include "ui/PasswordSheet.h"
 #include "ui/SystemSettings.h"
-#include "wifi/LocationAuth.h"
-#include "wifi/SimulatedLocationProvider.h"
 #include "wifi/SsidText.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
-#include <QPaintEngine>
-#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QTextDocument>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -35,40 +35,6 @@ using namespace ondrel::testing;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A text as it reads, without the invisible isolates around network names.
-QString read(QString shown)
-{
-    return shown.remove(QChar(0x2066)).remove(QChar(0x2068)).remove(QChar(0x2069));
-}
-
-// Every text a widget draws, as its paint engine receives it, with the
-// isolates around names taken out. An image gives the measures.
-class DrawnText : public QImage {
-public:
-    explicit DrawnText(QWidget* widget) : QImage(2000, 2000, QImage::Format_ARGB32)
-    {
-        QPainter painter(this);
-        widget->render(&painter);
-    }
-    QString text() const { return read(engine_.drawn); }
-    QPaintEngine* paintEngine() const override { return &engine_; }
-
-private:
-    struct Engine : QPaintEngine {
-        Engine() : QPaintEngine(AllFeatures) {}
-        bool begin(QPaintDevice*) override { return true; }
-        bool end() override { return true; }
-        void updateState(const QPaintEngineState&) override {}
-        void drawPath(const QPainterPath&) override {}
-        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
-        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-        void drawTextItem(const QPointF&, const QTextItem& item) override { drawn += item.text(); }
-        Type type() const override { return User; }
-        QString drawn;
-    };
-    mutable Engine engine_;
-};
 
 const QStringList kNetworks = {
     "Home|aa:00:00:00:00:01|-55|36|wpa2Personal|50",  "Cafe|aa:00:00:00:00:02|-63|1|open|24",
@@ -96,17 +62,11 @@ QJsonObject demo(QJsonObject extra = {})
 }
 
 // A main window's content on its own radios, preferences and permission.
-struct Window {
-    SimulatedRadios radios;
-    TestPrefs prefs;
-    SimulatedLocationProvider provider;
-    WiFiStore store;
-    LocationAuth location;
+struct Window : Room {
     ContentView view;
 
     explicit Window(const QJsonObject& scenario, int locationStatus = 3)
-        : radios(scenario), provider(locationStatus, 3, 0ms, true), store(radios.engine(), *prefs),
-          location(&provider), view(*prefs, store, location)
+        : Room(scenario, locationStatus), view(*prefs, store, location)
     {
         view.resize(860, 620);
         view.show();
@@ -114,9 +74,7 @@ struct Window {
 
     void scanned()
     {
-        QSignalSpy finished(&store, &WiFiStore::scanFinished);
-        store.scan();
-        QVERIFY(finished.wait(10000));
+        scan();
         settle();
     }
     // Lets the view pick up the announced changes.
@@ -230,33 +188,25 @@ private Q_SLOTS:
     void cardSubtitle_data()
     {
         QTest::addColumn<QJsonObject>("current");
-        QTest::addColumn<bool>("percent");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("subtitle");
         const QJsonObject full{
             {"ssid", "Home"}, {"rssi", -55}, {"channel", 36}, {"band", 50}, {"txRate", 866.7}};
-        QTest::newRow("four pieces") << full << false << "Home"
-                                     << QString::fromUtf8(
-                                            "Connected ・ -55 dBm ・ 5 GHz · Channel 36 ・ 866 Mbps");
-        QTest::newRow("percent") << full << true << "Home"
-                                 << QString::fromUtf8("Connected ・ 90% ・ 5 GHz · Channel 36 ・ 866 Mbps");
-        const QJsonObject bare{{"ssid", "Home"}, {"rssi", -55}, {"channel", 0}, {"band", 0}, {"txRate", 0}};
-        QTest::newRow("unknown band, no rate")
-            << bare << false << "Home" << QString::fromUtf8("Connected ・ -55 dBm");
-        QTest::newRow("not connected") << QJsonObject() << false << "Not connected"
+        QTest::newRow("connected") << full << "Home"
+                                   << QString::fromUtf8(
+                                          "Connected ・ -55 dBm ・ 5 GHz · Channel 36 ・ 866 Mbps");
+        QTest::newRow("not connected") << QJsonObject() << "Not connected"
                                        << "Pick a network below to connect.";
     }
     void cardSubtitle()
     {
         QFETCH(QJsonObject, current);
-        QFETCH(bool, percent);
         QFETCH(QString, title);
         QFETCH(QString, subtitle);
         QJsonObject scenario = demo();
         if (!current.isEmpty())
             scenario["current"] = current;
         Window w(scenario);
-        w.prefs->setStrengthUnit(percent ? StrengthUnit::percent : StrengthUnit::dbm);
         QTRY_COMPARE(w.view.cardSubtitleLabel()->text(), subtitle);
         QCOMPARE(read(w.view.cardTitle()->text()), title);
         QCOMPARE(w.view.disconnectButton()->isVisibleTo(&w.view), !current.isEmpty());
@@ -291,12 +241,6 @@ private Q_SLOTS:
         QTest::keyClicks(w.view.searchField(), " CO ");
         QTRY_COMPARE(w.rows(), (QStringList{"Corp"}));
         QTRY_COMPARE(w.view.sectionTitle()->text(), QStringLiteral("Nearby networks (1)"));
-
-        w.view.searchField()->clear();
-        QTest::keyClicks(w.view.searchField(), "nothing like it");
-        QTRY_VERIFY(w.view.showsEmptyState());
-        QCOMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("No networks found."));
-        QVERIFY(w.view.scanAgainButton()->isVisibleTo(&w.view));
     }
 
     void sortMenuWritesPreferences()
@@ -333,13 +277,156 @@ private Q_SLOTS:
         QCOMPARE(w.prefs->sortKey(), SortKey::band);
     }
 
+    // The empty list says what hides the networks, and its button undoes it.
+    void emptyListSaysWhy_data()
+    {
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<bool>("favoritesOnly");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("rowsAfter");
+        const QJsonObject off = demo({{"poweredOn", false}});
+        QTest::newRow("search") << demo() << "nothing like it" << false
+                                << "No network matches “nothing like it”."
+                                << "Clear Search" << 5;
+        QTest::newRow("hostile search")
+            << demo() << QString::fromUtf16(u"a\u202eb\a") << false << R"(No network matches “a\u202eb\x07”.)"
+            << "Clear Search" << 5;
+        QTest::newRow("favourites") << demo() << "" << true << "None of your favorite networks is nearby."
+                                    << "Show All Networks" << 5;
+        // Turning the favourites filter off is what brings "Cafe" back.
+        QTest::newRow("search within favourites")
+            << demo() << "cafe" << true << "None of your favorite networks is nearby."
+            << "Show All Networks" << 1;
+        QTest::newRow("radio off, searching") << off << "x" << false << kPowerOff << "Turn On" << 0;
+        QTest::newRow("nothing found")
+            << QJsonObject{{"networks", QJsonArray()}} << "" << false << "No networks found."
+            << "Scan Again" << 0;
+        QTest::newRow("no interface")
+            << demo({{"interface", QJsonValue::Null}}) << "" << false << kNoInterface << "" << 0;
+    }
+
+    void emptyListSaysWhy()
+    {
+        QFETCH(QJsonObject, scenario);
+        QFETCH(QString, search);
+        QFETCH(bool, favoritesOnly);
+        QFETCH(QString, message);
+        Window w(scenario);
+        w.prefs->toggleFavorite(QStringLiteral("Far Away"));
+        w.prefs->setFavoritesOnly(favoritesOnly);
+        w.view.searchField()->insert(search); // as typed
+        w.scanned();
+        QTRY_VERIFY(w.view.showsEmptyState());
+        QTRY_COMPARE(w.view.emptyStateLabel()->text(), message);
+        QFETCH(QString, button);
+        QPushButton* action = w.view.emptyStateButton();
+        QCOMPARE(action->isVisibleTo(&w.view), !button.isEmpty());
+        if (button.isEmpty())
+            return;
+        QCOMPARE(action->text(), button);
+        QSignalSpy finished(&w.store, &WiFiStore::scanFinished);
+        action->click();
+        QFETCH(int, rowsAfter);
+        if (button == "Turn On" || button == "Scan Again")
+            QVERIFY(finished.wait(10000));
+        QTRY_COMPARE(w.rows().size(), rowsAfter);
+        QVERIFY(w.store.status().poweredOn);
+        QCOMPARE(w.view.searchField()->text(), button == "Clear Search" ? QString() : search);
+        QCOMPARE(w.prefs->favoritesOnly(), favoritesOnly && button != "Show All Networks");
+    }
+
+    // Every action of the window is reached without a mouse.
+    void keyboardReachesEveryAction()
+    {
+        Window w(demo({{"current", QJsonObject{{"ssid", "Home"}}}}), 0);
+        w.scanned();
+        w.view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        w.view.searchField()->setFocus();
+        QList<QWidget*> visited;
+        for (QWidget* focus = w.view.searchField(); !visited.contains(focus);
+             focus = QApplication::focusWidget()) {
+            visited.append(focus);
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        QToolBar* toolbar = w.view.findChild<QToolBar*>();
+        const QList<QWidget*> expected = {
+            static_cast<QWidget*>(w.view.searchField()),
+            w.view.sortButton(),
+            toolbar->widgetForAction(w.view.speedTestAction()),
+            toolbar->widgetForAction(w.view.rescanAction()),
+            w.view.banners().first()->button(),
+            w.view.disconnectButton(),
+            w.view.listView(),
+        };
+        QCOMPARE(visited, expected);
+
+        QTest::keyClick(w.view.listView(), Qt::Key_T, Qt::ControlModifier);
+        QTRY_VERIFY(w.view.speedTestSheet() && w.view.speedTestSheet()->isVisible());
+    }
+
+    // Screen readers get the search field's name, each row's marks, and the
+    // row's controls as actions that do what the controls do.
+    void screenReaderSeesRowsAndActions()
+    {
+        const QString hostile = QString::fromUtf16(u"Evil\u202eTXT");
+        QJsonObject scenario =
+            demo({{"current", QJsonObject{{"ssid", "Home"}}}, {"saved", QJsonArray{"Home", "Legacy"}}});
+        QJsonArray networks = scenario["networks"].toArray();
+        networks.append(accessPoint(hostile + "|aa:00:00:00:00:08|-66|11|open|24"));
+        networks.append(accessPoint("|aa:00:00:00:00:09|-50|6|wpa2Personal"));
+        scenario["networks"] = networks;
+        Window w(scenario);
+        w.prefs->toggleFavorite(QStringLiteral("Home"));
+        w.prefs->setShowHidden(true);
+        w.scanned();
+
+        QCOMPARE(QAccessible::queryAccessibleInterface(w.view.searchField())->text(QAccessible::Name),
+                 QStringLiteral("Filter by name"));
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(w.view.listView());
+        QCOMPARE(list->childCount(), w.rows().size());
+        auto row = [&](const QString& name) { return list->child(w.rowOf(name)); };
+        auto actions = [&](const QString& name) {
+            QStringList names;
+            QAccessibleActionInterface* a = row(name)->actionInterface();
+            for (const QString& action : a->actionNames())
+                names.append(a->localizedActionName(action));
+            return names;
+        };
+        const struct {
+            QString row, name;
+            QStringList actions;
+        } expected[] = {
+            {"Home", "Home, Good, WPA2, Connected, Saved, Favorite", {"Remove from Favorites"}},
+            {"Legacy", "Legacy, Weak, WEP, Saved", {"Connect", "Add to Favorites"}},
+            {"Corp", "Corp, Fair, Enterprise (802.1X)", {"Add to Favorites"}},
+            {visibleName(hostile), R"(Evil\u202eTXT, Fair, Open)", {"Connect", "Add to Favorites"}},
+            {"Hidden network", "Hidden network, Excellent, WPA2", {"Connect"}},
+        };
+        for (const auto& e : expected) {
+            QCOMPARE(read(row(e.row)->text(QAccessible::Name)), e.name);
+            QCOMPARE(actions(e.row), e.actions);
+            QCOMPARE(list->indexOfChild(row(e.row)), w.rowOf(e.row));
+        }
+        QVERIFY(row("Home")->state().active);
+
+        row("Legacy")->actionInterface()->doAction(NetworkRowAccessible::favoriteAction());
+        QCOMPARE(w.prefs->favorites(), (QStringList{"Home", "Legacy"}));
+        QTRY_COMPARE(read(row("Legacy")->text(QAccessible::Name)),
+                     QStringLiteral("Legacy, Weak, WEP, Saved, Favorite"));
+        row("Cafe")->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(read(w.view.cardTitle()->text()), QStringLiteral("Cafe"));
+    }
+
     void emptyStateWhileScanning()
     {
         Window w(demo({{"delays", QJsonObject{{"scanMs", 1500}}}}));
         w.store.scan();
         QTRY_COMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("Scanning…"));
         QVERIFY(w.view.showsEmptyState());
-        QVERIFY(!w.view.scanAgainButton()->isVisibleTo(&w.view));
+        QVERIFY(!w.view.emptyStateButton()->isVisibleTo(&w.view));
         QVERIFY(!w.view.rescanAction()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!w.view.showsEmptyState(), 10000);
         QVERIFY(w.view.rescanAction()->isEnabled());
@@ -472,9 +559,9 @@ private Q_SLOTS:
         };
         Q_EMIT w.view.rowDelegate()->connectRequested(rowOf(names[1]));
         QTRY_VERIFY(w.view.passwordSheet()->isVisible());
-        const QString list = DrawnText(w.view.listView()->viewport()).text();
-        const QString card = DrawnText(w.view.cardTitle()).text();
-        const QString sheet = DrawnText(w.view.passwordSheet()).text();
+        const QString list = TextRecorder::text(w.view.listView()->viewport());
+        const QString card = TextRecorder::text(w.view.cardTitle());
+        const QString sheet = TextRecorder::text(w.view.passwordSheet());
         for (const QString& name : names)
             QVERIFY2(list.contains(visibleName(name)), qPrintable(list));
         QVERIFY2(card.contains(QStringLiteral("\\u202eemoH-lerdnO")), qPrintable(card));

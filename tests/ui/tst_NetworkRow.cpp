@@ -256,6 +256,29 @@ private Q_SLOTS:
         QCOMPARE(model.network(0).ssid, QStringLiteral("B"));
     }
 
+    // Chips without room are counted by "+N", whose tooltip lists them.
+    void chipsWithoutRoomInTheTooltip()
+    {
+        ScannedNetwork n = network("Mesh");
+        n.noise = -92;
+        n.apCount = 3;
+        Fixture f({n});
+        f.model.setShowDetails(true);
+        const QStringList all = NetworkRow::chipTexts(f.model, 0);
+        QVERIFY(!f.find(0, NetworkRow::Part::moreChips));
+        f.view.resize(480, 400);
+        const std::optional<QPoint> more = f.find(0, NetworkRow::Part::moreChips);
+        QVERIFY(more);
+        const QStyleOptionViewItem o = f.option(0);
+        QHelpEvent help(QEvent::ToolTip, *more, f.view.viewport()->mapToGlobal(*more));
+        QVERIFY(f.delegate.helpEvent(&help, &f.view, o, f.model.index(0)));
+        QTextDocument tip;
+        tip.setHtml(QToolTip::text());
+        const QStringList hidden = tip.toPlainText().split(QLatin1Char('\n'));
+        QVERIFY2(hidden.size() >= 2 && all.endsWith(hidden.last()), qPrintable(tip.toPlainText()));
+        QCOMPARE(all.mid(all.size() - hidden.size()), hidden);
+    }
+
     void paintsHostileNamesOnOneLine()
     {
         // Markup, a line break and a direction override stay plain text; the

@@ -124,7 +124,8 @@ private Q_SLOTS:
         const QList<QAction*> menus = window->menuBar()->actions();
         QCOMPARE(menus.size(), 2);
         QCOMPARE(menuTexts(menus[0]->menu()), (QStringList{"Settings… [Ctrl+,]", "Quit [Ctrl+Q]"}));
-        QCOMPARE(menuTexts(menus[1]->menu()), (QStringList{"Scan\tCtrl+R", "Speed Test History [Ctrl+Y]"}));
+        QCOMPARE(menuTexts(menus[1]->menu()),
+                 (QStringList{"Scan\tCtrl+R", "Speed Test [Ctrl+T]", "Speed Test History [Ctrl+Y]"}));
 
         // Single-instance windows, built by their factories.
         int built = 0;

@@ -117,6 +117,5 @@ private Q_SLOTS:
     }
 };
 
-
 QTEST_MAIN(TestPasswordSheet)
 #include "tst_PasswordSheet.moc"

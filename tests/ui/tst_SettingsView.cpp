@@ -8,6 +8,7 @@
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
 #include "ui/ElidedLabel.h"
+#include "ui/GeneralSettings.h"
 #include "ui/SettingsView.h"
 #include "ui/SystemSettings.h"
 #include "ui/ToggleSwitch.h"
@@ -15,6 +16,7 @@
 #include "wifi/SimulatedLocationProvider.h"
 #include "wifi/SsidText.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -73,13 +75,13 @@ private Q_SLOTS:
         QFETCH(qsizetype, entries);
         QFETCH(qsizetype, total);
         QFETCH(QString, expected);
-        QCOMPARE(SettingsView::coverageLabel(QStringLiteral("Deutsch"), entries, total), expected);
+        QCOMPARE(GeneralSettings::coverageLabel(QStringLiteral("Deutsch"), entries, total), expected);
     }
 
     void coverageLabelInJapaneseUsesFullWidthParentheses()
     {
         LocaleSettings::apply(AppLanguage::ja);
-        QCOMPARE(SettingsView::coverageLabel(QStringLiteral("Deutsch"), 994, 1000),
+        QCOMPARE(GeneralSettings::coverageLabel(QStringLiteral("Deutsch"), 994, 1000),
                  QStringLiteral("Deutsch（99%）"));
     }
 
@@ -236,6 +238,14 @@ private Q_SLOTS:
         QVERIFY2(tip.toPlainText().contains(QStringLiteral("3C 69 3E 42 65 74 61 3C 2F 69 3E 0A")),
                  qPrintable(name->toolTip()));
         QVERIFY(visibleRows(view, QStringLiteral("noFavorites")).isEmpty());
+        // Screen readers tell the Remove buttons apart by the name, shown by the rule.
+        QStringList removeNames;
+        for (QPushButton* remove : view.findChildren<QPushButton*>(QStringLiteral("removeFavorite")))
+            removeNames.append(QAccessible::queryAccessibleInterface(remove)->text(QAccessible::Name));
+        QCOMPARE(removeNames, (QStringList{"Remove “" + screenName("Alpha") + "” from Favorites",
+                                           "Remove “" + screenName(beta) + "” from Favorites"}));
+        QVERIFY(removeNames[1].contains(QStringLiteral("\\x0a")) &&
+                !removeNames[1].contains(QLatin1Char('\n')));
 
         view.findChildren<QPushButton*>(QStringLiteral("removeFavorite")).first()->click();
         QCOMPARE(prefs->favorites(), QStringList{beta});
@@ -349,4 +359,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(SettingsViewTest)
-#include "tst_settingsview.moc"
+#include "tst_SettingsView.moc"

@@ -130,4 +130,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(ShotSubjectsTest)
-#include "tst_shotsubjects.moc"
+#include "tst_ShotSubjects.moc"

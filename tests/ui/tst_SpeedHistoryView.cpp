@@ -2,7 +2,7 @@
 // its numeric code), deletion from the context menu, Clear All, the CSV
 // file's bytes, live updates and the chart's choice of network.
 
-#include "tests/store/SimulatedRadios.h"
+#include "tests/ui/UiTestKit.h"
 
 #include "localization/LocaleSettings.h"
 #include "speed/SpeedHistory.h"
@@ -43,12 +43,6 @@ SpeedEntry entry(const QString& ssid, int hoursAgo, qint64 band = 50, qint64 rss
     e.jitterMs = 2;
     e.bytes = 120'000'000;
     return e;
-}
-
-// A text as it reads, without the invisible isolates around network names.
-QString read(QString shown)
-{
-    return shown.remove(QChar(0x2066)).remove(QChar(0x2068)).remove(QChar(0x2069));
 }
 
 QStringList column(const SpeedHistoryModel& model, int column)
@@ -354,4 +348,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(SpeedHistoryViewTest)
-#include "tst_speedhistoryview.moc"
+#include "tst_SpeedHistoryView.moc"

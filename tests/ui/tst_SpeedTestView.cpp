@@ -3,8 +3,8 @@
 // network current when it finishes), Stop, a failed test, and the keys.
 
 #include "tests/speed/SpeedTestServer.h"
-#include "tests/store/SimulatedRadios.h"
 #include "tests/ui/LoopbackSpeedServer.h"
+#include "tests/ui/UiTestKit.h"
 
 #include "localization/LocaleSettings.h"
 #include "speed/SpeedFormat.h"
@@ -81,19 +81,15 @@ QString text(QWidget& view, const char* name)
 class SpeedTestViewTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
-    std::unique_ptr<SimulatedRadios> radios_;
-    std::unique_ptr<TestPrefs> prefs_;
-    std::unique_ptr<WiFiStore> store_;
+    std::unique_ptr<Room> room_;
+    WiFiStore* store_ = nullptr;
     std::unique_ptr<SpeedHistory> history_;
 
     void makeStore(const QJsonObject& scenario)
     {
-        radios_ = std::make_unique<SimulatedRadios>(scenario);
-        prefs_ = std::make_unique<TestPrefs>();
-        store_ = std::make_unique<WiFiStore>(radios_->engine(), **prefs_);
-        QSignalSpy scanned(store_.get(), &WiFiStore::scanFinished);
-        store_->scan();
-        QVERIFY(scanned.wait(10000));
+        room_ = std::make_unique<Room>(scenario);
+        store_ = &room_->store;
+        room_->scan();
     }
 
 private Q_SLOTS:
@@ -105,9 +101,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        store_.reset();
-        prefs_.reset();
-        radios_.reset();
+        room_.reset();
         history_.reset();
         LocaleSettings::apply(AppLanguage::en);
     }
@@ -239,7 +233,7 @@ private Q_SLOTS:
         SpeedTestView view(*store_, *history_, quickTest(server.baseUrl()));
         view.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         QVERIFY(view.test().phase().isRunning());
-        QSignalSpy status(store_.get(), &WiFiStore::statusChanged);
+        QSignalSpy status(store_, &WiFiStore::statusChanged);
         store_->disconnect();
         QTRY_VERIFY_WITH_TIMEOUT(!store_->status().ssid, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(view.test().phase().kind(), SpeedTest::Phase::done, 30000);
@@ -324,4 +318,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(SpeedTestViewTest)
-#include "tst_speedtestview.moc"
+#include "tst_SpeedTestView.moc"

@@ -1,0 +1,108 @@
+// What the window tests share: a room of simulated radios with preferences,
+// a location permission and a store of its own; the text items a widget
+// draws, as its paint engine receives them; and a text as it reads, without
+// the invisible isolates around names.
+#pragma once
+
+#include "tests/store/SimulatedRadios.h"
+
+#include "store/WiFiStore.h"
+#include "wifi/LocationAuth.h"
+#include "wifi/SimulatedLocationProvider.h"
+
+#include <QPaintEngine>
+#include <QPainter>
+#include <QWidget>
+
+namespace ondrel::testing {
+
+inline QString read(QString shown)
+{
+    return shown.remove(QChar(0x2066)).remove(QChar(0x2068)).remove(QChar(0x2069));
+}
+
+// Radios, preferences, a permission (`locationStatus`, answered with 3) and
+// a store of their own.
+struct Room {
+    SimulatedRadios radios;
+    TestPrefs prefs;
+    SimulatedLocationProvider provider;
+    WiFiStore store;
+    LocationAuth location;
+
+    explicit Room(const QJsonObject& scenario, int locationStatus = 3)
+        : radios(scenario), provider(locationStatus, 3, std::chrono::milliseconds(0), true),
+          store(radios.engine(), *prefs), location(&provider)
+    {
+    }
+    // Scans and waits for the scan to end.
+    void scan()
+    {
+        QSignalSpy finished(&store, &WiFiStore::scanFinished);
+        store.scan();
+        QVERIFY(finished.wait(10000));
+    }
+};
+
+// One text item as drawn, in the widget's coordinates.
+struct Drawn {
+    QString text;
+    QPointF baseline;
+    qreal width; // without a wrapped line's trailing space
+};
+
+// Records the text items widgets draw; an image gives the measures.
+class TextRecorder : public QImage {
+public:
+    TextRecorder() : QImage(2000, 2000, QImage::Format_ARGB32) {}
+    // `alone`: the widget without its children.
+    QList<Drawn> render(QWidget* widget, bool alone = false)
+    {
+        engine_.drawn.clear();
+        QPainter painter(this);
+        widget->render(&painter, QPoint(), QRegion(),
+                       alone ? QWidget::RenderFlags() : QWidget::RenderFlags(QWidget::DrawChildren));
+        return engine_.drawn;
+    }
+    // Everything a widget and its children draw, as it reads.
+    static QString text(QWidget* widget)
+    {
+        TextRecorder recorder;
+        QString all;
+        for (const Drawn& d : recorder.render(widget))
+            all += d.text;
+        return read(all);
+    }
+    QPaintEngine* paintEngine() const override { return &engine_; }
+
+private:
+    struct Engine : QPaintEngine {
+        Engine() : QPaintEngine(AllFeatures) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState& state) override
+        {
+            if (state.state() & DirtyTransform)
+                transform = state.transform();
+        }
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawTextItem(const QPointF& p, const QTextItem& item) override
+        {
+            const QString text = item.text();
+            qsizetype kept = text.size();
+            while (kept > 0 && text.at(kept - 1).isSpace())
+                --kept;
+            const qreal space = QFontMetricsF(item.font()).horizontalAdvance(text.mid(kept));
+            const bool rtl = item.renderFlags() & QTextItem::RightToLeft;
+            drawn.append({text, transform.map(p + QPointF(rtl ? space : 0, 0)), item.width() - space});
+        }
+        Type type() const override { return User; }
+        QTransform transform;
+        QList<Drawn> drawn;
+    };
+    mutable Engine engine_;
+};
+
+} // namespace ondrel::testing

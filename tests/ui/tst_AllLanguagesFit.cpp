@@ -1,0 +1,519 @@
+// Every window and sheet, in each of its states, in all 32 languages at its
+// size: no label, button, chip or other text is drawn outside its box, no
+// text of the program is shortened, a network name is shortened only when
+// it has no room, chips without room are counted by "+N", a form's labels
+// sit on the baseline of their values, and Tab visits the controls in
+// reading order. Texts are measured as the widgets draw them (font metrics
+// of every text item), not by pixels.
+
+#include "tests/ui/UiTestKit.h"
+
+#include "speed/SpeedHistory.h"
+#include "speed/SpeedTest.h"
+#include "store/WiFiStore.h"
+#include "ui/ContentView.h"
+#include "ui/ElidedLabel.h"
+#include "ui/NetworkListModel.h"
+#include "ui/NetworkListView.h"
+#include "ui/NetworkRow.h"
+#include "ui/NetworkRowLayout.h"
+#include "ui/PasswordSheet.h"
+#include "ui/SettingsView.h"
+#include "ui/SortButton.h"
+#include "ui/SpeedHistoryModel.h"
+#include "ui/SpeedHistoryView.h"
+#include "ui/SpeedTestView.h"
+#include "wifi/LocationAuth.h"
+#include "wifi/SimulatedLocationProvider.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <QTabBar>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <functional>
+
+using namespace ondrel;
+using namespace ondrel::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QChar kEllipsis(0x2026);
+
+// Calls a widget's protected initStyleOption.
+template <typename Widget, typename Option>
+Option styleOption(const Widget* widget, void (Widget::*init)(Option*) const)
+{
+    Option option;
+    (widget->*init)(&option);
+    return option;
+}
+struct PushButton : QPushButton {
+    using QPushButton::initStyleOption;
+};
+struct CheckBox : QCheckBox {
+    using QCheckBox::initStyleOption;
+};
+struct ComboBox : QComboBox {
+    using QComboBox::initStyleOption;
+};
+
+qsizetype ellipses(const QString& text)
+{
+    return text.count(kEllipsis);
+}
+
+class Checker {
+public:
+    QStringList failures;
+    QString where; // language and state
+    int windows = 0;
+
+    void check(QWidget* window)
+    {
+        ++windows;
+        checkTabOrder(window);
+        QList<QWidget*> widgets = window->findChildren<QWidget*>();
+        widgets.prepend(window);
+        for (QWidget* w : std::as_const(widgets)) {
+            if (w->window() != window || !w->isVisibleTo(window) || w->width() <= 0)
+                continue;
+            auto* view = qobject_cast<QAbstractItemView*>(w->parentWidget());
+            if (view && w == view->viewport()) {
+                if (auto* list = qobject_cast<NetworkListView*>(view))
+                    checkRows(list);
+                else
+                    checkCells(view);
+                continue;
+            }
+            if (auto* bar = qobject_cast<QToolBar*>(w)) {
+                for (QAction* action : bar->actions()) {
+                    if (QWidget* button = bar->widgetForAction(action); button && !button->isVisibleTo(bar))
+                        fail(bar, "has no room for " + action->text());
+                }
+            }
+            checkWidget(w);
+            if (auto* label = qobject_cast<QLabel*>(w); label && qobject_cast<QLabel*>(label->buddy()))
+                checkBaselines(window, label, static_cast<QLabel*>(label->buddy()));
+        }
+    }
+
+private:
+    TextRecorder device_;
+
+    // Tab goes down the window, and along a line in reading order.
+    void checkTabOrder(QWidget* window)
+    {
+        QList<QWidget*> chain;
+        for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {
+            if (w->window() == window && w->isVisibleTo(window) && w->isEnabled() &&
+                (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+                chain.append(w);
+        }
+        const bool rtl = window->layoutDirection() == Qt::RightToLeft;
+        for (qsizetype i = 1; i < chain.size(); ++i) {
+            const QRect a(chain[i - 1]->mapTo(window, QPoint()), chain[i - 1]->size());
+            const QRect b(chain[i]->mapTo(window, QPoint()), chain[i]->size());
+            const bool sameLine = b.center().y() >= a.top() && b.center().y() <= a.bottom();
+            const bool onward = rtl ? b.center().x() < a.center().x() : b.center().x() > a.center().x();
+            if (sameLine ? !onward : b.center().y() < a.bottom())
+                fail(chain[i],
+                     QStringLiteral("is reached by Tab after %1 “%2” but comes before it")
+                         .arg(chain[i - 1]->metaObject()->className(), chain[i - 1]->accessibleName()));
+        }
+    }
+
+    void fail(QWidget* w, const QString& what)
+    {
+        failures.append(
+            QStringLiteral("%1: %2 %3 %4").arg(where, w->metaObject()->className(), w->objectName(), what));
+    }
+
+    // Where a widget's text must stay, and every text it may show.
+    static QRectF textBox(QWidget* w, QString* texts)
+    {
+        QStyle* style = w->style();
+        if (auto* button = qobject_cast<QPushButton*>(w)) {
+            *texts = button->text();
+            const QStyleOptionButton o = styleOption<QPushButton>(button, &PushButton::initStyleOption);
+            return style->subElementRect(QStyle::SE_PushButtonContents, &o, w);
+        }
+        if (auto* box = qobject_cast<QCheckBox*>(w)) {
+            *texts = box->text();
+            const QStyleOptionButton o = styleOption<QCheckBox>(box, &CheckBox::initStyleOption);
+            return style->subElementRect(QStyle::SE_CheckBoxContents, &o, w);
+        }
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            *texts = combo->currentText();
+            const QStyleOptionComboBox o = styleOption<QComboBox>(combo, &ComboBox::initStyleOption);
+            return style->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, w);
+        }
+        if (auto* tool = qobject_cast<QToolButton*>(w)) {
+            *texts = tool->text();
+            const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w);
+            const int chevron = qobject_cast<SortButton*>(w) ? SortButton::kChevronRoom : 0;
+            return QStyle::visualRect(w->layoutDirection(), w->rect(),
+                                      w->rect().adjusted(frame, frame, -frame - chevron, -frame));
+        }
+        if (auto* label = qobject_cast<QLabel*>(w))
+            *texts = label->text();
+        else if (auto* edit = qobject_cast<QLineEdit*>(w))
+            *texts = edit->text() + edit->placeholderText();
+        else if (auto* tabs = qobject_cast<QTabBar*>(w)) {
+            for (int i = 0; i < tabs->count(); ++i)
+                *texts += tabs->tabText(i);
+        } else if (auto* elided = qobject_cast<ElidedLabel*>(w)) {
+            // A name may be shortened, but only when it has no room.
+            if (elided->fontMetrics().horizontalAdvance(elided->text()) > elided->contentsRect().width())
+                *texts = QString(elided->shownText().count(kEllipsis), kEllipsis);
+        }
+        return w->rect();
+    }
+
+    void checkWidget(QWidget* w)
+    {
+        const QList<Drawn> drawn = device_.render(w, true);
+        if (drawn.isEmpty())
+            return;
+        QString texts;
+        const QRectF box = textBox(w, &texts);
+        QString all;
+        for (const Drawn& d : drawn) {
+            all += d.text;
+            if (d.baseline.x() < box.left() - 1 || d.baseline.x() + d.width > box.right() + 2 ||
+                d.baseline.y() < box.top() || d.baseline.y() > box.bottom() + 2)
+                fail(w, QStringLiteral("draws “%1” (%2 px wide at %3) outside its box %4 px wide at %5")
+                            .arg(d.text)
+                            .arg(d.width, 0, 'f', 1)
+                            .arg(d.baseline.x(), 0, 'f', 1)
+                            .arg(box.width(), 0, 'f', 1)
+                            .arg(box.left(), 0, 'f', 1));
+        }
+        if (ellipses(all) > ellipses(texts))
+            fail(w, QStringLiteral("shortens its text to “%1”").arg(all));
+    }
+
+    // A form's label and its value share a baseline.
+    void checkBaselines(QWidget* window, QLabel* label, QLabel* value)
+    {
+        const QList<Drawn> a = device_.render(label, true);
+        const QList<Drawn> b = device_.render(value, true);
+        if (a.isEmpty() || b.isEmpty() || label->text().contains(QLatin1Char('\n')))
+            return;
+        const qreal y1 = label->mapTo(window, a.first().baseline.toPoint()).y();
+        const qreal y2 = value->mapTo(window, b.first().baseline.toPoint()).y();
+        if (std::abs(y1 - y2) > 1)
+            fail(label, QStringLiteral("“%1” sits %2 px off the baseline of “%3”")
+                            .arg(label->text())
+                            .arg(y1 - y2)
+                            .arg(value->text()));
+    }
+
+    void checkRows(NetworkListView* list)
+    {
+        const NetworkListModel& model = *list->networks();
+        for (int row = 0; row < model.rowCount(); ++row) {
+            QStyleOptionViewItem option;
+            option.initFrom(list->viewport());
+            option.rect = list->visualRect(model.index(row));
+            option.font = list->font();
+            option.direction = list->layoutDirection();
+            option.widget = list;
+            const NetworkRowLayout l = NetworkRowLayout::compute(option, model, row);
+            const QString name = model.shownName(row);
+            auto fits = [&](const QString& what, const QString& text, const QFont& font, const QRectF& box) {
+                if (QFontMetricsF(font).horizontalAdvance(text) > box.width() + 0.5)
+                    fail(list, QStringLiteral("row “%1”: %2 “%3” is wider than its %4 px")
+                                   .arg(name, what, text)
+                                   .arg(box.width()));
+            };
+            if (l.nameText != name && QFontMetricsF(l.nameFont).horizontalAdvance(name) <= l.nameRoom)
+                fail(list, QStringLiteral("row “%1”: the name is shortened with room for it").arg(name));
+            fits(QStringLiteral("strength"), l.strengthText, l.strengthFont, l.strength);
+            fits(QStringLiteral("strength label"), l.strengthLabelText, l.strengthLabelFont, l.strengthLabel);
+            if (!l.joinText.isEmpty())
+                fits(QStringLiteral("join"), l.joinText, l.joinFont, l.buttonText);
+            const bool rtl = option.direction == Qt::RightToLeft;
+            QStringList kept;
+            for (const auto& chip : l.chips)
+                kept.append(chip.first.text);
+            if (!l.hiddenChips.isEmpty())
+                kept.removeLast();
+            if (kept + l.hiddenChips != NetworkRow::chipTexts(model, row))
+                fail(list, QStringLiteral("row “%1”: chips lost: %2").arg(name, kept.join(", ")));
+            for (const auto& [chip, rect] : l.chips) {
+                fits(QStringLiteral("chip"), chip.text, Chip::font(option.font, chip.emphasized),
+                     rect.adjusted(Chip::kPaddingX, 0, -Chip::kPaddingX, 0));
+                if (rect.left() < l.chipLine.left() - 0.5 || rect.right() > l.chipLine.right() + 0.5)
+                    fail(list,
+                         QStringLiteral("row “%1”: chip “%2” leaves the chip line").arg(name, chip.text));
+            }
+            if (l.hiddenChips.isEmpty())
+                continue;
+            // The hidden chips would not have fitted where "+N" is.
+            const QRectF more = l.chips.last().second;
+            double needed = -5;
+            for (const QString& text : l.hiddenChips)
+                needed += Chip{text, false}.size(option.font).width() + 5;
+            const double room = rtl ? more.right() - l.chipLine.left() : l.chipLine.right() - more.left();
+            if (l.chips.last().first.text != QStringLiteral("+%1").arg(l.hiddenChips.size()) ||
+                needed <= room)
+                fail(list, QStringLiteral("row “%1”: hides %2 with room for them")
+                               .arg(name, l.hiddenChips.join(", ")));
+        }
+    }
+
+    // Table and header cells: inside their cell, shortened only when a
+    // cell's name is wider than the cell.
+    void checkCells(QAbstractItemView* view)
+    {
+        auto* header = qobject_cast<QHeaderView*>(view);
+        const QList<Drawn> drawn = device_.render(view->viewport(), true);
+        QHash<int, QString> cellTexts;
+        for (const Drawn& d : drawn) {
+            const QPoint at = QPointF(d.baseline.x() + d.width / 2, d.baseline.y() - 2).toPoint();
+            QRect cell;
+            QModelIndex index;
+            if (header) {
+                const int section = header->logicalIndexAt(at);
+                cell = QRect(header->sectionViewportPosition(section), 0, header->sectionSize(section),
+                             header->height());
+                index = header->model()->index(0, section);
+            } else {
+                index = view->indexAt(at);
+                cell = view->visualRect(index);
+            }
+            if (d.baseline.x() < cell.left() - 1 || d.baseline.x() + d.width > cell.right() + 2)
+                fail(view, QStringLiteral("draws “%1” outside its cell").arg(d.text));
+            const int key = header ? index.column() : index.row() * 100 + index.column();
+            cellTexts[key] += d.text;
+            const QString full = header
+                                     ? header->model()->headerData(index.column(), Qt::Horizontal).toString()
+                                     : index.data().toString();
+            const bool tooWide = view->fontMetrics().horizontalAdvance(full) > cell.width() - 8;
+            if (ellipses(cellTexts[key]) > ellipses(full) &&
+                !(tooWide && !header && index.column() == SpeedHistoryModel::network))
+                fail(view, QStringLiteral("shortens “%1” to “%2”").arg(full, cellTexts[key]));
+        }
+    }
+};
+
+// A speed test put in a state without measuring.
+class ScriptedTest : public SpeedTest {
+public:
+    explicit ScriptedTest(SpeedTest::Phase phase)
+    {
+        if (phase.kind() == Phase::done) {
+            SpeedResult r{312.4, 88.7, 14, 3, 809'000'000, QDateTime::currentDateTime()};
+            updateResult(r);
+        }
+        setPhase(phase);
+        if (phase.isRunning()) {
+            setProgress(0.4);
+            setLiveMbps(287.5);
+        }
+    }
+};
+
+SpeedEntry entry(const QString& ssid, double down, int hoursAgo)
+{
+    return {QUuid::createUuid(),
+            QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo).addMSecs(-hoursAgo),
+            ssid,
+            QStringLiteral("a4:2b:b0:10:00:01"),
+            -48,
+            50,
+            36,
+            down,
+            down / 4,
+            14,
+            3,
+            809'000'000};
+}
+
+// The demo room without delays, and a name too long for any row.
+QJsonObject demoRoom(QJsonObject changes = {})
+{
+    QFile file(qEnvironmentVariable("ONDREL_SOURCE_DIR") + "/resources/scenarios/demo.json");
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("no demo scenario");
+    QJsonObject room = QJsonDocument::fromJson(file.readAll()).object();
+    room.remove("delays");
+    room.remove("location");
+    QJsonArray networks = room["networks"].toArray();
+    networks.append(accessPoint("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3|"
+                                "00:1d:aa:77:88:99|-76|149|wpa2Personal|50"));
+    room["networks"] = networks;
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        room[it.key()] = it.value();
+    return room;
+}
+
+// A room for the windows: details and hidden networks shown, two favourites,
+// scanned (or with its first scan still running).
+void furnish(Room& room, bool wait = true)
+{
+    room.prefs->setShowDetails(true);
+    room.prefs->setShowHidden(true);
+    room.prefs->toggleFavorite(QStringLiteral("Aurora 6G"));
+    room.prefs->toggleFavorite(
+        QStringLiteral("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3"));
+    if (wait)
+        room.scan();
+    else
+        room.store.scan();
+}
+
+const ScannedNetwork& network(const Room& room, const char* ssid)
+{
+    for (const ScannedNetwork& n : room.store.networks()) {
+        if (n.ssid == QLatin1String(ssid))
+            return n;
+    }
+    qFatal("no network %s", ssid);
+}
+
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+class TestAllLanguagesFit : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { useEnglish(); }
+
+    void everyWindowInEveryLanguage()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        QTemporaryDir data;
+        SpeedHistory history(data.filePath("history.json"));
+        SpeedHistory empty(data.filePath("empty.json"));
+        for (int i = 0; i < 13; ++i)
+            history.add(entry("Ondrel-Home", 317.4 - i, i));
+        history.add(entry("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3", 38.2, 20));
+        for (const SpeedEntry& e : history.entries())
+            SpeedHistory::shared().add(e);
+
+        // A scan that takes a while, started again whenever it ends.
+        Room scanning(QJsonObject{{"delays", QJsonObject{{"scanMs", 2000}}}});
+        Room room(demoRoom(), 2);
+        Room asking(demoRoom(), 0);
+        Room off(demoRoom({{"poweredOn", false}}));
+        Room none(demoRoom({{"interface", QJsonValue::Null}}));
+        Room nothing(QJsonObject{{"networks", QJsonArray()}});
+        Room away(demoRoom({{"current", QJsonValue::Null}}));
+        Room searching(demoRoom());
+        furnish(scanning, false);
+        for (Room* r : {&room, &asking, &off, &none, &nothing, &away, &searching})
+            furnish(*r);
+        for (const QString& name : away.prefs->favorites())
+            away.prefs->toggleFavorite(name);
+        away.prefs->toggleFavorite(QStringLiteral("Far Away"));
+        away.prefs->setFavoritesOnly(true);
+        away.store.rebuild();
+        searching.store.setSearchText(QStringLiteral("no such network"));
+        searching.store.rebuild();
+
+        using Build = std::function<QWidget*()>;
+        const auto main = [](Room& r) -> Build {
+            return [&r] { return new ContentView(*r.prefs, r.store, r.location); };
+        };
+        const auto speed = [&room, &history](SpeedTest::Phase phase, Room* where = nullptr) -> Build {
+            return [&room, &history, phase, where] {
+                return new SpeedTestView((where ? *where : room).store, history,
+                                         std::make_unique<ScriptedTest>(phase));
+            };
+        };
+        const struct {
+            const char* state;
+            QSize size;
+            Build build;
+        } states[] = {
+            {"main window with banners, card, rows and password sheet", {760, 560}, main(room)},
+            {"permission not asked", {760, 560}, main(asking)},
+            {"radio off", {760, 560}, main(off)},
+            {"no interface", {760, 560}, main(none)},
+            {"nothing found", {760, 560}, main(nothing)},
+            {"favourites hide every network", {760, 560}, main(away)},
+            {"search hides every network", {760, 560}, main(searching)},
+            {"scanning", {760, 560}, main(scanning)},
+            {"speed test idle with a result", {460, 620}, speed(SpeedTest::Phase::idle)},
+            {"speed test not connected", {460, 620}, speed(SpeedTest::Phase::idle, &away)},
+            {"speed test running", {460, 620}, speed(SpeedTest::Phase::download)},
+            {"speed test done", {460, 620}, speed(SpeedTest::Phase::done)},
+            {"speed test failed",
+             {460, 620},
+             speed(SpeedTest::Phase::failure(SpeedTest::describeFailure({7, {}, {}})))},
+            {"history", {900, 460}, [&history] { return new SpeedHistoryView(history); }},
+            {"history empty", {900, 460}, [&empty] { return new SpeedHistoryView(empty); }},
+            {"settings General",
+             {520, 560},
+             [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 0); }},
+            {"settings List",
+             {520, 560},
+             [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 1); }},
+            {"settings About",
+             {520, 560},
+             [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 2); }},
+        };
+
+        Checker checker;
+        int languages = 0;
+        for (AppLanguage language : allAppLanguages()) {
+            if (language == AppLanguage::system)
+                continue;
+            ++languages;
+            LocaleSettings::apply(language);
+            QApplication::setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft
+                                                                                : Qt::LeftToRight);
+            // The failed join and the open sheet of the first state, in this language.
+            room.store.cancelPassword();
+            room.store.dismissError();
+            QSignalSpy failed(&room.store, &WiFiStore::errorMessageChanged);
+            room.store.performConnect(network(room, "Neighbour 5G"), QStringLiteral("wrong"), false);
+            QVERIFY(failed.wait(10000));
+            room.store.activate(network(room, "Legacy-Printer"));
+            QVERIFY(room.store.passwordTarget());
+            if (!scanning.store.isScanning())
+                scanning.store.scan();
+
+            for (const auto& s : states) {
+                checker.where = rawValue(language) + ", " + s.state;
+                std::unique_ptr<QWidget> window(s.build());
+                window->resize(s.size);
+                window->show();
+                settle();
+                checker.check(window.get());
+                if (auto* content = qobject_cast<ContentView*>(window.get());
+                    content && content->passwordSheet()->isVisible())
+                    checker.check(content->passwordSheet());
+            }
+        }
+        qInfo("%d languages, %d windows and sheets checked in %lld ms", languages, checker.windows,
+              clock.elapsed());
+        for (const QString& failure : std::as_const(checker.failures))
+            qWarning("%s", qPrintable(failure));
+        QVERIFY2(checker.failures.isEmpty(),
+                 qPrintable(QString::number(checker.failures.size()) + " misfits"));
+    }
+};
+
+QTEST_MAIN(TestAllLanguagesFit)
+#include "tst_AllLanguagesFit.moc"
