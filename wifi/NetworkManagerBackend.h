@@ -67,6 +67,8 @@ public:
         std::chrono::milliseconds activation{40000}; // a join until activated or failed (and a call
                                                      // waiting for the user to authenticate)
         std::chrono::milliseconds settle{1500};      // until the copy shows an operation's outcome
+        std::chrono::milliseconds straggler{500};    // a failed join's device reason after its end
+        std::chrono::milliseconds retry{5000};       // a load NetworkManager did not answer, again
     };
 
     // Main thread. Starts following NetworkManager at once.
@@ -93,10 +95,6 @@ public:
 
     // D-Bus calls whose answer a slow operation waited for, since creation.
     quint64 roundTrips() const { return roundTrips_.load(); }
-
-    // The human description of a device state reason (English, as
-    // NetworkManager's own tools word them).
-    static QString describeStateReason(uint reason);
 
 private:
     // One blocking call on the worker thread, bounded by Limits::call, or by
