@@ -48,7 +48,6 @@ _SOURCE_FUNC = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p)
 _glib.g_timeout_add.argtypes = [ctypes.c_uint, _SOURCE_FUNC, ctypes.c_void_p]
 _live = {}
 
-
 def _later(ms, fn):
     '''Runs fn once after ms milliseconds on the mock's main loop.'''
     key = object()
@@ -63,40 +62,32 @@ def _later(ms, fn):
     _live[key] = _SOURCE_FUNC(fire)  # kept alive until it has run
     _glib.g_timeout_add(max(0, int(ms)), _live[key], None)
 
-
 def _fail(name, text):
     raise dbus.exceptions.DBusException(text, name=name)
-
 
 def _obj(path):
     return dbusmock.get_object(path)
 
-
 def _exists(path):
     return path in dbusmock.mockobject.objects
-
 
 def _bytes(value):
     return bytes(int(b) for b in value)
 
-
 def _st():
     '''Mock-wide state, kept on the manager object.'''
     return _obj(MANAGER_OBJ).ondrel
-
 
 def _paths(obj, iface, name, add=None, drop=None):
     '''Updates an object path list property.'''
     paths = [str(p) for p in obj.Get(iface, name) if str(p) != drop] + ([add] if add else [])
     obj.Set(iface, name, dbus.Array(paths, signature='o'))
 
-
 def _deny_if_asked(action):
     time.sleep(_st()['authorization_ms'] / 1000)  # polkit waiting for the user to authenticate
     if action in _st()['denied']:
         iface = {'Update': SETTINGS_IFACE, 'Delete': SETTINGS_IFACE, 'Register': AGENT_MANAGER_IFACE}
         _fail(iface.get(action, MANAGER_IFACE) + '.PermissionDenied', 'Not authorized to perform this operation')
-
 
 def _set_device_state(dev, new, reason):
     old = dev.Get(DEVICE_IFACE, 'State')
@@ -105,11 +96,9 @@ def _set_device_state(dev, new, reason):
         dev.Set(DEVICE_IFACE, 'State', dbus.UInt32(new))
         dev.EmitSignal(DEVICE_IFACE, 'StateChanged', 'uuu', [dbus.UInt32(new), dbus.UInt32(old), dbus.UInt32(reason)])
 
-
 def _set_ac_state(ac, state, reason):
     ac.Set(ACTIVE_IFACE, 'State', dbus.UInt32(state))
     ac.EmitSignal(ACTIVE_IFACE, 'StateChanged', 'uu', [dbus.UInt32(state), dbus.UInt32(reason)])
-
 
 def _remove_active(dev_path, ac_path):
     nm, dev = _obj(MANAGER_OBJ), _obj(dev_path)
@@ -123,7 +112,6 @@ def _remove_active(dev_path, ac_path):
         nm.RemoveObject(ac_path)
         if _exists(conn_path) and _obj(conn_path).volatile:
             _delete_connection(conn_path)
-
 
 def _deactivate_device(dev_path, reason):
     '''Takes the device's activation down (Disconnect, radio off, removal and a new join).'''
@@ -141,17 +129,14 @@ def _deactivate_device(dev_path, reason):
     _remove_active(dev_path, ac_path)
     _set_device_state(dev, DISCONNECTED, reason)
 
-
 def _device_disconnect(self):
     _deny_if_asked('Disconnect')
     if str(self.Get(DEVICE_IFACE, 'ActiveConnection')) == '/':
         _fail('org.freedesktop.NetworkManager.Device.NotActive', 'This device is not active')
     _deactivate_device(self.path, REASON_USER_REQUESTED)
 
-
 def _radio_on():
     return bool(_obj(MANAGER_OBJ).Get(MANAGER_IFACE, 'WirelessEnabled'))
-
 
 def _request_scan(self, _options):
     st, path = _st(), self.path
@@ -168,7 +153,6 @@ def _request_scan(self, _options):
             _obj(path).Set(WIRELESS_IFACE, 'LastScan', dbus.Int64(int(time.monotonic() * 1000)))
     _later(st['scan_ms'], finish)
 
-
 @dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='s')
 def AddWirelessDevice(self, device_name, iface_name):
     path = self.AddWiFiDevice(device_name, iface_name, DISCONNECTED)
@@ -180,7 +164,6 @@ def AddWirelessDevice(self, device_name, iface_name):
     dev.AddMethod(DEVICE_IFACE, 'Disconnect', '', '', _device_disconnect)
     return path
 
-
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
 def RemoveDevice(self, dev_path):
     _deactivate_device(dev_path, 36)  # removed
@@ -188,7 +171,6 @@ def RemoveDevice(self, dev_path):
     _obj(MANAGER_OBJ).EmitSignal(MANAGER_IFACE, 'DeviceRemoved', 'o', [dbus.ObjectPath(dev_path)])
     self.object_manager_emit_removed(dev_path)
     self.RemoveObject(dev_path)
-
 
 @dbus.service.method(MOCK_IFACE, in_signature='ssaysuyuuuuu', out_signature='s')
 def AddAccessPoint2(self, dev_path, name, ssid, bssid, frequency, strength, flags, wpa, rsn, bandwidth, bitrate):
@@ -208,15 +190,12 @@ def AddAccessPoint2(self, dev_path, name, ssid, bssid, frequency, strength, flag
     dev.EmitSignal(WIRELESS_IFACE, 'AccessPointAdded', 'o', [dbus.ObjectPath(path)])
     return path
 
-
 def _secret_flags(settings):
     sec = settings.get(SECURITY, {})
     return int(sec.get('wep-key-flags' if str(sec.get('key-mgmt', '')) == 'none' else 'psk-flags', 0))
 
-
 def _copy(settings):
     return {str(g): {str(k): v for k, v in values.items()} for g, values in settings.items()}
-
 
 def _store(conn, settings):
     '''Secrets an agent owns (or that are never saved) are dropped; an agent-owned one goes to the keyring.'''
@@ -228,12 +207,10 @@ def _store(conn, settings):
             _st()['keyring'][str(settings['connection']['uuid'])] = str(secret)
     conn.settings = settings
 
-
 def _get_settings(self):
     return dbus.Dictionary({g: dbus.Dictionary({k: v for k, v in values.items() if k not in SECRET_KEYS},
                                                signature='sv') for g, values in self.settings.items()},
                            signature='sa{sv}')
-
 
 def _get_secrets(self, setting):
     '''The stored secrets of a setting; without any, those the agents give.'''
@@ -243,12 +220,10 @@ def _get_secrets(self, setting):
         kept = _ask_agents(self, USER_REQUESTED)
     return dbus.Dictionary({str(setting): dbus.Dictionary(kept, signature='sv')}, signature='sa{sv}')
 
-
 def _updated(conn, in_memory):
     conn.Set(CONNECTION_IFACE, 'Unsaved', dbus.Boolean(in_memory))
     conn.Set(CONNECTION_IFACE, 'Flags', dbus.UInt32((1 if in_memory else 0) | (4 if conn.volatile else 0)))
     conn.EmitSignal(CONNECTION_IFACE, 'Updated', '', [])
-
 
 def _update2(self, settings, flags, args):
     '''Empty settings keep the current ones; to-disk (0x1) makes the profile persistent, in-memory
@@ -264,7 +239,6 @@ def _update2(self, settings, flags, args):
     _updated(self, bool(flags & 0xe) or (not flags & 0x1 and bool(self.Get(CONNECTION_IFACE, 'Unsaved'))))
     return dbus.Dictionary({}, signature='sv')
 
-
 def _delete_connection(path):
     settings = _obj(SETTINGS_OBJ)
     _paths(settings, SETTINGS_IFACE, 'Connections', drop=path)
@@ -272,7 +246,6 @@ def _delete_connection(path):
     _obj(path).EmitSignal(CONNECTION_IFACE, 'Removed', '', [])
     _obj(MANAGER_OBJ).object_manager_emit_removed(path)
     _obj(MANAGER_OBJ).RemoveObject(path)
-
 
 def _delete(self):
     _deny_if_asked('Delete')
@@ -283,7 +256,6 @@ def _delete(self):
             _deactivate_device(str(dev_path), 38)  # connection removed
     if _exists(path):
         _delete_connection(path)
-
 
 def _add_connection(settings, persist):
     nm, st = _obj(MANAGER_OBJ), _st()
@@ -305,7 +277,6 @@ def _add_connection(settings, persist):
     _paths(_obj(SETTINGS_OBJ), SETTINGS_IFACE, 'Connections', add=path)
     _obj(SETTINGS_OBJ).EmitSignal(SETTINGS_IFACE, 'NewConnection', 'o', [dbus.ObjectPath(path)])
     return path
-
 
 @dbus.service.method(MOCK_IFACE, in_signature='ayssa{sv}', out_signature='s')
 def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
@@ -332,12 +303,10 @@ def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
             settings[SECURITY]['wep-key0' if wep else 'psk'] = dbus.String(secret)
     return _add_connection(settings, 'disk')
 
-
 @dbus.service.method(MOCK_IFACE, in_signature='sss', out_signature='v')
 def ConnectionSetting(self, path, group, key):
     '''One value of a connection's settings as stored.'''
     return _obj(path).settings[str(group)][str(key)]
-
 
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='a{sv}')
 def ConnectionSecrets(self, path):
@@ -352,13 +321,11 @@ def ConnectionSecrets(self, path):
         out['keyring'] = dbus.String(keyring)
     return dbus.Dictionary(out, signature='sv')
 
-
 @dbus.service.method(MOCK_IFACE, in_signature='ayssu', out_signature='')
 def SetNetworkBehaviour(self, ssid, secret, outcome, reason):
     '''How a join of ssid ends: 'secret' (activates when the secret tried equals secret, else fails with
     reason or 7), 'fail' (fails with reason) or 'stall' (stays in the config state).'''
     _st()['networks'][_bytes(ssid)] = (str(secret), str(outcome), int(reason))
-
 
 @dbus.service.method(MOCK_IFACE, in_signature='sv', out_signature='')
 def SetBehaviour(self, name, value):
@@ -372,12 +339,10 @@ def SetBehaviour(self, name, value):
     else:
         _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
 
-
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
 def Counters(self):
     return dbus.Dictionary({k: dbus.UInt32(_st()[k]) for k in ('scan_requests', 'activations', 'agent_requests',
                                                                 'keyring_prompts')}, signature='sv')
-
 
 class _AgentManager(dbus.service.Object):
     '''One agent per identifier, dropped when it unregisters or leaves the bus.'''
@@ -399,7 +364,6 @@ class _AgentManager(dbus.service.Object):
     @dbus.service.method(AGENT_MANAGER_IFACE, in_signature='', sender_keyword='sender')
     def Unregister(self, sender=None):
         self.agents = [a for a in self.agents if a[0] != sender]
-
 
 def _ask_agents(conn, flags):
     '''The security secrets from the agents, newest first, then the keyring agent. An agent without
@@ -426,7 +390,6 @@ def _ask_agents(conn, flags):
         _fail(canceled, 'User canceled the secrets request.')
     return {'wep-key0' if str(conn.settings[SECURITY].get('key-mgmt')) == 'none' else 'psk': dbus.String(keyring)}
 
-
 def _secret_for_activation(conn, flags):
     '''The stored secret, or what the agents give, which is written into a profile that keeps its own
     secret at once (before the activation has worked), as NetworkManager does.'''
@@ -439,7 +402,6 @@ def _secret_for_activation(conn, flags):
         conn.settings[SECURITY].update(given)
         _updated(conn, bool(conn.Get(CONNECTION_IFACE, 'Unsaved')))
     return str(next(iter(given.values()), ''))
-
 
 def _start_activation(conn_path, dev_path, specific):
     nm, st, conn, dev = _obj(MANAGER_OBJ), _st(), _obj(conn_path), _obj(dev_path)
@@ -511,11 +473,9 @@ def _start_activation(conn_path, dev_path, specific):
     schedule(0)
     return ac_path
 
-
 def _check_device(dev_path):
     if not _exists(dev_path) or not _radio_on():
         _fail('org.freedesktop.NetworkManager.UnknownDevice', 'Device not available')
-
 
 def _activate(self, conn_path, dev_path, specific):
     _deny_if_asked('Activate')
@@ -523,7 +483,6 @@ def _activate(self, conn_path, dev_path, specific):
         _fail('org.freedesktop.NetworkManager.UnknownConnection', 'Connection not found')
     _check_device(str(dev_path))
     return dbus.ObjectPath(_start_activation(str(conn_path), str(dev_path), str(specific)))
-
 
 def _add_and_activate2(self, settings, dev_path, specific, options):
     _deny_if_asked('Activate')
@@ -546,14 +505,12 @@ def _add_and_activate2(self, settings, dev_path, specific, options):
     return (dbus.ObjectPath(conn_path), dbus.ObjectPath(_start_activation(conn_path, dev_path, specific)),
             dbus.Dictionary({}, signature='sv'))
 
-
 def _deactivate(self, ac_path):
     _deny_if_asked('Disconnect')
     if not _exists(str(ac_path)):
         _fail('org.freedesktop.NetworkManager.ConnectionNotActive', 'The connection was not active')
     for dev_path in _obj(str(ac_path)).Get(ACTIVE_IFACE, 'Devices'):
         _deactivate_device(str(dev_path), REASON_USER_REQUESTED)
-
 
 def _properties_set(self, iface, name, value):
     '''WirelessEnabled is privileged and takes the Wi-Fi devices down or up.'''
@@ -567,7 +524,6 @@ def _properties_set(self, iface, name, value):
                 _set_device_state(_obj(dev_path), DISCONNECTED if value else UNAVAILABLE, REASON_NONE)
         return
     dbusmock.mockobject.DBusMockObject.Set(self, iface, name, value)
-
 
 def load(mock, parameters):
     stock.load(mock, parameters)

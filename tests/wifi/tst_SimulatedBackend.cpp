@@ -36,14 +36,12 @@ const QByteArray kRoom = R"({
 
 } // namespace
 
-class TestSimulatedBackend : public QObject {
+class tst_SimulatedBackend : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void rejectsBadScenarios_data();
     void rejectsBadScenarios();
     void defaults();
     void accessPoints();
-    void securityNames_data();
     void securityNames();
     void currentFromTheNetworkList();
     void join_data();
@@ -53,45 +51,39 @@ private Q_SLOTS:
     void shippedDemo();
 };
 
-void TestSimulatedBackend::rejectsBadScenarios_data()
+void tst_SimulatedBackend::rejectsBadScenarios()
 {
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("mentions");
-    QTest::newRow("not JSON") << QByteArray("{") << "JSON";
-    QTest::newRow("not an object") << QByteArray("[]") << "object";
-    QTest::newRow("networks not a list") << QByteArray(R"({"networks": {}})") << "networks";
-    QTest::newRow("network not an object") << QByteArray(R"({"networks": [3]})") << "networks[0]";
-    QTest::newRow("rssi text") << QByteArray(R"({"networks": [{"rssi": "-40"}]})") << "rssi";
-    QTest::newRow("fractional channel") << QByteArray(R"({"networks": [{"channel": 1.5}]})") << "channel";
-    QTest::newRow("band") << QByteArray(R"({"networks": [{"channel": 1, "band": 33}]})") << "band";
-    QTest::newRow("security name") << QByteArray(R"({"networks": [{"security": "wpa9"}]})") << "security";
-    QTest::newRow("security code") << QByteArray(R"({"networks": [{"securityCodes": [16]}]})")
-                                   << "securityCodes";
-    QTest::newRow("negative delay") << QByteArray(R"({"delays": {"scanMs": -1}})") << "scanMs";
-    QTest::newRow("current names nothing") << QByteArray(R"({"current": {"rssi": -40}})") << "current";
-    QTest::newRow("saved not texts") << QByteArray(R"({"saved": [1]})") << "saved";
-    QTest::newRow("powered text") << QByteArray(R"({"poweredOn": "yes"})") << "poweredOn";
     const QString range = QStringLiteral("\"%1\" must be a whole number from -2147483648 to 2147483647");
-    QTest::newRow("rssi -1e10") << QByteArray(R"({"networks": [{"rssi": -1e10}]})") << range.arg("rssi");
-    QTest::newRow("channel 3e9") << QByteArray(R"({"networks": [{"channel": 3e9}]})") << range.arg("channel");
-    QTest::newRow("delay 3e9") << QByteArray(R"({"delays": {"joinMs": 3e9}})") << range.arg("joinMs");
-    QTest::newRow("location 1e300") << QByteArray(R"({"location": {"status": 1e300}})")
-                                    << range.arg("status");
-    QTest::newRow("ssidHex not hex") << QByteArray(R"({"networks": [{"ssidHex": "4G"}]})")
-                                     << "networks[0].\"ssidHex\" must be hexadecimal digits in pairs";
-    QTest::newRow("ssidHex odd") << QByteArray(R"({"current": {"ssidHex": "414"}})") << "current.\"ssidHex\"";
+    const QList<std::pair<QByteArray, QString>> rows{
+        {"{", "JSON"},
+        {"[]", "object"},
+        {R"({"networks": {}})", "networks"},
+        {R"({"networks": [3]})", "networks[0]"},
+        {R"({"networks": [{"rssi": "-40"}]})", "rssi"},
+        {R"({"networks": [{"channel": 1.5}]})", "channel"},
+        {R"({"networks": [{"channel": 1, "band": 33}]})", "band"},
+        {R"({"networks": [{"security": "wpa9"}]})", "security"},
+        {R"({"networks": [{"securityCodes": [16]}]})", "securityCodes"},
+        {R"({"delays": {"scanMs": -1}})", "scanMs"},
+        {R"({"current": {"rssi": -40}})", "current"},
+        {R"({"saved": [1]})", "saved"},
+        {R"({"poweredOn": "yes"})", "poweredOn"},
+        {R"({"networks": [{"rssi": -1e10}]})", range.arg("rssi")},
+        {R"({"networks": [{"channel": 3e9}]})", range.arg("channel")},
+        {R"({"delays": {"joinMs": 3e9}})", range.arg("joinMs")},
+        {R"({"location": {"status": 1e300}})", range.arg("status")},
+        {R"({"networks": [{"ssidHex": "4G"}]})",
+         "networks[0].\"ssidHex\" must be hexadecimal digits in pairs"},
+        {R"({"current": {"ssidHex": "414"}})", "current.\"ssidHex\""},
+    };
+    for (const auto& [json, mentions] : rows) {
+        QString problem;
+        QVERIFY(!SimulationScenario::fromJson(json, &problem));
+        QVERIFY2(problem.contains(mentions), qPrintable(problem));
+    }
 }
 
-void TestSimulatedBackend::rejectsBadScenarios()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(QString, mentions);
-    QString problem;
-    QVERIFY(!SimulationScenario::fromJson(json, &problem));
-    QVERIFY2(problem.contains(mentions), qPrintable(problem));
-}
-
-void TestSimulatedBackend::defaults()
+void tst_SimulatedBackend::defaults()
 {
     const SimulationScenario scenario = parse("{}");
     SimulatedBackend backend(scenario);
@@ -103,7 +95,7 @@ void TestSimulatedBackend::defaults()
     QVERIFY(scenario.networks.isEmpty());
 }
 
-void TestSimulatedBackend::accessPoints()
+void tst_SimulatedBackend::accessPoints()
 {
     SimulatedBackend backend(parse(kRoom));
     const ScanResult result = backend.scan();
@@ -131,30 +123,20 @@ void TestSimulatedBackend::accessPoints()
     QCOMPARE(records[5].security, Security::owe);
 }
 
-void TestSimulatedBackend::securityNames_data()
+void tst_SimulatedBackend::securityNames()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<Security>("security");
-    for (Security security :
-         {Security::open, Security::owe, Security::wep, Security::wpaPersonal, Security::wpa2Personal,
-          Security::wpa2wpa3Personal, Security::wpa3Personal, Security::enterprise, Security::unknown}) {
-        static const char* names[] = {"open",         "owe",          "wep",
-                                      "wpaPersonal",  "wpa2Personal", "wpa2wpa3Personal",
-                                      "wpa3Personal", "enterprise"};
-        const char* name = security == Security::unknown ? "unknown" : names[rawValue(security)];
-        QTest::newRow(name) << QString::fromLatin1(name) << security;
+    const char* names[] = {"open",         "owe",          "wep",
+                           "wpaPersonal",  "wpa2Personal", "wpa2wpa3Personal",
+                           "wpa3Personal", "enterprise",   "unknown"};
+    for (int i = 0; i < 9; ++i) {
+        const SimulationScenario scenario = parse(
+            QStringLiteral(R"({"networks": [{"ssid": "n", "security": "%1"}]})").arg(names[i]).toUtf8());
+        QCOMPARE(detectSecurity(scenario.networks[0].accessPoint.security),
+                 i == 8 ? Security::unknown : *securityFromRawValue(i));
     }
 }
 
-void TestSimulatedBackend::securityNames()
-{
-    QFETCH(QString, name);
-    const SimulationScenario scenario =
-        parse(QStringLiteral(R"({"networks": [{"ssid": "n", "security": "%1"}]})").arg(name).toUtf8());
-    QTEST(detectSecurity(scenario.networks[0].accessPoint.security), "security");
-}
-
-void TestSimulatedBackend::currentFromTheNetworkList()
+void tst_SimulatedBackend::currentFromTheNetworkList()
 {
     SimulatedBackend backend(parse(kRoom));
     Association current = backend.currentAssociation();
@@ -172,7 +154,7 @@ void TestSimulatedBackend::currentFromTheNetworkList()
     QCOMPARE(current.channel->bandCode, 2);
 }
 
-void TestSimulatedBackend::join_data()
+void tst_SimulatedBackend::join_data()
 {
     QTest::addColumn<int>("network");
     QTest::addColumn<std::optional<QString>>("password");
@@ -190,7 +172,7 @@ void TestSimulatedBackend::join_data()
     QTest::newRow("radio off") << 2 << P() << false << qint64(53);
 }
 
-void TestSimulatedBackend::join()
+void tst_SimulatedBackend::join()
 {
     QFETCH(int, network);
     QFETCH(std::optional<QString>, password);
@@ -213,7 +195,7 @@ void TestSimulatedBackend::join()
     }
 }
 
-void TestSimulatedBackend::leaveAndPower()
+void tst_SimulatedBackend::leaveAndPower()
 {
     SimulatedBackend backend(parse(kRoom));
     backend.disconnect();
@@ -234,7 +216,7 @@ void TestSimulatedBackend::leaveAndPower()
     QVERIFY(stuck.isPoweredOn());
 }
 
-void TestSimulatedBackend::exactBytesReachTheJoin()
+void tst_SimulatedBackend::exactBytesReachTheJoin()
 {
     // Two names that differ in one byte that is not UTF-8: the join goes to
     // the access point that was listed, by its record id.
@@ -257,7 +239,7 @@ void TestSimulatedBackend::exactBytesReachTheJoin()
     QCOMPARE(simulated->currentAssociation().bssid, std::optional<QString>("two"));
 }
 
-void TestSimulatedBackend::shippedDemo()
+void tst_SimulatedBackend::shippedDemo()
 {
     // The scenario the README offers newcomers: valid, and as varied as it says.
     QString problem;
@@ -290,5 +272,5 @@ void TestSimulatedBackend::shippedDemo()
     QVERIFY(std::find(perName.cbegin(), perName.cend(), 3) != perName.cend());
 }
 
-QTEST_GUILESS_MAIN(TestSimulatedBackend)
+QTEST_GUILESS_MAIN(tst_SimulatedBackend)
 #include "tst_SimulatedBackend.moc"
