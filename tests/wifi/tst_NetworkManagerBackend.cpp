@@ -33,6 +33,35 @@ NetworkManagerBackend::Limits limits(std::chrono::milliseconds activation = 5s,
     return {call, 150ms, activation, 1500ms, 100ms, 100ms};
 }
 
+// A join of a new network: its security, the password, where the profile
+// keeps it, the activation's pace and how long the user takes to authenticate.
+struct NewJoin {
+    QByteArray ssid;
+    uint rsn;
+    QString password, secretKey;
+    int stepMs, authorizationMs; // step -1: every state before the call's reply
+};
+// A join that fails: with a saved profile or not, how, and the password typed.
+struct FailedJoin {
+    bool saved;
+    QString outcome;
+    uint reason;
+    QString typed;
+    qint64 code;
+};
+// A join of a saved profile whose secret is NetworkManager's (owner 0) or the
+// keyring's (1): the error code (0: joined), the secret afterwards, the agent
+// requests NetworkManager made and the further profiles while connected.
+struct SavedJoin {
+    QString keyMgmt;
+    uint owner;
+    QString stored, typed;
+    qint64 code;
+    QString kept;
+    uint agentRequests;
+    int copies;
+};
+
 } // namespace
 
 class tst_NetworkManagerBackend : public QObject {
@@ -195,34 +224,20 @@ private Q_SLOTS:
     // it has worked; the association shows it until the disconnect.
     void joinAndDisconnect_data()
     {
-        QTest::addColumn<QByteArray>("ssid");
-        QTest::addColumn<uint>("rsn");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("secretKey");
-        QTest::addColumn<int>("stepMs");          // -1: every state before the call's reply
-        QTest::addColumn<int>("authorizationMs"); // the user authenticating first, longer than a call
-        QTest::newRow("open") << QByteArray("Cafe") << 0u << QString() << "psk" << 20 << 0;
-        QTest::newRow("enhanced open")
-            << QByteArray("Lobby") << (kCcmp | kOwe) << QString() << "psk" << 20 << 0;
-        QTest::newRow("wpa2") << QByteArray("Home") << (kCcmp | kPsk) << "correct horse"
-                              << "psk" << 20 << 0;
-        QTest::newRow("wpa3") << QByteArray("Six") << (kCcmp | kSae) << "correct horse"
-                              << "psk" << 20 << 0;
-        QTest::newRow("wep key") << QByteArray("Old") << 0u << "abcde"
-                                 << "wep-key0" << 20 << 0;
-        QTest::newRow("after authenticating") << QByteArray("Cafe") << 0u << QString() << "psk" << 20 << 600;
+        QTest::addColumn<NewJoin>("row");
+        QTest::newRow("open") << NewJoin{"Cafe", 0, {}, "psk", 20, 0};
+        QTest::newRow("enhanced open") << NewJoin{"Lobby", kCcmp | kOwe, {}, "psk", 20, 0};
+        QTest::newRow("wpa2") << NewJoin{"Home", kCcmp | kPsk, "correct horse", "psk", 20, 0};
+        QTest::newRow("wpa3") << NewJoin{"Six", kCcmp | kSae, "correct horse", "psk", 20, 0};
+        QTest::newRow("wep key") << NewJoin{"Old", 0, "abcde", "wep-key0", 20, 0};
+        QTest::newRow("after authenticating") << NewJoin{"Cafe", 0, {}, "psk", 20, 600};
         QTest::newRow("non-ASCII, states first")
-            << QByteArray("\xe6\x97\xa5\xff") << (kCcmp | kPsk) << "pässwörd"
-            << "psk" << -1 << 0;
+            << NewJoin{"\xe6\x97\xa5\xff", kCcmp | kPsk, "pässwörd", "psk", -1, 0};
     }
     void joinAndDisconnect()
     {
-        QFETCH(QByteArray, ssid);
-        QFETCH(uint, rsn);
-        QFETCH(QString, password);
-        QFETCH(QString, secretKey);
-        QFETCH(int, stepMs);
-        QFETCH(int, authorizationMs);
+        QFETCH(NewJoin, row);
+        const auto& [ssid, rsn, password, secretKey, stepMs, authorizationMs] = row;
         behave("step_ms", stepMs);
         nm_->setNetworkBehaviour(ssid, password);
         const QString path = nm_->addAccessPoint(device_, {.ssid = ssid,
@@ -256,22 +271,16 @@ private Q_SLOTS:
     // Failures leave every profile as it was and nothing connected.
     void failedJoins_data()
     {
-        QTest::addColumn<bool>("saved");
-        QTest::addColumn<QString>("outcome");
-        QTest::addColumn<uint>("reason");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<qint64>("code");
-        QTest::newRow("wrong password, new") << false << "secret" << 0u << "wrong pass" << 7ll;
-        QTest::newRow("supplicant time-out") << false << "fail" << 11u << "whatever1" << 11ll;
-        QTest::newRow("network not found") << true << "fail" << 53u << QString() << 53ll;
-        QTest::newRow("never finishes") << false << "stall" << 0u << "whatever1" << kTimedOut;
+        QTest::addColumn<FailedJoin>("row");
+        QTest::newRow("wrong password, new") << FailedJoin{false, "secret", 0, "wrong pass", 7};
+        QTest::newRow("supplicant time-out") << FailedJoin{false, "fail", 11, "whatever1", 11};
+        QTest::newRow("network not found") << FailedJoin{true, "fail", 53, {}, 53};
+        QTest::newRow("never finishes") << FailedJoin{false, "stall", 0, "whatever1", kTimedOut};
     }
     void failedJoins()
     {
-        QFETCH(bool, saved);
-        QFETCH(QString, outcome);
-        QFETCH(uint, reason);
-        QFETCH(QString, typed);
+        QFETCH(FailedJoin, row);
+        const auto& [saved, outcome, reason, typed, code] = row;
         nm_->setNetworkBehaviour("Home", "the right one", outcome, reason);
         addHome();
         nm_->addSavedWifi("Other", "wpa-psk", "x");
@@ -282,7 +291,7 @@ private Q_SLOTS:
         const Error error =
             backend.join(scanned(backend, "Home"), typed.isEmpty() ? std::nullopt : std::optional(typed));
         QVERIFY(error);
-        QTEST(error->code(), "code");
+        QCOMPARE(error->code(), code);
         QVERIFY(!error->description().isEmpty() &&
                 !error->description().contains(QLatin1String("org.freedesktop")));
         QCOMPARE(nm_->savedConnections(), before);
@@ -294,35 +303,22 @@ private Q_SLOTS:
     // of its secret (NetworkManager 0, the keyring agent 1) and the password typed.
     void savedProfileJoins_data()
     {
-        QTest::addColumn<QString>("keyMgmt");
-        QTest::addColumn<uint>("owner");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<qint64>("code");        // 0: joined, else the device state reason
-        QTest::addColumn<QString>("kept");       // the secret afterwards
-        QTest::addColumn<uint>("agentRequests"); // requests NetworkManager made to Ondrel's agent
-        QTest::addColumn<int>("copies");         // further profiles while connected
+        QTest::addColumn<SavedJoin>("row");
         const QString psk = QStringLiteral("wpa-psk"), right = QStringLiteral("the right one");
         const QString old = QStringLiteral("outdated"), typo = QStringLiteral("typo one");
-        QTest::newRow("stored secret works") << psk << 0u << right << QString() << 0ll << right << 0u << 0;
-        QTest::newRow("stored secret is wrong") << psk << 0u << old << QString() << 7ll << old << 1u << 0;
-        QTest::newRow("right password, own secret") << psk << 0u << old << right << 0ll << right << 0u << 1;
-        QTest::newRow("wrong password, own secret") << psk << 0u << old << typo << 7ll << old << 1u << 0;
-        QTest::newRow("keyring secret works") << psk << 1u << right << QString() << 0ll << right << 1u << 0;
-        QTest::newRow("right password, keyring") << psk << 1u << old << right << 0ll << right << 1u << 0;
-        QTest::newRow("wrong password, keyring") << psk << 1u << old << typo << 7ll << old << 2u << 0;
-        QTest::newRow("open, stray password")
-            << QString() << 0u << QString() << right << 0ll << QString() << 0u << 0;
+        QTest::newRow("stored secret works") << SavedJoin{psk, 0, right, {}, 0, right, 0, 0};
+        QTest::newRow("stored secret is wrong") << SavedJoin{psk, 0, old, {}, 7, old, 1, 0};
+        QTest::newRow("right password, own secret") << SavedJoin{psk, 0, old, right, 0, right, 0, 1};
+        QTest::newRow("wrong password, own secret") << SavedJoin{psk, 0, old, typo, 7, old, 1, 0};
+        QTest::newRow("keyring secret works") << SavedJoin{psk, 1, right, {}, 0, right, 1, 0};
+        QTest::newRow("right password, keyring") << SavedJoin{psk, 1, old, right, 0, right, 1, 0};
+        QTest::newRow("wrong password, keyring") << SavedJoin{psk, 1, old, typo, 7, old, 2, 0};
+        QTest::newRow("open, stray password") << SavedJoin{{}, 0, {}, right, 0, {}, 0, 0};
     }
     void savedProfileJoins()
     {
-        QFETCH(QString, keyMgmt);
-        QFETCH(uint, owner);
-        QFETCH(QString, stored);
-        QFETCH(QString, typed);
-        QFETCH(qint64, code);
-        QFETCH(QString, kept);
-        QFETCH(int, copies);
+        QFETCH(SavedJoin, row);
+        const auto& [keyMgmt, owner, stored, typed, code, kept, agentRequests, copies] = row;
         nm_->setNetworkBehaviour("Home", keyMgmt.isEmpty() ? QString() : QStringLiteral("the right one"));
         addHome(keyMgmt.isEmpty() ? 0u : kCcmp | kPsk);
         // An older profile of the same name is not the one a join uses.
@@ -338,7 +334,7 @@ private Q_SLOTS:
         QTRY_COMPARE(secrets().value(owner ? "keyring" : "psk").toString(), kept);
         QVERIFY(!owner || !secrets().contains("psk")); // a keyring's secret is never stored in the profile
         QCOMPARE(secrets().value("key-mgmt").toString(), keyMgmt);
-        QTEST(nm_->counter("agent_requests"), "agentRequests");
+        QCOMPARE(nm_->counter("agent_requests"), agentRequests);
         QCOMPARE(nm_->counter("keyring_prompts"), 0u); // no second dialog
         QCOMPARE(nm_->savedConnections().size(), before.size() + copies);
         // The rest of the profile is as it was; a copy that carried the

@@ -13,7 +13,6 @@ using namespace ondrel;
 using C = SecurityCode;
 using Steps = nm::JoinSteps;
 using B = NetworkManagerBackend;
-using OptUint = std::optional<uint>;
 
 namespace {
 
@@ -51,60 +50,35 @@ private Q_SLOTS:
             QVERIFY(std::abs(100 - 100 * (-40 - nm::dbmFromStrength(p)) / 60 - p) <= 1);
     }
 
-    void channel_data()
+    void channelAndSecurity()
     {
-        QTest::addColumn<uint>("frequency");
-        QTest::addColumn<uint>("bandwidth");
-        QTest::addColumn<ChannelInfo>("expected"); // number, band code, width code
-        const auto row = [](uint f, uint w, ChannelInfo c) { QTest::addRow("%u MHz", f) << f << w << c; };
-        row(2412, 20, {1, 1, 1});
-        row(2472, 40, {13, 1, 2});
-        row(2484, 20, {14, 1, 1});
-        row(5180, 80, {36, 2, 3});
-        row(5885, 160, {177, 2, 4});
-        row(4940, 20, {188, 2, 1});
-        row(5935, 20, {2, 3, 1});
-        row(5955, 320, {1, 3, 0});
-        row(7115, 0, {233, 3, 0});
-        row(60480, 2160, {0, 0, 0});
-        row(5925, 20, {0, 3, 1}); // below 6 GHz channel 1
-        row(5945, 20, {0, 3, 1}); // between centres
-        row(2413, 20, {0, 1, 1});
-        row(5182, 20, {0, 2, 1});
-    }
-    void channel()
-    {
-        QFETCH(uint, frequency);
-        QFETCH(uint, bandwidth);
-        QFETCH(ChannelInfo, expected);
-        QCOMPARE(nm::channelFromFrequency(frequency, bandwidth), std::optional<ChannelInfo>(expected));
+        // Frequency, width -> channel number, band code, width code.
+        const QList<std::tuple<uint, uint, ChannelInfo>> channels{
+            {2412, 20, {1, 1, 1}},    {2472, 40, {13, 1, 2}},   {2484, 20, {14, 1, 1}},
+            {5180, 80, {36, 2, 3}},   {5885, 160, {177, 2, 4}}, {4940, 20, {188, 2, 1}},
+            {5935, 20, {2, 3, 1}},    {5955, 320, {1, 3, 0}},   {7115, 0, {233, 3, 0}},
+            {60480, 2160, {0, 0, 0}}, {5925, 20, {0, 3, 1}},    {5945, 20, {0, 3, 1}},
+            {2413, 20, {0, 1, 1}},    {5182, 20, {0, 2, 1}}, // off the channels' centres
+        };
+        for (const auto& [frequency, width, expected] : channels)
+            QVERIFY2(nm::channelFromFrequency(frequency, width) == expected,
+                     qPrintable(QString::number(frequency)));
         QVERIFY(!nm::channelFromFrequency(0, 20));
-    }
-
-    void security_data()
-    {
-        QTest::addColumn<uint>("flags");
-        QTest::addColumn<uint>("wpa");
-        QTest::addColumn<uint>("rsn");
-        QTest::addColumn<SecurityCodes>("codes");
-        QTest::newRow("open") << 0u << 0u << 0u << SecurityCodes{C::none};
-        QTest::newRow("wep") << 1u << 0u << 0u << SecurityCodes{C::wep};
-        QTest::newRow("wpa psk") << 1u << 0x144u << 0u << SecurityCodes{C::wpaPersonal};
-        QTest::newRow("wpa+wpa2") << 1u << 0x144u << 0x188u << SecurityCodes{C::wpaPersonal, C::wpa2Personal};
-        QTest::newRow("transition") << 1u << 0u << 0x588u << SecurityCodes{C::wpa2Personal, C::wpa3Personal};
-        QTest::newRow("802.1X") << 1u << 0x200u << 0x200u
-                                << SecurityCodes{C::wpaEnterprise, C::wpa2Enterprise};
-        QTest::newRow("suite-b") << 1u << 0u << 0x2000u << SecurityCodes{C::wpa3Enterprise};
-        QTest::newRow("owe") << 1u << 0u << 0x800u << SecurityCodes{C::owe};
-        QTest::newRow("owe transition") << 0u << 0u << 0x1000u << SecurityCodes{C::oweTransition};
-        QTest::newRow("ciphers only") << 1u << 0u << 0x88u << SecurityCodes{};
-    }
-    void security()
-    {
-        QFETCH(uint, flags);
-        QFETCH(uint, wpa);
-        QFETCH(uint, rsn);
-        QTEST(nm::securityFromFlags(flags, wpa, rsn), "codes");
+        // Flags, WPA flags, RSN flags -> the codes the detection rules ask about.
+        const QList<std::tuple<uint, uint, uint, SecurityCodes>> securities{
+            {0, 0, 0, {C::none}},
+            {1, 0, 0, {C::wep}},
+            {1, 0x144, 0, {C::wpaPersonal}},
+            {1, 0x144, 0x188, {C::wpaPersonal, C::wpa2Personal}},
+            {1, 0, 0x588, {C::wpa2Personal, C::wpa3Personal}},
+            {1, 0x200, 0x200, {C::wpaEnterprise, C::wpa2Enterprise}},
+            {1, 0, 0x2000, {C::wpa3Enterprise}},
+            {1, 0, 0x800, {C::owe}},
+            {0, 0, 0x1000, {C::oweTransition}},
+            {1, 0, 0x88, {}}, // ciphers without key management
+        };
+        for (const auto& [flags, wpa, rsn, codes] : securities)
+            QVERIFY2(nm::securityFromFlags(flags, wpa, rsn) == codes, qPrintable(QString::number(rsn, 16)));
     }
 
     // Infrastructure Wi-Fi profiles only, in NetworkManager's order; a join
@@ -135,78 +109,49 @@ private Q_SLOTS:
         QVERIFY(!nm::savedProfileFor(saved + QList{nm::SavedWifi{}}, QByteArray())); // hidden
     }
 
-    void joinSteps_data()
-    {
-        QTest::addColumn<QString>("keyMgmt"); // "-": no saved profile
-        QTest::addColumn<uint>("flags");
-        QTest::addColumn<bool>("password");
-        QTest::addColumn<Steps::Profile>("profile");
-        QTest::addColumn<bool>("agent");
-        QTest::addColumn<Steps::Keep>("keep");
-        QTest::addColumn<bool>("keepPassword");
-        QTest::addColumn<uint>("keepFlags");
-        using P = Steps::Profile;
-        using K = Steps::Keep;
-        QTest::newRow("new network") << "-" << 0u << true << P::added << false << K::added << false << 1u;
-        QTest::newRow("new open network")
-            << "-" << 0u << false << P::added << false << K::added << false << 1u;
-        QTest::newRow("saved, no password")
-            << "wpa-psk" << 0u << false << P::saved << false << K::nothing << false << 0u;
-        QTest::newRow("own secret, password")
-            << "wpa-psk" << 0u << true << P::savedCopy << false << K::saved << true << 1u;
-        QTest::newRow("own WEP key, password")
-            << "none" << 0u << true << P::savedCopy << false << K::saved << true << 1u;
-        QTest::newRow("keyring, password")
-            << "sae" << 1u << true << P::saved << true << K::saved << true << 0x40u;
-        QTest::newRow("never kept, password")
-            << "wpa-psk" << 2u << true << P::saved << true << K::nothing << false << 0u;
-        QTest::newRow("owe, stray password")
-            << "owe" << 0u << true << P::saved << true << K::nothing << false << 0u;
-        QTest::newRow("open, stray password")
-            << "" << 0u << true << P::saved << false << K::nothing << false << 0u;
-    }
     void joinSteps()
     {
-        QFETCH(QString, keyMgmt);
-        QFETCH(uint, flags);
-        QFETCH(bool, password);
-        std::optional<nm::SavedWifi> saved;
-        if (keyMgmt != QLatin1String("-"))
-            saved = nm::SavedWifi{QStringLiteral("/p"), QStringLiteral("u"), "Home", keyMgmt, flags, 0};
-        const Steps steps = nm::joinSteps(saved, password);
-        QTEST(steps.profile, "profile");
-        QTEST(steps.needsAgent, "agent");
-        QTEST(steps.keep, "keep");
-        QTEST(steps.keepPassword, "keepPassword");
-        QTEST(steps.keepFlags, "keepFlags");
-    }
-
-    void failures_data()
-    {
-        QTest::addColumn<bool>("timedOut");
-        QTest::addColumn<uint>("activeReason");
-        QTest::addColumn<OptUint>("deviceReason");
-        QTest::addColumn<QString>("domain");
-        QTest::addColumn<qint64>("code");
-        const QString reasons = B::kDeviceStateReasonDomain;
-        const QString manager = B::kNetworkManagerDomain;
-        QTest::newRow("no answer in time") << true << 0u << OptUint(7) << manager << B::kTimedOut;
-        QTest::newRow("device reason wins") << false << 9u << OptUint(53) << reasons << 53ll;
-        QTest::newRow("no secrets, device silent") << false << 9u << OptUint() << reasons << 7ll;
-        QTest::newRow("connect time-out, device silent")
-            << false << 6u << OptUint() << manager << B::kTimedOut;
-        QTest::newRow("connect time-out, device said") << false << 6u << OptUint(11) << reasons << 11ll;
-        QTest::newRow("nothing said") << false << 1u << OptUint() << reasons << 1ll;
-    }
-    void failures()
-    {
-        QFETCH(bool, timedOut);
-        QFETCH(uint, activeReason);
-        QFETCH(OptUint, deviceReason);
-        const SystemError failure = nm::joinFailure({timedOut, activeReason, deviceReason});
-        QTEST(failure.domain(), "domain");
-        QTEST(failure.code(), "code");
-        QVERIFY(!failure.description().isEmpty());
+        using P = Steps::Profile;
+        using K = Steps::Keep;
+        // Saved profile's key management ("-": none saved), its secret's flags, a password typed.
+        const QList<std::tuple<const char*, uint, bool, Steps>> rows{
+            {"-", 0, true, {P::added, false, K::added, false, 1}},
+            {"-", 0, false, {P::added, false, K::added, false, 1}},
+            {"wpa-psk", 0, false, {P::saved, false, K::nothing, false, 0}},
+            {"wpa-psk", 0, true, {P::savedCopy, false, K::saved, true, 1}}, // NetworkManager's own secret
+            {"none", 0, true, {P::savedCopy, false, K::saved, true, 1}},
+            {"sae", 1, true, {P::saved, true, K::saved, true, 0x40}},     // the keyring's
+            {"wpa-psk", 2, true, {P::saved, true, K::nothing, false, 0}}, // never kept
+            {"owe", 0, true, {P::saved, true, K::nothing, false, 0}},
+            {"", 0, true, {P::saved, false, K::nothing, false, 0}}, // open network, stray password
+        };
+        for (const auto& [keyMgmt, flags, password, expected] : rows) {
+            std::optional<nm::SavedWifi> saved;
+            if (QByteArray(keyMgmt) != "-")
+                saved = nm::SavedWifi{"/p", "u", "Home", keyMgmt, flags, 0};
+            const Steps steps = nm::joinSteps(saved, password);
+            QVERIFY2(std::tie(steps.profile, steps.needsAgent, steps.keep, steps.keepPassword,
+                              steps.keepFlags) == std::tie(expected.profile, expected.needsAgent,
+                                                           expected.keep, expected.keepPassword,
+                                                           expected.keepFlags),
+                     keyMgmt);
+        }
+        // Activation ends: timed out, the active connection's reason, the device's.
+        const QString reasons = B::kDeviceStateReasonDomain, manager = B::kNetworkManagerDomain;
+        const QList<std::tuple<nm::ActivationEnd, QString, qint64>> ends{
+            {{true, 0, 7}, manager, B::kTimedOut},
+            {{false, 9, 53}, reasons, 53},           // the device's reason first
+            {{false, 9, {}}, reasons, 7},            // no secrets, the device silent
+            {{false, 6, {}}, manager, B::kTimedOut}, // connect time-out, the device silent
+            {{false, 6, 11}, reasons, 11},
+            {{false, 1, {}}, reasons, 1},
+        };
+        for (const auto& [end, domain, code] : ends) {
+            const SystemError failure = nm::joinFailure(end);
+            QCOMPARE(failure.domain(), domain);
+            QCOMPARE(failure.code(), code);
+            QVERIFY(!failure.description().isEmpty());
+        }
     }
 
     void errorNames()
