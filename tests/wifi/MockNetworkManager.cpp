@@ -177,7 +177,7 @@ void MockNetworkManager::stop()
     if (!nm_.waitForFinished(5000))
         nm_.kill();
     nm_.waitForFinished(2000);
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [this] {
             return !connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
         },
