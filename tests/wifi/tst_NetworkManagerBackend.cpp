@@ -105,54 +105,60 @@ private Q_SLOTS:
 
     // One RequestScan, then every object in one round trip; the records keep
     // the exact bytes, NetworkManager's flags and the width it knows.
-    void scan_data()
-    {
-        QTest::addColumn<Ap>("ap");
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<QVariant>("name");
-        QTest::addColumn<Security>("security");
-        QTest::addColumn<Band>("band");
-        QTest::addColumn<int>("width");
-        QTest::newRow("wpa2 and wpa3")
-            << Ap{.ssid = "Mixed", .frequency = 5500, .rsn = kCcmp | kPsk | kSae, .bandwidth = 160}
-            << "1.46.0" << QVariant("Mixed") << Security::wpa2wpa3Personal << Band::ghz5 << 160;
-        QTest::newRow("owe on 6 GHz")
-            << Ap{.ssid = "Six", .frequency = 5955, .rsn = kCcmp | kOwe, .bandwidth = 80} << "1.46.0"
-            << QVariant("Six") << Security::owe << Band::ghz6 << 80;
-        QTest::newRow("hidden, wep") << Ap{.ssid = "", .flags = 1} << "1.46.0" << QVariant() << Security::wep
-                                     << Band::ghz2_4 << 20;
-        QTest::newRow("invalid UTF-8")
-            << Ap{.ssid = "A\xff\x1b[2J"} << "1.46.0"
-            << QVariant(QLatin1Char('A') + QChar(0xdcff) + QStringLiteral("\x1b[2J")) << Security::open
-            << Band::ghz2_4 << 20;
-        QTest::newRow("NetworkManager 1.42: no width")
-            << Ap{.ssid = "Old", .frequency = 5180, .bandwidth = 80} << "1.42.4" << QVariant("Old")
-            << Security::open << Band::ghz5 << 0;
-    }
     void scan()
     {
-        QFETCH(Ap, ap);
-        QFETCH(QVariant, name);
-        QFETCH(QString, version);
-        behave("version", version);
-        nm_->addAccessPoint(device_, {.ssid = "Neighbour", .bssid = "02:00:00:00:00:99"});
-        ap.bssid = QStringLiteral("AA:BB:CC:00:11:22");
-        const QString path = nm_->addAccessPoint(device_, ap);
+        // Access points of every kind (NetworkManager 1.42 gives no width),
+        // their names (none: hidden), securities, bands and widths.
+        const QList<std::tuple<Ap, const char*, std::optional<QString>, Security, Band, int>> rows{
+            {{.ssid = "Mixed", .frequency = 5500, .rsn = kCcmp | kPsk | kSae, .bandwidth = 160},
+             "1.46.0",
+             "Mixed",
+             Security::wpa2wpa3Personal,
+             Band::ghz5,
+             160},
+            {{.ssid = "Six", .frequency = 5955, .rsn = kCcmp | kOwe, .bandwidth = 80},
+             "1.46.0",
+             "Six",
+             Security::owe,
+             Band::ghz6,
+             80},
+            {{.ssid = "", .flags = 1}, "1.46.0", std::nullopt, Security::wep, Band::ghz2_4, 20},
+            {{.ssid = "A\xff\x1b[2J"},
+             "1.46.0",
+             QLatin1Char('A') + QChar(0xdcff) + QStringLiteral("\x1b[2J"),
+             Security::open,
+             Band::ghz2_4,
+             20},
+            {{.ssid = "Old", .frequency = 5180, .bandwidth = 80},
+             "1.42.4",
+             "Old",
+             Security::open,
+             Band::ghz5,
+             0},
+        };
+        QStringList paths;
+        for (auto [ap, version, name, security, band, width] : rows) {
+            behave("version", version);
+            ap.bssid = QStringLiteral("AA:BB:CC:00:11:%1").arg(paths.size());
+            paths << nm_->addAccessPoint(device_, ap);
+        }
         NetworkManagerBackend backend(limits());
         const quint64 before = backend.roundTrips();
         const ScanResult result = backend.scan();
         QVERIFY(!result.error);
-        QCOMPARE(backend.roundTrips() - before, 2u);
-        QCOMPARE(result.accessPoints.size(), 2);
-        QCOMPARE(result.accessPoints[1].handle, path);
-        const ScannedNetwork record = ScannedNetwork::fromAccessPoint(result.accessPoints[1]);
-        QCOMPARE(record.ssid, name.isValid() ? std::optional<QString>(name.toString()) : std::nullopt);
-        QCOMPARE(record.bssid, std::optional<QString>(QStringLiteral("AA:BB:CC:00:11:22")));
-        QTEST(record.security, "security");
-        QTEST(record.band, "band");
-        QTEST(record.widthMHz, "width");
-        QCOMPARE(record.rssi, -58);
+        QCOMPARE(backend.roundTrips() - before, 2u); // RequestScan, then every object at once
         QCOMPARE(nm_->counter("scan_requests"), 1u);
+        QCOMPARE(result.accessPoints.size(), rows.size());
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const auto& [ap, version, name, security, band, width] = rows[i];
+            const ScannedNetwork record = ScannedNetwork::fromAccessPoint(result.accessPoints[i]);
+            QCOMPARE(result.accessPoints[i].handle, paths[i]);
+            QCOMPARE(result.accessPoints[i].ssidBytes, ap.ssid);
+            QCOMPARE(record.ssid, name);
+            QCOMPARE(record.bssid, std::optional<QString>(QStringLiteral("AA:BB:CC:00:11:%1").arg(i)));
+            QVERIFY(record.security == security && record.band == band && record.widthMHz == width);
+            QCOMPARE(record.rssi, -58);
+        }
     }
 
     // A refused scan, or one whose LastScan never changes, serves the current list.
