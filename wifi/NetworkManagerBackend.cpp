@@ -298,6 +298,26 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
         active = pathArgument(reply, 1);
     }
 
+    if (const std::optional<SystemError> failure = awaitActivation(device, active, mark))
+        return failure;
+    // It worked: the profile is kept as the join's steps say, so that the
+    // system reconnects by itself later.
+    if (steps.keep != nm::JoinSteps::Keep::nothing)
+        keep(steps.keep == nm::JoinSteps::Keep::added ? connection : saved->path,
+             steps.keepPassword ? password : std::nullopt, steps.keepFlags);
+    mirror_->waitUntil(
+        [&] {
+            return mirror_->properties(device, kWireless)
+                       .value(QStringLiteral("ActiveAccessPoint"))
+                       .toString() != kNoObject;
+        },
+        QDeadlineTimer(limits_.settle));
+    return std::nullopt;
+}
+
+std::optional<SystemError> NetworkManagerBackend::awaitActivation(const QString& device,
+                                                                  const QString& active, quint64 mark)
+{
     using Kind = NetworkManagerMirror::Event::Kind;
     nm::ActivationEnd end;
     const auto noteDevice = [&](const NetworkManagerMirror::Event& e) {
@@ -315,22 +335,8 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
         QDeadlineTimer(limits_.activation));
     if (outcome && outcome->kind == Kind::serviceLost)
         return SystemError(WiFiError::noInterface);
-
-    if (outcome && outcome->state == kActiveActivated) {
-        // It worked: the profile is kept as the join's steps say, so that the
-        // system reconnects by itself later.
-        if (steps.keep != nm::JoinSteps::Keep::nothing)
-            keep(steps.keep == nm::JoinSteps::Keep::added ? connection : saved->path,
-                 steps.keepPassword ? password : std::nullopt, steps.keepFlags);
-        mirror_->waitUntil(
-            [&] {
-                return mirror_->properties(device, kWireless)
-                           .value(QStringLiteral("ActiveAccessPoint"))
-                           .toString() != kNoObject;
-            },
-            QDeadlineTimer(limits_.settle));
+    if (outcome && outcome->state == kActiveActivated)
         return std::nullopt;
-    }
 
     // Failed or timed out: leave nothing half-done behind.
     end.timedOut = !outcome;

@@ -112,6 +112,9 @@ private:
     void awaitFirstLoad() const;
     std::optional<SystemError> activate(const QString& device, const AccessPoint& accessPoint,
                                         const std::optional<QString>& password);
+    // Waits for the activation `active` (announced after `mark`) to end:
+    // nothing when it activated, else why not.
+    std::optional<SystemError> awaitActivation(const QString& device, const QString& active, quint64 mark);
     // Update2 of a profile with these flags, with the password as its secret
     // (or unchanged without one); a failure is only logged.
     void keep(const QString& profile, const std::optional<QString>& password, uint flags);
