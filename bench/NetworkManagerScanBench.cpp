@@ -53,7 +53,19 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString device = nm.addWirelessDevice();
-    nm.mock(QStringLiteral("AddManyAccessPoints"), {device, uint(count)});
+    // Varied names (every eleventh hidden), bands and securities.
+    const uint rsns[] = {0, 0, 0, 0x188, 0x588, 0x488, 0x288, 0x800};
+    const uint frequencies[] = {2412, 2437, 2462, 5180, 5500, 5745, 5955, 6115};
+    for (int i = 0; i < count; ++i)
+        nm.addAccessPoint(device,
+                          {.ssid = i % 11 ? QStringLiteral("Network %1").arg(i / 3).toUtf8() : QByteArray(),
+                           .bssid = QStringLiteral("02:00:%1:01").arg(i, 6, 16, QLatin1Char('0')),
+                           .frequency = frequencies[i % 8],
+                           .strength = uchar(i * 7 % 101),
+                           .wpa = i % 8 == 2 ? 0x14cu : 0u,
+                           .rsn = rsns[i % 8],
+                           .bandwidth = 20u << (i % 4),
+                           .flags = i % 8 == 1 || i % 8 == 2 || rsns[i % 8] ? 1u : 0u});
 
     NetworkManagerBackend backend;
     if (!backend.hasInterface()) {

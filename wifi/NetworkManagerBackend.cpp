@@ -4,6 +4,7 @@
 #include "wifi/NetworkManagerMapping.h"
 #include "wifi/NetworkManagerMirror.h"
 #include "wifi/NetworkManagerProfiles.h"
+#include "wifi/NetworkManagerRules.h"
 #include "wifi/NetworkManagerSecretAgent.h"
 #include "wifi/SsidText.h"
 
@@ -35,24 +36,9 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
 const QString kNoObject = QStringLiteral("/");
 
-constexpr uint kDeviceActivated = 100;
 constexpr uint kDeviceFailed = 120;
 constexpr uint kActiveActivated = 2;
 constexpr uint kActiveDeactivated = 4;
-constexpr uint kActiveReasonConnectTimeout = 6;
-constexpr uint kActiveReasonNoSecrets = 9;
-constexpr uint kReasonUnknown = 1;
-constexpr uint kReasonNoSecrets = 7;
-// NMSettingsUpdate2Flags
-constexpr uint kUpdateToDisk = 0x1;
-constexpr uint kUpdateNoReapply = 0x40;
-
-bool isAbsence(const QString& errorName)
-{
-    return errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-           errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
-           errorName == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
-}
 
 bool ok(const QDBusMessage& reply)
 {
@@ -84,7 +70,7 @@ NetworkManagerBackend::NetworkManagerBackend(Limits limits) : limits_(limits)
 
     thread_ = std::make_unique<QThread>();
     thread_->setObjectName(QStringLiteral("ondrel.networkmanager"));
-    mirror_ = new NetworkManagerMirror(connectionName_, limits_.call);
+    mirror_ = new NetworkManagerMirror(connectionName_, limits_.call, limits_.retry);
     mirror_->moveToThread(thread_.get());
     agent_ = new NetworkManagerSecretAgent(connectionName_, limits_.call);
     agent_->moveToThread(thread_.get());
@@ -170,29 +156,7 @@ QDBusMessage NetworkManagerBackend::call(const QString& path, const QString& int
 
 SystemError NetworkManagerBackend::failureFrom(const QDBusMessage& reply)
 {
-    const QString name = reply.errorName();
-    if (isAbsence(name))
-        return SystemError(WiFiError::noInterface);
-    if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
-        name == QLatin1String("org.freedesktop.DBus.Error.Timeout") ||
-        name == QLatin1String("org.freedesktop.DBus.Error.TimedOut"))
-        return SystemError(kNetworkManagerDomain, kTimedOut,
-                           QStringLiteral("NetworkManager did not answer in time."));
-    // NetworkManager's own refusals end in PermissionDenied whichever of its
-    // interfaces refused (the manager, Settings, AgentManager, ...).
-    if ((name.startsWith(QLatin1String("org.freedesktop.NetworkManager.")) &&
-         name.endsWith(QLatin1String(".PermissionDenied"))) ||
-        name == QLatin1String("org.freedesktop.DBus.Error.AccessDenied") ||
-        name == QLatin1String("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired") ||
-        name.endsWith(QLatin1String(".NotAuthorized")))
-        return SystemError(kNetworkManagerDomain, kNotPermitted,
-                           reply.errorMessage().isEmpty()
-                               ? QStringLiteral("Not authorized to control networking.")
-                               : reply.errorMessage());
-    QString text = reply.errorMessage();
-    if (text.isEmpty())
-        text = QStringLiteral("NetworkManager could not complete the request.");
-    return SystemError(kNetworkManagerDomain, kOtherFailure, text);
+    return nm::failureFromError(reply.errorName(), reply.errorMessage());
 }
 
 ScanResult NetworkManagerBackend::scan()
@@ -273,41 +237,25 @@ std::optional<SystemError> NetworkManagerBackend::join(const AccessPoint& access
 std::optional<SystemError> NetworkManagerBackend::activate(const QString& device, const AccessPoint& ap,
                                                            const std::optional<QString>& password)
 {
-    // The access point as listed, or another of the same name if that one
-    // has left NetworkManager's list since the scan.
-    QString specific = kNoObject;
-    const QStringList listed = [&] {
-        QStringList out;
-        for (const QVariant& p :
-             mirror_->properties(device, kWireless).value(QStringLiteral("AccessPoints")).toList())
-            out << p.toString();
-        return out;
-    }();
-    if (listed.contains(ap.handle)) {
-        specific = ap.handle;
-    } else {
-        for (const QString& path : listed) {
-            if (mirror_->properties(path, kAccessPoint).value(QStringLiteral("Ssid")).toByteArray() ==
-                ap.ssidBytes) {
-                specific = path;
-                break;
-            }
-        }
-        if (specific == kNoObject && ap.ssidBytes.isEmpty())
-            return SystemError(WiFiError::gone);
-    }
+    QStringList listed;
+    for (const QVariant& p :
+         mirror_->properties(device, kWireless).value(QStringLiteral("AccessPoints")).toList())
+        listed << p.toString();
+    const std::optional<QString> specific = nm::accessPointToJoin(listed, ap, [&](const QString& path) {
+        return mirror_->properties(path, kAccessPoint).value(QStringLiteral("Ssid")).toByteArray();
+    });
+    if (!specific)
+        return SystemError(WiFiError::gone);
 
-    const std::optional<NetworkManagerMirror::SavedWifi> saved =
-        nm::savedProfileFor(mirror_->savedWifi(), ap.ssidBytes);
-    const nm::JoinPlan plan = nm::joinPlan(saved, password.has_value());
-    const bool activateSaved = plan == nm::JoinPlan::activateSaved;
-    // A password for a saved profile can reach NetworkManager only through
-    // the agent, so a join that needs it fails when NetworkManager refused it.
-    if (activateSaved && password && !saved->keyMgmt.isEmpty()) {
+    const std::optional<nm::SavedWifi> saved = nm::savedProfileFor(mirror_->savedWifi(), ap.ssidBytes);
+    const nm::JoinSteps steps = nm::joinSteps(saved, password.has_value());
+    using Profile = nm::JoinSteps::Profile;
+    if (steps.needsAgent) {
         const std::optional<QDBusMessage> refusal = agent_->waitForRegistration(limits_.call);
-        if (refusal && !isAbsence(refusal->errorName()))
+        if (refusal && !nm::isAbsence(refusal->errorName()))
             return failureFrom(*refusal);
     }
+    const bool activateSaved = steps.profile == Profile::saved;
     const QString uuid = activateSaved ? saved->uuid : QUuid::createUuid().toString(QUuid::WithoutBraces);
     // New and copied profiles carry their secret themselves: the agent only
     // cancels a request for another one.
@@ -318,109 +266,96 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
     // Subscribe before acting, so that no state change of this activation can
     // slip between the call's answer and the wait.
     quint64 mark = mirror_->mark();
+    const QVariant deviceArg = QVariant::fromValue(QDBusObjectPath(device));
+    const QVariant specificArg = QVariant::fromValue(QDBusObjectPath(*specific));
     QString connection;
     QString active;
     if (activateSaved) {
         connection = saved->path;
-        const QDBusMessage reply = call(kManagerPath, kManager, QStringLiteral("ActivateConnection"),
-                                        {QVariant::fromValue(QDBusObjectPath(connection)),
-                                         QVariant::fromValue(QDBusObjectPath(device)),
-                                         QVariant::fromValue(QDBusObjectPath(specific))},
-                                        limits_.activation);
+        const QDBusMessage reply = call(
+            kManagerPath, kManager, QStringLiteral("ActivateConnection"),
+            {QVariant::fromValue(QDBusObjectPath(connection)), deviceArg, specificArg}, limits_.activation);
         if (!ok(reply))
             return failureFrom(reply);
         active = pathArgument(reply, 0);
     } else {
-        Settings settings;
-        if (plan == nm::JoinPlan::trySavedCopy) {
+        Settings settings = nm::newProfile(ap, password, uuid);
+        if (steps.profile == Profile::savedCopy) {
             const QDBusMessage current = call(saved->path, kConnection, QStringLiteral("GetSettings"));
             if (!ok(current))
                 return failureFrom(current);
             settings = nm::profileCopy(settingsFrom(current), *password, uuid);
-        } else {
-            settings = nm::newProfile(ap, password, uuid);
         }
         // Volatile: NetworkManager deletes it when its activation fails or
         // ends, also when this process is gone by then.
         const QVariantMap options{{QStringLiteral("persist"), QStringLiteral("volatile")}};
         const QDBusMessage reply =
             call(kManagerPath, kManager, QStringLiteral("AddAndActivateConnection2"),
-                 {QVariant::fromValue(settings), QVariant::fromValue(QDBusObjectPath(device)),
-                  QVariant::fromValue(QDBusObjectPath(specific)), options},
-                 limits_.activation);
+                 {QVariant::fromValue(settings), deviceArg, specificArg, options}, limits_.activation);
         if (!ok(reply))
             return failureFrom(reply);
         connection = pathArgument(reply, 0);
         active = pathArgument(reply, 1);
     }
 
+    if (const std::optional<SystemError> failure = awaitActivation(device, active, mark))
+        return failure;
+    // It worked: the profile is kept as the join's steps say, so that the
+    // system reconnects by itself later.
+    if (steps.keep != nm::JoinSteps::Keep::nothing)
+        keep(steps.keep == nm::JoinSteps::Keep::added ? connection : saved->path,
+             steps.keepPassword ? password : std::nullopt, steps.keepFlags);
+    mirror_->waitUntil(
+        [&] {
+            return mirror_->properties(device, kWireless)
+                       .value(QStringLiteral("ActiveAccessPoint"))
+                       .toString() != kNoObject;
+        },
+        QDeadlineTimer(limits_.settle));
+    return std::nullopt;
+}
+
+std::optional<SystemError> NetworkManagerBackend::awaitActivation(const QString& device,
+                                                                  const QString& active, quint64 mark)
+{
     using Kind = NetworkManagerMirror::Event::Kind;
-    std::optional<uint> deviceReason;
+    nm::ActivationEnd end;
+    const auto noteDevice = [&](const NetworkManagerMirror::Event& e) {
+        if (e.kind == Kind::deviceStateChanged && e.path == device && e.state == kDeviceFailed)
+            end.deviceReason = e.reason;
+    };
     const auto outcome = mirror_->waitForEvent(
         mark,
         [&](const NetworkManagerMirror::Event& e) {
-            if (e.kind == Kind::serviceLost)
-                return true;
-            if (e.kind == Kind::deviceStateChanged && e.path == device && e.state == kDeviceFailed)
-                deviceReason = e.reason;
-            return e.kind == Kind::activeStateChanged && e.path == active &&
-                   (e.state == kActiveActivated || e.state == kActiveDeactivated);
+            noteDevice(e);
+            return e.kind == Kind::serviceLost ||
+                   (e.kind == Kind::activeStateChanged && e.path == active &&
+                    (e.state == kActiveActivated || e.state == kActiveDeactivated));
         },
         QDeadlineTimer(limits_.activation));
-
     if (outcome && outcome->kind == Kind::serviceLost)
         return SystemError(WiFiError::noInterface);
-
-    if (outcome && outcome->state == kActiveActivated) {
-        // It worked: a new profile is kept on disk, so that the system
-        // reconnects by itself later; a saved profile gets the password that
-        // worked, on disk when NetworkManager keeps its secret, else through
-        // NetworkManager in the user's keyring.
-        if (plan == nm::JoinPlan::addNew)
-            keep(connection, std::nullopt, kUpdateToDisk);
-        else if (plan == nm::JoinPlan::trySavedCopy)
-            keep(saved->path, password, kUpdateToDisk);
-        else if (password && (saved->secretFlags & nm::kSecretAgentOwned))
-            keep(saved->path, password, kUpdateNoReapply);
-        mirror_->waitUntil(
-            [&] {
-                return mirror_->properties(device, kWireless)
-                           .value(QStringLiteral("ActiveAccessPoint"))
-                           .toString() != kNoObject;
-            },
-            QDeadlineTimer(limits_.settle));
+    if (outcome && outcome->state == kActiveActivated)
         return std::nullopt;
-    }
 
     // Failed or timed out: leave nothing half-done behind.
-    SystemError failure;
-    if (!outcome) {
+    end.timedOut = !outcome;
+    if (end.timedOut) {
         call(kManagerPath, kManager, QStringLiteral("DeactivateConnection"),
              {QVariant::fromValue(QDBusObjectPath(active))});
-        failure = SystemError(kNetworkManagerDomain, kTimedOut,
-                              QStringLiteral("The connection attempt timed out."));
     } else {
-        if (!deviceReason) {
-            // The device's own announcement may trail the active connection's.
+        end.activeReason = outcome->reason;
+        // The device's own announcement may trail the active connection's.
+        if (!end.deviceReason)
             mirror_->waitForEvent(
                 mark,
                 [&](const NetworkManagerMirror::Event& e) {
-                    if (e.kind == Kind::deviceStateChanged && e.path == device && e.state == kDeviceFailed)
-                        deviceReason = e.reason;
-                    return deviceReason.has_value();
+                    noteDevice(e);
+                    return end.deviceReason.has_value();
                 },
-                QDeadlineTimer(std::chrono::milliseconds(500)));
-        }
-        uint reason = deviceReason.value_or(kReasonUnknown);
-        if (!deviceReason && outcome->reason == kActiveReasonNoSecrets)
-            reason = kReasonNoSecrets;
-        if (!deviceReason && outcome->reason == kActiveReasonConnectTimeout)
-            failure = SystemError(kNetworkManagerDomain, kTimedOut,
-                                  QStringLiteral("The connection attempt timed out."));
-        else
-            failure = SystemError(kDeviceStateReasonDomain, reason, describeStateReason(reason));
+                QDeadlineTimer(limits_.straggler));
     }
-    return failure;
+    return nm::joinFailure(end);
 }
 
 void NetworkManagerBackend::keep(const QString& profile, const std::optional<QString>& password, uint flags)
@@ -474,48 +409,6 @@ std::optional<SystemError> NetworkManagerBackend::setPower(bool on)
 void NetworkManagerBackend::cancel()
 {
     mirror_->cancelWaits();
-}
-
-QString NetworkManagerBackend::describeStateReason(uint reason)
-{
-    switch (reason) {
-    case 0:
-        return QStringLiteral("No reason was given.");
-    case 1:
-        return QStringLiteral("The connection failed for an unknown reason.");
-    case 4:
-        return QStringLiteral("The device could not be configured.");
-    case 5:
-        return QStringLiteral("No network address could be obtained.");
-    case 6:
-        return QStringLiteral("The network address is no longer valid.");
-    case 7:
-        return QStringLiteral("The network needs a password, and none was given or it was wrong.");
-    case 8:
-        return QStringLiteral("The Wi-Fi supplicant disconnected.");
-    case 9:
-        return QStringLiteral("The Wi-Fi supplicant could not be configured.");
-    case 10:
-        return QStringLiteral("The Wi-Fi supplicant failed.");
-    case 11:
-        return QStringLiteral("The Wi-Fi supplicant took too long to authenticate.");
-    case 15:
-    case 16:
-    case 17:
-        return QStringLiteral("The DHCP client failed.");
-    case 36:
-        return QStringLiteral("The Wi-Fi device was removed.");
-    case 38:
-        return QStringLiteral("The connection profile was removed.");
-    case 39:
-        return QStringLiteral("Disconnected at the user's request.");
-    case 42:
-        return QStringLiteral("The Wi-Fi supplicant is now available.");
-    case 53:
-        return QStringLiteral("The Wi-Fi network could not be found.");
-    default:
-        return QStringLiteral("NetworkManager could not activate the connection (reason %1).").arg(reason);
-    }
 }
 
 } // namespace ondrel

@@ -67,6 +67,8 @@ public:
         std::chrono::milliseconds activation{40000}; // a join until activated or failed (and a call
                                                      // waiting for the user to authenticate)
         std::chrono::milliseconds settle{1500};      // until the copy shows an operation's outcome
+        std::chrono::milliseconds straggler{500};    // a failed join's device reason after its end
+        std::chrono::milliseconds retry{5000};       // a load NetworkManager did not answer, again
     };
 
     // Main thread. Starts following NetworkManager at once.
@@ -94,10 +96,6 @@ public:
     // D-Bus calls whose answer a slow operation waited for, since creation.
     quint64 roundTrips() const { return roundTrips_.load(); }
 
-    // The human description of a device state reason (English, as
-    // NetworkManager's own tools word them).
-    static QString describeStateReason(uint reason);
-
 private:
     // One blocking call on the worker thread, bounded by Limits::call, or by
     // `limit` for a call that may wait for the user (NetworkManager asks
@@ -114,6 +112,9 @@ private:
     void awaitFirstLoad() const;
     std::optional<SystemError> activate(const QString& device, const AccessPoint& accessPoint,
                                         const std::optional<QString>& password);
+    // Waits for the activation `active` (announced after `mark`) to end:
+    // nothing when it activated, else why not.
+    std::optional<SystemError> awaitActivation(const QString& device, const QString& active, quint64 mark);
     // Update2 of a profile with these flags, with the password as its secret
     // (or unchanged without one); a failure is only logged.
     void keep(const QString& profile, const std::optional<QString>& password, uint flags);

@@ -18,8 +18,6 @@ const QString kManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
 const QString kSettingsPath = QStringLiteral("/org/freedesktop/NetworkManager/Settings");
 const QString kManager = QStringLiteral("org.freedesktop.NetworkManager");
 const QString kDevice = QStringLiteral("org.freedesktop.NetworkManager.Device");
-const QString kWireless = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
-const QString kAccessPoint = QStringLiteral("org.freedesktop.NetworkManager.AccessPoint");
 const QString kSettings = QStringLiteral("org.freedesktop.NetworkManager.Settings");
 const QString kConnection = QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
 const QString kActive = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
@@ -29,7 +27,6 @@ const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManage
 // Waits look back no further than one operation (tens of seconds), so a
 // short log suffices.
 constexpr std::size_t kEventLimit = 4096;
-constexpr std::chrono::seconds kRetryInterval{5};
 
 QStringList textList(const QVariant& value)
 {
@@ -39,19 +36,11 @@ QStringList textList(const QVariant& value)
     return out;
 }
 
-// A reply's error means that nobody owns the name (as opposed to an owner
-// that does not answer).
-bool isAbsence(const QString& errorName)
-{
-    return errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-           errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
-           errorName == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
-}
-
 } // namespace
 
-NetworkManagerMirror::NetworkManagerMirror(QString connectionName, std::chrono::milliseconds callTimeout)
-    : connectionName_(std::move(connectionName)), callTimeout_(callTimeout)
+NetworkManagerMirror::NetworkManagerMirror(QString connectionName, std::chrono::milliseconds callTimeout,
+                                           std::chrono::milliseconds retry)
+    : connectionName_(std::move(connectionName)), callTimeout_(callTimeout), retryInterval_(retry)
 {
 }
 
@@ -98,7 +87,7 @@ void NetworkManagerMirror::start()
 
     retry_ = new QTimer(this);
     retry_->setSingleShot(true);
-    retry_->setInterval(kRetryInterval);
+    retry_->setInterval(retryInterval_);
     connect(retry_, &QTimer::timeout, this, &NetworkManagerMirror::refresh);
 
     refresh();
@@ -139,7 +128,7 @@ void NetworkManagerMirror::onObjectsLoaded(QDBusPendingCallWatcher* watcher, qui
             loaded_ = true;
             // An owner that does not answer may come back; an absent one
             // announces itself through the service watcher.
-            if (!isAbsence(reply.errorName()))
+            if (!nm::isAbsence(reply.errorName()))
                 QMetaObject::invokeMethod(retry_, qOverload<>(&QTimer::start), Qt::QueuedConnection);
             changed();
             return;
@@ -147,7 +136,7 @@ void NetworkManagerMirror::onObjectsLoaded(QDBusPendingCallWatcher* watcher, qui
         objects_.clear();
         const QVariantMap all = nm::plainValue(reply.arguments().value(0)).toMap();
         for (auto object = all.begin(); object != all.end(); ++object) {
-            Interfaces& interfaces = objects_[object.key()];
+            nm::Interfaces& interfaces = objects_[object.key()];
             const QVariantMap byInterface = object.value().toMap();
             for (auto it = byInterface.begin(); it != byInterface.end(); ++it)
                 interfaces.insert(it.key(), it.value().toMap());
@@ -275,7 +264,7 @@ void NetworkManagerMirror::onInterfacesAdded(const QDBusMessage& message)
     quint64 generation;
     {
         std::lock_guard lock(mutex_);
-        Interfaces& interfaces = objects_[path];
+        nm::Interfaces& interfaces = objects_[path];
         for (auto it = byInterface.begin(); it != byInterface.end(); ++it)
             interfaces.insert(it.key(), it.value().toMap());
         isConnection = byInterface.contains(kConnection) && !settings_.contains(path);
@@ -415,31 +404,19 @@ bool NetworkManagerMirror::isReachable() const
     return reachable_;
 }
 
-QString NetworkManagerMirror::wirelessDeviceLocked() const
-{
-    const QStringList devices =
-        textList(objects_.value(kManagerPath).value(kManager).value(QStringLiteral("Devices")));
-    for (const QString& path : devices) {
-        const QVariantMap device = objects_.value(path).value(kDevice);
-        if (device.value(QStringLiteral("DeviceType")).toUInt() == 2)
-            return path;
-    }
-    return {};
-}
-
 QString NetworkManagerMirror::wirelessDevice() const
 {
     std::lock_guard lock(mutex_);
-    return wirelessDeviceLocked();
+    return nm::wirelessDevice(objects_);
 }
 
 QString NetworkManagerMirror::interfaceName() const
 {
     std::lock_guard lock(mutex_);
-    const QString device = wirelessDeviceLocked();
-    if (device.isEmpty())
-        return {};
-    return objects_.value(device).value(kDevice).value(QStringLiteral("Interface")).toString();
+    return objects_.value(nm::wirelessDevice(objects_))
+        .value(kDevice)
+        .value(QStringLiteral("Interface"))
+        .toString();
 }
 
 bool NetworkManagerMirror::wirelessEnabled() const
@@ -451,87 +428,15 @@ bool NetworkManagerMirror::wirelessEnabled() const
 Association NetworkManagerMirror::association() const
 {
     std::lock_guard lock(mutex_);
-    Association association;
-    const QString device = wirelessDeviceLocked();
-    if (device.isEmpty())
-        return association;
-    const QVariantMap wireless = objects_.value(device).value(kWireless);
-    const QString apPath = wireless.value(QStringLiteral("ActiveAccessPoint")).toString();
-    if (apPath.isEmpty() || apPath == QLatin1String("/"))
-        return association;
-    const auto object = objects_.constFind(apPath);
-    if (object == objects_.cend() || !object->contains(kAccessPoint))
-        return association;
-    AccessPoint ap = nm::accessPointFromProperties(apPath, object->value(kAccessPoint));
-    if (ap.ssidBytes.isEmpty()) {
-        // A hidden network's access point does not say its name; the profile
-        // the device is activated with does.
-        const QString active =
-            objects_.value(device).value(kDevice).value(QStringLiteral("ActiveConnection")).toString();
-        const QString profile =
-            objects_.value(active).value(kActive).value(QStringLiteral("Connection")).toString();
-        ap.ssid = nm::decodeSsid(profileSsidLocked(profile));
-    }
-    association.ssid = ap.ssid;
-    association.bssid = ap.bssid;
-    association.rssi = ap.rssi;
-    association.noise = ap.noise;
-    association.channel = ap.channel;
-    association.txRate = wireless.value(QStringLiteral("Bitrate")).toUInt() / 1000.0;
-    return association;
-}
-
-QByteArray NetworkManagerMirror::profileSsidLocked(const QString& path) const
-{
-    return settings_.value(path)
-        .value(QStringLiteral("802-11-wireless"))
-        .toMap()
-        .value(QStringLiteral("ssid"))
-        .toByteArray();
-}
-
-QByteArray NetworkManagerMirror::profileSsid(const QString& path) const
-{
-    std::lock_guard lock(mutex_);
-    return profileSsidLocked(path);
+    return nm::association(objects_, settings_);
 }
 
 QList<NetworkManagerMirror::SavedWifi> NetworkManagerMirror::savedWifi() const
 {
     std::lock_guard lock(mutex_);
-    QList<SavedWifi> out;
-    QStringList order =
-        textList(objects_.value(kSettingsPath).value(kSettings).value(QStringLiteral("Connections")));
-    // Connections announced before the list property caught up go last.
-    for (auto it = settings_.cbegin(); it != settings_.cend(); ++it) {
-        if (!order.contains(it.key()))
-            order << it.key();
-    }
-    for (const QString& path : order) {
-        const auto settings = settings_.constFind(path);
-        if (settings == settings_.cend())
-            continue;
-        const QVariantMap connection = settings->value(QStringLiteral("connection")).toMap();
-        const QVariantMap wifi = settings->value(QStringLiteral("802-11-wireless")).toMap();
-        const QString mode = wifi.value(QStringLiteral("mode")).toString();
-        if (connection.value(QStringLiteral("type")).toString() != QLatin1String("802-11-wireless") ||
-            !(mode.isEmpty() || mode == QLatin1String("infrastructure")))
-            continue;
-        const QVariantMap security = settings->value(QStringLiteral("802-11-wireless-security")).toMap();
-        SavedWifi saved;
-        saved.path = path;
-        saved.uuid = connection.value(QStringLiteral("uuid")).toString();
-        saved.ssid = wifi.value(QStringLiteral("ssid")).toByteArray();
-        saved.keyMgmt = security.value(QStringLiteral("key-mgmt")).toString();
-        saved.secretFlags =
-            security
-                .value(saved.keyMgmt == QLatin1String("none") ? QStringLiteral("wep-key-flags")
-                                                              : QStringLiteral("psk-flags"))
-                .toUInt();
-        saved.timestamp = connection.value(QStringLiteral("timestamp")).toLongLong();
-        out << saved;
-    }
-    return out;
+    return nm::savedWifi(
+        settings_,
+        textList(objects_.value(kSettingsPath).value(kSettings).value(QStringLiteral("Connections"))));
 }
 
 QVariantMap NetworkManagerMirror::properties(const QString& path, const QString& interface) const

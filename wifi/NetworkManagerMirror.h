@@ -1,6 +1,7 @@
 #pragma once
 
 #include "wifi/AccessPoint.h"
+#include "wifi/NetworkManagerRules.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -58,21 +59,13 @@ public:
         uint reason = 0;
     };
 
-    // A saved Wi-Fi profile of infrastructure mode (type 802-11-wireless,
-    // mode absent or "infrastructure"); hotspot, ad-hoc and mesh profiles are
-    // no saved networks.
-    struct SavedWifi {
-        QString path;         // the connection's object path
-        QString uuid;         // connection.uuid
-        QByteArray ssid;      // the network name as bytes
-        QString keyMgmt;      // 802-11-wireless-security.key-mgmt; empty for an open network
-        uint secretFlags = 0; // flags of its secret (psk-flags, or wep-key-flags for WEP)
-        qint64 timestamp = 0; // last successful activation, seconds since 1970; 0 never
-    };
+    using SavedWifi = nm::SavedWifi;
 
     // `connectionName` names a QDBusConnection to the system bus that
     // outlives this object.
-    explicit NetworkManagerMirror(QString connectionName, std::chrono::milliseconds callTimeout);
+    // A load that NetworkManager did not answer is tried again after `retry`.
+    NetworkManagerMirror(QString connectionName, std::chrono::milliseconds callTimeout,
+                         std::chrono::milliseconds retry);
     ~NetworkManagerMirror() override;
 
     // Waits until the first load (objects and saved settings) has ended,
@@ -89,8 +82,6 @@ public:
     Association association() const;
     // Saved Wi-Fi profiles in NetworkManager's order.
     QList<SavedWifi> savedWifi() const;
-    // The SSID bytes of a connection profile, empty when unknown.
-    QByteArray profileSsid(const QString& path) const;
     // The properties of one interface of one object (empty when unknown).
     QVariantMap properties(const QString& path, const QString& interface) const;
 
@@ -124,8 +115,6 @@ private Q_SLOTS:
     void onConnectionRemoved(const QDBusMessage& message);
 
 private:
-    using Interfaces = QHash<QString, QVariantMap>;
-
     void refresh();
     void onObjectsLoaded(QDBusPendingCallWatcher* watcher, quint64 generation);
     void fetchSettings(const QString& path, quint64 generation);
@@ -134,19 +123,18 @@ private:
     void noteActivity();
     void push(Event event); // caller holds mutex_
     void changed();         // caller holds mutex_
-    QString wirelessDeviceLocked() const;
-    QByteArray profileSsidLocked(const QString& path) const;
     bool finishLoadLocked();
 
     QString connectionName_;
     std::chrono::milliseconds callTimeout_;
+    std::chrono::milliseconds retryInterval_;
     QDBusServiceWatcher* watcher_ = nullptr;
     QTimer* retry_ = nullptr;
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changedCondition_;
-    QHash<QString, Interfaces> objects_;
-    QHash<QString, QVariantMap> settings_; // connection path -> a{sa{sv}} as nested maps
+    nm::Objects objects_;
+    nm::Profiles settings_;
     int pendingSettings_ = 0;
     bool reachable_ = false;
     bool loaded_ = false;

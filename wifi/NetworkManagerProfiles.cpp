@@ -43,18 +43,17 @@ uint wepKeyType(const QString& key)
 
 } // namespace
 
-std::optional<NetworkManagerMirror::SavedWifi>
-savedProfileFor(const QList<NetworkManagerMirror::SavedWifi>& saved, const QByteArray& ssid)
+std::optional<SavedWifi> savedProfileFor(const QList<SavedWifi>& saved, const QByteArray& ssid)
 {
-    std::optional<NetworkManagerMirror::SavedWifi> best;
-    for (const NetworkManagerMirror::SavedWifi& candidate : saved) {
+    std::optional<SavedWifi> best;
+    for (const SavedWifi& candidate : saved) {
         if (!ssid.isEmpty() && candidate.ssid == ssid && (!best || candidate.timestamp > best->timestamp))
             best = candidate;
     }
     return best;
 }
 
-JoinPlan joinPlan(const std::optional<NetworkManagerMirror::SavedWifi>& saved, bool hasPassword)
+JoinPlan joinPlan(const std::optional<SavedWifi>& saved, bool hasPassword)
 {
     if (!saved)
         return JoinPlan::addNew;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "wifi/AccessPoint.h"
-#include "wifi/NetworkManagerMirror.h"
+#include "wifi/NetworkManagerRules.h"
 
 #include <QMap>
 #include <QString>
@@ -40,10 +40,9 @@ enum class JoinPlan {
 
 // The saved profile a join of these SSID bytes uses: the one used most
 // recently of those with exactly these bytes. None for a hidden network.
-std::optional<NetworkManagerMirror::SavedWifi>
-savedProfileFor(const QList<NetworkManagerMirror::SavedWifi>& saved, const QByteArray& ssid);
+std::optional<SavedWifi> savedProfileFor(const QList<SavedWifi>& saved, const QByteArray& ssid);
 
-JoinPlan joinPlan(const std::optional<NetworkManagerMirror::SavedWifi>& saved, bool hasPassword);
+JoinPlan joinPlan(const std::optional<SavedWifi>& saved, bool hasPassword);
 
 // A new infrastructure profile for this access point, with the password as a
 // secret of NetworkManager's own where the network takes one.

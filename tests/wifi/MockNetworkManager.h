@@ -1,87 +1,78 @@
 #pragma once
 
-#include <QByteArray>
 #include <QDBusConnection>
 #include <QProcess>
-#include <QString>
 #include <QTemporaryDir>
-#include <QVariant>
 #include <QVariantMap>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 
 namespace ondrel::test {
 
-// A private system-like D-Bus daemon with python-dbusmock's NetworkManager
-// (tests/wifi/nm_template.py) on it, or the real NetworkManager. The
-// constructor starts the bus and points DBUS_SYSTEM_BUS_ADDRESS at it, so the
-// machine's own system bus is never touched; NetworkManager itself is started,
-// stopped, paused and resumed by the test, and dies with the test process.
-// Control calls go to the mock's org.freedesktop.DBus.Mock interface.
+// A private system-type D-Bus daemon (DBUS_SYSTEM_BUS_ADDRESS points at it,
+// so the machine's own bus is never touched) with python-dbusmock's
+// NetworkManager (tests/wifi/nm_template.py) or the real daemon on it, which
+// the test starts, stops, pauses and resumes and which dies with the test.
 class MockNetworkManager {
 public:
     static constexpr auto service = "org.freedesktop.NetworkManager";
 
+    // An access point for AddAccessPoint2; Privacy is set when it has WPA or RSN flags.
+    struct Ap {
+        QByteArray ssid;
+        QString bssid = QStringLiteral("02:00:00:00:00:01");
+        uint frequency = 2437;
+        uchar strength = 70;
+        uint wpa = 0, rsn = 0;
+        uint bandwidth = 20, bitrate = 54000;
+        uint flags = wpa || rsn ? 1u : 0u;
+    };
+
     MockNetworkManager();
     ~MockNetworkManager();
-    MockNetworkManager(const MockNetworkManager&) = delete;
-    MockNetworkManager& operator=(const MockNetworkManager&) = delete;
 
     bool busRunning() const { return !address_.isEmpty(); }
     QString busAddress() const { return address_; }
-
-    // Starts the mock and waits until it owns its name; false on failure.
+    // Starts the mock and waits until it owns its name.
     bool start(const QVariantMap& parameters = {});
-    // Starts the real NetworkManager (Debian's /usr/sbin/NetworkManager) in
-    // mount and network namespaces of its own, with its configuration,
-    // keyfiles, state and run folders in the test's folder; empty when it
-    // owns its name, else why it could not start.
+    // Starts Debian's NetworkManager in mount and network namespaces of its
+    // own, its files in the test's folder; empty once it owns its name, else why not.
     QString startDaemon();
-    // A keyfile profile for the real daemon (read when it starts).
-    void writeKeyfile(const QString& name, const QByteArray& text);
-    // A file or folder of the real daemon's, by its name under its folder.
+    void writeKeyfile(const QString& name, const QByteArray& text); // read when the daemon starts
     QString daemonPath(const QString& name) const;
-    // Ends the NetworkManager process (its name leaves the bus) and waits for it.
-    void stop();
-    // SIGSTOP / SIGCONT: the name stays on the bus but nothing answers.
-    void pause();
-    void resume();
-    bool running() const;
-
-    // The control connection (a separate connection to the private bus).
+    void stop();   // the name leaves the bus
+    void pause();  // SIGSTOP: the name stays, nothing answers
+    void resume(); // SIGCONT
     QDBusConnection connection() const;
 
-    // Control calls; each returns the call's first output, or an invalid
-    // QVariant and a warning when the mock reports an error.
+    // A call to the mock's org.freedesktop.DBus.Mock interface; its first
+    // output as plain values, or invalid (with a warning) on an error.
     QVariant mock(const QString& method, const QVariantList& args = {});
     QString addWirelessDevice(const QString& name = QStringLiteral("wlan0"));
-    QString addAccessPoint(const QString& device, const QString& name, const QByteArray& ssid,
-                           const QString& bssid, uint frequencyMHz, uchar strength, uint flags, uint wpaFlags,
-                           uint rsnFlags, uint bandwidthMHz = 20, uint maxBitrateKbps = 54000);
-    // `extra`: "mode" ("" leaves it out), "secret-flags", "timestamp".
-    QString addSavedWifi(const QString& id, const QByteArray& ssid, const QString& keyMgmt,
-                         const QString& secret, const QString& type = QStringLiteral("802-11-wireless"),
+    QString addAccessPoint(const QString& device, const Ap& ap);
+    // `extra`: "id", "type", "mode" ("" leaves it out), "secret-flags", "timestamp".
+    QString addSavedWifi(const QByteArray& ssid, const QString& keyMgmt = {}, const QString& secret = {},
                          const QVariantMap& extra = {});
+    // outcome: "secret" (activates with this secret), "fail" (with reason) or "stall".
     void setNetworkBehaviour(const QByteArray& ssid, const QString& secret,
                              const QString& outcome = QStringLiteral("secret"), uint reason = 0);
-    void setProperty(const QString& path, const QString& interface, const QString& name,
-                     const QVariant& value);
     QVariant property(const QString& path, const QString& interface, const QString& name);
     QStringList savedConnections();
-    QVariantMap counters();
-    // The secrets stored in a connection profile, "unsaved" (in memory only),
-    // "volatile" and "keyring" (the desktop keyring's secret for it).
-    QVariantMap connectionSecrets(const QString& path);
-    // An object path property as text.
-    QString pathProperty(const QString& path, const QString& interface, const QString& name);
+    uint counter(const QString& name)
+    {
+        return mock(QStringLiteral("Counters")).toMap().value(name).toUInt();
+    }
+    // A profile's stored secrets, "unsaved", "volatile", "key-mgmt" and "keyring" (the keyring's secret).
+    QVariantMap connectionSecrets(const QString& path)
+    {
+        return mock(QStringLiteral("ConnectionSecrets"), {path}).toMap();
+    }
 
 private:
-    QString writeConfig();
     QString launch(const QString& program, const QStringList& args, const std::function<void()>& inChild);
 
-    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QTemporaryDir> dir_ = std::make_unique<QTemporaryDir>();
     QString address_;
     QString connectionName_;
     QProcess bus_;

@@ -21,10 +21,9 @@ using test::MockNetworkManager;
 
 namespace {
 
-const QString kConnection = QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
-const QString kManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
-const QString kManager = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kSecurity = QStringLiteral("802-11-wireless-security");
+const QString kConnection = "org.freedesktop.NetworkManager.Settings.Connection",
+              kManagerPath = "/org/freedesktop/NetworkManager", kManager = "org.freedesktop.NetworkManager",
+              kSecurity = "802-11-wireless-security";
 const bool kUnprivileged = qEnvironmentVariableIsSet("ONDREL_NM_UNPRIVILEGED");
 
 QSet<QByteArray> asSet(const QList<QByteArray>& list)
@@ -45,9 +44,9 @@ private:
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), nm_->busAddress());
+        env.insert("DBUS_SYSTEM_BUS_ADDRESS", nm_->busAddress());
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral("nmcli"), args.split(QLatin1Char(' ')));
+        process.start("nmcli", args.split(QLatin1Char(' ')));
         process.waitForFinished(20000);
         const QString err = QString::fromLocal8Bit(process.readAllStandardError());
         [&] {
@@ -68,7 +67,7 @@ private:
     QHash<QString, QStringList> profiles()
     {
         QHash<QString, QStringList> out;
-        const QString list = nmcli(QStringLiteral("-g NAME,DBUS-PATH,UUID connection show"));
+        const QString list = nmcli("-g NAME,DBUS-PATH,UUID connection show");
         for (const QString& line : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             out.insert(line.section(QLatin1Char(':'), 0, 0), line.split(QLatin1Char(':')).mid(1));
         return out;
@@ -100,7 +99,7 @@ private Q_SLOTS:
         wifi("Adhoc", "Adhoc", "mode=adhoc\n");
         wifi("Mesh", "Mesh",
              "mode=mesh\nband=bg\nchannel=1\n[ipv4]\nmethod=link-local\n[ipv6]\nmethod=disabled\n");
-        nm_->writeKeyfile(QStringLiteral("wired"), "[connection]\nid=Wired\ntype=ethernet\n");
+        nm_->writeKeyfile("wired", "[connection]\nid=Wired\ntype=ethernet\n");
         if (const QString why = nm_->startDaemon(); !why.isEmpty())
             QSKIP(qPrintable(why));
     }
@@ -115,19 +114,20 @@ private Q_SLOTS:
                  12); // hotspot, ad-hoc, mesh and wired ones too, which are no saved networks
         QVERIFY(!backend.hasInterface()); // no Wi-Fi device here
 
-        nmcli(QStringLiteral("connection add type wifi con-name Added ssid Added"));
-        saved.insert("Added");
-        QTRY_COMPARE(asSet(backend.savedSsids()), saved);
-        nmcli(QStringLiteral("connection modify Added 802-11-wireless.ssid Renamed"));
-        saved.remove("Added");
-        saved.insert("Renamed");
-        QTRY_COMPARE(asSet(backend.savedSsids()), saved);
-        nmcli(QStringLiteral("connection modify Added 802-11-wireless.mode ap"));
-        saved.remove("Renamed");
-        QTRY_COMPARE(asSet(backend.savedSsids()), saved);
-        nmcli(QStringLiteral("connection delete Added Home"));
-        saved.remove("Home");
-        QTRY_COMPARE(asSet(backend.savedSsids()), saved);
+        // Each change through nmcli: what the saved names gain and lose.
+        const QList<std::tuple<const char*, QByteArray, QByteArray>> changes{
+            {"connection add type wifi con-name Added ssid Added", "Added", {}},
+            {"connection modify Added 802-11-wireless.ssid Renamed", "Renamed", "Added"},
+            {"connection modify Added 802-11-wireless.mode ap", {}, "Renamed"},
+            {"connection delete Added Home", {}, "Home"},
+        };
+        for (const auto& [command, gained, lost] : changes) {
+            nmcli(QString::fromLatin1(command));
+            saved.remove(lost);
+            if (!gained.isEmpty())
+                saved.insert(gained);
+            QTRY_COMPARE(asSet(backend.savedSsids()), saved);
+        }
     }
 
     void radioOffAndOn()
@@ -135,7 +135,7 @@ private Q_SLOTS:
         NetworkManagerBackend backend;
         for (bool on : {false, true}) {
             QCOMPARE(backend.setPower(on), std::nullopt);
-            QCOMPARE(nm_->property(kManagerPath, kManager, QStringLiteral("WirelessEnabled")).toBool(), on);
+            QCOMPARE(nm_->property(kManagerPath, kManager, "WirelessEnabled").toBool(), on);
         }
     }
 
@@ -150,10 +150,9 @@ private Q_SLOTS:
             QVERIFY(radio);
             QCOMPARE(radio->code(), NetworkManagerBackend::kNotPermitted);
             QDBusConnection bus = QDBusConnection::systemBus();
-            const QDBusMessage removal = call(qEnvironmentVariable("ONDREL_NM_PROFILE"), kConnection,
-                                              QStringLiteral("Delete"), {}, bus);
-            QCOMPARE(removal.errorName(),
-                     QStringLiteral("org.freedesktop.NetworkManager.Settings.PermissionDenied"));
+            const QDBusMessage removal =
+                call(qEnvironmentVariable("ONDREL_NM_PROFILE"), kConnection, "Delete", {}, bus);
+            QCOMPARE(removal.errorName(), "org.freedesktop.NetworkManager.Settings.PermissionDenied");
             QCOMPARE(NetworkManagerBackend::failureFrom(removal).code(),
                      NetworkManagerBackend::kNotPermitted);
             return;
@@ -164,20 +163,18 @@ private Q_SLOTS:
                                                             QFileDevice::ExeOwner | QFileDevice::ExeOther);
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("ONDREL_NM_UNPRIVILEGED"), QStringLiteral("1"));
-        env.insert(QStringLiteral("ONDREL_NM_PROFILE"), profiles().value(QStringLiteral("NoMode")).value(0));
-        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), nm_->busAddress());
+        env.insert("ONDREL_NM_UNPRIVILEGED", "1");
+        env.insert("ONDREL_NM_PROFILE", profiles().value("NoMode").value(0));
+        env.insert("DBUS_SYSTEM_BUS_ADDRESS", nm_->busAddress());
         child.setProcessEnvironment(env);
-        child.start(QStringLiteral("setpriv"),
-                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                     QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
-                     QStringLiteral("refusedForAnUnprivilegedUser")});
+        child.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                QCoreApplication::applicationFilePath(), "refusedForAnUnprivilegedUser"});
         QVERIFY(child.waitForFinished(60000));
         const QString output = QString::fromLocal8Bit(child.readAll());
         QVERIFY2(child.exitCode() == 0 &&
                      output.contains(QLatin1String("PASS   : tst_NetworkManagerDaemon::refused")),
                  qPrintable(output));
-        QVERIFY(nm_->property(kManagerPath, kManager, QStringLiteral("WirelessEnabled")).toBool());
+        QVERIFY(nm_->property(kManagerPath, kManager, "WirelessEnabled").toBool());
     }
 
     // The agent answers the daemon's secret request for a profile whose
@@ -187,7 +184,7 @@ private Q_SLOTS:
     {
         QThread thread;
         thread.start();
-        const QString name = QStringLiteral("agent");
+        const QString name = "agent";
         QDBusConnection::connectToBus(nm_->busAddress(), name);
         auto* agent = new NetworkManagerSecretAgent(name, std::chrono::seconds(5));
         agent->moveToThread(&thread);
@@ -205,59 +202,55 @@ private Q_SLOTS:
         // The secret the daemon answers GetSecrets with, asked twice.
         const auto secret = [&](const QString& id) {
             const QStringList profile = profiles().value(id);
-            agent->arm(profile.value(1), QStringLiteral("from the agent"));
+            agent->arm(profile.value(1), "from the agent");
             QStringList answers;
             for (int i = 0; i < 2; ++i) {
-                const QDBusMessage reply =
-                    call(profile.value(0), kConnection, QStringLiteral("GetSecrets"), {kSecurity});
+                const QDBusMessage reply = call(profile.value(0), kConnection, "GetSecrets", {kSecurity});
                 answers << (reply.type() == QDBusMessage::ErrorMessage
                                 ? reply.errorName()
                                 : nm::plainValue(reply.arguments().value(0))
                                       .toMap()
                                       .value(kSecurity)
                                       .toMap()
-                                      .value(QStringLiteral("psk"))
+                                      .value("psk")
                                       .toString());
             }
             agent->disarm();
             return answers;
         };
         const auto onDisk = [&](const char* file) {
-            QFile keyfile(
-                nm_->daemonPath(QStringLiteral("connections/%1.nmconnection").arg(QLatin1String(file))));
+            QFile keyfile(nm_->daemonPath(QString("connections/%1.nmconnection").arg(QLatin1String(file))));
             return keyfile.open(QIODevice::ReadOnly) ? keyfile.readAll() : QByteArray();
         };
         // A secret the keyring owns: given once; the daemon takes the second
         // answer as the user's cancelling.
-        QCOMPARE(secret(QStringLiteral("Keyring")),
-                 (QStringList{QStringLiteral("from the agent"),
-                              QStringLiteral("org.freedesktop.NetworkManager.AgentManager.UserCanceled")}));
+        QCOMPARE(secret("Keyring"),
+                 (QStringList{"from the agent", "org.freedesktop.NetworkManager.AgentManager.UserCanceled"}));
         QVERIFY(!onDisk("keyring").contains("psk="));
         // Any other caller on the bus learns nothing, even for the armed profile.
-        const QString uuid = profiles().value(QStringLiteral("Keyring")).value(1);
-        agent->arm(uuid, QStringLiteral("from the agent"));
+        const QString uuid = profiles().value("Keyring").value(1);
+        agent->arm(uuid, "from the agent");
         QDBusMessage steal = QDBusMessage::createMethodCall(
             QDBusConnection(name).baseService(), NetworkManagerSecretAgent::kPath,
-            QStringLiteral("org.freedesktop.NetworkManager.SecretAgent"), QStringLiteral("GetSecrets"));
-        steal.setArguments({QVariant::fromValue(QMap<QString, QVariantMap>{
-                                {QStringLiteral("connection"), {{QStringLiteral("uuid"), uuid}}},
-                                {kSecurity, {{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")}}}}),
-                            QVariant::fromValue(QDBusObjectPath(kManagerPath)), kSecurity, QStringList(),
-                            1u});
+            "org.freedesktop.NetworkManager.SecretAgent", "GetSecrets");
+        steal.setArguments(
+            {QVariant::fromValue(QMap<QString, QVariantMap>{{"connection", {{"uuid", uuid}}},
+                                                            {kSecurity, {{"key-mgmt", "wpa-psk"}}}}),
+             QVariant::fromValue(QDBusObjectPath(kManagerPath)), kSecurity, QStringList(), 1u});
         QCOMPARE(nm_->connection().call(steal).errorName(),
-                 QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.NoSecrets"));
+                 "org.freedesktop.NetworkManager.SecretAgent.NoSecrets");
         // What the join design rests on: a secret that an agent gives for a
         // profile keeping its own is written into the profile at once, with
         // no activation at all (and then given from there).
-        QCOMPARE(secret(QStringLiteral("Own")), QStringList(2, QStringLiteral("from the agent")));
+        QCOMPARE(secret("Own"), QStringList(2, "from the agent"));
         QVERIFY(onDisk("own").contains("psk=from the agent"));
 
         nm_->stop();
         QTRY_VERIFY(backend.savedSsids().isEmpty());
         QCOMPARE(nm_->startDaemon(), QString());
         QTRY_VERIFY(backend.savedSsids().contains("Keyring"));
-        QTRY_COMPARE(secret(QStringLiteral("Keyring")).value(0),
-                     QStringLiteral("from the agent")); // registered again
+        QTRY_COMPARE(secret("Keyring").value(0),
+                     "from the agent"); // registered again
     }
 
     void cleanupTestCase() { nm_.reset(); }

@@ -36,167 +36,162 @@ bool onlyVisible(const QString& shown)
 
 } // namespace
 
-class TestSsidText : public QObject {
+class tst_SsidText : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void rule_data();
-    void rule();
-    void lookAlikesDiffer();
-    void bytesRoundTripAndStayApart();
-    void screenNameIsolates();
+    void rule_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        // True when only names get the escape: visibleText leaves the text as it is.
+        QTest::addColumn<bool>("nameOnly");
+        const auto row = [](const char* tag, const QByteArray& bytes, const char16_t* shown,
+                            bool nameOnly = false) {
+            QTest::newRow(tag) << bytes << QStringView(shown).toString() << nameOnly;
+        };
+        row("plain", "Ondrel-Home", u"Ondrel-Home");
+        row("Japanese, Arabic, emoji", utf8(u"カフェ مقهى ☕"), u"カフェ مقهى ☕");
+        row("Russian and Greek stay readable", utf8(u"Дача Σοφία"), u"Дача Σοφία");
+        row("right-to-left override", utf8(u"\u202eemoH-lerdnO"), u"\\u202eemoH-lerdnO");
+        row("override inside", utf8(u"evil\u202eTXT.exe"), u"evil\\u202eTXT.exe");
+        row("isolates and marks", utf8(u"\u2066\u2069\u200e\u200f\u061c"),
+            u"\\u2066\\u2069\\u200e\\u200f\\u061c");
+        row("BEL and an ESC sequence", "a\x07\x1b[2Jb", u"a\\x07\\x1b[2Jb");
+        row("tab, line feed, CR, NUL", QByteArray("a\tb\nc\rd\0e", 9), u"a\\x09b\\x0ac\\x0dd\\x00e");
+        row("DEL and C1", utf8(u"a\u007f\u0085\u009bb"), u"a\\x7f\\u0085\\u009bb");
+        row("zero-width, joiner, BOM, soft hyphen", utf8(u"H\u200bo\u200dm\ufeffe\u00ad"),
+            u"H\\u200bo\\u200dm\\ufeffe\\u00ad");
+        row("leading byte-order mark",
+            "\xef\xbb\xbf"
+            "Caf\xc3\xa9",
+            u"\\ufeffCaf\u00e9");
+        row("variation selector, tag, filler", utf8(u"\u2764\ufe0f\U000E0041\u3164"),
+            u"\u2764\\ufe0f\\U000e0041\\u3164");
+        row("separators", utf8(u"a\u2028b\u2029"), u"a\\u2028b\\u2029");
+        row("private use, unassigned, noncharacter", utf8(u"\ue000\u0378\uffff"), u"\\ue000\\u0378\\uffff");
+        row("backslash cannot fake an escape", "\\x1b", u"\\\\x1b");
+        row("stack of marks capped at two", utf8(u"a\u0363\u0363\u0363\u0363"),
+            u"a\u0363\u0363\\u0363\\u0363");
+        row("overlay marks", utf8(u"Z\u0334\u20d2"), u"Z\\u0334\\u20d2");
+        row("mark without a base", utf8(u"\u0301a \u0301"), u"\\u0301a \\u0301");
+        row("invalid byte",
+            "\xff"
+            "A",
+            u"\\xffA");
+        row("invalid bytes keep their values", "\xc0\xaf\xed\xa0\x80\xe3\x81",
+            u"\\xc0\\xaf\\xed\\xa0\\x80\\xe3\\x81");
+        row("valid UTF-8 of U+0080 is not a byte", "\xc2\x80", u"\\u0080");
+        row("leading, trailing, double spaces", " A  B ", u"\\x20A\\x20\\x20B\\x20", true);
+        row("other spaces", utf8(u"A\u00a0B\u3000C\u2800"), u"A\\u00a0B\\u3000C\\u2800", true);
+        row("decomposed accent", utf8(u"Cafe\u0301"), u"Cafe\\u0301", true);
+        row("composed accent", utf8(u"Caf\u00e9"), u"Caf\u00e9", true);
+        row("Angstrom sign, Hangul jamo", utf8(u"\u212b \u1100\u1161"), u"\\u212b \u1100\\u1161", true);
+        row("Cyrillic O in a Latin name", utf8(u"\u041endrel-Home"), u"\\u041endrel-Home", true);
+        row("Cyrillic lookalike of a Latin word", utf8(u"\u0440\u0430\u0443\u0440\u0430"),
+            u"\\u0440\\u0430\\u0443\\u0440\\u0430", true);
+        row("dashes and dotless i", utf8(u"Ondrel\u2010Home\u2013W\u0131fi"),
+            u"Ondrel\\u2010Home\\u2013W\\u0131fi", true);
+    }
+
+    void rule()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QFETCH(bool, nameOnly);
+        const QString name = ssidFromBytes(bytes);
+        QCOMPARE(visibleName(name), shown);
+        QCOMPARE(visibleText(name), nameOnly ? name : shown);
+        QVERIFY(onlyVisible(shown));
+        QCOMPARE(isPlainName(name), QString::fromLatin1(bytes) == shown && bytes.size() == shown.size());
+        QCOMPARE(ssidToBytes(name), bytes);
+    }
+
+    void lookAlikesDiffer()
+    {
+        // Pairs that read alike as they are: how a text reads is taken as its
+        // confusable skeleton once invisible characters are dropped, the text is
+        // composed and its white space trimmed and collapsed. Shown by the rule,
+        // they read apart.
+        const auto readsAs = [](const QString& text) {
+            QString kept;
+            for (const uint c : text.toUcs4()) {
+                if (!u_hasBinaryProperty(UChar32(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT))
+                    kept += QStringView(QChar::fromUcs4(c)).toString();
+            }
+            kept = kept.normalized(QString::NormalizationForm_C).simplified();
+            UErrorCode status = U_ZERO_ERROR;
+            USpoofChecker* checker = uspoof_open(&status);
+            std::vector<UChar> skeleton(size_t(kept.size() * 4 + 8));
+            const int32_t size =
+                uspoof_getSkeleton(checker, 0, reinterpret_cast<const UChar*>(kept.utf16()),
+                                   int32_t(kept.size()), skeleton.data(), int32_t(skeleton.size()), &status);
+            uspoof_close(checker);
+            return QString::fromUtf16(reinterpret_cast<const char16_t*>(skeleton.data()), size);
+        };
+        const char16_t* pairs[][2] = {
+            {u"\u041endrel-Home", u"Ondrel-Home"},
+            {u"Ondrel-Home ", u"Ondrel-Home"},
+            {u" Ondrel-Home", u"Ondrel-Home"},
+            {u"A  B", u"A B"},
+            {u"A\u00a0B", u"A B"},
+            {u"Cafe\u0301", u"Caf\u00e9"},
+            {u"\u212b", u"\u00c5"},
+            {u"Ho\u200bme", u"Home"},
+            {u"a\tb", u"a b"},
+            {u"\u0440\u0430\u0443\u0440\u0430", u"paypa"},
+            {u"Ondrel\u2010Home", u"Ondrel-Home"},
+            {u"evil\u202eTXT.exe", u"evilTXT.exe"},
+        };
+        for (const auto& pair : pairs) {
+            const QString a = QStringView(pair[0]).toString();
+            const QString b = QStringView(pair[1]).toString();
+            QCOMPARE(readsAs(a), readsAs(b));
+            QVERIFY2(readsAs(visibleName(a)) != readsAs(visibleName(b)), qPrintable(visibleName(a)));
+        }
+    }
+
+    void bytesRoundTripAndStayApart()
+    {
+        // Random names, half of them any bytes, half of them text made of
+        // characters that read alike or could forge an escape: each keeps its
+        // bytes, and no two show alike.
+        static const char32_t pool[] = {
+            'a',    ' ',    '\\',  'x',    'u',    '0',    '2',    0x07,   0x1b,   0xa0,    0xe9,
+            0xc5,   0x301,  0x363, 0x41e,  0x43e,  'O',    'o',    0x200b, 0x202e, 0x2010,  0x212b,
+            0x3000, 0x30ab, 0x645, 0xfe0f, 0x1100, 0x1161, 0xac00, 0x85,   0x2066, 0x1f600, 0xfeff};
+        QRandomGenerator random(13);
+        QHash<QString, QByteArray> seen;
+        for (int i = 0; i < 4000; ++i) {
+            QByteArray bytes;
+            while (bytes.size() < 32 && random.bounded(12) != 0) {
+                if (i % 2) {
+                    bytes += char(random.bounded(256));
+                } else {
+                    const char32_t c = pool[random.bounded(int(std::size(pool)))];
+                    bytes += QStringView(QChar::fromUcs4(c)).toUtf8();
+                }
+            }
+            bytes.truncate(32);
+            const QString name = ssidFromBytes(bytes);
+            QCOMPARE(ssidToBytes(name), bytes);
+            const QString shown = visibleName(name);
+            QVERIFY(onlyVisible(shown));
+            QVERIFY2(seen.value(shown, bytes) == bytes, qPrintable(shown));
+            seen.insert(shown, bytes);
+        }
+        QCOMPARE(nameBytesHex(ssidFromBytes("\xe2\x80\xae"
+                                            "A\xff")),
+                 QStringLiteral("E2 80 AE 41 FF"));
+    }
+
+    void screenNameIsolates()
+    {
+        // The name is a first-strong isolate; escapes run left to right inside it.
+        QCOMPARE(screenName(QString::fromUtf16(u"\u0645\u0642\u0647\u0649\u0007")),
+                 QString::fromUtf16(u"\u2068\u0645\u0642\u0647\u0649\u2066\\x07\u2069\u2069"));
+        QCOMPARE(screenName(QStringLiteral("Home")), QString::fromUtf16(u"\u2068Home\u2069"));
+    }
 };
 
-void TestSsidText::rule_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("shown");
-    // True when only names get the escape: visibleText leaves the text as it is.
-    QTest::addColumn<bool>("nameOnly");
-    const auto row = [](const char* tag, const QByteArray& bytes, const char16_t* shown,
-                        bool nameOnly = false) {
-        QTest::newRow(tag) << bytes << QStringView(shown).toString() << nameOnly;
-    };
-    row("plain", "Ondrel-Home", u"Ondrel-Home");
-    row("Japanese, Arabic, emoji", utf8(u"カフェ مقهى ☕"), u"カフェ مقهى ☕");
-    row("Russian and Greek stay readable", utf8(u"Дача Σοφία"), u"Дача Σοφία");
-    row("right-to-left override", utf8(u"\u202eemoH-lerdnO"), u"\\u202eemoH-lerdnO");
-    row("override inside", utf8(u"evil\u202eTXT.exe"), u"evil\\u202eTXT.exe");
-    row("isolates and marks", utf8(u"\u2066\u2069\u200e\u200f\u061c"),
-        u"\\u2066\\u2069\\u200e\\u200f\\u061c");
-    row("BEL and an ESC sequence", "a\x07\x1b[2Jb", u"a\\x07\\x1b[2Jb");
-    row("tab, line feed, CR, NUL", QByteArray("a\tb\nc\rd\0e", 9), u"a\\x09b\\x0ac\\x0dd\\x00e");
-    row("DEL and C1", utf8(u"a\u007f\u0085\u009bb"), u"a\\x7f\\u0085\\u009bb");
-    row("zero-width, joiner, BOM, soft hyphen", utf8(u"H\u200bo\u200dm\ufeffe\u00ad"),
-        u"H\\u200bo\\u200dm\\ufeffe\\u00ad");
-    row("leading byte-order mark",
-        "\xef\xbb\xbf"
-        "Caf\xc3\xa9",
-        u"\\ufeffCaf\u00e9");
-    row("variation selector, tag, filler", utf8(u"\u2764\ufe0f\U000E0041\u3164"),
-        u"\u2764\\ufe0f\\U000e0041\\u3164");
-    row("separators", utf8(u"a\u2028b\u2029"), u"a\\u2028b\\u2029");
-    row("private use, unassigned, noncharacter", utf8(u"\ue000\u0378\uffff"), u"\\ue000\\u0378\\uffff");
-    row("backslash cannot fake an escape", "\\x1b", u"\\\\x1b");
-    row("stack of marks capped at two", utf8(u"a\u0363\u0363\u0363\u0363"), u"a\u0363\u0363\\u0363\\u0363");
-    row("overlay marks", utf8(u"Z\u0334\u20d2"), u"Z\\u0334\\u20d2");
-    row("mark without a base", utf8(u"\u0301a \u0301"), u"\\u0301a \\u0301");
-    row("invalid byte",
-        "\xff"
-        "A",
-        u"\\xffA");
-    row("invalid bytes keep their values", "\xc0\xaf\xed\xa0\x80\xe3\x81",
-        u"\\xc0\\xaf\\xed\\xa0\\x80\\xe3\\x81");
-    row("valid UTF-8 of U+0080 is not a byte", "\xc2\x80", u"\\u0080");
-    row("leading, trailing, double spaces", " A  B ", u"\\x20A\\x20\\x20B\\x20", true);
-    row("other spaces", utf8(u"A\u00a0B\u3000C\u2800"), u"A\\u00a0B\\u3000C\\u2800", true);
-    row("decomposed accent", utf8(u"Cafe\u0301"), u"Cafe\\u0301", true);
-    row("composed accent", utf8(u"Caf\u00e9"), u"Caf\u00e9", true);
-    row("Angstrom sign, Hangul jamo", utf8(u"\u212b \u1100\u1161"), u"\\u212b \u1100\\u1161", true);
-    row("Cyrillic O in a Latin name", utf8(u"\u041endrel-Home"), u"\\u041endrel-Home", true);
-    row("Cyrillic lookalike of a Latin word", utf8(u"\u0440\u0430\u0443\u0440\u0430"),
-        u"\\u0440\\u0430\\u0443\\u0440\\u0430", true);
-    row("dashes and dotless i", utf8(u"Ondrel\u2010Home\u2013W\u0131fi"),
-        u"Ondrel\\u2010Home\\u2013W\\u0131fi", true);
-}
-
-void TestSsidText::rule()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, shown);
-    QFETCH(bool, nameOnly);
-    const QString name = ssidFromBytes(bytes);
-    QCOMPARE(visibleName(name), shown);
-    QCOMPARE(visibleText(name), nameOnly ? name : shown);
-    QVERIFY(onlyVisible(shown));
-    QCOMPARE(isPlainName(name), QString::fromLatin1(bytes) == shown && bytes.size() == shown.size());
-    QCOMPARE(ssidToBytes(name), bytes);
-}
-
-void TestSsidText::lookAlikesDiffer()
-{
-    // Pairs that read alike as they are: how a text reads is taken as its
-    // confusable skeleton once invisible characters are dropped, the text is
-    // composed and its white space trimmed and collapsed. Shown by the rule,
-    // they read apart.
-    const auto readsAs = [](const QString& text) {
-        QString kept;
-        for (const uint c : text.toUcs4()) {
-            if (!u_hasBinaryProperty(UChar32(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT))
-                kept += QStringView(QChar::fromUcs4(c)).toString();
-        }
-        kept = kept.normalized(QString::NormalizationForm_C).simplified();
-        UErrorCode status = U_ZERO_ERROR;
-        USpoofChecker* checker = uspoof_open(&status);
-        std::vector<UChar> skeleton(size_t(kept.size() * 4 + 8));
-        const int32_t size =
-            uspoof_getSkeleton(checker, 0, reinterpret_cast<const UChar*>(kept.utf16()), int32_t(kept.size()),
-                               skeleton.data(), int32_t(skeleton.size()), &status);
-        uspoof_close(checker);
-        return QString::fromUtf16(reinterpret_cast<const char16_t*>(skeleton.data()), size);
-    };
-    const char16_t* pairs[][2] = {
-        {u"\u041endrel-Home", u"Ondrel-Home"},
-        {u"Ondrel-Home ", u"Ondrel-Home"},
-        {u" Ondrel-Home", u"Ondrel-Home"},
-        {u"A  B", u"A B"},
-        {u"A\u00a0B", u"A B"},
-        {u"Cafe\u0301", u"Caf\u00e9"},
-        {u"\u212b", u"\u00c5"},
-        {u"Ho\u200bme", u"Home"},
-        {u"a\tb", u"a b"},
-        {u"\u0440\u0430\u0443\u0440\u0430", u"paypa"},
-        {u"Ondrel\u2010Home", u"Ondrel-Home"},
-        {u"evil\u202eTXT.exe", u"evilTXT.exe"},
-    };
-    for (const auto& pair : pairs) {
-        const QString a = QStringView(pair[0]).toString();
-        const QString b = QStringView(pair[1]).toString();
-        QCOMPARE(readsAs(a), readsAs(b));
-        QVERIFY2(readsAs(visibleName(a)) != readsAs(visibleName(b)), qPrintable(visibleName(a)));
-    }
-}
-
-void TestSsidText::bytesRoundTripAndStayApart()
-{
-    // Random names, half of them any bytes, half of them text made of
-    // characters that read alike or could forge an escape: each keeps its
-    // bytes, and no two show alike.
-    static const char32_t pool[] = {'a',    ' ',    '\\',   'x',    'u',     '0',    '2',   0x07,   0x1b,
-                                    0xa0,   0xe9,   0xc5,   0x301,  0x363,   0x41e,  0x43e, 'O',    'o',
-                                    0x200b, 0x202e, 0x2010, 0x212b, 0x3000,  0x30ab, 0x645, 0xfe0f, 0x1100,
-                                    0x1161, 0xac00, 0x85,   0x2066, 0x1f600, 0xfeff};
-    QRandomGenerator random(13);
-    QHash<QString, QByteArray> seen;
-    for (int i = 0; i < 4000; ++i) {
-        QByteArray bytes;
-        while (bytes.size() < 32 && random.bounded(12) != 0) {
-            if (i % 2) {
-                bytes += char(random.bounded(256));
-            } else {
-                const char32_t c = pool[random.bounded(int(std::size(pool)))];
-                bytes += QStringView(QChar::fromUcs4(c)).toUtf8();
-            }
-        }
-        bytes.truncate(32);
-        const QString name = ssidFromBytes(bytes);
-        QCOMPARE(ssidToBytes(name), bytes);
-        const QString shown = visibleName(name);
-        QVERIFY(onlyVisible(shown));
-        QVERIFY2(seen.value(shown, bytes) == bytes, qPrintable(shown));
-        seen.insert(shown, bytes);
-    }
-    QCOMPARE(nameBytesHex(ssidFromBytes("\xe2\x80\xae"
-                                        "A\xff")),
-             QStringLiteral("E2 80 AE 41 FF"));
-}
-
-void TestSsidText::screenNameIsolates()
-{
-    // The name is a first-strong isolate; escapes run left to right inside it.
-    QCOMPARE(screenName(QString::fromUtf16(u"\u0645\u0642\u0647\u0649\u0007")),
-             QString::fromUtf16(u"\u2068\u0645\u0642\u0647\u0649\u2066\\x07\u2069\u2069"));
-    QCOMPARE(screenName(QStringLiteral("Home")), QString::fromUtf16(u"\u2068Home\u2069"));
-}
-
-QTEST_GUILESS_MAIN(TestSsidText)
+QTEST_GUILESS_MAIN(tst_SsidText)
 #include "tst_SsidText.moc"

@@ -1,0 +1,282 @@
+// NetworkManager's values and rules without D-Bus: strengths, channels and
+// security flags at their edges; which profiles count, which one and which
+// access point a join uses, what it keeps and which failure it reports.
+
+#include "wifi/NetworkManagerBackend.h"
+#include "wifi/NetworkManagerMapping.h"
+#include "wifi/NetworkManagerProfiles.h"
+#include "wifi/NetworkManagerRules.h"
+
+#include <QtTest>
+
+using namespace ondrel;
+using C = SecurityCode;
+using Steps = nm::JoinSteps;
+using B = NetworkManagerBackend;
+
+namespace {
+
+QVariantMap profile(const char* type, const char* mode, const QByteArray& ssid, const char* keyMgmt = "",
+                    uint flags = 0, qint64 stamp = 0)
+{
+    QVariantMap wifi{{QStringLiteral("ssid"), ssid}};
+    if (*mode)
+        wifi.insert(QStringLiteral("mode"), QString::fromLatin1(mode));
+    const bool wep = QByteArray(keyMgmt) == "none";
+    return {{QStringLiteral("connection"), QVariantMap{{QStringLiteral("type"), QString::fromLatin1(type)},
+                                                       {QStringLiteral("uuid"), QString::fromLatin1(ssid)},
+                                                       {QStringLiteral("timestamp"), stamp}}},
+            {QStringLiteral("802-11-wireless"), wifi},
+            {nm::kSecuritySetting,
+             QVariantMap{{QStringLiteral("key-mgmt"), QString::fromLatin1(keyMgmt)},
+                         {wep ? QStringLiteral("wep-key-flags") : QStringLiteral("psk-flags"), flags}}}};
+}
+
+} // namespace
+
+class tst_NetworkManagerRules : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void strength()
+    {
+        // Edges, rounding, clamping; and NetworkManager's own formula gives
+        // every percentage back from the dBm shown.
+        const QList<std::pair<int, int>> rows{{100, -40}, {0, -100},  {50, -70}, {67, -60},
+                                              {1, -99},   {255, -40}, {-3, -100}};
+        for (const auto& [percent, dbm] : rows)
+            QCOMPARE(nm::dbmFromStrength(percent), dbm);
+        for (int p = 0; p <= 100; ++p)
+            QVERIFY(std::abs(100 - 100 * (-40 - nm::dbmFromStrength(p)) / 60 - p) <= 1);
+    }
+
+    void channelAndSecurity()
+    {
+        // Frequency, width -> channel number, band code, width code.
+        const QList<std::tuple<uint, uint, ChannelInfo>> channels{
+            {2412, 20, {1, 1, 1}},    {2472, 40, {13, 1, 2}},   {2484, 20, {14, 1, 1}},
+            {5180, 80, {36, 2, 3}},   {5885, 160, {177, 2, 4}}, {4940, 20, {188, 2, 1}},
+            {5935, 20, {2, 3, 1}},    {5955, 320, {1, 3, 0}},   {7115, 0, {233, 3, 0}},
+            {60480, 2160, {0, 0, 0}}, {5925, 20, {0, 3, 1}},    {5945, 20, {0, 3, 1}},
+            {2413, 20, {0, 1, 1}},    {5182, 20, {0, 2, 1}}, // off the channels' centres
+        };
+        for (const auto& [frequency, width, expected] : channels)
+            QVERIFY2(nm::channelFromFrequency(frequency, width) == expected,
+                     qPrintable(QString::number(frequency)));
+        QVERIFY(!nm::channelFromFrequency(0, 20));
+        // Flags, WPA flags, RSN flags -> the codes the detection rules ask about.
+        const QList<std::tuple<uint, uint, uint, SecurityCodes>> securities{
+            {0, 0, 0, {C::none}},
+            {1, 0, 0, {C::wep}},
+            {1, 0x144, 0, {C::wpaPersonal}},
+            {1, 0x144, 0x188, {C::wpaPersonal, C::wpa2Personal}},
+            {1, 0, 0x588, {C::wpa2Personal, C::wpa3Personal}},
+            {1, 0x200, 0x200, {C::wpaEnterprise, C::wpa2Enterprise}},
+            {1, 0, 0x2000, {C::wpa3Enterprise}},
+            {1, 0, 0x800, {C::owe}},
+            {0, 0, 0x1000, {C::oweTransition}},
+            {1, 0, 0x88, {}}, // ciphers without key management
+        };
+        for (const auto& [flags, wpa, rsn, codes] : securities)
+            QVERIFY2(nm::securityFromFlags(flags, wpa, rsn) == codes, qPrintable(QString::number(rsn, 16)));
+    }
+
+    // Infrastructure Wi-Fi profiles only, in NetworkManager's order; a join
+    // uses the newest of exactly the SSID's bytes.
+    void savedProfiles()
+    {
+        const nm::Profiles profiles{
+            {"/s/1", profile("802-11-wireless", "infrastructure", "Home", "wpa-psk", 1, 100)},
+            {"/s/2", profile("802-11-wireless", "ap", "Hotspot")},
+            {"/s/3", profile("802-11-wireless", "adhoc", "Adhoc")},
+            {"/s/4", profile("802-11-wireless", "mesh", "Mesh")},
+            {"/s/5", profile("802-3-ethernet", "", "Wired")},
+            {"/s/6", profile("802-11-wireless", "", "Caf\xff", "none", 2)},
+            {"/s/7", profile("802-11-wireless", "", "Home", "sae", 0, 200)},
+            {"/s/8", profile("802-11-wireless", "", "Caf\xc3\xa9")},
+        };
+        const QList<nm::SavedWifi> saved = nm::savedWifi(profiles, {"/s/8", "/s/6", "/s/5", "/s/1", "/gone"});
+        QStringList paths;
+        for (const nm::SavedWifi& s : saved)
+            paths << s.path;
+        QCOMPARE(paths, QStringList({"/s/8", "/s/6", "/s/1", "/s/7"}));
+        QCOMPARE(saved[1].secretFlags, 2u); // WEP: wep-key-flags
+        QCOMPARE(saved[2].secretFlags, 1u);
+        QCOMPARE(saved[3].keyMgmt, QStringLiteral("sae"));
+        QCOMPARE(nm::savedProfileFor(saved, "Home")->path, QStringLiteral("/s/7"));
+        QCOMPARE(nm::savedProfileFor(saved, "Caf\xff")->path, QStringLiteral("/s/6"));
+        QVERIFY(!nm::savedProfileFor(saved, "Caf\xc3\xa9 ")); // bytes, not a decoded name
+        QVERIFY(!nm::savedProfileFor(saved + QList{nm::SavedWifi{}}, QByteArray())); // hidden
+    }
+
+    void joinSteps()
+    {
+        using P = Steps::Profile;
+        using K = Steps::Keep;
+        // Saved profile's key management ("-": none saved), its secret's flags, a password typed.
+        const QList<std::tuple<const char*, uint, bool, Steps>> rows{
+            {"-", 0, true, {P::added, false, K::added, false, 1}},
+            {"-", 0, false, {P::added, false, K::added, false, 1}},
+            {"wpa-psk", 0, false, {P::saved, false, K::nothing, false, 0}},
+            {"wpa-psk", 0, true, {P::savedCopy, false, K::saved, true, 1}}, // NetworkManager's own secret
+            {"none", 0, true, {P::savedCopy, false, K::saved, true, 1}},
+            {"sae", 1, true, {P::saved, true, K::saved, true, 0x40}},     // the keyring's
+            {"wpa-psk", 2, true, {P::saved, true, K::nothing, false, 0}}, // never kept
+            {"owe", 0, true, {P::saved, true, K::nothing, false, 0}},
+            {"", 0, true, {P::saved, false, K::nothing, false, 0}}, // open network, stray password
+        };
+        for (const auto& [keyMgmt, flags, password, expected] : rows) {
+            std::optional<nm::SavedWifi> saved;
+            if (QByteArray(keyMgmt) != "-")
+                saved = nm::SavedWifi{"/p", "u", "Home", keyMgmt, flags, 0};
+            const Steps steps = nm::joinSteps(saved, password);
+            QVERIFY2(std::tie(steps.profile, steps.needsAgent, steps.keep, steps.keepPassword,
+                              steps.keepFlags) == std::tie(expected.profile, expected.needsAgent,
+                                                           expected.keep, expected.keepPassword,
+                                                           expected.keepFlags),
+                     keyMgmt);
+        }
+        // Activation ends: timed out, the active connection's reason, the device's.
+        const QString reasons = B::kDeviceStateReasonDomain, manager = B::kNetworkManagerDomain;
+        const QList<std::tuple<nm::ActivationEnd, QString, qint64>> ends{
+            {{true, 0, 7}, manager, B::kTimedOut},
+            {{false, 9, 53}, reasons, 53},           // the device's reason first
+            {{false, 9, {}}, reasons, 7},            // no secrets, the device silent
+            {{false, 6, {}}, manager, B::kTimedOut}, // connect time-out, the device silent
+            {{false, 6, 11}, reasons, 11},
+            {{false, 1, {}}, reasons, 1},
+        };
+        for (const auto& [end, domain, code] : ends) {
+            const SystemError failure = nm::joinFailure(end);
+            QCOMPARE(failure.domain(), domain);
+            QCOMPARE(failure.code(), code);
+            QVERIFY(!failure.description().isEmpty());
+        }
+    }
+
+    void errorNames()
+    {
+        const QString manager = B::kNetworkManagerDomain;
+        const QList<std::tuple<const char*, QString, qint64, const char*>> rows{
+            {"org.freedesktop.NetworkManager.PermissionDenied", manager, B::kNotPermitted, "Refused."},
+            {"org.freedesktop.NetworkManager.Settings.PermissionDenied", manager, B::kNotPermitted,
+             "Refused."},
+            {"org.freedesktop.NetworkManager.AgentManager.PermissionDenied", manager, B::kNotPermitted,
+             "Refused."},
+            {"org.freedesktop.DBus.Error.AccessDenied", manager, B::kNotPermitted, "Refused."},
+            {"org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", manager, B::kNotPermitted,
+             "Not authorized to control networking."},
+            {"org.freedesktop.DBus.Error.NoReply", manager, B::kTimedOut,
+             "NetworkManager did not answer in time."},
+            {"org.freedesktop.DBus.Error.ServiceUnknown", SystemError::kWiFiErrorDomain,
+             qint64(WiFiError::noInterface), nullptr},
+            {"org.freedesktop.NetworkManager.Settings.InvalidSetting", manager, B::kOtherFailure, "Refused."},
+        };
+        for (const auto& [name, domain, code, text] : rows) {
+            const bool quiet = QByteArray(text).startsWith("No");
+            const SystemError failure = nm::failureFromError(QString::fromLatin1(name),
+                                                             quiet ? QString() : QStringLiteral("Refused."));
+            QCOMPARE(failure.domain(), domain);
+            QCOMPARE(failure.code(), code);
+            if (text)
+                QCOMPARE(failure.description(), QString::fromLatin1(text));
+        }
+        QCOMPARE(nm::describeStateReason(42), QStringLiteral("The Wi-Fi supplicant is now available."));
+        QCOMPARE(nm::describeStateReason(7),
+                 QStringLiteral("The network needs a password, and none was given or it was wrong."));
+    }
+
+    void accessPointToJoin()
+    {
+        const QHash<QString, QByteArray> ssids{{"/ap/1", "Home"}, {"/ap/2", "Cafe"}, {"/ap/3", "Home"}};
+        const auto join = [&](const QStringList& listed, const char* handle, const QByteArray& ssid) {
+            AccessPoint ap;
+            ap.handle = QString::fromLatin1(handle);
+            ap.ssidBytes = ssid;
+            return nm::accessPointToJoin(listed, ap, [&](const QString& path) { return ssids.value(path); });
+        };
+        using R = std::optional<QString>;
+        QCOMPARE(join({"/ap/1", "/ap/2", "/ap/3"}, "/ap/3", "Home"), R("/ap/3")); // as listed
+        QCOMPARE(join({"/ap/2", "/ap/3"}, "/ap/1", "Home"), R("/ap/3"));          // another of its name
+        QCOMPARE(join({"/ap/2"}, "/ap/1", "Home"), R("/"));                       // NetworkManager looks
+        QCOMPARE(join({"/ap/2"}, "/ap/9", QByteArray()), R());                    // hidden and gone
+        QCOMPARE(join({"/ap/9"}, "/ap/9", QByteArray()), R("/ap/9"));
+    }
+
+    // The first Wi-Fi device in the manager's order; the hidden network the
+    // device is on is named by the profile it was activated with.
+    void deviceAndAssociation()
+    {
+        const QString nm = QStringLiteral("org.freedesktop.NetworkManager");
+        const QString device = nm + QStringLiteral(".Device");
+        nm::Objects objects{
+            {"/org/freedesktop/NetworkManager",
+             {{nm, {{"Devices", QStringList{"/d/eth", "/d/wl1", "/d/wl2"}}}}}},
+            {"/d/eth", {{device, {{"DeviceType", 1u}}}}},
+            {"/d/wl1",
+             {{device, {{"DeviceType", 2u}, {"ActiveConnection", "/a/1"}}},
+              {device + ".Wireless", {{"ActiveAccessPoint", "/ap/1"}, {"Bitrate", 144000u}}}}},
+            {"/d/wl2", {{device, {{"DeviceType", 2u}}}}},
+            {"/ap/1",
+             {{nm + ".AccessPoint",
+               {{"Ssid", QByteArray()},
+                {"HwAddress", "02:00:00:00:00:07"},
+                {"Strength", 50},
+                {"Frequency", 5180u}}}}},
+            {"/a/1", {{nm + ".Connection.Active", {{"Connection", "/s/1"}}}}},
+        };
+        QCOMPARE(nm::wirelessDevice(objects), QStringLiteral("/d/wl1"));
+        const Association now = nm::association(objects, {{"/s/1", profile("802-11-wireless", "", "Attic")}});
+        QCOMPARE(now.ssid, std::optional<QString>(QStringLiteral("Attic")));
+        QCOMPARE(now.bssid, std::optional<QString>(QStringLiteral("02:00:00:00:00:07")));
+        QCOMPARE(now.rssi, -70);
+        QCOMPARE(now.txRate, 144.0);
+        QCOMPARE(now.channel->number, 36);
+        objects["/d/wl1"][device + ".Wireless"]["ActiveAccessPoint"] = QStringLiteral("/");
+        QVERIFY(!nm::association(objects, {}).ssid);
+        objects.remove("/d/wl1");
+        QCOMPARE(nm::wirelessDevice(objects), QStringLiteral("/d/wl2"));
+    }
+
+    // New profiles keep the exact bytes, are named as the name is shown and
+    // take the key management the network offers; a copy changes only its
+    // UUID and secret.
+    void newProfiles()
+    {
+        const QString sec = nm::kSecuritySetting;
+        const QList<std::tuple<SecurityCodes, const char*, const char*, const char*>> rows{
+            {{C::none}, nullptr, "", ""},
+            {{C::owe}, nullptr, "owe", ""},
+            {{C::wpa2Personal, C::wpa3Personal}, "pass word", "wpa-psk", "pass word"},
+            {{C::wpa3Personal}, "pass word", "sae", "pass word"},
+            {{C::wep}, "abcde", "none", "abcde"},
+            {{}, "guess", "wpa-psk", "guess"},
+        };
+        for (const auto& [codes, password, keyMgmt, secret] : rows) {
+            AccessPoint ap;
+            ap.ssidBytes = QByteArray("Evil\x1b[2J\xff");
+            ap.ssid = nm::decodeSsid(ap.ssidBytes);
+            ap.security = codes;
+            const nm::Settings p = nm::newProfile(
+                ap, password ? std::optional<QString>(QString::fromUtf8(password)) : std::nullopt, "u");
+            QCOMPARE(p["connection"]["id"].toString(), QStringLiteral("Evil\\x1b[2J\\xff"));
+            QCOMPARE(p["802-11-wireless"]["ssid"].toByteArray(), ap.ssidBytes);
+            QCOMPARE(p[sec]["key-mgmt"].toString(), QString::fromLatin1(keyMgmt));
+            const QString key = QByteArray(keyMgmt) == "none" ? "wep-key0" : "psk";
+            QCOMPARE(p[sec][key].toString(), QString::fromLatin1(secret));
+        }
+        QVERIFY(!nm::decodeSsid(QByteArray()));
+        nm::Settings saved{{"connection", {{"uuid", "old"}, {"id", "Home"}}},
+                           {sec, {{"key-mgmt", "none"}, {"wep-key-type", 1u}}}};
+        const nm::Settings copy = nm::profileCopy(saved, QStringLiteral("a long passphrase"), "new");
+        QCOMPARE(copy["connection"], (QVariantMap{{"uuid", "new"}, {"id", "Home"}}));
+        QCOMPARE(copy[sec]["wep-key0"].toString(), QStringLiteral("a long passphrase"));
+        QCOMPARE(copy[sec]["wep-key-type"].toUInt(), 1u); // the profile's own type stays
+        saved[sec].remove("wep-key-type");
+        QCOMPARE(nm::withSecret(saved, "0123456789")[sec]["wep-key-type"].toUInt(), 1u); // hex key
+        QCOMPARE(nm::withSecret(saved, "a passphrase")[sec]["wep-key-type"].toUInt(), 2u);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_NetworkManagerRules)
+#include "tst_NetworkManagerRules.moc"
