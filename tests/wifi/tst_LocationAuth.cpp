@@ -1,3 +1,4 @@
+#include "app/DebugLogFile.h"
 #include "wifi/LocationAuth.h"
 #include "wifi/SimulatedLocationProvider.h"
 #include "wifi/SystemLocationProvider.h"
@@ -32,6 +33,7 @@ void TestLocationAuth::initTestCase()
 {
     QVERIFY(dir_.isValid());
     qputenv("ONDREL_LOG", dir_.filePath(QStringLiteral("log.txt")).toUtf8());
+    installDebugLogFile();
     qunsetenv("ONDREL_WIFI_SIMULATION");
 }
 
