@@ -16,6 +16,9 @@ namespace {
 
 QtMessageHandler previousHandler = nullptr;
 QLoggingCategory::CategoryFilter previousFilter = nullptr;
+// Read once before the filter is installed: the filter runs while Qt
+// registers a category, when creating the category would deadlock.
+const char* categoryName = nullptr;
 
 void append(const QString& message)
 {
@@ -42,7 +45,7 @@ void append(const QString& message)
 
 bool isDebugLog(const char* category)
 {
-    return category && std::strcmp(category, debugLogCategory().categoryName()) == 0;
+    return category && std::strcmp(category, categoryName) == 0;
 }
 
 void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
@@ -67,6 +70,7 @@ void filter(QLoggingCategory* category)
 
 void installDebugLogFile()
 {
+    categoryName = debugLogCategory().categoryName();
     const QtMessageHandler before = qInstallMessageHandler(handle);
     if (before != handle)
         previousHandler = before;

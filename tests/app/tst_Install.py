@@ -33,6 +33,8 @@ class Install(unittest.TestCase):
         assert help_run.returncode == 0, help_run.stderr
         cls.help = help_run.stdout
         cls.options = set(re.findall(r"--[a-z][a-z-]*", cls.help))
+        version = run(str(cls.root / "usr" / "bin" / "ondrel"), "--version")
+        assert (version.returncode, version.stdout) == (0, "ondrel 0.1.0\n"), version
 
     @classmethod
     def tearDownClass(cls):
