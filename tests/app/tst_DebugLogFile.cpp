@@ -52,17 +52,15 @@ private Q_SLOTS:
         QVERIFY(lines[2].endsWith(QStringLiteral(" +0000 second")));
 
         // Unset, or naming no file that can be written: nothing happens.
-        const QStringList before = QDir(dir_.path()).entryList(QDir::Files);
         for (const QString& unusable :
-             {QString(), dir_.filePath(QStringLiteral("missing/log.txt")), dir_.path()}) {
+             {dir_.filePath(QStringLiteral("missing/log.txt")), dir_.path(), QString()}) {
             qputenv("ONDREL_LOG", unusable.toUtf8());
             debugLog(QStringLiteral("lost"));
         }
         qunsetenv("ONDREL_LOG");
         debugLog(QStringLiteral("unset"));
-        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), before);
-        QCOMPARE(linesOf(path).size(), 3);
-        QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("missing"))));
+        QCOMPARE(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"existing.txt"});
     }
 
     void concurrentLinesStayWhole()
