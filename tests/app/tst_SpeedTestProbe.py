@@ -22,10 +22,12 @@ MBPS = 50
 
 
 class Paced(http.server.BaseHTTPRequestHandler):
-    """"/__down?bytes=N" and "/__up", all connections together at MBPS."""
+    """"/__down?bytes=N" and "/__up", all connections together at MBPS, or 403 to everything."""
     protocol_version = "HTTP/1.1"
 
     def do_GET(self):
+        if self.server.forbidding:
+            return self.send_error(403)
         size = int(urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query)["bytes"][0])
         self.send_response(200)
         self.send_header("Content-Length", str(size))
@@ -52,15 +54,10 @@ class Paced(http.server.BaseHTTPRequestHandler):
         pass
 
 
-class Forbidding(Paced):
-    def do_GET(self):
-        self.send_error(403)
-
-
 class SpeedTestProbe(OndrelCase):
-    def serve(self, handler):
-        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-        server.lock, server.due, server.daemon_threads = threading.Lock(), 0, True
+    def serve(self, forbidding=False):
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Paced)
+        server.lock, server.due, server.daemon_threads, server.forbidding = threading.Lock(), 0, True, forbidding
         server.handle_error = lambda *args: None  # the program drops streams at the end of a phase
         threading.Thread(target=server.serve_forever, daemon=True).start()
         self.addCleanup(server.server_close)
@@ -70,8 +67,8 @@ class SpeedTestProbe(OndrelCase):
     def test_whole_run(self):
         # The program's own phase lengths, about 17 seconds: the JSON report
         # of a run alongside, on a server and a history of its own.
-        json_run = self.start("--speedtest", "--json", scenario=CAFE, env=self.serve(Paced), data="json-data")
-        status, out, err = self.ondrel("--speedtest", scenario=CAFE, env=self.serve(Paced))
+        json_run = self.start("--speedtest", "--json", scenario=CAFE, env=self.serve(), data="json-data")
+        status, out, err = self.ondrel("--speedtest", scenario=CAFE, env=self.serve())
         self.assertEqual((status, err), (0, "段階: latency\n段階: download\n段階: upload\n段階: done\n".encode()))
         lines = out.decode().split("\n")
         self.assertEqual((len(lines), lines[0], lines[2]), (3, "接続中: Café \"Home\"", ""))
@@ -107,7 +104,7 @@ class SpeedTestProbe(OndrelCase):
                    "ONDREL_SPEEDTEST_TIME_LIMIT": "1"}
         rows = [  # server, scenario, name shown, message, JSON outcome, JSON error
             (refused, OFF, "なし", "サーバーに接続できませんでした。", "failed", "Could not connect to the server."),
-            (self.serve(Forbidding), EVIL, "Evil\\x1b]0;pwned\\x07\\u202eX",
+            (self.serve(forbidding=True), EVIL, "Evil\\x1b]0;pwned\\x07\\u202eX",
              "サーバーが測定の要求を受け付けませんでした (HTTP 403)。", "failed",
              "The server refused the test's request (HTTP 403)."),
             (stalled, CAFE, "Café \"Home\"", "1 秒以内に測定が終わらなかったので中止しました (段階: latency)",
