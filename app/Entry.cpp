@@ -1,5 +1,6 @@
 #include "app/Entry.h"
 
+#include "app/DebugLogFile.h"
 #include "app/Modes.h"
 #include "localization/LocaleSettings.h"
 
@@ -118,6 +119,7 @@ int runEntry(int argc, char** argv)
         break;
     }
 
+    installDebugLogFile();
     QCoreApplication::setOrganizationName(QStringLiteral("Ondrel"));
     QCoreApplication::setApplicationName(QStringLiteral("Ondrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ONDREL_VERSION));

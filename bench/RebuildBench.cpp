@@ -21,7 +21,7 @@
 
 #include "store/NetworkListBuilder.h"
 #include "store/Prefs.h"
-#include "store/UserDefaults.h"
+#include "localization/UserDefaults.h"
 #include "store/WiFiStore.h"
 #include "wifi/SimulatedBackend.h"
 #include "wifi/SimulationScenario.h"

@@ -1,6 +1,6 @@
 #include "localization/LocaleSettings.h"
 
-#include "store/UserDefaults.h"
+#include "localization/UserDefaults.h"
 
 #include <QDir>
 #include <QFile>

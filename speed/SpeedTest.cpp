@@ -1,6 +1,6 @@
 #include "speed/SpeedTest.h"
 
-#include "app/DebugLog.h"
+#include "localization/DebugLog.h"
 #include "localization/Lookup.h"
 
 #include <curl/curl.h>

@@ -3,7 +3,7 @@
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "localization/Plural.h"
-#include "store/UserDefaults.h"
+#include "localization/UserDefaults.h"
 
 namespace ondrel {
 

@@ -1,6 +1,6 @@
 #include "ui/OndrelApp.h"
 
-#include "app/DebugLog.h"
+#include "localization/DebugLog.h"
 #include "localization/LocaleSettings.h"
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"

@@ -1,6 +1,6 @@
 #include "ui/SpeedHistoryView.h"
 
-#include "app/DebugLog.h"
+#include "localization/DebugLog.h"
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "localization/Plural.h"

@@ -1,6 +1,6 @@
 #include "wifi/LocationAuth.h"
 
-#include "app/DebugLog.h"
+#include "localization/DebugLog.h"
 #include "wifi/LocationProvider.h"
 #include "wifi/SsidText.h"
 

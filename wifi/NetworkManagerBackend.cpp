@@ -1,6 +1,6 @@
 #include "wifi/NetworkManagerBackend.h"
 
-#include "app/DebugLog.h"
+#include "localization/DebugLog.h"
 #include "wifi/NetworkManagerMapping.h"
 #include "wifi/NetworkManagerMirror.h"
 #include "wifi/NetworkManagerProfiles.h"

@@ -1,5 +1,6 @@
 #include "SpeedTestServer.h"
 
+#include "app/DebugLogFile.h"
 #include "localization/LocaleSettings.h"
 #include "speed/SpeedTest.h"
 
@@ -299,6 +300,7 @@ void SpeedTestTest::libcurlDetailGoesToTheLog()
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("log"));
     qputenv("ONDREL_LOG", QFile::encodeName(log));
+    installDebugLogFile();
     SpeedTest::Options options;
     options.baseUrl = "ftp://127.0.0.1:9"; // refused by libcurl before any traffic
     SpeedTest test(options);

@@ -7,7 +7,7 @@
 #include "localization/AppLanguage.h"
 #include "localization/LocaleSettings.h"
 #include "store/Prefs.h"
-#include "store/UserDefaults.h"
+#include "localization/UserDefaults.h"
 #include "wifi/SimulatedBackend.h"
 #include "wifi/SimulationScenario.h"
 #include "wifi/WiFiEngine.h"

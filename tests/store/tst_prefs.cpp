@@ -1,7 +1,7 @@
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "store/Prefs.h"
-#include "store/UserDefaults.h"
+#include "localization/UserDefaults.h"
 #include "wifi/SsidText.h"
 
 #include <QDir>

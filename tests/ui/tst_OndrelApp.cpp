@@ -2,6 +2,7 @@
 // task (log lines, permission request, first scan), single-instance
 // windows, and the rebuild on a language change without a new scan.
 
+#include "app/DebugLogFile.h"
 #include "localization/LocaleSettings.h"
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
@@ -92,6 +93,7 @@ private Q_SLOTS:
     {
         QCoreApplication::setOrganizationName(QStringLiteral("Ondrel"));
         QCoreApplication::setApplicationName(QStringLiteral("Ondrel"));
+        installDebugLogFile();
         Prefs::shared().setLanguage(AppLanguage::en);
     }
 

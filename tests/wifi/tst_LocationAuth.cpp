@@ -1,6 +1,7 @@
 // Location permission: the status as the provider reports it, a request
 // answered later on the main loop, failures that only log.
 
+#include "app/DebugLogFile.h"
 #include "wifi/LocationAuth.h"
 #include "wifi/SimulatedLocationProvider.h"
 #include "wifi/SystemLocationProvider.h"
@@ -27,6 +28,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         qputenv("ONDREL_LOG", dir_.filePath(QStringLiteral("log.txt")).toUtf8());
+        installDebugLogFile();
         qunsetenv("ONDREL_WIFI_SIMULATION");
     }
     void init() { QFile::remove(dir_.filePath(QStringLiteral("log.txt"))); }

@@ -1,4 +1,4 @@
-#include "store/UserDefaults.h"
+#include "localization/UserDefaults.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

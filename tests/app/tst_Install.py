@@ -24,6 +24,7 @@ class Install(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = tempfile.TemporaryDirectory()
+        cls.addClassCleanup(cls.dir.cleanup)
         cls.root = pathlib.Path(cls.dir.name)
         installed = run("cmake", "--install", os.environ["ONDREL_BUILD_DIR"], "--prefix", "/usr",
                         env=dict(os.environ, DESTDIR=cls.dir.name))
@@ -33,10 +34,8 @@ class Install(unittest.TestCase):
         assert help_run.returncode == 0, help_run.stderr
         cls.help = help_run.stdout
         cls.options = set(re.findall(r"--[a-z][a-z-]*", cls.help))
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.dir.cleanup()
+        version = run(str(cls.root / "usr" / "bin" / "ondrel"), "--version")
+        assert (version.returncode, version.stdout) == (0, "ondrel 0.1.0\n"), version
 
     def test_launcher_entry(self):
         path = self.share / "applications" / f"{APP_ID}.desktop"

@@ -1,6 +1,5 @@
 #include "app/Entry.h"
 
-#include <QProcess>
 #include <QTest>
 
 using namespace ondrel;
@@ -27,32 +26,17 @@ private Q_SLOTS:
                                 << settings << json;
         };
         row("nothing", {}, Mode::windowed);
-        row("unknown arguments", {"-probe", "--PROBE", "probe"}, Mode::windowed);
         row("probe ignores lang", {"--probe", "--lang", "en"}, Mode::probe);
         row("probe anywhere wins", {"--shot", "x.png", "--probe"}, Mode::probe);
-        row("lang last", {"--lang"}, Mode::windowed);
-        row("lang with window", {"--lang", "de"}, Mode::windowed, "de");
         row("lang value may look like an option", {"--lang", "--speedtest"}, Mode::speedTest, "--speedtest");
-        row("first occurrence", {"--lang", "fr", "--lang", "de"}, Mode::windowed, "fr");
-        row("export last", {"--export-csv"}, Mode::windowed);
-        row("export last then speedtest", {"--speedtest", "--export-csv"}, Mode::speedTest);
         row("export beats speedtest", {"--export-csv", "out.csv", "--speedtest"}, Mode::exportCsv, "-",
             "out.csv");
-        row("export with lang", {"--export-csv", "a.csv", "--lang", "en"}, Mode::exportCsv, "en", "a.csv");
         row("speedtest beats shot", {"--shot", "a.png", "--speedtest"}, Mode::speedTest);
-        row("shot", {"--shot", "a.png"}, Mode::shot, "-", "a.png");
-        row("shot with settings", {"--settings", "--shot", "a.png"}, Mode::shot, "-", "a.png", true);
         row("shot last", {"--settings", "--shot"}, Mode::windowed);
-        row("settings alone", {"--settings"}, Mode::windowed);
         row("shot value is next argument", {"--shot", "--settings"}, Mode::shot, "-", "--settings", true);
-        row("help", {"--help"}, Mode::help);
-        row("version", {"--version"}, Mode::version);
         row("help loses to shot", {"--help", "--shot", "a.png"}, Mode::shot, "-", "a.png");
-        row("lang value help is a value", {"--lang", "--help"}, Mode::help, "--help");
-        row("json probe", {"--json", "--probe"}, Mode::probe, "-", "", false, true);
         row("json speedtest", {"--speedtest", "--json", "--lang", "de"}, Mode::speedTest, "de", "", false,
             true);
-        row("json alone", {"--json"}, Mode::windowed);
         row("json means nothing to shot", {"--shot", "a.png", "--json"}, Mode::shot, "-", "a.png");
         row("export json", {"--export-json", "-", "--speedtest"}, Mode::exportJson, "-", "-");
         row("export csv beats json", {"--export-json", "a.json", "--export-csv", "b.csv"}, Mode::exportCsv,
@@ -75,24 +59,7 @@ private Q_SLOTS:
         QCOMPARE(plan.settings, settings);
         QCOMPARE(plan.json, json);
     }
-
-    void helpAndVersionAsProcess()
-    {
-        const QString binary = qEnvironmentVariable("ONDREL_BINARY");
-        if (binary.isEmpty())
-            QSKIP("ONDREL_BINARY is not set");
-        QProcess help;
-        help.start(binary, {QStringLiteral("--help")});
-        QVERIFY(help.waitForFinished(30000));
-        QCOMPARE(help.exitCode(), 0);
-        QVERIFY(help.readAllStandardOutput().contains("--probe"));
-        QProcess version;
-        version.start(binary, {QStringLiteral("--version")});
-        QVERIFY(version.waitForFinished(30000));
-        QCOMPARE(version.exitCode(), 0);
-        QVERIFY(version.readAllStandardOutput().startsWith("ondrel "));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestEntry)
-#include "tst_entry.moc"
+#include "tst_Entry.moc"

@@ -1,0 +1,58 @@
+"""For the tst_*.py scripts: the built program (ONDREL_BINARY) on simulated
+radios with folders of its own, and checks of what it prints."""
+import json
+import os
+import pathlib
+import re
+import subprocess
+import tempfile
+import unicodedata
+import unittest
+
+import jsonschema
+
+SOURCE = pathlib.Path(os.environ.get("ONDREL_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
+SCHEMA = json.loads((SOURCE / "docs" / "json-output.schema.json").read_text(encoding="utf-8"))
+# Characters that act on a terminal or hide there, never printed raw.
+RAW = re.compile("[\x00-\x09\x0b-\x1f\x7f-\x9f\u2028\u2029]")
+
+
+def raw_characters(text, replacement_too=True):
+    return [c for c in text if RAW.match(c) or unicodedata.category(c) in ("Cf", "Cs")
+            or (replacement_too and c == "\ufffd")]
+
+
+class OndrelCase(unittest.TestCase):
+    def setUp(self):
+        self.tmp = pathlib.Path(self.enterContext(tempfile.TemporaryDirectory()))
+        self.history, self.log = self.tmp / "data" / "Ondrel" / "speed-history.json", self.tmp / "log.txt"
+
+    def start(self, *args, scenario=None, env=None, cwd=None, data="data"):
+        """The program running with the data folder `data`."""
+        env = dict(os.environ, XDG_DATA_HOME=str(self.tmp / data), XDG_CONFIG_HOME=str(self.tmp / "config"),
+                   ONDREL_LOG=str(self.log), **(env or {}))
+        if scenario is not None:
+            env["ONDREL_WIFI_SIMULATION"] = str(self.tmp / f"{data}-scenario.json")
+            pathlib.Path(env["ONDREL_WIFI_SIMULATION"]).write_text(
+                scenario if isinstance(scenario, str) else json.dumps(scenario), encoding="utf-8")
+        process = subprocess.Popen([os.environ["ONDREL_BINARY"], *args], stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, cwd=cwd)
+        self.addCleanup(process.kill)
+        return process
+
+    def finish(self, process, stdin=b""):
+        """(status, standard output, standard error) as bytes."""
+        out, err = process.communicate(stdin, timeout=120)
+        return process.returncode, out, err
+
+    def ondrel(self, *args, stdin=b"", **kwargs):
+        return self.finish(self.start(*args, **kwargs), stdin)
+
+    def document(self, out, kind):
+        """The JSON document printed, valid by the schema."""
+        text = out.decode("utf-8")
+        self.assertEqual(raw_characters(text, replacement_too=False), [])
+        doc = json.loads(text)
+        self.assertEqual([e.message for e in jsonschema.Draft202012Validator(SCHEMA).iter_errors(doc)], [])
+        self.assertEqual(doc["format"], kind)
+        return doc

@@ -1,0 +1,88 @@
+#include "app/DebugLogFile.h"
+#include "localization/DebugLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+#include <vector>
+
+using namespace ondrel;
+
+class TestDebugLogFile : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    static QStringList linesOf(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { installDebugLogFile(); }
+
+    void appendsStampedLinesOrNothing()
+    {
+        const QString path = dir_.filePath(QStringLiteral("existing.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier\n") == 8);
+        file.close();
+        qputenv("ONDREL_LOG", path.toUtf8());
+        // Rules meant for standard error do not silence the file; other
+        // messages go on to the handler before (here the test's log).
+        QLoggingCategory::setFilterRules(QStringLiteral("ondrel.info=false"));
+        debugLog(QStringLiteral("task 開始 status=3 enabled=true"));
+        QLoggingCategory::setFilterRules(QString());
+        QTest::ignoreMessage(QtWarningMsg, "not for the file");
+        qWarning("not for the file");
+        debugLog(QStringLiteral("second"));
+        const QStringList lines = linesOf(path);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QStringLiteral("earlier"));
+        static const QRegularExpression stamp(
+            QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \+0000 task 開始 status=3 enabled=true$)"));
+        QVERIFY2(stamp.match(lines[1]).hasMatch(), qPrintable(lines[1]));
+        QVERIFY(lines[2].endsWith(QStringLiteral(" +0000 second")));
+
+        // Unset, or naming no file that can be written: nothing happens.
+        for (const QString& unusable :
+             {dir_.filePath(QStringLiteral("missing/log.txt")), dir_.path(), QString()}) {
+            qputenv("ONDREL_LOG", unusable.toUtf8());
+            debugLog(QStringLiteral("lost"));
+        }
+        qunsetenv("ONDREL_LOG");
+        debugLog(QStringLiteral("unset"));
+        QCOMPARE(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"existing.txt"});
+    }
+
+    void concurrentLinesStayWhole()
+    {
+        const QString path = dir_.filePath(QStringLiteral("threads.txt"));
+        qputenv("ONDREL_LOG", path.toUtf8());
+        const QString payload(200, u'x');
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([t, &payload] {
+                for (int i = 0; i < 50; ++i)
+                    debugLog(QStringLiteral("thread %1 line %2 %3").arg(t).arg(i).arg(payload));
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        const QStringList lines = linesOf(path);
+        QCOMPARE(lines.size(), 200);
+        for (const QString& line : lines)
+            QVERIFY2(line.endsWith(payload) && line.count(QStringLiteral("thread")) == 1, qPrintable(line));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDebugLogFile)
+#include "tst_DebugLogFile.moc"

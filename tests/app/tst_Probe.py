@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""--probe as a user runs it: the network table and joins, then hostile names
+in the table and in the JSON report."""
+import unittest
+
+from ondrel_run import SCHEMA, OndrelCase, raw_characters
+
+# Every security kind, hidden networks, two of one name, names that are not
+# UTF-8 (two differ in one byte), a byte-order mark, C0, DEL, C1, bidi and
+# invisible format characters, a line feed and the line separator.
+ROOM = {
+    "interface": "wlan0", "saved": ["Home\x1b[2J", "Caf\u00e9"], "current": {"bssid": "aa:00:00:00:00:03"},
+    "networks": [
+        {"ssid": "Home\x1b[2J", "bssid": "aa:00:00:00:00:01", "rssi": -40, "channel": 36,
+         "security": "wpa2Personal", "password": "right-pass"},
+        {"ssid": "Caf\u00e9", "bssid": "aa:00:00:00:00:02", "rssi": -45, "channel": 1, "security": "open"},
+        {"ssid": "\u202eemoH\u2066", "bssid": "aa:00:00:00:00:03", "rssi": -50, "channel": 6, "security": "owe"},
+        {"ssidHex": "ff41c3", "bssid": "aa:00:00:00:00:04", "rssi": -55, "channel": 11, "security": "wep",
+         "password": "bytes-pass"},
+        {"ssidHex": "fe41c3", "bssid": "aa:00:00:00:00:05", "rssi": -56, "channel": 11, "security": "wep",
+         "password": "other-pass"},
+        {"ssid": "del\x7f c1\x9b ls\u2028 nul\x00 tab\t lf\n zw\u200b\u00ad\U000e0041 \"q\\", "rssi": -60,
+         "security": "wpaPersonal"},
+        {"bssid": "aa:00:00:00:00:07", "rssi": -65, "channel": 149, "band": 50, "width": 80,
+         "security": "wpa2wpa3Personal"},
+        {"ssid": "日本語ネットワーク", "bssid": "aa:00:00:00:00:08\x1b", "rssi": -70, "channel": 37, "band": 60,
+         "width": 160, "security": "wpa3Personal", "countryCode": "DE"},
+        {"ssid": "Corp", "bssid": "aa:00:00:00:00:09", "rssi": -75, "security": "enterprise"},
+        {"ssid": "Odd", "bssid": "aa:00:00:00:00:0a", "rssi": -80, "securityCodes": []},
+        {"ssid": "Caf\u00e9", "bssid": "aa:00:00:00:00:0b", "rssi": -85, "channel": 6, "security": "open"},
+        {"ssidHex": "efbbbf4f6464", "bssid": "aa:00:00:00:00:0c", "rssi": -90, "security": "open"},
+        {"ssid": "Home\x1b[2J", "bssid": "aa:00:00:00:00:0d", "rssi": -95, "channel": 11,
+         "security": "wpa2Personal", "password": "weak-pass"},
+    ],
+}
+HEADER = "SSID                                RSSI    ch Band       Security         BSSID\n"
+TABLE = (HEADER +
+         "*Home\\x1b[2J                      -40 dBm   36 5 GHz      WPA2             aa:00:00:00:00:01\n"
+         "*Café                             -45 dBm    1 2.4 GHz    Open             aa:00:00:00:00:02\n"
+         " \\u202eemoH\\u2066                 -50 dBm    6 2.4 GHz    OWE              aa:00:00:00:00:03\n"
+         " \\xffA\\xc3                        -55 dBm   11 2.4 GHz    WEP              aa:00:00:00:00:04\n"
+         " \\xfeA\\xc3                        -56 dBm   11 2.4 GHz    WEP              aa:00:00:00:00:05\n"
+         ' del\\x7f c1\\u009b ls\\u2028 nul\\x00 tab\\x09 lf\\x0a zw\\u200b\\u00ad\\U000e0041 "q\\\\  -60 dBm    0 不明         '
+         "WPA              \n"
+         " (hidden)                         -65 dBm  149 5 GHz      WPA2/WPA3        aa:00:00:00:00:07\n"
+         " 日本語ネットワーク                        -70 dBm   37 6 GHz      WPA3             aa:00:00:00:00:08\\x1b\n"
+         " Corp                             -75 dBm    0 不明         Enterprise       aa:00:00:00:00:09\n"
+         " Odd                              -80 dBm    0 不明         Unknown          aa:00:00:00:00:0a\n"
+         "*Café                             -85 dBm    6 2.4 GHz    Open             aa:00:00:00:00:0b\n"
+         " \\ufeffOdd                        -90 dBm    0 不明         Open             aa:00:00:00:00:0c\n"
+         "*Home\\x1b[2J                      -95 dBm   11 2.4 GHz    WPA2             aa:00:00:00:00:0d\n"
+         "計 13 件（* はシステムに登録済み）\n")
+STATUS = "位置情報: 許可済み\nインターフェース: wlan0 / 電源: true / 接続中: \\u202eemoH\\u2066\n"
+FAILED = "接続します: {0}\n失敗: Secrets were required, but not provided.（コード 7）\n"
+JOINED = "接続します: {0}\n成功。現在の接続先: {0}\n"
+NOT_FOUND = "「{0}」は見つかりませんでした\n"
+
+
+class Probe(OndrelCase):
+    def probe(self, *args, scenario=ROOM, stdin=b""):
+        status, out, err = self.ondrel("--probe", *args, scenario=scenario, stdin=stdin)
+        return status, out.decode(), err.decode()
+
+    def test_table_and_joins(self):
+        home = "Home\\x1b[2J"  # as shown
+        rows = [  # arguments, standard input, status, what follows the table
+            ([], b"", 0, ""),
+            (["--password", "pw"], b"", 0, ""),  # joins nothing
+            (["--connect"], b"", 0, ""),
+            (["--connect", "Home\x1b[2J", "--password", "right-pass"], b"", 0, JOINED.format(home)),
+            (["--connect", home, "--password", "weak-pass"], b"", 1, FAILED.format(home)),  # the stronger
+            (["--connect", "Home\x1b[2J"], b"", 0, JOINED.format(home)),  # saved
+            (["--connect", "Café"], b"", 0, JOINED.format("Café")),  # open
+            (["--password", "-", "--connect", home], b"right-pass\r\n", 0, JOINED.format(home)),
+            (["--connect", home, "--password", "-"], b"right-pas\n", 1, FAILED.format(home)),
+            (["--connect", "\\xffA\\xc3", "--password", "bytes-pass"], b"", 0, JOINED.format("\\xffA\\xc3")),
+            (["--connect", "\\xfeA\\xc3", "--password", "bytes-pass"], b"", 1, FAILED.format("\\xfeA\\xc3")),
+            (["--connect", "café"], b"", 1, NOT_FOUND.format("café")),
+            (["--connect", "(hidden)"], b"", 1, NOT_FOUND.format("(hidden)")),
+        ]
+        for args, stdin, status, tail in rows:
+            with self.subTest(args=args):
+                self.assertEqual(self.probe(*args, stdin=stdin), (status, TABLE + tail, STATUS))
+                # A password shows up nowhere.
+                logged = self.log.read_text(encoding="utf-8") if self.log.exists() else ""
+                self.assertEqual([p for p in ["right-pa", "weak-pass", "bytes-pass"] if p in logged], [])
+        self.assertEqual(raw_characters(TABLE + STATUS), [])
+
+    def test_failures_and_permission(self):
+        granted = "位置情報: 許可済み\n"
+        rows = [  # scenario, arguments, status, standard output, standard error
+            ('{"interface": "wlan0"}', [], 0, HEADER + "計 0 件（* はシステムに登録済み）\n",
+             granted + "インターフェース: wlan0 / 電源: true / 接続中: なし\n"),
+            ('{"networks": [{"ssid": "A"}]}', ["--connect", "A"], 1, "", granted +
+             "インターフェース: なし / 電源: false / 接続中: なし\n失敗: Wi-Fi インターフェースが見つかりません。\n"),
+            ('{"interface": "wlan1", "poweredOn": false}', [], 1, "",
+             granted + "インターフェース: wlan1 / 電源: false / 接続中: なし\n失敗: Wi-Fi がオフになっています。\n"),
+            ('{"interface": "wlan1", "current": {"ssid": "Here"}, "scanError": {"code": 4, "description": '
+             '"Scan busy"}}', [], 1, "", granted + "インターフェース: wlan1 / 電源: true / 接続中: Here\n失敗: Scan busy\n"),
+        ]
+        for scenario, args, *expected in rows:
+            with self.subTest(scenario=scenario, args=args):
+                self.assertEqual(self.probe(*args, scenario=scenario), tuple(expected))
+        # The location permission is awaited when the user is asked.
+        for location, line in [('{"status": 0, "answer": 2, "answerDelayMs": 300}', "位置情報: 拒否"),
+                               ('{"status": 1}', "位置情報: 制限あり"), ('{"status": 4}', "位置情報: 不明")]:
+            status, _, err = self.probe(scenario='{"interface": "wlan0", "location": %s}' % location)
+            self.assertEqual((status, err.splitlines()[0]), (0, line))
+        # A scenario that cannot be read is said once, then there is no Wi-Fi.
+        status, _, err = self.ondrel("--probe", env={"ONDREL_WIFI_SIMULATION": str(self.tmp / "missing.json")})
+        self.assertEqual(status, 1)
+        self.assertTrue(err.startswith(b"ondrel: cannot use the Wi-Fi simulation "), err)
+        self.assertTrue(err.endswith("失敗: Wi-Fi インターフェースが見つかりません。\n".encode()), err)
+
+    def test_json_report(self):
+        status, out, _ = self.ondrel("--probe", "--json", scenario=ROOM)
+        doc = self.document(out, "ondrel-probe/1")
+        networks = doc["networks"]
+        # The table's order, every record, every kind; the exact names back,
+        # names whose text loses bytes with the bytes.
+        self.assertEqual((status, [n["rssi"] for n in networks]), (0, [n["rssi"] for n in ROOM["networks"]]))
+        self.assertEqual({n["security"] for n in networks}, set(SCHEMA["$defs"]["security"]["enum"]))
+        self.assertEqual([n["ssid"] for n in networks if not n["ssidHex"]],
+                         [n.get("ssid") for n in ROOM["networks"] if "ssidHex" not in n])
+        self.assertEqual([n["ssidHex"] for n in networks], [n.get("ssidHex") for n in ROOM["networks"]])
+        self.assertTrue(networks[3]["ssid"] == "\ufffdA\ufffd" and networks[11]["ssid"].endswith("Odd"))
+        self.assertEqual([n["bssid"][-2:] for n in networks if n["saved"]], ["01", "02", "0b", "0d"])
+        self.assertEqual([n["bssid"] for n in networks if n["current"]], ["aa:00:00:00:00:03"])
+        self.assertEqual((networks[6]["band"], networks[6]["widthMHz"], networks[7]["countryCode"]),
+                         ("5GHz", 80, "DE"))
+        self.assertEqual(doc["interface"]["current"]["ssid"], "\u202eemoH\u2066")
+        self.assertEqual((doc["scan"], doc["join"]), ({"outcome": "ok", "error": None}, None))
+        rows = [  # arguments, status, outcome, error code
+            (["--connect", "Home\x1b[2J", "--password", "right-pass"], 0, "ok", None),
+            (["--connect", "Home\\x1b[2J", "--password", "wrong"], 1, "failed", 7),
+        ]
+        for args, want_status, outcome, code in rows:
+            with self.subTest(args=args):
+                status, out, _ = self.ondrel("--probe", "--json", *args, scenario=ROOM)
+                join = self.document(out, "ondrel-probe/1")["join"]
+                self.assertEqual((status, join["outcome"], join["target"]), (want_status, outcome, args[1]))
+                self.assertEqual(join["error"] and join["error"]["code"], code)
+                if outcome == "ok":
+                    self.assertEqual((join["bssid"], join["current"]), ("aa:00:00:00:00:01", "Home\x1b[2J"))
+        scenario = dict(ROOM, scanError={"domain": "test.domain", "code": 42, "description": "radio\x1b broke"})
+        status, out, _ = self.ondrel("--probe", "--json", scenario=scenario)
+        doc = self.document(out, "ondrel-probe/1")
+        self.assertEqual((status, doc["networks"]), (1, []))
+        self.assertEqual(doc["scan"], {"outcome": "failed", "error": {"domain": "test.domain", "code": 42,
+                                                                       "description": "radio\x1b broke"}})
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,125 @@
+#include "localization/LocaleSettings.h"
+#include "localization/Lookup.h"
+#include "localization/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ondrel;
+
+class TestLocaleSettings : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir config_;
+    QTemporaryDir work_;
+
+    QString storedLanguage() const
+    {
+        QSettings file(config_.filePath(QStringLiteral("Ondrel/Ondrel.conf")), QSettings::NativeFormat);
+        return file.value(QStringLiteral("app.language")).toString();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+        QDir::setCurrent(work_.path());
+        QSettings seed(config_.filePath(QStringLiteral("Ondrel/Ondrel.conf")), QSettings::NativeFormat);
+        seed.setValue(QStringLiteral("app.language"), QStringLiteral("ar"));
+    }
+
+    void matchAndResolve()
+    {
+        // Identifier and the matching language's code ("-": none).
+        const QString rows =
+            QStringLiteral("en-US en|pt-BR pt-BR|pt-br-x pt-BR|PT-br pt-BR|pt-PT pt|zh-TW zh-Hant|"
+                           "zh-Hant-HK zh-Hant|zh zh-Hans|zh-MO zh-Hans|he-IL he|no -| -|-- -");
+        for (const QString& row : rows.split(u'|')) {
+            const std::optional<AppLanguage> found = LocaleSettings::match(row.section(u' ', 0, 0));
+            QCOMPARE(found ? rawValue(*found) : QStringLiteral("-"), row.section(u' ', 1));
+        }
+        QCOMPARE(LocaleSettings::resolveSystem({QStringLiteral("xx-YY"), QStringLiteral("de-AT")}),
+                 AppLanguage::de);
+        QCOMPARE(LocaleSettings::resolveSystem({QStringLiteral("xx")}), AppLanguage::en);
+        QCOMPARE(LocaleSettings::resolveSystem({}), AppLanguage::en);
+    }
+
+    void storedChoiceCommandLineAndChanges()
+    {
+        LocaleSettings& settings = LocaleSettings::shared();
+        QCOMPARE(settings.language(), AppLanguage::ar);
+        QVERIFY(LocaleSettings::isRightToLeftCache && !LocaleSettings::isJapaneseCache);
+        // A language from the command line is applied, never stored.
+        QVERIFY(LocaleSettings::applyCommandLineChoice(QStringLiteral("ja")));
+        QVERIFY(LocaleSettings::isJapaneseCache && !LocaleSettings::isRightToLeftCache);
+        QVERIFY(LocaleSettings::applyCommandLineChoice(QStringLiteral("en-GB")));
+        QVERIFY(!LocaleSettings::applyCommandLineChoice(QStringLiteral("xx")));
+        QVERIFY(!LocaleSettings::isJapaneseCache);
+        QCOMPARE(settings.language(), AppLanguage::ar);
+        QCOMPARE(storedLanguage(), QStringLiteral("ar"));
+
+        QSignalSpy changed(&settings, &LocaleSettings::languageChanged);
+        settings.setLanguage(AppLanguage::he);
+        settings.setLanguage(AppLanguage::he);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(storedLanguage(), QStringLiteral("he"));
+        QVERIFY(LocaleSettings::isRightToLeftCache);
+        settings.setLanguage(AppLanguage::en);
+        QVERIFY(!LocaleSettings::isRightToLeftCache);
+        QCOMPARE(L("不明", "Unknown"), QStringLiteral("Unknown"));
+
+        // A stored value that names nothing means the system's language.
+        UserDefaults defaults(work_.filePath(QStringLiteral("other.conf")));
+        defaults.setString(QStringLiteral("app.language"), QStringLiteral("EN"));
+        QCOMPARE(LocaleSettings(defaults).language(), AppLanguage::system);
+    }
+
+    void tablesFromTheWorkingFolder_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("members"); // -1: no table
+        QTest::newRow("good, empty values dropped")
+            << QByteArray(R"({"Scan again": "", "Unknown": "Inconnu", "%d APs##few": "x"})") << 2;
+        QTest::newRow("empty object") << QByteArray("{}") << 0;
+        QTest::newRow("malformed") << QByteArray(R"({"Unknown": "Inconnu")") << -1;
+        QTest::newRow("array") << QByteArray(R"(["Unknown"])") << -1;
+        QTest::newRow("number member") << QByteArray(R"({"Unknown": 3})") << -1;
+        QTest::newRow("not json") << QByteArray("\xff\xfe\x00garbage", 10) << -1;
+        QTest::newRow("huge") << QByteArray(9 * 1024 * 1024, ' ') + "{}" << -1;
+    }
+
+    void tablesFromTheWorkingFolder()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, members);
+        QFile source(QStringLiteral(":/Localizations/_source.json")); // compiled in
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QCOMPARE(LocaleSettings::totalStringCount(),
+                 QJsonDocument::fromJson(source.readAll()).object().size());
+        QDir(work_.path()).mkpath(QStringLiteral("Resources/Localizations"));
+        QFile file(work_.filePath(QStringLiteral("Resources/Localizations/xx-test.json")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
+        file.close();
+        const auto table = LocaleSettings::loadTable(QStringLiteral("xx-test"));
+        QCOMPARE(table ? int(table->size()) : -1, members);
+        QVERIFY(!table || !table->contains(QStringLiteral("Scan again")));
+        QVERIFY(!LocaleSettings::loadTable(QStringLiteral("no-such-language")));
+        if (members != 2)
+            return;
+        // English empties a stale table.
+        LocaleSettings::table = *table;
+        LocaleSettings::activeCode = QStringLiteral("xx-test");
+        LocaleSettings::apply(AppLanguage::en);
+        QVERIFY(LocaleSettings::table.isEmpty() && !LocaleSettings::activeCode);
+        QCOMPARE(L("不明", "Unknown"), QStringLiteral("Unknown"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocaleSettings)
+#include "tst_LocaleSettings.moc"
