@@ -60,7 +60,7 @@ const char kValidObject[] =
 
 } // namespace
 
-class SpeedHistoryTest : public QObject {
+class tst_SpeedHistory : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init();
@@ -85,13 +85,13 @@ private:
     QString path_;
 };
 
-void SpeedHistoryTest::init()
+void tst_SpeedHistory::init()
 {
     dir_ = std::make_unique<QTemporaryDir>();
     path_ = dir_->filePath(QStringLiteral("Ondrel/speed-history.json"));
 }
 
-void SpeedHistoryTest::savesAndLoadsEveryField()
+void tst_SpeedHistory::savesAndLoadsEveryField()
 {
     SpeedHistory history(path_);
     QVERIFY(QDir(dir_->filePath(QStringLiteral("Ondrel"))).exists());
@@ -120,7 +120,7 @@ void SpeedHistoryTest::savesAndLoadsEveryField()
     QCOMPARE(reloaded.entries(), history.entries());
 }
 
-void SpeedHistoryTest::strictDecoding_data()
+void tst_SpeedHistory::strictDecoding_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<int>("count");
@@ -151,7 +151,7 @@ void SpeedHistoryTest::strictDecoding_data()
     QTest::newRow("not JSON") << QByteArray("[{") << 0;
 }
 
-void SpeedHistoryTest::strictDecoding()
+void tst_SpeedHistory::strictDecoding()
 {
     QFETCH(QByteArray, json);
     QFETCH(int, count);
@@ -168,7 +168,7 @@ void SpeedHistoryTest::strictDecoding()
     }
 }
 
-void SpeedHistoryTest::keepsAtMostTheLimit()
+void tst_SpeedHistory::keepsAtMostTheLimit()
 {
     QJsonArray array;
     QList<QUuid> ids;
@@ -189,7 +189,7 @@ void SpeedHistoryTest::keepsAtMostTheLimit()
     QCOMPARE(SpeedHistory(path_).entries().size(), SpeedHistory::limit);
 }
 
-void SpeedHistoryTest::removeClearLatestAndCount()
+void tst_SpeedHistory::removeClearLatestAndCount()
 {
     SpeedHistory history(path_);
     const SpeedEntry a = makeEntry(QStringLiteral("Home"), 1);
@@ -217,7 +217,7 @@ void SpeedHistoryTest::removeClearLatestAndCount()
     QCOMPARE(QJsonDocument::fromJson(readAll(path_)).array().size(), 0);
 }
 
-void SpeedHistoryTest::twoInstancesMergeTheirChanges()
+void tst_SpeedHistory::twoInstancesMergeTheirChanges()
 {
     // The windows and a terminal's test, each with its own copy of the list.
     SpeedHistory window(path_);
@@ -237,7 +237,7 @@ void SpeedHistoryTest::twoInstancesMergeTheirChanges()
     QCOMPARE(SpeedHistory(path_).entries(), terminal.entries());
 }
 
-void SpeedHistoryTest::changeWaitsForTheLockAndMerges()
+void tst_SpeedHistory::changeWaitsForTheLockAndMerges()
 {
     SpeedHistory setup(path_);
     const SpeedEntry old = makeEntry(QStringLiteral("old"));
@@ -264,7 +264,7 @@ void SpeedHistoryTest::changeWaitsForTheLockAndMerges()
     QCOMPARE(merged[2].id, old.id);
 }
 
-void SpeedHistoryTest::unreadableFileIsKeptAside()
+void tst_SpeedHistory::unreadableFileIsKeptAside()
 {
     QDir().mkpath(QFileInfo(path_).absolutePath());
     writeAll(path_, "not a history");
@@ -282,7 +282,7 @@ void SpeedHistoryTest::unreadableFileIsKeptAside()
     QCOMPARE(SpeedHistory(path_).entries().size(), 2); // the list in memory was the base
 }
 
-void SpeedHistoryTest::unwritableFolderKeepsTheListInMemory()
+void tst_SpeedHistory::unwritableFolderKeepsTheListInMemory()
 {
     // A file where the folder should be: nothing can be written.
     writeAll(dir_->filePath(QStringLiteral("Ondrel")), "in the way");
@@ -292,7 +292,7 @@ void SpeedHistoryTest::unwritableFolderKeepsTheListInMemory()
     QCOMPARE(history.entries().size(), 2);
 }
 
-void SpeedHistoryTest::fifoIsNeitherReadNorReplaced()
+void tst_SpeedHistory::fifoIsNeitherReadNorReplaced()
 {
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QCOMPARE(::mkfifo(QFile::encodeName(path_).constData(), 0600), 0);
@@ -305,7 +305,7 @@ void SpeedHistoryTest::fifoIsNeitherReadNorReplaced()
     QVERIFY(S_ISFIFO(info.st_mode));
 }
 
-void SpeedHistoryTest::csvBytes()
+void tst_SpeedHistory::csvBytes()
 {
     qputenv("TZ", "Asia/Tokyo");
     LocaleSettings::apply(AppLanguage::en);
@@ -361,7 +361,7 @@ QList<QStringList> parseWithPython(const QString& csv)
     return rows;
 }
 
-void SpeedHistoryTest::csvParsesBackWithGuardedFormulas_data()
+void tst_SpeedHistory::csvParsesBackWithGuardedFormulas_data()
 {
     QTest::addColumn<QString>("ssid");
     QTest::addColumn<QString>("field");     // the BSSID column as a CSV reader gives it back
@@ -378,7 +378,7 @@ void SpeedHistoryTest::csvParsesBackWithGuardedFormulas_data()
     QTest::newRow("invalid bytes") << ssidFromBytes("a\xff") << QString() << QStringLiteral("a\\xff");
 }
 
-void SpeedHistoryTest::csvParsesBackWithGuardedFormulas()
+void tst_SpeedHistory::csvParsesBackWithGuardedFormulas()
 {
     QFETCH(QString, ssid);
     QFETCH(QString, field);
@@ -396,7 +396,7 @@ void SpeedHistoryTest::csvParsesBackWithGuardedFormulas()
     QCOMPARE(rows[1][1], QStringLiteral("next"));
 }
 
-void SpeedHistoryTest::csvOfEmptyHistory()
+void tst_SpeedHistory::csvOfEmptyHistory()
 {
     LocaleSettings::apply(AppLanguage::en);
     QCOMPARE(SpeedHistory(path_).csv(),
@@ -404,11 +404,11 @@ void SpeedHistoryTest::csvOfEmptyHistory()
                             "Latency (ms),Jitter (ms),Data used (MB)\r\n"));
 }
 
-void SpeedHistoryTest::defaultFileFollowsXdgDataHome()
+void tst_SpeedHistory::defaultFileFollowsXdgDataHome()
 {
     qputenv("XDG_DATA_HOME", QFile::encodeName(dir_->path()));
     QCOMPARE(SpeedHistory::defaultFilePath(), dir_->filePath(QStringLiteral("Ondrel/speed-history.json")));
 }
 
-QTEST_GUILESS_MAIN(SpeedHistoryTest)
-#include "SpeedHistoryTest.moc"
+QTEST_GUILESS_MAIN(tst_SpeedHistory)
+#include "tst_SpeedHistory.moc"

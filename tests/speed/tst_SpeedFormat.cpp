@@ -5,7 +5,7 @@
 
 using namespace ondrel;
 
-class SpeedFormatTest : public QObject {
+class tst_SpeedFormat : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void mbpsText_data();
@@ -14,7 +14,7 @@ private Q_SLOTS:
     void megabytesText();
 };
 
-void SpeedFormatTest::mbpsText_data()
+void tst_SpeedFormat::mbpsText_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<double>("value");
@@ -31,7 +31,7 @@ void SpeedFormatTest::mbpsText_data()
     QTest::newRow("not a number") << "en_US" << qQNaN() << "0";
 }
 
-void SpeedFormatTest::mbpsText()
+void tst_SpeedFormat::mbpsText()
 {
     QFETCH(QString, locale);
     QFETCH(double, value);
@@ -40,7 +40,7 @@ void SpeedFormatTest::mbpsText()
     QCOMPARE(mbps(value), text);
 }
 
-void SpeedFormatTest::megabytesText_data()
+void tst_SpeedFormat::megabytesText_data()
 {
     QTest::addColumn<qint64>("bytes");
     QTest::addColumn<QString>("text");
@@ -51,7 +51,7 @@ void SpeedFormatTest::megabytesText_data()
     QTest::newRow("nothing") << qint64(0) << "0";
 }
 
-void SpeedFormatTest::megabytesText()
+void tst_SpeedFormat::megabytesText()
 {
     QFETCH(qint64, bytes);
     QFETCH(QString, text);
@@ -59,5 +59,5 @@ void SpeedFormatTest::megabytesText()
     QCOMPARE(megabytes(bytes), text);
 }
 
-QTEST_GUILESS_MAIN(SpeedFormatTest)
-#include "SpeedFormatTest.moc"
+QTEST_GUILESS_MAIN(tst_SpeedFormat)
+#include "tst_SpeedFormat.moc"
