@@ -14,7 +14,7 @@
 
 using namespace ondrel;
 
-class TestPrefs : public QObject {
+class tst_Prefs : public QObject {
     Q_OBJECT
 
     QTemporaryDir config_;
@@ -230,5 +230,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPrefs)
-#include "tst_prefs.moc"
+QTEST_GUILESS_MAIN(tst_Prefs)
+#include "tst_Prefs.moc"
