@@ -75,7 +75,7 @@ QByteArray SpeedTestServer::url() const
     return "http://127.0.0.1:" + QByteArray::number(port_);
 }
 
-template <typename Edit> void SpeedTestServer::apply(Edit edit)
+void SpeedTestServer::apply(const std::function<void(Config&)>& edit)
 {
     std::unique_lock lock(mutex_);
     edit(config_);
@@ -83,31 +83,6 @@ template <typename Edit> void SpeedTestServer::apply(Edit edit)
     const uint64_t one = 1;
     (void)!::write(wakeFd_, &one, sizeof one);
     applied_.wait(lock, [&] { return done_ >= generation || stopping_; });
-}
-
-void SpeedTestServer::setRate(double mbps)
-{
-    apply([&](Config& c) { c.bytesPerSecond = mbps * 1e6 / 8; });
-}
-
-void SpeedTestServer::setBehaviour(Kind kind, Behaviour behaviour)
-{
-    apply([&](Config& c) { c.behaviours[size_t(kind)] = behaviour; });
-}
-
-void SpeedTestServer::setAnswerLimit(Kind kind, int count)
-{
-    apply([&](Config& c) { c.answers[size_t(kind)] = std::max(count, -1); });
-}
-
-void SpeedTestServer::setErrorStatus(int status)
-{
-    apply([&](Config& c) { c.errorStatus = status; });
-}
-
-void SpeedTestServer::setRefusing(bool refusing)
-{
-    apply([&](Config& c) { c.refusing = refusing; });
 }
 
 bool SpeedTestServer::raisePriority()

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -42,15 +43,30 @@ public:
     // "http://127.0.0.1:PORT"
     QByteArray url() const;
     // Paces the body bytes of all connections together; 0 serves at full speed.
-    void setRate(double megabitsPerSecond);
-    void setBehaviour(Kind kind, Behaviour behaviour);
+    void setRate(double mbps)
+    {
+        apply([&](Config& c) { c.bytesPerSecond = mbps * 1e6 / 8; });
+    }
+    void setBehaviour(Kind kind, Behaviour behaviour)
+    {
+        apply([&](Config& c) { c.behaviours[size_t(kind)] = behaviour; });
+    }
     // Serves the next `count` requests of `kind` by their behaviour and stalls
     // the ones after; a negative count lifts the limit.
-    void setAnswerLimit(Kind kind, int count);
+    void setAnswerLimit(Kind kind, int count)
+    {
+        apply([&](Config& c) { c.answers[size_t(kind)] = std::max(count, -1); });
+    }
     // The status of Behaviour::error's answers; 503 unless set.
-    void setErrorStatus(int status);
+    void setErrorStatus(int status)
+    {
+        apply([&](Config& c) { c.errorStatus = status; });
+    }
     // Closes (or reopens, on the same port) the listening socket.
-    void setRefusing(bool refusing);
+    void setRefusing(bool refusing)
+    {
+        apply([&](Config& c) { c.refusing = refusing; });
+    }
     // Runs the server thread under the real-time FIFO policy, so that its
     // pacing holds on a busy machine. Returns whether that was allowed.
     bool raisePriority();
@@ -68,7 +84,7 @@ private:
         bool realtime = false;
     };
 
-    template <typename Edit> void apply(Edit edit);
+    void apply(const std::function<void(Config&)>& edit);
     void run();
     void openListener();
     bool startRequest(Connection& c);

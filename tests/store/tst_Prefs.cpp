@@ -1,71 +1,52 @@
+// The preferences: defaults, the settings file as written and as found, and
+// the favourites.
+
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "store/Prefs.h"
 #include "store/UserDefaults.h"
 #include "wifi/SsidText.h"
 
-#include <QDir>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 using namespace ondrel;
 
 class tst_Prefs : public QObject {
     Q_OBJECT
-
-    QTemporaryDir config_;
     QTemporaryDir dir_;
-    int files_ = 0;
     QString path_;
 
-    // A fresh settings file, optionally seeded with raw values.
-    std::unique_ptr<UserDefaults> freshDefaults(const QVariantMap& seed = {})
+    // A fresh settings file seeded with raw values.
+    QString seeded(const QVariantMap& seed = {})
     {
-        path_ = dir_.filePath(QStringLiteral("prefs-%1.conf").arg(++files_));
-        {
-            QSettings raw(path_, QSettings::NativeFormat);
-            for (auto it = seed.begin(); it != seed.end(); ++it)
-                raw.setValue(it.key(), it.value());
-        }
-        return std::make_unique<UserDefaults>(path_);
+        path_ = dir_.filePath(QUuid::createUuid().toString(QUuid::Id128) + ".conf");
+        QSettings raw(path_, QSettings::NativeFormat);
+        for (auto it = seed.begin(); it != seed.end(); ++it)
+            raw.setValue(it.key(), it.value());
+        return path_;
     }
-
-    QVariant rawValue(const QString& key) const
-    {
-        return QSettings(path_, QSettings::NativeFormat).value(key);
-    }
+    QSettings file() const { return {path_, QSettings::NativeFormat}; }
 
 private Q_SLOTS:
-    void initTestCase()
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path())); }
+
+    void defaultsAreNotStored()
     {
-        qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
-        qputenv("LANGUAGE", "en");
+        UserDefaults defaults(seeded({{"speedResults", "[1,2]"}}));
+        Prefs prefs(defaults);
+        QCOMPARE(std::tuple(prefs.autoRefreshSeconds(), prefs.groupBySSID(), prefs.showHidden(),
+                            prefs.sortKey(), prefs.ascending(), prefs.strengthUnit(), prefs.showDetails()),
+                 std::tuple(qint64(0), true, false, SortKey::signal, false, StrengthUnit::dbm, true));
+        QCOMPARE(std::tuple(prefs.favorites(), prefs.favoritesOnTop(), prefs.favoritesOnly()),
+                 std::tuple(QStringList(), true, false));
+        defaults.sync();
+        QCOMPARE(file().allKeys(), QStringList()); // the retired key went, nothing came
     }
 
-    void defaultsAreRegisteredNotStored()
-    {
-        auto defaults = freshDefaults({{QStringLiteral("speedResults"), QStringLiteral("[1,2]")}});
-        Prefs prefs(*defaults);
-        QCOMPARE(prefs.autoRefreshSeconds(), 0);
-        QCOMPARE(prefs.groupBySSID(), true);
-        QCOMPARE(prefs.showHidden(), false);
-        QCOMPARE(prefs.sortKey(), SortKey::signal);
-        QCOMPARE(prefs.ascending(), false);
-        QCOMPARE(prefs.strengthUnit(), StrengthUnit::dbm);
-        QCOMPARE(prefs.showDetails(), true);
-        QCOMPARE(prefs.favorites(), QStringList());
-        QCOMPARE(prefs.favoritesOnTop(), true);
-        QCOMPARE(prefs.favoritesOnly(), false);
-        defaults->sync();
-        // Nothing but the removal of the retired key reached the file.
-        QCOMPARE(QSettings(path_, QSettings::NativeFormat).allKeys(), QStringList());
-    }
-
-    void storedValuesAndFallbacks_data()
+    void storedValues_data()
     {
         QTest::addColumn<QString>("sortKey");
         QTest::addColumn<QString>("unit");
@@ -80,41 +61,38 @@ private Q_SLOTS:
         QTest::newRow("empty") << ""
                                << "" << SortKey::signal << StrengthUnit::dbm;
     }
-
-    void storedValuesAndFallbacks()
+    void storedValues()
     {
         QFETCH(QString, sortKey);
         QFETCH(QString, unit);
         QFETCH(SortKey, expectedKey);
         QFETCH(StrengthUnit, expectedUnit);
-        auto defaults = freshDefaults({{QStringLiteral("sortKey"), sortKey},
-                                       {QStringLiteral("strengthUnit"), unit},
-                                       {QStringLiteral("autoRefreshSeconds"), QStringLiteral("30")},
-                                       {QStringLiteral("groupBySSID"), QStringLiteral("false")}});
-        Prefs prefs(*defaults);
-        QCOMPARE(prefs.sortKey(), expectedKey);
-        QCOMPARE(prefs.strengthUnit(), expectedUnit);
-        QCOMPARE(prefs.autoRefreshSeconds(), 30);
-        QCOMPARE(prefs.groupBySSID(), false);
+        UserDefaults defaults(seeded({{"sortKey", sortKey},
+                                      {"strengthUnit", unit},
+                                      {"autoRefreshSeconds", "30"},
+                                      {"groupBySSID", "false"}}));
+        Prefs prefs(defaults);
+        QCOMPARE(std::tuple(prefs.sortKey(), prefs.strengthUnit(), prefs.autoRefreshSeconds(),
+                            prefs.groupBySSID()),
+                 std::tuple(expectedKey, expectedUnit, qint64(30), false));
     }
 
-    void unreadableSettingsFileFallsBack()
+    void unreadableFileFallsBack()
     {
-        path_ = dir_.filePath(QStringLiteral("garbage.conf"));
-        QFile file(path_);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("\x00\xff[[[=\n=favorites\nsortKey=@Variant(\\0\\0\\0\\x7f)\nfavorites=@Invalid()\n", 60);
-        file.close();
+        QFile garbage(seeded());
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write("\x00\xff[[[=\n=favorites\nsortKey=@Variant(\\0\\0\\0\\x7f)\nfavorites=@Invalid()\n",
+                      60);
+        garbage.close();
         UserDefaults defaults(path_);
         Prefs prefs(defaults);
-        QCOMPARE(prefs.sortKey(), SortKey::signal);
-        QCOMPARE(prefs.favorites(), QStringList());
+        QCOMPARE(std::tuple(prefs.sortKey(), prefs.favorites()), std::tuple(SortKey::signal, QStringList()));
     }
 
-    void assignmentsWriteThroughAndAnnounceFirst()
+    void assignmentsAnnounceFirstAndWriteThrough()
     {
-        auto defaults = freshDefaults();
-        Prefs prefs(*defaults);
+        UserDefaults defaults(seeded());
+        Prefs prefs(defaults);
         QSignalSpy announced(&prefs, &Prefs::willChange);
         bool sawOldValue = false;
         connect(&prefs, &Prefs::willChange, this, [&] { sawOldValue = prefs.sortKey() == SortKey::signal; });
@@ -126,87 +104,61 @@ private Q_SLOTS:
         prefs.setShowHidden(true);
         prefs.setShowHidden(true); // equal values are announced and written all the same
         QCOMPARE(announced.count(), 6);
-        defaults->sync();
-        QCOMPARE(rawValue(QStringLiteral("sortKey")).toString(), QStringLiteral("security"));
-        QCOMPARE(rawValue(QStringLiteral("strengthUnit")).toString(), QStringLiteral("percent"));
-
+        defaults.sync();
+        QCOMPARE(std::pair(file().value("sortKey").toString(), file().value("strengthUnit").toString()),
+                 std::pair(QStringLiteral("security"), QStringLiteral("percent")));
         UserDefaults reread(path_);
         Prefs again(reread);
-        QCOMPARE(again.sortKey(), SortKey::security);
-        QCOMPARE(again.autoRefreshSeconds(), 60);
-        QCOMPARE(again.ascending(), true);
-        QCOMPARE(again.showHidden(), true);
-        QCOMPARE(again.strengthUnit(), StrengthUnit::percent);
+        QCOMPARE(std::tuple(again.sortKey(), again.autoRefreshSeconds(), again.ascending(),
+                            again.showHidden(), again.strengthUnit()),
+                 std::tuple(SortKey::security, qint64(60), true, true, StrengthUnit::percent));
     }
 
     void favourites()
     {
-        auto defaults = freshDefaults();
-        Prefs prefs(*defaults);
-        QSignalSpy announced(&prefs, &Prefs::willChange);
-        prefs.toggleFavorite(QString());
-        QCOMPARE(announced.count(), 0);
-        defaults->sync();
-        QVERIFY(!rawValue(QStringLiteral("favorites")).isValid());
-
-        prefs.toggleFavorite(QStringLiteral("Home"));
-        prefs.toggleFavorite(QStringLiteral("Office"));
-        QCOMPARE(prefs.favorites(), (QStringList{QStringLiteral("Home"), QStringLiteral("Office")}));
-        QVERIFY(prefs.favoriteSet().contains(QStringLiteral("Home")));
-        prefs.toggleFavorite(QStringLiteral("Home"));
-        QCOMPARE(prefs.favorites(), QStringList{QStringLiteral("Office")});
-        QVERIFY(!prefs.favoriteSet().contains(QStringLiteral("Home")));
-        QVERIFY(prefs.favoriteSet().contains(QStringLiteral("Office")));
-        QVERIFY(!prefs.favoriteSet().contains(QStringLiteral("office")));
-    }
-
-    void duplicatesAndHostileNamesSurviveTheFile()
-    {
-        QStringList hostile{
-            QStringLiteral("a,b"),           QStringLiteral("\"quoted\""),  QStringLiteral("x=y;z"),
-            QStringLiteral("\\back\\slash"), QStringLiteral("\x1b[31mred"), QStringLiteral("@Invalid()"),
-            QStringLiteral("日本語 Wi-Fi"),  QStringLiteral("Dup"),         QStringLiteral("Dup")};
-        // A name with a byte-order mark and a byte that is not UTF-8.
-        hostile.insert(7, ssidFromBytes(QByteArray::fromHex("efbbbf41ff")));
-        auto defaults = freshDefaults();
+        // Hostile names, one with a byte-order mark and a byte that is not UTF-8, survive the file.
+        QStringList names{
+            "a,b",         "\"quoted\"", "x=y;z",        "\\back\\slash",
+            "\x1b[31mred", "@Invalid()", "日本語 Wi-Fi", ssidFromBytes(QByteArray::fromHex("efbbbf41ff")),
+            "Dup",         "Dup"};
+        UserDefaults defaults(seeded());
         {
-            Prefs prefs(*defaults);
-            for (const QString& name : hostile)
-                prefs.toggleFavorite(name);
+            Prefs prefs(defaults);
+            QSignalSpy announced(&prefs, &Prefs::willChange);
+            prefs.toggleFavorite(QString()); // an empty name is never a favourite
+            QCOMPARE(announced.count(), 0);
+            for (const QString& name : names)
+                prefs.toggleFavorite(name); // "Dup" twice: added, then removed
         }
-        defaults->sync();
+        defaults.sync();
         UserDefaults reread(path_);
         Prefs prefs(reread);
-        // Toggling "Dup" twice added then removed it.
-        QCOMPARE(prefs.favorites(), hostile.mid(0, 8));
-
+        QCOMPARE(prefs.favorites(), names.mid(0, 8));
         prefs.toggleFavorite(QStringLiteral("a,b"));
         QCOMPARE(prefs.favorites().first(), QStringLiteral("\"quoted\""));
-    }
+        QVERIFY(!prefs.favoriteSet().contains("a,b") && prefs.favoriteSet().contains("x=y;z"));
+        QVERIFY(!prefs.favoriteSet().contains("X=Y;Z"));
 
-    void duplicateFavourites()
-    {
-        UserDefaults seeded(dir_.filePath(QStringLiteral("dup.conf")));
-        seeded.setStringList(QStringLiteral("favorites"),
-                             {QStringLiteral("Dup"), QStringLiteral("X"), QStringLiteral("Dup")});
-        Prefs prefs(seeded);
-        prefs.toggleFavorite(QStringLiteral("Dup")); // removes only the first copy
-        QCOMPARE(prefs.favorites(), (QStringList{QStringLiteral("X"), QStringLiteral("Dup")}));
-        QVERIFY(prefs.favoriteSet().contains(QStringLiteral("Dup")));
-        prefs.toggleFavorite(QStringLiteral("Dup"));
-        prefs.toggleFavorite(QStringLiteral("Dup"));
-        prefs.removeFavorite(QStringLiteral("Dup")); // removes every copy
-        QCOMPARE(prefs.favorites(), QStringList{QStringLiteral("X")});
-        QVERIFY(!prefs.favoriteSet().contains(QStringLiteral("Dup")));
+        // A file with a name twice: toggling removes the first copy, removing every copy.
+        UserDefaults twice(seeded());
+        twice.setStringList(QStringLiteral("favorites"), {"Dup", "X", "Dup"});
+        Prefs dup(twice);
+        dup.toggleFavorite(QStringLiteral("Dup"));
+        QCOMPARE(std::pair(dup.favorites(), dup.favoriteSet().contains("Dup")),
+                 std::pair(QStringList{"X", "Dup"}, true));
+        dup.toggleFavorite(QStringLiteral("Dup"));
+        dup.toggleFavorite(QStringLiteral("Dup"));
+        dup.removeFavorite(QStringLiteral("Dup"));
+        QCOMPARE(std::pair(dup.favorites(), dup.favoriteSet().contains("Dup")),
+                 std::pair(QStringList{"X"}, false));
     }
 
     void refreshLabels()
     {
         LocaleSettings::apply(AppLanguage::en);
-        QCOMPARE(Prefs::refreshLabel(300), QStringLiteral("Every 5 minutes"));
-        QCOMPARE(Prefs::refreshLabel(0), QStringLiteral("Off"));
-        QCOMPARE(Prefs::refreshLabel(1), QStringLiteral("Every 1 second"));
-        QCOMPARE(Prefs::refreshLabel(5), QStringLiteral("Every 5 seconds"));
+        QCOMPARE(QStringList({Prefs::refreshLabel(0), Prefs::refreshLabel(1), Prefs::refreshLabel(5),
+                              Prefs::refreshLabel(300)}),
+                 QStringList({"Off", "Every 1 second", "Every 5 seconds", "Every 5 minutes"}));
         LocaleSettings::apply(AppLanguage::ja);
         QCOMPARE(Prefs::refreshLabel(10), QStringLiteral("10秒ごと"));
         QCOMPARE(Prefs::refreshLabel(300), QStringLiteral("5分ごと"));
@@ -214,19 +166,17 @@ private Q_SLOTS:
 
     void languageChangeAnnouncesTwice()
     {
-        auto defaults = freshDefaults();
-        Prefs prefs(*defaults);
-        QSignalSpy announced(&prefs, &Prefs::willChange);
+        UserDefaults defaults(seeded());
+        Prefs prefs(defaults);
         QStringList seen;
         connect(&prefs, &Prefs::willChange, this, [&] { seen.append(L("不明", "Unknown")); });
         LocaleSettings::shared().setLanguage(AppLanguage::ja);
         LocaleSettings::apply(AppLanguage::ja);
         prefs.setLanguage(AppLanguage::en);
-        QCOMPARE(announced.count(), 2);
         // The second announcement comes after the texts have switched.
-        QCOMPARE(seen, (QStringList{QStringLiteral("不明"), QStringLiteral("Unknown")}));
-        QCOMPARE(prefs.language(), AppLanguage::en);
-        QCOMPARE(LocaleSettings::shared().language(), AppLanguage::en);
+        QCOMPARE(seen, (QStringList{"不明", "Unknown"}));
+        QCOMPARE(std::pair(prefs.language(), LocaleSettings::shared().language()),
+                 std::pair(AppLanguage::en, AppLanguage::en));
     }
 };
 
