@@ -22,7 +22,8 @@ bool acts(char32_t c)
            (c >= 0x2028 && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069) || (c >= 0xd800 && c <= 0xdfff);
 }
 
-// The inverse of the escaping: "\\\\", "\\xHH" and "\\uHHHH".
+// The inverse of the escaping: "\\\\", "\\xHH" (from 80 on: a byte that is not
+// UTF-8, kept as U+DC00 + HH), "\\uHHHH" and "\\UHHHHHHHH".
 QString unescape(const QString& text)
 {
     QString out;
@@ -37,11 +38,17 @@ QString unescape(const QString& text)
             out += kind;
             continue;
         }
-        const int digits = kind == u'x' ? 2 : 4;
-        FUZZ_CHECK((kind == u'x' || kind == u'u') && i + digits < text.size());
+        const int digits = kind == u'x' ? 2 : kind == u'u' ? 4 : 8;
+        FUZZ_CHECK((kind == u'x' || kind == u'u' || kind == u'U') && i + digits < text.size());
         bool ok = false;
-        out += QChar(char16_t(text.mid(i + 1, digits).toUShort(&ok, 16)));
+        const uint value = text.mid(i + 1, digits).toUInt(&ok, 16);
         FUZZ_CHECK(ok);
+        if (kind == u'x' && value >= 0x80)
+            out += QChar(char16_t(0xdc00 + value));
+        else if (kind == u'U')
+            out += QString::fromUcs4(reinterpret_cast<const char32_t*>(&value), 1);
+        else
+            out += QChar(char16_t(value));
         i += digits;
     }
     return out;
