@@ -13,7 +13,6 @@
 
 #include <QEventLoop>
 #include <QTimer>
-#include <QUuid>
 
 #include <chrono>
 #include <cstdio>
@@ -123,21 +122,8 @@ int runSpeedTestProbe(bool json)
     std::optional<SpeedEntry> stored;
     bool saved = false;
     if (onNetwork) {
-        SpeedEntry entry;
-        entry.id = QUuid::createUuid();
-        entry.date = result.date;
-        entry.ssid = *status.ssid;
-        entry.bssid = status.bssid;
-        entry.rssi = status.rssi;
-        entry.band = rawValue(status.band);
-        entry.channel = status.channel;
-        entry.downloadMbps = result.downloadMbps;
-        entry.uploadMbps = result.uploadMbps;
-        entry.latencyMs = result.latencyMs;
-        entry.jitterMs = result.jitterMs;
-        entry.bytes = result.bytes;
-        stored = entry;
-        saved = SpeedHistory::shared().add(entry);
+        stored = SpeedEntry::measured(result, status);
+        saved = SpeedHistory::shared().add(*stored);
         if (!saved)
             std::fprintf(stderr, "履歴を保存できませんでした: %s\n",
                          qUtf8Printable(terminalSafe(SpeedHistory::shared().filePath())));

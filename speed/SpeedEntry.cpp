@@ -50,6 +50,26 @@ std::optional<QUuid> parseId(const QJsonValue& value)
 
 } // namespace
 
+std::optional<SpeedEntry> SpeedEntry::measured(const SpeedResult& result, const WiFiEngine::Status& status)
+{
+    if (!status.ssid || status.ssid->isEmpty())
+        return std::nullopt;
+    SpeedEntry entry;
+    entry.id = QUuid::createUuid();
+    entry.date = result.date;
+    entry.ssid = *status.ssid;
+    entry.bssid = status.bssid;
+    entry.rssi = status.rssi;
+    entry.band = rawValue(status.band);
+    entry.channel = status.channel;
+    entry.downloadMbps = result.downloadMbps;
+    entry.uploadMbps = result.uploadMbps;
+    entry.latencyMs = result.latencyMs;
+    entry.jitterMs = result.jitterMs;
+    entry.bytes = result.bytes;
+    return entry;
+}
+
 QString SpeedEntry::bandLabel() const
 {
     const std::optional<Band> known =

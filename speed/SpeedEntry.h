@@ -1,5 +1,8 @@
 #pragma once
 
+#include "speed/SpeedResult.h"
+#include "wifi/WiFiEngine.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -24,6 +27,11 @@ struct SpeedEntry {
     qint64 latencyMs = 0;
     qint64 jitterMs = 0;
     qint64 bytes = 0; // body bytes moved by the test, both directions
+
+    // The entry of a finished test on the network of `status`, with a new
+    // identifier and the result's date (when the measurement ended, not when
+    // it is stored). None when `status` names no network.
+    static std::optional<SpeedEntry> measured(const SpeedResult& result, const WiFiEngine::Status& status);
 
     // "2.4 GHz", "5 GHz", "6 GHz", or the looked-up "Unknown" for any other code.
     QString bandLabel() const;

@@ -5,8 +5,6 @@
 
 #include <curl/curl.h>
 
-#include <QDateTime>
-
 #include <algorithm>
 #include <cmath>
 
@@ -39,9 +37,6 @@ SpeedTest::SpeedTest(Options options, QObject* parent) : QObject(parent), option
 {
     while (options_.baseUrl.endsWith('/'))
         options_.baseUrl.chop(1);
-    tick_.setTimerType(Qt::PreciseTimer);
-    tick_.setInterval(options_.tick);
-    connect(&tick_, &QTimer::timeout, this, &SpeedTest::onTick);
 }
 
 SpeedTest::~SpeedTest() = default;
@@ -150,7 +145,7 @@ void SpeedTest::start()
 
 void SpeedTest::stop()
 {
-    tick_.stop();
+    tick_.reset();
     latencyRequest_ = 0;
     if (transfers_)
         transfers_->cancelAll();
@@ -224,20 +219,20 @@ void SpeedTest::beginThroughput(bool uploading)
         request.retryDelay = options_.tick;
         slot = transfers().start(std::move(request));
     }
-    phaseStart_ = windowStart_ = Clock::now();
+    phaseStart_ = windowStart_ = options_.clock->now();
     baseBytes_ = 0;
     peakMbps_ = 0;
     successes_ = 0;
     refusal_.reset();
     transportFailure_.reset();
-    tick_.start();
+    tick_ = options_.clock->repeat(options_.tick, [this] { onTick(); });
 }
 
 void SpeedTest::onTick()
 {
     // Streams replace their own finished requests on the transfer thread, so
     // the tick only samples.
-    const Clock::time_point now = Clock::now();
+    const Clock::TimePoint now = options_.clock->now();
     const double elapsed = seconds(now - phaseStart_);
     const double warmUp = seconds(options_.warmUp);
     const double total = seconds(uploading_ ? options_.upload : options_.download) + warmUp;
@@ -262,8 +257,7 @@ void SpeedTest::onTick()
     if (elapsed < total)
         return;
 
-    const Clock::time_point end = Clock::now();
-    const double finalWindow = seconds(end - windowStart_);
+    const double finalWindow = seconds(now - windowStart_);
     const qint64 finalDelta = counter_.bytes() - baseBytes_;
     cancelStreams();
     endThroughput(finalWindow > 0 && finalDelta > 0 ? toMbps(finalDelta, finalWindow) : peakMbps_);
@@ -290,14 +284,14 @@ void SpeedTest::fail(const QString& message, const HttpTransfers::Outcome* outco
                    .arg(outcome->curlCode)
                    .arg(outcome->detail);
     debugLog(log);
-    tick_.stop();
+    tick_.reset();
     setLiveMbps(0);
     setPhase(Phase::failure(message));
 }
 
 void SpeedTest::endThroughput(double mbps)
 {
-    tick_.stop();
+    tick_.reset();
     // Upload bytes count as the peer takes them, before its answer: while
     // the server refuses every upload that it answers, what it took
     // meanwhile is no measurement either. (Download bytes count only from
@@ -323,7 +317,7 @@ void SpeedTest::endThroughput(double mbps)
     }
     result.uploadMbps = mbps;
     result.bytes = counter_.lifetime();
-    result.date = QDateTime::currentDateTimeUtc();
+    result.date = options_.clock->utcNow();
     updateResult(result);
     setLiveMbps(0);
     setProgress(1.0);

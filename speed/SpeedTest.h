@@ -3,11 +3,11 @@
 #include "speed/ByteCounter.h"
 #include "speed/HttpTransfers.h"
 #include "speed/SpeedResult.h"
+#include "store/Clock.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <array>
 #include <chrono>
@@ -56,8 +56,8 @@ public:
     static constexpr qint64 downloadBytes = 25'000'000;
     static constexpr qint64 payloadBytes = 20 * 1024 * 1024;
 
-    // Where and how long to measure. The program uses the defaults; tests
-    // shorten the durations and point at a local server.
+    // Where and how long to measure, and on which clock. The program uses the
+    // defaults; tests point at a local server and pass a clock they advance.
     struct Options {
         QByteArray baseUrl = defaultBaseUrl();
         std::chrono::milliseconds download{8000};
@@ -67,6 +67,7 @@ public:
         std::chrono::milliseconds minimumWindow{300};
         std::chrono::milliseconds latencyTimeout{20'000};
         std::chrono::milliseconds transferTimeout{60'000};
+        Clock* clock = &Clock::system();
     };
 
     explicit SpeedTest(QObject* parent = nullptr);
@@ -135,7 +136,7 @@ private:
 
     ByteCounter counter_;
     std::unique_ptr<HttpTransfers> transfers_;
-    QTimer tick_;
+    std::unique_ptr<Clock::Timer> tick_; // while a throughput phase runs
 
     // Latency phase.
     HttpTransfers::Id latencyRequest_ = 0;
@@ -145,8 +146,8 @@ private:
     // Throughput phase.
     bool uploading_ = false;
     std::array<HttpTransfers::Id, streams> slots_{};
-    Clock::time_point phaseStart_;
-    Clock::time_point windowStart_;
+    Clock::TimePoint phaseStart_;
+    Clock::TimePoint windowStart_;
     qint64 baseBytes_ = 0;
     double peakMbps_ = 0;
     // Requests of the phase's streams that ended with a 2xx answer, and the

@@ -7,7 +7,6 @@
 #include "wifi/SsidText.h"
 
 #include <QPointer>
-#include <QTimer>
 
 #include <limits>
 
@@ -29,17 +28,14 @@ std::optional<std::chrono::milliseconds> refreshInterval(qint64 seconds)
 
 WiFiStore::WiFiStore(QObject* parent) : WiFiStore(WiFiEngine::shared(), Prefs::shared(), parent) {}
 
-WiFiStore::WiFiStore(WiFiEngine& engine, Prefs& prefs, QObject* parent)
-    : QObject(parent), engine_(engine), prefs_(prefs), status_(engine.currentStatus())
+WiFiStore::WiFiStore(WiFiEngine& engine, Prefs& prefs, QObject* parent, Clock& clock)
+    : QObject(parent), engine_(engine), prefs_(prefs), status_(engine.currentStatus()), clock_(clock)
 {
     // Prefs announces a change before storing it; the reaction runs on the
     // next turn of the event loop, when the new value is in place.
     connect(&prefs_, &Prefs::willChange, this, &WiFiStore::preferencesChanged);
 
-    statusTimer_ = new QTimer(this);
-    statusTimer_->setInterval(kStatusPollInterval);
-    connect(statusTimer_, &QTimer::timeout, this, &WiFiStore::pollStatus);
-    statusTimer_->start();
+    statusTimer_ = clock_.repeat(kStatusPollInterval, [this] { pollStatus(); });
 
     restartAutoRefresh();
 }
@@ -77,7 +73,7 @@ void WiFiStore::scan()
 void WiFiStore::finishScan(QList<ScannedNetwork> records, const std::optional<SystemError>& error)
 {
     setIsScanning(false);
-    lastScan_ = QDateTime::currentDateTime();
+    lastScan_ = clock_.utcNow().toLocalTime();
     Q_EMIT lastScanChanged();
     if (error)
         setErrorMessage(visibleText(error->description()));
@@ -162,22 +158,15 @@ void WiFiStore::pollStatus()
 
 void WiFiStore::restartAutoRefresh()
 {
-    delete refreshTimer_;
-    refreshTimer_ = nullptr;
-    const std::optional<std::chrono::milliseconds> interval = refreshInterval(prefs_.autoRefreshSeconds());
-    if (!interval)
-        return;
-    refreshTimer_ = new QTimer(this);
-    refreshTimer_->setInterval(*interval);
-    connect(refreshTimer_, &QTimer::timeout, this, &WiFiStore::scan);
-    refreshTimer_->start();
+    refreshTimer_.reset();
+    refreshInterval_ = refreshInterval(prefs_.autoRefreshSeconds());
+    if (refreshInterval_)
+        refreshTimer_ = clock_.repeat(*refreshInterval_, [this] { scan(); });
 }
 
 std::optional<std::chrono::milliseconds> WiFiStore::autoRefreshInterval() const
 {
-    if (!refreshTimer_)
-        return std::nullopt;
-    return refreshTimer_->intervalAsDuration();
+    return refreshInterval_;
 }
 
 void WiFiStore::activate(const ScannedNetwork& network)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/Clock.h"
 #include "store/NetworkListBuilder.h"
 #include "wifi/ScannedNetwork.h"
 #include "wifi/SystemError.h"
@@ -13,8 +14,6 @@
 
 #include <chrono>
 #include <optional>
-
-class QTimer;
 
 namespace ondrel {
 
@@ -39,7 +38,8 @@ public:
 
     // A store on the shared engine and preferences.
     explicit WiFiStore(QObject* parent = nullptr);
-    WiFiStore(WiFiEngine& engine, Prefs& prefs, QObject* parent = nullptr);
+    // Timers run on `clock`.
+    WiFiStore(WiFiEngine& engine, Prefs& prefs, QObject* parent = nullptr, Clock& clock = Clock::system());
     ~WiFiStore() override;
 
     // Observable state.
@@ -158,8 +158,10 @@ private:
     // Names the system remembers, read at the start of each scan and after
     // each successful join.
     QSet<QByteArray> savedSsids_;
-    QTimer* statusTimer_ = nullptr;
-    QTimer* refreshTimer_ = nullptr; // absent while the automatic rescan is off
+    Clock& clock_;
+    std::unique_ptr<Clock::Timer> statusTimer_;
+    std::unique_ptr<Clock::Timer> refreshTimer_; // absent while the automatic rescan is off
+    std::optional<std::chrono::milliseconds> refreshInterval_;
     bool rebuildPending_ = false;
 };
 

@@ -290,24 +290,8 @@ void SpeedTestView::phaseChanged()
     // A finished test is stored under the network current at this moment.
     unsaved_ = false;
     if (test_->phase().kind() == SpeedTest::Phase::done) {
-        const WiFiEngine::Status& status = store_.status();
-        if (const std::optional<QString> name = currentName(store_)) {
-            const SpeedResult& result = test_->result();
-            SpeedEntry entry;
-            entry.id = QUuid::createUuid();
-            entry.date = result.date;
-            entry.ssid = *name;
-            entry.bssid = status.bssid;
-            entry.rssi = status.rssi;
-            entry.channel = status.channel;
-            entry.band = rawValue(status.band);
-            entry.downloadMbps = result.downloadMbps;
-            entry.uploadMbps = result.uploadMbps;
-            entry.latencyMs = result.latencyMs;
-            entry.jitterMs = result.jitterMs;
-            entry.bytes = result.bytes;
-            unsaved_ = !history_.add(entry);
-        }
+        if (const std::optional<SpeedEntry> entry = SpeedEntry::measured(test_->result(), store_.status()))
+            unsaved_ = !history_.add(*entry);
     }
     refresh();
 }

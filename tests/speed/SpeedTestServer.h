@@ -3,7 +3,6 @@
 #include <QByteArray>
 
 #include <array>
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -12,12 +11,11 @@
 
 namespace ondrel::testing {
 
-// A speed-measurement server on 127.0.0.1 for tests and benchmarks, serving
-// "/__down?bytes=N" (N body bytes) and "/__up" (reads the body, answers
-// empty). It runs one poll loop on a thread of its own, serves any number of
-// keep-alive connections at once, and can pace all of them together with one
-// token bucket, refuse connections, stall, drop a transfer mid-body or answer
-// with an error. Every setter takes effect before it returns.
+// A speed-measurement server on 127.0.0.1 for tests and benchmarks:
+// "/__down?bytes=N" sends N body bytes, "/__up" reads the body and answers
+// empty. One poll loop on a thread of its own serves keep-alive connections;
+// one token bucket can pace all of them together. Setters take effect
+// before they return.
 class SpeedTestServer {
 public:
     enum class Kind { latency, download, upload }; // "/__down?bytes=0" is latency
@@ -25,20 +23,16 @@ public:
         normal,
         stall, // read the request, never answer
         drop,  // latency: close at once; transfers: close after half the body
-        error, // answer errorStatus() at once with a small page (3xx: a Location
-               // elsewhere and no body); an upload's body is still read, then closed
-        close, // close the connection as soon as the request is read
+        error, // answer errorStatus() at once (3xx: a Location, no body); an upload's body is read, then
+               // closed
+        close, // close as soon as the request is read
     };
 
     struct Stats {
-        qint64 connections = 0;              // accepted since start
         std::array<qint64, 3> requests{};    // by Kind
         std::set<qint64> latencyConnections; // connections that served latency requests
         int openStreams = 0;                 // transfers (download/upload) in progress now
-        int maxOpenStreams = 0;              // most at once since the last resetStats()
         qint64 expectHeaders = 0;            // requests that carried "Expect:"
-        qint64 bodyBytesSent = 0;
-        qint64 bodyBytesReceived = 0;
     };
 
     SpeedTestServer();
@@ -46,53 +40,65 @@ public:
     SpeedTestServer(const SpeedTestServer&) = delete;
     SpeedTestServer& operator=(const SpeedTestServer&) = delete;
 
-    quint16 port() const { return port_; }
     // "http://127.0.0.1:PORT"
     QByteArray url() const;
-
-    // Paces the body bytes of all connections together, both directions
-    // counted alike; 0 serves as fast as possible.
-    void setRate(double megabitsPerSecond);
-    void setBehaviour(Kind kind, Behaviour behaviour);
+    // Paces the body bytes of all connections together; 0 serves at full speed.
+    void setRate(double mbps)
+    {
+        apply([&](Config& c) { c.bytesPerSecond = mbps * 1e6 / 8; });
+    }
+    void setBehaviour(Kind kind, Behaviour behaviour)
+    {
+        apply([&](Config& c) { c.behaviours[size_t(kind)] = behaviour; });
+    }
+    // Serves the next `count` requests of `kind` by their behaviour and stalls
+    // the ones after; a negative count lifts the limit.
+    void setAnswerLimit(Kind kind, int count)
+    {
+        apply([&](Config& c) { c.answers[size_t(kind)] = std::max(count, -1); });
+    }
     // The status of Behaviour::error's answers; 503 unless set.
-    void setErrorStatus(int status);
+    void setErrorStatus(int status)
+    {
+        apply([&](Config& c) { c.errorStatus = status; });
+    }
     // Closes (or reopens, on the same port) the listening socket.
-    void setRefusing(bool refusing);
-
+    void setRefusing(bool refusing)
+    {
+        apply([&](Config& c) { c.refusing = refusing; });
+    }
     // Runs the server thread under the real-time FIFO policy, so that its
     // pacing holds on a busy machine. Returns whether that was allowed.
     bool raisePriority();
 
     Stats stats() const;
-    void resetStats();
 
 private:
     struct Connection;
     struct Config {
         double bytesPerSecond = 0;
-        std::array<Behaviour, 3> behaviours{Behaviour::normal, Behaviour::normal, Behaviour::normal};
-        bool refusing = false;
+        std::array<Behaviour, 3> behaviours{};
+        std::array<int, 3> answers{-1, -1, -1};
         int errorStatus = 503;
+        bool refusing = false;
         bool realtime = false;
     };
 
     void apply(const std::function<void(Config&)>& edit);
     void run();
-    bool openListener();
+    void openListener();
+    bool startRequest(Connection& c);
 
     quint16 port_ = 0;
     int listenFd_ = -1;
     int wakeFd_ = -1;
-
     mutable std::mutex mutex_;
     std::condition_variable applied_;
     Config config_;
-    qint64 requestedGeneration_ = 0;
-    qint64 appliedGeneration_ = 0;
+    qint64 requested_ = 0, done_ = 0; // settings generations asked for and in force
     bool stopping_ = false;
-    bool realtime_ = false; // the server thread runs under SCHED_FIFO
+    bool realtime_ = false;
     Stats stats_;
-
     std::thread thread_;
 };
 

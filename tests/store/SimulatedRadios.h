@@ -25,36 +25,20 @@
 
 namespace ondrel::testing {
 
-// Settings and data go to a folder of the test's own; call before anything
-// reads the user's settings.
-inline QTemporaryDir& isolatedHome()
-{
-    static QTemporaryDir home;
-    static const bool once = [] {
-        qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
-        qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-        return true;
-    }();
-    Q_UNUSED(once);
-    return home;
-}
-
 // One access point written compactly as "name|bssid|rssi|channel|security",
 // optionally followed by "|band": an empty name is a hidden network, an
 // empty bssid leaves the address out.
 inline QJsonObject accessPoint(const QString& entry)
 {
     const QStringList parts = entry.split(QLatin1Char('|'));
-    QJsonObject ap;
-    if (!parts.value(0).isEmpty())
-        ap[QStringLiteral("ssid")] = parts.value(0);
-    if (!parts.value(1).isEmpty())
-        ap[QStringLiteral("bssid")] = parts.value(1);
-    ap[QStringLiteral("rssi")] = parts.value(2, QStringLiteral("-60")).toInt();
-    ap[QStringLiteral("channel")] = parts.value(3, QStringLiteral("6")).toInt();
-    ap[QStringLiteral("security")] = parts.value(4, QStringLiteral("open"));
+    QJsonObject ap{{"rssi", parts.value(2, "-60").toInt()},
+                   {"channel", parts.value(3, "6").toInt()},
+                   {"security", parts.value(4, "open")}};
+    for (const auto& [index, key] : {std::pair{0, "ssid"}, {1, "bssid"}})
+        if (!parts.value(index).isEmpty())
+            ap[QLatin1String(key)] = parts[index];
     if (parts.size() > 5)
-        ap[QStringLiteral("band")] = parts.value(5).toInt();
+        ap["band"] = parts[5].toInt();
     return ap;
 }
 
@@ -115,10 +99,12 @@ private:
     Prefs prefs_;
 };
 
-// English texts for the assertions.
+// English texts for the assertions; settings and data in a folder of the test's own.
 inline void useEnglish()
 {
-    isolatedHome();
+    static QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
     LocaleSettings::apply(AppLanguage::en);
 }
 

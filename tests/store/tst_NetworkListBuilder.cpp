@@ -1,130 +1,218 @@
-// The list computation on records no radio (simulated or real) produces:
-// names that are present but empty, an association without a known access
-// point, access points without an address.
+// The shown list computed from one scan's records: grouping, marks, filters,
+// search and order.
 
-#include "SimulatedRadios.h"
-
+#include "localization/LocaleSettings.h"
 #include "store/NetworkListBuilder.h"
+#include "store/NetworkOrder.h"
 #include "wifi/SsidText.h"
 
 #include <QTest>
 
 using namespace ondrel;
-using namespace ondrel::testing;
 
 namespace {
 
-ScannedNetwork record(std::optional<QString> ssid, std::optional<QString> bssid, int rssi, int channel = 6)
+// A name written percent-encoded (for bytes that are not UTF-8); "?" is none.
+std::optional<QString> name(const QString& text)
 {
+    if (text == QLatin1String("?"))
+        return std::nullopt;
+    return ssidFromBytes(QByteArray::fromPercentEncoding(text.toUtf8()));
+}
+
+// "name|bssid|rssi|channel|security|band", raw values, an empty bssid for none.
+ScannedNetwork record(const QString& text)
+{
+    const QStringList f = text.split(QLatin1Char('|'));
     ScannedNetwork n;
-    n.ssid = std::move(ssid);
-    n.bssid = std::move(bssid);
-    n.rssi = rssi;
-    n.channel = channel;
-    n.security = Security::open;
+    n.ssid = name(f[0]);
+    if (!f.value(1).isEmpty())
+        n.bssid = f[1];
+    n.rssi = f.value(2, QStringLiteral("-60")).toInt();
+    n.channel = f.value(3, QStringLiteral("6")).toInt();
+    n.security = securityFromRawValue(f.value(4, QStringLiteral("0")).toInt()).value();
+    n.band = bandFromRawValue(f.value(5, QStringLiteral("0")).toInt()).value();
     return n;
 }
 
 QString rowText(const ScannedNetwork& n)
 {
-    QString text = n.ssid ? QLatin1Char('"') + *n.ssid + QLatin1Char('"') : QStringLiteral("<none>");
+    QString text =
+        n.ssid ? (n.ssid->isEmpty() ? QStringLiteral("\"\"") : *n.ssid) : QStringLiteral("<hidden>");
     text += QLatin1Char(' ') + n.bssid.value_or(QStringLiteral("-"));
     if (n.apCount > 1)
         text += QStringLiteral(" x%1").arg(n.apCount);
-    if (n.isCurrent)
-        text += QStringLiteral(" current");
-    if (n.isSaved)
-        text += QStringLiteral(" saved");
-    if (n.isFavorite)
-        text += QStringLiteral(" fav");
+    for (const auto& [mark, on] :
+         {std::pair{" current", n.isCurrent}, {" saved", n.isSaved}, {" fav", n.isFavorite}})
+        text += on ? QLatin1String(mark) : QLatin1String();
     return text;
 }
 
-QStringList rowTexts(const QList<ScannedNetwork>& networks)
+// "group=0 hidden=1 sort=name asc=1 top=0 only=1 saved=A,B fav=C current=bssid currentName=A":
+// what a row changes from the defaults. "current" also names the network of that access point.
+NetworkListInputs inputs(const QString& settings, const QList<ScannedNetwork>& raw)
 {
-    QStringList texts;
-    for (const ScannedNetwork& n : networks)
-        texts.append(rowText(n));
-    return texts;
+    NetworkListInputs in;
+    for (const QString& item : settings.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString key = item.section(QLatin1Char('='), 0, 0), value = item.section(QLatin1Char('='), 1);
+        const bool on = value == QLatin1String("1");
+        if (key == "group")
+            in.groupBySSID = on;
+        else if (key == "hidden")
+            in.showHidden = on;
+        else if (key == "sort")
+            in.sortKey = sortKeyFromRawValue(value).value();
+        else if (key == "asc")
+            in.ascending = on;
+        else if (key == "top")
+            in.favoritesOnTop = on;
+        else if (key == "only")
+            in.favoritesOnly = on;
+        for (const QString& each : value.split(QLatin1Char(','))) {
+            if (key == "saved")
+                in.savedSsids.insert(QByteArray::fromPercentEncoding(each.toUtf8()));
+            else if (key == "fav")
+                in.favorites.insert(*name(each));
+            else if (key == "currentName")
+                in.currentSSID = name(each);
+        }
+        if (key == "current") {
+            in.currentBSSID = value;
+            for (const ScannedNetwork& n : raw)
+                if (n.bssid == value)
+                    in.currentSSID = n.ssid;
+        }
+    }
+    return in;
 }
 
 } // namespace
 
-class NetworkListBuilderTest : public QObject {
+class tst_NetworkListBuilder : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { useEnglish(); }
-    void unusualRecords_data();
-    void unusualRecords();
+    void initTestCase() { LocaleSettings::apply(AppLanguage::en); }
+
+    void build_data()
+    {
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QStringList>("expected");
+        const auto row = [](const char* name, QStringList records, const QString& settings,
+                            QStringList expected, const QString& search = QString()) {
+            QTest::newRow(name) << records << settings << search << expected;
+        };
+
+        // Grouping and the hidden filter.
+        row("group: strongest, earliest on a tie", {"A|a1|-70", "A|a2|-50", "A|a3|-50"}, "", {"A a2 x3"});
+        row("grouping off keeps every access point", {"A|a1|-70", "A|a2|-50", "A|a3|-50"}, "group=0",
+            {"A a2", "A a3", "A a1"});
+        row("groups do not mix names", {"A|a1|-70", "B|b1|-60", "A|a2|-40", "B|b2|-80"}, "",
+            {"A a2 x2", "B b1 x2"});
+        row("hidden and empty names left out by default", {"?|h1|-40", "|e|-40", "A|a1|-70"}, "", {"A a1"});
+        row("nameless: two stay two; same address and channel merge, another channel does not",
+            {"?|h1|-50|36", "?|h2|-45|36", "?|h1|-40|36", "?|h1|-45|40"}, "hidden=1",
+            {"<hidden> h1 x2", "<hidden> h2", "<hidden> h1"});
+        row("empty names group together, are never favourites", {"|e1|-40", "?|h|-45", "|e2|-30"},
+            "hidden=1 fav= saved=", {"\"\" e2 x2 saved", "<hidden> h"});
+
+        // Marks.
+        row("grouping on: the row of the current name is current", {"B|b1|-40", "A|a1|-70", "A|a2|-50"},
+            "current=a1", {"A a2 x2 current", "B b1"});
+        row("grouping off: only the current access point", {"B|b1|-40", "A|a1|-70", "A|a2|-50"},
+            "group=0 current=a1", {"A a1 current", "B b1", "A a2"});
+        row("grouping off, current address unknown: the name decides", {"B|b|-30", "A|a1|-60", "A|a2|-50"},
+            "group=0 currentName=A", {"A a2 current", "B b", "A a1 current"});
+        row("grouping off: an access point without an address is not the current one", {"A||-40", "A|a1|-60"},
+            "group=0 current=a1", {"A a1 current", "A -"});
+        row("saved and favourite marks compare names exactly",
+            {"Home|h|-40", "home|x|-50", "Cafe|c|-60", "HOME|y|-70"},
+            "top=0 saved=Home fav=Cafe currentName=hOME", {"Home h saved", "home x", "Cafe c fav", "HOME y"});
+        row("saved marks match the exact bytes of names that are not UTF-8", {"A%FF|a1|-40", "A%FE|a2|-40"},
+            "group=0 saved=A%FF", {ssidFromBytes("A\xff") + " a1 saved", ssidFromBytes("A\xfe") + " a2"});
+
+        // Filters and search.
+        row("favourites only without favourites: just the current network", {"A|a1|-40", "B|b1|-50"},
+            "only=1 current=b1", {"B b1 current"});
+        row("favourites only without favourites or current: nothing", {"A|a1|-40"}, "only=1", {});
+        row("favourites only keeps favourites and the current network", {"A|a1|-40", "B|b1|-50", "C|c1|-60"},
+            "only=1 current=a1 fav=C", {"A a1 current", "C c1 fav"});
+        row("search: upper case, spaces and tabs around", {"Cafe Wifi|c|-40", "My CAFE|d|-50", "Home|h|-30"},
+            "", {"Cafe Wifi c", "My CAFE d"}, " \tCAFE \u3000");
+        row("search: lower-casing is the only folding", {"Café|c|-40", "Cafe|d|-50"}, "", {"Café c"}, "CAFÉ");
+        row("search: the hardware address", {"A|aa:bb:cc:01|-40", "B|dd:ee:ff:02|-50"}, "", {"A aa:bb:cc:01"},
+            "BB:CC");
+        row("search of only spaces shows everything", {"A|a|-40", "B|b|-50"}, "", {"A a", "B b"}, "   \t ");
+        row("search: a line break is not trimmed", {"A|a|-40"}, "", {}, "\nA");
+        row("search: a name matches by the escapes it is shown with", {"\u041endrel|c|-40", "Ondrel|o|-50"},
+            "", {"\u041endrel c"}, "\\U041E");
+        row("search: a hidden network by address, not by its display name", {"?|h1|-40", "A|a|-50"},
+            "hidden=1", {}, "hidden");
+
+        // Order.
+        row("signal: strongest first by default", {"A|a|-70", "B|b|-40", "C|c|-55"}, "",
+            {"B b", "C c", "A a"});
+        row("signal ascending: weakest first", {"A|a|-70", "B|b|-40", "C|c|-55"}, "asc=1",
+            {"A a", "C c", "B b"});
+        row("equal signal: names A to Z whatever the direction", {"b|1|-50", "C|2|-50", "a|3|-50"}, "",
+            {"a 3", "b 1", "C 2"});
+        row("name descending: Z to A, case ignored", {"apple|1|-50", "Zebra|2|-60", "mango|3|-40"},
+            "sort=name", {"Zebra 2", "mango 3", "apple 1"});
+        row("name: equal names fall back to the stronger", {"A|1|-70", "A|2|-40", "B|3|-90"},
+            "sort=name asc=1 group=0", {"A 2", "A 1", "B 3"});
+        row("name: a hidden network sorts by its display name, tying with that name",
+            {"?|h|-60", "Hidden Network|x|-50", "Alpha|a|-70", "Zulu|z|-40"}, "sort=name asc=1 hidden=1",
+            {"Alpha a", "Hidden Network x", "<hidden> h", "Zulu z"});
+        row("name: canonically equivalent names tie, in scan order",
+            {"Zed|z", "Caf%C3%A9|1", "Abc|a", "Cafe%CC%81|2"}, "sort=name asc=1",
+            {"Abc a", "Caf\u00e9 1", "Cafe\u0301 2", "Zed z"});
+        row("name: equivalent names tie the other way round", {"Cafe%CC%81|2", "Caf%C3%A9|1"},
+            "sort=name asc=1", {"Cafe\u0301 2", "Caf\u00e9 1"});
+        row("security descending: unknown above enterprise",
+            {"Open|1|-40|6|0", "Corp|2|-50|6|7", "Odd|3|-60|6|99", "Home|4|-30|6|4"}, "sort=security",
+            {"Odd 3", "Corp 2", "Home 4", "Open 1"});
+        row("band descending: 6 GHz first, unknown last",
+            {"A|1|-40|6|0|24", "B|2|-50|37|0|60", "C|3|-60|36|0|50", "D|4|-30|0|0|0"}, "sort=band",
+            {"B 2", "C 3", "A 1", "D 4"});
+        row("favourites on top, keeping the signal order", {"A|a|-40", "F2|f2|-80", "B|b|-50", "F1|f1|-60"},
+            "fav=F2,F1", {"F1 f1 fav", "F2 f2 fav", "A a", "B b"});
+        row("current first, then the favourites", {"A|a|-40", "F|f|-60", "C|c|-90"}, "current=c fav=F",
+            {"C c current", "F f fav", "A a"});
+        row("favourites not on top stay in signal order", {"A|a|-40", "F|f|-60", "B|b|-50"}, "top=0 fav=F",
+            {"A a", "B b", "F f fav"});
+        row("nothing scanned", {}, "current=a", {});
+    }
+
+    void build()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(QString, settings);
+        QFETCH(QString, search);
+        QFETCH(QStringList, expected);
+        QList<ScannedNetwork> raw;
+        for (const QString& text : records)
+            raw.append(record(text));
+        NetworkListInputs in = inputs(settings, raw);
+        in.searchText = search;
+        QStringList rows;
+        for (const ScannedNetwork& n : buildNetworkList(raw, in))
+            rows.append(rowText(n));
+        QCOMPARE(rows, expected);
+    }
+
+    void codePointOrder()
+    {
+        // A prefix first; beyond the basic plane after U+FFxx.
+        for (const auto& [smaller, larger] :
+             {std::pair{QStringLiteral("ab"), QStringLiteral("abc")},
+              {QString::fromUcs4(U"\uFF21"), QString::fromUcs4(U"\U0001F600")}}) {
+            QVERIFY(compareCodePoints(smaller, larger) < 0 && compareCodePoints(larger, smaller) > 0);
+            QCOMPARE(compareCodePoints(smaller, smaller), 0);
+        }
+    }
 };
 
-void NetworkListBuilderTest::unusualRecords_data()
-{
-    QTest::addColumn<QList<ScannedNetwork>>("raw");
-    QTest::addColumn<NetworkListInputs>("inputs");
-    QTest::addColumn<QStringList>("expected");
-
-    const QString empty;
-    NetworkListInputs defaults;
-
-    NetworkListInputs showHidden;
-    showHidden.showHidden = true;
-    QTest::newRow("an empty name is hidden by default")
-        << QList<ScannedNetwork>{record(empty, "e1", -40), record("A", "a", -60)} << defaults
-        << QStringList{"\"A\" a"};
-    NetworkListInputs emptyMarked = showHidden;
-    emptyMarked.favorites = {empty};
-    emptyMarked.savedSsids = {QByteArray()};
-    QTest::newRow("empty names group together, are never favourites")
-        << QList<ScannedNetwork>{record(empty, "e1", -40), record(std::nullopt, "h", -45),
-                                 record(empty, "e2", -30)}
-        << emptyMarked << QStringList{"\"\" e2 x2 saved", "<none> h"};
-
-    NetworkListInputs unknownBSSID;
-    unknownBSSID.groupBySSID = false;
-    unknownBSSID.currentSSID = QStringLiteral("A");
-    QTest::newRow("grouping off, current address unknown: the name decides, the first goes first")
-        << QList<ScannedNetwork>{record("B", "b", -30), record("A", "a1", -60), record("A", "a2", -50)}
-        << unknownBSSID << QStringList{"\"A\" a2 current", "\"B\" b", "\"A\" a1 current"};
-
-    NetworkListInputs knownBSSID = unknownBSSID;
-    knownBSSID.currentBSSID = QStringLiteral("a1");
-    QTest::newRow("grouping off, current address known: an access point without one is not current")
-        << QList<ScannedNetwork>{record("A", std::nullopt, -40), record("A", "a1", -60)} << knownBSSID
-        << QStringList{"\"A\" a1 current", "\"A\" -"};
-
-    NetworkListInputs grouped;
-    grouped.currentSSID = QStringLiteral("A");
-    grouped.currentBSSID = QStringLiteral("a1");
-    QTest::newRow("grouping on: the row of the current name is current, whichever its address")
-        << QList<ScannedNetwork>{record("B", "b", -30), record("A", "a1", -60), record("A", "a2", -50)}
-        << grouped << QStringList{"\"A\" a2 x2 current", "\"B\" b"};
-
-    NetworkListInputs caseSensitive;
-    caseSensitive.currentSSID = QStringLiteral("home");
-    caseSensitive.savedSsids = {"HOME"};
-    QTest::newRow("marks compare names exactly")
-        << QList<ScannedNetwork>{record("Home", "h", -40)} << caseSensitive << QStringList{"\"Home\" h"};
-
-    NetworkListInputs byBytes;
-    byBytes.groupBySSID = false;
-    byBytes.savedSsids = {"A\xff"};
-    const QString ff = ssidFromBytes("A\xff"), fe = ssidFromBytes("A\xfe");
-    QTest::newRow("saved marks match the exact bytes of names that are not UTF-8")
-        << QList<ScannedNetwork>{record(ff, "a1", -40), record(fe, "a2", -40)} << byBytes
-        << QStringList{'"' + ff + "\" a1 saved", '"' + fe + "\" a2"};
-
-    QTest::newRow("nothing scanned") << QList<ScannedNetwork>{} << grouped << QStringList{};
-}
-
-void NetworkListBuilderTest::unusualRecords()
-{
-    QFETCH(QList<ScannedNetwork>, raw);
-    QFETCH(NetworkListInputs, inputs);
-    QFETCH(QStringList, expected);
-    QCOMPARE(rowTexts(buildNetworkList(raw, inputs)), expected);
-}
-
-QTEST_GUILESS_MAIN(NetworkListBuilderTest)
+QTEST_GUILESS_MAIN(tst_NetworkListBuilder)
 #include "tst_NetworkListBuilder.moc"

@@ -1,0 +1,307 @@
+// The history file: its format, limits, sharing between processes, damaged
+// or odd paths, and the CSV export.
+
+#include "localization/LocaleSettings.h"
+#include "speed/SpeedHistory.h"
+#include "wifi/SsidText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ondrel;
+
+namespace {
+
+SpeedEntry entry(const QString& ssid, qint64 seconds = 1'700'000'000)
+{
+    return {QUuid::createUuid(),
+            QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC),
+            ssid,
+            QStringLiteral("aa:bb:cc:dd:ee:ff"),
+            -55,
+            50,
+            36,
+            123.456,
+            45.5,
+            12,
+            3,
+            345'678'901};
+}
+
+QByteArray read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void write(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
+}
+
+} // namespace
+
+class tst_SpeedHistory : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString path_;
+
+private Q_SLOTS:
+    void init()
+    {
+        path_ = dir_.filePath(QUuid::createUuid().toString(QUuid::Id128) + "/Ondrel/history.json");
+    }
+
+    void fileFormat()
+    {
+        SpeedHistory history(path_);
+        QSignalSpy changed(&history, &SpeedHistory::entriesChanged);
+        // A name with a byte-order mark and a byte that is not UTF-8; a date with milliseconds.
+        SpeedEntry first = entry(QString::fromUtf16(u"\ufeffCaf\u00e9\xdcff"));
+        first.date = first.date.addMSecs(750);
+        SpeedEntry second = entry(QStringLiteral("Office"), 1'700'000'100);
+        second.bssid.reset();
+        QVERIFY(history.add(first) && history.add(second));
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(history.entries()[0].id, second.id);
+        QCOMPARE(history.entries()[1].date, QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC));
+        const QByteArray file = read(path_);
+        QVERIFY(file.contains("\n    {")); // pretty-printed
+        const QJsonArray array = QJsonDocument::fromJson(file).array();
+        QCOMPARE(array[0].toObject().contains("bssid"), false);
+        QCOMPARE(array[1].toObject()["date"].toString(), QStringLiteral("2023-11-14T22:13:20Z"));
+        QCOMPARE(array[1].toObject()["id"].toString(), first.id.toString(QUuid::WithoutBraces).toUpper());
+        QCOMPARE(SpeedHistory(path_).entries(), history.entries());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir_.path()));
+        QCOMPARE(SpeedHistory::defaultFilePath(), dir_.filePath(QStringLiteral("Ondrel/speed-history.json")));
+    }
+
+    void strictDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("count");
+        const QByteArray valid =
+            R"({"id":"0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0","date":"2026-03-04T05:06:07Z",)"
+            R"("ssid":"Home","bssid":"aa:bb:cc:dd:ee:ff","rssi":-60,"band":24,"channel":6,)"
+            R"("downloadMbps":88.5,"uploadMbps":12,"latencyMs":20,"jitterMs":4,"bytes":1000})";
+        const auto with = [&](const char* from, const char* to) {
+            return "[" + QByteArray(valid).replace(from, to) + "]";
+        };
+        QTest::newRow("valid") << "[" + valid + "," + valid + "]" << 2;
+        QTest::newRow("empty array") << QByteArray("[]") << 0;
+        QTest::newRow("bssid absent") << with(R"("bssid":"aa:bb:cc:dd:ee:ff",)", "") << 1;
+        QTest::newRow("bssid null") << with(R"("aa:bb:cc:dd:ee:ff")", "null") << 1;
+        QTest::newRow("extra keys ignored") << with(R"("rssi")", R"("extra":[1,2],"rssi")") << 1;
+        QTest::newRow("lower-case id") << with("0F1E2D3C-4B5A", "0f1e2d3c-4b5a") << 1;
+        QTest::newRow("rssi missing") << with(R"("rssi":-60,)", "") << 0;
+        QTest::newRow("rssi fractional") << with("-60", "-60.5") << 0;
+        QTest::newRow("rssi as text") << with("-60", "\"-60\"") << 0;
+        QTest::newRow("ssid missing") << with(R"("ssid":"Home",)", "") << 0;
+        QTest::newRow("bssid a number") << with(R"("aa:bb:cc:dd:ee:ff")", "5") << 0;
+        QTest::newRow("fractional seconds") << with("07Z", "07.250Z") << 0;
+        QTest::newRow("zone offset") << with("07Z", "07+09:00") << 0;
+        QTest::newRow("impossible date") << with("2026-03-04", "2026-02-30") << 0;
+        QTest::newRow("id not a UUID") << with("0F1E2D3C-4B5A", "XYZ") << 0;
+        QTest::newRow("one bad entry spoils the file")
+            << "[" + valid + "," + with("1000", "null").mid(1) << 0;
+        QTest::newRow("object, not array") << valid << 0;
+        QTest::newRow("not JSON") << QByteArray("[{") << 0;
+    }
+
+    void strictDecoding()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(int, count);
+        write(path_, json);
+        const QList<SpeedEntry> entries = SpeedHistory(path_).entries();
+        QCOMPARE(entries.size(), count);
+        if (count == 1)
+            QCOMPARE(std::tuple(entries[0].ssid, entries[0].date, entries[0].rssi, entries[0].uploadMbps),
+                     std::tuple(QStringLiteral("Home"), QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC),
+                                qint64(-60), 12.0));
+    }
+
+    void editing()
+    {
+        // A file of more than the limit loads whole; the next change keeps the newest.
+        QList<SpeedEntry> many;
+        for (int i = 0; i < 1005; ++i)
+            many.append(entry(QStringLiteral("n%1").arg(i), 1'600'000'000 - i));
+        write(path_, SpeedHistory::encode(many));
+        SpeedHistory history(path_);
+        QCOMPARE(history.entries().size(), 1005);
+        const SpeedEntry a = entry(QStringLiteral("Home"), 1), b = entry(QStringLiteral("home"), 2),
+                         c = entry(QStringLiteral("Home"), 3);
+        history.add(a);
+        history.add(b); // a full history stays full
+        QCOMPARE(history.entries().size(), SpeedHistory::limit);
+        QCOMPARE(history.entries().back().id, many[997].id); // the oldest went
+        QCOMPARE(SpeedHistory(path_).entries().size(), SpeedHistory::limit);
+
+        history.clear();
+        for (const SpeedEntry& e : {a, b, c})
+            history.add(e);
+        QCOMPARE(history.latest(QStringLiteral("Home"))->id, c.id);
+        QCOMPARE(std::tuple(history.count(QStringLiteral("Home")), history.count(QStringLiteral("home")),
+                            history.count(QString()), history.latest(QString()),
+                            history.latest(QStringLiteral("HOME"))),
+                 std::tuple(2, 1, 0, std::nullopt, std::nullopt));
+        QSignalSpy changed(&history, &SpeedHistory::entriesChanged);
+        history.remove({});
+        QCOMPARE(changed.count(), 0);
+        history.remove({c.id, QUuid::createUuid()});
+        QCOMPARE(history.latest(QStringLiteral("Home"))->id, a.id);
+        QCOMPARE(SpeedHistory(path_).entries(), history.entries());
+        history.clear();
+        QVERIFY(history.entries().isEmpty() && QJsonDocument::fromJson(read(path_)).array().isEmpty());
+    }
+
+    void sharedBetweenProcesses()
+    {
+        // The windows and a terminal's test, each with its own copy of the list.
+        SpeedHistory window(path_), terminal(path_);
+        const SpeedEntry first = entry(QStringLiteral("A")), second = entry(QStringLiteral("B")),
+                         third = entry(QStringLiteral("C"));
+        window.add(first);
+        terminal.add(second);
+        window.add(third);
+        QCOMPARE(window.entries().size(), 3);
+        QCOMPARE(window.entries()[1].id, second.id);
+        terminal.remove({first.id});
+        QCOMPARE(SpeedHistory(path_).entries(), terminal.entries());
+        QCOMPARE(terminal.entries().size(), 2);
+
+        // Another process holds the lock while it writes its own entry.
+        const int fd = ::open(QFile::encodeName(path_ + ".lock").constData(), O_RDWR | O_CREAT, 0600);
+        QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);
+        const SpeedEntry added = entry(QStringLiteral("added")), foreign = entry(QStringLiteral("foreign"));
+        std::thread writer([&] { SpeedHistory(path_).add(added); });
+        write(path_, SpeedHistory::encode({foreign}));
+        ::close(fd);
+        writer.join();
+        const QList<SpeedEntry> merged = SpeedHistory(path_).entries();
+        QCOMPARE(merged.size(), 2);
+        QCOMPARE(std::pair(merged[0].id, merged[1].id), std::pair(added.id, foreign.id));
+    }
+
+    void damagedAndOddPaths()
+    {
+        // An undecodable file is kept aside, a second one beside the first.
+        write(path_, "not a history");
+        SpeedHistory history(path_);
+        QVERIFY(history.entries().isEmpty());
+        history.add(entry(QStringLiteral("A")));
+        write(path_, "[{\"broken\":");
+        history.add(entry(QStringLiteral("B")));
+        QCOMPARE(read(path_ + ".unreadable"), QByteArray("not a history"));
+        QCOMPARE(read(path_ + ".unreadable.2"), QByteArray("[{\"broken\":"));
+        QCOMPARE(SpeedHistory(path_).entries().size(), 2); // the list in memory was the base
+
+        // A file where the folder should be: the list lives on in memory.
+        const QString blocked = dir_.filePath(QStringLiteral("blocked/history.json"));
+        write(dir_.filePath(QStringLiteral("blocked")), "in the way");
+        SpeedHistory unwritable(blocked);
+        QVERIFY(!unwritable.add(entry(QStringLiteral("A"))) && !unwritable.add(entry(QStringLiteral("B"))));
+        QCOMPARE(unwritable.entries().size(), 2);
+
+        // A FIFO is neither opened (that would wait for a writer) nor replaced.
+        const QString fifo = dir_.filePath(QStringLiteral("fifo"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        SpeedHistory pipe(fifo);
+        QVERIFY(pipe.fileProblem().contains(fifo) && !pipe.add(entry(QStringLiteral("A"))));
+        struct stat info;
+        QVERIFY(::stat(QFile::encodeName(fifo).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
+    }
+
+    void csv()
+    {
+        qputenv("TZ", "Asia/Tokyo");
+        LocaleSettings::apply(AppLanguage::en);
+        SpeedHistory history(path_);
+        const QString header =
+            "Date,Network,BSSID,Signal (dBm),Band,Channel,Download (Mbps),Upload (Mbps),Latency (ms),"
+            "Jitter (ms),Data used (MB)\r\n";
+        QCOMPARE(history.csv(), header);
+        SpeedEntry quoted = entry(QStringLiteral("Café, \"Home\""));
+        std::tie(quoted.downloadMbps, quoted.uploadMbps, quoted.bytes) =
+            std::tuple(12.5, 0.125, 1'234'567'890);
+        SpeedEntry formula = entry(QStringLiteral("=HYPERLINK(\"x\")"), 1'700'000'060);
+        std::tie(formula.bssid, formula.band, formula.bytes) = std::tuple(std::nullopt, 70, 2'500'000);
+        SpeedEntry minus = entry(QStringLiteral("-5"), 1'700'000'120);
+        std::tie(minus.band, minus.bytes) = std::tuple(24, 3'500'000);
+        SpeedEntry carriageReturn = entry(QStringLiteral("a\rb"), 1'700'000'180);
+        carriageReturn.band = 60;
+        for (const SpeedEntry& e : {quoted, formula, minus, carriageReturn})
+            history.add(e);
+        QCOMPARE(
+            history.csv(),
+            header +
+                "2023-11-15T07:13:20+09:00,\"Café, \"\"Home\"\"\",aa:bb:cc:dd:ee:ff,-55,5 "
+                "GHz,36,12.50,0.12,12,3,1235\r\n"
+                "2023-11-15T07:14:20+09:00,\"'=HYPERLINK(\"\"x\"\")\",,-55,Unknown,36,123.46,45.50,12,3,2\r\n"
+                "2023-11-15T07:15:20+09:00,'-5,aa:bb:cc:dd:ee:ff,-55,2.4 GHz,36,123.46,45.50,12,3,4\r\n"
+                "2023-11-15T07:16:20+09:00,a\\x0db,aa:bb:cc:dd:ee:ff,-55,6 GHz,36,123.46,45.50,12,3,346\r\n");
+        qputenv("TZ", "UTC");
+        QVERIFY(history.csv().contains("\r\n2023-11-14T22:13:20Z,"));
+        LocaleSettings::apply(AppLanguage::ja);
+        QVERIFY(history.csv().startsWith("日時,ネットワーク,BSSID,電波 (dBm),周波数帯,"));
+    }
+
+    void csvReadBack()
+    {
+        // Each name goes in as a name and as a BSSID; a CSV reader (Python's) gets
+        // back the address with formulas guarded and the name shown by the name rule.
+        QList<SpeedEntry> entries;
+        QList<std::pair<QString, QString>> expected; // (BSSID field, name field)
+        for (const auto& [start, shown] :
+             {std::pair{"=", "'="}, {"+", "'+"}, {"-", "'-"}, {"@", "'@"}, {"\t", "\\x09"}, {"\r", "\\x0d"}})
+            expected.append({"'" + QString(start) + "SUM(1)", shown + QStringLiteral("SUM(1)")});
+        expected.append({QStringLiteral("Cafe\r=1+1\r@SUM(1)"), QStringLiteral("Cafe\\x0d=1+1\\x0d@SUM(1)")});
+        expected.append({QStringLiteral("a\r\n\"b\",c"), QStringLiteral("a\\x0d\\x0a\"b\",c")});
+        for (const auto& [field, shown] : expected) {
+            const QString name = field.startsWith('\'') ? field.mid(1) : field;
+            entries.prepend(entry(name));
+            entries.front().bssid = name;
+        }
+        entries.prepend(entry(ssidFromBytes("a\xff"))); // bytes that are not UTF-8 stay apart from "a?"
+        entries.front().bssid.reset();
+        expected.append({QString(), QStringLiteral("a\\xff")});
+
+        QProcess python;
+        python.start(QStringLiteral("python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral(
+                          "import csv, io, json, sys; print(json.dumps("
+                          "list(csv.reader(io.StringIO(sys.stdin.buffer.read().decode(), newline='')))))")});
+        python.write(SpeedHistory::csv(entries).toUtf8());
+        python.closeWriteChannel();
+        QVERIFY(python.waitForFinished());
+        const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+        QCOMPARE(rows.size(), expected.size() + 1);
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            const QStringList row = rows[i + 1].toVariant().toStringList();
+            QCOMPARE(row.size(), 11);
+            QCOMPARE(
+                std::pair(row[2], row[1]),
+                std::pair(expected[i].first.isNull() ? QString("") : expected[i].first, expected[i].second));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_SpeedHistory)
+#include "tst_SpeedHistory.moc"

@@ -1,0 +1,280 @@
+// The speed test against the loopback server: real transfers, with the
+// phases and their ticks in virtual time.
+
+#include "SpeedTestServer.h"
+#include "app/DebugLogFile.h"
+#include "localization/LocaleSettings.h"
+#include "speed/SpeedEntry.h"
+#include "speed/SpeedTest.h"
+#include "tests/store/ManualClock.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <curl/curl.h>
+
+using namespace ondrel;
+using namespace std::chrono_literals;
+using testing::SpeedTestServer;
+using Kind = SpeedTestServer::Kind;
+using Behaviour = SpeedTestServer::Behaviour;
+using Phase = SpeedTest::Phase;
+
+namespace {
+
+struct Fixture {
+    SpeedTestServer server;
+    testing::ManualClock clock;
+    SpeedTest test{[this] {
+        SpeedTest::Options o;
+        o.baseUrl = server.url();
+        o.download = o.upload = 1000ms;
+        o.warmUp = 0ms;
+        o.tick = 100ms;
+        o.latencyTimeout = 300ms; // libcurl's own limit, in real time
+        o.clock = &clock;
+        return o;
+    }()};
+
+    bool waitFor(Phase::Kind kind)
+    {
+        QSignalSpy spy(&test, &SpeedTest::phaseChanged);
+        while (test.phase().kind() != kind && test.phase().kind() != Phase::failed && spy.wait(15000)) {
+        }
+        return test.phase().kind() == kind;
+    }
+    // Starts the test and runs each throughput phase through once the server
+    // has seen `requests` of its requests (the answered ones counted by then).
+    void run(int requests)
+    {
+        test.start();
+        for (auto [phase, kind] :
+             {std::pair{Phase::download, Kind::download}, {Phase::upload, Kind::upload}}) {
+            if (!waitFor(phase))
+                return;
+            QTRY_VERIFY(server.stats().requests[size_t(kind)] >= requests);
+            clock.advance(1000ms);
+        }
+    }
+};
+
+} // namespace
+
+class tst_SpeedTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+
+    void latencyAndJitter()
+    {
+        using Samples = std::vector<double>;
+        QCOMPARE(SpeedTest::latencyAndJitter(Samples{30, 32, 31, 35, 32}), std::pair(qint64(30), qint64(2)));
+        QCOMPARE(SpeedTest::latencyAndJitter(Samples{2.5, 2.5}), std::pair(qint64(3), qint64(0)));
+        QCOMPARE(SpeedTest::latencyAndJitter(Samples{10, 20}), std::pair(qint64(10), qint64(5)));
+        QCOMPARE(SpeedTest::latencyAndJitter({}), std::pair(qint64(0), qint64(0)));
+    }
+
+    void fullRun()
+    {
+        Fixture f;
+        // One whole answer of each kind, then every stream stalls: what was
+        // measured is known to the byte (uploads: at least).
+        f.server.setAnswerLimit(Kind::download, 1);
+        f.server.setAnswerLimit(Kind::upload, 1);
+        std::vector<Phase::Kind> phases;
+        std::vector<double> progress, live;
+        connect(&f.test, &SpeedTest::phaseChanged, this, [&] { phases.push_back(f.test.phase().kind()); });
+        connect(&f.test, &SpeedTest::progressChanged, this, [&] { progress.push_back(f.test.progress()); });
+        connect(&f.test, &SpeedTest::liveMbpsChanged, this, [&] { live.push_back(f.test.liveMbps()); });
+        const QDateTime start = f.clock.utcNow();
+        f.run(SpeedTest::streams + 1);
+        QVERIFY(f.waitFor(Phase::done));
+
+        QCOMPARE(phases, (std::vector{Phase::latency, Phase::download, Phase::upload, Phase::done}));
+        std::vector<double> expected{1 / 6.0, 2 / 6.0, 3 / 6.0, 4 / 6.0, 5 / 6.0, 1};
+        for (int phase = 0; phase < 2; ++phase)
+            for (int tick = 1; tick <= 10; ++tick)
+                expected.push_back(tick / 10.0);
+        QCOMPARE(progress, expected);
+        // Samples once the window exceeds 0.3 s; the download's last stays until the upload's first.
+        QCOMPARE(std::tuple(live.size() > 14, live[0], live[6], live.back()),
+                 std::tuple(true, 500.0, 200.0, 0.0));
+
+        const SpeedResult result = f.test.result();
+        QCOMPARE(result.downloadMbps, 200.0); // 25 MB in one second
+        QVERIFY2(result.uploadMbps >= 20 * 1.048576 * 8 && result.uploadMbps < 400,
+                 qPrintable(QString::number(result.uploadMbps)));
+        QVERIFY(result.bytes >= 25'000'000 + qint64(result.uploadMbps * 125'000));
+        QVERIFY(result.latencyMs >= 0 && result.latencyMs < 1000 && result.jitterMs >= 0);
+        QCOMPARE(result.date, start.addSecs(2)); // when the upload ended
+        const SpeedTestServer::Stats stats = f.server.stats();
+        QCOMPARE(stats.requests[size_t(Kind::latency)], qint64(6));
+        QCOMPARE(stats.latencyConnections.size(), size_t(1)); // one connection, reused
+        QCOMPARE(stats.expectHeaders, qint64(0));
+        QTRY_COMPARE(f.server.stats().openStreams, 0); // the streams end with the test
+
+        // The stored entry: the result's figures and date, the network's details.
+        WiFiEngine::Status status{
+            true, true, QStringLiteral("Café"), QStringLiteral("aa:bb"), -50, -90, 0, 36, Band::ghz5};
+        const std::optional<SpeedEntry> entry = SpeedEntry::measured(result, status);
+        QVERIFY(entry && !entry->id.isNull());
+        QCOMPARE(std::tuple(entry->date, entry->ssid, entry->bssid, entry->rssi, entry->band, entry->channel),
+                 std::tuple(result.date, *status.ssid, status.bssid, qint64(-50), qint64(50), qint64(36)));
+        QCOMPARE(std::tuple(entry->downloadMbps, entry->uploadMbps, entry->latencyMs, entry->jitterMs,
+                            entry->bytes),
+                 std::tuple(result.downloadMbps, result.uploadMbps, result.latencyMs, result.jitterMs,
+                            result.bytes));
+        status.ssid = QString();
+        QCOMPARE(SpeedEntry::measured(result, status), std::nullopt);
+
+        // Stopping keeps a finished result; starting again clears it.
+        f.test.stop();
+        QCOMPARE(std::tuple(f.test.phase().kind(), f.test.result(), f.test.progress()),
+                 std::tuple(Phase::done, result, 0.0));
+        f.test.start();
+        QCOMPARE(std::tuple(f.test.phase().kind(), f.test.result()),
+                 std::tuple(Phase::latency, SpeedResult()));
+        f.test.start(); // ignored while running
+        QCOMPARE(phases.size(), size_t(5));
+    }
+
+    void stop_data()
+    {
+        QTest::addColumn<Phase::Kind>("phase");
+        QTest::newRow("latency") << Phase::latency;
+        QTest::newRow("download") << Phase::download;
+        QTest::newRow("upload") << Phase::upload;
+    }
+
+    void stop()
+    {
+        QFETCH(Phase::Kind, phase);
+        Fixture f;
+        f.server.setBehaviour(Kind::latency, phase == Phase::latency ? Behaviour::stall : Behaviour::normal);
+        f.test.start();
+        if (phase != Phase::latency) {
+            QVERIFY(f.waitFor(Phase::download));
+            QTRY_VERIFY(f.server.stats().requests[size_t(Kind::download)] > SpeedTest::streams);
+            f.clock.advance(phase == Phase::download ? 500ms : 1000ms);
+            QVERIFY(f.waitFor(phase));
+            QTRY_COMPARE(f.server.stats().openStreams, SpeedTest::streams);
+        }
+        f.test.stop();
+        QCOMPARE(std::tuple(f.test.phase().kind(), f.test.progress(), f.test.liveMbps()),
+                 std::tuple(Phase::idle, 0.0, 0.0));
+        QTRY_COMPARE(f.server.stats().openStreams, 0);
+        // Nothing runs on.
+        QSignalSpy phases(&f.test, &SpeedTest::phaseChanged), live(&f.test, &SpeedTest::liveMbpsChanged);
+        f.clock.advance(10s);
+        QCOMPARE(f.clock.running(), size_t(0));
+        QCOMPARE(phases.count() + live.count(), 0);
+    }
+
+    void outcomes_data()
+    {
+        QTest::addColumn<QList<Kind>>("kinds");
+        QTest::addColumn<Behaviour>("behaviour");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<Phase::Kind>("endedIn");
+        QTest::addColumn<QString>("message");
+        const QList<Kind> all{Kind::latency, Kind::download, Kind::upload};
+        const QString refused = QStringLiteral("サーバーが測定の要求を受け付けませんでした (HTTP %1)。");
+        const QString redirected =
+            QStringLiteral("サーバーが測定を別のアドレスへ転送しようとしました (HTTP %1)。"
+                           "このネットワークではサインインが必要かもしれません。");
+        const QString lost = QStringLiteral("ネットワーク接続が切れました。");
+        QTest::newRow("refused") << QList<Kind>{} << Behaviour::normal << 0 << Phase::latency
+                                 << QStringLiteral("サーバーに接続できませんでした。");
+        QTest::newRow("latency stalled") << QList{Kind::latency} << Behaviour::stall << 0 << Phase::latency
+                                         << QStringLiteral("要求がタイムアウトしました。");
+        QTest::newRow("latency dropped")
+            << QList{Kind::latency} << Behaviour::drop << 0 << Phase::latency << lost;
+        QTest::newRow("403 to everything")
+            << all << Behaviour::error << 403 << Phase::latency << refused.arg(403);
+        QTest::newRow("redirect of everything")
+            << all << Behaviour::error << 302 << Phase::latency << redirected.arg(302);
+        QTest::newRow("the network's 404 page for downloads")
+            << QList{Kind::download} << Behaviour::error << 404 << Phase::download << refused.arg(404);
+        QTest::newRow("503 to uploads")
+            << QList{Kind::upload} << Behaviour::error << 503 << Phase::upload << refused.arg(503);
+        QTest::newRow("redirected uploads")
+            << QList{Kind::upload} << Behaviour::error << 307 << Phase::upload << redirected.arg(307);
+        QTest::newRow("downloads cut off")
+            << QList{Kind::download} << Behaviour::close << 0 << Phase::download << lost;
+        QTest::newRow("download stalled")
+            << QList{Kind::download} << Behaviour::stall << 0 << Phase::download
+            << QStringLiteral("ダウンロードの測定中、データが届きませんでした。");
+        QTest::newRow("dropped streams are replaced, half bodies measured")
+            << QList{Kind::download, Kind::upload} << Behaviour::drop << 0 << Phase::done << QString();
+    }
+
+    void outcomes()
+    {
+        QFETCH(QList<Kind>, kinds);
+        QFETCH(Behaviour, behaviour);
+        QFETCH(int, status);
+        QFETCH(Phase::Kind, endedIn);
+        QFETCH(QString, message);
+        Fixture f;
+        f.server.setRefusing(kinds.isEmpty());
+        f.server.setErrorStatus(status);
+        for (Kind kind : kinds)
+            f.server.setBehaviour(kind, behaviour);
+        Phase::Kind last = Phase::idle;
+        connect(&f.test, &SpeedTest::phaseChanged, this, [&] {
+            if (f.test.phase().isRunning())
+                last = f.test.phase().kind();
+        });
+        f.run(SpeedTest::streams + (behaviour != Behaviour::stall));
+        if (endedIn == Phase::done) {
+            QVERIFY(f.waitFor(Phase::done));
+            QVERIFY(f.test.result().downloadMbps > 0 && f.test.result().uploadMbps > 0);
+            return;
+        }
+        QVERIFY(f.waitFor(Phase::failed));
+        QCOMPARE(last, endedIn);
+        QCOMPARE(f.test.phase().message(), message);
+        QCOMPARE(std::tuple(f.test.result().date, f.test.liveMbps()),
+                 std::tuple(SpeedResult::distantPast(), 0.0));
+        if (endedIn == Phase::latency)
+            QCOMPARE(f.test.result(), SpeedResult());
+        QTRY_COMPARE(f.server.stats().openStreams, 0);
+    }
+
+    void failureTexts()
+    {
+        // Whatever libcurl reports, its English text never reaches the user...
+        HttpTransfers::Outcome outcome;
+        for (outcome.curlCode = 1; outcome.curlCode < CURL_LAST; ++outcome.curlCode) {
+            outcome.detail = QString::fromUtf8(curl_easy_strerror(CURLcode(outcome.curlCode)));
+            const QString text = SpeedTest::describeFailure(outcome);
+            QVERIFY2(text.endsWith(u'。') && !text.contains(outcome.detail), qPrintable(text));
+        }
+        LocaleSettings::apply(AppLanguage::en);
+        outcome.curlCode = CURLE_SSL_ENGINE_NOTFOUND;
+        QCOMPARE(SpeedTest::describeFailure(outcome),
+                 QStringLiteral("Could not communicate with the server (error 53)."));
+        LocaleSettings::apply(AppLanguage::ja);
+
+        // ...it goes to the diagnostic log.
+        QTemporaryDir dir;
+        qputenv("ONDREL_LOG", QFile::encodeName(dir.filePath(QStringLiteral("log"))));
+        installDebugLogFile();
+        SpeedTest::Options options;
+        options.baseUrl = "ftp://127.0.0.1:9"; // refused by libcurl before any traffic
+        SpeedTest test(options);
+        test.start();
+        QTRY_COMPARE(test.phase().kind(), Phase::failed);
+        qunsetenv("ONDREL_LOG");
+        QCOMPARE(test.phase().message(),
+                 QStringLiteral("測定サーバーのアドレスは http:// か https:// で始まる必要があります。"));
+        QFile log(dir.filePath(QStringLiteral("log")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray line = log.readAll();
+        QVERIFY2(line.contains("latency phase") && line.contains("curl 1: ") && line.contains("ftp"), line);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_SpeedTest)
+#include "tst_SpeedTest.moc"
