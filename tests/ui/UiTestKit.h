@@ -1,11 +1,12 @@
 // What the window tests share: a room of simulated radios with preferences,
-// a location permission and a store of its own; the text items a widget
+// a location permission and a store of its own; a stored measurement; the text items a widget
 // draws, as its paint engine receives them; and a text as it reads, without
 // the invisible isolates around names.
 #pragma once
 
 #include "tests/store/SimulatedRadios.h"
 
+#include "speed/SpeedEntry.h"
 #include "store/WiFiStore.h"
 #include "wifi/LocationAuth.h"
 #include "wifi/SimulatedLocationProvider.h"
@@ -19,6 +20,25 @@ namespace ondrel::testing {
 inline QString read(QString shown)
 {
     return shown.remove(QChar(0x2066)).remove(QChar(0x2068)).remove(QChar(0x2069));
+}
+
+// A measurement of `ssid` finished `hoursAgo` hours ago. Its upload falls as
+// its download rises, so that a column sorted by the other figure shows it.
+inline SpeedEntry measurement(const QString& ssid, int hoursAgo, double down = 100, qint64 band = 50,
+                              qint64 rssi = -55)
+{
+    return {QUuid::createUuid(),
+            QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo),
+            ssid,
+            QStringLiteral("a4:2b:b0:10:00:01"),
+            rssi,
+            band,
+            36,
+            down,
+            2000 / down,
+            14,
+            3,
+            234'000'000};
 }
 
 // Radios, preferences, a permission (`locationStatus`, answered with 3) and

@@ -327,22 +327,6 @@ public:
     }
 };
 
-SpeedEntry entry(const QString& ssid, double down, int hoursAgo)
-{
-    return {QUuid::createUuid(),
-            QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo).addMSecs(-hoursAgo),
-            ssid,
-            QStringLiteral("a4:2b:b0:10:00:01"),
-            -48,
-            50,
-            36,
-            down,
-            down / 4,
-            14,
-            3,
-            809'000'000};
-}
-
 // The demo room without delays, and a name too long for any row.
 QJsonObject demoRoom(QJsonObject changes = {})
 {
@@ -406,8 +390,8 @@ private Q_SLOTS:
         SpeedHistory history(data.filePath("history.json"));
         SpeedHistory empty(data.filePath("empty.json"));
         for (int i = 0; i < 13; ++i)
-            history.add(entry("Ondrel-Home", 317.4 - i, i));
-        history.add(entry("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3", 38.2, 20));
+            history.add(measurement("Ondrel-Home", i, 317.4 - i));
+        history.add(measurement("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3", 20, 38.2));
         for (const SpeedEntry& e : history.entries())
             SpeedHistory::shared().add(e);
 
@@ -441,6 +425,11 @@ private Q_SLOTS:
                                          std::make_unique<ScriptedTest>(phase));
             };
         };
+        const auto settings = [&asking](int tab) -> Build {
+            return [&asking, tab] {
+                return new SettingsView(*asking.prefs, &asking.store, &asking.location, tab);
+            };
+        };
         const struct {
             const char* state;
             QSize size;
@@ -463,15 +452,9 @@ private Q_SLOTS:
              speed(SpeedTest::Phase::failure(SpeedTest::describeFailure({7, {}, {}})))},
             {"history", {900, 460}, [&history] { return new SpeedHistoryView(history); }},
             {"history empty", {900, 460}, [&empty] { return new SpeedHistoryView(empty); }},
-            {"settings General",
-             {520, 560},
-             [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 0); }},
-            {"settings List",
-             {520, 560},
-             [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 1); }},
-            {"settings About",
-             {520, 560},
-             [&asking] { return new SettingsView(*asking.prefs, &asking.store, &asking.location, 2); }},
+            {"settings General", {520, 560}, settings(0)},
+            {"settings List", {520, 560}, settings(1)},
+            {"settings About", {520, 560}, settings(2)},
         };
 
         Checker checker;

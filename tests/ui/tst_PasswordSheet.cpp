@@ -1,5 +1,5 @@
 // The password sheet: its length limits in user-perceived characters,
-// Return, Cancel and the visibility toggle.
+// Return, Cancel, Escape and the visibility toggle.
 
 #include "localization/AppLanguage.h"
 #include "localization/LocaleSettings.h"
@@ -59,6 +59,7 @@ private Q_SLOTS:
         sheet.setNetwork(secured(security), StrengthUnit::dbm);
         sheet.open();
         QSignalSpy submitted(&sheet, &PasswordSheet::submitted);
+        sheet.showPasswordBox()->setChecked(true);
         sheet.field()->insert(password);
         QCOMPARE(sheet.connectButton()->isEnabled(), accepted);
         QTest::keyClick(sheet.field(), Qt::Key_Return);
@@ -67,14 +68,23 @@ private Q_SLOTS:
             QCOMPARE(submitted.first().at(1).toString(), password);
             QVERIFY(sheet.password().isEmpty());
             QVERIFY(!sheet.isVisible());
+            QCOMPARE(sheet.field()->echoMode(), QLineEdit::Password); // hidden again
         } else {
             QCOMPARE(sheet.password(), password);
             QVERIFY(sheet.isVisible());
         }
     }
 
-    void cancelClearsTheFieldAndKeepsVisibility()
+    // Cancel and Escape dismiss and clear the field; the visibility choice stays.
+    void dismissClearsTheFieldAndKeepsVisibility_data()
     {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("Escape") << true;
+    }
+    void dismissClearsTheFieldAndKeepsVisibility()
+    {
+        QFETCH(bool, escape);
         PasswordSheet sheet;
         sheet.setNetwork(secured(Security::wpa2Personal), StrengthUnit::dbm);
         sheet.open();
@@ -82,7 +92,10 @@ private Q_SLOTS:
         QTest::keyClicks(sheet.field(), "secret12");
         sheet.showPasswordBox()->setChecked(true);
         QCOMPARE(sheet.field()->echoMode(), QLineEdit::Normal);
-        sheet.cancelButton()->click();
+        if (escape)
+            QTest::keyClick(sheet.field(), Qt::Key_Escape);
+        else
+            sheet.cancelButton()->click();
         QCOMPARE(dismissed.count(), 1);
         QVERIFY(!sheet.isVisible());
 
@@ -90,30 +103,6 @@ private Q_SLOTS:
         sheet.open();
         QVERIFY(sheet.password().isEmpty());
         QVERIFY(sheet.passwordVisible());
-    }
-
-    void escapeDismisses()
-    {
-        PasswordSheet sheet;
-        sheet.setNetwork(secured(Security::wpa2Personal), StrengthUnit::dbm);
-        sheet.open();
-        QSignalSpy dismissed(&sheet, &PasswordSheet::dismissed);
-        QTest::keyClicks(sheet.field(), "secret12");
-        QTest::keyClick(sheet.field(), Qt::Key_Escape);
-        QCOMPARE(dismissed.count(), 1);
-        QVERIFY(sheet.password().isEmpty());
-    }
-
-    void submittingHidesThePasswordAgain()
-    {
-        PasswordSheet sheet;
-        sheet.setNetwork(secured(Security::wpa2Personal), StrengthUnit::dbm);
-        sheet.open();
-        sheet.showPasswordBox()->setChecked(true);
-        QTest::keyClicks(sheet.field(), "secret12");
-        sheet.connectButton()->click();
-        QVERIFY(!sheet.passwordVisible());
-        QCOMPARE(sheet.field()->echoMode(), QLineEdit::Password);
     }
 };
 

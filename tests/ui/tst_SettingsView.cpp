@@ -59,30 +59,29 @@ private Q_SLOTS:
 
     void coverageLabels_data()
     {
+        QTest::addColumn<AppLanguage>("language");
         QTest::addColumn<qsizetype>("entries");
         QTest::addColumn<qsizetype>("total");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("995 of 1000: no percentage") << qsizetype(995) << qsizetype(1000) << "Deutsch";
-        QTest::newRow("994 of 1000: 99 %") << qsizetype(994) << qsizetype(1000) << "Deutsch (99%)";
-        QTest::newRow("complete") << qsizetype(1000) << qsizetype(1000) << "Deutsch";
-        QTest::newRow("more than the source") << qsizetype(1200) << qsizetype(1000) << "Deutsch";
-        QTest::newRow("874 of 1000 truncates to 87") << qsizetype(874) << qsizetype(1000) << "Deutsch (87%)";
-        QTest::newRow("no table") << qsizetype(0) << qsizetype(1000) << "Deutsch (0%)";
-        QTest::newRow("no source texts") << qsizetype(5) << qsizetype(0) << "Deutsch (0%)";
+        QTest::newRow("995 of 1000: no percentage")
+            << AppLanguage::en << qsizetype(995) << qsizetype(1000) << "Deutsch";
+        QTest::newRow("994 of 1000: 99 %")
+            << AppLanguage::en << qsizetype(994) << qsizetype(1000) << "Deutsch (99%)";
+        QTest::newRow("Japanese: full-width parentheses")
+            << AppLanguage::ja << qsizetype(994) << qsizetype(1000) << "Deutsch（99%）";
+        QTest::newRow("more than the source")
+            << AppLanguage::en << qsizetype(1200) << qsizetype(1000) << "Deutsch";
+        QTest::newRow("874 of 1000 truncates to 87")
+            << AppLanguage::en << qsizetype(874) << qsizetype(1000) << "Deutsch (87%)";
+        QTest::newRow("no source texts") << AppLanguage::en << qsizetype(5) << qsizetype(0) << "Deutsch (0%)";
     }
     void coverageLabels()
     {
+        QFETCH(AppLanguage, language);
         QFETCH(qsizetype, entries);
         QFETCH(qsizetype, total);
-        QFETCH(QString, expected);
-        QCOMPARE(GeneralSettings::coverageLabel(QStringLiteral("Deutsch"), entries, total), expected);
-    }
-
-    void coverageLabelInJapaneseUsesFullWidthParentheses()
-    {
-        LocaleSettings::apply(AppLanguage::ja);
-        QCOMPARE(GeneralSettings::coverageLabel(QStringLiteral("Deutsch"), 994, 1000),
-                 QStringLiteral("Deutsch（99%）"));
+        LocaleSettings::apply(language);
+        QTEST(GeneralSettings::coverageLabel(QStringLiteral("Deutsch"), entries, total), "expected");
     }
 
     void languagePickerOffersEveryLanguage()
@@ -125,58 +124,38 @@ private Q_SLOTS:
         QCOMPARE(get(*prefs), before);
     }
 
-    void controlsFollowChangesMadeElsewhere()
-    {
-        TestPrefs prefs;
-        SettingsView view(*prefs, nullptr, nullptr);
-        prefs->setShowHidden(!prefs->showHidden());
-        prefs->setSortKey(SortKey::band);
-        prefs->setAscending(true);
-        prefs->setStrengthUnit(StrengthUnit::percent);
-        prefs->setAutoRefreshSeconds(60);
-        QTRY_COMPARE(view.findChild<ToggleSwitch*>(QStringLiteral("hiddenToggle"))->isChecked(),
-                     prefs->showHidden());
-        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("sortPicker"))->currentData().toString(),
-                 rawValue(SortKey::band));
-        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("orderPicker"))->currentText(),
-                 QStringLiteral("Weakest first"));
-        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("unitPicker"))->currentText(),
-                 QStringLiteral("Percentage"));
-        QCOMPARE(view.findChild<QComboBox*>(QStringLiteral("refreshPicker"))->currentText(),
-                 QStringLiteral("Every 60 seconds"));
-    }
-
-    void pickersWritePreferences()
-    {
-        TestPrefs prefs;
-        SettingsView view(*prefs, nullptr, nullptr);
-        choose(view.findChild<QComboBox*>(QStringLiteral("sortPicker")), rawValue(SortKey::name));
-        QCOMPARE(prefs->sortKey(), SortKey::name);
-        choose(view.findChild<QComboBox*>(QStringLiteral("orderPicker")), true);
-        QCOMPARE(prefs->ascending(), true);
-        choose(view.findChild<QComboBox*>(QStringLiteral("unitPicker")), rawValue(StrengthUnit::percent));
-        QCOMPARE(prefs->strengthUnit(), StrengthUnit::percent);
-        auto* refresh = view.findChild<QComboBox*>(QStringLiteral("refreshPicker"));
-        QStringList labels;
-        for (int i = 0; i < refresh->count(); ++i)
-            labels << refresh->itemText(i);
-        QCOMPARE(labels, (QStringList{"Off", "Every 5 seconds", "Every 10 seconds", "Every 30 seconds",
-                                      "Every 60 seconds", "Every 5 minutes"}));
-        choose(refresh, qint64(300));
-        QCOMPARE(prefs->autoRefreshSeconds(), 300);
-    }
-
-    void scanIntervalTakesEffectAtOnce()
+    // The pickers write the preferences at once (the scan interval reaches
+    // the store at once too) and follow changes made elsewhere.
+    void pickersWriteAndFollowPreferences()
     {
         SimulatedRadios radios(QJsonObject{});
         TestPrefs prefs;
         WiFiStore store(radios.engine(), *prefs);
         SettingsView view(*prefs, &store, nullptr);
-        auto* refresh = view.findChild<QComboBox*>(QStringLiteral("refreshPicker"));
-        choose(refresh, qint64(30));
+        const auto picker = [&view](const char* name) { return view.findChild<QComboBox*>(name); };
+        choose(picker("sortPicker"), rawValue(SortKey::name));
+        QCOMPARE(prefs->sortKey(), SortKey::name);
+        choose(picker("orderPicker"), true);
+        QCOMPARE(prefs->ascending(), true);
+        choose(picker("unitPicker"), rawValue(StrengthUnit::percent));
+        QCOMPARE(prefs->strengthUnit(), StrengthUnit::percent);
+        choose(picker("refreshPicker"), qint64(30));
+        QCOMPARE(prefs->autoRefreshSeconds(), 30);
         QCOMPARE(store.autoRefreshInterval(), std::optional<std::chrono::milliseconds>(30s));
-        choose(refresh, qint64(0));
+        choose(picker("refreshPicker"), qint64(0));
         QCOMPARE(store.autoRefreshInterval(), std::nullopt);
+
+        prefs->setShowHidden(!prefs->showHidden());
+        prefs->setSortKey(SortKey::band);
+        prefs->setAscending(false);
+        prefs->setStrengthUnit(StrengthUnit::dbm);
+        prefs->setAutoRefreshSeconds(60);
+        QTRY_COMPARE(view.findChild<ToggleSwitch*>(QStringLiteral("hiddenToggle"))->isChecked(),
+                     prefs->showHidden());
+        QCOMPARE(picker("sortPicker")->currentData().toString(), rawValue(SortKey::band));
+        QCOMPARE(picker("orderPicker")->currentText(), QStringLiteral("Strongest first"));
+        QCOMPARE(picker("unitPicker")->currentData().toString(), rawValue(StrengthUnit::dbm));
+        QCOMPARE(picker("refreshPicker")->currentText(), QStringLiteral("Every 60 seconds"));
     }
 
     void permissionRow_data()
@@ -262,12 +241,10 @@ private Q_SLOTS:
     void aboutPageFollowsTheConnection()
     {
         // The interface name comes from the shared engine.
-        QJsonObject scenario;
-        scenario[QStringLiteral("interface")] = QStringLiteral("wlp3s0");
-        scenario[QStringLiteral("current")] =
-            QJsonObject{{QStringLiteral("bssid"), QStringLiteral("a4:2b:b0:10:00:01")}};
-        scenario[QStringLiteral("networks")] =
-            accessPoints({"Home|a4:2b:b0:10:00:01|-50|36|wpa2Personal|50"});
+        const QJsonObject scenario{
+            {"interface", "wlp3s0"},
+            {"current", QJsonObject{{"bssid", "a4:2b:b0:10:00:01"}}},
+            {"networks", accessPoints({"Home|a4:2b:b0:10:00:01|-50|36|wpa2Personal|50"})}};
         WiFiEngine::shared().setBackendForTesting(std::make_unique<SimulatedBackend>(
             *SimulationScenario::fromJson(QJsonDocument(scenario).toJson())));
         TestPrefs prefs;
@@ -289,8 +266,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!bssidRow->isVisibleTo(&view), 10000);
 
         // No interface at all reads "None".
-        QJsonObject none;
-        none[QStringLiteral("interface")] = QJsonValue::Null;
+        const QJsonObject none{{"interface", QJsonValue::Null}};
         WiFiEngine::shared().setBackendForTesting(
             std::make_unique<SimulatedBackend>(*SimulationScenario::fromJson(QJsonDocument(none).toJson())));
         SettingsView bare(*prefs, nullptr, nullptr, 2);
@@ -320,23 +296,12 @@ private Q_SLOTS:
         QVERIFY(found);
     }
 
-    void initialTab_data()
-    {
-        QTest::addColumn<int>("tab");
-        QTest::addColumn<int>("shown");
-        QTest::newRow("general") << 0 << 0;
-        QTest::newRow("list") << 1 << 1;
-        QTest::newRow("about") << 2 << 2;
-        QTest::newRow("past the end") << 7 << 0;
-        QTest::newRow("negative") << -1 << 0;
-    }
     void initialTab()
     {
-        QFETCH(int, tab);
-        QFETCH(int, shown);
         TestPrefs prefs;
-        SettingsView view(*prefs, nullptr, nullptr, tab);
-        QCOMPARE(view.tab(), shown);
+        const std::pair<int, int> tabs[] = {{1, 1}, {2, 2}, {7, 0}, {-1, 0}}; // asked, shown
+        for (auto [tab, shown] : tabs)
+            QCOMPARE(SettingsView(*prefs, nullptr, nullptr, tab).tab(), shown);
     }
 
     void languageChangeRebuildsInTheNewLanguage()

@@ -40,8 +40,6 @@ private Q_SLOTS:
         QCOMPARE(strengthPercent(rssi), percent);
         QCOMPARE(strengthText(rssi, StrengthUnit::percent), QStringLiteral("%1%").arg(percent));
     }
-
-    void dbmText() { QCOMPARE(strengthText(-55, StrengthUnit::dbm), QStringLiteral("-55 dBm")); }
 };
 
 QTEST_GUILESS_MAIN(TestStrength)
