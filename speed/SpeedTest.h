@@ -115,7 +115,6 @@ protected:
     void updateResult(const SpeedResult& result);
 
 private:
-    using Clock = std::chrono::steady_clock;
 
     void requestLatencySample();
     void onTransferFinished(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);
