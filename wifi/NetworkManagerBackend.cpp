@@ -1,5 +1,6 @@
 #include "wifi/NetworkManagerBackend.h"
 
+#include "wifi/NetworkManagerNames.h"
 #include "localization/DebugLog.h"
 #include "wifi/NetworkManagerMapping.h"
 #include "wifi/NetworkManagerMirror.h"
@@ -23,17 +24,10 @@ namespace ondrel {
 
 namespace {
 
+using namespace nm::dbus;
+
 using nm::Settings;
 
-const QString kRoot = QStringLiteral("/org/freedesktop");
-const QString kManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
-const QString kManager = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kDevice = QStringLiteral("org.freedesktop.NetworkManager.Device");
-const QString kWireless = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
-const QString kAccessPoint = QStringLiteral("org.freedesktop.NetworkManager.AccessPoint");
-const QString kConnection = QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
 const QString kNoObject = QStringLiteral("/");
 
 constexpr uint kDeviceFailed = 120;

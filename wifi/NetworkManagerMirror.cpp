@@ -1,5 +1,6 @@
 #include "wifi/NetworkManagerMirror.h"
 
+#include "wifi/NetworkManagerNames.h"
 #include "wifi/NetworkManagerMapping.h"
 
 #include <QDBusConnection>
@@ -13,16 +14,8 @@ namespace ondrel {
 
 namespace {
 
-const QString kRoot = QStringLiteral("/org/freedesktop");
-const QString kManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
-const QString kSettingsPath = QStringLiteral("/org/freedesktop/NetworkManager/Settings");
-const QString kManager = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kDevice = QStringLiteral("org.freedesktop.NetworkManager.Device");
-const QString kSettings = QStringLiteral("org.freedesktop.NetworkManager.Settings");
-const QString kConnection = QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
-const QString kActive = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+using namespace nm::dbus;
+
 
 // Waits look back no further than one operation (tens of seconds), so a
 // short log suffices.

@@ -1,5 +1,6 @@
 #include "wifi/NetworkManagerRules.h"
 
+#include "wifi/NetworkManagerNames.h"
 #include "wifi/NetworkManagerBackend.h"
 #include "wifi/NetworkManagerMapping.h"
 #include "wifi/NetworkManagerProfiles.h"
@@ -8,12 +9,8 @@ namespace ondrel::nm {
 
 namespace {
 
-const QString kManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
-const QString kManager = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kDevice = QStringLiteral("org.freedesktop.NetworkManager.Device");
-const QString kWireless = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
-const QString kAccessPoint = QStringLiteral("org.freedesktop.NetworkManager.AccessPoint");
-const QString kActive = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
+using namespace nm::dbus;
+
 
 constexpr uint kDeviceTypeWifi = 2;
 constexpr uint kActiveReasonConnectTimeout = 6;
