@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace ondrel {
 
@@ -20,6 +23,10 @@ int runExportJson(const QString& path);
 // One speed test from the command line ("--speedtest"); with `json` the
 // result is one JSON report on standard output.
 int runSpeedTestProbe(bool json = false);
+// The factor by which ONDREL_SPEEDTEST_DURATION's value, whole seconds from
+// 1 to 17, shortens the download and upload phases of "--speedtest" (17
+// seconds together, warm-ups included); nothing for any other value.
+std::optional<double> speedTestScale(const QByteArray& seconds);
 // Renders a window to a PNG file ("--shot"); `args` for "--history" etc.
 int runShot(const QString& path, bool settings, const QStringList& args);
 // The windowed application; needs a QApplication.

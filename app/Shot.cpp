@@ -28,6 +28,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 namespace ondrel {
 
@@ -35,7 +36,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Waits for the first scan to fill the list, then lets the content settle.
+// Waits for the first scan to fill the list, then lets the content settle:
+// until a slice passes in which the window changed nothing, for at most
+// kSettle.
 constexpr auto kNetworkWait = 20s;
 constexpr auto kNetworkSlice = 200ms;
 constexpr auto kSettle = 1500ms;
@@ -59,6 +62,45 @@ void writeError(const char* message)
     std::fputs(message, stderr);
     std::fflush(stderr);
 }
+
+// Reports a file that could not be written; the exit status.
+int notWritten(const QString& path, const QSaveFile& file)
+{
+    const QString message = QStringLiteral("書き出せませんでした: %1 (%2)\n")
+                                .arg(terminalSafe(path), terminalSafe(file.errorString()));
+    writeError(message.toUtf8().constData());
+    return 1;
+}
+
+// Counts the events by which a window's picture changes: requests to lay
+// out, polish or repaint it or a widget in it, and the repaints.
+class ChangeCounter : public QObject {
+public:
+    explicit ChangeCounter(const QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    int changes() const { return changes_; }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::UpdateRequest:
+        case QEvent::UpdateLater:
+        case QEvent::LayoutRequest:
+        case QEvent::PolishRequest:
+        case QEvent::Paint:
+            if (object->isWidgetType() && static_cast<QWidget*>(object)->window() == window_)
+                ++changes_;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    const QWidget* window_;
+    int changes_ = 0;
+};
 
 } // namespace
 
@@ -92,6 +134,13 @@ ShotSubject chooseShotSubject(const QStringList& args, bool settings, ShotObject
 
 int runShot(const QString& path, bool settings, const QStringList& args)
 {
+    // The file first, so that a path that cannot be written is reported
+    // before any window is built and waited for. It is replaced whole or not
+    // at all: without commit() the file stays as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return notWritten(path, file);
+
     Prefs& prefs = Prefs::shared();
     WiFiStore store;
     LocationAuth location;
@@ -109,7 +158,10 @@ int runShot(const QString& path, bool settings, const QStringList& args)
 
     store.scan();
     runLoopUntil(kNetworkWait, kNetworkSlice, [&] { return !store.networks().isEmpty(); });
-    runLoopUntil(kSettle, kSettleSlice, [] { return false; });
+    const ChangeCounter counter(widget);
+    int seen = -1;
+    runLoopUntil(kSettle, kSettleSlice,
+                 [&] { return std::exchange(seen, counter.changes()) == counter.changes(); });
 
     // An opaque window background in the current palette.
     widget->setAutoFillBackground(true);
@@ -133,15 +185,9 @@ int runShot(const QString& path, bool settings, const QStringList& args)
         writeError("PNG にできませんでした\n");
         return 1;
     }
-    // Replaced whole or not at all. A file that could not be written is
-    // reported, not announced as written.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
-        const QString message = QStringLiteral("書き出せませんでした: %1 (%2)\n")
-                                    .arg(terminalSafe(path), terminalSafe(file.errorString()));
-        writeError(message.toUtf8().constData());
-        return 1;
-    }
+    // A file that could not be written is reported, not announced as written.
+    if (file.write(png) != png.size() || !file.commit())
+        return notWritten(path, file);
 
     std::fputs(QStringLiteral("書き出しました: %1\n").arg(terminalSafe(path)).toUtf8().constData(), stdout);
     std::fflush(stdout);

@@ -14,8 +14,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 namespace ondrel {
 
@@ -27,6 +29,22 @@ using namespace std::chrono_literals;
 // links and for tests.
 constexpr auto kTimeLimit = 90s;
 constexpr auto kSlice = 250ms;
+
+// The program's own lengths of a test, with the download and upload phases
+// shortened when ONDREL_SPEEDTEST_DURATION asks for it.
+SpeedTest::Options speedTestOptions()
+{
+    SpeedTest::Options options;
+    const std::optional<double> scale = speedTestScale(qgetenv("ONDREL_SPEEDTEST_DURATION"));
+    if (!scale)
+        return options;
+    // Every length of a phase shrinks alike, so that the warm-up keeps its
+    // share and the window measured after it keeps its number of samples.
+    for (std::chrono::milliseconds* length :
+         {&options.download, &options.upload, &options.warmUp, &options.tick, &options.minimumWindow})
+        *length = std::max(1ms, std::chrono::round<std::chrono::milliseconds>(*length * *scale));
+    return options;
+}
 
 // `text` as a double-quoted literal, with the escapes of visibleText and a
 // backslash before a double quote.
@@ -57,9 +75,22 @@ QString describe(const SpeedTest::Phase& phase)
 
 } // namespace
 
+std::optional<double> speedTestScale(const QByteArray& seconds)
+{
+    // The two throughput phases with their warm-ups, 17 seconds by default.
+    const SpeedTest::Options defaults;
+    const double full =
+        std::chrono::duration<double>(defaults.download + defaults.upload + 2 * defaults.warmUp).count();
+    bool ok = false;
+    const int wanted = seconds.toInt(&ok);
+    if (!ok || wanted < 1 || wanted > full)
+        return std::nullopt;
+    return wanted / full;
+}
+
 int runSpeedTestProbe(bool json)
 {
-    SpeedTest test;
+    SpeedTest test(speedTestOptions());
     // The network at the start is the one the stored result belongs to.
     const WiFiEngine::Status status = WiFiEngine::shared().currentStatus();
     const bool onNetwork = status.ssid && !status.ssid->isEmpty();
