@@ -31,10 +31,10 @@ class OndrelCase(unittest.TestCase):
         """The program running with the data folder `data`."""
         env = dict(os.environ, XDG_DATA_HOME=str(self.tmp / data), XDG_CONFIG_HOME=str(self.tmp / "config"),
                    ONDREL_LOG=str(self.log), **(env or {}))
-        if scenario is not None:
-            env["ONDREL_WIFI_SIMULATION"] = str(self.tmp / f"{data}-scenario.json")
-            pathlib.Path(env["ONDREL_WIFI_SIMULATION"]).write_text(
-                scenario if isinstance(scenario, str) else json.dumps(scenario), encoding="utf-8")
+        if scenario is not None:  # a file of its own: processes may run side by side
+            with tempfile.NamedTemporaryFile("w", suffix=".json", dir=self.tmp, delete=False, encoding="utf-8") as f:
+                f.write(scenario if isinstance(scenario, str) else json.dumps(scenario))
+            env["ONDREL_WIFI_SIMULATION"] = f.name
         process = subprocess.Popen([os.environ["ONDREL_BINARY"], *args], stdin=subprocess.PIPE,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, cwd=cwd)
         self.addCleanup(process.kill)
@@ -47,6 +47,12 @@ class OndrelCase(unittest.TestCase):
 
     def ondrel(self, *args, stdin=b"", **kwargs):
         return self.finish(self.start(*args, **kwargs), stdin)
+
+    def ondrel_all(self, calls):
+        """ondrel(*arguments, **keywords) of each (arguments, keywords) pair, all running side by side."""
+        started = [(self.start(*args, **{k: v for k, v in kw.items() if k != "stdin"}), kw.get("stdin", b""))
+                   for args, kw in calls]
+        return [self.finish(process, stdin) for process, stdin in started]
 
     def document(self, out, kind):
         """The JSON document printed, valid by the schema."""

@@ -1,4 +1,5 @@
 #include "app/Entry.h"
+#include "app/Modes.h"
 
 #include <QTest>
 
@@ -58,6 +59,15 @@ private Q_SLOTS:
         QCOMPARE(plan.path, path);
         QCOMPARE(plan.settings, settings);
         QCOMPARE(plan.json, json);
+    }
+
+    void speedTestDuration()
+    {
+        // Whole seconds from 1 to the full 17 shorten the phases; anything else leaves them.
+        for (const char* ignored : {"", "0", "-2", "18", "2.5", "0x5", "two", "99999999999"})
+            QVERIFY2(!speedTestScale(ignored), ignored);
+        QCOMPARE(speedTestScale("2"), 2 / 17.0);
+        QCOMPARE(speedTestScale("17"), 1.0);
     }
 };
 
