@@ -20,68 +20,62 @@ ENTRIES = [{"id": "0F8FAD5B-D9CB-469F-A165-70867728950E", "date": "2026-01-02T03
 
 
 class HistoryExport(OndrelCase):
-    def write_history(self, entries):
-        self.history.parent.mkdir(parents=True, exist_ok=True)
-        self.history.write_text(json.dumps(entries), encoding="utf-8")
+    def history_in(self, data, entries):
+        path = self.tmp / data / "Ondrel" / "speed-history.json"
+        path.parent.mkdir(parents=True)
+        path.write_text(json.dumps(entries), encoding="utf-8")
 
-    def export(self, *args):
-        return self.ondrel(*args, env={"TZ": "UTC"}, cwd=self.tmp)
+    def export_all(self, calls):
+        """(status, out, err) of each (data folder, arguments), the exports running side by side."""
+        return self.ondrel_all([(args, {"data": data, "env": {"TZ": "UTC"}, "cwd": self.tmp}) for data, args in calls])
 
-    def test_csv(self):
+    def test_csv_and_json(self):
         entries = [{"id": "7C9E6679-7425-40DE-944B-E07FC1F90AE%d" % i, "date": "2023-11-14T22:%d:20Z" % (13 + i),
                     "ssid": "Net %d" % i, "rssi": -50, "band": 24, "channel": 6, "downloadMbps": 10.5,
                     "uploadMbps": 2, "latencyMs": 0, "jitterMs": 0, "bytes": 5000000} for i in range(2)]
+        self.history_in("csv", entries[::-1])  # the file keeps the newest first
+        self.history_in("json", ENTRIES)
+        (self.tmp / "en.csv").write_bytes(b"x" * 10000)  # replaced whole
+        path = self.tmp / "h.json"
+        ja, en, written, printed = self.export_all([
+            ("none", ["--export-csv", "ja.csv"]), ("csv", ["--lang", "en", "--export-csv", "en.csv"]),
+            ("json", ["--export-json", str(path)]), ("json", ["--lang", "ar", "--export-json", "-"])])
+        self.assertEqual((ja, en), ((0, "0 件を書き出しました: ja.csv\n".encode(), b""),
+                                    (0, "2 件を書き出しました: en.csv\n".encode(), b"")))
         rows = "".join("2023-11-14T22:%d:20Z,Net %d,,-50,2.4 GHz,6,10.50,2.00,0,0,5\r\n" % (13 + i, i)
                        for i in range(2))
-        for args, history, expected in [([], [], JA_HEADER), (["--lang", "en"], entries, EN_HEADER + rows)]:
-            with self.subTest(args=args):
-                if history:
-                    self.write_history(history[::-1])  # the file keeps the newest first
-                (self.tmp / "out.csv").write_bytes(b"x" * 10000)  # replaced whole
-                self.assertEqual(self.export(*args, "--export-csv", "out.csv"),
-                                 (0, f"{len(history)} 件を書き出しました: out.csv\n".encode(), b""))
-                self.assertEqual((self.tmp / "out.csv").read_bytes(), b"\xef\xbb\xbf" + expected.encode())
-
-    def test_json(self):
-        self.write_history(ENTRIES)
+        self.assertEqual((self.tmp / "ja.csv").read_bytes(), b"\xef\xbb\xbf" + JA_HEADER.encode())
+        self.assertEqual((self.tmp / "en.csv").read_bytes(), b"\xef\xbb\xbf" + (EN_HEADER + rows).encode())
         bands = {50: "5GHz", 70: "unknown"}
         expected = [dict(e, band=bands[e["band"]], bssid=e.get("bssid")) for e in ENTRIES]
-        path = self.tmp / "h.json"
-        self.assertEqual(self.export("--export-json", str(path)), (0, f"2 件を書き出しました: {path}\n".encode(), b""))
+        self.assertEqual(written, (0, f"2 件を書き出しました: {path}\n".encode(), b""))
         self.assertEqual(self.document(path.read_bytes(), "ondrel-history/1")["entries"], expected)
-        # The same on standard output, in every language.
-        for lang in ["ja", "ar"]:
-            self.assertEqual(self.export("--lang", lang, "--export-json", "-")[:2], (0, path.read_bytes()))
+        self.assertEqual(printed[:2], (0, path.read_bytes()))  # the same on standard output, in every language
 
     def test_failures(self):
-        for fmt in ["csv", "json"]:
-            status, out, err = self.export(f"--export-{fmt}", f"missing/out.{fmt}")
-            self.assertEqual((status, out), (1, b""))
-            self.assertTrue(err.startswith(f"書き出せませんでした: missing/out.{fmt}: ".encode()), err)
-            self.assertFalse((self.tmp / "missing").exists())
-
-    def test_history_that_is_no_file(self):
         rows = [  # what the history path is, how to make it, the formats exported
-            ("fifo", lambda other: os.mkfifo(self.history), ["csv"]),
-            ("link to a fifo", lambda other: (os.mkfifo(other), self.history.symlink_to(other)), ["json"]),
-            ("folder", lambda other: self.history.mkdir(), ["json"]),
-            ("link to a device", lambda other: self.history.symlink_to("/dev/null"), ["csv"]),
-            ("link to a file", lambda other: (other.write_text(json.dumps(ENTRIES[1:])), self.history.symlink_to(other)),
+            ("fifo", lambda path, other: os.mkfifo(path), ["csv"]),
+            ("link to a fifo", lambda path, other: (os.mkfifo(other), path.symlink_to(other)), ["json"]),
+            ("folder", lambda path, other: path.mkdir(), ["json"]),
+            ("link to a device", lambda path, other: path.symlink_to("/dev/null"), ["csv"]),
+            ("link to a file", lambda path, other: (other.write_text(json.dumps(ENTRIES[1:])), path.symlink_to(other)),
              ["csv", "json"]),
         ]
+        calls = [("data", [f"--export-{fmt}", f"missing/out.{fmt}"]) for fmt in ["csv", "json"]]
         for what, make, formats in rows:
-            with self.subTest(what=what):
-                self.setUp()
-                self.history.parent.mkdir(parents=True)
-                make(self.tmp / "elsewhere")
-                for fmt in formats:
-                    status, out, err = self.export(f"--export-{fmt}", f"out.{fmt}")
-                    if what == "link to a file":
-                        self.assertEqual((status, out), (0, f"1 件を書き出しました: out.{fmt}\n".encode()))
-                        continue
-                    self.assertEqual((status, out), (1, b""))
-                    self.assertIn("は通常のファイルではないため".encode(), err)
-                    self.assertFalse((self.tmp / f"out.{fmt}").exists())
+            history = self.tmp / what / "Ondrel" / "speed-history.json"
+            history.parent.mkdir(parents=True)
+            make(history, self.tmp / what / "elsewhere")
+            calls += [(what, [f"--export-{fmt}", f"{what}.{fmt}"]) for fmt in formats]
+        for (what, [_, target]), (status, out, err) in zip(calls, self.export_all(calls)):
+            with self.subTest(what=what, target=target):
+                if what == "link to a file":
+                    self.assertEqual((status, out), (0, f"1 件を書き出しました: {target}\n".encode()))
+                    continue
+                self.assertEqual((status, out, (self.tmp / target).exists()), (1, b"", False))
+                self.assertIn(f"書き出せませんでした: {target}: " if what == "data" else "は通常のファイルではないため",
+                              err.decode())
+        self.assertFalse((self.tmp / "missing").exists())
 
 
 if __name__ == "__main__":

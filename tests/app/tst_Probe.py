@@ -57,16 +57,17 @@ NOT_FOUND = "「{0}」は見つかりませんでした\n"
 
 
 class Probe(OndrelCase):
-    def probe(self, *args, scenario=ROOM, stdin=b""):
-        status, out, err = self.ondrel("--probe", *args, scenario=scenario, stdin=stdin)
-        return status, out.decode(), err.decode()
+    def probe_all(self, rows):
+        """(status, standard output, standard error) of --probe with each (scenario, arguments, standard input)."""
+        runs = self.ondrel_all([(["--probe", *args], {"scenario": scenario, "stdin": stdin})
+                                for scenario, args, stdin, *_ in rows])
+        return [(status, out.decode(), err.decode()) for status, out, err in runs]
 
     def test_table_and_joins(self):
         home = "Home\\x1b[2J"  # as shown
         rows = [  # arguments, standard input, status, what follows the table
             ([], b"", 0, ""),
-            (["--password", "pw"], b"", 0, ""),  # joins nothing
-            (["--connect"], b"", 0, ""),
+            (["--password", "pw", "--connect"], b"", 0, ""),  # joins nothing
             (["--connect", "Home\x1b[2J", "--password", "right-pass"], b"", 0, JOINED.format(home)),
             (["--connect", home, "--password", "weak-pass"], b"", 1, FAILED.format(home)),  # the stronger
             (["--connect", "Home\x1b[2J"], b"", 0, JOINED.format(home)),  # saved
@@ -78,47 +79,45 @@ class Probe(OndrelCase):
             (["--connect", "café"], b"", 1, NOT_FOUND.format("café")),
             (["--connect", "(hidden)"], b"", 1, NOT_FOUND.format("(hidden)")),
         ]
-        for args, stdin, status, tail in rows:
-            with self.subTest(args=args):
-                self.assertEqual(self.probe(*args, stdin=stdin), (status, TABLE + tail, STATUS))
-                # A password shows up nowhere.
-                logged = self.log.read_text(encoding="utf-8") if self.log.exists() else ""
-                self.assertEqual([p for p in ["right-pa", "weak-pass", "bytes-pass"] if p in logged], [])
+        for (args, _, status, tail), run in zip(rows, self.probe_all([(ROOM, *row) for row in rows])):
+            self.assertEqual(run, (status, TABLE + tail, STATUS), args)
+        # A password shows up nowhere.
+        logged = self.log.read_text(encoding="utf-8") if self.log.exists() else ""
+        self.assertEqual([p for p in ["right-pa", "weak-pass", "bytes-pass"] if p in logged], [])
         self.assertEqual(raw_characters(TABLE + STATUS), [])
 
     def test_failures_and_permission(self):
-        granted = "位置情報: 許可済み\n"
-        rows = [  # scenario, arguments, status, standard output, standard error
-            ('{"interface": "wlan0"}', [], 0, HEADER + "計 0 件（* はシステムに登録済み）\n",
-             granted + "インターフェース: wlan0 / 電源: true / 接続中: なし\n"),
-            ('{"networks": [{"ssid": "A"}]}', ["--connect", "A"], 1, "", granted +
-             "インターフェース: なし / 電源: false / 接続中: なし\n失敗: Wi-Fi インターフェースが見つかりません。\n"),
-            ('{"interface": "wlan1", "poweredOn": false}', [], 1, "",
-             granted + "インターフェース: wlan1 / 電源: false / 接続中: なし\n失敗: Wi-Fi がオフになっています。\n"),
-            ('{"interface": "wlan1", "current": {"ssid": "Here"}, "scanError": {"code": 4, "description": '
-             '"Scan busy"}}', [], 1, "", granted + "インターフェース: wlan1 / 電源: true / 接続中: Here\n失敗: Scan busy\n"),
-        ]
-        for scenario, args, *expected in rows:
-            with self.subTest(scenario=scenario, args=args):
-                self.assertEqual(self.probe(*args, scenario=scenario), tuple(expected))
         # The location permission is awaited when the user is asked.
-        for location, line in [('{"status": 0, "answer": 2, "answerDelayMs": 300}', "位置情報: 拒否"),
-                               ('{"status": 1}', "位置情報: 制限あり"), ('{"status": 4}', "位置情報: 不明")]:
-            status, _, err = self.probe(scenario='{"interface": "wlan0", "location": %s}' % location)
-            self.assertEqual((status, err.splitlines()[0]), (0, line))
+        asked = '"location": {"status": 0, "answer": 2, "answerDelayMs": 50}'
+        rows = [  # scenario, arguments, status, standard output, standard error
+            ('{"interface": "wlan0", %s}' % asked, [], 0, HEADER + "計 0 件（* はシステムに登録済み）\n",
+             "位置情報: 拒否\nインターフェース: wlan0 / 電源: true / 接続中: なし\n"),
+            ('{"networks": [{"ssid": "A"}], "location": {"status": 1}}', ["--connect", "A"], 1, "",
+             "位置情報: 制限あり\nインターフェース: なし / 電源: false / 接続中: なし\n失敗: Wi-Fi インターフェースが見つかりません。\n"),
+            ('{"interface": "wlan1", "poweredOn": false, "location": {"status": 4}}', [], 1, "",
+             "位置情報: 不明\nインターフェース: wlan1 / 電源: false / 接続中: なし\n失敗: Wi-Fi がオフになっています。\n"),
+            ('{"interface": "wlan1", "current": {"ssid": "Here"}, "scanError": {"code": 4, "description": "Busy"}}',
+             [], 1, "", "位置情報: 許可済み\nインターフェース: wlan1 / 電源: true / 接続中: Here\n失敗: Busy\n"),
+        ]
         # A scenario that cannot be read is said once, then there is no Wi-Fi.
-        status, _, err = self.ondrel("--probe", env={"ONDREL_WIFI_SIMULATION": str(self.tmp / "missing.json")})
+        missing = self.start("--probe", env={"ONDREL_WIFI_SIMULATION": str(self.tmp / "missing.json")})
+        for (scenario, _, *expected), run in zip(rows, self.probe_all([(sc, args, b"") for sc, args, *_ in rows])):
+            self.assertEqual(run, tuple(expected), scenario)
+        status, _, err = self.finish(missing)
         self.assertEqual(status, 1)
         self.assertTrue(err.startswith(b"ondrel: cannot use the Wi-Fi simulation "), err)
         self.assertTrue(err.endswith("失敗: Wi-Fi インターフェースが見つかりません。\n".encode()), err)
 
     def test_json_report(self):
-        status, out, _ = self.ondrel("--probe", "--json", scenario=ROOM)
-        doc = self.document(out, "ondrel-probe/1")
-        networks = doc["networks"]
+        scanless = dict(ROOM, scanError={"domain": "test.domain", "code": 42, "description": "radio\x1b broke"})
+        joined, wrong, failed = [(status, self.document(out, "ondrel-probe/1")) for status, out, _ in self.ondrel_all([
+            (["--probe", "--json", "--connect", "Home\x1b[2J", "--password", "right-pass"], {"scenario": ROOM}),
+            (["--probe", "--json", "--connect", "Home\\x1b[2J", "--password", "wrong"], {"scenario": ROOM}),
+            (["--probe", "--json"], {"scenario": scanless})])]
+        networks = joined[1]["networks"]
         # The table's order, every record, every kind; the exact names back,
         # names whose text loses bytes with the bytes.
-        self.assertEqual((status, [n["rssi"] for n in networks]), (0, [n["rssi"] for n in ROOM["networks"]]))
+        self.assertEqual((joined[0], [n["rssi"] for n in networks]), (0, [n["rssi"] for n in ROOM["networks"]]))
         self.assertEqual({n["security"] for n in networks}, set(SCHEMA["$defs"]["security"]["enum"]))
         self.assertEqual([n["ssid"] for n in networks if not n["ssidHex"]],
                          [n.get("ssid") for n in ROOM["networks"] if "ssidHex" not in n])
@@ -128,26 +127,16 @@ class Probe(OndrelCase):
         self.assertEqual([n["bssid"] for n in networks if n["current"]], ["aa:00:00:00:00:03"])
         self.assertEqual((networks[6]["band"], networks[6]["widthMHz"], networks[7]["countryCode"]),
                          ("5GHz", 80, "DE"))
-        self.assertEqual(doc["interface"]["current"]["ssid"], "\u202eemoH\u2066")
-        self.assertEqual((doc["scan"], doc["join"]), ({"outcome": "ok", "error": None}, None))
-        rows = [  # arguments, status, outcome, error code
-            (["--connect", "Home\x1b[2J", "--password", "right-pass"], 0, "ok", None),
-            (["--connect", "Home\\x1b[2J", "--password", "wrong"], 1, "failed", 7),
-        ]
-        for args, want_status, outcome, code in rows:
-            with self.subTest(args=args):
-                status, out, _ = self.ondrel("--probe", "--json", *args, scenario=ROOM)
-                join = self.document(out, "ondrel-probe/1")["join"]
-                self.assertEqual((status, join["outcome"], join["target"]), (want_status, outcome, args[1]))
-                self.assertEqual(join["error"] and join["error"]["code"], code)
-                if outcome == "ok":
-                    self.assertEqual((join["bssid"], join["current"]), ("aa:00:00:00:00:01", "Home\x1b[2J"))
-        scenario = dict(ROOM, scanError={"domain": "test.domain", "code": 42, "description": "radio\x1b broke"})
-        status, out, _ = self.ondrel("--probe", "--json", scenario=scenario)
-        doc = self.document(out, "ondrel-probe/1")
-        self.assertEqual((status, doc["networks"]), (1, []))
-        self.assertEqual(doc["scan"], {"outcome": "failed", "error": {"domain": "test.domain", "code": 42,
-                                                                       "description": "radio\x1b broke"}})
+        self.assertEqual((joined[1]["interface"]["current"]["ssid"], joined[1]["scan"]),
+                         ("\u202eemoH\u2066", {"outcome": "ok", "error": None}))
+        self.assertEqual({k: joined[1]["join"][k] for k in ["outcome", "target", "error", "bssid", "current"]},
+                         {"outcome": "ok", "target": "Home\x1b[2J", "error": None, "bssid": "aa:00:00:00:00:01",
+                          "current": "Home\x1b[2J"})
+        join = wrong[1]["join"]
+        self.assertEqual((wrong[0], join["outcome"], join["target"], join["error"]["code"]),
+                         (1, "failed", "Home\\x1b[2J", 7))
+        self.assertEqual((failed[0], failed[1]["networks"], failed[1]["scan"]),
+                         (1, [], {"outcome": "failed", "error": scanless["scanError"]}))
 
 
 if __name__ == "__main__":

@@ -16,7 +16,8 @@ from ondrel_run import OndrelCase, raw_characters
 CAFE = {"interface": "wlan0", "current": {"bssid": "12:34:56:78:9a:bc"}, "networks": [
     {"ssid": "Caf\u00e9 \"Home\"", "bssid": "12:34:56:78:9a:bc", "rssi": -52, "channel": 36, "band": 50}]}
 # A name that would retitle the terminal and turn the line around.
-EVIL = {"interface": "wlan0", "current": {"bssid": "12"}, "networks": [{"ssid": "Evil\x1b]0;pwned\x07\u202eX", "bssid": "12"}]}
+EVIL = {"interface": "wlan0", "current": {"bssid": "12"},
+        "networks": [{"ssid": "Evil\x1b]0;pwned\x07\u202eX", "bssid": "12"}]}
 OFF = {"interface": "wlan0", "networks": []}
 MBPS = 50
 
