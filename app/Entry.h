@@ -16,6 +16,8 @@ struct EntryPlan {
     QString path;                    // "--export-csv", "--export-json" or "--shot" target
     bool json = false;               // "--json" anywhere, with "--probe" or "--speedtest"
     bool settings = false;           // "--settings" anywhere (with "--shot")
+
+    bool operator==(const EntryPlan&) const = default;
 };
 
 // Tests the options in their fixed order: "--probe", "--lang" V,

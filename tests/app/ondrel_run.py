@@ -27,32 +27,33 @@ class OndrelCase(unittest.TestCase):
         self.tmp = pathlib.Path(self.enterContext(tempfile.TemporaryDirectory()))
         self.history, self.log = self.tmp / "data" / "Ondrel" / "speed-history.json", self.tmp / "log.txt"
 
-    def start(self, *args, scenario=None, env=None, cwd=None, data="data"):
-        """The program running with the data folder `data`."""
+    def start(self, *args, scenario=None, env=None, cwd=None, data="data", stdin=b""):
+        """The program running with the data folder `data`, `stdin` written to it."""
         env = dict(os.environ, XDG_DATA_HOME=str(self.tmp / data), XDG_CONFIG_HOME=str(self.tmp / "config"),
                    ONDREL_LOG=str(self.log), **(env or {}))
         if scenario is not None:  # a file of its own: processes may run side by side
             with tempfile.NamedTemporaryFile("w", suffix=".json", dir=self.tmp, delete=False, encoding="utf-8") as f:
                 f.write(scenario if isinstance(scenario, str) else json.dumps(scenario))
             env["ONDREL_WIFI_SIMULATION"] = f.name
-        process = subprocess.Popen([os.environ["ONDREL_BINARY"], *args], stdin=subprocess.PIPE,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, cwd=cwd)
+        with tempfile.TemporaryFile() as source:
+            source.write(stdin)
+            source.seek(0)
+            process = subprocess.Popen([os.environ["ONDREL_BINARY"], *args], stdin=source, stdout=subprocess.PIPE,
+                                       stderr=subprocess.PIPE, env=env, cwd=cwd)
         self.addCleanup(process.kill)
         return process
 
-    def finish(self, process, stdin=b""):
+    def finish(self, process):
         """(status, standard output, standard error) as bytes."""
-        out, err = process.communicate(stdin, timeout=120)
+        out, err = process.communicate(timeout=120)
         return process.returncode, out, err
 
-    def ondrel(self, *args, stdin=b"", **kwargs):
-        return self.finish(self.start(*args, **kwargs), stdin)
+    def ondrel(self, *args, **kwargs):
+        return self.finish(self.start(*args, **kwargs))
 
     def ondrel_all(self, calls):
         """ondrel(*arguments, **keywords) of each (arguments, keywords) pair, all running side by side."""
-        started = [(self.start(*args, **{k: v for k, v in kw.items() if k != "stdin"}), kw.get("stdin", b""))
-                   for args, kw in calls]
-        return [self.finish(process, stdin) for process, stdin in started]
+        return [self.finish(process) for process in [self.start(*args, **kw) for args, kw in calls]]
 
     def document(self, out, kind):
         """The JSON document printed, valid by the schema."""

@@ -20,9 +20,9 @@ class TestDebugLogFile : public QObject {
     static QStringList linesOf(const QString& path)
     {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        return file.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                   : QStringList();
     }
 
 private Q_SLOTS:
@@ -44,12 +44,9 @@ private Q_SLOTS:
         qWarning("not for the file");
         debugLog(QStringLiteral("second"));
         const QStringList lines = linesOf(path);
-        QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines[0], QStringLiteral("earlier"));
-        static const QRegularExpression stamp(
-            QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \+0000 task 開始 status=3 enabled=true$)"));
-        QVERIFY2(stamp.match(lines[1]).hasMatch(), qPrintable(lines[1]));
-        QVERIFY(lines[2].endsWith(QStringLiteral(" +0000 second")));
+        static const QRegularExpression stamp(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \+0000 )"));
+        QCOMPARE(QStringList(lines).replaceInStrings(stamp, QString()),
+                 QStringList({"earlier", "task 開始 status=3 enabled=true", "second"}));
 
         // Unset, or naming no file that can be written: nothing happens.
         for (const QString& unusable :

@@ -6,59 +6,37 @@
 using namespace ondrel;
 using Mode = EntryPlan::Mode;
 
-Q_DECLARE_METATYPE(ondrel::EntryPlan::Mode)
-
 class TestEntry : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void optionOrder_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<Mode>("mode");
-        QTest::addColumn<QString>("language"); // "-" for none
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("settings");
-        QTest::addColumn<bool>("json");
-        auto row = [](const char* name, QStringList args, Mode mode, const char* language = "-",
-                      const char* path = "", bool settings = false, bool json = false) {
-            args.prepend(QStringLiteral("/usr/bin/ondrel"));
-            QTest::newRow(name) << args << mode << QString::fromUtf8(language) << QString::fromUtf8(path)
-                                << settings << json;
-        };
-        row("nothing", {}, Mode::windowed);
-        row("probe ignores lang", {"--probe", "--lang", "en"}, Mode::probe);
-        row("probe anywhere wins", {"--shot", "x.png", "--probe"}, Mode::probe);
-        row("lang value may look like an option", {"--lang", "--speedtest"}, Mode::speedTest, "--speedtest");
-        row("export beats speedtest", {"--export-csv", "out.csv", "--speedtest"}, Mode::exportCsv, "-",
-            "out.csv");
-        row("speedtest beats shot", {"--shot", "a.png", "--speedtest"}, Mode::speedTest);
-        row("shot last", {"--settings", "--shot"}, Mode::windowed);
-        row("shot value is next argument", {"--shot", "--settings"}, Mode::shot, "-", "--settings", true);
-        row("help loses to shot", {"--help", "--shot", "a.png"}, Mode::shot, "-", "a.png");
-        row("json speedtest", {"--speedtest", "--json", "--lang", "de"}, Mode::speedTest, "de", "", false,
-            true);
-        row("json means nothing to shot", {"--shot", "a.png", "--json"}, Mode::shot, "-", "a.png");
-        row("export json", {"--export-json", "-", "--speedtest"}, Mode::exportJson, "-", "-");
-        row("export csv beats json", {"--export-json", "a.json", "--export-csv", "b.csv"}, Mode::exportCsv,
-            "-", "b.csv");
-        row("export json last", {"--speedtest", "--export-json"}, Mode::speedTest);
-    }
-
     void optionOrder()
     {
-        QFETCH(QStringList, args);
-        QFETCH(Mode, mode);
-        QFETCH(QString, language);
-        QFETCH(QString, path);
-        QFETCH(bool, settings);
-        QFETCH(bool, json);
-        const EntryPlan plan = planEntry(args);
-        QCOMPARE(plan.mode, mode);
-        QCOMPARE(plan.language, language == QLatin1String("-") ? std::nullopt : std::optional(language));
-        QCOMPARE(plan.path, path);
-        QCOMPARE(plan.settings, settings);
-        QCOMPARE(plan.json, json);
+        // The plan expected: mode, path, language, json, settings.
+        const auto plan = [](Mode mode, QString path = {}, std::optional<QString> language = {},
+                             bool json = false, bool settings = false) {
+            return EntryPlan{mode, language, path, json, settings};
+        };
+        const std::pair<QStringList, EntryPlan> rows[] = {
+            {{}, plan(Mode::windowed)},
+            {{"--probe", "--lang", "en"}, plan(Mode::probe)}, // --probe ignores --lang
+            {{"--shot", "x.png", "--probe"}, plan(Mode::probe)},
+            {{"--lang", "--speedtest"}, plan(Mode::speedTest, {}, "--speedtest")},
+            {{"--export-csv", "out.csv", "--speedtest"}, plan(Mode::exportCsv, "out.csv")},
+            {{"--shot", "a.png", "--speedtest"}, plan(Mode::speedTest)},
+            // A value-taking option that stands last is passed over.
+            {{"--settings", "--shot"}, plan(Mode::windowed)},
+            {{"--shot", "--settings"}, plan(Mode::shot, "--settings", {}, false, true)},
+            {{"--help", "--shot", "a.png"}, plan(Mode::shot, "a.png")},
+            {{"--speedtest", "--json", "--lang", "de"}, plan(Mode::speedTest, {}, "de", true)},
+            {{"--shot", "a.png", "--json"}, plan(Mode::shot, "a.png")},
+            {{"--export-json", "-", "--speedtest"}, plan(Mode::exportJson, "-")},
+            {{"--export-json", "a.json", "--export-csv", "b.csv"}, plan(Mode::exportCsv, "b.csv")},
+            {{"--speedtest", "--export-json"}, plan(Mode::speedTest)},
+        };
+        for (const auto& [args, expected] : rows)
+            QVERIFY2(planEntry(QStringList{"/usr/bin/ondrel"} + args) == expected,
+                     qPrintable(args.join(u' ')));
     }
 
     void speedTestDuration()

@@ -59,8 +59,7 @@ NOT_FOUND = "「{0}」は見つかりませんでした\n"
 class Probe(OndrelCase):
     def probe_all(self, rows):
         """(status, standard output, standard error) of --probe with each (scenario, arguments, standard input)."""
-        runs = self.ondrel_all([(["--probe", *args], {"scenario": scenario, "stdin": stdin})
-                                for scenario, args, stdin, *_ in rows])
+        runs = self.ondrel_all([(["--probe", *args], {"scenario": sc, "stdin": stdin}) for sc, args, stdin in rows])
         return [(status, out.decode(), err.decode()) for status, out, err in runs]
 
     def test_table_and_joins(self):
@@ -79,7 +78,8 @@ class Probe(OndrelCase):
             (["--connect", "café"], b"", 1, NOT_FOUND.format("café")),
             (["--connect", "(hidden)"], b"", 1, NOT_FOUND.format("(hidden)")),
         ]
-        for (args, _, status, tail), run in zip(rows, self.probe_all([(ROOM, *row) for row in rows])):
+        runs = self.probe_all([(ROOM, args, stdin) for args, stdin, *_ in rows])
+        for (args, _, status, tail), run in zip(rows, runs):
             self.assertEqual(run, (status, TABLE + tail, STATUS), args)
         # A password shows up nowhere.
         logged = self.log.read_text(encoding="utf-8") if self.log.exists() else ""

@@ -14,13 +14,14 @@ class Shot(OndrelCase):
             os.environ.pop(name, None)
         (self.tmp / "old.png").write_bytes(b"not a picture")
         demo = (SOURCE / "resources" / "scenarios" / "demo.json").read_text(encoding="utf-8")
-        status, out, err = self.ondrel("--lang", "ar", "--shot", "old.png", scenario=demo, cwd=self.tmp)
+        shot = {"scenario": demo, "cwd": self.tmp}
+        (status, out, err), failed = self.ondrel_all([(["--lang", "ar", "--shot", "old.png"], shot),
+                                                      (["--shot", "missing/main.png"], shot)])
         self.assertEqual((status, out.decode()), (0, "書き出しました: old.png\n"), err)
         png = (self.tmp / "old.png").read_bytes()
         self.assertEqual((png[:8], struct.unpack(">II", png[16:24])), (b"\x89PNG\r\n\x1a\n", (860, 620)))
-        status, out, err = self.ondrel("--shot", "missing/main.png", scenario=demo, cwd=self.tmp)
-        self.assertEqual((status, out), (1, b""))
-        self.assertIn("書き出せませんでした: ".encode(), err)
+        self.assertEqual(failed[:2], (1, b""))
+        self.assertIn("書き出せませんでした: missing/main.png".encode(), failed[2])
         self.assertFalse((self.tmp / "missing").exists())
 
 
