@@ -18,11 +18,11 @@ CAFE = {"interface": "wlan0", "current": {"bssid": "12:34:56:78:9a:bc"}, "networ
 EVIL = {"interface": "wlan0", "current": {"bssid": "12"},
         "networks": [{"ssid": "Evil\x1b]0;pwned\x07\u202eX", "bssid": "12"}]}
 OFF = {"interface": "wlan0", "networks": []}
-MBPS = 50
+MBPS = 50  # over the program's four streams
 
 
 class Paced(http.server.BaseHTTPRequestHandler):
-    """"/__down?bytes=N" and "/__up", all connections together at MBPS."""
+    """"/__down?bytes=N" and "/__up", each connection at a quarter of MBPS."""
     protocol_version = "HTTP/1.1"
 
     def do_GET(self):
@@ -39,14 +39,11 @@ class Paced(http.server.BaseHTTPRequestHandler):
         self.end_headers()
 
     def pace(self, size, move):
-        while size > 0:
-            n = min(size, 65536)
-            move(n)
-            size -= n
-            with self.server.lock:
-                self.server.due = max(self.server.due, time.monotonic()) + n * 8 / (MBPS * 1e6)
-                wait = self.server.due - time.monotonic()
-            time.sleep(max(wait, 0))
+        due = time.monotonic()
+        for start in range(0, size, 65536):
+            move(min(65536, size - start))
+            due += 65536 * 8 * 4 / (MBPS * 1e6)
+            time.sleep(max(due - time.monotonic(), 0))
 
     def log_message(self, *args):
         pass
@@ -55,7 +52,7 @@ class Paced(http.server.BaseHTTPRequestHandler):
 class SpeedTestProbe(OndrelCase):
     def serve(self):
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Paced)
-        server.lock, server.due, server.daemon_threads = threading.Lock(), 0, True
+        server.daemon_threads = True
         server.handle_error = lambda *args: None  # the program drops streams at the end of a phase
         threading.Thread(target=server.serve_forever, args=(0.05,), daemon=True).start()  # quick to shut down
         self.addCleanup(server.server_close)
@@ -104,8 +101,11 @@ class SpeedTestProbe(OndrelCase):
              "Could not connect to the server."),
             (stalled, OFF, "なし", "1 秒以内に測定が終わらなかったので中止しました (段階: latency)", "timedOut", None),
         ]
-        # The text and, in another language, the JSON report of each, all side by side.
-        runs = self.ondrel_all([(args, {"scenario": scenario, "env": env}) for env, scenario, *_ in rows
+        # The text and, in another language, the JSON report of each, all side by side, with a diagnostic
+        # log to append to that rules meant for standard error do not silence.
+        self.log.write_text("earlier\n", encoding="utf-8")
+        quiet = {"QT_LOGGING_RULES": "ondrel.info=false"}
+        runs = self.ondrel_all([(args, {"scenario": scenario, "env": env | quiet}) for env, scenario, *_ in rows
                                 for args in [["--speedtest"], ["--lang", "ar", "--speedtest", "--json"]]])
         for (_, _, shown, message, outcome, error), (status, out, err), (json_status, report, _) in zip(
                 rows, runs[::2], runs[1::2]):
@@ -117,6 +117,9 @@ class SpeedTestProbe(OndrelCase):
             self.assertEqual((json_status, doc["outcome"], doc["error"], doc["entry"], doc["saved"]),
                              (1, outcome, error and {"description": error}, None, False))
         self.assertFalse(self.history.exists())
+        stamped = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \+0000 speed test failed in the latency phase: .*curl 7"
+        lines = self.log.read_text(encoding="utf-8").splitlines()
+        self.assertEqual([lines[0]] + [bool(re.match(stamped, line)) for line in lines[1:]], ["earlier", True, True])
 
 
 if __name__ == "__main__":
