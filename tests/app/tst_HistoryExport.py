@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """--export-csv and --export-json: the files written, their failures, and a
-history path that is no regular file."""
+history path that is no regular file; --shot's failure to write, without a display."""
 import json
 import os
 import unittest
@@ -20,30 +20,22 @@ ENTRIES = [{"id": "0F8FAD5B-D9CB-469F-A165-70867728950E", "date": "2026-01-02T03
 
 
 class HistoryExport(OndrelCase):
-    def history_in(self, data, entries):
-        path = self.tmp / data / "Ondrel" / "speed-history.json"
-        path.parent.mkdir(parents=True)
-        path.write_text(json.dumps(entries), encoding="utf-8")
-
     def export_all(self, calls):
         """(status, out, err) of each (data folder, arguments), the exports running side by side."""
         return self.ondrel_all([(args, {"data": data, "env": {"TZ": "UTC"}, "cwd": self.tmp}) for data, args in calls])
 
     def test_csv_and_json(self):
-        entries = [{"id": "7C9E6679-7425-40DE-944B-E07FC1F90AE%d" % i, "date": "2023-11-14T22:%d:20Z" % (13 + i),
-                    "ssid": "Net %d" % i, "rssi": -50, "band": 24, "channel": 6, "downloadMbps": 10.5,
-                    "uploadMbps": 2, "latencyMs": 0, "jitterMs": 0, "bytes": 5000000} for i in range(2)]
-        self.history_in("csv", entries[::-1])  # the file keeps the newest first
-        self.history_in("json", ENTRIES)
+        self.history.parent.mkdir(parents=True)
+        self.history.write_text(json.dumps(ENTRIES), encoding="utf-8")  # the newest first
         (self.tmp / "en.csv").write_bytes(b"x" * 10000)  # replaced whole
         path = self.tmp / "h.json"
         ja, en, written, printed = self.export_all([
-            ("none", ["--export-csv", "ja.csv"]), ("csv", ["--lang", "en", "--export-csv", "en.csv"]),
-            ("json", ["--export-json", str(path)]), ("json", ["--lang", "ar", "--export-json", "-"])])
+            ("none", ["--export-csv", "ja.csv"]), ("data", ["--lang", "en", "--export-csv", "en.csv"]),
+            ("data", ["--export-json", str(path)]), ("data", ["--lang", "ar", "--export-json", "-"])])
         self.assertEqual((ja, en), ((0, "0 件を書き出しました: ja.csv\n".encode(), b""),
                                     (0, "2 件を書き出しました: en.csv\n".encode(), b"")))
-        rows = "".join("2023-11-14T22:%d:20Z,Net %d,,-50,2.4 GHz,6,10.50,2.00,0,0,5\r\n" % (13 + i, i)
-                       for i in range(2))
+        rows = ("2025-12-31T23:59:59Z,Old,,-80,Unknown,1,0.50,0.00,100,40,0\r\n"
+                "2026-01-02T03:04:05Z,\\u202eevil\\x1b,aa:bb:cc:dd:ee:ff,-50,5 GHz,36,95.25,12.50,9,2,1\r\n")
         self.assertEqual((self.tmp / "ja.csv").read_bytes(), b"\xef\xbb\xbf" + JA_HEADER.encode())
         self.assertEqual((self.tmp / "en.csv").read_bytes(), b"\xef\xbb\xbf" + (EN_HEADER + rows).encode())
         bands = {50: "5GHz", 70: "unknown"}
@@ -57,11 +49,13 @@ class HistoryExport(OndrelCase):
             ("fifo", lambda path, other: os.mkfifo(path), ["csv"]),
             ("link to a fifo", lambda path, other: (os.mkfifo(other), path.symlink_to(other)), ["json"]),
             ("folder", lambda path, other: path.mkdir(), ["json"]),
-            ("link to a device", lambda path, other: path.symlink_to("/dev/null"), ["csv"]),
             ("link to a file", lambda path, other: (other.write_text(json.dumps(ENTRIES[1:])), path.symlink_to(other)),
              ["csv", "json"]),
         ]
-        calls = [("data", [f"--export-{fmt}", f"missing/out.{fmt}"]) for fmt in ["csv", "json"]]
+        for name in ["QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"]:  # --shot picks off-screen itself
+            os.environ.pop(name, None)
+        calls = [("data", [option, f"missing/out.{fmt}"]) for option, fmt in
+                 [("--export-csv", "csv"), ("--export-json", "json"), ("--shot", "png")]]
         for what, make, formats in rows:
             history = self.tmp / what / "Ondrel" / "speed-history.json"
             history.parent.mkdir(parents=True)
@@ -73,7 +67,7 @@ class HistoryExport(OndrelCase):
                     self.assertEqual((status, out), (0, f"1 件を書き出しました: {target}\n".encode()))
                     continue
                 self.assertEqual((status, out, (self.tmp / target).exists()), (1, b"", False))
-                self.assertIn(f"書き出せませんでした: {target}: " if what == "data" else "は通常のファイルではないため",
+                self.assertIn(f"書き出せませんでした: {target}" if what == "data" else "は通常のファイルではないため",
                               err.decode())
         self.assertFalse((self.tmp / "missing").exists())
 

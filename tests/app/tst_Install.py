@@ -23,45 +23,39 @@ def run(*args, **kwargs):
 class Install(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.dir = tempfile.TemporaryDirectory()
-        cls.addClassCleanup(cls.dir.cleanup)
-        cls.root = pathlib.Path(cls.dir.name)
+        root = pathlib.Path(cls.enterClassContext(tempfile.TemporaryDirectory()))
         installed = run("cmake", "--install", os.environ["ONDREL_BUILD_DIR"], "--prefix", "/usr",
-                        env=dict(os.environ, DESTDIR=cls.dir.name))
+                        env=dict(os.environ, DESTDIR=root))
         assert installed.returncode == 0, installed.stdout + installed.stderr
-        cls.share = cls.root / "usr" / "share"
-        help_run = run(str(cls.root / "usr" / "bin" / "ondrel"), "--help")
-        assert help_run.returncode == 0, help_run.stderr
+        cls.share = root / "usr" / "share"
+        help_run, version = [run(root / "usr" / "bin" / "ondrel", option) for option in ["--help", "--version"]]
+        assert (help_run.returncode, version.returncode, version.stdout) == (0, 0, "ondrel 0.1.0\n"), version
         cls.help = help_run.stdout
         cls.options = set(re.findall(r"--[a-z][a-z-]*", cls.help))
-        version = run(str(cls.root / "usr" / "bin" / "ondrel"), "--version")
-        assert (version.returncode, version.stdout) == (0, "ondrel 0.1.0\n"), version
 
-    def test_launcher_entry(self):
+    def test_launcher_entry_and_metainfo(self):
         path = self.share / "applications" / f"{APP_ID}.desktop"
-        check = run("desktop-file-validate", str(path))
+        check = run("desktop-file-validate", path)
         self.assertEqual((check.returncode, re.findall(r"error: .*", check.stdout)), (0, []), check.stdout)
+        check = run("appstreamcli", "validate", "--no-net", self.share / "metainfo" / f"{APP_ID}.metainfo.xml")
+        self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
         entry = dict(line.split("=", 1) for line in path.read_text(encoding="utf-8").splitlines() if "=" in line)
         self.assertEqual((entry["Exec"], entry["Icon"], entry["Categories"]), ("ondrel", APP_ID, "Network;Settings;"))
         # Every shipped language, with the texts of its table.
         texts = json.loads((SOURCE / "resources" / "desktop" / "texts.json").read_text(encoding="utf-8"))
-        tables = sorted((SOURCE / "resources" / "Localizations").glob("[!_]*.json"))
+        tables = {table.stem: json.loads(table.read_text(encoding="utf-8"))
+                  for table in (SOURCE / "resources" / "Localizations").glob("[!_]*.json")}
         self.assertEqual(len(tables), 30)
         for key, (japanese, english) in texts.items():
             self.assertEqual((entry[key], entry[f"{key}[ja]"]), (english, japanese))
-            for table in tables:
-                locale = LOCALES.get(table.stem, table.stem)
-                self.assertEqual(entry[f"{key}[{locale}]"], json.loads(table.read_text(encoding="utf-8"))[english])
+            self.assertEqual({code: entry[f"{key}[{LOCALES.get(code, code)}]"] for code in tables},
+                             {code: table[english] for code, table in tables.items()})
         icons = self.share / "icons" / "hicolor"
         self.assertTrue((icons / "scalable" / "apps" / f"{APP_ID}.svg").is_file())
         self.assertTrue(all(p.name == f"{APP_ID}.png" for p in icons.glob("*x*/apps/*")))
 
-    def test_metainfo(self):
-        check = run("appstreamcli", "validate", "--no-net", str(self.share / "metainfo" / f"{APP_ID}.metainfo.xml"))
-        self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
-
     def test_manual_page_covers_help(self):
-        page = run("man", "-l", str(self.share / "man" / "man1" / "ondrel.1.gz"),
+        page = run("man", "-l", self.share / "man" / "man1" / "ondrel.1.gz",
                    env=dict(os.environ, MANWIDTH="200", LC_ALL="C.UTF-8"))
         self.assertEqual(page.returncode, 0, page.stderr)
         text = page.stdout.replace("\u2010", "-").replace("\u2212", "-")
