@@ -78,8 +78,19 @@ QDBusConnection MockNetworkManager::connection() const
     return QDBusConnection(connectionName_);
 }
 
+bool MockNetworkManager::reset()
+{
+    if (nm_.state() != QProcess::Running)
+        return start(parameters_);
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(service), QStringLiteral("/org/freedesktop"),
+                                       QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("Reset"));
+    return connection().call(call, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
+}
+
 bool MockNetworkManager::start(const QVariantMap& parameters)
 {
+    parameters_ = parameters;
     QStringList args{QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
                      QStringLiteral("-t"), sourceDir() + QStringLiteral("/tests/wifi/nm_template.py")};
     if (!parameters.isEmpty())

@@ -36,6 +36,8 @@ public:
     QString busAddress() const { return address_; }
     // Starts the mock and waits until it owns its name.
     bool start(const QVariantMap& parameters = {});
+    // The mock as just started (its parameters kept), started again if it is not running.
+    bool reset();
     // Starts Debian's NetworkManager in mount and network namespaces of its
     // own, its files in the test's folder; empty once it owns its name, else why not.
     QString startDaemon();
@@ -75,6 +77,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir_ = std::make_unique<QTemporaryDir>();
     QString address_;
     QString connectionName_;
+    QVariantMap parameters_;
     QProcess bus_;
     QProcess nm_;
 };
