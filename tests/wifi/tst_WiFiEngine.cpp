@@ -270,7 +270,9 @@ private Q_SLOTS:
         QCOMPARE(engine_->currentStatus(), expected);
         backend_->power = false;
         backend_->association = Association();
-        QCOMPARE(engine_->currentStatus(), (WiFiEngine::Status{.hasInterface = true}));
+        WiFiEngine::Status off;
+        off.hasInterface = true;
+        QCOMPARE(engine_->currentStatus(), off);
     }
 
     void destroyedEngineDropsJobsThatHadNotStarted()
