@@ -9,12 +9,11 @@ device states on a timer (volatile profiles vanish with their activation); a wri
 privileged calls that can be refused. Control methods are on org.freedesktop.DBus.Mock.
 '''
 
-import ctypes
-import sys
 import time
 import uuid
 
 import dbus
+from gi.repository import GLib
 
 import dbusmock
 from dbusmock import MOCK_IFACE
@@ -43,25 +42,15 @@ for _name in dir(stock):
     if '_dbus_interface' in dir(getattr(stock, _name)) and _name not in globals():
         globals()[_name] = getattr(stock, _name)
 
-_glib = ctypes.CDLL('libglib-2.0.so.0')
-_SOURCE_FUNC = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p)
-_glib.g_timeout_add.argtypes = [ctypes.c_uint, _SOURCE_FUNC, ctypes.c_void_p]
-_live = {}
-
 def _later(ms, fn):
     '''Runs fn once after ms milliseconds on the mock's main loop, unless the mock was reset meanwhile.'''
-    key, state = object(), _st()
+    state = _st()
 
-    def fire(_data):
-        _live.pop(key, None)
-        try:
-            if _exists(MANAGER_OBJ) and _st() is state:
-                fn()
-        except Exception as e:  # pylint: disable=broad-except
-            print('nm_template timer:', repr(e), file=sys.stderr, flush=True)
-        return 0
-    _live[key] = _SOURCE_FUNC(fire)  # kept alive until it has run
-    _glib.g_timeout_add(max(0, int(ms)), _live[key], None)
+    def fire():
+        if _exists(MANAGER_OBJ) and _st() is state:
+            fn()
+        return False
+    GLib.timeout_add(max(0, int(ms)), fire)
 
 def _fail(name, text):
     raise dbus.exceptions.DBusException(text, name=name)

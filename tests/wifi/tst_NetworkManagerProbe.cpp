@@ -65,7 +65,8 @@ private Q_SLOTS:
                 device_,
                 {.ssid = ssid, .bssid = "AA:BB:CC:DD:EE:0" + QString::number(owner), .rsn = kCcmpPsk});
             if (owner < 2)
-                nm_->addSavedWifi(ssid, "wpa-psk", "secret12", {{"secret-flags", owner}});
+                nm_->addSavedWifi(ssid, "wpa-psk", owner ? "in keyring" : "secret12",
+                                  {{"secret-flags", owner}});
             nm_->setNetworkBehaviour(ssid, "secret12");
         }
     }

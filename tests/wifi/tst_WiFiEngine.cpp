@@ -35,7 +35,7 @@ public:
     std::atomic<bool> interface = true, power = true, gated = false;
     std::atomic<int> waiting{0}; // slow operations waiting at the gate
     QSemaphore gate;
-    mutable std::mutex mutex;
+    std::mutex mutex; // of what the worker thread reads and writes
     QList<AccessPoint> accessPoints;
     Error error; // of every slow operation
     Association association;
@@ -46,16 +46,8 @@ public:
     bool hasInterface() const override { return interface; }
     std::optional<QString> interfaceName() const override { return QStringLiteral("wlan7"); }
     bool isPoweredOn() const override { return power; }
-    Association currentAssociation() const override
-    {
-        std::lock_guard lock(mutex);
-        return association;
-    }
-    QList<QByteArray> savedSsids() const override
-    {
-        std::lock_guard lock(mutex);
-        return saved;
-    }
+    Association currentAssociation() const override { return association; }
+    QList<QByteArray> savedSsids() const override { return saved; }
     ScanResult scan() override
     {
         enter(QStringLiteral("scan"));
