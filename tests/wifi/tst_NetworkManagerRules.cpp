@@ -203,41 +203,6 @@ private Q_SLOTS:
         QCOMPARE(join({"/ap/9"}, "/ap/9", QByteArray()), R("/ap/9"));
     }
 
-    // The first Wi-Fi device in the manager's order; the hidden network the
-    // device is on is named by the profile it was activated with.
-    void deviceAndAssociation()
-    {
-        const QString nm = QStringLiteral("org.freedesktop.NetworkManager");
-        const QString device = nm + QStringLiteral(".Device");
-        nm::Objects objects{
-            {"/org/freedesktop/NetworkManager",
-             {{nm, {{"Devices", QStringList{"/d/eth", "/d/wl1", "/d/wl2"}}}}}},
-            {"/d/eth", {{device, {{"DeviceType", 1u}}}}},
-            {"/d/wl1",
-             {{device, {{"DeviceType", 2u}, {"ActiveConnection", "/a/1"}}},
-              {device + ".Wireless", {{"ActiveAccessPoint", "/ap/1"}, {"Bitrate", 144000u}}}}},
-            {"/d/wl2", {{device, {{"DeviceType", 2u}}}}},
-            {"/ap/1",
-             {{nm + ".AccessPoint",
-               {{"Ssid", QByteArray()},
-                {"HwAddress", "02:00:00:00:00:07"},
-                {"Strength", 50},
-                {"Frequency", 5180u}}}}},
-            {"/a/1", {{nm + ".Connection.Active", {{"Connection", "/s/1"}}}}},
-        };
-        QCOMPARE(nm::wirelessDevice(objects), QStringLiteral("/d/wl1"));
-        const Association now = nm::association(objects, {{"/s/1", profile("802-11-wireless", "", "Attic")}});
-        QCOMPARE(now.ssid, std::optional<QString>(QStringLiteral("Attic")));
-        QCOMPARE(now.bssid, std::optional<QString>(QStringLiteral("02:00:00:00:00:07")));
-        QCOMPARE(now.rssi, -70);
-        QCOMPARE(now.txRate, 144.0);
-        QCOMPARE(now.channel->number, 36);
-        objects["/d/wl1"][device + ".Wireless"]["ActiveAccessPoint"] = QStringLiteral("/");
-        QVERIFY(!nm::association(objects, {}).ssid);
-        objects.remove("/d/wl1");
-        QCOMPARE(nm::wirelessDevice(objects), QStringLiteral("/d/wl2"));
-    }
-
     // New profiles keep the exact bytes, are named as the name is shown and
     // take the key management the network offers; a copy changes only its
     // UUID and secret.

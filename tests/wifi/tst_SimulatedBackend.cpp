@@ -2,7 +2,6 @@
 // leaving as the scenario scripts them. (The probe's tests read whole rooms
 // through them: names, securities, bands, the current network.)
 
-#include "wifi/ScannedNetwork.h"
 #include "wifi/SimulatedBackend.h"
 
 #include <QTest>
@@ -30,8 +29,7 @@ const QByteArray kRoom = R"({
      "password": "new-pass", "wrongPasswordError": {"domain": "sim", "code": 11, "description": "timed out"}},
     {"ssid": "Free", "bssid": "f1", "rssi": -65, "channel": 1},
     {"ssid": "Refuses", "bssid": "r1", "rssi": -75, "channel": 11, "password": "x",
-     "joinError": {"code": 53, "description": "gone"}},
-    {"ssidHex": "ff41", "bssid": "bad", "rssi": -80, "channel": 37, "band": 60, "securityCodes": [4, 11]}
+     "joinError": {"code": 53, "description": "gone"}}
   ]
 })";
 
@@ -69,20 +67,6 @@ private Q_SLOTS:
         const SimulationScenario empty = parse("{}");
         QVERIFY(!SimulatedBackend(empty).hasInterface() && !SimulatedBackend(empty).isPoweredOn());
         QVERIFY(empty.locationStatus == 3 && empty.locationAnswer == 3 && empty.locationServicesEnabled);
-    }
-
-    void accessPoints()
-    {
-        const ScanResult result = SimulatedBackend(parse(kRoom)).scan();
-        QVERIFY(!result.error);
-        QCOMPARE(result.accessPoints.size(), 5);
-        const ScannedNetwork odd = ScannedNetwork::fromAccessPoint(result.accessPoints[4]);
-        // Bytes that are not UTF-8: kept exactly, in the bytes and in the name.
-        QCOMPARE(result.accessPoints[4].ssidBytes, QByteArray("\xff"
-                                                              "A"));
-        QCOMPARE(odd.ssid, std::optional<QString>(QString(QChar(0xdcff)) + "A"));
-        QVERIFY(odd.band == Band::ghz6 && odd.security == Security::wpa2wpa3Personal);
-        QCOMPARE(ScannedNetwork::fromAccessPoint(result.accessPoints[1]).widthMHz, 80);
     }
 
     void join()
