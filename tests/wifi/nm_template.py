@@ -252,21 +252,17 @@ def _add_connection(settings, persist):
 
 @dbus.service.method(MOCK_IFACE, in_signature='ayssa{sv}', out_signature='s')
 def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
-    '''A saved profile on disk; key_mgmt '' for an open network. extra: "id", "type", "mode" ('' leaves
-    it out), "secret-flags", "timestamp".'''
-    ssid = _bytes(ssid)
-    conn_type = str(extra.get('type', '802-11-wireless'))
-    settings = {'connection': {'id': extra.get('id', ssid.decode('utf-8', 'replace')), 'type': conn_type,
-                               'timestamp': dbus.UInt64(int(extra.get('timestamp', 0)))}}
-    if conn_type == '802-11-wireless':
-        settings['802-11-wireless'] = {'ssid': dbus.Array([dbus.Byte(b) for b in ssid], signature='y'),
-                                       'seen-bssids': dbus.Array(['02:00:00:00:10:04'], signature='s')}
-        if str(extra.get('mode', 'infrastructure')):
-            settings['802-11-wireless']['mode'] = dbus.String(extra.get('mode', 'infrastructure'))
-        # Nested values as a real profile has them, which an update must carry over unchanged.
-        address = dbus.Dictionary({'address': '192.168.7.2', 'prefix': dbus.UInt32(24)}, signature='sv')
-        settings['ipv4'] = {'method': 'manual', 'dns': dbus.Array([dbus.UInt32(0x08080808)], signature='u'),
-                            'address-data': dbus.Array([address], signature='a{sv}')}
+    '''A saved profile on disk; key_mgmt '' for an open network. extra: "mode" ('' leaves it out),
+    "secret-flags", "timestamp".'''
+    ssid, mode = _bytes(ssid), str(extra.get('mode', 'infrastructure'))
+    # Nested values as a real profile has them, which an update must carry over unchanged.
+    address = dbus.Dictionary({'address': '192.168.7.2', 'prefix': dbus.UInt32(24)}, signature='sv')
+    settings = {'connection': {'id': ssid.decode('utf-8', 'replace'), 'type': '802-11-wireless',
+                               'timestamp': dbus.UInt64(int(extra.get('timestamp', 0)))},
+                '802-11-wireless': {'ssid': dbus.Array([dbus.Byte(b) for b in ssid], signature='y'),
+                                    **({'mode': dbus.String(mode)} if mode else {})},
+                'ipv4': {'method': 'manual', 'dns': dbus.Array([dbus.UInt32(0x08080808)], signature='u'),
+                         'address-data': dbus.Array([address], signature='a{sv}')}}
     if key_mgmt:
         wep = key_mgmt == 'none'
         settings[SECURITY] = {'key-mgmt': key_mgmt,
