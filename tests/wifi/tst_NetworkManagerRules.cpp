@@ -156,30 +156,26 @@ private Q_SLOTS:
 
     void errorNames()
     {
-        const QString manager = B::kNetworkManagerDomain;
-        const QList<std::tuple<const char*, QString, qint64, const char*>> rows{
-            {"org.freedesktop.NetworkManager.PermissionDenied", manager, B::kNotPermitted, "Refused."},
-            {"org.freedesktop.NetworkManager.Settings.PermissionDenied", manager, B::kNotPermitted,
-             "Refused."},
-            {"org.freedesktop.NetworkManager.AgentManager.PermissionDenied", manager, B::kNotPermitted,
-             "Refused."},
-            {"org.freedesktop.DBus.Error.AccessDenied", manager, B::kNotPermitted, "Refused."},
-            {"org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", manager, B::kNotPermitted,
+        const QString manager = B::kNetworkManagerDomain, none = QStringLiteral("Refused.");
+        // Error names after "org.freedesktop.", what they stand for, the text (a "No…" one given no message).
+        const QList<std::tuple<const char*, QString, qint64, QString>> rows{
+            {"NetworkManager.PermissionDenied", manager, B::kNotPermitted, none},
+            {"NetworkManager.Settings.PermissionDenied", manager, B::kNotPermitted, none},
+            {"NetworkManager.AgentManager.PermissionDenied", manager, B::kNotPermitted, none},
+            {"DBus.Error.AccessDenied", manager, B::kNotPermitted, none},
+            {"DBus.Error.InteractiveAuthorizationRequired", manager, B::kNotPermitted,
              "Not authorized to control networking."},
-            {"org.freedesktop.DBus.Error.NoReply", manager, B::kTimedOut,
-             "NetworkManager did not answer in time."},
-            {"org.freedesktop.DBus.Error.ServiceUnknown", SystemError::kWiFiErrorDomain,
-             qint64(WiFiError::noInterface), nullptr},
-            {"org.freedesktop.NetworkManager.Settings.InvalidSetting", manager, B::kOtherFailure, "Refused."},
+            {"DBus.Error.NoReply", manager, B::kTimedOut, "NetworkManager did not answer in time."},
+            {"DBus.Error.ServiceUnknown", SystemError::kWiFiErrorDomain, qint64(WiFiError::noInterface), {}},
+            {"NetworkManager.Settings.InvalidSetting", manager, B::kOtherFailure, none},
         };
         for (const auto& [name, domain, code, text] : rows) {
-            const bool quiet = QByteArray(text).startsWith("No");
-            const SystemError failure = nm::failureFromError(QString::fromLatin1(name),
-                                                             quiet ? QString() : QStringLiteral("Refused."));
+            const SystemError failure =
+                nm::failureFromError(QStringLiteral("org.freedesktop.") + QLatin1String(name),
+                                     text.startsWith(u"No") ? QString() : none);
             QCOMPARE(failure.domain(), domain);
             QCOMPARE(failure.code(), code);
-            if (text)
-                QCOMPARE(failure.description(), QString::fromLatin1(text));
+            QVERIFY(text.isEmpty() || failure.description() == text);
         }
         QCOMPARE(nm::describeStateReason(42), QStringLiteral("The Wi-Fi supplicant is now available."));
         QCOMPARE(nm::describeStateReason(7),
