@@ -459,8 +459,8 @@ private Q_SLOTS:
                 for (qsizetype step = -1; step < s.steps.size(); ++step) {
                     if (step >= 0)
                         s.steps[step].second(window.get());
-                    checker.where =
-                        rawValue(language) + ", " + s.state + (step >= 0 ? QString(", ") + s.steps[step].first : "");
+                    checker.where = rawValue(language) + ", " + s.state +
+                                    (step >= 0 ? QString(", ") + s.steps[step].first : "");
                     settle();
                     checker.check(window.get());
                 }

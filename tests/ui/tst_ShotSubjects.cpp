@@ -69,6 +69,7 @@ private Q_SLOTS:
         QTest::newRow("2") << QStringList{"--tab", "2"} << 2 << 2;
         QTest::newRow("signed") << QStringList{"--tab", "+1"} << 1 << 1;
         QTest::newRow("negative") << QStringList{"--tab", "-1"} << -1 << 0;
+        QTest::newRow("past the last page") << QStringList{"--tab", "3"} << 3 << 0;
         QTest::newRow("trailing letters") << QStringList{"--tab", "2x"} << 0 << 0;
         QTest::newRow("spaces") << QStringList{"--tab", " 2"} << 0 << 0;
         QTest::newRow("out of range") << QStringList{"--tab", "99999999999"} << 0 << 0;
