@@ -178,35 +178,31 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<Phase::Kind>("endedIn");
         QTest::addColumn<QString>("message");
+        const auto row = [](const char* name, QList<Kind> kinds, Behaviour behaviour, int status,
+                            Phase::Kind endedIn, const QString& message) {
+            QTest::newRow(name) << kinds << behaviour << status << endedIn << message;
+        };
         const QList<Kind> all{Kind::latency, Kind::download, Kind::upload};
         const QString refused = QStringLiteral("サーバーが測定の要求を受け付けませんでした (HTTP %1)。");
         const QString redirected =
             QStringLiteral("サーバーが測定を別のアドレスへ転送しようとしました (HTTP %1)。"
                            "このネットワークではサインインが必要かもしれません。");
         const QString lost = QStringLiteral("ネットワーク接続が切れました。");
-        QTest::newRow("refused") << QList<Kind>{} << Behaviour::normal << 0 << Phase::latency
-                                 << QStringLiteral("サーバーに接続できませんでした。");
-        QTest::newRow("latency stalled") << QList{Kind::latency} << Behaviour::stall << 0 << Phase::latency
-                                         << QStringLiteral("要求がタイムアウトしました。");
-        QTest::newRow("latency dropped")
-            << QList{Kind::latency} << Behaviour::drop << 0 << Phase::latency << lost;
-        QTest::newRow("403 to everything")
-            << all << Behaviour::error << 403 << Phase::latency << refused.arg(403);
-        QTest::newRow("redirect of everything")
-            << all << Behaviour::error << 302 << Phase::latency << redirected.arg(302);
-        QTest::newRow("the network's 404 page for downloads")
-            << QList{Kind::download} << Behaviour::error << 404 << Phase::download << refused.arg(404);
-        QTest::newRow("503 to uploads")
-            << QList{Kind::upload} << Behaviour::error << 503 << Phase::upload << refused.arg(503);
-        QTest::newRow("redirected uploads")
-            << QList{Kind::upload} << Behaviour::error << 307 << Phase::upload << redirected.arg(307);
-        QTest::newRow("downloads cut off")
-            << QList{Kind::download} << Behaviour::close << 0 << Phase::download << lost;
-        QTest::newRow("download stalled")
-            << QList{Kind::download} << Behaviour::stall << 0 << Phase::download
-            << QStringLiteral("ダウンロードの測定中、データが届きませんでした。");
-        QTest::newRow("dropped streams are replaced, half bodies measured")
-            << QList{Kind::download, Kind::upload} << Behaviour::drop << 0 << Phase::done << QString();
+        row("refused", {}, Behaviour::normal, 0, Phase::latency, "サーバーに接続できませんでした。");
+        row("latency stalled", {Kind::latency}, Behaviour::stall, 0, Phase::latency,
+            "要求がタイムアウトしました。");
+        row("latency dropped", {Kind::latency}, Behaviour::drop, 0, Phase::latency, lost);
+        row("403 to everything", all, Behaviour::error, 403, Phase::latency, refused.arg(403));
+        row("redirect of everything", all, Behaviour::error, 302, Phase::latency, redirected.arg(302));
+        row("the network's 404 page for downloads", {Kind::download}, Behaviour::error, 404, Phase::download,
+            refused.arg(404));
+        row("503 to uploads", {Kind::upload}, Behaviour::error, 503, Phase::upload, refused.arg(503));
+        row("redirected uploads", {Kind::upload}, Behaviour::error, 307, Phase::upload, redirected.arg(307));
+        row("downloads cut off", {Kind::download}, Behaviour::close, 0, Phase::download, lost);
+        row("download stalled", {Kind::download}, Behaviour::stall, 0, Phase::download,
+            "ダウンロードの測定中、データが届きませんでした。");
+        row("dropped streams are replaced, half bodies measured", {Kind::download, Kind::upload},
+            Behaviour::drop, 0, Phase::done, "");
     }
 
     void outcomes()
