@@ -1,19 +1,25 @@
 // What the window tests share: a room of simulated radios with preferences,
-// a location permission and a store of its own; a stored measurement; the text items a widget
-// draws, as its paint engine receives them; and a text as it reads, without
-// the invisible isolates around names.
+// a location permission and a store of its own; the demo's room; a history
+// file with stored measurements; a list row's style option; the text items a
+// widget draws, as its paint engine receives them; and a text as it reads,
+// without the invisible isolates around names.
 #pragma once
 
 #include "tests/store/SimulatedRadios.h"
 
 #include "speed/SpeedEntry.h"
+#include "speed/SpeedHistory.h"
 #include "store/WiFiStore.h"
 #include "wifi/LocationAuth.h"
 #include "wifi/SimulatedLocationProvider.h"
 
+#include <QAbstractItemView>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QStyleOptionViewItem>
 #include <QWidget>
+
+#include <sys/stat.h>
 
 namespace ondrel::testing {
 
@@ -39,6 +45,49 @@ inline SpeedEntry measurement(const QString& ssid, int hoursAgo, double down = 1
             14,
             3,
             234'000'000};
+}
+
+// A history of its own in a temporary folder; `fifo` puts a named pipe where
+// its file should be, so that nothing can be stored.
+struct HistoryFile {
+    QTemporaryDir dir;
+    SpeedHistory history;
+    explicit HistoryFile(bool fifo = false) : history(file(fifo)) {}
+
+private:
+    QString file(bool fifo)
+    {
+        const QString path = dir.filePath(QStringLiteral("history.json"));
+        if (fifo && ::mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
+            qFatal("cannot make a named pipe");
+        return path;
+    }
+};
+
+// The demo's room without delays and with `changes` over it.
+inline QJsonObject demoRoom(const QJsonObject& changes = {})
+{
+    QFile file(qEnvironmentVariable("ONDREL_SOURCE_DIR") + "/resources/scenarios/demo.json");
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("no demo scenario");
+    QJsonObject room = QJsonDocument::fromJson(file.readAll()).object();
+    room.remove("delays");
+    room.remove("location");
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        room[it.key()] = it.value();
+    return room;
+}
+
+// The style option a list view gives its delegate for `row`.
+inline QStyleOptionViewItem rowOption(const QAbstractItemView& view, int row)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(view.viewport());
+    option.rect = view.visualRect(view.model()->index(row, 0));
+    option.font = view.font();
+    option.direction = view.layoutDirection();
+    option.widget = &view;
+    return option;
 }
 
 // Radios, preferences, a permission (`locationStatus`, answered with 3) and

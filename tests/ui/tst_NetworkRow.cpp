@@ -1,20 +1,18 @@
 // The list's row: chips by condition, the controls a row offers and what
 // clicks on them do, in both writing directions.
 
-#include "localization/AppLanguage.h"
-#include "localization/LocaleSettings.h"
+#include "tests/ui/UiTestKit.h"
+
 #include "store/DisplayName.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkRow.h"
 
-#include <QApplication>
 #include <QListView>
-#include <QSignalSpy>
-#include <QTest>
 #include <QTextDocument>
 #include <QToolTip>
 
 using namespace ondrel;
+using namespace ondrel::testing;
 
 namespace {
 
@@ -48,21 +46,10 @@ struct Fixture {
         view.show();
     }
 
-    QStyleOptionViewItem option(int row) const
-    {
-        QStyleOptionViewItem option;
-        option.initFrom(view.viewport());
-        option.rect = view.visualRect(model.index(row));
-        option.font = view.font();
-        option.direction = view.layoutDirection();
-        option.widget = &view;
-        return option;
-    }
-
     // The centre of a row's part, checked against the hit test.
     std::optional<QPoint> find(int row, NetworkRow::Part part) const
     {
-        const QStyleOptionViewItem o = option(row);
+        const QStyleOptionViewItem o = rowOption(view, row);
         const std::optional<QRect> rect = delegate.partRect(o, model.index(row), part);
         if (!rect)
             return std::nullopt;
@@ -137,110 +124,72 @@ private Q_SLOTS:
         QCOMPARE(NetworkRow::chipTexts(model, 0), chips);
     }
 
-    void accessPointsInJapanese()
-    {
-        LocaleSettings::apply(AppLanguage::ja);
-        ScannedNetwork n = network("Cafe");
-        n.apCount = 2;
-        NetworkListModel model;
-        model.setShowDetails(true);
-        model.setNetworks({n});
-        QVERIFY(NetworkRow::chipTexts(model, 0).contains(QStringLiteral("2台")));
-    }
-
+    // The parts a row offers: star, join button, check mark, padlock.
     void controls_data()
     {
         QTest::addColumn<ScannedNetwork>("record");
         QTest::addColumn<bool>("busy");
-        QTest::addColumn<bool>("hasStar");
-        QTest::addColumn<bool>("hasButton");
-        QTest::addColumn<bool>("hasCheckmark");
-        QTest::addColumn<bool>("hasPadlock");
-
-        QTest::newRow("wpa2") << network("Cafe") << false << true << true << false << true;
-        QTest::newRow("open") << network("Free", Security::open) << false << true << true << false << true;
-        QTest::newRow("owe, no padlock")
-            << network("Owe", Security::owe) << false << true << true << false << false;
-        QTest::newRow("enterprise, no padlock")
-            << network("Corp", Security::enterprise) << false << true << true << false << false;
-        QTest::newRow("hidden, no star") << network(nullptr) << false << false << true << false << true;
-        ScannedNetwork emptyName = network("");
-        QTest::newRow("empty name, no star") << emptyName << false << false << true << false << true;
+        QTest::addColumn<QString>("parts");
         ScannedNetwork current = network("Home");
         current.isCurrent = true;
-        QTest::newRow("current: check mark, no button") << current << false << true << false << true << true;
-        QTest::newRow("busy: spinner, no button")
-            << network("Cafe") << true << true << false << false << true;
+        QTest::newRow("wpa2") << network("Cafe") << false << "SJ-P";
+        QTest::newRow("open") << network("Free", Security::open) << false << "SJ-P";
+        QTest::newRow("owe, no padlock") << network("Owe", Security::owe) << false << "SJ--";
+        QTest::newRow("enterprise, no padlock") << network("Corp", Security::enterprise) << false << "SJ--";
+        QTest::newRow("hidden, no star") << network(nullptr) << false << "-J-P";
+        QTest::newRow("empty name, no star") << network("") << false << "-J-P";
+        QTest::newRow("current: check mark, no button") << current << false << "S-CP";
+        QTest::newRow("busy: spinner, no button") << network("Cafe") << true << "S--P";
     }
     void controls()
     {
         QFETCH(ScannedNetwork, record);
         QFETCH(bool, busy);
-        QFETCH(bool, hasStar);
-        QFETCH(bool, hasButton);
-        QFETCH(bool, hasCheckmark);
-        QFETCH(bool, hasPadlock);
         Fixture f({record});
         if (busy)
             f.model.setBusyName(displayName(record));
-        QCOMPARE(f.find(0, NetworkRow::Part::star).has_value(), hasStar);
-        QCOMPARE(f.find(0, NetworkRow::Part::joinButton).has_value(), hasButton);
-        QCOMPARE(f.find(0, NetworkRow::Part::checkmark).has_value(), hasCheckmark);
-        QCOMPARE(f.find(0, NetworkRow::Part::padlock).has_value(), hasPadlock);
+        QString parts;
+        for (auto [part, letter] : {std::pair{NetworkRow::Part::star, 'S'},
+                                    {NetworkRow::Part::joinButton, 'J'},
+                                    {NetworkRow::Part::checkmark, 'C'},
+                                    {NetworkRow::Part::padlock, 'P'}})
+            parts += f.find(0, part) ? QLatin1Char(letter) : QLatin1Char('-');
+        QTEST(parts, "parts");
     }
 
+    // Clicks on the star and the join button, in both writing directions
+    // (the row is mirrored).
     void clicks_data()
     {
         QTest::addColumn<Security>("security");
+        QTest::addColumn<Qt::LayoutDirection>("direction");
         QTest::addColumn<int>("joins");
-        QTest::newRow("wpa2 joins") << Security::wpa2Personal << 1;
-        QTest::newRow("enterprise button is disabled") << Security::enterprise << 0;
+        QTest::newRow("wpa2 joins") << Security::wpa2Personal << Qt::LeftToRight << 1;
+        QTest::newRow("right to left") << Security::wpa2Personal << Qt::RightToLeft << 1;
+        QTest::newRow("enterprise button is disabled") << Security::enterprise << Qt::LeftToRight << 0;
     }
     void clicks()
     {
         QFETCH(Security, security);
+        QFETCH(Qt::LayoutDirection, direction);
         QFETCH(int, joins);
-        Fixture f({network("Cafe", security)});
+        Fixture f({network("Cafe", security)}, direction);
         QSignalSpy connectSpy(&f.delegate, &NetworkRow::connectRequested);
         QSignalSpy favoriteSpy(&f.delegate, &NetworkRow::favoriteToggled);
-
-        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, *f.find(0, NetworkRow::Part::joinButton));
-        QCOMPARE(connectSpy.count(), joins);
-        QCOMPARE(favoriteSpy.count(), 0);
-
-        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, *f.find(0, NetworkRow::Part::star));
-        QCOMPARE(favoriteSpy.count(), 1);
-        QCOMPARE(connectSpy.count(), joins);
-
-        // A press on the button released elsewhere does nothing.
+        const QPoint star = *f.find(0, NetworkRow::Part::star);
         const QPoint button = *f.find(0, NetworkRow::Part::joinButton);
+        const int middle = f.view.viewport()->width() / 2;
+        QCOMPARE(std::pair(star.x() < middle, button.x() > middle),
+                 std::pair(direction == Qt::LeftToRight, direction == Qt::LeftToRight));
+
+        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, button);
+        QCOMPARE(std::pair(int(connectSpy.count()), int(favoriteSpy.count())), std::pair(joins, 0));
+        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, star);
+        QCOMPARE(std::pair(int(connectSpy.count()), int(favoriteSpy.count())), std::pair(joins, 1));
+        // A press on the button released elsewhere does nothing.
         QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, button);
         QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, button - QPoint(200, 0));
         QCOMPARE(connectSpy.count(), joins);
-    }
-
-    void rightToLeftMirrorsTheRow()
-    {
-        Fixture ltr({network("Cafe")});
-        Fixture rtl({network("Cafe")}, Qt::RightToLeft);
-        const int middle = ltr.view.viewport()->width() / 2;
-        QVERIFY(ltr.find(0, NetworkRow::Part::star)->x() < middle);
-        QVERIFY(ltr.find(0, NetworkRow::Part::joinButton)->x() > middle);
-        QVERIFY(rtl.find(0, NetworkRow::Part::star)->x() > middle);
-        QVERIFY(rtl.find(0, NetworkRow::Part::joinButton)->x() < middle);
-    }
-
-    void frozenListKeepsItsOrder()
-    {
-        NetworkListModel model;
-        model.setNetworks({network("A"), network("B")});
-        model.setFrozen(true);
-        model.setNetworks({network("B"), network("A"), network("C")});
-        QCOMPARE(model.rowCount(), 2);
-        QCOMPARE(model.network(0).ssid, QStringLiteral("A"));
-        model.setFrozen(false);
-        QCOMPARE(model.rowCount(), 3);
-        QCOMPARE(model.network(0).ssid, QStringLiteral("B"));
     }
 
     // Chips without room are counted by "+N", whose tooltip lists them.
@@ -256,7 +205,7 @@ private Q_SLOTS:
         f.view.resize(480, 400);
         const std::optional<QPoint> more = f.find(0, NetworkRow::Part::moreChips);
         QVERIFY(more);
-        const QStyleOptionViewItem o = f.option(0);
+        const QStyleOptionViewItem o = rowOption(f.view, 0);
         QHelpEvent help(QEvent::ToolTip, *more, f.view.viewport()->mapToGlobal(*more));
         QVERIFY(f.delegate.helpEvent(&help, &f.view, o, f.model.index(0)));
         QTextDocument tip;
@@ -264,30 +213,6 @@ private Q_SLOTS:
         const QStringList hidden = tip.toPlainText().split(QLatin1Char('\n'));
         QVERIFY2(hidden.size() >= 2 && all.endsWith(hidden.last()), qPrintable(tip.toPlainText()));
         QCOMPARE(all.mid(all.size() - hidden.size()), hidden);
-    }
-
-    void paintsHostileNamesOnOneLine()
-    {
-        // Markup, a line break and a direction override stay plain text; the
-        // row paints without growing.
-        Fixture f({network("<b>bold</b>\nsecond line \u202Eevil"),
-                   network("An extremely long network name that "
-                           "cannot possibly fit in the row at all")});
-        const QPixmap picture = f.view.viewport()->grab();
-        QVERIFY(!picture.isNull());
-        QCOMPARE(f.view.visualRect(f.model.index(0)).height(), f.view.visualRect(f.model.index(1)).height());
-        QCOMPARE(f.model.index(0).data().toString(),
-                 QString::fromUtf16(
-                     u"\u2068<b>bold</b>\u2066\\x0a\u2069second line \u2066\\u202e\u2069evil\u2069"));
-        // Its tooltip shows the same characters, markup and all, and its bytes.
-        const QStyleOptionViewItem o = f.option(0);
-        QHelpEvent help(QEvent::ToolTip, o.rect.center(), f.view.viewport()->mapToGlobal(o.rect.center()));
-        QVERIFY(f.delegate.helpEvent(&help, &f.view, o, f.model.index(0)));
-        QTextDocument tip;
-        tip.setHtml(QToolTip::text());
-        QVERIFY2(tip.toPlainText().contains(QStringLiteral("\u2068<b>bold</b>\u2066\\x0a")),
-                 qPrintable(QToolTip::text()));
-        QVERIFY(tip.toPlainText().contains(QStringLiteral("3C 62 3E 62 6F 6C 64 3C 2F 62 3E 0A")));
     }
 };
 

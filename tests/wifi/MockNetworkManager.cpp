@@ -24,6 +24,7 @@ namespace ondrel::test {
 namespace {
 
 const auto kDieWithTest = [] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); };
+const QString kMock = QStringLiteral("org.freedesktop.DBus.Mock");
 
 QString sourceDir()
 {
@@ -73,13 +74,16 @@ MockNetworkManager::~MockNetworkManager()
     bus_.waitForFinished(3000);
 }
 
-QDBusConnection MockNetworkManager::connection() const
+bool MockNetworkManager::reset()
 {
-    return QDBusConnection(connectionName_);
+    return nm_.state() == QProcess::Running
+               ? call(kMock, QStringLiteral("Reset")).type() == QDBusMessage::ReplyMessage
+               : start(parameters_);
 }
 
 bool MockNetworkManager::start(const QVariantMap& parameters)
 {
+    parameters_ = parameters;
     QStringList args{QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
                      QStringLiteral("-t"), sourceDir() + QStringLiteral("/tests/wifi/nm_template.py")};
     if (!parameters.isEmpty())
@@ -109,11 +113,6 @@ QString MockNetworkManager::launch(const QString& program, const QStringList& ar
     QFile err(dir_->filePath(QStringLiteral("nm.err")));
     err.open(QIODevice::ReadOnly);
     return program + QStringLiteral(" did not start: ") + QString::fromLocal8Bit(err.readAll().right(2000));
-}
-
-QString MockNetworkManager::daemonPath(const QString& name) const
-{
-    return dir_->filePath(QStringLiteral("daemon/") + name);
 }
 
 void MockNetworkManager::writeKeyfile(const QString& name, const QByteArray& text)
@@ -196,22 +195,21 @@ void MockNetworkManager::resume()
         ::kill(pid_t(nm_.processId()), SIGCONT);
 }
 
+QDBusMessage MockNetworkManager::call(const QString& interface, const QString& method,
+                                      const QVariantList& args, const QString& path)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(service), path, interface, method);
+    call.setArguments(args);
+    return connection().call(call, QDBus::Block, 10000);
+}
+
 QVariant MockNetworkManager::mock(const QString& method, const QVariantList& args)
 {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(QString::fromLatin1(service), QStringLiteral("/org/freedesktop"),
-                                       QStringLiteral("org.freedesktop.DBus.Mock"), method);
-    call.setArguments(args);
-    const QDBusMessage reply = connection().call(call, QDBus::Block, 10000);
+    const QDBusMessage reply = call(kMock, method, args);
     if (reply.type() == QDBusMessage::ReplyMessage)
         return nm::plainValue(reply.arguments().value(0));
     qWarning().noquote() << "mock call" << method << "failed:" << reply.errorName() << reply.errorMessage();
     return {};
-}
-
-QString MockNetworkManager::addWirelessDevice(const QString& name)
-{
-    return mock(QStringLiteral("AddWirelessDevice"), {name, name}).toString();
 }
 
 QString MockNetworkManager::addAccessPoint(const QString& device, const Ap& ap)
@@ -223,32 +221,11 @@ QString MockNetworkManager::addAccessPoint(const QString& device, const Ap& ap)
         .toString();
 }
 
-QString MockNetworkManager::addSavedWifi(const QByteArray& ssid, const QString& keyMgmt,
-                                         const QString& secret, const QVariantMap& extra)
-{
-    return mock(QStringLiteral("AddSavedWifi"), {ssid, keyMgmt, secret, extra}).toString();
-}
-
-void MockNetworkManager::setNetworkBehaviour(const QByteArray& ssid, const QString& secret,
-                                             const QString& outcome, uint reason)
-{
-    mock(QStringLiteral("SetNetworkBehaviour"), {ssid, secret, outcome, reason});
-}
-
 QVariant MockNetworkManager::property(const QString& path, const QString& interface, const QString& name)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(service), path,
-                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                       QStringLiteral("Get"));
-    call.setArguments({interface, name});
-    return nm::plainValue(connection().call(call, QDBus::Block, 10000).arguments().value(0));
-}
-
-QStringList MockNetworkManager::savedConnections()
-{
-    return property(QStringLiteral("/org/freedesktop/NetworkManager/Settings"),
-                    QStringLiteral("org.freedesktop.NetworkManager.Settings"), QStringLiteral("Connections"))
-        .toStringList();
+    const QDBusMessage reply =
+        call(QStringLiteral("org.freedesktop.DBus.Properties"), "Get", {interface, name}, path);
+    return nm::plainValue(reply.arguments().value(0));
 }
 
 } // namespace ondrel::test

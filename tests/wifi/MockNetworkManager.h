@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QVariantMap>
@@ -34,31 +35,48 @@ public:
 
     bool busRunning() const { return !address_.isEmpty(); }
     QString busAddress() const { return address_; }
+    QDBusConnection connection() const { return QDBusConnection(connectionName_); }
     // Starts the mock and waits until it owns its name.
     bool start(const QVariantMap& parameters = {});
+    // The mock as just started (its parameters kept), started again if it is not running.
+    bool reset();
     // Starts Debian's NetworkManager in mount and network namespaces of its
     // own, its files in the test's folder; empty once it owns its name, else why not.
     QString startDaemon();
     void writeKeyfile(const QString& name, const QByteArray& text); // read when the daemon starts
-    QString daemonPath(const QString& name) const;
+    QString daemonPath(const QString& name) const { return dir_->filePath(QStringLiteral("daemon/") + name); }
     void stop();   // the name leaves the bus
     void pause();  // SIGSTOP: the name stays, nothing answers
     void resume(); // SIGCONT
-    QDBusConnection connection() const;
 
     // A call to the mock's org.freedesktop.DBus.Mock interface; its first
     // output as plain values, or invalid (with a warning) on an error.
     QVariant mock(const QString& method, const QVariantList& args = {});
-    QString addWirelessDevice(const QString& name = QStringLiteral("wlan0"));
+    QString addWirelessDevice(const QString& name = QStringLiteral("wlan0"))
+    {
+        return mock(QStringLiteral("AddWirelessDevice"), {name, name}).toString();
+    }
     QString addAccessPoint(const QString& device, const Ap& ap);
-    // `extra`: "id", "type", "mode" ("" leaves it out), "secret-flags", "timestamp".
+    // `extra`: "mode" ("" leaves it out), "secret-flags", "timestamp".
     QString addSavedWifi(const QByteArray& ssid, const QString& keyMgmt = {}, const QString& secret = {},
-                         const QVariantMap& extra = {});
+                         const QVariantMap& extra = {})
+    {
+        return mock(QStringLiteral("AddSavedWifi"), {ssid, keyMgmt, secret, extra}).toString();
+    }
     // outcome: "secret" (activates with this secret), "fail" (with reason) or "stall".
     void setNetworkBehaviour(const QByteArray& ssid, const QString& secret,
-                             const QString& outcome = QStringLiteral("secret"), uint reason = 0);
+                             const QString& outcome = QStringLiteral("secret"), uint reason = 0)
+    {
+        mock(QStringLiteral("SetNetworkBehaviour"), {ssid, secret, outcome, reason});
+    }
     QVariant property(const QString& path, const QString& interface, const QString& name);
-    QStringList savedConnections();
+    QStringList savedConnections()
+    {
+        return property(QStringLiteral("/org/freedesktop/NetworkManager/Settings"),
+                        QStringLiteral("org.freedesktop.NetworkManager.Settings"),
+                        QStringLiteral("Connections"))
+            .toStringList();
+    }
     uint counter(const QString& name)
     {
         return mock(QStringLiteral("Counters")).toMap().value(name).toUInt();
@@ -70,11 +88,14 @@ public:
     }
 
 private:
+    QDBusMessage call(const QString& interface, const QString& method, const QVariantList& args = {},
+                      const QString& path = QStringLiteral("/org/freedesktop"));
     QString launch(const QString& program, const QStringList& args, const std::function<void()>& inChild);
 
     std::unique_ptr<QTemporaryDir> dir_ = std::make_unique<QTemporaryDir>();
     QString address_;
     QString connectionName_;
+    QVariantMap parameters_;
     QProcess bus_;
     QProcess nm_;
 };

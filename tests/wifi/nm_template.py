@@ -2,19 +2,18 @@
 Wi-Fi backend relies on, behaving as NetworkManager 1.42 does (SetVersion announces another; from 1.46
 access points have Bandwidth): Wi-Fi devices with LastScan, RequestScan (delayed, refused or never
 finishing) and Disconnect; access points with raw SSID bytes; saved connections with GetSettings
-(secrets stripped), GetSecrets, Update2 and Delete, where secrets an agent owns go to a desktop keyring
+(secrets stripped), Update2 and Delete, where secrets an agent owns go to a desktop keyring
 instead; secret agents asked newest first, then the keyring, a secret given for a profile that keeps its
 own being written into it at once; ActivateConnection and AddAndActivateConnection2 stepping through the
 device states on a timer (volatile profiles vanish with their activation); a writable WirelessEnabled;
 privileged calls that can be refused. Control methods are on org.freedesktop.DBus.Mock.
 '''
 
-import ctypes
-import sys
 import time
 import uuid
 
 import dbus
+from gi.repository import GLib
 
 import dbusmock
 from dbusmock import MOCK_IFACE
@@ -30,7 +29,7 @@ AGENT_IFACE = 'org.freedesktop.NetworkManager.SecretAgent'
 SECURITY = '802-11-wireless-security'
 SECRET_KEYS = ('psk', 'wep-key0', 'wep-key1', 'wep-key2', 'wep-key3', 'password')
 
-ALLOW_INTERACTION, REQUEST_NEW, USER_REQUESTED = 0x1, 0x2, 0x4  # NMSecretAgentGetSecretsFlags
+ALLOW_INTERACTION, REQUEST_NEW = 0x1, 0x2  # NMSecretAgentGetSecretsFlags
 NOT_STORED = 0x3  # NMSettingSecretFlags: agent-owned | not saved
 # NMDeviceState, NMDeviceStateReason, NMActiveConnectionState
 UNAVAILABLE, DISCONNECTED, PREPARE, CONFIG, NEED_AUTH, IP_CONFIG, ACTIVATED, DEACTIVATING, FAILED = \
@@ -43,24 +42,15 @@ for _name in dir(stock):
     if '_dbus_interface' in dir(getattr(stock, _name)) and _name not in globals():
         globals()[_name] = getattr(stock, _name)
 
-_glib = ctypes.CDLL('libglib-2.0.so.0')
-_SOURCE_FUNC = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p)
-_glib.g_timeout_add.argtypes = [ctypes.c_uint, _SOURCE_FUNC, ctypes.c_void_p]
-_live = {}
-
 def _later(ms, fn):
-    '''Runs fn once after ms milliseconds on the mock's main loop.'''
-    key = object()
+    '''Runs fn once after ms milliseconds on the mock's main loop, unless the mock was reset meanwhile.'''
+    state = _st()
 
-    def fire(_data):
-        _live.pop(key, None)
-        try:
+    def fire():
+        if _exists(MANAGER_OBJ) and _st() is state:
             fn()
-        except Exception as e:  # pylint: disable=broad-except
-            print('nm_template timer:', repr(e), file=sys.stderr, flush=True)
-        return 0
-    _live[key] = _SOURCE_FUNC(fire)  # kept alive until it has run
-    _glib.g_timeout_add(max(0, int(ms)), _live[key], None)
+        return False
+    GLib.timeout_add(max(0, int(ms)), fire)
 
 def _fail(name, text):
     raise dbus.exceptions.DBusException(text, name=name)
@@ -86,7 +76,7 @@ def _paths(obj, iface, name, add=None, drop=None):
 def _deny_if_asked(action):
     time.sleep(_st()['authorization_ms'] / 1000)  # polkit waiting for the user to authenticate
     if action in _st()['denied']:
-        iface = {'Update': SETTINGS_IFACE, 'Delete': SETTINGS_IFACE, 'Register': AGENT_MANAGER_IFACE}
+        iface = {'Update': SETTINGS_IFACE, 'Register': AGENT_MANAGER_IFACE}
         _fail(iface.get(action, MANAGER_IFACE) + '.PermissionDenied', 'Not authorized to perform this operation')
 
 def _set_device_state(dev, new, reason):
@@ -212,14 +202,6 @@ def _get_settings(self):
                                                signature='sv') for g, values in self.settings.items()},
                            signature='sa{sv}')
 
-def _get_secrets(self, setting):
-    '''The stored secrets of a setting; without any, those the agents give.'''
-    _deny_if_asked('Update')
-    kept = {k: v for k, v in self.settings.get(str(setting), {}).items() if k in SECRET_KEYS}
-    if not kept and str(setting) == SECURITY:
-        kept = _ask_agents(self, USER_REQUESTED)
-    return dbus.Dictionary({str(setting): dbus.Dictionary(kept, signature='sv')}, signature='sa{sv}')
-
 def _updated(conn, in_memory):
     conn.Set(CONNECTION_IFACE, 'Unsaved', dbus.Boolean(in_memory))
     conn.Set(CONNECTION_IFACE, 'Flags', dbus.UInt32((1 if in_memory else 0) | (4 if conn.volatile else 0)))
@@ -247,16 +229,6 @@ def _delete_connection(path):
     _obj(MANAGER_OBJ).object_manager_emit_removed(path)
     _obj(MANAGER_OBJ).RemoveObject(path)
 
-def _delete(self):
-    _deny_if_asked('Delete')
-    path = self.path
-    for dev_path in list(_obj(MANAGER_OBJ).Get(MANAGER_IFACE, 'Devices')):
-        ac_path = str(_obj(dev_path).Get(DEVICE_IFACE, 'ActiveConnection'))
-        if _exists(ac_path) and str(_obj(ac_path).Get(ACTIVE_IFACE, 'Connection')) == path:
-            _deactivate_device(str(dev_path), 38)  # connection removed
-    if _exists(path):
-        _delete_connection(path)
-
 def _add_connection(settings, persist):
     nm, st = _obj(MANAGER_OBJ), _st()
     settings = _copy(settings)
@@ -270,8 +242,8 @@ def _add_connection(settings, persist):
     conn.Set(CONNECTION_IFACE, 'Unsaved', dbus.Boolean(persist != 'disk'))
     conn.Set(CONNECTION_IFACE, 'Flags', dbus.UInt32((persist != 'disk') | (4 if conn.volatile else 0)))
     for method, ins, outs, fn in (('GetSettings', '', 'a{sa{sv}}', _get_settings),
-                                  ('GetSecrets', 's', 'a{sa{sv}}', _get_secrets),
-                                  ('Update2', 'a{sa{sv}}ua{sv}', 'a{sv}', _update2), ('Delete', '', '', _delete)):
+                                  ('Update2', 'a{sa{sv}}ua{sv}', 'a{sv}', _update2),
+                                  ('Delete', '', '', lambda self: _delete_connection(self.path))):
         conn.AddMethod(CONNECTION_IFACE, method, ins, outs, fn)
     nm.object_manager_emit_added(path)
     _paths(_obj(SETTINGS_OBJ), SETTINGS_IFACE, 'Connections', add=path)
@@ -280,21 +252,17 @@ def _add_connection(settings, persist):
 
 @dbus.service.method(MOCK_IFACE, in_signature='ayssa{sv}', out_signature='s')
 def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
-    '''A saved profile on disk; key_mgmt '' for an open network. extra: "id", "type", "mode" ('' leaves
-    it out), "secret-flags", "timestamp".'''
-    ssid = _bytes(ssid)
-    conn_type = str(extra.get('type', '802-11-wireless'))
-    settings = {'connection': {'id': extra.get('id', ssid.decode('utf-8', 'replace')), 'type': conn_type,
-                               'timestamp': dbus.UInt64(int(extra.get('timestamp', 0)))}}
-    if conn_type == '802-11-wireless':
-        settings['802-11-wireless'] = {'ssid': dbus.Array([dbus.Byte(b) for b in ssid], signature='y'),
-                                       'seen-bssids': dbus.Array(['02:00:00:00:10:04'], signature='s')}
-        if str(extra.get('mode', 'infrastructure')):
-            settings['802-11-wireless']['mode'] = dbus.String(extra.get('mode', 'infrastructure'))
-        # Nested values as a real profile has them, which an update must carry over unchanged.
-        address = dbus.Dictionary({'address': '192.168.7.2', 'prefix': dbus.UInt32(24)}, signature='sv')
-        settings['ipv4'] = {'method': 'manual', 'dns': dbus.Array([dbus.UInt32(0x08080808)], signature='u'),
-                            'address-data': dbus.Array([address], signature='a{sv}')}
+    '''A saved profile on disk; key_mgmt '' for an open network. extra: "mode" ('' leaves it out),
+    "secret-flags", "timestamp".'''
+    ssid, mode = _bytes(ssid), str(extra.get('mode', 'infrastructure'))
+    # Nested values as a real profile has them, which an update must carry over unchanged.
+    address = dbus.Dictionary({'address': '192.168.7.2', 'prefix': dbus.UInt32(24)}, signature='sv')
+    settings = {'connection': {'id': ssid.decode('utf-8', 'replace'), 'type': '802-11-wireless',
+                               'timestamp': dbus.UInt64(int(extra.get('timestamp', 0)))},
+                '802-11-wireless': {'ssid': dbus.Array([dbus.Byte(b) for b in ssid], signature='y'),
+                                    **({'mode': dbus.String(mode)} if mode else {})},
+                'ipv4': {'method': 'manual', 'dns': dbus.Array([dbus.UInt32(0x08080808)], signature='u'),
+                         'address-data': dbus.Array([address], signature='a{sv}')}}
     if key_mgmt:
         wep = key_mgmt == 'none'
         settings[SECURITY] = {'key-mgmt': key_mgmt,
@@ -331,7 +299,7 @@ def SetNetworkBehaviour(self, ssid, secret, outcome, reason):
 def SetBehaviour(self, name, value):
     '''Behaviour switches: step_ms (between two states of an activation; negative: every state change
     before the activation call returns), scan_mode ('normal', 'refuse', 'never'), scan_ms, denied (calls
-    refused: 'Activate', 'Disconnect', 'Update', 'Delete', 'WirelessEnabled', 'Register'),
+    refused: 'Activate', 'Disconnect', 'Update', 'WirelessEnabled', 'Register'),
     authorization_ms (privileged calls answer only after this long), version.'''
     if str(name) == 'version':
         _st()['version'] = tuple(int(n) for n in str(value).split('.')[:2])
@@ -532,7 +500,9 @@ def load(mock, parameters):
                  'scan_mode': 'normal', 'scan_ms': int(parameters.get('ScanMs', 100)), 'scanning': set(),
                  'scan_requests': 0, 'activations': 0, 'next_connection': 0, 'next_active': 0, 'generation': {},
                  'keyring': {}, 'agent_requests': 0, 'keyring_prompts': 0, 'authorization_ms': 0}
-    nm.ondrel['agent_manager'] = _AgentManager(nm.bus_name)
+    if getattr(mock, 'ondrel_agents', None):  # a Reset: the previous one leaves the bus
+        mock.ondrel_agents.remove_from_connection()
+    nm.ondrel['agent_manager'] = mock.ondrel_agents = _AgentManager(nm.bus_name)
     SetBehaviour(nm, 'version', '1.42.4')
     nm.AddMethod(MANAGER_IFACE, 'ActivateConnection', 'ooo', 'o', _activate)
     nm.AddMethod(MANAGER_IFACE, 'AddAndActivateConnection2', 'a{sa{sv}}ooa{sv}', 'ooa{sv}', _add_and_activate2)

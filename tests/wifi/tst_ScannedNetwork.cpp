@@ -78,9 +78,9 @@ private Q_SLOTS:
                                  {C::wpa2Personal}, "JP",   "h"};
             const ScannedNetwork network = ScannedNetwork::fromAccessPoint(ap);
             QVERIFY(std::tie(network.ssid, network.bssid, network.countryCode) ==
-                     std::tie(ap.ssid, ap.bssid, ap.countryCode));
+                    std::tie(ap.ssid, ap.bssid, ap.countryCode));
             QVERIFY(std::tie(network.rssi, network.noise, network.channel, network.band, network.widthMHz) ==
-                     std::tie(ap.rssi, ap.noise, number, band, width));
+                    std::tie(ap.rssi, ap.noise, number, band, width));
             QCOMPARE(network.security, Security::wpa2Personal);
             QVERIFY(network.apCount == 1 && !network.isCurrent && !network.isSaved && !network.isFavorite);
         }

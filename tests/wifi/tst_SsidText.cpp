@@ -7,9 +7,6 @@
 #include <QTest>
 
 #include <unicode/uchar.h>
-#include <unicode/uspoof.h>
-
-#include <vector>
 
 using namespace ondrel;
 
@@ -104,50 +101,6 @@ private Q_SLOTS:
         QVERIFY(onlyVisible(shown));
         QCOMPARE(isPlainName(name), QString::fromLatin1(bytes) == shown && bytes.size() == shown.size());
         QCOMPARE(ssidToBytes(name), bytes);
-    }
-
-    void lookAlikesDiffer()
-    {
-        // Pairs that read alike as they are: how a text reads is taken as its
-        // confusable skeleton once invisible characters are dropped, the text is
-        // composed and its white space trimmed and collapsed. Shown by the rule,
-        // they read apart.
-        const auto readsAs = [](const QString& text) {
-            QString kept;
-            for (const uint c : text.toUcs4()) {
-                if (!u_hasBinaryProperty(UChar32(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT))
-                    kept += QStringView(QChar::fromUcs4(c)).toString();
-            }
-            kept = kept.normalized(QString::NormalizationForm_C).simplified();
-            UErrorCode status = U_ZERO_ERROR;
-            USpoofChecker* checker = uspoof_open(&status);
-            std::vector<UChar> skeleton(size_t(kept.size() * 4 + 8));
-            const int32_t size =
-                uspoof_getSkeleton(checker, 0, reinterpret_cast<const UChar*>(kept.utf16()),
-                                   int32_t(kept.size()), skeleton.data(), int32_t(skeleton.size()), &status);
-            uspoof_close(checker);
-            return QString::fromUtf16(reinterpret_cast<const char16_t*>(skeleton.data()), size);
-        };
-        const char16_t* pairs[][2] = {
-            {u"\u041endrel-Home", u"Ondrel-Home"},
-            {u"Ondrel-Home ", u"Ondrel-Home"},
-            {u" Ondrel-Home", u"Ondrel-Home"},
-            {u"A  B", u"A B"},
-            {u"A\u00a0B", u"A B"},
-            {u"Cafe\u0301", u"Caf\u00e9"},
-            {u"\u212b", u"\u00c5"},
-            {u"Ho\u200bme", u"Home"},
-            {u"a\tb", u"a b"},
-            {u"\u0440\u0430\u0443\u0440\u0430", u"paypa"},
-            {u"Ondrel\u2010Home", u"Ondrel-Home"},
-            {u"evil\u202eTXT.exe", u"evilTXT.exe"},
-        };
-        for (const auto& pair : pairs) {
-            const QString a = QStringView(pair[0]).toString();
-            const QString b = QStringView(pair[1]).toString();
-            QCOMPARE(readsAs(a), readsAs(b));
-            QVERIFY2(readsAs(visibleName(a)) != readsAs(visibleName(b)), qPrintable(visibleName(a)));
-        }
     }
 
     void bytesRoundTripAndStayApart()
