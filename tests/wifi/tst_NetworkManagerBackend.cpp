@@ -154,8 +154,7 @@ private Q_SLOTS:
         }
     }
 
-    // The reads follow NetworkManager's signals, and answer from the copy
-    // while NetworkManager does not answer at all.
+    // The reads follow NetworkManager's signals.
     void statusFollowsSignals()
     {
         NetworkManagerBackend backend(limits());
@@ -165,13 +164,6 @@ private Q_SLOTS:
         // Profiles of every kind followed through changes: the daemon's test.
         nm_->addSavedWifi("Home", "wpa-psk", "secret12");
         QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Home"});
-
-        nm_->pause();
-        const quint64 trips = backend.roundTrips();
-        QVERIFY(backend.hasInterface() && backend.isPoweredOn());
-        QCOMPARE(backend.savedSsids(), QList<QByteArray>{"Home"});
-        QCOMPARE(backend.roundTrips(), trips);
-        nm_->resume();
 
         // A Wi-Fi device going and another coming; the radio switched elsewhere.
         nm_->mock("RemoveDevice", {device_});
@@ -388,6 +380,11 @@ private Q_SLOTS:
         }
         QCOMPARE(backend.scan().accessPoints.size(), 1);
         nm_->pause();
+        // The reads answer from the copy without asking; a scan waits one call.
+        const quint64 trips = backend.roundTrips();
+        QVERIFY(backend.hasInterface() && backend.isPoweredOn());
+        QCOMPARE(backend.savedSsids(), QList<QByteArray>{"Home"});
+        QCOMPARE(backend.roundTrips(), trips);
         QCOMPARE(backend.scan().error->code(), kTimedOut);
         NetworkManagerBackend late(limits(5s, 300ms)); // gives up after one call: no interface
         QVERIFY(!late.hasInterface());

@@ -18,10 +18,8 @@ private Q_SLOTS:
     {
         const QString sep(QChar(1));
         const QList<std::tuple<std::optional<QString>, std::optional<QString>, int, QString>> rows{
-            {std::nullopt, "AA", 36, sep + "hidden" + sep + "AA" + sep + "36"},
             {"X", std::nullopt, 0, "X" + sep + sep + "0"},
             {QString(), "b", 6, sep + "b" + sep + "6"}, // an empty name is no hidden one
-            {"N", "b", -1, "N" + sep + "b" + sep + "-1"},
         };
         for (const auto& [ssid, bssid, channel, id] : rows) {
             ScannedNetwork network;
