@@ -57,7 +57,7 @@ public:
         return mock(QStringLiteral("AddWirelessDevice"), {name, name}).toString();
     }
     QString addAccessPoint(const QString& device, const Ap& ap);
-    // `extra`: "mode" ("" leaves it out), "secret-flags", "timestamp".
+    // `extra`: "secret-flags", "timestamp".
     QString addSavedWifi(const QByteArray& ssid, const QString& keyMgmt = {}, const QString& secret = {},
                          const QVariantMap& extra = {})
     {

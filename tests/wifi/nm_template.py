@@ -1,12 +1,7 @@
-'''NetworkManager mock for Ondrel's tests: python-dbusmock's "networkmanager" template plus what the
-Wi-Fi backend relies on, behaving as NetworkManager 1.42 does (SetVersion announces another; from 1.46
-access points have Bandwidth): Wi-Fi devices with LastScan, RequestScan (delayed, refused or never
-finishing) and Disconnect; access points with raw SSID bytes; saved connections with GetSettings
-(secrets stripped), Update2 and Delete, where secrets an agent owns go to a desktop keyring
-instead; secret agents asked newest first, then the keyring, a secret given for a profile that keeps its
-own being written into it at once; ActivateConnection and AddAndActivateConnection2 stepping through the
-device states on a timer (volatile profiles vanish with their activation); a writable WirelessEnabled;
-privileged calls that can be refused. Control methods are on org.freedesktop.DBus.Mock.
+'''python-dbusmock's "networkmanager" template plus what the Wi-Fi backend relies on, as NetworkManager 1.42
+does it: scans, raw SSID bytes, saved profiles with secrets kept by NetworkManager or a keyring agent, secret
+agents, activations stepping through the device states on a timer, the radio, refused privileged calls.
+Control methods are on org.freedesktop.DBus.Mock.
 '''
 
 import time
@@ -241,10 +236,8 @@ def _add_connection(settings, persist):
     _store(conn, settings)
     conn.Set(CONNECTION_IFACE, 'Unsaved', dbus.Boolean(persist != 'disk'))
     conn.Set(CONNECTION_IFACE, 'Flags', dbus.UInt32((persist != 'disk') | (4 if conn.volatile else 0)))
-    for method, ins, outs, fn in (('GetSettings', '', 'a{sa{sv}}', _get_settings),
-                                  ('Update2', 'a{sa{sv}}ua{sv}', 'a{sv}', _update2),
-                                  ('Delete', '', '', lambda self: _delete_connection(self.path))):
-        conn.AddMethod(CONNECTION_IFACE, method, ins, outs, fn)
+    conn.AddMethod(CONNECTION_IFACE, 'GetSettings', '', 'a{sa{sv}}', _get_settings)
+    conn.AddMethod(CONNECTION_IFACE, 'Update2', 'a{sa{sv}}ua{sv}', 'a{sv}', _update2)
     nm.object_manager_emit_added(path)
     _paths(_obj(SETTINGS_OBJ), SETTINGS_IFACE, 'Connections', add=path)
     _obj(SETTINGS_OBJ).EmitSignal(SETTINGS_IFACE, 'NewConnection', 'o', [dbus.ObjectPath(path)])
@@ -252,23 +245,19 @@ def _add_connection(settings, persist):
 
 @dbus.service.method(MOCK_IFACE, in_signature='ayssa{sv}', out_signature='s')
 def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
-    '''A saved profile on disk; key_mgmt '' for an open network. extra: "mode" ('' leaves it out),
-    "secret-flags", "timestamp".'''
-    ssid, mode = _bytes(ssid), str(extra.get('mode', 'infrastructure'))
+    '''A saved profile on disk; key_mgmt '' for an open network. extra: "secret-flags", "timestamp".'''
+    ssid = _bytes(ssid)
     # Nested values as a real profile has them, which an update must carry over unchanged.
     address = dbus.Dictionary({'address': '192.168.7.2', 'prefix': dbus.UInt32(24)}, signature='sv')
     settings = {'connection': {'id': ssid.decode('utf-8', 'replace'), 'type': '802-11-wireless',
                                'timestamp': dbus.UInt64(int(extra.get('timestamp', 0)))},
-                '802-11-wireless': {'ssid': dbus.Array([dbus.Byte(b) for b in ssid], signature='y'),
-                                    **({'mode': dbus.String(mode)} if mode else {})},
+                '802-11-wireless': {'ssid': dbus.Array([dbus.Byte(b) for b in ssid], signature='y')},
                 'ipv4': {'method': 'manual', 'dns': dbus.Array([dbus.UInt32(0x08080808)], signature='u'),
                          'address-data': dbus.Array([address], signature='a{sv}')}}
     if key_mgmt:
-        wep = key_mgmt == 'none'
-        settings[SECURITY] = {'key-mgmt': key_mgmt,
-                              'wep-key-flags' if wep else 'psk-flags': dbus.UInt32(extra.get('secret-flags', 0))}
+        settings[SECURITY] = {'key-mgmt': key_mgmt, 'psk-flags': dbus.UInt32(extra.get('secret-flags', 0))}
         if secret:
-            settings[SECURITY]['wep-key0' if wep else 'psk'] = dbus.String(secret)
+            settings[SECURITY]['psk'] = dbus.String(secret)
     return _add_connection(settings, 'disk')
 
 @dbus.service.method(MOCK_IFACE, in_signature='sss', out_signature='v')

@@ -158,10 +158,8 @@ private Q_SLOTS:
     {
         const QString manager = B::kNetworkManagerDomain, none = QStringLiteral("Refused.");
         // Error names after "org.freedesktop.", what they stand for, the text (a "No…" one given no message).
+        // NetworkManager's own PermissionDenied ones: the backend's and the daemon's tests.
         const QList<std::tuple<const char*, QString, qint64, QString>> rows{
-            {"NetworkManager.PermissionDenied", manager, B::kNotPermitted, none},
-            {"NetworkManager.Settings.PermissionDenied", manager, B::kNotPermitted, none},
-            {"NetworkManager.AgentManager.PermissionDenied", manager, B::kNotPermitted, none},
             {"DBus.Error.AccessDenied", manager, B::kNotPermitted, none},
             {"DBus.Error.InteractiveAuthorizationRequired", manager, B::kNotPermitted,
              "Not authorized to control networking."},
