@@ -58,11 +58,6 @@ struct ComboBox : QComboBox {
     using QComboBox::initStyleOption;
 };
 
-qsizetype ellipses(const QString& text)
-{
-    return text.count(kEllipsis);
-}
-
 class Checker {
 public:
     QStringList failures;
@@ -189,7 +184,7 @@ private:
                             .arg(box.width(), 0, 'f', 1)
                             .arg(box.left(), 0, 'f', 1));
         }
-        if (ellipses(all) > ellipses(texts))
+        if (all.count(kEllipsis) > texts.count(kEllipsis))
             fail(w, QStringLiteral("shortens its text to “%1”").arg(all));
     }
 
@@ -286,7 +281,7 @@ private:
                                      ? header->model()->headerData(index.column(), Qt::Horizontal).toString()
                                      : index.data().toString();
             const bool tooWide = view->fontMetrics().horizontalAdvance(full) > cell.width() - 8;
-            if (ellipses(cellTexts[key]) > ellipses(full) &&
+            if (cellTexts[key].count(kEllipsis) > full.count(kEllipsis) &&
                 !(tooWide && !header && index.column() == SpeedHistoryModel::network))
                 fail(view, QStringLiteral("shortens “%1” to “%2”").arg(full, cellTexts[key]));
         }
@@ -337,12 +332,6 @@ const ScannedNetwork& network(const Room& room, const char* ssid)
             return n;
     }
     qFatal("no network %s", ssid);
-}
-
-void settle()
-{
-    for (int round = 0; round < 3; ++round)
-        QCoreApplication::processEvents();
 }
 
 } // namespace
@@ -461,7 +450,8 @@ private Q_SLOTS:
                         s.steps[step].second(window.get());
                     checker.where = rawValue(language) + ", " + s.state +
                                     (step >= 0 ? QString(", ") + s.steps[step].first : "");
-                    settle();
+                    for (int round = 0; round < 3; ++round)
+                        QCoreApplication::processEvents();
                     checker.check(window.get());
                 }
                 if (auto* content = qobject_cast<ContentView*>(window.get());
