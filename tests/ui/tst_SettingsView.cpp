@@ -91,43 +91,32 @@ private Q_SLOTS:
             QCOMPARE(picker->itemText(picker->findData(rawValue(lang))), label(lang));
     }
 
-    void togglesWriteAndFollowPreferences_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<std::function<bool(Prefs&)>>("get");
-        QTest::newRow("favorites on top")
-            << "favoritesOnTopToggle" << std::function([](Prefs& p) { return p.favoritesOnTop(); });
-        QTest::newRow("favorites only")
-            << "favoritesOnlyToggle" << std::function([](Prefs& p) { return p.favoritesOnly(); });
-        QTest::newRow("group") << "groupToggle" << std::function([](Prefs& p) { return p.groupBySSID(); });
-        QTest::newRow("hidden") << "hiddenToggle" << std::function([](Prefs& p) { return p.showHidden(); });
-        QTest::newRow("details") << "detailsToggle"
-                                 << std::function([](Prefs& p) { return p.showDetails(); });
-    }
-    void togglesWriteAndFollowPreferences()
-    {
-        QFETCH(QString, name);
-        QFETCH(std::function<bool(Prefs&)>, get);
-        TestPrefs prefs;
-        SettingsView view(*prefs, nullptr, nullptr);
-        auto* sw = view.findChild<ToggleSwitch*>(name);
-        QVERIFY(sw);
-        QCOMPARE(sw->isChecked(), get(*prefs));
-        const bool before = get(*prefs);
-        sw->click();
-        QCOMPARE(get(*prefs), !before); // stored at once, no Apply
-        sw->click();
-        QCOMPARE(get(*prefs), before);
-    }
-
-    // The pickers write the preferences at once (the scan interval reaches
-    // the store at once too) and follow changes made elsewhere.
-    void pickersWriteAndFollowPreferences()
+    // Every toggle and picker writes the preferences at once, no Apply (the
+    // scan interval reaches the store at once too), and follows changes made
+    // elsewhere.
+    void controlsWriteAndFollowPreferences()
     {
         SimulatedRadios radios(QJsonObject{});
         TestPrefs prefs;
         WiFiStore store(radios.engine(), *prefs);
         SettingsView view(*prefs, &store, nullptr);
+        using Getter = bool (Prefs::*)() const;
+        const std::pair<const char*, Getter> toggles[] = {
+            {"favoritesOnTopToggle", &Prefs::favoritesOnTop},
+            {"favoritesOnlyToggle", &Prefs::favoritesOnly},
+            {"groupToggle", &Prefs::groupBySSID},
+            {"hiddenToggle", &Prefs::showHidden},
+            {"detailsToggle", &Prefs::showDetails},
+        };
+        for (const auto& [name, get] : toggles) {
+            auto* sw = view.findChild<ToggleSwitch*>(name);
+            const bool before = ((*prefs).*get)();
+            QVERIFY2(sw && sw->isChecked() == before, name);
+            sw->click();
+            QVERIFY2(((*prefs).*get)() == !before, name);
+            sw->click();
+            QVERIFY2(((*prefs).*get)() == before, name);
+        }
         const auto picker = [&view](const char* name) { return view.findChild<QComboBox*>(name); };
         choose(picker("sortPicker"), rawValue(SortKey::name));
         QCOMPARE(prefs->sortKey(), SortKey::name);
