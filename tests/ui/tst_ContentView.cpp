@@ -159,14 +159,22 @@ private Q_SLOTS:
     void cardAndDisconnect_data()
     {
         QTest::addColumn<QJsonObject>("current");
+        QTest::addColumn<bool>("percent");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("subtitle");
         const QJsonObject full{
             {"ssid", "Home"}, {"rssi", -55}, {"channel", 36}, {"band", 50}, {"txRate", 866.7}};
-        QTest::newRow("connected") << full << "Home"
-                                   << QString::fromUtf8(
-                                          "Connected ・ -55 dBm ・ 5 GHz · Channel 36 ・ 866 Mbps");
-        QTest::newRow("not connected") << QJsonObject() << "Not connected"
+        QTest::newRow("connected") << full << false << "Home"
+                                   << "Connected ・ -55 dBm ・ 5 GHz · Channel 36 ・ 866 Mbps";
+        QTest::newRow("percent")
+            << QJsonObject{{"ssid", "Home"}, {"rssi", -55}, {"channel", 36}, {"band", 24}, {"txRate", 54}}
+            << true << "Home"
+            << "Connected ・ 90% ・ 2.4 GHz · Channel 36 ・ 54 Mbps";
+        QTest::newRow("unknown band, no rate")
+            << QJsonObject{{"ssid", "Home"}, {"rssi", -55}, {"channel", 36}, {"band", 0}, {"txRate", 0}}
+            << false << "Home"
+            << "Connected ・ -55 dBm";
+        QTest::newRow("not connected") << QJsonObject() << false << "Not connected"
                                        << "Pick a network below to connect.";
     }
     void cardAndDisconnect()
@@ -174,10 +182,12 @@ private Q_SLOTS:
         QFETCH(QJsonObject, current);
         QFETCH(QString, title);
         QFETCH(QString, subtitle);
+        QFETCH(bool, percent);
         QJsonObject scenario = demo();
         if (!current.isEmpty())
             scenario["current"] = current;
         Window w(scenario);
+        w.prefs->setStrengthUnit(percent ? StrengthUnit::percent : StrengthUnit::dbm);
         QTRY_COMPARE(w.view.cardSubtitleLabel()->text(), subtitle);
         QCOMPARE(read(w.view.cardTitle()->text()), title);
         QCOMPARE(w.view.disconnectButton()->isVisibleTo(&w.view), !current.isEmpty());
