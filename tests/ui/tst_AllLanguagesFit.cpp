@@ -40,23 +40,16 @@ namespace {
 const QChar kEllipsis(0x2026);
 const QString kLongName = QStringLiteral("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3");
 
-// Calls a widget's protected initStyleOption.
-template <typename Widget, typename Option>
-Option styleOption(const Widget* widget, void (Widget::*init)(Option*) const)
+// A widget's style option, from its protected initStyleOption.
+template <typename Option, typename Widget> Option styleOption(const Widget* widget)
 {
+    struct Open : Widget {
+        using Widget::initStyleOption;
+    };
     Option option;
-    (widget->*init)(&option);
+    (widget->*&Open::initStyleOption)(&option);
     return option;
 }
-struct PushButton : QPushButton {
-    using QPushButton::initStyleOption;
-};
-struct CheckBox : QCheckBox {
-    using QCheckBox::initStyleOption;
-};
-struct ComboBox : QComboBox {
-    using QComboBox::initStyleOption;
-};
 
 class Checker {
 public:
@@ -130,17 +123,17 @@ private:
         QStyle* style = w->style();
         if (auto* button = qobject_cast<QPushButton*>(w)) {
             *texts = button->text();
-            const QStyleOptionButton o = styleOption<QPushButton>(button, &PushButton::initStyleOption);
+            const QStyleOptionButton o = styleOption<QStyleOptionButton>(button);
             return style->subElementRect(QStyle::SE_PushButtonContents, &o, w);
         }
         if (auto* box = qobject_cast<QCheckBox*>(w)) {
             *texts = box->text();
-            const QStyleOptionButton o = styleOption<QCheckBox>(box, &CheckBox::initStyleOption);
+            const QStyleOptionButton o = styleOption<QStyleOptionButton>(box);
             return style->subElementRect(QStyle::SE_CheckBoxContents, &o, w);
         }
         if (auto* combo = qobject_cast<QComboBox*>(w)) {
             *texts = combo->currentText();
-            const QStyleOptionComboBox o = styleOption<QComboBox>(combo, &ComboBox::initStyleOption);
+            const QStyleOptionComboBox o = styleOption<QStyleOptionComboBox>(combo);
             return style->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, w);
         }
         if (auto* tool = qobject_cast<QToolButton*>(w)) {

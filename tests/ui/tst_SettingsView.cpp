@@ -56,26 +56,21 @@ private Q_SLOTS:
     void coverageLabels_data()
     {
         QTest::addColumn<AppLanguage>("language");
-        QTest::addColumn<qsizetype>("entries");
-        QTest::addColumn<qsizetype>("total");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("total");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("995 of 1000: no percentage")
-            << AppLanguage::en << qsizetype(995) << qsizetype(1000) << "Deutsch";
-        QTest::newRow("994 of 1000: 99 %")
-            << AppLanguage::en << qsizetype(994) << qsizetype(1000) << "Deutsch (99%)";
-        QTest::newRow("Japanese: full-width parentheses")
-            << AppLanguage::ja << qsizetype(994) << qsizetype(1000) << "Deutsch（99%）";
-        QTest::newRow("more than the source")
-            << AppLanguage::en << qsizetype(1200) << qsizetype(1000) << "Deutsch";
-        QTest::newRow("874 of 1000 truncates to 87")
-            << AppLanguage::en << qsizetype(874) << qsizetype(1000) << "Deutsch (87%)";
-        QTest::newRow("no source texts") << AppLanguage::en << qsizetype(5) << qsizetype(0) << "Deutsch (0%)";
+        QTest::newRow("995 of 1000: no percentage") << AppLanguage::en << 995 << 1000 << "Deutsch";
+        QTest::newRow("994 of 1000: 99 %") << AppLanguage::en << 994 << 1000 << "Deutsch (99%)";
+        QTest::newRow("Japanese: full-width") << AppLanguage::ja << 994 << 1000 << "Deutsch（99%）";
+        QTest::newRow("more than the source") << AppLanguage::en << 1200 << 1000 << "Deutsch";
+        QTest::newRow("874 of 1000 truncates") << AppLanguage::en << 874 << 1000 << "Deutsch (87%)";
+        QTest::newRow("no source texts") << AppLanguage::en << 5 << 0 << "Deutsch (0%)";
     }
     void coverageLabels()
     {
         QFETCH(AppLanguage, language);
-        QFETCH(qsizetype, entries);
-        QFETCH(qsizetype, total);
+        QFETCH(int, entries);
+        QFETCH(int, total);
         LocaleSettings::apply(language);
         QTEST(GeneralSettings::coverageLabel(QStringLiteral("Deutsch"), entries, total), "expected");
     }
