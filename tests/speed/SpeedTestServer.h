@@ -43,30 +43,15 @@ public:
     // "http://127.0.0.1:PORT"
     QByteArray url() const;
     // Paces the body bytes of all connections together; 0 serves at full speed.
-    void setRate(double mbps)
-    {
-        apply([&](Config& c) { c.bytesPerSecond = mbps * 1e6 / 8; });
-    }
-    void setBehaviour(Kind kind, Behaviour behaviour)
-    {
-        apply([&](Config& c) { c.behaviours[size_t(kind)] = behaviour; });
-    }
+    void setRate(double mbps) { set(&Config::bytesPerSecond, mbps * 1e6 / 8); }
+    void setBehaviour(Kind kind, Behaviour behaviour) { set(&Config::behaviours, size_t(kind), behaviour); }
     // Serves the next `count` requests of `kind` by their behaviour and stalls
     // the ones after; a negative count lifts the limit.
-    void setAnswerLimit(Kind kind, int count)
-    {
-        apply([&](Config& c) { c.answers[size_t(kind)] = std::max(count, -1); });
-    }
+    void setAnswerLimit(Kind kind, int count) { set(&Config::answers, size_t(kind), std::max(count, -1)); }
     // The status of Behaviour::error's answers; 503 unless set.
-    void setErrorStatus(int status)
-    {
-        apply([&](Config& c) { c.errorStatus = status; });
-    }
+    void setErrorStatus(int status) { set(&Config::errorStatus, status); }
     // Closes (or reopens, on the same port) the listening socket.
-    void setRefusing(bool refusing)
-    {
-        apply([&](Config& c) { c.refusing = refusing; });
-    }
+    void setRefusing(bool refusing) { set(&Config::refusing, refusing); }
     // Runs the server thread under the real-time FIFO policy, so that its
     // pacing holds on a busy machine. Returns whether that was allowed.
     bool raisePriority();
@@ -85,6 +70,14 @@ private:
     };
 
     void apply(const std::function<void(Config&)>& edit);
+    template <typename T> void set(T Config::*member, T value)
+    {
+        apply([&](Config& c) { c.*member = value; });
+    }
+    template <typename T> void set(std::array<T, 3> Config::*member, size_t index, T value)
+    {
+        apply([&](Config& c) { (c.*member)[index] = value; });
+    }
     void run();
     void openListener();
     bool startRequest(Connection& c);

@@ -3,7 +3,6 @@
 
 #include "SpeedTestServer.h"
 #include "app/DebugLogFile.h"
-#include "localization/LocaleSettings.h"
 #include "speed/SpeedEntry.h"
 #include "speed/SpeedTest.h"
 #include "tests/store/ManualClock.h"
@@ -23,6 +22,12 @@ using Behaviour = SpeedTestServer::Behaviour;
 using Phase = SpeedTest::Phase;
 
 namespace {
+
+// Polls what the server's thread does more finely than QTRY's 50 ms steps.
+bool until(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
 
 struct Fixture {
     SpeedTestServer server;
@@ -54,7 +59,7 @@ struct Fixture {
              {std::pair{Phase::download, Kind::download}, {Phase::upload, Kind::upload}}) {
             if (!waitFor(phase))
                 return;
-            QTRY_VERIFY(server.stats().requests[size_t(kind)] >= requests);
+            QVERIFY(until([&] { return server.stats().requests[size_t(kind)] >= requests; }));
             clock.advance(1000ms);
         }
     }
@@ -112,7 +117,7 @@ private Q_SLOTS:
         QCOMPARE(stats.requests[size_t(Kind::latency)], qint64(6));
         QCOMPARE(stats.latencyConnections.size(), size_t(1)); // one connection, reused
         QCOMPARE(stats.expectHeaders, qint64(0));
-        QTRY_COMPARE(f.server.stats().openStreams, 0); // the streams end with the test
+        QVERIFY(until([&] { return f.server.stats().openStreams == 0; })); // the streams end with the test
 
         // The stored entry: the result's figures and date, the network's details.
         WiFiEngine::Status status{
@@ -155,15 +160,16 @@ private Q_SLOTS:
         f.test.start();
         if (phase != Phase::latency) {
             QVERIFY(f.waitFor(Phase::download));
-            QTRY_VERIFY(f.server.stats().requests[size_t(Kind::download)] > SpeedTest::streams);
+            QVERIFY(until(
+                [&] { return f.server.stats().requests[size_t(Kind::download)] > SpeedTest::streams; }));
             f.clock.advance(phase == Phase::download ? 500ms : 1000ms);
             QVERIFY(f.waitFor(phase));
-            QTRY_COMPARE(f.server.stats().openStreams, SpeedTest::streams);
+            QVERIFY(until([&] { return f.server.stats().openStreams == SpeedTest::streams; }));
         }
         f.test.stop();
         QCOMPARE(std::tuple(f.test.phase().kind(), f.test.progress(), f.test.liveMbps()),
                  std::tuple(Phase::idle, 0.0, 0.0));
-        QTRY_COMPARE(f.server.stats().openStreams, 0);
+        QVERIFY(until([&] { return f.server.stats().openStreams == 0; }));
         // Nothing runs on.
         QSignalSpy phases(&f.test, &SpeedTest::phaseChanged), live(&f.test, &SpeedTest::liveMbpsChanged);
         f.clock.advance(10s);
@@ -178,35 +184,31 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<Phase::Kind>("endedIn");
         QTest::addColumn<QString>("message");
+        const auto row = [](const char* name, QList<Kind> kinds, Behaviour behaviour, int status,
+                            Phase::Kind endedIn, const QString& message) {
+            QTest::newRow(name) << kinds << behaviour << status << endedIn << message;
+        };
         const QList<Kind> all{Kind::latency, Kind::download, Kind::upload};
         const QString refused = QStringLiteral("サーバーが測定の要求を受け付けませんでした (HTTP %1)。");
         const QString redirected =
             QStringLiteral("サーバーが測定を別のアドレスへ転送しようとしました (HTTP %1)。"
                            "このネットワークではサインインが必要かもしれません。");
         const QString lost = QStringLiteral("ネットワーク接続が切れました。");
-        QTest::newRow("refused") << QList<Kind>{} << Behaviour::normal << 0 << Phase::latency
-                                 << QStringLiteral("サーバーに接続できませんでした。");
-        QTest::newRow("latency stalled") << QList{Kind::latency} << Behaviour::stall << 0 << Phase::latency
-                                         << QStringLiteral("要求がタイムアウトしました。");
-        QTest::newRow("latency dropped")
-            << QList{Kind::latency} << Behaviour::drop << 0 << Phase::latency << lost;
-        QTest::newRow("403 to everything")
-            << all << Behaviour::error << 403 << Phase::latency << refused.arg(403);
-        QTest::newRow("redirect of everything")
-            << all << Behaviour::error << 302 << Phase::latency << redirected.arg(302);
-        QTest::newRow("the network's 404 page for downloads")
-            << QList{Kind::download} << Behaviour::error << 404 << Phase::download << refused.arg(404);
-        QTest::newRow("503 to uploads")
-            << QList{Kind::upload} << Behaviour::error << 503 << Phase::upload << refused.arg(503);
-        QTest::newRow("redirected uploads")
-            << QList{Kind::upload} << Behaviour::error << 307 << Phase::upload << redirected.arg(307);
-        QTest::newRow("downloads cut off")
-            << QList{Kind::download} << Behaviour::close << 0 << Phase::download << lost;
-        QTest::newRow("download stalled")
-            << QList{Kind::download} << Behaviour::stall << 0 << Phase::download
-            << QStringLiteral("ダウンロードの測定中、データが届きませんでした。");
-        QTest::newRow("dropped streams are replaced, half bodies measured")
-            << QList{Kind::download, Kind::upload} << Behaviour::drop << 0 << Phase::done << QString();
+        row("refused", {}, Behaviour::normal, 0, Phase::latency, "サーバーに接続できませんでした。");
+        row("latency stalled", {Kind::latency}, Behaviour::stall, 0, Phase::latency,
+            "要求がタイムアウトしました。");
+        row("latency dropped", {Kind::latency}, Behaviour::drop, 0, Phase::latency, lost);
+        row("403 to everything", all, Behaviour::error, 403, Phase::latency, refused.arg(403));
+        row("redirect of everything", all, Behaviour::error, 302, Phase::latency, redirected.arg(302));
+        row("the network's 404 page for downloads", {Kind::download}, Behaviour::error, 404, Phase::download,
+            refused.arg(404));
+        row("503 to uploads", {Kind::upload}, Behaviour::error, 503, Phase::upload, refused.arg(503));
+        row("redirected uploads", {Kind::upload}, Behaviour::error, 307, Phase::upload, redirected.arg(307));
+        row("downloads cut off", {Kind::download}, Behaviour::close, 0, Phase::download, lost);
+        row("download stalled", {Kind::download}, Behaviour::stall, 0, Phase::download,
+            "ダウンロードの測定中、データが届きませんでした。");
+        row("dropped streams are replaced, half bodies measured", {Kind::download, Kind::upload},
+            Behaviour::drop, 0, Phase::done, "");
     }
 
     void outcomes()
@@ -239,7 +241,7 @@ private Q_SLOTS:
                  std::tuple(SpeedResult::distantPast(), 0.0));
         if (endedIn == Phase::latency)
             QCOMPARE(f.test.result(), SpeedResult());
-        QTRY_COMPARE(f.server.stats().openStreams, 0);
+        QVERIFY(until([&] { return f.server.stats().openStreams == 0; }));
     }
 
     void failureTexts()
@@ -251,11 +253,6 @@ private Q_SLOTS:
             const QString text = SpeedTest::describeFailure(outcome);
             QVERIFY2(text.endsWith(u'。') && !text.contains(outcome.detail), qPrintable(text));
         }
-        LocaleSettings::apply(AppLanguage::en);
-        outcome.curlCode = CURLE_SSL_ENGINE_NOTFOUND;
-        QCOMPARE(SpeedTest::describeFailure(outcome),
-                 QStringLiteral("Could not communicate with the server (error 53)."));
-        LocaleSettings::apply(AppLanguage::ja);
 
         // ...it goes to the diagnostic log.
         QTemporaryDir dir;

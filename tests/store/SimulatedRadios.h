@@ -1,25 +1,26 @@
 #pragma once
 
-// Shared by the store tests: a simulated radio environment written to a
-// scenario file in a temporary folder, an engine playing it, and
+// Shared by the store and window tests: a simulated radio environment written
+// to a scenario file in a temporary folder, an engine playing it, and
 // preferences of the test's own.
 
 #include "localization/AppLanguage.h"
 #include "localization/LocaleSettings.h"
-#include "store/Prefs.h"
 #include "localization/UserDefaults.h"
+#include "store/Prefs.h"
 #include "wifi/SimulatedBackend.h"
 #include "wifi/SimulationScenario.h"
 #include "wifi/WiFiEngine.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -76,9 +77,10 @@ public:
     // completion has been delivered (the queue is strictly ordered).
     void drain()
     {
-        bool done = false;
-        engine_->scan([&done](QList<ScannedNetwork>, std::optional<SystemError>) { done = true; });
-        QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+        QEventLoop loop;
+        engine_->scan([&loop](QList<ScannedNetwork>, std::optional<SystemError>) { loop.quit(); });
+        QTimer::singleShot(10000, &loop, [] { qFatal("the engine's queue did not drain"); });
+        loop.exec();
     }
 
 private:

@@ -1,10 +1,10 @@
-// The preferences: defaults, the settings file as written and as found, and
-// the favourites.
+// The preferences: the settings file as found and as written, the favourites,
+// the refresh labels and a language change.
 
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
-#include "store/Prefs.h"
 #include "localization/UserDefaults.h"
+#include "store/Prefs.h"
 #include "wifi/SsidText.h"
 
 #include <QSettings>
@@ -19,99 +19,81 @@ class tst_Prefs : public QObject {
     QTemporaryDir dir_;
     QString path_;
 
-    // A fresh settings file seeded with raw values.
-    QString seeded(const QVariantMap& seed = {})
+    // A fresh settings file holding `text`.
+    QString fileWith(const QByteArray& text = {})
     {
         path_ = dir_.filePath(QUuid::createUuid().toString(QUuid::Id128) + ".conf");
-        QSettings raw(path_, QSettings::NativeFormat);
-        for (auto it = seed.begin(); it != seed.end(); ++it)
-            raw.setValue(it.key(), it.value());
+        QFile file(path_);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+            qFatal("cannot write the settings file");
         return path_;
     }
     QSettings file() const { return {path_, QSettings::NativeFormat}; }
 
+    // "sortKey unit refresh group hidden ascending details onTop only favourites"
+    static QString values(const Prefs& p)
+    {
+        QStringList bits{rawValue(p.sortKey()), rawValue(p.strengthUnit()),
+                         QString::number(p.autoRefreshSeconds())};
+        for (bool on : {p.groupBySSID(), p.showHidden(), p.ascending(), p.showDetails(), p.favoritesOnTop(),
+                        p.favoritesOnly()})
+            bits.append(QString::number(on));
+        return (bits + p.favorites()).join(' ');
+    }
+
 private Q_SLOTS:
     void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path())); }
 
-    void defaultsAreNotStored()
+    void readsTheFile_data()
     {
-        UserDefaults defaults(seeded({{"speedResults", "[1,2]"}}));
-        Prefs prefs(defaults);
-        QCOMPARE(std::tuple(prefs.autoRefreshSeconds(), prefs.groupBySSID(), prefs.showHidden(),
-                            prefs.sortKey(), prefs.ascending(), prefs.strengthUnit(), prefs.showDetails()),
-                 std::tuple(qint64(0), true, false, SortKey::signal, false, StrengthUnit::dbm, true));
-        QCOMPARE(std::tuple(prefs.favorites(), prefs.favoritesOnTop(), prefs.favoritesOnly()),
-                 std::tuple(QStringList(), true, false));
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("expected");
+        const QString defaults = QStringLiteral("signal dbm 0 1 0 0 1 1 0");
+        QTest::newRow("no file: the defaults, not written") << QByteArray() << defaults;
+        QTest::newRow("a retired key goes") << QByteArray("[General]\nspeedResults=\"[1,2]\"\n") << defaults;
+        QTest::newRow("stored values")
+            << QByteArray("[General]\nsortKey=band\nstrengthUnit=percent\n"
+                          "autoRefreshSeconds=30\ngroupBySSID=false\nfavorites=A, B\n")
+            << "band percent 30 0 0 0 1 1 0 A B";
+        QTest::newRow("capitalised values")
+            << QByteArray("[General]\nsortKey=Name\nstrengthUnit=Percent\n") << defaults;
+        QTest::newRow("unknown values")
+            << QByteArray("[General]\nsortKey=speed\nstrengthUnit=\n") << defaults;
+        QTest::newRow("garbage") << QByteArray("\x00\xff[[[=\n=favorites\nsortKey=@Variant(\\0\\0\\0\\x7f)\n"
+                                               "favorites=@Invalid()\n",
+                                               60)
+                                 << defaults;
+    }
+    void readsTheFile()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, expected);
+        UserDefaults defaults(fileWith(text));
+        QCOMPARE(values(Prefs(defaults)), expected);
         defaults.sync();
-        QCOMPARE(file().allKeys(), QStringList()); // the retired key went, nothing came
-    }
-
-    void storedValues_data()
-    {
-        QTest::addColumn<QString>("sortKey");
-        QTest::addColumn<QString>("unit");
-        QTest::addColumn<SortKey>("expectedKey");
-        QTest::addColumn<StrengthUnit>("expectedUnit");
-        QTest::newRow("valid") << "band"
-                               << "percent" << SortKey::band << StrengthUnit::percent;
-        QTest::newRow("capitalised") << "Name"
-                                     << "Percent" << SortKey::signal << StrengthUnit::dbm;
-        QTest::newRow("unknown") << "speed"
-                                 << "bars" << SortKey::signal << StrengthUnit::dbm;
-        QTest::newRow("empty") << ""
-                               << "" << SortKey::signal << StrengthUnit::dbm;
-    }
-    void storedValues()
-    {
-        QFETCH(QString, sortKey);
-        QFETCH(QString, unit);
-        QFETCH(SortKey, expectedKey);
-        QFETCH(StrengthUnit, expectedUnit);
-        UserDefaults defaults(seeded({{"sortKey", sortKey},
-                                      {"strengthUnit", unit},
-                                      {"autoRefreshSeconds", "30"},
-                                      {"groupBySSID", "false"}}));
-        Prefs prefs(defaults);
-        QCOMPARE(std::tuple(prefs.sortKey(), prefs.strengthUnit(), prefs.autoRefreshSeconds(),
-                            prefs.groupBySSID()),
-                 std::tuple(expectedKey, expectedUnit, qint64(30), false));
-    }
-
-    void unreadableFileFallsBack()
-    {
-        QFile garbage(seeded());
-        QVERIFY(garbage.open(QIODevice::WriteOnly));
-        garbage.write("\x00\xff[[[=\n=favorites\nsortKey=@Variant(\\0\\0\\0\\x7f)\nfavorites=@Invalid()\n",
-                      60);
-        garbage.close();
-        UserDefaults defaults(path_);
-        Prefs prefs(defaults);
-        QCOMPARE(std::tuple(prefs.sortKey(), prefs.favorites()), std::tuple(SortKey::signal, QStringList()));
+        QVERIFY(!file().contains("speedResults"));
+        QCOMPARE(file().allKeys().isEmpty(), !text.contains("sortKey"));
     }
 
     void assignmentsAnnounceFirstAndWriteThrough()
     {
-        UserDefaults defaults(seeded());
+        UserDefaults defaults(fileWith());
         Prefs prefs(defaults);
-        QSignalSpy announced(&prefs, &Prefs::willChange);
-        bool sawOldValue = false;
-        connect(&prefs, &Prefs::willChange, this, [&] { sawOldValue = prefs.sortKey() == SortKey::signal; });
+        QStringList seen; // the values each announcement sees
+        connect(&prefs, &Prefs::willChange, this, [&] { seen.append(values(prefs)); });
         prefs.setSortKey(SortKey::security);
-        QVERIFY(sawOldValue);
         prefs.setAutoRefreshSeconds(60);
         prefs.setAscending(true);
         prefs.setStrengthUnit(StrengthUnit::percent);
         prefs.setShowHidden(true);
         prefs.setShowHidden(true); // equal values are announced and written all the same
-        QCOMPARE(announced.count(), 6);
+        QCOMPARE(seen.size(), 6);
+        QCOMPARE(seen.first(), QStringLiteral("signal dbm 0 1 0 0 1 1 0"));
         defaults.sync();
         QCOMPARE(std::pair(file().value("sortKey").toString(), file().value("strengthUnit").toString()),
                  std::pair(QStringLiteral("security"), QStringLiteral("percent")));
         UserDefaults reread(path_);
-        Prefs again(reread);
-        QCOMPARE(std::tuple(again.sortKey(), again.autoRefreshSeconds(), again.ascending(),
-                            again.showHidden(), again.strengthUnit()),
-                 std::tuple(SortKey::security, qint64(60), true, true, StrengthUnit::percent));
+        QCOMPARE(values(Prefs(reread)), QStringLiteral("security percent 60 1 1 1 1 1 0"));
     }
 
     void favourites()
@@ -121,7 +103,7 @@ private Q_SLOTS:
             "a,b",         "\"quoted\"", "x=y;z",        "\\back\\slash",
             "\x1b[31mred", "@Invalid()", "日本語 Wi-Fi", ssidFromBytes(QByteArray::fromHex("efbbbf41ff")),
             "Dup",         "Dup"};
-        UserDefaults defaults(seeded());
+        UserDefaults defaults(fileWith());
         {
             Prefs prefs(defaults);
             QSignalSpy announced(&prefs, &Prefs::willChange);
@@ -136,12 +118,12 @@ private Q_SLOTS:
         QCOMPARE(prefs.favorites(), names.mid(0, 8));
         prefs.toggleFavorite(QStringLiteral("a,b"));
         QCOMPARE(prefs.favorites().first(), QStringLiteral("\"quoted\""));
-        QVERIFY(!prefs.favoriteSet().contains("a,b") && prefs.favoriteSet().contains("x=y;z"));
-        QVERIFY(!prefs.favoriteSet().contains("X=Y;Z"));
+        QCOMPARE(std::tuple(prefs.favoriteSet().contains("a,b"), prefs.favoriteSet().contains("x=y;z"),
+                            prefs.favoriteSet().contains("X=Y;Z")),
+                 std::tuple(false, true, false));
 
         // A file with a name twice: toggling removes the first copy, removing every copy.
-        UserDefaults twice(seeded());
-        twice.setStringList(QStringLiteral("favorites"), {"Dup", "X", "Dup"});
+        UserDefaults twice(fileWith("[General]\nfavorites=Dup, X, Dup\n"));
         Prefs dup(twice);
         dup.toggleFavorite(QStringLiteral("Dup"));
         QCOMPARE(std::pair(dup.favorites(), dup.favoriteSet().contains("Dup")),
@@ -153,27 +135,23 @@ private Q_SLOTS:
                  std::pair(QStringList{"X"}, false));
     }
 
-    void refreshLabels()
+    void refreshLabelsAndLanguage()
     {
         LocaleSettings::apply(AppLanguage::en);
         QCOMPARE(QStringList({Prefs::refreshLabel(0), Prefs::refreshLabel(1), Prefs::refreshLabel(5),
                               Prefs::refreshLabel(300)}),
                  QStringList({"Off", "Every 1 second", "Every 5 seconds", "Every 5 minutes"}));
         LocaleSettings::apply(AppLanguage::ja);
-        QCOMPARE(Prefs::refreshLabel(10), QStringLiteral("10秒ごと"));
-        QCOMPARE(Prefs::refreshLabel(300), QStringLiteral("5分ごと"));
-    }
+        QCOMPARE(std::pair(Prefs::refreshLabel(10), Prefs::refreshLabel(300)),
+                 std::pair(QStringLiteral("10秒ごと"), QStringLiteral("5分ごと")));
 
-    void languageChangeAnnouncesTwice()
-    {
-        UserDefaults defaults(seeded());
+        // A language change announces twice, the second time with the texts switched.
+        UserDefaults defaults(fileWith());
         Prefs prefs(defaults);
         QStringList seen;
         connect(&prefs, &Prefs::willChange, this, [&] { seen.append(L("不明", "Unknown")); });
         LocaleSettings::shared().setLanguage(AppLanguage::ja);
-        LocaleSettings::apply(AppLanguage::ja);
         prefs.setLanguage(AppLanguage::en);
-        // The second announcement comes after the texts have switched.
         QCOMPARE(seen, (QStringList{"不明", "Unknown"}));
         QCOMPARE(std::pair(prefs.language(), LocaleSettings::shared().language()),
                  std::pair(AppLanguage::en, AppLanguage::en));

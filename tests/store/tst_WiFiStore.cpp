@@ -1,6 +1,6 @@
-// The store on simulated radios: scans, the join flow and its messages,
-// radio and leaving, its timers in virtual time, and a store that goes away
-// while work is in flight.
+// The store on simulated radios: the join flow and its messages, scans and
+// the radio, the list following its inputs, timers in virtual time, and a
+// store that goes away while work is in flight.
 
 #include "ManualClock.h"
 #include "SimulatedRadios.h"
@@ -16,6 +16,7 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kReason = QStringLiteral("org.freedesktop.NetworkManager.Device.StateReason");
+const QString kManager = QStringLiteral("org.freedesktop.NetworkManager");
 
 QJsonObject error(qint64 code, const QString& domain = kReason, const QString& description = QString())
 {
@@ -42,12 +43,6 @@ struct Fixture {
         store->scan();
         return finished.wait(10000);
     }
-    // Waits until a join in flight has been handled and nothing else is queued.
-    void settle()
-    {
-        QTRY_VERIFY_WITH_TIMEOUT(!store->connectingTo(), 10000);
-        radios.drain();
-    }
     ScannedNetwork first() const { return store->networks().value(0); }
 
     SimulatedRadios radios;
@@ -60,131 +55,88 @@ struct Fixture {
 
 class tst_WiFiStore : public QObject {
     Q_OBJECT
+    std::unique_ptr<Fixture> idle_;
 
 private Q_SLOTS:
-    void initTestCase() { useEnglish(); }
+    void initTestCase()
+    {
+        useEnglish();
+        idle_ = std::make_unique<Fixture>(QJsonObject());
+    }
+    void cleanupTestCase() { idle_.reset(); }
 
     void activate_data()
     {
-        QTest::addColumn<QString>("network"); // "name|bssid|rssi|channel|security"
-        QTest::addColumn<QJsonObject>("extras");
-        QTest::addColumn<bool>("saved");
-        QTest::addColumn<bool>("joins");  // a join is attempted (connectingTo shows the name)
-        QTest::addColumn<bool>("joined"); // and it succeeds
-        QTest::addColumn<bool>("sheet");  // the password sheet opens
+        QTest::addColumn<QString>("network");    // "name|bssid|rssi|channel|security"
+        QTest::addColumn<QJsonObject>("extras"); // further members of its access point
+        QTest::addColumn<QString>("typed");      // into the password sheet, if not empty
+        // saved: the system has its profile; accepted: what was typed was long enough; joins: a
+        // join runs (connectingTo shows the name); joined: and succeeds; sheet: open at the end.
+        QTest::addColumn<QString>("flags");
         QTest::addColumn<QString>("banner");
-        const QJsonObject none, password{{"password", "correct horse"}};
-        QTest::newRow("open: joined at once")
-            << "Cafe|c|-50|6|open" << none << false << true << true << false << "";
-        QTest::newRow("enhanced open: joined at once")
-            << "Cafe|c|-50|6|owe" << none << false << true << true << false << "";
-        QTest::newRow("unknown security: joined without a password, failure described")
-            << "Odd|o|-50|6|unknown" << QJsonObject{{"joinError", error(7)}} << false << true << false
-            << false << "Could not connect to “\u2068Odd\u2069”. Check the password.";
-        QTest::newRow("enterprise: only the banner")
-            << "Corp|e|-50|6|enterprise" << none << true << false << false << false
-            << "Join enterprise (802.1X) networks from Wi-Fi in System Settings.";
-        QTest::newRow("unsaved WPA2: the sheet")
-            << "Home|h|-50|6|wpa2Personal" << password << false << false << false << true << "";
-        QTest::newRow("unsaved WEP: the sheet")
-            << "Old|w|-50|6|wep" << password << false << false << false << true << "";
-        QTest::newRow("saved WPA3: joined with the system's credentials")
-            << "Home|h|-50|6|wpa3Personal" << password << true << true << true << false << "";
-        QTest::newRow("saved WPA2 failing: the sheet and no banner")
-            << "Home|h|-50|6|wpa2Personal" << QJsonObject{{"joinError", error(10)}} << true << true << false
-            << true << "";
-        QTest::newRow("hidden open network: messages use the display name")
-            << "|h1|-50|6|open" << QJsonObject{{"joinError", error(53)}} << false << true << false << false
-            << "“Hidden network” refused the connection or timed out. Check that you are in range.";
+        const QJsonObject pass{{"password", "correct horse"}};
+        const QString wrong = QStringLiteral("Could not connect to “\u2068Home\u2069”. Check the password.");
+        const auto row = [](const char* name, const QString& network, const QJsonObject& extras,
+                            const QString& typed, const QString& flags, const QString& banner = QString()) {
+            QTest::newRow(name) << network << extras << typed << flags << banner;
+        };
+        row("open: joined at once", "Cafe|c|-50|6|open", {}, "", "joins joined");
+        row("enhanced open: joined at once", "Cafe|c|-50|6|owe", {}, "", "joins joined");
+        row("unknown security: joined without a password, failure described", "Odd|o|-50|6|unknown",
+            {{"joinError", error(7)}}, "", "joins",
+            "Could not connect to “\u2068Odd\u2069”. Check the password.");
+        row("enterprise: only the banner", "Corp|e|-50|6|enterprise", {}, "", "saved",
+            "Join enterprise (802.1X) networks from Wi-Fi in System Settings.");
+        row("saved WPA3: joined with the system's credentials", "Home|h|-50|6|wpa3Personal", pass, "",
+            "saved joins joined");
+        row("saved WPA2 failing: the sheet and no banner", "Home|h|-50|6|wpa2Personal",
+            {{"joinError", error(10)}}, "", "saved joins sheet");
+        row("hidden open network: messages use the display name", "|h1|-50|6|open",
+            {{"joinError", error(53)}}, "", "joins",
+            "“Hidden network” refused the connection or timed out. Check that you are in range.");
+        row("unsaved WPA2, right password: joined", "Home|h|-50|6|wpa2Personal", pass, "correct horse",
+            "accepted joins joined");
+        row("wrong password: the message, not the sheet again", "Home|h|-50|6|wpa2Personal", pass,
+            "wrong horse", "accepted joins", wrong);
+        row("seven characters are too few for WPA", "Home|h|-50|6|wpa2Personal", pass, "1234567", "sheet");
+        row("five characters do for WEP", "Home|h|-50|6|wep", pass, "12345", "accepted joins", wrong);
+        row("four characters are too few for WEP", "Home|h|-50|6|wep", pass, "1234", "sheet");
+        row("characters are counted as the user sees them", "Home|h|-50|6|wpa3Personal", pass,
+            QString::fromUtf8("👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽"), "sheet");
     }
 
     void activate()
     {
         QFETCH(QString, network);
         QFETCH(QJsonObject, extras);
-        QFETCH(bool, saved);
-        QFETCH(bool, joins);
-        QFETCH(bool, joined);
-        QFETCH(bool, sheet);
+        QFETCH(QString, typed);
+        QFETCH(QString, flags);
         QFETCH(QString, banner);
+        const auto flag = [&](const char* name) { return flags.split(' ').contains(QLatin1String(name)); };
         QJsonObject ap = accessPoint(network);
         for (auto it = extras.begin(); it != extras.end(); ++it)
             ap[it.key()] = it.value();
-        QJsonObject s{{"networks", QJsonArray{ap}}, {"delays", QJsonObject{{"joinMs", 50}}}};
-        if (saved)
+        QJsonObject s{{"networks", QJsonArray{ap}}};
+        if (flag("saved"))
             s["saved"] = QJsonArray{ap["ssid"]};
         Fixture f(s);
         QVERIFY(f.scan());
         const ScannedNetwork target = f.first();
-        QCOMPARE(target.isSaved, saved);
+        QCOMPARE(target.isSaved, flag("saved"));
         f.store->activate(target);
+        if (!typed.isEmpty()) {
+            QCOMPARE(f.store->passwordTarget(), target);
+            QCOMPARE(f.store->submitPassword(typed), flag("accepted"));
+        }
         QCOMPARE(f.store->connectingTo(),
-                 joins ? target.ssid.value_or("Hidden network") : std::optional<QString>());
-        f.settle();
-        QCOMPARE(f.store->status().bssid == target.bssid, joined);
-        QCOMPARE(std::tuple(f.first().isCurrent, f.first().isSaved), std::tuple(joined, joined || saved));
+                 flag("joins") ? target.ssid.value_or("Hidden network") : std::optional<QString>());
+        f.radios.drain();
+        QCOMPARE(f.store->connectingTo(), std::nullopt);
+        QCOMPARE(f.store->status().bssid == target.bssid, flag("joined"));
+        QCOMPARE(std::tuple(f.first().isCurrent, f.first().isSaved),
+                 std::tuple(flag("joined"), flag("joined") || flag("saved")));
         QCOMPARE(f.store->passwordTarget() ? f.store->passwordTarget()->id() : QString(),
-                 sheet ? target.id() : QString());
-        QCOMPARE(f.store->errorMessage().value_or(QString()), banner);
-
-        // Activating the current network, or one no longer in range.
-        ScannedNetwork other = target;
-        other.isCurrent = true;
-        other.security = Security::open;
-        f.store->activate(other);
-        QCOMPARE(std::tuple(f.store->connectingTo(), f.store->errorMessage().value_or(QString())),
-                 std::tuple(std::optional<QString>(), banner));
-        other.ssid = QStringLiteral("Elsewhere");
-        other.isCurrent = false;
-        f.store->activate(other);
-        f.settle();
-        QCOMPARE(
-            f.store->errorMessage(),
-            "Could not connect to “\u2068Elsewhere\u2069”. This network is no longer in range. Scan again.");
-    }
-
-    void passwordSheet_data()
-    {
-        QTest::addColumn<QString>("security");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("accepted"); // long enough: the sheet closes and a join starts
-        QTest::addColumn<bool>("joined");
-        QTest::addColumn<QString>("banner");
-        const QString wrong = QStringLiteral("Could not connect to “\u2068Home\u2069”. Check the password.");
-        QTest::newRow("right password joins") << "wpa2Personal"
-                                              << "correct horse" << true << true << "";
-        QTest::newRow("wrong password: the message, not the sheet again")
-            << "wpa2Personal"
-            << "wrong horse" << true << false << wrong;
-        QTest::newRow("seven characters are too few for WPA") << "wpa2Personal"
-                                                              << "1234567" << false << false << "";
-        QTest::newRow("five characters do for WEP") << "wep"
-                                                    << "12345" << true << false << wrong;
-        QTest::newRow("four characters are too few for WEP") << "wep"
-                                                             << "1234" << false << false << "";
-        QTest::newRow("characters are counted as the user sees them")
-            << "wpa3Personal" << QString::fromUtf8("👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽")
-            << false << false << "";
-    }
-
-    void passwordSheet()
-    {
-        QFETCH(QString, security);
-        QFETCH(QString, typed);
-        QFETCH(bool, accepted);
-        QFETCH(bool, joined);
-        QFETCH(QString, banner);
-        QJsonObject ap = accessPoint("Home|h|-50|6|" + security);
-        ap["password"] = "correct horse";
-        Fixture f({{"networks", QJsonArray{ap}}, {"delays", QJsonObject{{"joinMs", 50}}}});
-        QVERIFY(f.scan());
-        f.store->activate(f.first());
-        QVERIFY(f.store->passwordTarget());
-        QCOMPARE(f.store->submitPassword(typed), accepted);
-        QCOMPARE(std::tuple(f.store->passwordTarget().has_value(), f.store->connectingTo().has_value()),
-                 std::tuple(!accepted, accepted));
-        f.settle();
-        QCOMPARE(std::tuple(f.first().isCurrent, f.first().isSaved), std::tuple(joined, joined));
+                 flag("sheet") ? target.id() : QString());
         QCOMPARE(f.store->errorMessage().value_or(QString()), banner);
         f.store->cancelPassword();
         QCOMPARE(f.store->passwordTarget(), std::nullopt);
@@ -198,43 +150,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("description");
         QTest::addColumn<QString>("ssid"); // empty: a hidden network
         QTest::addColumn<QString>("expected");
-        const QString password =
-            QStringLiteral("Could not connect to “\u2068Home\u2069”. Check the password.");
+        const auto row = [](const char* name, const QString& domain, qint64 code, const QString& description,
+                            const QString& expected, const QString& ssid = QStringLiteral("Home")) {
+            QTest::newRow(name) << domain << code << description << ssid << expected;
+        };
         const QString reach = QStringLiteral(
             "“\u2068Home\u2069” refused the connection or timed out. Check that you are in range.");
-        const QString nm = QStringLiteral("org.freedesktop.NetworkManager"), home = QStringLiteral("Home");
         const QString generic = QStringLiteral("Could not connect to “\u2068Home\u2069”. %1");
         for (qint64 code : {7, 8, 9, 10, 11})
             QTest::addRow("reason %lld: check the password", code)
-                << kReason << code << "" << home << password;
-        QTest::newRow("reason 53, network not found") << kReason << qint64(53) << "" << home << reach;
-        QTest::newRow("reason 1: the description")
-            << kReason << qint64(1) << "Unknown error." << home << generic.arg("Unknown error.");
-        QTest::newRow("a reason code of another domain")
-            << "org.example.Other" << qint64(7) << "Else." << home << generic.arg("Else.");
-        QTest::newRow("refused by policy: without the name")
-            << nm << qint64(-3930) << "Not authorized." << home << "This operation is not permitted.";
-        QTest::newRow("join not finished in time") << nm << qint64(-3905) << "Timed out." << home << reach;
-        QTest::newRow("other NetworkManager failures")
-            << nm << qint64(-1) << "No device." << home << generic.arg("No device.");
-        QTest::newRow("a D-Bus error name is no domain of ours")
-            << "org.freedesktop.DBus.Error.AccessDenied" << qint64(-3930) << "Denied." << home
-            << generic.arg("Denied.");
-        QTest::newRow("gone") << SystemError::kWiFiErrorDomain << qint64(2) << "" << home
-                              << generic.arg("This network is no longer in range. Scan again.");
-        QTest::newRow("no interface") << SystemError::kWiFiErrorDomain << qint64(0) << "" << home
-                                      << generic.arg("No Wi-Fi interface was found.");
-        QTest::newRow("hidden network") << kReason << qint64(7) << ""
-                                        << ""
-                                        << "Could not connect to “Hidden network”. Check the password.";
-        QTest::newRow("format characters shown as they are")
-            << kReason << qint64(1) << "100% %@ sure"
-            << "50%@ %d"
-            << "Could not connect to “\u206850%@ %d\u2069”. 100% %@ sure";
-        QTest::newRow("hostile name and description shown by the name rule")
-            << kReason << qint64(1) << "Bad\x1b[2J"
-            << "evil\u202eTXT"
-            << "Could not connect to “\u2068evil\u2066\\u202e\u2069TXT\u2069”. Bad\\x1b[2J";
+                << kReason << code << ""
+                << "Home" << generic.arg("Check the password.");
+        row("reason 53, network not found", kReason, 53, "", reach);
+        row("reason 1: the description", kReason, 1, "Unknown error.", generic.arg("Unknown error."));
+        row("a reason code of another domain", "org.example.Other", 7, "Else.", generic.arg("Else."));
+        row("refused by policy: without the name", kManager, -3930, "No.",
+            "This operation is not permitted.");
+        row("join not finished in time", kManager, -3905, "Timed out.", reach);
+        row("other NetworkManager failures", kManager, -1, "No device.", generic.arg("No device."));
+        row("a D-Bus error name is no domain of ours", "org.freedesktop.DBus.Error.AccessDenied", -3930,
+            "Denied.", generic.arg("Denied."));
+        row("gone", SystemError::kWiFiErrorDomain, 2, "",
+            generic.arg("This network is no longer in range. Scan again."));
+        row("no interface", SystemError::kWiFiErrorDomain, 0, "",
+            generic.arg("No Wi-Fi interface was found."));
+        row("hidden network", kReason, 7, "", "Could not connect to “Hidden network”. Check the password.",
+            "");
+        row("format characters shown as they are", kReason, 1, "100% %@ sure",
+            "Could not connect to “\u206850%@ %d\u2069”. 100% %@ sure", "50%@ %d");
+        row("hostile name and description shown by the name rule", kReason, 1, "Bad\x1b[2J",
+            "Could not connect to “\u2068evil\u2066\\u202e\u2069TXT\u2069”. Bad\\x1b[2J", "evil\u202eTXT");
     }
 
     void describe()
@@ -244,26 +189,23 @@ private Q_SLOTS:
         QFETCH(QString, description);
         QFETCH(QString, ssid);
         QFETCH(QString, expected);
-        Fixture f({});
         ScannedNetwork network;
         if (!ssid.isEmpty())
             network.ssid = ssid;
-        QCOMPARE(f.store->describe(network, SystemError(domain, code, description)), expected);
+        QCOMPARE(idle_->store->describe(network, SystemError(domain, code, description)), expected);
     }
 
     void scansAndRadio()
     {
-        Fixture f(
-            scenario({"A|a1|-40|6|open", "B|b1|-60|36|open"},
-                     {{"poweredOn", false}, {"delays", QJsonObject{{"scanMs", 150}, {"powerMs", 150}}}}));
+        Fixture f(scenario({"A|a1|-40|6|open", "B|b1|-60|36|open"}, {{"poweredOn", false}}));
         // Powering on scans, once even with a scan asked for meanwhile.
         QSignalSpy finished(f.store.get(), &WiFiStore::scanFinished),
             scanning(f.store.get(), &WiFiStore::isScanningChanged);
         f.store->powerOn();
         f.store->scan();
         f.store->scan();
-        QVERIFY(finished.wait(10000));
         f.radios.drain();
+        f.radios.drain(); // the scan that powering on asked for
         QCOMPARE(std::tuple(finished.count(), scanning.count(), f.store->networks().size()),
                  std::tuple(1, 2, 2));
         QCOMPARE(f.store->lastScan(), f.clock.utcNow());
@@ -275,9 +217,8 @@ private Q_SLOTS:
         f.store->activate(corp);
         QVERIFY(f.store->errorMessage());
         const QList<ScannedNetwork> listed = f.store->networks();
-        bool off = false;
-        f.radios.engine().setPower(false, [&off](std::optional<SystemError>) { off = true; });
-        QTRY_VERIFY(off);
+        f.radios.engine().setPower(false, [](std::optional<SystemError>) {});
+        f.radios.drain();
         f.store->scan();
         QCOMPARE(f.store->errorMessage(), std::nullopt);
         QVERIFY(finished.wait(10000));
@@ -285,30 +226,39 @@ private Q_SLOTS:
                             f.store->status().poweredOn),
                  std::tuple(listed, std::optional<QString>("Wi-Fi is turned off."), false, false));
 
-        // Joined, then left: the marks follow.
+        // Joined.
         f.store->powerOn();
         QVERIFY(finished.wait(10000));
         f.store->activate(f.store->networks().at(1));
-        f.settle();
+        f.radios.drain();
         QCOMPARE(f.first().ssid, QStringLiteral("B"));
-        QSignalSpy status(f.store.get(), &WiFiStore::statusChanged);
+        // Activating the current network does nothing; left, the marks follow.
+        ScannedNetwork other = f.first();
+        other.security = Security::open;
+        f.store->activate(other);
+        QCOMPARE(f.store->connectingTo(), std::nullopt);
         f.store->disconnect();
-        QVERIFY(status.wait(10000));
+        f.radios.drain();
         QCOMPARE(
             std::tuple(f.store->status().ssid, f.first().ssid, f.first().isCurrent, f.store->errorMessage()),
             std::tuple(std::optional<QString>(), std::optional<QString>("A"), false,
                        std::optional<QString>()));
+        // A network no longer in range.
+        other.ssid = QStringLiteral("Elsewhere");
+        other.isCurrent = false;
+        f.store->activate(other);
+        f.radios.drain();
+        QCOMPARE(f.store->errorMessage(), "Could not connect to “\u2068Elsewhere\u2069”. This network is no "
+                                          "longer in range. Scan again.");
 
         // A radio that cannot be turned on: the banner.
-        Fixture blocked(scenario(
-            {}, {{"poweredOn", false},
-                 {"powerError", error(1, "org.freedesktop.NetworkManager", "Disabled by a switch.")}}));
-        QSignalSpy banner(blocked.store.get(), &WiFiStore::errorMessageChanged);
+        Fixture blocked(
+            scenario({}, {{"poweredOn", false}, {"powerError", error(1, kManager, "Disabled.")}}));
         blocked.store->powerOn();
-        QVERIFY(banner.wait(10000));
+        blocked.radios.drain();
         QCOMPARE(std::tuple(blocked.store->errorMessage(), blocked.store->status().poweredOn,
                             blocked.store->isScanning()),
-                 std::tuple(std::optional<QString>("Disabled by a switch."), false, false));
+                 std::tuple(std::optional<QString>("Disabled."), false, false));
     }
 
     void listFollowsItsInputs()
@@ -342,14 +292,14 @@ private Q_SLOTS:
 
     void timers_data()
     {
+        using Interval = std::optional<std::chrono::milliseconds>;
         QTest::addColumn<qint64>("seconds");
-        QTest::addColumn<std::optional<std::chrono::milliseconds>>("interval");
-        QTest::newRow("0 is off") << qint64(0) << std::optional<std::chrono::milliseconds>();
-        QTest::newRow("negative is off") << qint64(-5) << std::optional<std::chrono::milliseconds>();
-        QTest::newRow("30 seconds") << qint64(30) << std::optional<std::chrono::milliseconds>(30s);
+        QTest::addColumn<Interval>("interval");
+        QTest::newRow("0 is off") << qint64(0) << Interval();
+        QTest::newRow("negative is off") << qint64(-5) << Interval();
+        QTest::newRow("30 seconds") << qint64(30) << Interval(30s);
         // A value beyond what a timer counts must not wrap into a rescan every few milliseconds.
-        QTest::newRow("absurdly long: the longest a timer counts")
-            << (qint64(1) << 40) << std::optional<std::chrono::milliseconds>(2147483s);
+        QTest::newRow("absurdly long: the longest a timer counts") << (qint64(1) << 40) << Interval(2147483s);
     }
 
     void timers()
@@ -361,16 +311,12 @@ private Q_SLOTS:
         QCOMPARE(f.store->autoRefreshInterval(), std::nullopt);
         f.prefs->setAutoRefreshSeconds(seconds); // restarts the timer by itself
         QTRY_COMPARE(f.store->autoRefreshInterval(), interval);
-        f.store->restartAutoRefresh();
-        QCOMPARE(f.store->autoRefreshInterval(), interval);
         QCOMPARE(WiFiStore(f.radios.engine(), *f.prefs).autoRefreshInterval(), interval);
 
         // Another program joins B behind the store's back: the two-second poll notices.
-        bool joined = false;
         const ScannedNetwork b = f.store->networks().at(1);
-        f.radios.engine().connect(b.id(), b.ssid, std::nullopt,
-                                  [&](std::optional<SystemError> e) { joined = !e; });
-        QTRY_VERIFY(joined);
+        f.radios.engine().connect(b.id(), b.ssid, std::nullopt, [](std::optional<SystemError>) {});
+        f.radios.drain();
         f.clock.advance(WiFiStore::kStatusPollInterval - 1ms);
         QCOMPARE(f.store->status().ssid, std::nullopt);
         f.clock.advance(1ms);
@@ -383,7 +329,6 @@ private Q_SLOTS:
         f.clock.advance(1ms);
         QCOMPARE(f.store->isScanning(), interval && *interval <= 1min);
         f.radios.drain();
-        QCoreApplication::processEvents();
 
         f.prefs->setAutoRefreshSeconds(0);
         QTRY_COMPARE(f.store->autoRefreshInterval(), std::nullopt);
@@ -399,12 +344,7 @@ private Q_SLOTS:
     void destroyedWhileWorkIsInFlight()
     {
         QFETCH(QString, action);
-        Fixture f(
-            scenario(
-                {"A|a1|-40|6|open"},
-                {{"delays",
-                  QJsonObject{{"scanMs", 150}, {"joinMs", 150}, {"powerMs", 150}, {"disconnectMs", 150}}}}),
-            1);
+        Fixture f(scenario({"A|a1|-40|6|open"}), 1);
         QVERIFY(f.scan());
         QPointer<WiFiStore> watch(f.store.get());
         if (action == "scan")
