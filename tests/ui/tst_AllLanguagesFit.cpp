@@ -40,27 +40,15 @@ namespace {
 const QChar kEllipsis(0x2026);
 const QString kLongName = QStringLiteral("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3");
 
-// Calls a widget's protected initStyleOption.
-template <typename Widget, typename Option>
-Option styleOption(const Widget* widget, void (Widget::*init)(Option*) const)
+// A widget's style option, from its protected initStyleOption.
+template <typename Option, typename Widget> Option styleOption(const Widget* widget)
 {
+    struct Open : Widget {
+        using Widget::initStyleOption;
+    };
     Option option;
-    (widget->*init)(&option);
+    (widget->*&Open::initStyleOption)(&option);
     return option;
-}
-struct PushButton : QPushButton {
-    using QPushButton::initStyleOption;
-};
-struct CheckBox : QCheckBox {
-    using QCheckBox::initStyleOption;
-};
-struct ComboBox : QComboBox {
-    using QComboBox::initStyleOption;
-};
-
-qsizetype ellipses(const QString& text)
-{
-    return text.count(kEllipsis);
 }
 
 class Checker {
@@ -135,17 +123,17 @@ private:
         QStyle* style = w->style();
         if (auto* button = qobject_cast<QPushButton*>(w)) {
             *texts = button->text();
-            const QStyleOptionButton o = styleOption<QPushButton>(button, &PushButton::initStyleOption);
+            const QStyleOptionButton o = styleOption<QStyleOptionButton>(button);
             return style->subElementRect(QStyle::SE_PushButtonContents, &o, w);
         }
         if (auto* box = qobject_cast<QCheckBox*>(w)) {
             *texts = box->text();
-            const QStyleOptionButton o = styleOption<QCheckBox>(box, &CheckBox::initStyleOption);
+            const QStyleOptionButton o = styleOption<QStyleOptionButton>(box);
             return style->subElementRect(QStyle::SE_CheckBoxContents, &o, w);
         }
         if (auto* combo = qobject_cast<QComboBox*>(w)) {
             *texts = combo->currentText();
-            const QStyleOptionComboBox o = styleOption<QComboBox>(combo, &ComboBox::initStyleOption);
+            const QStyleOptionComboBox o = styleOption<QStyleOptionComboBox>(combo);
             return style->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, w);
         }
         if (auto* tool = qobject_cast<QToolButton*>(w)) {
@@ -189,7 +177,7 @@ private:
                             .arg(box.width(), 0, 'f', 1)
                             .arg(box.left(), 0, 'f', 1));
         }
-        if (ellipses(all) > ellipses(texts))
+        if (all.count(kEllipsis) > texts.count(kEllipsis))
             fail(w, QStringLiteral("shortens its text to “%1”").arg(all));
     }
 
@@ -286,7 +274,7 @@ private:
                                      ? header->model()->headerData(index.column(), Qt::Horizontal).toString()
                                      : index.data().toString();
             const bool tooWide = view->fontMetrics().horizontalAdvance(full) > cell.width() - 8;
-            if (ellipses(cellTexts[key]) > ellipses(full) &&
+            if (cellTexts[key].count(kEllipsis) > full.count(kEllipsis) &&
                 !(tooWide && !header && index.column() == SpeedHistoryModel::network))
                 fail(view, QStringLiteral("shortens “%1” to “%2”").arg(full, cellTexts[key]));
         }
@@ -337,12 +325,6 @@ const ScannedNetwork& network(const Room& room, const char* ssid)
             return n;
     }
     qFatal("no network %s", ssid);
-}
-
-void settle()
-{
-    for (int round = 0; round < 3; ++round)
-        QCoreApplication::processEvents();
 }
 
 } // namespace
@@ -461,7 +443,8 @@ private Q_SLOTS:
                         s.steps[step].second(window.get());
                     checker.where = rawValue(language) + ", " + s.state +
                                     (step >= 0 ? QString(", ") + s.steps[step].first : "");
-                    settle();
+                    for (int round = 0; round < 3; ++round)
+                        QCoreApplication::processEvents();
                     checker.check(window.get());
                 }
                 if (auto* content = qobject_cast<ContentView*>(window.get());

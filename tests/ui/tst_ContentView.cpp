@@ -128,6 +128,7 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(QString, button);
         Window w(scenario, locationStatus);
+        w.scanned(); // a failed scan does not repeat the status banner
         if (title.isEmpty()) {
             QVERIFY(w.view.banners().isEmpty());
             return;
@@ -155,25 +156,25 @@ private Q_SLOTS:
         QVERIFY(!w.store.errorMessage());
     }
 
-    void failedScanDoesNotRepeatTheStatusBanner()
-    {
-        Window w(demo({{"poweredOn", false}}));
-        w.scanned();
-        QVERIFY(w.store.errorMessage());
-        QTRY_COMPARE(w.bannerTitles(), QStringList{kPowerOff});
-    }
-
     void cardAndDisconnect_data()
     {
         QTest::addColumn<QJsonObject>("current");
+        QTest::addColumn<bool>("percent");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("subtitle");
         const QJsonObject full{
             {"ssid", "Home"}, {"rssi", -55}, {"channel", 36}, {"band", 50}, {"txRate", 866.7}};
-        QTest::newRow("connected") << full << "Home"
-                                   << QString::fromUtf8(
-                                          "Connected ・ -55 dBm ・ 5 GHz · Channel 36 ・ 866 Mbps");
-        QTest::newRow("not connected") << QJsonObject() << "Not connected"
+        QTest::newRow("connected") << full << false << "Home"
+                                   << "Connected ・ -55 dBm ・ 5 GHz · Channel 36 ・ 866 Mbps";
+        QTest::newRow("percent")
+            << QJsonObject{{"ssid", "Home"}, {"rssi", -55}, {"channel", 36}, {"band", 24}, {"txRate", 54}}
+            << true << "Home"
+            << "Connected ・ 90% ・ 2.4 GHz · Channel 36 ・ 54 Mbps";
+        QTest::newRow("unknown band, no rate")
+            << QJsonObject{{"ssid", "Home"}, {"rssi", -55}, {"channel", 36}, {"band", 0}, {"txRate", 0}}
+            << false << "Home"
+            << "Connected ・ -55 dBm";
+        QTest::newRow("not connected") << QJsonObject() << false << "Not connected"
                                        << "Pick a network below to connect.";
     }
     void cardAndDisconnect()
@@ -181,10 +182,12 @@ private Q_SLOTS:
         QFETCH(QJsonObject, current);
         QFETCH(QString, title);
         QFETCH(QString, subtitle);
+        QFETCH(bool, percent);
         QJsonObject scenario = demo();
         if (!current.isEmpty())
             scenario["current"] = current;
         Window w(scenario);
+        w.prefs->setStrengthUnit(percent ? StrengthUnit::percent : StrengthUnit::dbm);
         QTRY_COMPARE(w.view.cardSubtitleLabel()->text(), subtitle);
         QCOMPARE(read(w.view.cardTitle()->text()), title);
         QCOMPARE(w.view.disconnectButton()->isVisibleTo(&w.view), !current.isEmpty());
@@ -197,6 +200,7 @@ private Q_SLOTS:
         QVERIFY(!w.view.disconnectButton()->isVisibleTo(&w.view));
     }
 
+    // The list follows the sort menu, the preferences and the search.
     void listFollowsPreferencesAndSearch()
     {
         Window w(demo());
@@ -205,7 +209,24 @@ private Q_SLOTS:
         QCOMPARE(w.view.sectionTitle()->text(), QStringLiteral("Nearby networks (5)"));
         QVERIFY(w.view.lastScanLabel()->text().startsWith(QStringLiteral("Last scan ")));
 
+        auto menuItem = [&w](const QString& text) -> QAction* {
+            Q_EMIT w.view.sortMenu()->aboutToShow();
+            for (QAction* action : w.view.sortMenu()->actions()) {
+                if (action->text() == text)
+                    return action;
+            }
+            return nullptr;
+        };
+        QVERIFY(menuItem("Strongest first")->isChecked());
+        menuItem("Weakest first")->trigger();
+        QTRY_COMPARE(w.rows(), (QStringList{"Legacy", "Corp", "Cafe", "Home", "Zeta"}));
+        menuItem("Show hidden networks")->trigger();
+        QVERIFY(w.prefs->showHidden());
+        menuItem("Band")->trigger();
+        QCOMPARE(w.prefs->sortKey(), SortKey::band);
+
         w.prefs->setSortKey(SortKey::name);
+        w.prefs->setAscending(false);
         QTRY_COMPARE(w.rows(), (QStringList{"Zeta", "Legacy", "Home", "Corp", "Cafe"}));
         w.prefs->setAscending(true);
         QTRY_COMPARE(w.rows(), (QStringList{"Cafe", "Corp", "Home", "Legacy", "Zeta"}));
@@ -213,27 +234,6 @@ private Q_SLOTS:
         QTest::keyClicks(w.view.searchField(), " CO ");
         QTRY_COMPARE(w.rows(), (QStringList{"Corp"}));
         QTRY_COMPARE(w.view.sectionTitle()->text(), QStringLiteral("Nearby networks (1)"));
-    }
-
-    void sortMenuWritesPreferences()
-    {
-        Window w(demo());
-        QMenu* menu = w.view.sortMenu();
-        Q_EMIT menu->aboutToShow();
-        auto find = [menu](const QString& text) -> QAction* {
-            for (QAction* action : menu->actions()) {
-                if (action->text() == text)
-                    return action;
-            }
-            return nullptr;
-        };
-        QVERIFY(find("Strongest first")->isChecked());
-        find("Weakest first")->trigger();
-        QVERIFY(w.prefs->ascending());
-        find("Show hidden networks")->trigger();
-        QVERIFY(w.prefs->showHidden());
-        find("Band")->trigger();
-        QCOMPARE(w.prefs->sortKey(), SortKey::band);
     }
 
     // The empty list says what hides the networks, and its button undoes it.
@@ -296,13 +296,23 @@ private Q_SLOTS:
         QCOMPARE(w.prefs->favoritesOnly(), favoritesOnly && button != "Show All Networks");
     }
 
-    // Every action of the window is reached without a mouse.
+    // Every action of the window is reached without a mouse. Ctrl+R scans;
+    // while it runs the list says so and Scan is disabled.
     void keyboardReachesEveryAction()
     {
-        Window w(demo({{"current", QJsonObject{{"ssid", "Home"}}}}), 0);
-        w.scanned();
+        Window w(demo({{"current", QJsonObject{{"ssid", "Home"}}}, {"delays", QJsonObject{{"scanMs", 300}}}}),
+                 0);
         w.view.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        QTest::keyClick(w.view.listView(), Qt::Key_R, Qt::ControlModifier);
+        QVERIFY(w.store.isScanning());
+        QTRY_COMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("Scanning…"));
+        QVERIFY(w.view.showsEmptyState());
+        QVERIFY(!w.view.emptyStateButton()->isVisibleTo(&w.view));
+        QVERIFY(!w.view.rescanAction()->isEnabled());
+        QTRY_VERIFY(!w.store.isScanning());
+        QTRY_VERIFY(!w.view.showsEmptyState());
+        QVERIFY(w.view.rescanAction()->isEnabled());
         w.view.searchField()->setFocus();
         QList<QWidget*> visited;
         for (QWidget* focus = w.view.searchField(); !visited.contains(focus);
@@ -327,8 +337,9 @@ private Q_SLOTS:
     }
 
     // Screen readers get the search field's name, each row's marks, and the
-    // row's controls as actions that do what the controls do.
-    void screenReaderSeesRowsAndActions()
+    // row's controls as actions that do what the controls do; the context
+    // menu offers the same; favourites gather at the top after the current one.
+    void screenReaderAndContextMenu()
     {
         QJsonObject scenario =
             demo({{"current", QJsonObject{{"ssid", "Home"}}}, {"saved", QJsonArray{"Home", "Legacy"}}});
@@ -354,47 +365,56 @@ private Q_SLOTS:
         };
         const struct {
             QString row, name;
-            QStringList actions;
+            QStringList actions, menu;
         } expected[] = {
-            {"Home", "Home, Good, WPA2, Connected, Saved, Favorite", {"Remove from Favorites"}},
-            {"Legacy", "Legacy, Weak, WEP, Saved", {"Connect", "Add to Favorites"}},
-            {"Corp", "Corp, Fair, Enterprise (802.1X)", {"Add to Favorites"}},
-            {"Hidden network", "Hidden network, Excellent, WPA2", {"Connect"}},
+            {"Home",
+             "Home, Good, WPA2, Connected, Saved, Favorite",
+             {"Remove from Favorites"},
+             {"Remove from Favorites"}},
+            {"Legacy",
+             "Legacy, Weak, WEP, Saved",
+             {"Connect", "Add to Favorites"},
+             {"Add to Favorites", "Connect"}},
+            {"Corp",
+             "Corp, Fair, Enterprise (802.1X)",
+             {"Add to Favorites"},
+             {"Add to Favorites", "Connect (disabled)"}},
+            {"Hidden network", "Hidden network, Excellent, WPA2", {"Connect"}, {"Connect"}},
+        };
+        auto menuTexts = [&w](const QString& name) {
+            QStringList texts;
+            std::unique_ptr<QMenu> menu(w.view.contextMenuFor(w.rowOf(name), nullptr));
+            for (QAction* action : menu->actions())
+                texts.append(action->text() + (action->isEnabled() ? "" : " (disabled)"));
+            return texts;
         };
         for (const auto& e : expected) {
             QCOMPARE(read(row(e.row)->text(QAccessible::Name)), e.name);
             QCOMPARE(actions(e.row), e.actions);
             QCOMPARE(list->indexOfChild(row(e.row)), w.rowOf(e.row));
+            QCOMPARE(menuTexts(e.row), e.menu);
         }
         QVERIFY(row("Home")->state().active);
+        QCOMPARE(menuTexts("Cafe"), (QStringList{"Add to Favorites", "Connect"}));
 
         row("Legacy")->actionInterface()->doAction(NetworkRowAccessible::favoriteAction());
         QCOMPARE(w.prefs->favorites(), (QStringList{"Home", "Legacy"}));
         QTRY_COMPARE(read(row("Legacy")->text(QAccessible::Name)),
                      QStringLiteral("Legacy, Weak, WEP, Saved, Favorite"));
+        QCOMPARE(menuTexts("Legacy").first(), QStringLiteral("Remove from Favorites"));
+        Q_EMIT w.view.rowDelegate()->favoriteToggled(w.view.listModel()->index(w.rowOf("Legacy")));
+        QCOMPARE(w.prefs->favorites(), QStringList{"Home"});
+        Q_EMIT w.view.rowDelegate()->favoriteToggled(w.view.listModel()->index(w.rowOf("Corp")));
+        QTRY_COMPARE(w.rows().mid(0, 2), (QStringList{"Home", "Corp"}));
+        QVERIFY(w.view.listModel()->network(1).isFavorite);
         row("Cafe")->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QTRY_COMPARE(read(w.view.cardTitle()->text()), QStringLiteral("Cafe"));
     }
 
-    // Ctrl+R scans; while it runs the list says so and Scan is disabled.
-    void rescanShortcutAndScanningState()
-    {
-        Window w(demo({{"delays", QJsonObject{{"scanMs", 300}}}}));
-        w.view.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&w.view));
-        QTest::keyClick(w.view.listView(), Qt::Key_R, Qt::ControlModifier);
-        QVERIFY(w.store.isScanning());
-        QTRY_COMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("Scanning…"));
-        QVERIFY(w.view.showsEmptyState());
-        QVERIFY(!w.view.emptyStateButton()->isVisibleTo(&w.view));
-        QVERIFY(!w.view.rescanAction()->isEnabled());
-        QTRY_VERIFY(!w.store.isScanning());
-        QTRY_VERIFY(!w.view.showsEmptyState());
-        QVERIFY(w.view.rescanAction()->isEnabled());
-    }
-
-    // Return on the focused row joins; the row spins, then leads as current.
-    void returnJoinsWithSpinnerThenCurrent()
+    // Return on the focused row joins: the row spins, then leads as current.
+    // A double click on an enterprise network asks the store, which says
+    // where to join it. Then the password sheet.
+    void joinFlows()
     {
         Window w(demo({{"delays", QJsonObject{{"joinMs", 400}}}}));
         w.scanned();
@@ -407,12 +427,16 @@ private Q_SLOTS:
         QTRY_VERIFY(w.view.listModel()->network(0).isCurrent);
         QVERIFY(!w.view.listModel()->isBusy(0));
         QCOMPARE(read(w.view.cardTitle()->text()), QStringLiteral("Cafe"));
-    }
 
-    void passwordFlow()
-    {
-        Window w(demo());
-        w.scanned();
+        const QRect corp = list->visualRect(w.view.listModel()->index(w.rowOf("Corp")));
+        const QPoint point(corp.center().x(), corp.top() + 8);
+        // A double click as the window system delivers it.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, point);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, point);
+        QTRY_COMPARE(w.bannerTitles(),
+                     QStringList{"Join enterprise (802.1X) networks from Wi-Fi in System Settings."});
+        QVERIFY(!w.store.connectingTo());
+
         const int legacy = w.rowOf("Legacy");
         Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(legacy));
         PasswordSheet* sheet = w.view.passwordSheet();
@@ -435,65 +459,18 @@ private Q_SLOTS:
         QTRY_VERIFY(!w.view.listModel()->isFrozen());
         QTRY_COMPARE(read(w.view.cardTitle()->text()), QStringLiteral("Legacy"));
 
-        // Cancel clears the target and the field; a wrong password closes
-        // the sheet and becomes the banner.
+        // Cancel clears the target (tst_PasswordSheet: and the field); a
+        // wrong password closes the sheet and becomes the banner.
         Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(w.rowOf("Zeta")));
         QTRY_VERIFY(sheet->isVisible());
-        QTest::keyClicks(sheet->field(), "typed-so-far");
         sheet->cancelButton()->click();
         QTRY_VERIFY(!w.store.passwordTarget());
         Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(w.rowOf("Zeta")));
         QTRY_VERIFY(sheet->isVisible());
-        QVERIFY(sheet->password().isEmpty());
         QTest::keyClicks(sheet->field(), "wrong-password");
         sheet->connectButton()->click();
         QTRY_COMPARE(w.bannerTitles(), QStringList{"Could not connect to “Zeta”. Check the password."});
         QVERIFY(!sheet->isVisible());
-    }
-
-    void enterpriseDoubleClickAsksTheStore()
-    {
-        Window w(demo());
-        w.scanned();
-        const QModelIndex corp = w.view.listModel()->index(w.rowOf("Corp"));
-        const QRect rect = w.view.listView()->visualRect(corp);
-        const QPoint point(rect.center().x(), rect.top() + 8);
-        // A double click as the window system delivers it.
-        QTest::mouseClick(w.view.listView()->viewport(), Qt::LeftButton, {}, point);
-        QTest::mouseDClick(w.view.listView()->viewport(), Qt::LeftButton, {}, point);
-        QTRY_COMPARE(w.bannerTitles(),
-                     QStringList{"Join enterprise (802.1X) networks from Wi-Fi in System Settings."});
-        QVERIFY(!w.store.connectingTo());
-    }
-
-    void favoriteToggleAndContextMenu()
-    {
-        QJsonObject scenario = demo({{"current", QJsonObject{{"ssid", "Home"}}}});
-        QJsonArray networks = scenario["networks"].toArray();
-        networks.append(accessPoint("|aa:00:00:00:00:09|-50|6|wpa2Personal"));
-        scenario["networks"] = networks;
-        Window w(scenario);
-        w.prefs->setShowHidden(true);
-        w.scanned();
-
-        auto menuTexts = [&w](const QString& name) {
-            QStringList texts;
-            std::unique_ptr<QMenu> menu(w.view.contextMenuFor(w.rowOf(name), nullptr));
-            for (QAction* action : menu->actions())
-                texts.append(action->text() + (action->isEnabled() ? "" : " (disabled)"));
-            return texts;
-        };
-        QCOMPARE(menuTexts("Cafe"), (QStringList{"Add to Favorites", "Connect"}));
-        QCOMPARE(menuTexts("Home"), (QStringList{"Add to Favorites"}));
-        QCOMPARE(menuTexts("Corp"), (QStringList{"Add to Favorites", "Connect (disabled)"}));
-        QCOMPARE(menuTexts("Hidden network"), (QStringList{"Connect"}));
-
-        Q_EMIT w.view.rowDelegate()->favoriteToggled(w.view.listModel()->index(w.rowOf("Legacy")));
-        QCOMPARE(w.prefs->favorites(), QStringList{"Legacy"});
-        // Favourites gather at the top, after the current network.
-        QTRY_COMPARE(w.rows().mid(0, 2), (QStringList{"Home", "Legacy"}));
-        QVERIFY(w.view.listModel()->network(1).isFavorite);
-        QCOMPARE(menuTexts("Legacy").first(), QStringLiteral("Remove from Favorites"));
     }
 };
 

@@ -56,78 +56,51 @@ private Q_SLOTS:
     void coverageLabels_data()
     {
         QTest::addColumn<AppLanguage>("language");
-        QTest::addColumn<qsizetype>("entries");
-        QTest::addColumn<qsizetype>("total");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("total");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("995 of 1000: no percentage")
-            << AppLanguage::en << qsizetype(995) << qsizetype(1000) << "Deutsch";
-        QTest::newRow("994 of 1000: 99 %")
-            << AppLanguage::en << qsizetype(994) << qsizetype(1000) << "Deutsch (99%)";
-        QTest::newRow("Japanese: full-width parentheses")
-            << AppLanguage::ja << qsizetype(994) << qsizetype(1000) << "Deutsch（99%）";
-        QTest::newRow("more than the source")
-            << AppLanguage::en << qsizetype(1200) << qsizetype(1000) << "Deutsch";
-        QTest::newRow("874 of 1000 truncates to 87")
-            << AppLanguage::en << qsizetype(874) << qsizetype(1000) << "Deutsch (87%)";
-        QTest::newRow("no source texts") << AppLanguage::en << qsizetype(5) << qsizetype(0) << "Deutsch (0%)";
+        QTest::newRow("995 of 1000: no percentage") << AppLanguage::en << 995 << 1000 << "Deutsch";
+        QTest::newRow("994 of 1000: 99 %") << AppLanguage::en << 994 << 1000 << "Deutsch (99%)";
+        QTest::newRow("Japanese: full-width") << AppLanguage::ja << 994 << 1000 << "Deutsch（99%）";
+        QTest::newRow("more than the source") << AppLanguage::en << 1200 << 1000 << "Deutsch";
+        QTest::newRow("874 of 1000 truncates") << AppLanguage::en << 874 << 1000 << "Deutsch (87%)";
+        QTest::newRow("no source texts") << AppLanguage::en << 5 << 0 << "Deutsch (0%)";
     }
     void coverageLabels()
     {
         QFETCH(AppLanguage, language);
-        QFETCH(qsizetype, entries);
-        QFETCH(qsizetype, total);
+        QFETCH(int, entries);
+        QFETCH(int, total);
         LocaleSettings::apply(language);
         QTEST(GeneralSettings::coverageLabel(QStringLiteral("Deutsch"), entries, total), "expected");
     }
 
-    void languagePickerOffersEveryLanguage()
-    {
-        TestPrefs prefs;
-        SettingsView view(*prefs, nullptr, nullptr);
-        auto* picker = view.findChild<QComboBox*>(QStringLiteral("languagePicker"));
-        QCOMPARE(picker->count(), allAppLanguages().size());
-        // System, Japanese and English never carry a percentage.
-        for (AppLanguage lang : {AppLanguage::system, AppLanguage::ja, AppLanguage::en})
-            QCOMPARE(picker->itemText(picker->findData(rawValue(lang))), label(lang));
-    }
-
-    void togglesWriteAndFollowPreferences_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<std::function<bool(Prefs&)>>("get");
-        QTest::newRow("favorites on top")
-            << "favoritesOnTopToggle" << std::function([](Prefs& p) { return p.favoritesOnTop(); });
-        QTest::newRow("favorites only")
-            << "favoritesOnlyToggle" << std::function([](Prefs& p) { return p.favoritesOnly(); });
-        QTest::newRow("group") << "groupToggle" << std::function([](Prefs& p) { return p.groupBySSID(); });
-        QTest::newRow("hidden") << "hiddenToggle" << std::function([](Prefs& p) { return p.showHidden(); });
-        QTest::newRow("details") << "detailsToggle"
-                                 << std::function([](Prefs& p) { return p.showDetails(); });
-    }
-    void togglesWriteAndFollowPreferences()
-    {
-        QFETCH(QString, name);
-        QFETCH(std::function<bool(Prefs&)>, get);
-        TestPrefs prefs;
-        SettingsView view(*prefs, nullptr, nullptr);
-        auto* sw = view.findChild<ToggleSwitch*>(name);
-        QVERIFY(sw);
-        QCOMPARE(sw->isChecked(), get(*prefs));
-        const bool before = get(*prefs);
-        sw->click();
-        QCOMPARE(get(*prefs), !before); // stored at once, no Apply
-        sw->click();
-        QCOMPARE(get(*prefs), before);
-    }
-
-    // The pickers write the preferences at once (the scan interval reaches
-    // the store at once too) and follow changes made elsewhere.
-    void pickersWriteAndFollowPreferences()
+    // Every toggle and picker writes the preferences at once, no Apply (the
+    // scan interval reaches the store at once too), and follows changes made
+    // elsewhere.
+    void controlsWriteAndFollowPreferences()
     {
         SimulatedRadios radios(QJsonObject{});
         TestPrefs prefs;
         WiFiStore store(radios.engine(), *prefs);
         SettingsView view(*prefs, &store, nullptr);
+        using Getter = bool (Prefs::*)() const;
+        const std::pair<const char*, Getter> toggles[] = {
+            {"favoritesOnTopToggle", &Prefs::favoritesOnTop},
+            {"favoritesOnlyToggle", &Prefs::favoritesOnly},
+            {"groupToggle", &Prefs::groupBySSID},
+            {"hiddenToggle", &Prefs::showHidden},
+            {"detailsToggle", &Prefs::showDetails},
+        };
+        for (const auto& [name, get] : toggles) {
+            auto* sw = view.findChild<ToggleSwitch*>(name);
+            const bool before = ((*prefs).*get)();
+            QVERIFY2(sw && sw->isChecked() == before, name);
+            sw->click();
+            QVERIFY2(((*prefs).*get)() == !before, name);
+            sw->click();
+            QVERIFY2(((*prefs).*get)() == before, name);
+        }
         const auto picker = [&view](const char* name) { return view.findChild<QComboBox*>(name); };
         choose(picker("sortPicker"), rawValue(SortKey::name));
         QCOMPARE(prefs->sortKey(), SortKey::name);
@@ -275,6 +248,10 @@ private Q_SLOTS:
         prefs->setLanguage(AppLanguage::en);
         SettingsView view(*prefs, nullptr, nullptr, 1);
         auto* picker = view.findChild<QComboBox*>(QStringLiteral("languagePicker"));
+        QCOMPARE(picker->count(), allAppLanguages().size());
+        // System, Japanese and English never carry a percentage.
+        for (AppLanguage lang : {AppLanguage::system, AppLanguage::ja, AppLanguage::en})
+            QCOMPARE(picker->itemText(picker->findData(rawValue(lang))), label(lang));
         // Chosen from the picker itself: the view is rebuilt after the
         // picker's own signal has returned.
         choose(picker, rawValue(AppLanguage::ja));

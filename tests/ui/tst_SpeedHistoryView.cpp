@@ -52,20 +52,22 @@ private Q_SLOTS:
         history_ = &file_->history;
     }
 
-    void emptyStateThenLiveRows()
+    // Empty at first; rows arrive live (the selection stays); Clear All
+    // empties history, file and selection until undone, and the next change
+    // withdraws the offer.
+    void liveRowsAndClearAllUntilUndone()
     {
         SpeedHistoryView view(*history_);
-        QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(),
-                 QStringLiteral("historyEmpty"));
+        auto page = [&view] { return view.findChild<QStackedWidget*>()->currentWidget()->objectName(); };
+        QCOMPARE(page(), QStringLiteral("historyEmpty"));
         QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("exportButton"))->isEnabled());
         QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("clearButton"))->isEnabled());
 
-        // A test finishing in another window adds rows at once; the selection stays.
         history_->add(measurement(QStringLiteral("first"), 3));
         QCOMPARE(view.findChild<QLabel*>(QStringLiteral("historyStatus"))->text(),
                  QStringLiteral("1 measurement"));
         QVERIFY(view.findChild<QPushButton*>(QStringLiteral("exportButton"))->isEnabled());
-        QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(), QString());
+        QCOMPARE(page(), QString());
         view.table()->selectRow(0);
         const QSet<QUuid> selected = view.selectedIds();
         history_->add(measurement(QStringLiteral("second"), 1));
@@ -73,6 +75,30 @@ private Q_SLOTS:
         QCOMPARE(view.selectedIds(), selected);
         QCOMPARE(view.findChild<QLabel*>(QStringLiteral("historyStatus"))->text(),
                  QStringLiteral("2 measurements"));
+
+        const QList<SpeedEntry> before = history_->entries();
+        auto* undo = view.findChild<QPushButton*>(QStringLiteral("undoButton"));
+        QVERIFY(!undo->isVisibleTo(&view));
+        for (int round = 0; round < 2; ++round) {
+            view.table()->selectAll();
+            view.findChild<QPushButton*>(QStringLiteral("clearButton"))->click();
+            QVERIFY(history_->entries().isEmpty());
+            QVERIFY(view.selectedIds().isEmpty());
+            QCOMPARE(page(), QStringLiteral("historyEmpty"));
+            QVERIFY(SpeedHistory(history_->filePath()).entries().isEmpty()); // the file was emptied too
+            QCOMPARE(view.noticeText(), QStringLiteral("2 measurements cleared."));
+            QVERIFY(undo->isVisibleTo(&view));
+            if (round == 0) {
+                undo->click();
+                QCOMPARE(history_->entries(), before);
+                QCOMPARE(SpeedHistory(history_->filePath()).entries(), before);
+                QVERIFY(!undo->isVisibleTo(&view));
+                QCOMPARE(view.noticeText(), QString());
+            }
+        }
+        history_->add(measurement(QStringLiteral("c"), 0));
+        QVERIFY(!undo->isVisibleTo(&view));
+        QCOMPARE(view.noticeText(), QString());
     }
 
     void sortsByTheClickedColumn()
@@ -151,38 +177,6 @@ private Q_SLOTS:
         view.contextMenuAt(below)->actions().first()->trigger();
         QCOMPARE(column(*view.model(), SpeedHistoryModel::network), QStringList{"net1"});
         QCOMPARE(history_->entries().size(), 1);
-    }
-
-    void clearAllEmptiesHistoryAndSelectionUntilUndone()
-    {
-        history_->add(measurement(QStringLiteral("a"), 2));
-        history_->add(measurement(QStringLiteral("b"), 1));
-        const QList<SpeedEntry> before = history_->entries();
-        SpeedHistoryView view(*history_);
-        auto* undo = view.findChild<QPushButton*>(QStringLiteral("undoButton"));
-        QVERIFY(!undo->isVisibleTo(&view));
-        for (int round = 0; round < 2; ++round) {
-            view.table()->selectAll();
-            view.findChild<QPushButton*>(QStringLiteral("clearButton"))->click();
-            QVERIFY(history_->entries().isEmpty());
-            QVERIFY(view.selectedIds().isEmpty());
-            QCOMPARE(view.findChild<QStackedWidget*>()->currentWidget()->objectName(),
-                     QStringLiteral("historyEmpty"));
-            QVERIFY(SpeedHistory(history_->filePath()).entries().isEmpty()); // the file was emptied too
-            QCOMPARE(view.noticeText(), QStringLiteral("2 measurements cleared."));
-            QVERIFY(undo->isVisibleTo(&view));
-            if (round == 0) {
-                undo->click();
-                QCOMPARE(history_->entries(), before);
-                QCOMPARE(SpeedHistory(history_->filePath()).entries(), before);
-                QVERIFY(!undo->isVisibleTo(&view));
-                QCOMPARE(view.noticeText(), QString());
-            }
-        }
-        // The next change withdraws the offer.
-        history_->add(measurement(QStringLiteral("c"), 0));
-        QVERIFY(!undo->isVisibleTo(&view));
-        QCOMPARE(view.noticeText(), QString());
     }
 
     void exportWritesByteOrderMarkAndCsv()
