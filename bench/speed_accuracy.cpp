@@ -3,7 +3,7 @@
 // the program's own phase lengths. Goal: every figure within 1 % of the pace,
 // and the runs of one rate within 1 % of each other.
 
-#include "tests/speed/SpeedTestServer.h"
+#include "PacedSpeedServer.h"
 
 #include "speed/SpeedTest.h"
 
@@ -67,7 +67,7 @@ int main(int argc, char** argv)
         }
     }
 
-    testing::SpeedTestServer server;
+    bench::PacedSpeedServer server;
     // The reference must hold its pace while other work shares the CPU; the
     // engine itself runs at normal priority.
     std::printf("pacing server at real-time priority: %s\n", server.raisePriority() ? "yes" : "no");

@@ -1,8 +1,8 @@
-// The loopback speed-measurement server of the tests, as a program: for
+// The paced loopback speed-measurement server as a program: for
 // benchmarks in separate processes and for trying "ondrel --speedtest" by hand:
 //   ONDREL_SPEEDTEST_URL=$(ondrel_speed_server --rate 100 | head -1) ondrel --speedtest
 
-#include "tests/speed/SpeedTestServer.h"
+#include "PacedSpeedServer.h"
 
 #include <QByteArray>
 
@@ -23,7 +23,7 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr); // the server thread inherits the mask
 
-    ondrel::testing::SpeedTestServer server;
+    ondrel::bench::PacedSpeedServer server;
     server.setRate(rate);
     std::printf("%s\n", server.url().constData());
     std::fflush(stdout);

@@ -3,28 +3,27 @@
 #include <QByteArray>
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 
 namespace ondrel::testing {
 
-// A speed-measurement server on 127.0.0.1 for tests and benchmarks:
-// "/__down?bytes=N" sends N body bytes, "/__up" reads the body and answers
-// empty. One poll loop on a thread of its own serves keep-alive connections;
-// one token bucket can pace all of them together. Setters take effect
-// before they return.
+// A speed-measurement server on 127.0.0.1: "/__down?bytes=N" sends N body
+// bytes, "/__up" reads the body and answers empty. One poll loop on a thread
+// of its own serves keep-alive connections. Setters take effect before they
+// return.
 class SpeedTestServer {
 public:
     enum class Kind { latency, download, upload }; // "/__down?bytes=0" is latency
     enum class Behaviour {
         normal,
         stall, // read the request, never answer
-        drop,  // latency: close at once; transfers: close after half the body
-        error, // answer errorStatus() at once (3xx: a Location, no body); an upload's body is read, then
-               // closed
+        drop,  // send or read half the body, then close
+        error, // answer the error status and close; an upload's body is read after the answer
         close, // close as soon as the request is read
     };
 
@@ -42,55 +41,36 @@ public:
 
     // "http://127.0.0.1:PORT"
     QByteArray url() const;
-    // Paces the body bytes of all connections together; 0 serves at full speed.
-    void setRate(double mbps) { set(&Config::bytesPerSecond, mbps * 1e6 / 8); }
-    void setBehaviour(Kind kind, Behaviour behaviour) { set(&Config::behaviours, size_t(kind), behaviour); }
+    void setBehaviour(Kind kind, Behaviour behaviour) { behaviours_[size_t(kind)] = behaviour; }
     // Serves the next `count` requests of `kind` by their behaviour and stalls
     // the ones after; a negative count lifts the limit.
-    void setAnswerLimit(Kind kind, int count) { set(&Config::answers, size_t(kind), std::max(count, -1)); }
-    // The status of Behaviour::error's answers; 503 unless set.
-    void setErrorStatus(int status) { set(&Config::errorStatus, status); }
+    void setAnswerLimit(Kind kind, int count) { answers_[size_t(kind)] = count; }
+    // The status of Behaviour::error's answers (3xx: with a Location, else a small page); 503 unless set.
+    void setErrorStatus(int status) { errorStatus_ = status; }
     // Closes (or reopens, on the same port) the listening socket.
-    void setRefusing(bool refusing) { set(&Config::refusing, refusing); }
-    // Runs the server thread under the real-time FIFO policy, so that its
-    // pacing holds on a busy machine. Returns whether that was allowed.
-    bool raisePriority();
-
+    void setRefusing(bool refusing);
     Stats stats() const;
 
 private:
     struct Connection;
-    struct Config {
-        double bytesPerSecond = 0;
-        std::array<Behaviour, 3> behaviours{};
-        std::array<int, 3> answers{-1, -1, -1};
-        int errorStatus = 503;
-        bool refusing = false;
-        bool realtime = false;
-    };
-
-    void apply(const std::function<void(Config&)>& edit);
-    template <typename T> void set(T Config::*member, T value)
-    {
-        apply([&](Config& c) { c.*member = value; });
-    }
-    template <typename T> void set(std::array<T, 3> Config::*member, size_t index, T value)
-    {
-        apply([&](Config& c) { (c.*member)[index] = value; });
-    }
-    void run();
     void openListener();
+    // Wakes the server thread and waits until it has taken up the settings.
+    void sync(std::unique_lock<std::mutex>& lock);
+    void run();
+    void serve(Connection& c, short revents, std::string& buffer);
     bool startRequest(Connection& c);
+    void endStream(Connection& c, bool close);
 
     quint16 port_ = 0;
     int listenFd_ = -1;
     int wakeFd_ = -1;
     mutable std::mutex mutex_;
     std::condition_variable applied_;
-    Config config_;
+    std::array<std::atomic<Behaviour>, 3> behaviours_{};
+    std::array<std::atomic<int>, 3> answers_{-1, -1, -1};
+    std::atomic<int> errorStatus_ = 503;
+    bool refusing_ = false, stopping_ = false;
     qint64 requested_ = 0, done_ = 0; // settings generations asked for and in force
-    bool stopping_ = false;
-    bool realtime_ = false;
     Stats stats_;
     std::thread thread_;
 };
