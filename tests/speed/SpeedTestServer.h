@@ -4,18 +4,16 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <mutex>
 #include <set>
-#include <string>
 #include <thread>
+#include <vector>
 
 namespace ondrel::testing {
 
 // A speed-measurement server on 127.0.0.1: "/__down?bytes=N" sends N body
-// bytes, "/__up" reads the body and answers empty. One poll loop on a thread
-// of its own serves keep-alive connections. Setters take effect before they
-// return.
+// bytes, "/__up" reads the body and answers empty, on keep-alive
+// connections served by a thread each. Setters take effect at once.
 class SpeedTestServer {
 public:
     enum class Kind { latency, download, upload }; // "/__down?bytes=0" is latency
@@ -34,13 +32,13 @@ public:
         qint64 expectHeaders = 0;            // requests that carried "Expect:"
     };
 
-    SpeedTestServer();
+    SpeedTestServer() { listen(); }
     ~SpeedTestServer();
     SpeedTestServer(const SpeedTestServer&) = delete;
     SpeedTestServer& operator=(const SpeedTestServer&) = delete;
 
     // "http://127.0.0.1:PORT"
-    QByteArray url() const;
+    QByteArray url() const { return "http://127.0.0.1:" + QByteArray::number(port_); }
     void setBehaviour(Kind kind, Behaviour behaviour) { behaviours_[size_t(kind)] = behaviour; }
     // Serves the next `count` requests of `kind` by their behaviour and stalls
     // the ones after; a negative count lifts the limit.
@@ -52,27 +50,21 @@ public:
     Stats stats() const;
 
 private:
-    struct Connection;
-    void openListener();
-    // Wakes the server thread and waits until it has taken up the settings.
-    void sync(std::unique_lock<std::mutex>& lock);
-    void run();
-    void serve(Connection& c, short revents, std::string& buffer);
-    bool startRequest(Connection& c);
-    void endStream(Connection& c, bool close);
+    void listen();
+    void serve(int fd, qint64 id);
+    // Counts a request and picks its behaviour.
+    Behaviour take(Kind kind, qint64 id, const std::string& head);
 
     quint16 port_ = 0;
     int listenFd_ = -1;
-    int wakeFd_ = -1;
-    mutable std::mutex mutex_;
-    std::condition_variable applied_;
+    std::thread acceptor_;
     std::array<std::atomic<Behaviour>, 3> behaviours_{};
     std::array<std::atomic<int>, 3> answers_{-1, -1, -1};
     std::atomic<int> errorStatus_ = 503;
-    bool refusing_ = false, stopping_ = false;
-    qint64 requested_ = 0, done_ = 0; // settings generations asked for and in force
+    mutable std::mutex mutex_;
     Stats stats_;
-    std::thread thread_;
+    std::set<int> open_; // the connections' sockets
+    std::vector<std::thread> connections_;
 };
 
 } // namespace ondrel::testing

@@ -241,7 +241,9 @@ private Q_SLOTS:
             if (f.test.phase().isRunning())
                 last = f.test.phase().kind();
         });
-        f.run(SpeedTest::streams + (behaviour != Behaviour::stall));
+        // Beyond the first round and the one request libcurl repeats itself when a reused connection
+        // dies, a request follows a stream's reported end.
+        f.run(SpeedTest::streams + (behaviour == Behaviour::stall ? 0 : 2));
         if (endedIn == Phase::done) {
             QVERIFY(f.waitFor(Phase::done));
             QVERIFY(f.test.result().downloadMbps > 0 && f.test.result().uploadMbps > 0);
