@@ -64,7 +64,7 @@ private Q_SLOTS:
         // A name with a byte-order mark and a byte that is not UTF-8; a date with milliseconds.
         SpeedEntry first = entry(QString::fromUtf16(u"\ufeffCaf\u00e9\xdcff"));
         first.date = first.date.addMSecs(750);
-        SpeedEntry second = entry(QStringLiteral("Office"), 1'700'000'100);
+        SpeedEntry second = entry("Office", 1'700'000'100);
         second.bssid.reset();
         QVERIFY(history.add(first) && history.add(second));
         QCOMPARE(std::tuple(changed.count(), history.entries()[0].id, history.entries()[1].date),
@@ -127,12 +127,11 @@ private Q_SLOTS:
         // A file of more than the limit loads whole; the next change keeps the newest.
         QList<SpeedEntry> many;
         for (int i = 0; i < 1001; ++i)
-            many.append(entry(QStringLiteral("n%1").arg(i), 1'600'000'000 - i));
+            many.append(entry(QString::number(i), 1'600'000'000 - i));
         write(path_, SpeedHistory::encode(many));
         SpeedHistory history(path_);
         QCOMPARE(history.entries().size(), 1001);
-        const SpeedEntry a = entry(QStringLiteral("Home"), 1), b = entry(QStringLiteral("home"), 2),
-                         c = entry(QStringLiteral("Home"), 3);
+        const SpeedEntry a = entry("Home", 1), b = entry("home", 2), c = entry("Home", 3);
         history.add(a);
         history.add(b); // a full history stays full
         // The oldest went, in the file too.
@@ -143,15 +142,14 @@ private Q_SLOTS:
         history.clear();
         for (const SpeedEntry& e : {a, b, c})
             history.add(e);
-        QCOMPARE(std::tuple(history.latest(QStringLiteral("Home")), history.count(QStringLiteral("Home")),
-                            history.count(QStringLiteral("home")), history.count(QString()),
-                            history.latest(QString()), history.latest(QStringLiteral("HOME"))),
+        QCOMPARE(std::tuple(history.latest("Home"), history.count("Home"), history.count("home"),
+                            history.count(QString()), history.latest(QString()), history.latest("HOME")),
                  std::tuple(c, 2, 1, 0, std::nullopt, std::nullopt));
         QSignalSpy changed(&history, &SpeedHistory::entriesChanged);
         history.remove({});
         QCOMPARE(changed.count(), 0);
         history.remove({c.id, QUuid::createUuid()});
-        QCOMPARE(history.latest(QStringLiteral("Home"))->id, a.id);
+        QCOMPARE(history.latest("Home")->id, a.id);
         history.restore({a, c}); // undo: what is still there is not added twice
         QCOMPARE(std::tuple(history.entries().size(), history.entries().back().id), std::tuple(3, c.id));
         history.remove({c.id});
@@ -164,8 +162,7 @@ private Q_SLOTS:
     {
         // The windows and a terminal's test, each with its own copy of the list.
         SpeedHistory window(path_), terminal(path_);
-        const SpeedEntry first = entry(QStringLiteral("A")), second = entry(QStringLiteral("B")),
-                         third = entry(QStringLiteral("C"));
+        const SpeedEntry first = entry("A"), second = entry("B"), third = entry("C");
         window.add(first);
         terminal.add(second);
         window.add(third);
@@ -177,7 +174,7 @@ private Q_SLOTS:
         // Another process holds the lock while it writes its own entry.
         const int fd = ::open(QFile::encodeName(path_ + ".lock").constData(), O_RDWR | O_CREAT, 0600);
         QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);
-        const SpeedEntry added = entry(QStringLiteral("added")), foreign = entry(QStringLiteral("foreign"));
+        const SpeedEntry added = entry("added"), foreign = entry("foreign");
         std::thread writer([&] { SpeedHistory(path_).add(added); });
         write(path_, SpeedHistory::encode({foreign}));
         ::close(fd);
@@ -191,9 +188,9 @@ private Q_SLOTS:
         write(path_, "not a history");
         SpeedHistory history(path_);
         QVERIFY(history.entries().isEmpty());
-        history.add(entry(QStringLiteral("A")));
+        history.add(entry("A"));
         write(path_, "[{\"broken\":");
-        history.add(entry(QStringLiteral("B")));
+        history.add(entry("B"));
         QCOMPARE(read(path_ + ".unreadable"), QByteArray("not a history"));
         QCOMPARE(read(path_ + ".unreadable.2"), QByteArray("[{\"broken\":"));
         QCOMPARE(SpeedHistory(path_).entries().size(), 2); // the list in memory was the base
@@ -202,14 +199,14 @@ private Q_SLOTS:
         const QString blocked = dir_.filePath(QStringLiteral("blocked/history.json"));
         write(dir_.filePath(QStringLiteral("blocked")), "in the way");
         SpeedHistory unwritable(blocked);
-        QVERIFY(!unwritable.add(entry(QStringLiteral("A"))) && !unwritable.add(entry(QStringLiteral("B"))));
+        QVERIFY(!unwritable.add(entry("A")) && !unwritable.add(entry("B")));
         QCOMPARE(unwritable.entries().size(), 2);
 
         // A FIFO is neither opened (that would wait for a writer) nor replaced.
         const QString fifo = dir_.filePath(QStringLiteral("fifo"));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         SpeedHistory pipe(fifo);
-        QVERIFY(pipe.fileProblem().contains(fifo) && !pipe.add(entry(QStringLiteral("A"))));
+        QVERIFY(pipe.fileProblem().contains(fifo) && !pipe.add(entry("A")));
         struct stat info;
         QVERIFY(::stat(QFile::encodeName(fifo).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
     }
@@ -222,14 +219,14 @@ private Q_SLOTS:
             "Date,Network,BSSID,Signal (dBm),Band,Channel,Download (Mbps),Upload (Mbps),Latency (ms),"
             "Jitter (ms),Data used (MB)\r\n";
         QCOMPARE(SpeedHistory::csv({}), header);
-        SpeedEntry quoted = entry(QStringLiteral("Café, \"Home\""));
+        SpeedEntry quoted = entry("Café, \"Home\"");
         std::tie(quoted.downloadMbps, quoted.uploadMbps, quoted.bytes) =
             std::tuple(12.5, 0.125, 1'234'567'890);
-        SpeedEntry formula = entry(QStringLiteral("=HYPERLINK(\"x\")"), 1'700'000'060);
+        SpeedEntry formula = entry("=HYPERLINK(\"x\")", 1'700'000'060);
         // A band outside the known codes, even one that an int would wrap to 24.
         std::tie(formula.bssid, formula.band, formula.bytes) =
             std::tuple(std::nullopt, (1LL << 32) + 24, 2'500'000);
-        SpeedEntry minus = entry(QStringLiteral("-5"), 1'700'000'120);
+        SpeedEntry minus = entry("-5", 1'700'000'120);
         std::tie(minus.bssid, minus.band, minus.bytes) = std::tuple("@a\r\n\"b\"", 24, 3'500'000);
         SpeedEntry carriageReturn = entry(ssidFromBytes("+a\rb\xff"), 1'700'000'180);
         carriageReturn.band = 60;
