@@ -48,11 +48,8 @@ class OndrelCase(unittest.TestCase):
         out, err = process.communicate(timeout=120)
         return process.returncode, out, err
 
-    def ondrel(self, *args, **kwargs):
-        return self.finish(self.start(*args, **kwargs))
-
     def ondrel_all(self, calls):
-        """ondrel(*arguments, **keywords) of each (arguments, keywords) pair, all running side by side."""
+        """finish(start(*arguments, **keywords)) of each (arguments, keywords) pair, all running side by side."""
         return [self.finish(process) for process in [self.start(*args, **kw) for args, kw in calls]]
 
     def document(self, out, kind):

@@ -16,14 +16,6 @@ class TestDebugLogFile : public QObject {
 
     QTemporaryDir dir_;
 
-    static QStringList linesOf(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly)
-                   ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
-                   : QStringList();
-    }
-
 private Q_SLOTS:
     void initTestCase() { installDebugLogFile(); }
 
@@ -31,20 +23,19 @@ private Q_SLOTS:
     {
         QTest::ignoreMessage(QtWarningMsg, "not for the file"); // other messages go on to the handler before
         qWarning("not for the file");
-        for (const QString& unusable :
-             {dir_.filePath(QStringLiteral("missing/log.txt")), dir_.path(), QString()}) {
+        for (const QString& unusable : {dir_.filePath("missing/log.txt"), dir_.path(), QString()}) {
             qputenv("ONDREL_LOG", unusable.toUtf8());
-            debugLog(QStringLiteral("lost"));
+            debugLog("lost");
         }
         qunsetenv("ONDREL_LOG");
-        debugLog(QStringLiteral("unset"));
+        debugLog("unset");
         QCOMPARE(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void concurrentLinesStayWhole()
     {
-        const QString path = dir_.filePath(QStringLiteral("threads.txt"));
-        qputenv("ONDREL_LOG", path.toUtf8());
+        QFile file(dir_.filePath("threads.txt"));
+        qputenv("ONDREL_LOG", file.fileName().toUtf8());
         const QString payload(200, u'x');
         std::vector<std::thread> threads;
         for (int t = 0; t < 4; ++t) {
@@ -55,7 +46,8 @@ private Q_SLOTS:
         }
         for (std::thread& thread : threads)
             thread.join();
-        const QStringList lines = linesOf(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 200);
         for (const QString& line : lines)
             QVERIFY2(line.endsWith(payload) && line.count(QStringLiteral("thread")) == 1, qPrintable(line));
