@@ -35,17 +35,15 @@ class OndrelCase(unittest.TestCase):
             with tempfile.NamedTemporaryFile("w", suffix=".json", dir=self.tmp, delete=False, encoding="utf-8") as f:
                 f.write(scenario if isinstance(scenario, str) else json.dumps(scenario))
             env["ONDREL_WIFI_SIMULATION"] = f.name
-        with tempfile.TemporaryFile() as source:
-            source.write(stdin)
-            source.seek(0)
-            process = subprocess.Popen([os.environ["ONDREL_BINARY"], *args], stdin=source, stdout=subprocess.PIPE,
-                                       stderr=subprocess.PIPE, env=env, cwd=cwd)
+        process = subprocess.Popen([os.environ["ONDREL_BINARY"], *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, env=env, cwd=cwd)
+        process.given = stdin  # written by finish()
         self.addCleanup(process.kill)
         return process
 
     def finish(self, process):
         """(status, standard output, standard error) as bytes."""
-        out, err = process.communicate(timeout=120)
+        out, err = process.communicate(process.given, timeout=120)
         return process.returncode, out, err
 
     def ondrel_all(self, calls):

@@ -3,11 +3,11 @@
 in the table and in the JSON report."""
 import unittest
 
-from ondrel_run import SCHEMA, OndrelCase, raw_characters
+from ondrel_run import OndrelCase, raw_characters
 
-# Every security kind, a hidden network, two of one name, names that are not
-# UTF-8 (two differ in one byte), a byte-order mark, C0, DEL, C1, bidi and
-# invisible format characters, a line feed and the line separator.
+# A hidden network, two of one name, a name that is not UTF-8, a byte-order
+# mark, C0, DEL, C1, bidi and invisible format characters, a line feed and the
+# line separator (tests/wifi/tst_SsidText holds the escapes' rules).
 ROOM = {
     "interface": "wlan0", "saved": ["Home\x1b[2J", "Caf\u00e9"], "current": {"bssid": "aa:00:00:00:00:03"},
     "networks": [
@@ -17,14 +17,10 @@ ROOM = {
         {"ssid": "\u202eemoH\u2066", "bssid": "aa:00:00:00:00:03", "rssi": -50, "channel": 6, "security": "owe"},
         {"ssidHex": "ff41c3", "bssid": "aa:00:00:00:00:04", "rssi": -55, "channel": 11, "security": "wep",
          "password": "bytes-pass"},
-        {"ssidHex": "fe41c3", "bssid": "aa:00:00:00:00:05", "rssi": -56, "channel": 11,
-         "security": "wpa2wpa3Personal", "password": "other-pass"},
         {"ssid": "del\x7f c1\x9b ls\u2028 nul\x00 tab\t lf\n zw\u200b\u00ad\U000e0041 \"q\\", "rssi": -60,
          "security": "wpaPersonal"},
-        {"bssid": "aa:00:00:00:00:07", "rssi": -65, "channel": 149, "band": 50, "width": 80,
-         "security": "enterprise"},
-        {"ssid": "日本語ネットワーク", "bssid": "aa:00:00:00:00:08\x1b", "rssi": -70, "channel": 37, "band": 60,
-         "width": 160, "security": "wpa3Personal", "countryCode": "DE"},
+        {"bssid": "aa:00:00:00:00:07\x1b", "rssi": -65, "channel": 37, "band": 60, "width": 160,
+         "security": "wpa3Personal", "countryCode": "DE"},
         {"ssidHex": "efbbbf4f6464", "bssid": "aa:00:00:00:00:09", "rssi": -80, "securityCodes": []},
         {"ssid": "Home\x1b[2J", "bssid": "aa:00:00:00:00:0a", "rssi": -95, "channel": 11,
          "security": "wpa2Personal", "password": "weak-pass"},
@@ -36,14 +32,12 @@ TABLE = (HEADER +
          "*Café                             -45 dBm    1 2.4 GHz    Open             aa:00:00:00:00:02\n"
          " \\u202eemoH\\u2066                 -50 dBm    6 2.4 GHz    OWE              aa:00:00:00:00:03\n"
          " \\xffA\\xc3                        -55 dBm   11 2.4 GHz    WEP              aa:00:00:00:00:04\n"
-         " \\xfeA\\xc3                        -56 dBm   11 2.4 GHz    WPA2/WPA3        aa:00:00:00:00:05\n"
          ' del\\x7f c1\\u009b ls\\u2028 nul\\x00 tab\\x09 lf\\x0a zw\\u200b\\u00ad\\U000e0041 "q\\\\  -60 dBm    0 不明         '
          "WPA              \n"
-         " (hidden)                         -65 dBm  149 5 GHz      Enterprise       aa:00:00:00:00:07\n"
-         " 日本語ネットワーク                        -70 dBm   37 6 GHz      WPA3             aa:00:00:00:00:08\\x1b\n"
+         " (hidden)                         -65 dBm   37 6 GHz      WPA3             aa:00:00:00:00:07\\x1b\n"
          " \\ufeffOdd                        -80 dBm    0 不明         Unknown          aa:00:00:00:00:09\n"
          "*Home\\x1b[2J                      -95 dBm   11 2.4 GHz    WPA2             aa:00:00:00:00:0a\n"
-         "計 10 件（* はシステムに登録済み）\n")
+         "計 8 件（* はシステムに登録済み）\n")
 STATUS = "位置情報: 許可済み\nインターフェース: wlan0 / 電源: true / 接続中: \\u202eemoH\\u2066\n"
 FAILED = "接続します: {0}\n失敗: Secrets were required, but not provided.（コード 7）\n"
 JOINED = "接続します: {0}\n成功。現在の接続先: {0}\n"
@@ -66,7 +60,6 @@ class Probe(OndrelCase):
             (["--password", "-", "--connect", home], b"right-pass\r\n", 0, JOINED.format(home)),
             (["--connect", home, "--password", "-"], b"right-pas\n", 1, FAILED.format(home)),
             (["--connect", "\\xffA\\xc3", "--password", "bytes-pass"], b"", 0, JOINED.format("\\xffA\\xc3")),
-            (["--connect", "\\xfeA\\xc3", "--password", "bytes-pass"], b"", 1, FAILED.format("\\xfeA\\xc3")),
             (["--connect", "café"], b"", 1, NOT_FOUND.format("café")),
             (["--connect", "(hidden)"], b"", 1, NOT_FOUND.format("(hidden)")),
         ]
@@ -100,12 +93,10 @@ class Probe(OndrelCase):
         # names whose text loses bytes with the bytes.
         self.assertEqual([(n["rssi"], None if n["ssidHex"] else n["ssid"], n["ssidHex"]) for n in networks],
                          [(n["rssi"], n.get("ssid"), n.get("ssidHex")) for n in ROOM["networks"]])
-        self.assertEqual((joined[0], {n["security"] for n in networks}), (0, set(SCHEMA["$defs"]["security"]["enum"])))
-        self.assertTrue(networks[3]["ssid"] == "\ufffdA\ufffd" and networks[8]["ssid"].endswith("Odd"))
-        self.assertEqual([n["bssid"][-2:] for n in networks if n["saved"]], ["01", "02", "0a"])
-        self.assertEqual([n["bssid"] for n in networks if n["current"]], ["aa:00:00:00:00:03"])
-        self.assertEqual((networks[6]["band"], networks[6]["widthMHz"], networks[7]["countryCode"]),
-                         ("5GHz", 80, "DE"))
+        self.assertEqual((joined[0], networks[3]["ssid"], networks[6]["ssid"]), (0, "\ufffdA\ufffd", "\ufeffOdd"))
+        self.assertEqual([n["bssid"][15:] + "*" * n["saved"] + "<" * n["current"] for n in networks if n["bssid"]],
+                         ["01*", "02*", "03<", "04", "07\x1b", "09", "0a*"])  # saved *, current <
+        self.assertEqual([networks[5][k] for k in ["band", "widthMHz", "countryCode"]], ["6GHz", 160, "DE"])
         self.assertEqual((joined[1]["interface"]["current"]["ssid"], joined[1]["scan"]),
                          ("\u202eemoH\u2066", {"outcome": "ok", "error": None}))
         self.assertEqual({k: joined[1]["join"][k] for k in ["outcome", "target", "error", "bssid", "current"]},
