@@ -14,18 +14,33 @@ ENTRIES = [{"id": "0F8FAD5B-D9CB-469F-A165-70867728950E", "date": "2026-01-02T03
 
 
 class HistoryExport(OndrelCase):
-    def export_all(self, calls):
-        """(status, out, err) of each (data folder, arguments), the exports running side by side."""
-        return self.ondrel_all([(args, {"data": data, "env": {"TZ": "UTC"}, "cwd": self.tmp}) for data, args in calls])
-
-    def test_csv_and_json(self):
+    def test_exports(self):
         self.history.parent.mkdir(parents=True)
         self.history.write_text(json.dumps(ENTRIES), encoding="utf-8")
         (self.tmp / "en.csv").write_bytes(b"x" * 10000)  # replaced whole
         path = self.tmp / "h.json"
-        ja, en, written, printed = self.export_all([
-            ("none", ["--export-csv", "ja.csv"]), ("data", ["--lang", "en", "--export-csv", "en.csv"]),
-            ("data", ["--export-json", str(path)]), ("data", ["--lang", "ar", "--export-json", "-"])])
+        # (data folder, arguments) of each export, all running side by side: four that work, then failures.
+        calls = [("none", ["--export-csv", "ja.csv"]), ("data", ["--lang", "en", "--export-csv", "en.csv"]),
+                 ("data", ["--export-json", str(path)]), ("data", ["--lang", "ar", "--export-json", "-"])]
+        calls += [("data", [option, f"missing/out.{fmt}"]) for option, fmt in
+                  [("--export-csv", "csv"), ("--export-json", "json"), ("--shot", "png")]]
+        rows = [  # what the history path is, how to make it, the formats exported
+            ("fifo", lambda path, other: os.mkfifo(path), ["csv"]),
+            ("link to a fifo", lambda path, other: (os.mkfifo(other), path.symlink_to(other)), ["json"]),
+            ("folder", lambda path, other: path.mkdir(), ["json"]),
+            ("link to a file", lambda path, other: (other.write_text(json.dumps(ENTRIES)), path.symlink_to(other)),
+             ["csv", "json"]),
+        ]
+        for what, make, formats in rows:
+            history = self.tmp / what / "Ondrel" / "speed-history.json"
+            history.parent.mkdir(parents=True)
+            make(history, self.tmp / what / "elsewhere")
+            calls += [(what, [f"--export-{fmt}", f"{what}.{fmt}"]) for fmt in formats]
+        for name in ["QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"]:  # --shot picks off-screen itself
+            os.environ.pop(name, None)
+        runs = self.ondrel_all([(args, {"data": data, "env": {"TZ": "UTC"}, "cwd": self.tmp}) for data, args in calls])
+
+        ja, en, written, printed = runs[:4]
         self.assertEqual((ja, en), ((0, "0 件を書き出しました: ja.csv\n".encode(), b""),
                                     (0, "1 件を書き出しました: en.csv\n".encode(), b"")))
         # A byte-order mark, then the header in the chosen language (tests/speed checks every field).
@@ -37,25 +52,7 @@ class HistoryExport(OndrelCase):
         self.assertEqual(self.document(path.read_bytes(), "ondrel-history/1")["entries"],
                          [dict(ENTRIES[0], band="unknown", bssid=None)])
         self.assertEqual(printed[:2], (0, path.read_bytes()))  # the same on standard output, in every language
-
-    def test_failures(self):
-        rows = [  # what the history path is, how to make it, the formats exported
-            ("fifo", lambda path, other: os.mkfifo(path), ["csv"]),
-            ("link to a fifo", lambda path, other: (os.mkfifo(other), path.symlink_to(other)), ["json"]),
-            ("folder", lambda path, other: path.mkdir(), ["json"]),
-            ("link to a file", lambda path, other: (other.write_text(json.dumps(ENTRIES)), path.symlink_to(other)),
-             ["csv", "json"]),
-        ]
-        for name in ["QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"]:  # --shot picks off-screen itself
-            os.environ.pop(name, None)
-        calls = [("data", [option, f"missing/out.{fmt}"]) for option, fmt in
-                 [("--export-csv", "csv"), ("--export-json", "json"), ("--shot", "png")]]
-        for what, make, formats in rows:
-            history = self.tmp / what / "Ondrel" / "speed-history.json"
-            history.parent.mkdir(parents=True)
-            make(history, self.tmp / what / "elsewhere")
-            calls += [(what, [f"--export-{fmt}", f"{what}.{fmt}"]) for fmt in formats]
-        for (what, [_, target]), (status, out, err) in zip(calls, self.export_all(calls)):
+        for (what, [_, target]), (status, out, err) in zip(calls[4:], runs[4:]):
             with self.subTest(what=what, target=target):
                 if what == "link to a file":
                     self.assertEqual((status, out), (0, f"1 件を書き出しました: {target}\n".encode()))

@@ -45,38 +45,31 @@ NOT_FOUND = "「{0}」は見つかりませんでした\n"
 
 
 class Probe(OndrelCase):
-    def probe_all(self, rows):
-        """(status, standard output, standard error) of --probe with each (scenario, arguments, standard input)."""
-        runs = self.ondrel_all([(["--probe", *args], {"scenario": sc, "stdin": stdin}) for sc, args, stdin in rows])
-        return [(status, out.decode(), err.decode()) for status, out, err in runs]
-
-    def test_table_and_joins(self):
+    def test_table_joins_and_failures(self):
         home = "Home\\x1b[2J"  # as shown
-        rows = [  # arguments, standard input, status, what follows the table
-            ([], b"", 0, ""),
-            (["--password", "pw", "--connect"], b"", 0, ""),  # joins nothing
-            (["--connect", "Home\x1b[2J", "--password", "right-pass"], b"", 0, JOINED.format(home)),
-            (["--connect", home, "--password", "weak-pass"], b"", 1, FAILED.format(home)),  # the stronger
-            (["--password", "-", "--connect", "\\xffA\\xc3"], b"bytes-pass\r\n", 0, JOINED.format("\\xffA\\xc3")),
-            (["--connect", "café"], b"", 1, NOT_FOUND.format("café")),
-            (["--connect", "(hidden)"], b"", 1, NOT_FOUND.format("(hidden)")),
-        ]
-        runs = self.probe_all([(ROOM, args, stdin) for args, stdin, *_ in rows])
-        for (args, _, status, tail), run in zip(rows, runs):
-            self.assertEqual(run, (status, TABLE + tail, STATUS), args)
-        self.assertEqual(raw_characters(TABLE + STATUS), [])
 
-    def test_failures_and_permission(self):
+        def room(args, status, tail, stdin=b""):
+            return ROOM, args, stdin, status, TABLE + tail, STATUS
+
         # The location permission is awaited when the user is asked.
         asked = '"location": {"status": 0, "answer": 2, "answerDelayMs": 50}'
-        rows = [  # scenario, arguments, status, standard output, standard error
-            ('{"interface": "wlan0", %s}' % asked, [], 0, HEADER + "計 0 件（* はシステムに登録済み）\n",
+        rows = [  # scenario, arguments, standard input, status, standard output, standard error
+            room([], 0, ""),
+            room(["--password", "pw", "--connect"], 0, ""),  # joins nothing
+            room(["--connect", "Home\x1b[2J", "--password", "right-pass"], 0, JOINED.format(home)),
+            room(["--connect", home, "--password", "weak-pass"], 1, FAILED.format(home)),  # the stronger
+            room(["--password", "-", "--connect", "\\xffA\\xc3"], 0, JOINED.format("\\xffA\\xc3"), b"bytes-pass\r\n"),
+            room(["--connect", "café"], 1, NOT_FOUND.format("café")),
+            room(["--connect", "(hidden)"], 1, NOT_FOUND.format("(hidden)")),
+            ('{"interface": "wlan0", %s}' % asked, [], b"", 0, HEADER + "計 0 件（* はシステムに登録済み）\n",
              "位置情報: 拒否\nインターフェース: wlan0 / 電源: true / 接続中: なし\n"),
             ('{"interface": "wlan1", "current": {"ssid": "Here"}, "scanError": {"code": 4, "description": "Busy"}}',
-             [], 1, "", "位置情報: 許可済み\nインターフェース: wlan1 / 電源: true / 接続中: Here\n失敗: Busy\n"),
+             [], b"", 1, "", "位置情報: 許可済み\nインターフェース: wlan1 / 電源: true / 接続中: Here\n失敗: Busy\n"),
         ]
-        for (scenario, _, *expected), run in zip(rows, self.probe_all([(sc, args, b"") for sc, args, *_ in rows])):
-            self.assertEqual(run, tuple(expected), scenario)
+        runs = self.ondrel_all([(["--probe", *args], {"scenario": sc, "stdin": stdin}) for sc, args, stdin, *_ in rows])
+        for (_, args, _, *expected), (status, out, err) in zip(rows, runs):
+            self.assertEqual((status, out.decode(), err.decode()), tuple(expected), args)
+        self.assertEqual(raw_characters(TABLE + STATUS), [])
 
     def test_json_report(self):
         scanless = dict(ROOM, scanError={"domain": "test.domain", "code": 42, "description": "radio\x1b broke"})
