@@ -12,21 +12,25 @@ class TestEntry : public QObject {
 private Q_SLOTS:
     void optionOrder()
     {
-        // The plan expected: mode, language, path, json, settings.
+        // The plan expected: mode, path, language, json, settings.
+        const auto plan = [](Mode mode, QString path = {}, std::optional<QString> language = {},
+                             bool json = false, bool settings = false) {
+            return EntryPlan{mode, language, path, json, settings};
+        };
         const std::pair<QStringList, EntryPlan> rows[] = {
-            {{}, {Mode::windowed}},
-            {{"--probe", "--lang", "en"}, {Mode::probe}}, // --probe ignores --lang
-            {{"--shot", "x.png", "--probe"}, {Mode::probe}},
-            {{"--lang", "--speedtest"}, {Mode::speedTest, "--speedtest"}},
-            {{"--export-csv", "out.csv", "--speedtest"}, {Mode::exportCsv, {}, "out.csv"}},
+            {{}, plan(Mode::windowed)},
+            {{"--probe", "--lang", "en"}, plan(Mode::probe)}, // --probe ignores --lang
+            {{"--shot", "x.png", "--probe"}, plan(Mode::probe)},
+            {{"--lang", "--speedtest"}, plan(Mode::speedTest, {}, "--speedtest")},
+            {{"--export-csv", "out.csv", "--speedtest"}, plan(Mode::exportCsv, "out.csv")},
             // A value-taking option that stands last is passed over.
-            {{"--settings", "--shot"}, {Mode::windowed}},
-            {{"--shot", "--settings"}, {Mode::shot, {}, "--settings", false, true}},
-            {{"--help", "--shot", "a.png"}, {Mode::shot, {}, "a.png"}},
-            {{"--speedtest", "--json", "--lang", "de"}, {Mode::speedTest, "de", {}, true}},
-            {{"--shot", "a.png", "--json"}, {Mode::shot, {}, "a.png"}},
-            {{"--export-json", "-", "--speedtest"}, {Mode::exportJson, {}, "-"}},
-            {{"--export-json", "a.json", "--export-csv", "b.csv"}, {Mode::exportCsv, {}, "b.csv"}},
+            {{"--settings", "--shot"}, plan(Mode::windowed)},
+            {{"--shot", "--settings"}, plan(Mode::shot, "--settings", {}, false, true)},
+            {{"--help", "--shot", "a.png"}, plan(Mode::shot, "a.png")},
+            {{"--speedtest", "--json", "--lang", "de"}, plan(Mode::speedTest, {}, "de", true)},
+            {{"--shot", "a.png", "--json"}, plan(Mode::shot, "a.png")},
+            {{"--export-json", "-", "--speedtest"}, plan(Mode::exportJson, "-")},
+            {{"--export-json", "a.json", "--export-csv", "b.csv"}, plan(Mode::exportCsv, "b.csv")},
         };
         for (const auto& [args, expected] : rows)
             QVERIFY2(planEntry(QStringList{"/usr/bin/ondrel"} + args) == expected,
