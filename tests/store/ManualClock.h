@@ -44,8 +44,7 @@ public:
     // How many timers run.
     size_t running() const
     {
-        return size_t(
-            std::count_if(timers_.begin(), timers_.end(), [](const auto& t) { return !t.expired(); }));
+        return size_t(std::ranges::count_if(timers_, [](auto& t) { return !t.expired(); }));
     }
 
 private:

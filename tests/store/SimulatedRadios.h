@@ -1,10 +1,8 @@
 #pragma once
 
-// Shared by the store and window tests: a simulated radio environment written
-// to a scenario file in a temporary folder, an engine playing it, and
-// preferences of the test's own.
+// Shared by the store and window tests: a simulated radio environment, an
+// engine playing it, and preferences of the test's own.
 
-#include "localization/AppLanguage.h"
 #include "localization/LocaleSettings.h"
 #include "localization/UserDefaults.h"
 #include "store/Prefs.h"
@@ -35,11 +33,9 @@ inline QJsonObject accessPoint(const QString& entry)
     QJsonObject ap{{"rssi", parts.value(2, "-60").toInt()},
                    {"channel", parts.value(3, "6").toInt()},
                    {"security", parts.value(4, "open")}};
-    for (const auto& [index, key] : {std::pair{0, "ssid"}, {1, "bssid"}})
+    for (const auto& [index, key] : {std::pair{0, "ssid"}, {1, "bssid"}, {5, "band"}})
         if (!parts.value(index).isEmpty())
-            ap[QLatin1String(key)] = parts[index];
-    if (parts.size() > 5)
-        ap["band"] = parts[5].toInt();
+            ap[QLatin1String(key)] = index == 5 ? QJsonValue(parts[5].toInt()) : QJsonValue(parts[index]);
     return ap;
 }
 
@@ -59,13 +55,9 @@ public:
     {
         if (!scenario.contains(QStringLiteral("interface")))
             scenario[QStringLiteral("interface")] = QStringLiteral("wlan0");
-        const QString path = dir_.filePath(QStringLiteral("scenario.json"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(scenario).toJson()) < 0)
-            qFatal("cannot write the scenario file");
-        file.close();
         QString problem;
-        std::optional<SimulationScenario> read = SimulationScenario::fromFile(path, &problem);
+        std::optional<SimulationScenario> read =
+            SimulationScenario::fromJson(QJsonDocument(scenario).toJson(), &problem);
         if (!read)
             qFatal("scenario rejected: %s", qPrintable(problem));
         engine_ = std::make_unique<WiFiEngine>(std::make_unique<SimulatedBackend>(std::move(*read)));
@@ -84,7 +76,6 @@ public:
     }
 
 private:
-    QTemporaryDir dir_;
     std::unique_ptr<WiFiEngine> engine_;
 };
 
