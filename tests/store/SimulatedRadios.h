@@ -80,16 +80,12 @@ private:
 };
 
 // Preferences of the test's own, in a fresh settings file.
-class TestPrefs {
-public:
-    TestPrefs() : defaults_(dir_.filePath(QStringLiteral("Ondrel.conf"))), prefs_(defaults_) {}
-    Prefs& operator*() { return prefs_; }
-    Prefs* operator->() { return &prefs_; }
-
-private:
-    QTemporaryDir dir_;
-    UserDefaults defaults_;
-    Prefs prefs_;
+struct TestPrefs {
+    Prefs& operator*() { return prefs; }
+    Prefs* operator->() { return &prefs; }
+    QTemporaryDir dir;
+    UserDefaults defaults{dir.filePath(QStringLiteral("Ondrel.conf"))};
+    Prefs prefs{defaults};
 };
 
 // English texts for the assertions; settings and data in a folder of the test's own.

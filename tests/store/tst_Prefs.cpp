@@ -42,34 +42,27 @@ class tst_Prefs : public QObject {
 private Q_SLOTS:
     void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path())); }
 
-    void readsTheFile_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("expected");
-        const QString defaults = QStringLiteral("signal dbm 0 1 0 0 1 1 0");
-        QTest::newRow("no file: the defaults, not written") << QByteArray() << defaults;
-        QTest::newRow("a retired key goes") << QByteArray("[General]\nspeedResults=\"[1,2]\"\n") << defaults;
-        QTest::newRow("stored values")
-            << QByteArray("[General]\nsortKey=band\nstrengthUnit=percent\n"
-                          "autoRefreshSeconds=30\ngroupBySSID=false\nfavorites=A, B\n")
-            << "band percent 30 0 0 0 1 1 0 A B";
-        QTest::newRow("capitalised values")
-            << QByteArray("[General]\nsortKey=Name\nstrengthUnit=Percent\n") << defaults;
-        QTest::newRow("garbage") << QByteArray("\x00\xff[[[=\n=favorites\nsortKey=@Variant(\\0\\0\\0\\x7f)\n"
-                                               "favorites=@Invalid()\n",
-                                               60)
-                                 << defaults;
-    }
     void readsTheFile()
     {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, expected);
-        UserDefaults defaults(fileWith(text));
-        QCOMPARE(values(Prefs(defaults)), expected);
-        defaults.sync();
-        const QSettings file(path_, QSettings::NativeFormat);
-        QCOMPARE(std::pair(file.contains("speedResults"), file.allKeys().isEmpty()),
-                 std::pair(false, !text.contains("sortKey")));
+        const QString fallback = QStringLiteral("signal dbm 0 1 0 0 1 1 0");
+        const std::pair<QByteArray, QString> rows[] = {
+            {"", fallback},                                    // no file: the defaults, not written
+            {"[General]\nspeedResults=\"[1,2]\"\n", fallback}, // a retired key goes
+            {"[General]\nsortKey=band\nstrengthUnit=percent\nautoRefreshSeconds=30\ngroupBySSID=false\n"
+             "favorites=A, B\n",
+             "band percent 30 0 0 0 1 1 0 A B"},
+            {QByteArray("\x00\xff[[[=\n=favorites\nsortKey=@Variant(\\0\\0\\0\\x7f)\nfavorites=@Invalid()\n",
+                        60),
+             fallback}, // garbage
+        };
+        for (const auto& [text, expected] : rows) {
+            UserDefaults defaults(fileWith(text));
+            QCOMPARE(values(Prefs(defaults)), expected);
+            defaults.sync();
+            const QSettings file(path_, QSettings::NativeFormat);
+            QCOMPARE(std::pair(file.contains("speedResults"), file.allKeys().isEmpty()),
+                     std::pair(false, !text.contains("sortKey")));
+        }
     }
 
     void assignmentsAnnounceFirstAndWriteThrough()
