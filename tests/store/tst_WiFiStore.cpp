@@ -37,6 +37,15 @@ struct Fixture {
         return finished.wait(10000);
     }
     ScannedNetwork first() const { return store->networks().value(0); }
+    // The shown rows: name and address, then ! current, * saved, + favourite.
+    QString rows() const
+    {
+        QStringList texts;
+        for (const ScannedNetwork& n : store->networks())
+            texts << n.ssid.value_or("") + n.bssid.value_or("") + (n.isCurrent ? "!" : "") +
+                         (n.isSaved ? "*" : "") + (n.isFavorite ? "+" : "");
+        return texts.join(' ');
+    }
 
     SimulatedRadios radios;
     TestPrefs prefs;
@@ -143,9 +152,12 @@ private Q_SLOTS:
                  "Could not connect to “\u206850%@ %d\u2066\\u202e\u2069TXT\u2069”. 100% %@ sure\\x1b[2J");
     }
 
-    void scansRadioAndPoll()
+    // One store through a session: powering on and scans, the poll, a leave, preference changes,
+    // the search and the automatic rescan.
+    void session()
     {
-        Fixture f(scenario({"A|a1|-40|6|open", "B|b1|-60|36|open"}, {{"poweredOn", false}}));
+        Fixture f(scenario({"A|a1|-40", "A|a2|-50", "B|b1|-60", "C|c1|-70"},
+                           {{"poweredOn", false}, {"saved", QJsonArray{"C"}}}));
         // Powering on scans, once even with a scan asked for meanwhile.
         QSignalSpy finished(f.store.get(), &WiFiStore::scanFinished),
             scanning(f.store.get(), &WiFiStore::isScanningChanged);
@@ -154,8 +166,8 @@ private Q_SLOTS:
         f.store->scan();
         f.radios.drain();
         f.radios.drain(); // the scan that powering on asked for
-        QCOMPARE(std::tuple(finished.count(), scanning.count(), f.store->networks().size()),
-                 std::tuple(1, 2, 2));
+        QCOMPARE(std::tuple(finished.count(), scanning.count(), f.rows()),
+                 std::tuple(1, 2, QString("Aa1 Bb1 Cc1*")));
         QCOMPARE(f.store->lastScan(), f.clock.utcNow());
 
         // A scan clears the banner; a failed one keeps the list and shows its own.
@@ -163,15 +175,15 @@ private Q_SLOTS:
         corp.security = Security::enterprise;
         f.store->activate(corp);
         QVERIFY(f.store->errorMessage());
-        const QList<ScannedNetwork> listed = f.store->networks();
         f.radios.engine().setPower(false, [](std::optional<SystemError>) {});
         f.radios.drain();
         f.store->scan();
         QCOMPARE(f.store->errorMessage(), std::nullopt);
         QVERIFY(finished.wait(10000));
-        QCOMPARE(std::tuple(f.store->networks(), f.store->errorMessage(), f.store->isScanning(),
-                            f.store->status().poweredOn),
-                 std::tuple(listed, std::optional<QString>("Wi-Fi is turned off."), false, false));
+        QCOMPARE(
+            std::tuple(f.rows(), f.store->errorMessage(), f.store->isScanning(), f.store->status().poweredOn),
+            std::tuple(QString("Aa1 Bb1 Cc1*"), std::optional<QString>("Wi-Fi is turned off."), false,
+                       false));
 
         // Another program joins B: the two-second poll notices. Activating the current network
         // then does nothing; left, the marks follow.
@@ -181,55 +193,32 @@ private Q_SLOTS:
         f.radios.engine().connect(b.id(), b.ssid, std::nullopt, [](std::optional<SystemError>) {});
         f.radios.drain();
         f.clock.advance(WiFiStore::kStatusPollInterval - 1ms);
-        QCOMPARE(f.store->status().ssid, std::nullopt);
+        QCOMPARE(f.rows(), "Aa1 Bb1 Cc1*");
         f.clock.advance(1ms);
-        QCOMPARE(std::tuple(f.store->status().ssid, f.first().ssid), std::tuple(b.ssid, b.ssid));
+        QCOMPARE(std::pair(f.rows(), f.store->status().ssid), std::pair(QString("Bb1! Aa1 Cc1*"), b.ssid));
         f.store->activate(f.first());
         QCOMPARE(f.store->connectingTo(), std::nullopt);
         f.store->disconnect();
         f.radios.drain();
-        QCOMPARE(
-            std::tuple(f.store->status().ssid, f.first().ssid, f.first().isCurrent, f.store->errorMessage()),
-            std::tuple(std::optional<QString>(), std::optional<QString>("A"), false,
-                       std::optional<QString>()));
+        QCOMPARE(std::tuple(f.rows(), f.store->status().ssid, f.store->errorMessage()),
+                 std::tuple(QString("Aa1 Bb1 Cc1*"), std::optional<QString>(), std::optional<QString>()));
 
-        // A radio that cannot be turned on: the banner.
-        const QJsonObject refusal{{"domain", kManager}, {"code", 1}, {"description", "Disabled."}};
-        Fixture blocked(scenario({}, {{"poweredOn", false}, {"powerError", refusal}}));
-        blocked.store->powerOn();
-        blocked.radios.drain();
-        QCOMPARE(std::tuple(blocked.store->errorMessage(), blocked.store->status().poweredOn,
-                            blocked.store->isScanning()),
-                 std::tuple(std::optional<QString>("Disabled."), false, false));
-    }
-
-    void followsThePreferences()
-    {
-        Fixture f(scenario({"A|a1|-40", "A|a2|-50", "B|b1|-60", "C|c1|-70"}, {{"saved", QJsonArray{"C"}}}));
-        const auto rows = [&] {
-            QStringList texts;
-            for (const ScannedNetwork& n : f.store->networks())
-                texts << *n.ssid + n.bssid.value_or("") + (n.isSaved ? "*" : "") + (n.isFavorite ? "+" : "");
-            return texts;
-        };
-        QVERIFY(f.scan());
-        QCOMPARE(rows(), (QStringList{"Aa1", "Bb1", "Cc1*"}));
         // A preference change shows on the next turn of the event loop, with the new value.
         QSignalSpy changed(f.store.get(), &WiFiStore::networksChanged);
         f.prefs->setGroupBySSID(false);
         QCOMPARE(changed.count(), 0);
         QVERIFY(changed.wait(5000));
-        QCOMPARE(rows(), (QStringList{"Aa1", "Aa2", "Bb1", "Cc1*"}));
+        QCOMPARE(f.rows(), "Aa1 Aa2 Bb1 Cc1*");
         f.prefs->toggleFavorite(QStringLiteral("B"));
         QVERIFY(changed.wait(5000));
-        QCOMPARE(rows(), (QStringList{"Bb1+", "Aa1", "Aa2", "Cc1*"}));
+        QCOMPARE(f.rows(), "Bb1+ Aa1 Aa2 Cc1*");
         // A burst of keystrokes rebuilds once, with the last text.
         changed.clear();
         f.store->setSearchText(QStringLiteral("a"));
         f.store->setSearchText(QStringLiteral("a2"));
         QVERIFY(changed.wait(5000));
-        QCOMPARE(std::tuple(rows(), changed.count(), f.store->searchText()),
-                 std::tuple(QStringList{"Aa2"}, 1, QString("a2")));
+        QCOMPARE(std::tuple(f.rows(), changed.count(), f.store->searchText()),
+                 std::tuple(QString("Aa2"), 1, QString("a2")));
 
         // The automatic rescan: off for 0 or less; a value beyond what a timer counts must not wrap
         // into a rescan every few milliseconds. A new store starts it as set.
@@ -251,6 +240,15 @@ private Q_SLOTS:
             f.prefs->setAutoRefreshSeconds(0);
             QCoreApplication::processEvents();
         }
+
+        // A radio that cannot be turned on: the banner.
+        const QJsonObject refusal{{"domain", kManager}, {"code", 1}, {"description", "Disabled."}};
+        Fixture blocked(scenario({}, {{"poweredOn", false}, {"powerError", refusal}}));
+        blocked.store->powerOn();
+        blocked.radios.drain();
+        QCOMPARE(std::tuple(blocked.store->errorMessage(), blocked.store->status().poweredOn,
+                            blocked.store->isScanning()),
+                 std::tuple(std::optional<QString>("Disabled."), false, false));
     }
 
     void destroyedWhileWorkIsInFlight()
