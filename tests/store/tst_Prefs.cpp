@@ -51,9 +51,6 @@ private Q_SLOTS:
             {"[General]\nsortKey=band\nstrengthUnit=percent\nautoRefreshSeconds=30\ngroupBySSID=false\n"
              "favorites=A, B\n",
              "band percent 30 0 0 0 1 1 0 A B"},
-            {QByteArray("\x00\xff[[[=\n=favorites\nsortKey=@Variant(\\0\\0\\0\\x7f)\nfavorites=@Invalid()\n",
-                        60),
-             fallback}, // garbage
         };
         for (const auto& [text, expected] : rows) {
             UserDefaults defaults(fileWith(text));
