@@ -66,7 +66,7 @@ private Q_SLOTS:
         const QStringList names{
             "a,b",         "\"quoted\"", "x=y;z",        "\\back\\slash",
             "\x1b[31mred", "@Invalid()", "日本語 Wi-Fi", ssidFromBytes(QByteArray::fromHex("efbbbf41ff"))};
-        UserDefaults defaults(fileWith());
+        UserDefaults defaults(fileWith("[General]\nfavorites=Dup, Dup\n"));
         {
             Prefs prefs(defaults);
             QStringList seen; // the values each announcement sees
@@ -82,12 +82,15 @@ private Q_SLOTS:
             prefs.setFavoritesOnly(true);
             prefs.setFavoritesOnly(true); // equal values are announced and written all the same
             LocaleSettings::shared().setLanguage(AppLanguage::ja);
-            prefs.setLanguage(AppLanguage::en); // announced again once the texts have switched
-            prefs.toggleFavorite(QString());    // an empty name is never a favourite, not announced
-            for (const QString& name : names + QStringList{"Dup", "Dup"}) // "Dup" added, then removed
+            prefs.setLanguage(AppLanguage::en);          // announced again once the texts have switched
+            prefs.toggleFavorite(QString());             // an empty name is never a favourite, not announced
+            prefs.toggleFavorite(QStringLiteral("Dup")); // the first copy goes
+            QVERIFY(prefs.favoriteSet().contains("Dup"));
+            prefs.removeFavorite(QStringLiteral("Dup")); // every copy goes
+            for (const QString& name : names)
                 prefs.toggleFavorite(name);
             QCOMPARE(std::pair(seen.size(), seen.first()),
-                     std::pair(qsizetype(22), QStringLiteral("signal dbm 0 1 0 0 1 1 0")));
+                     std::pair(qsizetype(22), QStringLiteral("signal dbm 0 1 0 0 1 1 0 Dup Dup")));
         }
         defaults.sync();
         UserDefaults reread(path_);
@@ -99,16 +102,6 @@ private Q_SLOTS:
         QCOMPARE(std::tuple(prefs.favorites().first(), prefs.favoriteSet().contains("a,b"),
                             prefs.favoriteSet().contains("x=y;z"), prefs.favoriteSet().contains("X=Y;Z")),
                  std::tuple(QStringLiteral("\"quoted\""), false, true, false));
-
-        // A file with a name thrice: toggling removes the first copy, removing every copy.
-        UserDefaults twice(fileWith("[General]\nfavorites=Dup, X, Dup, Dup\n"));
-        Prefs dup(twice);
-        dup.toggleFavorite(QStringLiteral("Dup"));
-        QCOMPARE(std::pair(dup.favorites(), dup.favoriteSet().contains("Dup")),
-                 std::pair(QStringList{"X", "Dup", "Dup"}, true));
-        dup.removeFavorite(QStringLiteral("Dup"));
-        QCOMPARE(std::pair(dup.favorites(), dup.favoriteSet().contains("Dup")),
-                 std::pair(QStringList{"X"}, false));
     }
 
     void refreshLabels()
