@@ -8,8 +8,8 @@
 
 namespace ondrel::testing {
 
-// A clock that stands still until the test advances it; advancing fires the
-// timers that fall due, in order, each seeing its own due time as now.
+// A clock that stands still until the test advances it; advancing fires the timers that fall due, in
+// order, each seeing its own due time as now.
 class ManualClock : public Clock {
 public:
     TimePoint now() const override { return now_; }

@@ -1,7 +1,6 @@
 #pragma once
 
-// Shared by the store and window tests: a simulated radio environment, an
-// engine playing it, and preferences of the test's own.
+// For the store and window tests: simulated radios, an engine playing them, preferences of the test's own.
 
 #include "localization/LocaleSettings.h"
 #include "localization/UserDefaults.h"
@@ -24,9 +23,8 @@
 
 namespace ondrel::testing {
 
-// One access point written compactly as "name|bssid|rssi|channel|security",
-// optionally followed by "|band": an empty name is a hidden network, an
-// empty bssid leaves the address out.
+// One access point written as "name|bssid|rssi|channel|security", optionally followed by "|band": an
+// empty name is a hidden network, an empty bssid leaves the address out.
 inline QJsonObject accessPoint(const QString& entry)
 {
     const QStringList parts = entry.split(QLatin1Char('|'));
@@ -47,8 +45,7 @@ inline QJsonArray accessPoints(const QStringList& entries)
     return list;
 }
 
-// A radio environment with an interface, powered on, playing `scenario`'s
-// members over those defaults.
+// A radio environment with an interface, powered on, playing `scenario`'s members over those defaults.
 class SimulatedRadios {
 public:
     explicit SimulatedRadios(QJsonObject scenario)
@@ -65,8 +62,7 @@ public:
 
     WiFiEngine& engine() { return *engine_; }
 
-    // Returns once every job submitted to the engine so far has run and its
-    // completion has been delivered (the queue is strictly ordered).
+    // Returns once every job submitted to the engine so far has run and its completion has been delivered.
     void drain()
     {
         QEventLoop loop;

@@ -1,5 +1,4 @@
-// The preferences: the settings file as found and as written, the favourites,
-// a language change and the refresh labels.
+// The preferences: the file as found and as written, favourites, a language change, refresh labels.
 
 #include "localization/LocaleSettings.h"
 #include "localization/UserDefaults.h"
