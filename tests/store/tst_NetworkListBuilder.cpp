@@ -62,11 +62,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         const auto row = [](const char* name, const char* records, const NetworkListInputs& in,
                             const QString& expected) { QTest::newRow(name) << records << in << expected; };
-        const auto byName = [](NetworkListInputs in = {}) {
-            in.sortKey = SortKey::name;
-            in.ascending = true;
-            return in;
-        };
+        const NetworkListInputs byName{.sortKey = SortKey::name, .ascending = true};
 
         // Grouping and the hidden filter.
         row("group: strongest, then first", "A|a1|-70 B|b1 A|a2|-50 B|b2", {}, "A a2 x2, B b1 x2");
@@ -107,13 +103,14 @@ private Q_SLOTS:
         row("signal, then names A to Z", "b|1 A|2|-70 C|3 a|4 B|5|-40", {}, "B 5, a 4, b 1, C 3, A 2");
         row("name descending, any case", "apple|1 Zebra|2 mango|3", {.sortKey = SortKey::name},
             "Zebra 2, mango 3, apple 1");
-        row("name: equal ones by signal", "A|1|-70 A|2|-40 B|3|-90", byName({.groupBySSID = false}),
-            "A 2, A 1, B 3");
+        row("name: equal ones by signal", "A|1|-70 A|2|-40 B|3|-90",
+            {.groupBySSID = false, .sortKey = SortKey::name, .ascending = true}, "A 2, A 1, B 3");
         row("name: hidden by its display name", "?|h|-60 Hidden%20Network|x|-50 Alpha|a Zulu|z",
-            byName({.showHidden = true}), "Alpha a, Hidden Network x, <hidden> h, Zulu z");
-        row("name: equivalent ones tie", "Zed|z Caf%C3%A9|1 Abc|a Cafe%CC%81|2", byName(),
+            {.showHidden = true, .sortKey = SortKey::name, .ascending = true},
+            "Alpha a, Hidden Network x, <hidden> h, Zulu z");
+        row("name: equivalent ones tie", "Zed|z Caf%C3%A9|1 Abc|a Cafe%CC%81|2", byName,
             "Abc a, Caf\u00e9 1, Cafe\u0301 2, Zed z");
-        row("name: code points", "abc|1 😀|2 ab|3 \uFF21|4", byName(), "ab 3, abc 1, \uFF21 4, 😀 2");
+        row("name: code points", "abc|1 😀|2 ab|3 \uFF21|4", byName, "ab 3, abc 1, \uFF21 4, 😀 2");
         row("security: unknown highest", "O|1|-40|6|0 C|2|-50|6|7 U|3|-60|6|99 H|4|-30|6|4",
             {.sortKey = SortKey::security}, "U 3, C 2, H 4, O 1");
         row("band: 6 GHz first, unknown last", "A|1|-40|6|0|24 B|2|-50|37|0|60 C|3|-60|36|0|50 D|4|-30",

@@ -45,6 +45,7 @@ private Q_SLOTS:
         const std::pair<QByteArray, QString> rows[] = {
             {"", fallback},                                    // no file: the defaults, not written
             {"[General]\nspeedResults=\"[1,2]\"\n", fallback}, // a retired key goes
+            {"[General]\nsortKey=Name\nstrengthUnit=Percent\n", fallback}, // unknown values: the defaults
             {"[General]\nsortKey=band\nstrengthUnit=percent\nautoRefreshSeconds=30\ngroupBySSID=false\n"
              "favorites=A, B\n",
              "band percent 30 0 0 0 1 1 0 A B"},
