@@ -8,8 +8,8 @@
 
 namespace ondrel::testing {
 
-// A clock that stands still until the test advances it; advancing fires the
-// timers that fall due, in order, each seeing its own due time as now.
+// A clock that stands still until the test advances it; advancing fires the timers that fall due, in
+// order, each seeing its own due time as now.
 class ManualClock : public Clock {
 public:
     TimePoint now() const override { return now_; }
@@ -44,8 +44,7 @@ public:
     // How many timers run.
     size_t running() const
     {
-        return size_t(
-            std::count_if(timers_.begin(), timers_.end(), [](const auto& t) { return !t.expired(); }));
+        return size_t(std::ranges::count_if(timers_, [](auto& t) { return !t.expired(); }));
     }
 
 private:

@@ -1,10 +1,7 @@
 #pragma once
 
-// Shared by the store and window tests: a simulated radio environment written
-// to a scenario file in a temporary folder, an engine playing it, and
-// preferences of the test's own.
+// For the store and window tests: simulated radios, an engine playing them, preferences of the test's own.
 
-#include "localization/AppLanguage.h"
 #include "localization/LocaleSettings.h"
 #include "localization/UserDefaults.h"
 #include "store/Prefs.h"
@@ -26,20 +23,17 @@
 
 namespace ondrel::testing {
 
-// One access point written compactly as "name|bssid|rssi|channel|security",
-// optionally followed by "|band": an empty name is a hidden network, an
-// empty bssid leaves the address out.
+// One access point written as "name|bssid|rssi|channel|security", optionally followed by "|band": an
+// empty name is a hidden network, an empty bssid leaves the address out.
 inline QJsonObject accessPoint(const QString& entry)
 {
     const QStringList parts = entry.split(QLatin1Char('|'));
     QJsonObject ap{{"rssi", parts.value(2, "-60").toInt()},
                    {"channel", parts.value(3, "6").toInt()},
                    {"security", parts.value(4, "open")}};
-    for (const auto& [index, key] : {std::pair{0, "ssid"}, {1, "bssid"}})
+    for (const auto& [index, key] : {std::pair{0, "ssid"}, {1, "bssid"}, {5, "band"}})
         if (!parts.value(index).isEmpty())
-            ap[QLatin1String(key)] = parts[index];
-    if (parts.size() > 5)
-        ap["band"] = parts[5].toInt();
+            ap[QLatin1String(key)] = index == 5 ? QJsonValue(parts[5].toInt()) : QJsonValue(parts[index]);
     return ap;
 }
 
@@ -51,21 +45,16 @@ inline QJsonArray accessPoints(const QStringList& entries)
     return list;
 }
 
-// A radio environment with an interface, powered on, playing `scenario`'s
-// members over those defaults.
+// A radio environment with an interface, powered on, playing `scenario`'s members over those defaults.
 class SimulatedRadios {
 public:
     explicit SimulatedRadios(QJsonObject scenario)
     {
         if (!scenario.contains(QStringLiteral("interface")))
             scenario[QStringLiteral("interface")] = QStringLiteral("wlan0");
-        const QString path = dir_.filePath(QStringLiteral("scenario.json"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(scenario).toJson()) < 0)
-            qFatal("cannot write the scenario file");
-        file.close();
         QString problem;
-        std::optional<SimulationScenario> read = SimulationScenario::fromFile(path, &problem);
+        std::optional<SimulationScenario> read =
+            SimulationScenario::fromJson(QJsonDocument(scenario).toJson(), &problem);
         if (!read)
             qFatal("scenario rejected: %s", qPrintable(problem));
         engine_ = std::make_unique<WiFiEngine>(std::make_unique<SimulatedBackend>(std::move(*read)));
@@ -73,8 +62,7 @@ public:
 
     WiFiEngine& engine() { return *engine_; }
 
-    // Returns once every job submitted to the engine so far has run and its
-    // completion has been delivered (the queue is strictly ordered).
+    // Returns once every job submitted to the engine so far has run and its completion has been delivered.
     void drain()
     {
         QEventLoop loop;
@@ -84,21 +72,16 @@ public:
     }
 
 private:
-    QTemporaryDir dir_;
     std::unique_ptr<WiFiEngine> engine_;
 };
 
 // Preferences of the test's own, in a fresh settings file.
-class TestPrefs {
-public:
-    TestPrefs() : defaults_(dir_.filePath(QStringLiteral("Ondrel.conf"))), prefs_(defaults_) {}
-    Prefs& operator*() { return prefs_; }
-    Prefs* operator->() { return &prefs_; }
-
-private:
-    QTemporaryDir dir_;
-    UserDefaults defaults_;
-    Prefs prefs_;
+struct TestPrefs {
+    Prefs& operator*() { return prefs; }
+    Prefs* operator->() { return &prefs; }
+    QTemporaryDir dir;
+    UserDefaults defaults{dir.filePath(QStringLiteral("Ondrel.conf"))};
+    Prefs prefs{defaults};
 };
 
 // English texts for the assertions; settings and data in a folder of the test's own.

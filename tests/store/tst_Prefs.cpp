@@ -1,14 +1,11 @@
-// The preferences: the settings file as found and as written, the favourites,
-// the refresh labels and a language change.
+// The preferences: the file as found and as written, favourites, a language change, refresh labels.
 
 #include "localization/LocaleSettings.h"
-#include "localization/Lookup.h"
 #include "localization/UserDefaults.h"
 #include "store/Prefs.h"
 #include "wifi/SsidText.h"
 
 #include <QSettings>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,8 +25,6 @@ class tst_Prefs : public QObject {
             qFatal("cannot write the settings file");
         return path_;
     }
-    QSettings file() const { return {path_, QSettings::NativeFormat}; }
-
     // "sortKey unit refresh group hidden ascending details onTop only favourites"
     static QString values(const Prefs& p)
     {
@@ -44,117 +39,77 @@ class tst_Prefs : public QObject {
 private Q_SLOTS:
     void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path())); }
 
-    void readsTheFile_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("expected");
-        const QString defaults = QStringLiteral("signal dbm 0 1 0 0 1 1 0");
-        QTest::newRow("no file: the defaults, not written") << QByteArray() << defaults;
-        QTest::newRow("a retired key goes") << QByteArray("[General]\nspeedResults=\"[1,2]\"\n") << defaults;
-        QTest::newRow("stored values")
-            << QByteArray("[General]\nsortKey=band\nstrengthUnit=percent\n"
-                          "autoRefreshSeconds=30\ngroupBySSID=false\nfavorites=A, B\n")
-            << "band percent 30 0 0 0 1 1 0 A B";
-        QTest::newRow("capitalised values")
-            << QByteArray("[General]\nsortKey=Name\nstrengthUnit=Percent\n") << defaults;
-        QTest::newRow("unknown values")
-            << QByteArray("[General]\nsortKey=speed\nstrengthUnit=\n") << defaults;
-        QTest::newRow("garbage") << QByteArray("\x00\xff[[[=\n=favorites\nsortKey=@Variant(\\0\\0\\0\\x7f)\n"
-                                               "favorites=@Invalid()\n",
-                                               60)
-                                 << defaults;
-    }
     void readsTheFile()
     {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, expected);
-        UserDefaults defaults(fileWith(text));
-        QCOMPARE(values(Prefs(defaults)), expected);
-        defaults.sync();
-        QVERIFY(!file().contains("speedResults"));
-        QCOMPARE(file().allKeys().isEmpty(), !text.contains("sortKey"));
+        const QString fallback = QStringLiteral("signal dbm 0 1 0 0 1 1 0");
+        const std::pair<QByteArray, QString> rows[] = {
+            {"", fallback},                                    // no file: the defaults, not written
+            {"[General]\nspeedResults=\"[1,2]\"\n", fallback}, // a retired key goes
+            {"[General]\nsortKey=Name\nstrengthUnit=Percent\n", fallback}, // unknown values: the defaults
+            {"[General]\nsortKey=band\nstrengthUnit=percent\nautoRefreshSeconds=30\ngroupBySSID=false\n"
+             "favorites=A, B\n",
+             "band percent 30 0 0 0 1 1 0 A B"},
+        };
+        for (const auto& [text, expected] : rows) {
+            UserDefaults defaults(fileWith(text));
+            QCOMPARE(values(Prefs(defaults)), expected);
+            defaults.sync();
+            const QSettings file(path_, QSettings::NativeFormat);
+            QCOMPARE(std::pair(file.contains("speedResults"), file.allKeys().isEmpty()),
+                     std::pair(false, !text.contains("sortKey")));
+        }
     }
 
     void assignmentsAnnounceFirstAndWriteThrough()
     {
-        UserDefaults defaults(fileWith());
-        Prefs prefs(defaults);
-        QStringList seen; // the values each announcement sees
-        connect(&prefs, &Prefs::willChange, this, [&] { seen.append(values(prefs)); });
-        prefs.setSortKey(SortKey::security);
-        prefs.setAutoRefreshSeconds(60);
-        prefs.setAscending(true);
-        prefs.setStrengthUnit(StrengthUnit::percent);
-        prefs.setShowHidden(true);
-        prefs.setShowHidden(true); // equal values are announced and written all the same
-        QCOMPARE(seen.size(), 6);
-        QCOMPARE(seen.first(), QStringLiteral("signal dbm 0 1 0 0 1 1 0"));
-        defaults.sync();
-        QCOMPARE(std::pair(file().value("sortKey").toString(), file().value("strengthUnit").toString()),
-                 std::pair(QStringLiteral("security"), QStringLiteral("percent")));
-        UserDefaults reread(path_);
-        QCOMPARE(values(Prefs(reread)), QStringLiteral("security percent 60 1 1 1 1 1 0"));
-    }
-
-    void favourites()
-    {
         // Hostile names, one with a byte-order mark and a byte that is not UTF-8, survive the file.
-        QStringList names{
+        const QStringList names{
             "a,b",         "\"quoted\"", "x=y;z",        "\\back\\slash",
-            "\x1b[31mred", "@Invalid()", "日本語 Wi-Fi", ssidFromBytes(QByteArray::fromHex("efbbbf41ff")),
-            "Dup",         "Dup"};
-        UserDefaults defaults(fileWith());
+            "\x1b[31mred", "@Invalid()", "日本語 Wi-Fi", ssidFromBytes(QByteArray::fromHex("efbbbf41ff"))};
+        UserDefaults defaults(fileWith("[General]\nfavorites=Dup, Dup\n"));
         {
             Prefs prefs(defaults);
-            QSignalSpy announced(&prefs, &Prefs::willChange);
-            prefs.toggleFavorite(QString()); // an empty name is never a favourite
-            QCOMPARE(announced.count(), 0);
+            QStringList seen; // the values each announcement sees
+            connect(&prefs, &Prefs::willChange, this, [&] { seen.append(values(prefs)); });
+            prefs.setSortKey(SortKey::security);
+            prefs.setStrengthUnit(StrengthUnit::percent);
+            prefs.setAutoRefreshSeconds(60);
+            prefs.setGroupBySSID(false);
+            prefs.setShowHidden(true);
+            prefs.setAscending(true);
+            prefs.setShowDetails(false);
+            prefs.setFavoritesOnTop(false);
+            prefs.setFavoritesOnly(true);
+            prefs.setFavoritesOnly(true); // equal values are announced and written all the same
+            LocaleSettings::shared().setLanguage(AppLanguage::ja);
+            prefs.setLanguage(AppLanguage::en);          // announced again once the texts have switched
+            prefs.toggleFavorite(QString());             // an empty name is never a favourite, not announced
+            prefs.toggleFavorite(QStringLiteral("Dup")); // the first copy goes
+            QVERIFY(prefs.favoriteSet().contains("Dup"));
+            prefs.removeFavorite(QStringLiteral("Dup")); // every copy goes
             for (const QString& name : names)
-                prefs.toggleFavorite(name); // "Dup" twice: added, then removed
+                prefs.toggleFavorite(name);
+            QCOMPARE(std::pair(seen.size(), seen.first()),
+                     std::pair(qsizetype(22), QStringLiteral("signal dbm 0 1 0 0 1 1 0 Dup Dup")));
         }
         defaults.sync();
         UserDefaults reread(path_);
         Prefs prefs(reread);
-        QCOMPARE(prefs.favorites(), names.mid(0, 8));
+        QCOMPARE(values(prefs), "security percent 60 0 1 1 0 0 1 " + names.join(' '));
+        QCOMPARE(std::pair(prefs.language(), LocaleSettings::shared().language()),
+                 std::pair(AppLanguage::en, AppLanguage::en));
         prefs.toggleFavorite(QStringLiteral("a,b"));
-        QCOMPARE(prefs.favorites().first(), QStringLiteral("\"quoted\""));
-        QCOMPARE(std::tuple(prefs.favoriteSet().contains("a,b"), prefs.favoriteSet().contains("x=y;z"),
-                            prefs.favoriteSet().contains("X=Y;Z")),
-                 std::tuple(false, true, false));
-
-        // A file with a name twice: toggling removes the first copy, removing every copy.
-        UserDefaults twice(fileWith("[General]\nfavorites=Dup, X, Dup\n"));
-        Prefs dup(twice);
-        dup.toggleFavorite(QStringLiteral("Dup"));
-        QCOMPARE(std::pair(dup.favorites(), dup.favoriteSet().contains("Dup")),
-                 std::pair(QStringList{"X", "Dup"}, true));
-        dup.toggleFavorite(QStringLiteral("Dup"));
-        dup.toggleFavorite(QStringLiteral("Dup"));
-        dup.removeFavorite(QStringLiteral("Dup"));
-        QCOMPARE(std::pair(dup.favorites(), dup.favoriteSet().contains("Dup")),
-                 std::pair(QStringList{"X"}, false));
+        QCOMPARE(std::tuple(prefs.favorites().first(), prefs.favoriteSet().contains("a,b"),
+                            prefs.favoriteSet().contains("x=y;z"), prefs.favoriteSet().contains("X=Y;Z")),
+                 std::tuple(QStringLiteral("\"quoted\""), false, true, false));
     }
 
-    void refreshLabelsAndLanguage()
+    void refreshLabels()
     {
         LocaleSettings::apply(AppLanguage::en);
         QCOMPARE(QStringList({Prefs::refreshLabel(0), Prefs::refreshLabel(1), Prefs::refreshLabel(5),
                               Prefs::refreshLabel(300)}),
                  QStringList({"Off", "Every 1 second", "Every 5 seconds", "Every 5 minutes"}));
-        LocaleSettings::apply(AppLanguage::ja);
-        QCOMPARE(std::pair(Prefs::refreshLabel(10), Prefs::refreshLabel(300)),
-                 std::pair(QStringLiteral("10秒ごと"), QStringLiteral("5分ごと")));
-
-        // A language change announces twice, the second time with the texts switched.
-        UserDefaults defaults(fileWith());
-        Prefs prefs(defaults);
-        QStringList seen;
-        connect(&prefs, &Prefs::willChange, this, [&] { seen.append(L("不明", "Unknown")); });
-        LocaleSettings::shared().setLanguage(AppLanguage::ja);
-        prefs.setLanguage(AppLanguage::en);
-        QCOMPARE(seen, (QStringList{"不明", "Unknown"}));
-        QCOMPARE(std::pair(prefs.language(), LocaleSettings::shared().language()),
-                 std::pair(AppLanguage::en, AppLanguage::en));
     }
 };
 
