@@ -1,5 +1,8 @@
-#include "wifi/NoInterfaceBackend.h"
-#include "wifi/WiFiBackend.h"
+// The engine over the simulated radios: one worker thread, jobs in submission
+// order, completions posted once on the main thread, the access point a join
+// finds; and what a scenario may say and how its radios answer.
+
+#include "wifi/SimulatedBackend.h"
 #include "wifi/WiFiEngine.h"
 
 #include <QSemaphore>
@@ -10,61 +13,64 @@
 
 using namespace ondrel;
 using Error = std::optional<SystemError>;
+using Text = std::optional<QString>;
 
 namespace {
 
-AccessPoint accessPoint(const char* ssid, const char* bssid, int channel)
+SimulationScenario parse(const QByteArray& json)
 {
-    const auto name = ssid ? std::optional(QString::fromUtf8(ssid)) : std::nullopt;
-    return {ssid,
-            name,
-            bssid,
-            -50,
-            0,
-            ChannelInfo{channel, channel <= 14 ? 1 : 2, 1},
-            {SecurityCode::wpa2Personal},
-            std::nullopt,
-            bssid};
+    QString problem;
+    std::optional<SimulationScenario> scenario = SimulationScenario::fromJson(json, &problem);
+    if (!scenario)
+        qFatal("scenario rejected: %s", qPrintable(problem));
+    return *scenario;
 }
 
-// A backend that does what the test says and records what the engine asked,
-// in order, with the threads that asked. When gated, every slow operation
-// waits for a permit first.
-class ScriptedBackend : public WiFiBackend {
+const QByteArray kRoom = R"({
+  "interface": "wlan7",
+  "saved": ["Saved", ""],
+  "current": {"bssid": "s1", "txRate": 300},
+  "networks": [
+    {"ssid": "Saved", "bssid": "s1", "rssi": -45, "noise": -90, "channel": 6, "password": "saved-pass"},
+    {"ssid": "Saved", "bssid": "s2", "channel": 11, "password": "saved-pass"},
+    {"ssid": "New", "bssid": "n1", "channel": 36, "security": "wpa3Personal", "password": "new-pass",
+     "wrongPasswordError": {"domain": "sim", "code": 11, "description": "timed out"}},
+    {"ssid": "New", "bssid": "n2", "channel": 149, "password": "new-pass"},
+    {"ssid": "Free", "bssid": "f1", "channel": 1},
+    {"ssid": "Refuses", "bssid": "r1", "password": "x", "joinError": {"code": 53, "description": "gone"}},
+    {"bssid": "h1", "channel": 44}
+  ]
+})";
+
+// How a job ended: empty for success, else the last part of the failure's
+// domain and its code.
+QString ending(const Error& error)
+{
+    return error ? error->domain().section(QLatin1Char('.'), -1) + QLatin1Char(' ') +
+                       QString::number(error->code())
+                 : QString();
+}
+
+// The simulated radios behind a gate: when gated, every slow operation waits
+// for a permit first. Records the threads that asked.
+class GatedRadios : public WiFiBackend {
 public:
-    std::atomic<bool> interface = true, power = true, gated = false;
+    std::unique_ptr<SimulatedBackend> radios = std::make_unique<SimulatedBackend>(parse(kRoom));
+    std::atomic<bool> gated = false;
     std::atomic<int> waiting{0}; // slow operations waiting at the gate
     QSemaphore gate;
-    std::mutex mutex; // of what the worker thread reads and writes
-    QList<AccessPoint> accessPoints;
-    Error error; // of every slow operation
-    Association association;
-    QList<QByteArray> saved;
-    QStringList calls; // "join <handle> <password>" and the like
+    std::mutex mutex;
     QSet<QThread*> threads;
 
-    bool hasInterface() const override { return interface; }
-    std::optional<QString> interfaceName() const override { return QStringLiteral("wlan7"); }
-    bool isPoweredOn() const override { return power; }
-    Association currentAssociation() const override { return association; }
-    QList<QByteArray> savedSsids() const override { return saved; }
-    ScanResult scan() override
-    {
-        enter(QStringLiteral("scan"));
-        std::lock_guard lock(mutex);
-        return {accessPoints, error};
-    }
-    Error join(const AccessPoint& ap, const std::optional<QString>& password) override
-    {
-        enter(QStringLiteral("join %1 %2").arg(ap.handle, password.value_or(QStringLiteral("-"))));
-        return error;
-    }
-    void disconnect() override { enter(QStringLiteral("disconnect")); }
-    Error setPower(bool on) override
-    {
-        enter(on ? QStringLiteral("power on") : QStringLiteral("power off"));
-        return error;
-    }
+    bool hasInterface() const override { return radios->hasInterface(); }
+    std::optional<QString> interfaceName() const override { return radios->interfaceName(); }
+    bool isPoweredOn() const override { return radios->isPoweredOn(); }
+    Association currentAssociation() const override { return radios->currentAssociation(); }
+    QList<QByteArray> savedSsids() const override { return radios->savedSsids(); }
+    ScanResult scan() override { return enter().scan(); }
+    Error join(const AccessPoint& ap, const Text& password) override { return enter().join(ap, password); }
+    void disconnect() override { enter().disconnect(); }
+    Error setPower(bool on) override { return enter().setPower(on); }
     void cancel() override
     {
         gated = false;
@@ -72,7 +78,7 @@ public:
     }
 
 private:
-    void enter(const QString& call)
+    SimulatedBackend& enter()
     {
         if (gated) {
             ++waiting;
@@ -80,8 +86,8 @@ private:
             --waiting;
         }
         std::lock_guard lock(mutex);
-        calls.append(call);
         threads.insert(QThread::currentThread());
+        return *radios;
     }
 };
 
@@ -89,9 +95,15 @@ private:
 
 class tst_WiFiEngine : public QObject {
     Q_OBJECT
-    ScriptedBackend* backend_ = nullptr;
+    GatedRadios* radios_ = nullptr;
     std::unique_ptr<WiFiEngine> engine_;
+    const QString gone = ending(SystemError(WiFiError::gone));
 
+    // Replaces the radios; only while no job runs.
+    void use(const QByteArray& scenario)
+    {
+        radios_->radios = std::make_unique<SimulatedBackend>(parse(scenario));
+    }
     std::pair<QList<ScannedNetwork>, Error> scan()
     {
         std::optional<std::pair<QList<ScannedNetwork>, Error>> outcome;
@@ -99,34 +111,34 @@ class tst_WiFiEngine : public QObject {
         [&] { QTRY_VERIFY(outcome); }();
         return outcome.value_or(std::pair<QList<ScannedNetwork>, Error>());
     }
-    Error join(const QString& id, const std::optional<QString>& ssid,
-               const std::optional<QString>& password = std::nullopt)
+    Error result(const std::function<void(WiFiEngine::ResultCompletion)>& start)
     {
         std::optional<Error> outcome;
-        engine_->connect(id, ssid, password, [&](Error error) { outcome = error; });
+        start([&](Error error) { outcome = error; });
         [&] { QTRY_VERIFY(outcome); }();
         return outcome.value_or(Error());
     }
-    static std::optional<WiFiError> kind(const Error& error)
+    Error join(const QString& id, const Text& ssid, const Text& password = std::nullopt)
     {
-        return error ? error->wifiError() : std::nullopt;
+        return result([&](auto done) { engine_->connect(id, ssid, password, done); });
+    }
+    Error power(bool on)
+    {
+        return result([&](auto done) { engine_->setPower(on, done); });
     }
 
 private Q_SLOTS:
     void init()
     {
-        auto backend = std::make_unique<ScriptedBackend>();
-        backend_ = backend.get();
-        backend_->accessPoints = {accessPoint("Home", "b1", 36), accessPoint("Home", "b2", 6),
-                                  accessPoint(nullptr, "h1", 44), accessPoint("Cafe", "c1", 1)};
-        engine_ = std::make_unique<WiFiEngine>(std::move(backend));
+        auto radios = std::make_unique<GatedRadios>();
+        radios_ = radios.get();
+        engine_ = std::make_unique<WiFiEngine>(std::move(radios));
     }
 
     void completionsArePostedOnceOnTheMainThread()
     {
         // Also when the answer is known at once (no interface).
         for (bool interface : {true, false}) {
-            backend_->interface = interface;
             QList<int> counts(4, 0);
             QList<Error> errors;
             const auto note = [&](int index, Error error = {}) {
@@ -134,7 +146,7 @@ private Q_SLOTS:
                 errors << error;
             };
             engine_->scan([&](QList<ScannedNetwork>, Error e) { note(0, e); });
-            engine_->connect("x", QStringLiteral("Home"), std::nullopt, [&](Error e) { note(1, e); });
+            engine_->connect("x", QStringLiteral("Free"), std::nullopt, [&](Error e) { note(1, e); });
             engine_->disconnect([&] { note(2); });
             engine_->setPower(true, [&](Error e) { note(3, e); });
             QCOMPARE(counts, QList<int>(4, 0)); // never inside the call
@@ -144,145 +156,151 @@ private Q_SLOTS:
             engine_->disconnect([&] { marker = true; });
             QTRY_VERIFY(marker);
             QCOMPARE(counts, QList<int>(4, 1));
-            // Without an interface nothing reaches the backend; all but the disconnect fail.
+            // Without an interface all but the disconnect fail, and the radios' state is not read.
             const Error none = SystemError(WiFiError::noInterface);
-            QVERIFY(interface || (errors == QList<Error>{none, none, {}, none} && backend_->calls.isEmpty()));
+            QVERIFY(interface || errors == QList<Error>({none, none, {}, none}));
             QVERIFY(interface ||
-                    (!engine_->interfaceName() && engine_->currentStatus() == WiFiEngine::Status()));
-            backend_->calls.clear();
+                    (engine_->currentStatus() == WiFiEngine::Status() && engine_->savedSsids().isEmpty()));
+            use(R"({"saved": ["Saved"], "current": {"ssid": "Saved"}})");
         }
-        QCOMPARE(backend_->threads.size(), 1); // one worker thread, not the main one
-        QVERIFY(!backend_->threads.contains(qApp->thread()));
+        QCOMPARE(radios_->threads.size(), 1); // one worker thread, not the main one
+        QVERIFY(!radios_->threads.contains(qApp->thread()));
     }
 
     void jobsRunInSubmissionOrder()
     {
-        const QString id = scan().first[1].id();
-        backend_->calls.clear();
-        backend_->gated = true;
+        const QString id = scan().first[3].id();
+        radios_->gated = true;
         QStringList completed;
-        engine_->scan([&](QList<ScannedNetwork>, Error) { completed << "scan"; });
-        engine_->connect(id, std::nullopt, std::nullopt, [&](Error) { completed << "join"; });
-        engine_->setPower(false, [&](Error) { completed << "power"; });
-        engine_->disconnect([&] { completed << "disconnect"; });
-        engine_->setPower(true, [&](Error) { completed << "power"; });
-        // The scan is stuck in the backend; the quick reads answer all the same.
-        backend_->saved = {"Home", QByteArray(), "Work"};
-        backend_->association.ssid = QStringLiteral("Home");
-        QCOMPARE(engine_->currentStatus().ssid, std::optional<QString>(QStringLiteral("Home")));
-        QCOMPARE(engine_->savedSsids(), QSet<QByteArray>({"Home", "Work"}));
-        QCOMPARE(engine_->interfaceName(), std::optional<QString>(QStringLiteral("wlan7")));
+        engine_->scan([&](QList<ScannedNetwork>, Error e) { completed << "scan " + ending(e); });
+        engine_->connect(id, std::nullopt, QStringLiteral("new-pass"),
+                         [&](Error e) { completed << "join " + ending(e); });
+        engine_->setPower(false, [&](Error e) { completed << "off " + ending(e); });
+        engine_->disconnect([&] { completed << "leave"; });
+        engine_->setPower(true, [&](Error e) { completed << "on " + ending(e); });
+        // The scan is stuck in the radios; the quick reads answer all the same.
+        QCOMPARE(engine_->currentStatus().bssid, Text("s1"));
+        QCOMPARE(engine_->savedSsids(), QSet<QByteArray>({"Saved"})); // the empty name left out
+        QCOMPARE(engine_->interfaceName(), Text("wlan7"));
         QVERIFY(completed.isEmpty());
-        backend_->gate.release(5);
+        radios_->gate.release(5);
         QTRY_COMPARE(completed.size(), 5);
-        QCOMPARE(completed, QStringList({"scan", "join", "power", "disconnect", "power"}));
-        QCOMPARE(backend_->calls, QStringList({"scan", "join b2 -", "power off", "disconnect", "power on"}));
+        QCOMPARE(completed, QStringList({"scan ", "join ", "off ", "leave", "on "}));
+        QCOMPARE(engine_->savedSsids(), QSet<QByteArray>({"Saved", "New"}));
     }
 
-    // One record per access point, in the backend's order, unmerged, unmarked;
-    // a join finds the access point by record id, else the first of its name.
-    void scanAndJoin_data()
+    // A join finds the access point by record id, else the first one seen of
+    // the name; the radios take it or refuse it by password, power and scenario.
+    void join_data()
     {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<std::optional<QString>>("ssid");
-        QTest::addColumn<QString>("joined"); // handle, or empty for gone
-        const QString sep(QChar(1));
-        QTest::newRow("by id, the first")
-            << "Home" + sep + "b1" + sep + "36" << std::optional<QString>() << "b1";
-        QTest::newRow("by id, the second")
-            << "Home" + sep + "b2" + sep + "6" << std::optional<QString>("Home") << "b2";
-        QTest::newRow("unknown id, known name: first seen")
-            << "stale" << std::optional<QString>("Home") << "b1";
-        QTest::newRow("hidden by id")
-            << sep + "hidden" + sep + "h1" + sep + "44" << std::optional<QString>() << "h1";
-        QTest::newRow("unknown id, no name") << "stale" << std::optional<QString>() << "";
-        QTest::newRow("unknown id, empty name") << "stale" << std::optional<QString>(QString()) << "";
-        QTest::newRow("name is case-sensitive") << "stale" << std::optional<QString>("home") << "";
+        QTest::addColumn<int>("record"); // whose id is given; -1 for an unknown id
+        QTest::addColumn<Text>("ssid");
+        QTest::addColumn<Text>("password");
+        QTest::addColumn<QString>("failure"); // ending()
+        QTest::addColumn<Text>("current");    // its bssid afterwards
+        QTest::addColumn<bool>("radioOff");
+        const auto row = [](const char* tag, int record, Text ssid, Text password, const QString& failure,
+                            Text current, bool radioOff = false) {
+            QTest::newRow(tag) << record << ssid << password << failure << current << radioOff;
+        };
+        row("saved: its secret", 1, {}, {}, "", "s2");
+        row("saved: a wrong password", 1, {}, "nope", "StateReason 7", "s1");
+        row("no password", 2, {}, {}, "sim 11", "s1");
+        row("a password's prefix", 2, {}, "new-pas", "sim 11", "s1");
+        row("by id, the second of a name", 3, "New", "new-pass", "", "n2");
+        row("unknown id: the first of its name", -1, "New", "new-pass", "", "n1");
+        row("open", 4, {}, {}, "", "f1");
+        row("refused whatever the password", 5, {}, "x", "StateReason 53", "s1");
+        row("radio off", 4, {}, {}, "StateReason 53", {}, true);
+        row("hidden, by id", 6, {}, {}, "", "h1");
+        row("unknown id, no name", -1, {}, {}, gone, "s1");
+        row("unknown id, empty name", -1, QString(), {}, gone, "s1");
+        row("names are case-sensitive", -1, "new", "new-pass", gone, "s1");
     }
-    void scanAndJoin()
+    void join()
     {
-        QFETCH(QString, id);
-        QFETCH(std::optional<QString>, ssid);
-        QFETCH(QString, joined);
-        QCOMPARE(kind(join(id, ssid)), WiFiError::gone); // before any scan nothing is known
-        const auto [networks, error] = scan();
-        QVERIFY(!error);
-        QCOMPARE(networks.size(), 4);
-        for (qsizetype i = 0; i < networks.size(); ++i) {
-            QCOMPARE(networks[i].bssid, backend_->accessPoints[i].bssid);
-            QCOMPARE(networks[i].ssid, backend_->accessPoints[i].ssid);
-            QCOMPARE(networks[i].security, Security::wpa2Personal);
-            QVERIFY(networks[i].apCount == 1 && !networks[i].isCurrent && !networks[i].isSaved);
+        QFETCH(int, record);
+        QFETCH(Text, ssid);
+        QFETCH(Text, password);
+        QFETCH(QString, failure);
+        QFETCH(Text, current);
+        QFETCH(bool, radioOff);
+        const QList<ScannedNetwork> networks = scan().first;
+        QVERIFY(!radioOff || !power(false));
+        QCOMPARE(ending(join(record < 0 ? "stale" : networks.value(record).id(), ssid, password)), failure);
+        QCOMPARE(engine_->currentStatus().bssid, current);
+        // The radios save the name of a network joined.
+        QSet<QByteArray> saved{"Saved"};
+        for (const ScannedNetwork& network : networks) {
+            if (failure.isEmpty() && network.bssid == current && network.ssid)
+                saved << network.ssidBytes();
         }
-        QCOMPARE(kind(join(id, ssid, QStringLiteral("secret"))),
-                 joined.isEmpty() ? WiFiError::gone : std::optional<WiFiError>());
-        QCOMPARE(backend_->calls.filter("join"),
-                 joined.isEmpty() ? QStringList() : QStringList{"join " + joined + " secret"});
+        QCOMPARE(engine_->savedSsids(), saved);
     }
 
-    // A failed scan keeps the remembered access points; a successful one replaces them all.
-    void failedScanKeepsTheRememberedAccessPoints()
+    // One record per access point, in the radios' order, unmerged, unmarked.
+    // A failed scan keeps the remembered access points; a successful one
+    // replaces them all.
+    void scansAndWhatTheyRemember()
     {
-        const QString cafe = scan().first[3].id();
-        backend_->power = false;
-        QCOMPARE(kind(scan().second), WiFiError::powerOff);
-        QCOMPARE(backend_->calls.count("scan"), 1); // not attempted with the radio off
-        QVERIFY(!join(cafe, std::nullopt));
-        backend_->power = true;
-        backend_->error =
-            SystemError(QStringLiteral("org.freedesktop.NetworkManager"), 7, QStringLiteral("busy"));
+        QCOMPARE(ending(join("x", QStringLiteral("Free"))), gone); // before any scan nothing is known
         const auto [networks, error] = scan();
-        QVERIFY(networks.isEmpty());
-        QCOMPARE(error, backend_->error); // the system's errors pass unchanged
-        QCOMPARE(join(cafe, std::nullopt), backend_->error);
-        backend_->error.reset();
-        backend_->accessPoints = {accessPoint("Other", "o1", 11)};
+        const QList<AccessPoint> accessPoints = radios_->radios->scan().accessPoints;
+        QVERIFY(!error && networks.size() == accessPoints.size());
+        for (qsizetype i = 0; i < networks.size(); ++i)
+            QVERIFY(networks[i] == ScannedNetwork::fromAccessPoint(accessPoints[i]));
+        const QString free = networks[4].id();
+        QVERIFY(!power(false));
+        QCOMPARE(ending(scan().second), ending(SystemError(WiFiError::powerOff)));
+        QCOMPARE(ending(join(free, std::nullopt)), "StateReason 53"); // tried: the radio is off
+        use(R"({"interface": "w", "scanError": {"domain": "d", "code": 7, "description": "busy"}})");
+        const auto [none, busy] = scan();
+        QVERIFY(none.isEmpty());
+        QCOMPARE(busy, Error(SystemError("d", 7, "busy"))); // the system's errors pass unchanged
+        QCOMPARE(ending(join(free, std::nullopt)), "StateReason 53");
+        use(R"({"interface": "w", "networks": [{"ssid": "Other"}]})");
         scan();
-        QCOMPARE(kind(join(cafe, QStringLiteral("Cafe"))), WiFiError::gone);
+        QCOMPARE(ending(join(free, QStringLiteral("Free"))), gone);
         QVERIFY(!join("stale", QStringLiteral("Other")));
     }
 
-    void withoutInterface()
+    // The status from the scenario's current network, its own fields first;
+    // leaving and switching the radio off both end the association.
+    void statusFollowsTheRadios()
     {
-        engine_ = std::make_unique<WiFiEngine>(std::make_unique<NoInterfaceBackend>());
-        QCOMPARE(kind(scan().second), WiFiError::noInterface);
-        QCOMPARE(kind(join("x", QStringLiteral("Home"))), WiFiError::noInterface);
-        Error powerError;
-        engine_->setPower(true, [&](Error e) { powerError = e; });
+        QCOMPARE(engine_->currentStatus(),
+                 WiFiEngine::Status({true, true, "Saved", "s1", -45, -90, 300, 6, Band::ghz2_4}));
+        WiFiEngine::Status alone;
+        alone.hasInterface = true;
+        QVERIFY(!power(false));
+        QCOMPARE(engine_->currentStatus(), alone);
+        QVERIFY(!power(true));
+        alone.poweredOn = true;
+        QCOMPARE(engine_->currentStatus(), alone);
+        use(kRoom);
         bool left = false;
         engine_->disconnect([&] { left = true; });
         QTRY_VERIFY(left);
-        QCOMPARE(kind(powerError), WiFiError::noInterface);
-        QCOMPARE(engine_->currentStatus(), WiFiEngine::Status());
-        QVERIFY(engine_->savedSsids().isEmpty() && !engine_->interfaceName());
-    }
-
-    void statusFromTheAssociation()
-    {
-        backend_->association = {"Home", "b1", -48, -95, 1200.5, ChannelInfo{37, 3, 4}};
-        const WiFiEngine::Status expected{true, true, "Home", "b1", -48, -95, 1200.5, 37, Band::ghz6};
-        QCOMPARE(engine_->currentStatus(), expected);
-        backend_->power = false;
-        backend_->association = Association();
-        WiFiEngine::Status off;
-        off.hasInterface = true;
-        QCOMPARE(engine_->currentStatus(), off);
+        QCOMPARE(engine_->currentStatus(), alone);
+        use(R"({"interface": "w", "powerError": {"code": 5, "description": "rfkill"}})");
+        QCOMPARE(power(false), Error(SystemError(kSimulatedFailureDomain, 5, "rfkill")));
+        QVERIFY(engine_->currentStatus().poweredOn);
     }
 
     void destroyedEngineDropsJobsThatHadNotStarted()
     {
-        backend_->gated = true;
+        radios_->gated = true;
         int scans = 0, joins = 0, leaves = 0;
         Error powerError;
         engine_->scan([&](QList<ScannedNetwork>, Error) { ++scans; }); // runs and waits
         engine_->scan([&](QList<ScannedNetwork>, Error) { ++scans; });
-        engine_->connect("x", QStringLiteral("Home"), std::nullopt, [&](Error) { ++joins; });
+        engine_->connect("x", QStringLiteral("Free"), std::nullopt, [&](Error) { ++joins; });
         engine_->setPower(true, [&](Error e) { powerError = e; });
         engine_->disconnect([&] { ++leaves; });
-        QTRY_COMPARE(backend_->waiting.load(), 1);
+        QTRY_COMPARE(radios_->waiting.load(), 1);
         engine_.reset();
         QTRY_COMPARE(leaves, 1);
-        QCOMPARE(kind(powerError), WiFiError::noInterface);
+        QCOMPARE(powerError, Error(WiFiError::noInterface));
         QTRY_COMPARE(scans, 1); // the scan that was running still completes
         // Nothing more comes: not before a call queued after everything else.
         bool marker = false;
@@ -290,6 +308,34 @@ private Q_SLOTS:
             this, [&] { marker = true; }, Qt::QueuedConnection);
         QTRY_VERIFY(marker);
         QCOMPARE(scans + joins, 1);
+    }
+
+    void rejectsBadScenarios()
+    {
+        const QString range = QStringLiteral("\"%1\" must be a whole number from -2147483648 to 2147483647");
+        const QList<std::pair<QByteArray, QString>> rows{
+            {"{", "JSON"},
+            {"[]", "object"},
+            {R"({"networks": [3]})", "networks[0]"},
+            {R"({"networks": [{"channel": 1.5}]})", "channel"},
+            {R"({"networks": [{"channel": 1, "band": 33}]})", "band"},
+            {R"({"networks": [{"security": "wpa9"}]})", "security"},
+            {R"({"networks": [{"securityCodes": [16]}]})", "securityCodes"},
+            {R"({"delays": {"scanMs": -1}})", "scanMs"},
+            {R"({"current": {"rssi": -40}})", "current"},
+            {R"({"saved": [1]})", "saved"},
+            {R"({"poweredOn": "yes"})", "poweredOn"},
+            {R"({"networks": [{"rssi": -1e10}]})", range.arg("rssi")},
+            {R"({"networks": [{"ssidHex": "4G"}]})",
+             "networks[0].\"ssidHex\" must be hexadecimal digits in pairs"},
+        };
+        for (const auto& [json, mentions] : rows) {
+            QString problem;
+            QVERIFY(!SimulationScenario::fromJson(json, &problem));
+            QVERIFY2(problem.contains(mentions), qPrintable(problem));
+        }
+        const SimulationScenario empty = parse("{}");
+        QVERIFY(empty.locationStatus == 3 && empty.locationAnswer == 3 && empty.locationServicesEnabled);
     }
 };
 
