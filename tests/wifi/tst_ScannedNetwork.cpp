@@ -1,9 +1,9 @@
 // The record of one access point: its identifier, the security the codes
-// stand for, band and width from the channel codes, the strength's words.
+// stand for, the strength's words. (The engine's tests build records from
+// whole scenarios: band and width from the channel codes.)
 
 #include "localization/AppLanguage.h"
 #include "localization/LocaleSettings.h"
-#include "wifi/AccessPoint.h"
 #include "wifi/ScannedNetwork.h"
 
 #include <QTest>
@@ -51,30 +51,9 @@ private Q_SLOTS:
             {{C::oweTransition, C::none}, Security::owe},
             {{C::none}, Security::open},
             {{}, Security::unknown},
-            {{C::personal}, Security::unknown},
-        };
+            {{C::personal}, Security::unknown}};
         for (const auto& [codes, security] : rows)
             QVERIFY2(detectSecurity(codes) == security, qPrintable(QString::number(codes.bits(), 16)));
-    }
-
-    void fromAccessPoint()
-    {
-        const QList<std::tuple<std::optional<ChannelInfo>, int, Band, int>> rows{
-            {std::nullopt, 0, Band::unknown, 0},           {ChannelInfo{6, 1, 1}, 6, Band::ghz2_4, 20},
-            {ChannelInfo{36, 2, 2}, 36, Band::ghz5, 40},   {ChannelInfo{37, 3, 3}, 37, Band::ghz6, 80},
-            {ChannelInfo{11, 0, 0}, 11, Band::unknown, 0}, {ChannelInfo{1, 4, 5}, 1, Band::unknown, 0},
-        };
-        for (const auto& [channel, number, band, width] : rows) {
-            const AccessPoint ap{"Caf\xc3\xa9",     "Café", "AA:BB", -67, -91, channel,
-                                 {C::wpa2Personal}, "JP",   "h"};
-            const ScannedNetwork network = ScannedNetwork::fromAccessPoint(ap);
-            QVERIFY(std::tie(network.ssid, network.bssid, network.countryCode) ==
-                    std::tie(ap.ssid, ap.bssid, ap.countryCode));
-            QVERIFY(std::tie(network.rssi, network.noise, network.channel, network.band, network.widthMHz) ==
-                    std::tie(ap.rssi, ap.noise, number, band, width));
-            QCOMPARE(network.security, Security::wpa2Personal);
-            QVERIFY(network.apCount == 1 && !network.isCurrent && !network.isSaved && !network.isFavorite);
-        }
     }
 
     void strengthLabel()
