@@ -19,17 +19,13 @@ namespace {
 QVariantMap profile(const char* type, const char* mode, const QByteArray& ssid, const char* keyMgmt = "",
                     uint flags = 0, qint64 stamp = 0)
 {
-    QVariantMap wifi{{QStringLiteral("ssid"), ssid}};
+    QVariantMap wifi{{"ssid", ssid}};
     if (*mode)
-        wifi.insert(QStringLiteral("mode"), QString::fromLatin1(mode));
-    const bool wep = QByteArray(keyMgmt) == "none";
-    return {{QStringLiteral("connection"), QVariantMap{{QStringLiteral("type"), QString::fromLatin1(type)},
-                                                       {QStringLiteral("uuid"), QString::fromLatin1(ssid)},
-                                                       {QStringLiteral("timestamp"), stamp}}},
-            {QStringLiteral("802-11-wireless"), wifi},
-            {nm::kSecuritySetting,
-             QVariantMap{{QStringLiteral("key-mgmt"), QString::fromLatin1(keyMgmt)},
-                         {wep ? QStringLiteral("wep-key-flags") : QStringLiteral("psk-flags"), flags}}}};
+        wifi.insert("mode", mode);
+    const char* flagsKey = QByteArray(keyMgmt) == "none" ? "wep-key-flags" : "psk-flags";
+    return {{"connection", QVariantMap{{"type", type}, {"uuid", ssid}, {"timestamp", stamp}}},
+            {"802-11-wireless", wifi},
+            {nm::kSecuritySetting, QVariantMap{{"key-mgmt", keyMgmt}, {flagsKey, flags}}}};
 }
 
 } // namespace
@@ -38,20 +34,13 @@ class tst_NetworkManagerRules : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void strength()
+    void mapping()
     {
-        // Edges, rounding, clamping; and NetworkManager's own formula gives
-        // every percentage back from the dBm shown.
-        const QList<std::pair<int, int>> rows{{100, -40}, {0, -100},  {50, -70}, {67, -60},
-                                              {1, -99},   {255, -40}, {-3, -100}};
-        for (const auto& [percent, dbm] : rows)
-            QCOMPARE(nm::dbmFromStrength(percent), dbm);
+        // NetworkManager's own formula gives every percentage back from the
+        // dBm shown, rounded; beyond 0..100 clamped.
         for (int p = 0; p <= 100; ++p)
             QVERIFY(std::abs(100 - 100 * (-40 - nm::dbmFromStrength(p)) / 60 - p) <= 1);
-    }
-
-    void channelAndSecurity()
-    {
+        QVERIFY(nm::dbmFromStrength(255) == -40 && nm::dbmFromStrength(-3) == -100);
         // Frequency, width -> channel number, band code, width code.
         const QList<std::tuple<uint, uint, ChannelInfo>> channels{
             {2412, 20, {1, 1, 1}},    {2472, 40, {13, 1, 2}},   {2484, 20, {14, 1, 1}},
@@ -125,16 +114,14 @@ private Q_SLOTS:
             {"owe", 0, true, {P::saved, true, K::nothing, false, 0}},
             {"", 0, true, {P::saved, false, K::nothing, false, 0}}, // open network, stray password
         };
+        const auto fields = [](const Steps& s) {
+            return std::tuple(s.profile, s.needsAgent, s.keep, s.keepPassword, s.keepFlags);
+        };
         for (const auto& [keyMgmt, flags, password, expected] : rows) {
-            std::optional<nm::SavedWifi> saved;
-            if (QByteArray(keyMgmt) != "-")
-                saved = nm::SavedWifi{"/p", "u", "Home", keyMgmt, flags, 0};
-            const Steps steps = nm::joinSteps(saved, password);
-            QVERIFY2(std::tie(steps.profile, steps.needsAgent, steps.keep, steps.keepPassword,
-                              steps.keepFlags) == std::tie(expected.profile, expected.needsAgent,
-                                                           expected.keep, expected.keepPassword,
-                                                           expected.keepFlags),
-                     keyMgmt);
+            const auto saved = *keyMgmt == '-'
+                                   ? std::nullopt
+                                   : std::optional(nm::SavedWifi{"/p", "u", "Home", keyMgmt, flags, 0});
+            QVERIFY2(fields(nm::joinSteps(saved, password)) == fields(expected), keyMgmt);
         }
         // Activation ends: timed out, the active connection's reason, the device's.
         const QString reasons = B::kDeviceStateReasonDomain, manager = B::kNetworkManagerDomain;
@@ -146,12 +133,9 @@ private Q_SLOTS:
             {{false, 6, 11}, reasons, 11},
             {{false, 1, {}}, reasons, 1},
         };
-        for (const auto& [end, domain, code] : ends) {
-            const SystemError failure = nm::joinFailure(end);
-            QCOMPARE(failure.domain(), domain);
-            QCOMPARE(failure.code(), code);
-            QVERIFY(!failure.description().isEmpty());
-        }
+        for (const auto& [end, domain, code] : ends)
+            QCOMPARE(std::pair(nm::joinFailure(end).domain(), nm::joinFailure(end).code()),
+                     std::pair(domain, code));
     }
 
     void errorNames()
@@ -171,13 +155,10 @@ private Q_SLOTS:
             const SystemError failure =
                 nm::failureFromError(QStringLiteral("org.freedesktop.") + QLatin1String(name),
                                      text.startsWith(u"No") ? QString() : none);
-            QCOMPARE(failure.domain(), domain);
-            QCOMPARE(failure.code(), code);
+            QCOMPARE(std::pair(failure.domain(), failure.code()), std::pair(domain, code));
             QVERIFY(text.isEmpty() || failure.description() == text);
         }
         QCOMPARE(nm::describeStateReason(42), QStringLiteral("The Wi-Fi supplicant is now available."));
-        QCOMPARE(nm::describeStateReason(7),
-                 QStringLiteral("The network needs a password, and none was given or it was wrong."));
     }
 
     void accessPointToJoin()
