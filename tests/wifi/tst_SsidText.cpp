@@ -57,23 +57,20 @@ private Q_SLOTS:
             u"a\\x7f\\u0080\\u0085\\u009bb");
         row("format and default-ignorable", utf8(u"H\u200bo\u200dm\ufeffe\u00ad\u2764\ufe0f\U000E0041\u3164"),
             u"H\\u200bo\\u200dm\\ufeffe\\u00ad\u2764\\ufe0f\\U000e0041\\u3164");
-        row("leading byte-order mark",
-            "\xef\xbb\xbf"
-            "Caf\xc3\xa9",
-            u"\\ufeffCaf\u00e9");
+        row("leading byte-order mark", utf8(u"\ufeffCaf\u00e9"), u"\\ufeffCaf\u00e9");
         row("separators, private use, unassigned", utf8(u"a\u2028b\u2029\ue000\u0378\uffff"),
             u"a\\u2028b\\u2029\\ue000\\u0378\\uffff");
         row("backslash cannot fake an escape", "\\x1b", u"\\\\x1b");
         row("stack of marks capped at two", utf8(u"a\u0363\u0363\u0363\u0363"),
             u"a\u0363\u0363\\u0363\\u0363");
-        row("overlay marks", utf8(u"Z\u0334\u20d2"), u"Z\\u0334\\u20d2");
-        row("mark without a base", utf8(u"\u0301a \u0301"), u"\\u0301a \\u0301");
+        row("marks without a base, overlay marks", utf8(u"\u0301a \u0301 Z\u0334\u20d2"),
+            u"\\u0301a \\u0301 Z\\u0334\\u20d2");
         row("invalid bytes keep their values", "\xc0\xaf-\xed\xa0\x80\xff-\xe3\x81",
             u"\\xc0\\xaf-\\xed\\xa0\\x80\\xff-\\xe3\\x81");
         row("doubtful spaces", utf8(u" A  B\u00a0C\u3000D\u2800 "),
             u"\\x20A\\x20\\x20B\\u00a0C\\u3000D\\u2800\\x20", true);
-        row("decomposed and composed accents", utf8(u"Cafe\u0301 Caf\u00e9"), u"Cafe\\u0301 Caf\u00e9", true);
-        row("Angstrom sign, Hangul jamo", utf8(u"\u212b \u1100\u1161"), u"\\u212b \u1100\\u1161", true);
+        row("not in normal form", utf8(u"Cafe\u0301 Caf\u00e9 \u212b \u1100\u1161"),
+            u"Cafe\\u0301 Caf\u00e9 \\u212b \u1100\\u1161", true);
         row("Cyrillic O in a Latin name", utf8(u"\u041endrel-Home"), u"\\u041endrel-Home", true);
         row("Cyrillic lookalike of a Latin word", utf8(u"\u0440\u0430\u0443\u0440\u0430"),
             u"\\u0440\\u0430\\u0443\\u0440\\u0430", true);
@@ -123,9 +120,7 @@ private Q_SLOTS:
             QVERIFY2(seen.value(shown, bytes) == bytes, qPrintable(shown));
             seen.insert(shown, bytes);
         }
-        QCOMPARE(nameBytesHex(ssidFromBytes("\xe2\x80\xae"
-                                            "A\xff")),
-                 QStringLiteral("E2 80 AE 41 FF"));
+        QCOMPARE(nameBytesHex(ssidFromBytes("\xe2\x80\xae-\xff")), QStringLiteral("E2 80 AE 2D FF"));
     }
 
     void screenNameIsolates()
