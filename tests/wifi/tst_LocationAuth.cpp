@@ -1,10 +1,9 @@
 // Location permission: a request answered later on the main loop, a change
-// made in the system settings, failures that only log; Linux asks nothing.
+// made in the system settings, failures that only log.
 
 #include "app/DebugLogFile.h"
 #include "wifi/LocationAuth.h"
 #include "wifi/SimulatedLocationProvider.h"
-#include "wifi/SystemLocationProvider.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -59,13 +58,6 @@ private Q_SLOTS:
             QCOMPARE(changed.last(), QVariantList{1});
             QVERIFY(auth.status() == 1 && LocationAuth(&provider).status() == 1);
         }
-    }
-
-    void linuxNeedsNoRequest()
-    {
-        LocationAuth auth;
-        QVERIFY(qobject_cast<SystemLocationProvider*>(&auth.provider()));
-        QVERIFY(auth.isAuthorized() && auth.servicesEnabled());
     }
 };
 

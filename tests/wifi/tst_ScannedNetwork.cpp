@@ -1,6 +1,5 @@
-// The record of one access point: its identifier, the security the codes
-// stand for, the strength's words. (The engine's tests build records from
-// whole scenarios: band and width from the channel codes.)
+// The record of one access point: the security the codes stand for, the
+// strength's words. (The engine's tests build whole records from scenarios.)
 
 #include "localization/AppLanguage.h"
 #include "localization/LocaleSettings.h"
@@ -14,22 +13,6 @@ using C = SecurityCode;
 class tst_ScannedNetwork : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void identifier()
-    {
-        const QString sep(QChar(1));
-        const QList<std::tuple<std::optional<QString>, std::optional<QString>, int, QString>> rows{
-            {"X", std::nullopt, 0, "X" + sep + sep + "0"},
-            {QString(), "b", 6, sep + "b" + sep + "6"}, // an empty name is no hidden one
-        };
-        for (const auto& [ssid, bssid, channel, id] : rows) {
-            ScannedNetwork network;
-            std::tie(network.ssid, network.bssid, network.channel) = std::tie(ssid, bssid, channel);
-            QCOMPARE(network.id(), id);
-            network.isFavorite = true; // marks are no part of it
-            QCOMPARE(network.id(), id);
-        }
-    }
-
     // The strongest mode wins, in the order the detection rules ask.
     void detection()
     {
