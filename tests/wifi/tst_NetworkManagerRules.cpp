@@ -71,8 +71,9 @@ private Q_SLOTS:
     }
 
     // Infrastructure Wi-Fi profiles only, in NetworkManager's order; a join
-    // uses the newest of exactly the SSID's bytes.
-    void savedProfiles()
+    // uses the newest of exactly the SSID's bytes, and the access point listed,
+    // else another of its name, else any.
+    void profileAndAccessPoint()
     {
         const nm::Profiles profiles{
             {"/s/1", profile("802-11-wireless", "infrastructure", "Home", "wpa-psk", 1, 100)},
@@ -97,7 +98,8 @@ private Q_SLOTS:
         QVERIFY(!nm::savedProfileFor(saved + QList{nm::SavedWifi{}}, QByteArray())); // hidden
     }
 
-    void joinSteps()
+    // What a join does with its profiles, and the failures it reports.
+    void joins()
     {
         using P = Steps::Profile;
         using K = Steps::Keep;
@@ -134,14 +136,10 @@ private Q_SLOTS:
         for (const auto& [end, domain, code] : ends)
             QCOMPARE(std::pair(nm::joinFailure(end).domain(), nm::joinFailure(end).code()),
                      std::pair(domain, code));
-    }
-
-    void errorNames()
-    {
-        const QString manager = B::kNetworkManagerDomain, none = QStringLiteral("Refused.");
+        const QString none = QStringLiteral("Refused.");
         // Error names after "org.freedesktop.", what they stand for, the text (a "No…" one given no message).
         // NetworkManager's own PermissionDenied ones: the backend's and the daemon's tests.
-        const QList<std::tuple<const char*, QString, qint64, QString>> rows{
+        const QList<std::tuple<const char*, QString, qint64, QString>> errors{
             {"DBus.Error.AccessDenied", manager, B::kNotPermitted, none},
             {"DBus.Error.InteractiveAuthorizationRequired", manager, B::kNotPermitted,
              "Not authorized to control networking."},
@@ -149,7 +147,7 @@ private Q_SLOTS:
             {"DBus.Error.ServiceUnknown", SystemError::kWiFiErrorDomain, qint64(WiFiError::noInterface), {}},
             {"NetworkManager.Settings.InvalidSetting", manager, B::kOtherFailure, none},
         };
-        for (const auto& [name, domain, code, text] : rows) {
+        for (const auto& [name, domain, code, text] : errors) {
             const SystemError failure =
                 nm::failureFromError(QStringLiteral("org.freedesktop.") + QLatin1String(name),
                                      text.startsWith(u"No") ? QString() : none);
@@ -157,10 +155,7 @@ private Q_SLOTS:
             QVERIFY(text.isEmpty() || failure.description() == text);
         }
         QCOMPARE(nm::describeStateReason(42), QStringLiteral("The Wi-Fi supplicant is now available."));
-    }
-
-    void accessPointToJoin()
-    {
+        // The access point a join asks for.
         const QHash<QString, QByteArray> ssids{{"/ap/1", "Home"}, {"/ap/2", "Cafe"}, {"/ap/3", "Home"}};
         const auto join = [&](const QStringList& listed, const char* handle, const QByteArray& ssid) {
             AccessPoint ap;
