@@ -36,59 +36,42 @@ bool onlyVisible(const QString& shown)
 class tst_SsidText : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void rule_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("shown");
-        // True when only names get the escape: visibleText leaves the text as it is.
-        QTest::addColumn<bool>("nameOnly");
-        const auto row = [](const char* tag, const QByteArray& bytes, const char16_t* shown,
-                            bool nameOnly = false) {
-            QTest::newRow(tag) << bytes << QStringView(shown).toString() << nameOnly;
-        };
-        row("plain", "Ondrel-Home", u"Ondrel-Home");
-        row("Japanese, Arabic, emoji", utf8(u"カフェ مقهى ☕"), u"カフェ مقهى ☕");
-        row("Russian and Greek stay readable", utf8(u"Дача Σοφία"), u"Дача Σοφία");
-        row("bidirectional controls", utf8(u"evil\u202eTXT\u2066\u2069\u200e\u200f\u061c"),
-            u"evil\\u202eTXT\\u2066\\u2069\\u200e\\u200f\\u061c");
-        row("C0 controls, an ESC sequence, NUL", QByteArray("a\x07\x1b[2J\t\n\r\0b", 11),
-            u"a\\x07\\x1b[2J\\x09\\x0a\\x0d\\x00b");
-        row("DEL, C1, U+0080 (not the byte)", utf8(u"a\u007f\u0080\u0085\u009bb"),
-            u"a\\x7f\\u0080\\u0085\\u009bb");
-        row("format and default-ignorable", utf8(u"H\u200bo\u200dm\ufeffe\u00ad\u2764\ufe0f\U000E0041\u3164"),
-            u"H\\u200bo\\u200dm\\ufeffe\\u00ad\u2764\\ufe0f\\U000e0041\\u3164");
-        row("leading byte-order mark", utf8(u"\ufeffCaf\u00e9"), u"\\ufeffCaf\u00e9");
-        row("separators, private use, unassigned", utf8(u"a\u2028b\u2029\ue000\u0378\uffff"),
-            u"a\\u2028b\\u2029\\ue000\\u0378\\uffff");
-        row("backslash cannot fake an escape", "\\x1b", u"\\\\x1b");
-        row("stack of marks capped at two", utf8(u"a\u0363\u0363\u0363\u0363"),
-            u"a\u0363\u0363\\u0363\\u0363");
-        row("marks without a base, overlay marks", utf8(u"\u0301a \u0301 Z\u0334\u20d2"),
-            u"\\u0301a \\u0301 Z\\u0334\\u20d2");
-        row("invalid bytes keep their values", "\xc0\xaf-\xed\xa0\x80\xff-\xe3\x81",
-            u"\\xc0\\xaf-\\xed\\xa0\\x80\\xff-\\xe3\\x81");
-        row("doubtful spaces", utf8(u" A  B\u00a0C\u3000D\u2800 "),
-            u"\\x20A\\x20\\x20B\\u00a0C\\u3000D\\u2800\\x20", true);
-        row("not in normal form", utf8(u"Cafe\u0301 Caf\u00e9 \u212b \u1100\u1161"),
-            u"Cafe\\u0301 Caf\u00e9 \\u212b \u1100\\u1161", true);
-        row("Cyrillic O in a Latin name", utf8(u"\u041endrel-Home"), u"\\u041endrel-Home", true);
-        row("Cyrillic lookalike of a Latin word", utf8(u"\u0440\u0430\u0443\u0440\u0430"),
-            u"\\u0440\\u0430\\u0443\\u0440\\u0430", true);
-        row("dashes and dotless i", utf8(u"Ondrel\u2010Home\u2013W\u0131fi"),
-            u"Ondrel\\u2010Home\\u2013W\\u0131fi", true);
-    }
-
+    // Bytes, what the name shows as, and whether only names escape it (spaces,
+    // normal form, lookalikes: visibleText leaves such text as it is). A name
+    // is plain when it shows as its own bytes, and keeps its bytes.
     void rule()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, shown);
-        QFETCH(bool, nameOnly);
-        const QString name = ssidFromBytes(bytes);
-        QCOMPARE(visibleName(name), shown);
-        QCOMPARE(visibleText(name), nameOnly ? name : shown);
-        QVERIFY(onlyVisible(shown));
-        QCOMPARE(isPlainName(name), QString::fromLatin1(bytes) == shown && bytes.size() == shown.size());
-        QCOMPARE(ssidToBytes(name), bytes);
+        const QList<std::tuple<QByteArray, const char16_t*, bool>> rows{
+            {"Ondrel-Home", u"Ondrel-Home", false},
+            {utf8(u"カフェ مقهى ☕"), u"カフェ مقهى ☕", false},
+            {utf8(u"Дача Σοφία"), u"Дача Σοφία", false},
+            {utf8(u"evil\u202eTXT\u2066\u2069\u200e\u200f\u061c"),
+             u"evil\\u202eTXT\\u2066\\u2069\\u200e\\u200f\\u061c", false},
+            {QByteArray("a\x07\x1b[2J\t\n\r\0b", 11), u"a\\x07\\x1b[2J\\x09\\x0a\\x0d\\x00b", false},
+            {utf8(u"a\u007f\u0080\u0085\u009bb"), u"a\\x7f\\u0080\\u0085\\u009bb", false},
+            {utf8(u"H\u200bo\u200dm\ufeffe\u00ad\u2764\ufe0f\U000E0041\u3164"),
+             u"H\\u200bo\\u200dm\\ufeffe\\u00ad\u2764\\ufe0f\\U000e0041\\u3164", false},
+            {utf8(u"\ufeffCaf\u00e9"), u"\\ufeffCaf\u00e9", false},
+            {utf8(u"a\u2028b\u2029\ue000\u0378\uffff"), u"a\\u2028b\\u2029\\ue000\\u0378\\uffff", false},
+            {"\\x1b", u"\\\\x1b", false},
+            {utf8(u"a\u0363\u0363\u0363\u0363"), u"a\u0363\u0363\\u0363\\u0363", false},
+            {utf8(u"\u0301a \u0301 Z\u0334\u20d2"), u"\\u0301a \\u0301 Z\\u0334\\u20d2", false},
+            {"\xc0\xaf-\xed\xa0\x80\xff-\xe3\x81", u"\\xc0\\xaf-\\xed\\xa0\\x80\\xff-\\xe3\\x81", false},
+            {utf8(u" A  B\u00a0C\u3000D\u2800 "), u"\\x20A\\x20\\x20B\\u00a0C\\u3000D\\u2800\\x20", true},
+            {utf8(u"Cafe\u0301 Caf\u00e9 \u212b \u1100\u1161"),
+             u"Cafe\\u0301 Caf\u00e9 \\u212b \u1100\\u1161", true},
+            {utf8(u"\u041endrel-Home"), u"\\u041endrel-Home", true},
+            {utf8(u"\u0440\u0430\u0443\u0440\u0430"), u"\\u0440\\u0430\\u0443\\u0440\\u0430", true},
+            {utf8(u"Ondrel\u2010Home\u2013W\u0131fi"), u"Ondrel\\u2010Home\\u2013W\\u0131fi", true},
+        };
+        for (const auto& [bytes, shownText, nameOnly] : rows) {
+            const QString name = ssidFromBytes(bytes);
+            const QString shown = QString::fromUtf16(shownText);
+            QCOMPARE(visibleName(name), shown);
+            QCOMPARE(visibleText(name), nameOnly ? name : shown);
+            QCOMPARE(isPlainName(name), QString::fromLatin1(bytes) == shown && bytes.size() == shown.size());
+            QCOMPARE(ssidToBytes(name), bytes);
+        }
     }
 
     void bytesRoundTripAndStayApart()
