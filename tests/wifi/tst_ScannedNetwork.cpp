@@ -42,11 +42,11 @@ private Q_SLOTS:
     void strengthLabel()
     {
         LocaleSettings::apply(AppLanguage::en);
-        const QList<std::pair<int, const char*>> rows{
-            {5, "Excellent"}, {-50, "Excellent"}, {-51, "Good"}, {-60, "Good"},     {-61, "Fair"},
-            {-70, "Fair"},    {-71, "Weak"},      {-80, "Weak"}, {-81, "Very weak"}};
+        const QList<std::pair<int, const char*>> rows{{-50, "Excellent"}, {-51, "Good"},     {-60, "Good"},
+                                                      {-61, "Fair"},      {-70, "Fair"},     {-71, "Weak"},
+                                                      {-80, "Weak"},      {-81, "Very weak"}};
+        ScannedNetwork network;
         for (const auto& [rssi, label] : rows) {
-            ScannedNetwork network;
             network.rssi = rssi;
             QCOMPARE(network.strengthLabel(), QString::fromLatin1(label));
         }
