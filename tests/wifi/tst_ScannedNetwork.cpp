@@ -13,8 +13,9 @@ using C = SecurityCode;
 class tst_ScannedNetwork : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // The strongest mode wins, in the order the detection rules ask.
-    void detection()
+    // The strongest mode wins, in the order the detection rules ask; the
+    // strength's words change at -50, -60, -70 and -80 dBm.
+    void securityAndStrength()
     {
         const QList<std::pair<SecurityCodes, Security>> rows{
             {{C::wpa3Personal, C::wpa2Personal}, Security::wpa2wpa3Personal},
@@ -37,10 +38,6 @@ private Q_SLOTS:
             {{C::personal}, Security::unknown}};
         for (const auto& [codes, security] : rows)
             QVERIFY2(detectSecurity(codes) == security, qPrintable(QString::number(codes.bits(), 16)));
-    }
-
-    void strengthLabel()
-    {
         LocaleSettings::apply(AppLanguage::en);
         const QList<std::pair<int, const char*>> rows{{-50, "Excellent"}, {-51, "Good"},     {-60, "Good"},
                                                       {-61, "Fair"},      {-70, "Fair"},     {-71, "Weak"},
