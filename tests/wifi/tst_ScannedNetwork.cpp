@@ -17,7 +17,7 @@ private Q_SLOTS:
     // strength's words change at -50, -60, -70 and -80 dBm.
     void securityAndStrength()
     {
-        const QList<std::pair<SecurityCodes, Security>> rows{
+        const QList<std::pair<SecurityCodes, Security>> securities{
             {{C::wpa3Personal, C::wpa2Personal}, Security::wpa2wpa3Personal},
             {{C::wpa3Personal}, Security::wpa3Personal},
             {{C::wpa3Personal, C::wpa2Enterprise}, Security::wpa3Personal},
@@ -36,14 +36,14 @@ private Q_SLOTS:
             {{C::none}, Security::open},
             {{}, Security::unknown},
             {{C::personal}, Security::unknown}};
-        for (const auto& [codes, security] : rows)
+        for (const auto& [codes, security] : securities)
             QVERIFY2(detectSecurity(codes) == security, qPrintable(QString::number(codes.bits(), 16)));
         LocaleSettings::apply(AppLanguage::en);
-        const QList<std::pair<int, const char*>> rows{{-50, "Excellent"}, {-51, "Good"},     {-60, "Good"},
-                                                      {-61, "Fair"},      {-70, "Fair"},     {-71, "Weak"},
-                                                      {-80, "Weak"},      {-81, "Very weak"}};
+        const QList<std::pair<int, const char*>> words{{-50, "Excellent"}, {-51, "Good"},     {-60, "Good"},
+                                                       {-61, "Fair"},      {-70, "Fair"},     {-71, "Weak"},
+                                                       {-80, "Weak"},      {-81, "Very weak"}};
         ScannedNetwork network;
-        for (const auto& [rssi, label] : rows) {
+        for (const auto& [rssi, label] : words) {
             network.rssi = rssi;
             QCOMPARE(network.strengthLabel(), QString::fromLatin1(label));
         }
