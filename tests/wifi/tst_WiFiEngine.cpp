@@ -166,6 +166,7 @@ private Q_SLOTS:
             {1, {}, {}, "", "s2"},                  // saved: its secret
             {1, {}, "nope", "StateReason 7", "s1"}, // saved, but a wrong password
             {2, {}, {}, "sim 11", "s1"},            // no password
+            {2, {}, "new-pas", "sim 11", "s1"},     // a prefix of the password
             {3, "New", "new-pass", "", "n2"},       // the id's, not the first of its name
             {-1, "New", "new-pass", "", "n1"},      // an unknown id: the first of its name
             {4, {}, {}, "", "f1"},                  // open
