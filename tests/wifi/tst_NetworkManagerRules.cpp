@@ -19,17 +19,13 @@ namespace {
 QVariantMap profile(const char* type, const char* mode, const QByteArray& ssid, const char* keyMgmt = "",
                     uint flags = 0, qint64 stamp = 0)
 {
-    QVariantMap wifi{{QStringLiteral("ssid"), ssid}};
+    QVariantMap wifi{{"ssid", ssid}};
     if (*mode)
-        wifi.insert(QStringLiteral("mode"), QString::fromLatin1(mode));
-    const bool wep = QByteArray(keyMgmt) == "none";
-    return {{QStringLiteral("connection"), QVariantMap{{QStringLiteral("type"), QString::fromLatin1(type)},
-                                                       {QStringLiteral("uuid"), QString::fromLatin1(ssid)},
-                                                       {QStringLiteral("timestamp"), stamp}}},
-            {QStringLiteral("802-11-wireless"), wifi},
-            {nm::kSecuritySetting,
-             QVariantMap{{QStringLiteral("key-mgmt"), QString::fromLatin1(keyMgmt)},
-                         {wep ? QStringLiteral("wep-key-flags") : QStringLiteral("psk-flags"), flags}}}};
+        wifi.insert("mode", mode);
+    const char* flagsKey = QByteArray(keyMgmt) == "none" ? "wep-key-flags" : "psk-flags";
+    return {{"connection", QVariantMap{{"type", type}, {"uuid", ssid}, {"timestamp", stamp}}},
+            {"802-11-wireless", wifi},
+            {nm::kSecuritySetting, QVariantMap{{"key-mgmt", keyMgmt}, {flagsKey, flags}}}};
 }
 
 } // namespace
@@ -38,20 +34,13 @@ class tst_NetworkManagerRules : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void strength()
+    void mapping()
     {
-        // Edges, rounding, clamping; and NetworkManager's own formula gives
-        // every percentage back from the dBm shown.
-        const QList<std::pair<int, int>> rows{{100, -40}, {0, -100},  {50, -70}, {67, -60},
-                                              {1, -99},   {255, -40}, {-3, -100}};
-        for (const auto& [percent, dbm] : rows)
-            QCOMPARE(nm::dbmFromStrength(percent), dbm);
+        // NetworkManager's own formula gives every percentage back from the
+        // dBm shown, rounded; beyond 0..100 clamped.
         for (int p = 0; p <= 100; ++p)
             QVERIFY(std::abs(100 - 100 * (-40 - nm::dbmFromStrength(p)) / 60 - p) <= 1);
-    }
-
-    void channelAndSecurity()
-    {
+        QVERIFY(nm::dbmFromStrength(255) == -40 && nm::dbmFromStrength(-3) == -100);
         // Frequency, width -> channel number, band code, width code.
         const QList<std::tuple<uint, uint, ChannelInfo>> channels{
             {2412, 20, {1, 1, 1}},    {2472, 40, {13, 1, 2}},   {2484, 20, {14, 1, 1}},
@@ -82,8 +71,9 @@ private Q_SLOTS:
     }
 
     // Infrastructure Wi-Fi profiles only, in NetworkManager's order; a join
-    // uses the newest of exactly the SSID's bytes.
-    void savedProfiles()
+    // uses the newest of exactly the SSID's bytes, and the access point listed,
+    // else another of its name, else any.
+    void profileAndAccessPoint()
     {
         const nm::Profiles profiles{
             {"/s/1", profile("802-11-wireless", "infrastructure", "Home", "wpa-psk", 1, 100)},
@@ -96,27 +86,26 @@ private Q_SLOTS:
             {"/s/8", profile("802-11-wireless", "", "Caf\xc3\xa9")},
         };
         const QList<nm::SavedWifi> saved = nm::savedWifi(profiles, {"/s/8", "/s/6", "/s/5", "/s/1", "/gone"});
-        QStringList paths;
+        QList<std::tuple<QString, uint, QString>> read;
         for (const nm::SavedWifi& s : saved)
-            paths << s.path;
-        QCOMPARE(paths, QStringList({"/s/8", "/s/6", "/s/1", "/s/7"}));
-        QCOMPARE(saved[1].secretFlags, 2u); // WEP: wep-key-flags
-        QCOMPARE(saved[2].secretFlags, 1u);
-        QCOMPARE(saved[3].keyMgmt, QStringLiteral("sae"));
+            read << std::tuple(s.path, s.secretFlags, s.keyMgmt);
+        QCOMPARE(read,
+                 (QList<std::tuple<QString, uint, QString>>{
+                     {"/s/8", 0, ""}, {"/s/6", 2, "none"}, {"/s/1", 1, "wpa-psk"}, {"/s/7", 0, "sae"}}));
         QCOMPARE(nm::savedProfileFor(saved, "Home")->path, QStringLiteral("/s/7"));
         QCOMPARE(nm::savedProfileFor(saved, "Caf\xff")->path, QStringLiteral("/s/6"));
         QVERIFY(!nm::savedProfileFor(saved, "Caf\xc3\xa9 ")); // bytes, not a decoded name
         QVERIFY(!nm::savedProfileFor(saved + QList{nm::SavedWifi{}}, QByteArray())); // hidden
     }
 
-    void joinSteps()
+    // What a join does with its profiles, and the failures it reports.
+    void joins()
     {
         using P = Steps::Profile;
         using K = Steps::Keep;
         // Saved profile's key management ("-": none saved), its secret's flags, a password typed.
         const QList<std::tuple<const char*, uint, bool, Steps>> rows{
             {"-", 0, true, {P::added, false, K::added, false, 1}},
-            {"-", 0, false, {P::added, false, K::added, false, 1}},
             {"wpa-psk", 0, false, {P::saved, false, K::nothing, false, 0}},
             {"wpa-psk", 0, true, {P::savedCopy, false, K::saved, true, 1}}, // NetworkManager's own secret
             {"none", 0, true, {P::savedCopy, false, K::saved, true, 1}},
@@ -125,16 +114,14 @@ private Q_SLOTS:
             {"owe", 0, true, {P::saved, true, K::nothing, false, 0}},
             {"", 0, true, {P::saved, false, K::nothing, false, 0}}, // open network, stray password
         };
+        const auto fields = [](const Steps& s) {
+            return std::tuple(s.profile, s.needsAgent, s.keep, s.keepPassword, s.keepFlags);
+        };
         for (const auto& [keyMgmt, flags, password, expected] : rows) {
-            std::optional<nm::SavedWifi> saved;
-            if (QByteArray(keyMgmt) != "-")
-                saved = nm::SavedWifi{"/p", "u", "Home", keyMgmt, flags, 0};
-            const Steps steps = nm::joinSteps(saved, password);
-            QVERIFY2(std::tie(steps.profile, steps.needsAgent, steps.keep, steps.keepPassword,
-                              steps.keepFlags) == std::tie(expected.profile, expected.needsAgent,
-                                                           expected.keep, expected.keepPassword,
-                                                           expected.keepFlags),
-                     keyMgmt);
+            const auto saved = *keyMgmt == '-'
+                                   ? std::nullopt
+                                   : std::optional(nm::SavedWifi{"/p", "u", "Home", keyMgmt, flags, 0});
+            QVERIFY2(fields(nm::joinSteps(saved, password)) == fields(expected), keyMgmt);
         }
         // Activation ends: timed out, the active connection's reason, the device's.
         const QString reasons = B::kDeviceStateReasonDomain, manager = B::kNetworkManagerDomain;
@@ -146,20 +133,13 @@ private Q_SLOTS:
             {{false, 6, 11}, reasons, 11},
             {{false, 1, {}}, reasons, 1},
         };
-        for (const auto& [end, domain, code] : ends) {
-            const SystemError failure = nm::joinFailure(end);
-            QCOMPARE(failure.domain(), domain);
-            QCOMPARE(failure.code(), code);
-            QVERIFY(!failure.description().isEmpty());
-        }
-    }
-
-    void errorNames()
-    {
-        const QString manager = B::kNetworkManagerDomain, none = QStringLiteral("Refused.");
+        for (const auto& [end, domain, code] : ends)
+            QCOMPARE(std::pair(nm::joinFailure(end).domain(), nm::joinFailure(end).code()),
+                     std::pair(domain, code));
+        const QString none = QStringLiteral("Refused.");
         // Error names after "org.freedesktop.", what they stand for, the text (a "No…" one given no message).
         // NetworkManager's own PermissionDenied ones: the backend's and the daemon's tests.
-        const QList<std::tuple<const char*, QString, qint64, QString>> rows{
+        const QList<std::tuple<const char*, QString, qint64, QString>> errors{
             {"DBus.Error.AccessDenied", manager, B::kNotPermitted, none},
             {"DBus.Error.InteractiveAuthorizationRequired", manager, B::kNotPermitted,
              "Not authorized to control networking."},
@@ -167,21 +147,15 @@ private Q_SLOTS:
             {"DBus.Error.ServiceUnknown", SystemError::kWiFiErrorDomain, qint64(WiFiError::noInterface), {}},
             {"NetworkManager.Settings.InvalidSetting", manager, B::kOtherFailure, none},
         };
-        for (const auto& [name, domain, code, text] : rows) {
+        for (const auto& [name, domain, code, text] : errors) {
             const SystemError failure =
                 nm::failureFromError(QStringLiteral("org.freedesktop.") + QLatin1String(name),
                                      text.startsWith(u"No") ? QString() : none);
-            QCOMPARE(failure.domain(), domain);
-            QCOMPARE(failure.code(), code);
+            QCOMPARE(std::pair(failure.domain(), failure.code()), std::pair(domain, code));
             QVERIFY(text.isEmpty() || failure.description() == text);
         }
         QCOMPARE(nm::describeStateReason(42), QStringLiteral("The Wi-Fi supplicant is now available."));
-        QCOMPARE(nm::describeStateReason(7),
-                 QStringLiteral("The network needs a password, and none was given or it was wrong."));
-    }
-
-    void accessPointToJoin()
-    {
+        // The access point a join asks for.
         const QHash<QString, QByteArray> ssids{{"/ap/1", "Home"}, {"/ap/2", "Cafe"}, {"/ap/3", "Home"}};
         const auto join = [&](const QStringList& listed, const char* handle, const QByteArray& ssid) {
             AccessPoint ap;
@@ -211,10 +185,10 @@ private Q_SLOTS:
             {{C::wep}, "abcde", "none", "abcde"},
             {{}, "guess", "wpa-psk", "guess"},
         };
+        AccessPoint ap;
+        ap.ssidBytes = QByteArray("Evil\x1b[2J\xff");
+        ap.ssid = nm::decodeSsid(ap.ssidBytes);
         for (const auto& [codes, password, keyMgmt, secret] : rows) {
-            AccessPoint ap;
-            ap.ssidBytes = QByteArray("Evil\x1b[2J\xff");
-            ap.ssid = nm::decodeSsid(ap.ssidBytes);
             ap.security = codes;
             const nm::Settings p = nm::newProfile(
                 ap, password ? std::optional<QString>(QString::fromUtf8(password)) : std::nullopt, "u");

@@ -1,70 +1,68 @@
-#include "wifi/NoInterfaceBackend.h"
-#include "wifi/WiFiBackend.h"
+// The engine over the simulated radios: jobs off the main thread in submission
+// order, completions posted once on the main thread, the access point a join
+// finds, and how the radios answer.
+
+#include "wifi/SimulatedBackend.h"
 #include "wifi/WiFiEngine.h"
 
 #include <QSemaphore>
 #include <QTest>
 #include <QThread>
 
-#include <mutex>
-
 using namespace ondrel;
 using Error = std::optional<SystemError>;
+using Text = std::optional<QString>;
 
 namespace {
 
-AccessPoint accessPoint(const char* ssid, const char* bssid, int channel)
+std::unique_ptr<SimulatedBackend> radiosOf(const QByteArray& scenario)
 {
-    const auto name = ssid ? std::optional(QString::fromUtf8(ssid)) : std::nullopt;
-    return {ssid,
-            name,
-            bssid,
-            -50,
-            0,
-            ChannelInfo{channel, channel <= 14 ? 1 : 2, 1},
-            {SecurityCode::wpa2Personal},
-            std::nullopt,
-            bssid};
+    return std::make_unique<SimulatedBackend>(SimulationScenario::fromJson(scenario).value());
 }
 
-// A backend that does what the test says and records what the engine asked,
-// in order, with the threads that asked. When gated, every slow operation
-// waits for a permit first.
-class ScriptedBackend : public WiFiBackend {
+const QByteArray kRoom = R"({
+  "interface": "wlan7",
+  "saved": ["Saved", ""],
+  "current": {"bssid": "s1", "txRate": 300},
+  "networks": [
+    {"ssid": "Saved", "bssid": "s1", "rssi": -45, "noise": -90, "channel": 6, "password": "saved-pass"},
+    {"ssid": "Saved", "bssid": "s2", "channel": 11, "password": "saved-pass"},
+    {"ssid": "New", "bssid": "n1", "channel": 36, "password": "new-pass",
+     "wrongPasswordError": {"domain": "sim", "code": 11, "description": "timed out"}},
+    {"ssid": "New", "bssid": "n2", "channel": 149, "password": "new-pass"},
+    {"ssid": "Free", "bssid": "f1", "channel": 1},
+    {"ssid": "Refuses", "bssid": "r1", "password": "x", "joinError": {"code": 53, "description": "gone"}},
+    {"bssid": "h1", "channel": 44}
+  ]
+})";
+
+// How a job ended: empty for success, else the last part of the failure's
+// domain and its code.
+QString ending(const Error& error)
+{
+    return error ? error->domain().section(QLatin1Char('.'), -1) + QLatin1Char(' ') +
+                       QString::number(error->code())
+                 : QString();
+}
+
+// The simulated radios behind a gate: when gated, every slow operation waits
+// for a permit first (so a job run on the main thread would hang there).
+class GatedRadios : public WiFiBackend {
 public:
-    std::atomic<bool> interface = true, power = true, gated = false;
+    std::unique_ptr<SimulatedBackend> radios = radiosOf(kRoom);
+    std::atomic<bool> gated = false;
     std::atomic<int> waiting{0}; // slow operations waiting at the gate
     QSemaphore gate;
-    std::mutex mutex; // of what the worker thread reads and writes
-    QList<AccessPoint> accessPoints;
-    Error error; // of every slow operation
-    Association association;
-    QList<QByteArray> saved;
-    QStringList calls; // "join <handle> <password>" and the like
-    QSet<QThread*> threads;
 
-    bool hasInterface() const override { return interface; }
-    std::optional<QString> interfaceName() const override { return QStringLiteral("wlan7"); }
-    bool isPoweredOn() const override { return power; }
-    Association currentAssociation() const override { return association; }
-    QList<QByteArray> savedSsids() const override { return saved; }
-    ScanResult scan() override
-    {
-        enter(QStringLiteral("scan"));
-        std::lock_guard lock(mutex);
-        return {accessPoints, error};
-    }
-    Error join(const AccessPoint& ap, const std::optional<QString>& password) override
-    {
-        enter(QStringLiteral("join %1 %2").arg(ap.handle, password.value_or(QStringLiteral("-"))));
-        return error;
-    }
-    void disconnect() override { enter(QStringLiteral("disconnect")); }
-    Error setPower(bool on) override
-    {
-        enter(on ? QStringLiteral("power on") : QStringLiteral("power off"));
-        return error;
-    }
+    bool hasInterface() const override { return radios->hasInterface(); }
+    std::optional<QString> interfaceName() const override { return radios->interfaceName(); }
+    bool isPoweredOn() const override { return radios->isPoweredOn(); }
+    Association currentAssociation() const override { return radios->currentAssociation(); }
+    QList<QByteArray> savedSsids() const override { return radios->savedSsids(); }
+    ScanResult scan() override { return enter().scan(); }
+    Error join(const AccessPoint& ap, const Text& password) override { return enter().join(ap, password); }
+    void disconnect() override { enter().disconnect(); }
+    Error setPower(bool on) override { return enter().setPower(on); }
     void cancel() override
     {
         gated = false;
@@ -72,16 +70,14 @@ public:
     }
 
 private:
-    void enter(const QString& call)
+    SimulatedBackend& enter()
     {
         if (gated) {
             ++waiting;
             gate.acquire();
             --waiting;
         }
-        std::lock_guard lock(mutex);
-        calls.append(call);
-        threads.insert(QThread::currentThread());
+        return *radios;
     }
 };
 
@@ -89,9 +85,12 @@ private:
 
 class tst_WiFiEngine : public QObject {
     Q_OBJECT
-    ScriptedBackend* backend_ = nullptr;
+    GatedRadios* radios_ = nullptr;
     std::unique_ptr<WiFiEngine> engine_;
+    const QString gone = ending(SystemError(WiFiError::gone));
 
+    // Replaces the radios; only while no job runs.
+    void use(const QByteArray& scenario) { radios_->radios = radiosOf(scenario); }
     std::pair<QList<ScannedNetwork>, Error> scan()
     {
         std::optional<std::pair<QList<ScannedNetwork>, Error>> outcome;
@@ -99,197 +98,149 @@ class tst_WiFiEngine : public QObject {
         [&] { QTRY_VERIFY(outcome); }();
         return outcome.value_or(std::pair<QList<ScannedNetwork>, Error>());
     }
-    Error join(const QString& id, const std::optional<QString>& ssid,
-               const std::optional<QString>& password = std::nullopt)
+    Error result(const std::function<void(WiFiEngine::ResultCompletion)>& start)
     {
         std::optional<Error> outcome;
-        engine_->connect(id, ssid, password, [&](Error error) { outcome = error; });
+        start([&](Error error) { outcome = error; });
         [&] { QTRY_VERIFY(outcome); }();
         return outcome.value_or(Error());
     }
-    static std::optional<WiFiError> kind(const Error& error)
+    Error join(const QString& id, const Text& ssid, const Text& password = std::nullopt)
     {
-        return error ? error->wifiError() : std::nullopt;
+        return result([&](auto done) { engine_->connect(id, ssid, password, done); });
     }
 
 private Q_SLOTS:
     void init()
     {
-        auto backend = std::make_unique<ScriptedBackend>();
-        backend_ = backend.get();
-        backend_->accessPoints = {accessPoint("Home", "b1", 36), accessPoint("Home", "b2", 6),
-                                  accessPoint(nullptr, "h1", 44), accessPoint("Cafe", "c1", 1)};
-        engine_ = std::make_unique<WiFiEngine>(std::move(backend));
+        auto radios = std::make_unique<GatedRadios>();
+        radios_ = radios.get();
+        engine_ = std::make_unique<WiFiEngine>(std::move(radios));
     }
 
-    void completionsArePostedOnceOnTheMainThread()
+    // Jobs run one at a time off the main thread, in submission order, while
+    // the quick reads answer at once; each completion comes once, on the main
+    // thread, never inside the call. Without an interface all but leaving
+    // fail, and the radios' state is not read.
+    void jobs()
     {
-        // Also when the answer is known at once (no interface).
+        const QString id = scan().first[3].id();
         for (bool interface : {true, false}) {
-            backend_->interface = interface;
-            QList<int> counts(4, 0);
-            QList<Error> errors;
-            const auto note = [&](int index, Error error = {}) {
-                counts[index] += QThread::currentThread() == qApp->thread() ? 1 : 100;
-                errors << error;
+            radios_->gated = interface;
+            QStringList completed;
+            const auto done = [&](const char* job, const Error& error) {
+                const bool main = QThread::currentThread() == qApp->thread();
+                completed << QLatin1String(job) + (main ? " " : " elsewhere ") + ending(error);
             };
-            engine_->scan([&](QList<ScannedNetwork>, Error e) { note(0, e); });
-            engine_->connect("x", QStringLiteral("Home"), std::nullopt, [&](Error e) { note(1, e); });
-            engine_->disconnect([&] { note(2); });
-            engine_->setPower(true, [&](Error e) { note(3, e); });
-            QCOMPARE(counts, QList<int>(4, 0)); // never inside the call
+            engine_->scan([&](QList<ScannedNetwork>, Error e) { done("scan", e); });
+            engine_->connect(id, std::nullopt, QStringLiteral("new-pass"), [&](Error e) { done("join", e); });
+            engine_->setPower(false, [&](Error e) { done("off", e); });
+            engine_->disconnect([&] { done("leave", {}); });
+            engine_->setPower(true, [&](Error e) { done("on", e); });
+            QVERIFY(completed.isEmpty());
+            QCOMPARE(engine_->interfaceName(), interface ? Text("wlan7") : Text());
+            QCOMPARE(engine_->savedSsids(), interface ? QSet<QByteArray>{"Saved"} : QSet<QByteArray>());
+            QVERIFY(!interface || engine_->currentStatus().bssid == "s1");
+            QVERIFY(interface || engine_->currentStatus() == WiFiEngine::Status());
+            radios_->gate.release(6); // the marker too
             // A marker submitted last proves every earlier completion has
             // been delivered; none of them may come a second time.
             bool marker = false;
             engine_->disconnect([&] { marker = true; });
             QTRY_VERIFY(marker);
-            QCOMPARE(counts, QList<int>(4, 1));
-            // Without an interface nothing reaches the backend; all but the disconnect fail.
-            const Error none = SystemError(WiFiError::noInterface);
-            QVERIFY(interface || (errors == QList<Error>{none, none, {}, none} && backend_->calls.isEmpty()));
-            QVERIFY(interface ||
-                    (!engine_->interfaceName() && engine_->currentStatus() == WiFiEngine::Status()));
-            backend_->calls.clear();
+            const QString fails = interface ? QString() : ending(SystemError(WiFiError::noInterface));
+            QCOMPARE(completed, QStringList({"scan " + fails, "join " + fails, "off " + fails, "leave ",
+                                             "on " + fails}));
+            use(R"({"saved": ["Saved"], "current": {"bssid": "s1"}})");
         }
-        QCOMPARE(backend_->threads.size(), 1); // one worker thread, not the main one
-        QVERIFY(!backend_->threads.contains(qApp->thread()));
     }
 
-    void jobsRunInSubmissionOrder()
+    // A join finds the access point by record id, else the first one seen of
+    // the name; the radios take it or refuse it by password and scenario, and
+    // save the name of a network joined.
+    void join()
     {
-        const QString id = scan().first[1].id();
-        backend_->calls.clear();
-        backend_->gated = true;
-        QStringList completed;
-        engine_->scan([&](QList<ScannedNetwork>, Error) { completed << "scan"; });
-        engine_->connect(id, std::nullopt, std::nullopt, [&](Error) { completed << "join"; });
-        engine_->setPower(false, [&](Error) { completed << "power"; });
-        engine_->disconnect([&] { completed << "disconnect"; });
-        engine_->setPower(true, [&](Error) { completed << "power"; });
-        // The scan is stuck in the backend; the quick reads answer all the same.
-        backend_->saved = {"Home", QByteArray(), "Work"};
-        backend_->association.ssid = QStringLiteral("Home");
-        QCOMPARE(engine_->currentStatus().ssid, std::optional<QString>(QStringLiteral("Home")));
-        QCOMPARE(engine_->savedSsids(), QSet<QByteArray>({"Home", "Work"}));
-        QCOMPARE(engine_->interfaceName(), std::optional<QString>(QStringLiteral("wlan7")));
-        QVERIFY(completed.isEmpty());
-        backend_->gate.release(5);
-        QTRY_COMPARE(completed.size(), 5);
-        QCOMPARE(completed, QStringList({"scan", "join", "power", "disconnect", "power"}));
-        QCOMPARE(backend_->calls, QStringList({"scan", "join b2 -", "power off", "disconnect", "power on"}));
+        // The record whose id is given (-1: an unknown id), the name, the
+        // password; how the join ends and the current network afterwards.
+        const QList<std::tuple<int, Text, Text, QString, Text>> rows{
+            {1, {}, {}, "", "s2"},                  // saved: its secret
+            {1, {}, "nope", "StateReason 7", "s1"}, // saved, but a wrong password
+            {2, {}, {}, "sim 11", "s1"},            // no password
+            {2, {}, "new-pas", "sim 11", "s1"},     // a prefix of the password
+            {3, "New", "new-pass", "", "n2"},       // the id's, not the first of its name
+            {-1, "New", "new-pass", "", "n1"},      // an unknown id: the first of its name
+            {4, {}, {}, "", "f1"},                  // open
+            {5, {}, "x", "StateReason 53", "s1"},   // refused whatever the password
+            {6, {}, {}, "", "h1"},                  // hidden, by id
+            {-1, {}, {}, gone, "s1"},               // an unknown id and no name
+        };
+        for (const auto& [record, ssid, password, failure, current] : rows) {
+            init();
+            const QList<ScannedNetwork> networks = scan().first;
+            QCOMPARE(ending(join(record < 0 ? "stale" : networks.value(record).id(), ssid, password)),
+                     failure);
+            const WiFiEngine::Status now = engine_->currentStatus();
+            QCOMPARE(now.bssid, current);
+            const QByteArray joined = failure.isEmpty() && now.ssid ? now.ssid->toUtf8() : "Saved";
+            QCOMPARE(engine_->savedSsids(), QSet<QByteArray>({"Saved", joined}));
+        }
     }
 
-    // One record per access point, in the backend's order, unmerged, unmarked;
-    // a join finds the access point by record id, else the first of its name.
-    void scanAndJoin_data()
+    // The status from the scenario's current network, its own fields first.
+    // One record per access point, in the radios' order, unmerged, unmarked.
+    // A failed scan keeps the remembered access points; a successful one
+    // replaces them all.
+    void radios()
     {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<std::optional<QString>>("ssid");
-        QTest::addColumn<QString>("joined"); // handle, or empty for gone
-        const QString sep(QChar(1));
-        QTest::newRow("by id, the first")
-            << "Home" + sep + "b1" + sep + "36" << std::optional<QString>() << "b1";
-        QTest::newRow("by id, the second")
-            << "Home" + sep + "b2" + sep + "6" << std::optional<QString>("Home") << "b2";
-        QTest::newRow("unknown id, known name: first seen")
-            << "stale" << std::optional<QString>("Home") << "b1";
-        QTest::newRow("hidden by id")
-            << sep + "hidden" + sep + "h1" + sep + "44" << std::optional<QString>() << "h1";
-        QTest::newRow("unknown id, no name") << "stale" << std::optional<QString>() << "";
-        QTest::newRow("unknown id, empty name") << "stale" << std::optional<QString>(QString()) << "";
-        QTest::newRow("name is case-sensitive") << "stale" << std::optional<QString>("home") << "";
-    }
-    void scanAndJoin()
-    {
-        QFETCH(QString, id);
-        QFETCH(std::optional<QString>, ssid);
-        QFETCH(QString, joined);
-        QCOMPARE(kind(join(id, ssid)), WiFiError::gone); // before any scan nothing is known
+        QCOMPARE(engine_->currentStatus(),
+                 WiFiEngine::Status({true, true, "Saved", "s1", -45, -90, 300, 6, Band::ghz2_4}));
+        QCOMPARE(ending(join("x", QStringLiteral("Free"))), gone); // before any scan nothing is known
         const auto [networks, error] = scan();
-        QVERIFY(!error);
-        QCOMPARE(networks.size(), 4);
+        const QList<AccessPoint> accessPoints = radios_->radios->scan().accessPoints;
+        QVERIFY(!error && networks.size() == accessPoints.size());
         for (qsizetype i = 0; i < networks.size(); ++i) {
-            QCOMPARE(networks[i].bssid, backend_->accessPoints[i].bssid);
-            QCOMPARE(networks[i].ssid, backend_->accessPoints[i].ssid);
-            QCOMPARE(networks[i].security, Security::wpa2Personal);
-            QVERIFY(networks[i].apCount == 1 && !networks[i].isCurrent && !networks[i].isSaved);
+            QVERIFY(networks[i] == ScannedNetwork::fromAccessPoint(accessPoints[i]));
+            ScannedNetwork marked = networks[i];
+            marked.isFavorite = marked.isSaved = marked.isCurrent = true;
+            QCOMPARE(marked.id(), networks[i].id()); // the id a join finds it by holds no marks
         }
-        QCOMPARE(kind(join(id, ssid, QStringLiteral("secret"))),
-                 joined.isEmpty() ? WiFiError::gone : std::optional<WiFiError>());
-        QCOMPARE(backend_->calls.filter("join"),
-                 joined.isEmpty() ? QStringList() : QStringList{"join " + joined + " secret"});
-    }
-
-    // A failed scan keeps the remembered access points; a successful one replaces them all.
-    void failedScanKeepsTheRememberedAccessPoints()
-    {
-        const QString cafe = scan().first[3].id();
-        backend_->power = false;
-        QCOMPARE(kind(scan().second), WiFiError::powerOff);
-        QCOMPARE(backend_->calls.count("scan"), 1); // not attempted with the radio off
-        QVERIFY(!join(cafe, std::nullopt));
-        backend_->power = true;
-        backend_->error =
-            SystemError(QStringLiteral("org.freedesktop.NetworkManager"), 7, QStringLiteral("busy"));
-        const auto [networks, error] = scan();
-        QVERIFY(networks.isEmpty());
-        QCOMPARE(error, backend_->error); // the system's errors pass unchanged
-        QCOMPARE(join(cafe, std::nullopt), backend_->error);
-        backend_->error.reset();
-        backend_->accessPoints = {accessPoint("Other", "o1", 11)};
+        const QString free = networks[4].id();
+        QVERIFY(!result([&](auto done) { engine_->setPower(false, done); }));
+        QVERIFY(!engine_->currentStatus().poweredOn && !engine_->currentStatus().bssid); // and left
+        QCOMPARE(ending(scan().second), ending(SystemError(WiFiError::powerOff)));
+        QCOMPARE(ending(join(free, std::nullopt)), "StateReason 53"); // tried: the radio is off
+        use(R"({"interface": "w", "scanError": {"domain": "d", "code": 7, "description": "busy"}})");
+        QCOMPARE(scan().second, Error(SystemError("d", 7, "busy"))); // the system's errors pass unchanged
+        use(R"({"interface": "w", "networks": [{"ssid": "Other"}]})");
         scan();
-        QCOMPARE(kind(join(cafe, QStringLiteral("Cafe"))), WiFiError::gone);
+        QCOMPARE(ending(join(free, QStringLiteral("Free"))), gone);
         QVERIFY(!join("stale", QStringLiteral("Other")));
-    }
-
-    void withoutInterface()
-    {
-        engine_ = std::make_unique<WiFiEngine>(std::make_unique<NoInterfaceBackend>());
-        QCOMPARE(kind(scan().second), WiFiError::noInterface);
-        QCOMPARE(kind(join("x", QStringLiteral("Home"))), WiFiError::noInterface);
-        Error powerError;
-        engine_->setPower(true, [&](Error e) { powerError = e; });
         bool left = false;
         engine_->disconnect([&] { left = true; });
         QTRY_VERIFY(left);
-        QCOMPARE(kind(powerError), WiFiError::noInterface);
-        QCOMPARE(engine_->currentStatus(), WiFiEngine::Status());
-        QVERIFY(engine_->savedSsids().isEmpty() && !engine_->interfaceName());
-    }
-
-    void statusFromTheAssociation()
-    {
-        backend_->association = {"Home", "b1", -48, -95, 1200.5, ChannelInfo{37, 3, 4}};
-        const WiFiEngine::Status expected{true, true, "Home", "b1", -48, -95, 1200.5, 37, Band::ghz6};
-        QCOMPARE(engine_->currentStatus(), expected);
-        backend_->power = false;
-        backend_->association = Association();
-        WiFiEngine::Status off;
-        off.hasInterface = true;
-        QCOMPARE(engine_->currentStatus(), off);
+        QVERIFY(!engine_->currentStatus().ssid);
+        use(R"({"interface": "w", "powerError": {"code": 5, "description": "rfkill"}})");
+        QCOMPARE(result([&](auto done) { engine_->setPower(false, done); }),
+                 Error(SystemError(kSimulatedFailureDomain, 5, "rfkill")));
+        QVERIFY(engine_->currentStatus().poweredOn);
     }
 
     void destroyedEngineDropsJobsThatHadNotStarted()
     {
-        backend_->gated = true;
+        radios_->gated = true;
         int scans = 0, joins = 0, leaves = 0;
         Error powerError;
         engine_->scan([&](QList<ScannedNetwork>, Error) { ++scans; }); // runs and waits
         engine_->scan([&](QList<ScannedNetwork>, Error) { ++scans; });
-        engine_->connect("x", QStringLiteral("Home"), std::nullopt, [&](Error) { ++joins; });
+        engine_->connect("x", QStringLiteral("Free"), std::nullopt, [&](Error) { ++joins; });
         engine_->setPower(true, [&](Error e) { powerError = e; });
         engine_->disconnect([&] { ++leaves; });
-        QTRY_COMPARE(backend_->waiting.load(), 1);
-        engine_.reset();
-        QTRY_COMPARE(leaves, 1);
-        QCOMPARE(kind(powerError), WiFiError::noInterface);
-        QTRY_COMPARE(scans, 1); // the scan that was running still completes
-        // Nothing more comes: not before a call queued after everything else.
-        bool marker = false;
-        QMetaObject::invokeMethod(
-            this, [&] { marker = true; }, Qt::QueuedConnection);
-        QTRY_VERIFY(marker);
-        QCOMPARE(scans + joins, 1);
+        QTRY_COMPARE(radios_->waiting.load(), 1);
+        engine_.reset(); // all it posts is posted by now, to be delivered later
+        QVERIFY(scans + joins + leaves == 0 && !powerError);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(std::tuple(scans, joins, leaves), std::tuple(1, 0, 1)); // the running scan completes
+        QCOMPARE(powerError, Error(WiFiError::noInterface));
     }
 };
 
