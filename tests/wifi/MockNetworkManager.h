@@ -81,7 +81,8 @@ public:
     {
         return mock(QStringLiteral("Counters")).toMap().value(name).toUInt();
     }
-    // A profile's stored secrets, "unsaved", "volatile", "key-mgmt" and "keyring" (the keyring's secret).
+    // A profile's stored secrets, "persist" (disk, memory, volatile), "key-mgmt", "keyring" (the
+    // keyring's secret) and "ipv4" (its settings).
     QVariantMap connectionSecrets(const QString& path)
     {
         return mock(QStringLiteral("ConnectionSecrets"), {path}).toMap();
