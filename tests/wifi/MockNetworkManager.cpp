@@ -25,20 +25,13 @@ namespace {
 
 const auto kDieWithTest = [] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); };
 const QString kMock = QStringLiteral("org.freedesktop.DBus.Mock");
-
-QString sourceDir()
-{
-    const QString dir = qEnvironmentVariable("ONDREL_SOURCE_DIR");
-    return dir.isEmpty() ? QStringLiteral(ONDREL_TEST_SOURCE_DIR) : dir;
-}
+const QString kMockPath = QStringLiteral("/org/freedesktop");
 
 // A system-type bus for anyone on this machine, on a socket in the test's folder.
 constexpr auto kBusConfig =
     R"(<busconfig><type>system</type><listen>unix:path=%1</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow user="*"/><allow own="*"/><allow send_type="method_call"/>
-<allow send_type="signal"/><allow send_type="method_return"/><allow send_type="error"/>
-<allow receive_type="method_call"/><allow receive_type="signal"/><allow receive_type="method_return"/>
-<allow receive_type="error"/></policy></busconfig>)";
+<policy context="default"><allow user="*"/><allow own="*"/><allow send_type="*"/><allow receive_type="*"/>
+</policy></busconfig>)";
 
 } // namespace
 
@@ -77,7 +70,7 @@ MockNetworkManager::~MockNetworkManager()
 bool MockNetworkManager::reset()
 {
     return nm_.state() == QProcess::Running
-               ? call(kMock, QStringLiteral("Reset")).type() == QDBusMessage::ReplyMessage
+               ? call(kMockPath, kMock, QStringLiteral("Reset")).type() == QDBusMessage::ReplyMessage
                : start(parameters_);
 }
 
@@ -85,7 +78,8 @@ bool MockNetworkManager::start(const QVariantMap& parameters)
 {
     parameters_ = parameters;
     QStringList args{QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
-                     QStringLiteral("-t"), sourceDir() + QStringLiteral("/tests/wifi/nm_template.py")};
+                     QStringLiteral("-t"),
+                     QStringLiteral(ONDREL_TEST_SOURCE_DIR "/tests/wifi/nm_template.py")};
     if (!parameters.isEmpty())
         args << QStringLiteral("-p")
              << QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson());
@@ -144,27 +138,23 @@ QString MockNetworkManager::startDaemon()
             .arg(daemonPath(QStringLiteral("connections")))
             .toUtf8());
     config.close();
-    const QString state = daemonPath(QStringLiteral("state"));
     const QString conf = daemonPath(QStringLiteral("conf.d"));
     // In namespaces of its own: only loopback to see, and /run and
-    // /var/lib/NetworkManager are folders of this test.
+    // /var/lib/NetworkManager (its state) are folders of this test.
     const QByteArray run = QFile::encodeName(daemonPath(QStringLiteral("run")));
-    const QByteArray stateDir = QFile::encodeName(state);
-    return launch(
-        QStringLiteral("/usr/sbin/NetworkManager"),
-        {QStringLiteral("--no-daemon"), QStringLiteral("--config=") + config.fileName(),
-         QStringLiteral("--config-dir=") + conf, QStringLiteral("--system-config-dir=") + conf,
-         QStringLiteral("--intern-config=") + state + QStringLiteral("/intern.conf"),
-         QStringLiteral("--state-file=") + state + QStringLiteral("/NetworkManager.state"),
-         QStringLiteral("--pid-file=") + state + QStringLiteral("/NetworkManager.pid")},
-        [run, stateDir] {
-            kDieWithTest();
-            if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                ::mount(run.constData(), "/run", nullptr, MS_BIND, nullptr) != 0 ||
-                ::mount(stateDir.constData(), "/var/lib/NetworkManager", nullptr, MS_BIND, nullptr) != 0)
-                ::_exit(125);
-        });
+    const QByteArray state = QFile::encodeName(daemonPath(QStringLiteral("state")));
+    return launch(QStringLiteral("/usr/sbin/NetworkManager"),
+                  {QStringLiteral("--no-daemon"), QStringLiteral("--config=") + config.fileName(),
+                   QStringLiteral("--config-dir=") + conf, QStringLiteral("--system-config-dir=") + conf},
+                  [run, state] {
+                      kDieWithTest();
+                      if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
+                          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                          ::mount(run.constData(), "/run", nullptr, MS_BIND, nullptr) != 0 ||
+                          ::mount(state.constData(), "/var/lib/NetworkManager", nullptr, MS_BIND, nullptr) !=
+                              0)
+                          ::_exit(125);
+                  });
 }
 
 void MockNetworkManager::stop()
@@ -195,8 +185,8 @@ void MockNetworkManager::resume()
         ::kill(pid_t(nm_.processId()), SIGCONT);
 }
 
-QDBusMessage MockNetworkManager::call(const QString& interface, const QString& method,
-                                      const QVariantList& args, const QString& path)
+QDBusMessage MockNetworkManager::call(const QString& path, const QString& interface, const QString& method,
+                                      const QVariantList& args)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(service), path, interface, method);
     call.setArguments(args);
@@ -205,7 +195,7 @@ QDBusMessage MockNetworkManager::call(const QString& interface, const QString& m
 
 QVariant MockNetworkManager::mock(const QString& method, const QVariantList& args)
 {
-    const QDBusMessage reply = call(kMock, method, args);
+    const QDBusMessage reply = call(kMockPath, kMock, method, args);
     if (reply.type() == QDBusMessage::ReplyMessage)
         return nm::plainValue(reply.arguments().value(0));
     qWarning().noquote() << "mock call" << method << "failed:" << reply.errorName() << reply.errorMessage();
@@ -223,9 +213,10 @@ QString MockNetworkManager::addAccessPoint(const QString& device, const Ap& ap)
 
 QVariant MockNetworkManager::property(const QString& path, const QString& interface, const QString& name)
 {
-    const QDBusMessage reply =
-        call(QStringLiteral("org.freedesktop.DBus.Properties"), "Get", {interface, name}, path);
-    return nm::plainValue(reply.arguments().value(0));
+    return nm::plainValue(
+        call(path, QStringLiteral("org.freedesktop.DBus.Properties"), "Get", {interface, name})
+            .arguments()
+            .value(0));
 }
 
 } // namespace ondrel::test

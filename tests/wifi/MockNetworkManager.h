@@ -49,6 +49,10 @@ public:
     void pause();  // SIGSTOP: the name stays, nothing answers
     void resume(); // SIGCONT
 
+    // A call to NetworkManager (or the mock), answered within 10 s.
+    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& args = {});
+    QVariant property(const QString& path, const QString& interface, const QString& name);
     // A call to the mock's org.freedesktop.DBus.Mock interface; its first
     // output as plain values, or invalid (with a warning) on an error.
     QVariant mock(const QString& method, const QVariantList& args = {});
@@ -69,7 +73,6 @@ public:
     {
         mock(QStringLiteral("SetNetworkBehaviour"), {ssid, secret, outcome, reason});
     }
-    QVariant property(const QString& path, const QString& interface, const QString& name);
     QStringList savedConnections()
     {
         return property(QStringLiteral("/org/freedesktop/NetworkManager/Settings"),
@@ -89,8 +92,6 @@ public:
     }
 
 private:
-    QDBusMessage call(const QString& interface, const QString& method, const QVariantList& args = {},
-                      const QString& path = QStringLiteral("/org/freedesktop"));
     QString launch(const QString& program, const QStringList& args, const std::function<void()>& inChild);
 
     std::unique_ptr<QTemporaryDir> dir_ = std::make_unique<QTemporaryDir>();

@@ -145,12 +145,11 @@ private Q_SLOTS:
         const QString hidden = nm_->addAccessPoint(device_, {.ssid = ""});
         const QString attic = nm_->addSavedWifi("Attic");
         QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Attic"});
-        QDBusMessage activate =
-            QDBusMessage::createMethodCall(kManager, kManagerPath, kManager, "ActivateConnection");
-        activate.setArguments({QVariant::fromValue(QDBusObjectPath(attic)),
-                               QVariant::fromValue(QDBusObjectPath(device_)),
-                               QVariant::fromValue(QDBusObjectPath(hidden))});
-        QCOMPARE(nm_->connection().call(activate).type(), QDBusMessage::ReplyMessage);
+        const QVariantList paths{QVariant::fromValue(QDBusObjectPath(attic)),
+                                 QVariant::fromValue(QDBusObjectPath(device_)),
+                                 QVariant::fromValue(QDBusObjectPath(hidden))};
+        QCOMPARE(nm_->call(kManagerPath, kManager, "ActivateConnection", paths).type(),
+                 QDBusMessage::ReplyMessage);
         QTRY_COMPARE(backend.currentAssociation().ssid, std::optional<QString>("Attic"));
 
         nm_->mock("RemoveDevice", {device_});
@@ -218,7 +217,8 @@ private Q_SLOTS:
         behave("authorization_ms", row.authorizationMs);
         const Error error = backend.join(ap, row.typed.isEmpty() ? std::nullopt : std::optional(row.typed));
         behave("authorization_ms", 0);
-        QVERIFY2((error ? error->code() : 0) == row.code, qPrintable(error ? error->description() : QString()));
+        QVERIFY2((error ? error->code() : 0) == row.code,
+                 qPrintable(error ? error->description() : QString()));
         QCOMPARE(nm_->counter("agent_requests"), row.agentRequests);
         QCOMPARE(nm_->counter("keyring_prompts"), 0u); // no second dialog
         if (error) {

@@ -167,10 +167,8 @@ private Q_SLOTS:
             agent->arm(profile.value(1), "from the agent");
             QStringList answers;
             for (int i = 0; i < 2; ++i) {
-                QDBusMessage call =
-                    QDBusMessage::createMethodCall(kManager, profile.value(0), kConnection, "GetSecrets");
-                call.setArguments({kSecurity});
-                const QDBusMessage reply = nm_->connection().call(call);
+                const QDBusMessage reply =
+                    nm_->call(profile.value(0), kConnection, "GetSecrets", {kSecurity});
                 const QVariant value = nm::plainValue(reply.arguments().value(0));
                 answers << (reply.errorName().isEmpty()
                                 ? value.toMap().value(kSecurity).toMap().value("psk").toString()

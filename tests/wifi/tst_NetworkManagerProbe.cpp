@@ -44,7 +44,8 @@ private Q_SLOTS:
         QVERIFY(nm_->reset());
         device_ = nm_->addWirelessDevice(QStringLiteral("wlp2s0"));
         for (const QByteArray ssid : {"Caf\xc3\xa9 Wi-Fi", "HomeNet"}) {
-            nm_->addAccessPoint(device_, {.ssid = ssid, .bssid = "AA:BB:CC:DD:EE:0" + QString::number(ssid.size()),
+            nm_->addAccessPoint(device_, {.ssid = ssid,
+                                          .bssid = "AA:BB:CC:DD:EE:0" + QString::number(ssid.size()),
                                           .rsn = 0x8 | 0x80 | 0x100});
             nm_->setNetworkBehaviour(ssid, "secret12");
         }
