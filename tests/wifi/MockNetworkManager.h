@@ -84,8 +84,8 @@ public:
     {
         return mock(QStringLiteral("Counters")).toMap().value(name).toUInt();
     }
-    // A profile's stored secrets, "persist" (disk, memory, volatile), "key-mgmt", "keyring" (the
-    // keyring's secret) and "ipv4" (its settings).
+    // A profile's stored secrets, "persist" (disk, memory, volatile), "keyring" (the keyring's
+    // secret) and "ipv4" (its settings).
     QVariantMap connectionSecrets(const QString& path)
     {
         return mock(QStringLiteral("ConnectionSecrets"), {path}).toMap();

@@ -28,10 +28,9 @@ SECRET_KEYS = ('psk', 'wep-key0', 'wep-key1', 'wep-key2', 'wep-key3', 'password'
 ALLOW_INTERACTION, REQUEST_NEW = 0x1, 0x2  # NMSecretAgentGetSecretsFlags
 NOT_STORED = 0x3  # NMSettingSecretFlags: agent-owned | not saved
 # NMDeviceState, NMDeviceStateReason, NMActiveConnectionState
-DISCONNECTED, PREPARE, CONFIG, NEED_AUTH, IP_CONFIG, ACTIVATED, DEACTIVATING, FAILED = \
-    30, 40, 50, 60, 70, 100, 110, 120
+DISCONNECTED, PREPARE, CONFIG, NEED_AUTH, IP_CONFIG, ACTIVATED, FAILED = 30, 40, 50, 60, 70, 100, 120
 REASON_NONE, REASON_NO_SECRETS, REASON_USER_REQUESTED = 0, 7, 39
-AC_ACTIVATING, AC_ACTIVATED, AC_DEACTIVATING, AC_DEACTIVATED = 1, 2, 3, 4
+AC_ACTIVATING, AC_ACTIVATED, AC_DEACTIVATED = 1, 2, 4
 
 def _later(ms, fn):
     '''Runs fn once after ms milliseconds on the mock's main loop, unless the mock was reset meanwhile.'''
@@ -46,8 +45,7 @@ def _later(ms, fn):
 def _fail(name, text):
     raise dbus.exceptions.DBusException(text, name=name)
 
-def _obj(path):
-    return dbusmock.get_object(path)
+_obj = dbusmock.get_object
 
 def _exists(path):
     return path in dbusmock.mockobject.objects
@@ -72,7 +70,6 @@ def _deny_if_asked(action, iface=MANAGER_IFACE):
 def _set_device_state(dev, new, reason):
     old = dev.Get(DEVICE_IFACE, 'State')
     if int(old) != int(new):
-        dev.Set(DEVICE_IFACE, 'StateReason', dbus.Struct((dbus.UInt32(new), dbus.UInt32(reason)), signature='uu'))
         dev.Set(DEVICE_IFACE, 'State', dbus.UInt32(new))
         dev.EmitSignal(DEVICE_IFACE, 'StateChanged', 'uuu', [dbus.UInt32(new), dbus.UInt32(old), dbus.UInt32(reason)])
 
@@ -86,12 +83,11 @@ def _remove_active(dev_path, ac_path):
         dev.Set(DEVICE_IFACE, 'ActiveConnection', dbus.ObjectPath('/'))
         dev.Set(WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath('/'))
     _paths(nm, MANAGER_IFACE, 'ActiveConnections', drop=ac_path)
-    if _exists(ac_path):
-        conn_path = str(_obj(ac_path).Get(ACTIVE_IFACE, 'Connection'))
-        nm.object_manager_emit_removed(ac_path)
-        nm.RemoveObject(ac_path)
-        if _exists(conn_path) and _obj(conn_path).persist == 'volatile':
-            _delete_connection(conn_path)
+    conn_path = str(_obj(ac_path).Get(ACTIVE_IFACE, 'Connection'))
+    nm.object_manager_emit_removed(ac_path)
+    nm.RemoveObject(ac_path)
+    if _exists(conn_path) and _obj(conn_path).persist == 'volatile':
+        _delete_connection(conn_path)
 
 def _deactivate_device(dev_path, reason):
     '''Takes the device's activation down (Disconnect, removal and a new join).'''
@@ -100,12 +96,7 @@ def _deactivate_device(dev_path, reason):
     if ac_path == '/':
         return
     _st()['generation'][dev_path] = _st()['generation'].get(dev_path, 0) + 1
-    ac = _obj(ac_path) if _exists(ac_path) else None
-    if ac:
-        _set_ac_state(ac, AC_DEACTIVATING, 3)
-    _set_device_state(dev, DEACTIVATING, reason)
-    if ac:
-        _set_ac_state(ac, AC_DEACTIVATED, 3)
+    _set_ac_state(_obj(ac_path), AC_DEACTIVATED, 3)
     _remove_active(dev_path, ac_path)
     _set_device_state(dev, DISCONNECTED, reason)
 
@@ -125,7 +116,6 @@ def AddWirelessDevice(self, device_name, iface_name):
     dev = _obj(path)
     dev.AddProperty(WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath('/'))
     dev.AddProperty(WIRELESS_IFACE, 'LastScan', dbus.Int64(int(time.monotonic() * 1000)))
-    dev.props[WIRELESS_IFACE]['Bitrate'] = dbus.UInt32(0)
     dev.AddMethod(WIRELESS_IFACE, 'RequestScan', 'a{sv}', '', _request_scan)
     dev.AddMethod(DEVICE_IFACE, 'Disconnect', '', '', lambda dev: _deactivate_device(dev.path, REASON_USER_REQUESTED))
     return path
@@ -230,12 +220,11 @@ def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
 
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='a{sv}')
 def ConnectionSecrets(self, path):
-    '''The stored secrets of a connection, how it is kept ("persist": disk, memory, volatile), its key
-    management, the keyring's secret for it and its ipv4 settings.'''
+    '''The stored secrets of a connection, how it is kept ("persist": disk, memory, volatile), the keyring's
+    secret for it and its ipv4 settings.'''
     conn = _obj(path)
     out = {k: v for values in conn.settings.values() for k, v in values.items() if k in SECRET_KEYS}
-    out.update({'persist': dbus.String(conn.persist), 'key-mgmt': dbus.String(conn.settings.get(SECURITY, {}).get(
-        'key-mgmt', '')), 'ipv4': dbus.Dictionary(conn.settings.get('ipv4', {}), signature='sv')})
+    out.update({'persist': conn.persist, 'ipv4': dbus.Dictionary(conn.settings.get('ipv4', {}), signature='sv')})
     keyring = _st()['keyring'].get(str(conn.settings['connection']['uuid']))
     if keyring is not None:
         out['keyring'] = dbus.String(keyring)

@@ -1,7 +1,7 @@
-// The NetworkManager backend against python-dbusmock's NetworkManager (with
-// tests/wifi/nm_template.py) on a private bus that this test starts itself:
-// what NetworkManager's signals, calls and secret requests add to the rules
-// that tst_NetworkManagerRules pins down.
+// The NetworkManager backend, in this process and in "ondrel --probe",
+// against python-dbusmock's NetworkManager (with tests/wifi/nm_template.py) on
+// a private bus that this test starts itself: what NetworkManager's signals,
+// calls and secret requests add to the rules of tst_NetworkManagerRules.
 
 #include "tests/wifi/MockNetworkManager.h"
 #include "wifi/NetworkManagerBackend.h"
@@ -12,6 +12,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QtTest>
 
@@ -19,7 +21,6 @@ using namespace ondrel;
 using namespace ondrel::nm::dbus;
 using namespace std::chrono_literals;
 using test::MockNetworkManager;
-using Ap = MockNetworkManager::Ap;
 using Error = std::optional<SystemError>;
 
 namespace {
@@ -73,6 +74,27 @@ class tst_NetworkManagerBackend : public QObject {
     {
         nm_->mock("SetBehaviour", {name, QVariant::fromValue(QDBusVariant(value))});
     }
+    // For the probe: a new network and one whose profile keeps its own secret.
+    void addProbeNetworks()
+    {
+        behave("step_ms", 20);
+        for (const QByteArray ssid : {"Caf\xc3\xa9 Wi-Fi", "HomeNet"}) {
+            nm_->addAccessPoint(
+                device_,
+                {.ssid = ssid, .bssid = "AA:BB:CC:DD:EE:0" + QString::number(ssid.size()), .rsn = kCcmpPsk});
+            nm_->setNetworkBehaviour(ssid, "secret12");
+        }
+        nm_->addSavedWifi("HomeNet", "wpa-psk", "secret12");
+    }
+    void startProbe(QProcess& process, const QString& bus, const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("ONDREL_WIFI_SIMULATION"));
+        env.remove(QStringLiteral("ONDREL_LOG"));
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus);
+        process.setProcessEnvironment(env);
+        process.start(qEnvironmentVariable("ONDREL_BINARY"), QStringList{QStringLiteral("--probe")} + args);
+    }
 
 private Q_SLOTS:
     // One mock for every case, reset before each (started again where a case stopped it).
@@ -94,7 +116,7 @@ private Q_SLOTS:
     // gives (none before 1.46).
     void scan()
     {
-        const QList<Ap> aps{
+        const QList<MockNetworkManager::Ap> aps{
             {.ssid = "Mixed", .frequency = 5500, .rsn = kCcmpPsk | kSae, .bandwidth = 160},
             {.ssid = "", .frequency = 5955, .flags = 1},
             {.ssid = "A\xff\x1b[2J", .frequency = 5180, .wpa = 0x144, .bandwidth = 0},
@@ -106,7 +128,7 @@ private Q_SLOTS:
              0},
         };
         QStringList paths;
-        for (Ap ap : aps) {
+        for (MockNetworkManager::Ap ap : aps) {
             ap.bssid = QStringLiteral("AA:BB:CC:00:11:%1").arg(paths.size());
             paths << nm_->addAccessPoint(device_, ap);
         }
@@ -277,23 +299,21 @@ private Q_SLOTS:
     void networkManagerLeavingOrHanging()
     {
         NetworkManagerBackend backend(limits(5s, 300ms));
-        for (int round = 0; round < 2; ++round) {
-            QVERIFY(nm_->reset());
-            device_ = nm_->addWirelessDevice();
-            nm_->addSavedWifi("Home", "wpa-psk", "secret12");
-            nm_->addAccessPoint(device_, {.ssid = "Home", .rsn = kCcmpPsk});
-            QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Home"});
-            QTRY_VERIFY(backend.hasInterface());
-            if (round == 0) {
-                nm_->stop();
-                QTRY_VERIFY(!backend.hasInterface());
-                QVERIFY(backend.savedSsids().isEmpty());
-                NetworkManagerBackend absent(limits()); // absent from the start
-                QVERIFY(!absent.hasInterface() && !absent.isPoweredOn() && absent.savedSsids().isEmpty());
-                QCOMPARE(absent.scan().error, Error(WiFiError::noInterface));
-                QCOMPARE(absent.setPower(true), Error(WiFiError::noInterface));
-            }
-        }
+        nm_->addSavedWifi("Old", "wpa-psk", "secret12");
+        QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Old"});
+        nm_->stop();
+        QTRY_VERIFY(!backend.hasInterface());
+        QVERIFY(backend.savedSsids().isEmpty());
+        NetworkManagerBackend absent(limits()); // absent from the start
+        QVERIFY(!absent.hasInterface() && !absent.isPoweredOn() && absent.savedSsids().isEmpty());
+        QCOMPARE(absent.scan().error, Error(WiFiError::noInterface));
+        QCOMPARE(absent.setPower(true), Error(WiFiError::noInterface));
+        QVERIFY(nm_->reset());
+        device_ = nm_->addWirelessDevice();
+        nm_->addSavedWifi("Home", "wpa-psk", "secret12");
+        nm_->addAccessPoint(device_, {.ssid = "Home", .rsn = kCcmpPsk});
+        QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Home"});
+        QTRY_VERIFY(backend.hasInterface());
         QCOMPARE(backend.scan().accessPoints.size(), 1);
         nm_->pause();
         // The reads answer from the copy without asking; a scan waits one call.
@@ -307,6 +327,70 @@ private Q_SLOTS:
         nm_->resume();
         QVERIFY(!backend.scan().error);
         QTRY_VERIFY(late.hasInterface()); // loaded again after its retry interval
+    }
+
+    // The probe's joins: its exit status and sentence, no password shown, a
+    // new network's profile on disk before it ends or not there at all.
+    void probeJoins_data()
+    {
+        QTest::addColumn<QString>("password"); // none: no system bus at all
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("saying");
+        QTest::newRow("right password") << "secret12" << 0 << "成功。現在の接続先: Café Wi-Fi\n";
+        QTest::newRow("wrong password") << "baguette" << 1 << "（コード 7）\n";
+        QTest::newRow("no system bus") << QString() << 1 << "Wi-Fi インターフェースが見つかりません。\n";
+    }
+    void probeJoins()
+    {
+        QFETCH(QString, password);
+        QFETCH(int, status);
+        QFETCH(QString, saying);
+        addProbeNetworks();
+        QProcess process;
+        if (password.isEmpty())
+            startProbe(process, QStringLiteral("unix:path=/nonexistent/bus"), {});
+        else
+            startProbe(process, nm_->busAddress(), {"--connect", "Café Wi-Fi", "--password", password});
+        QVERIFY(process.waitForFinished(60000));
+        const QString output =
+            QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        QCOMPARE(process.exitCode(), status);
+        QVERIFY2(output.contains(saying) && (password.isEmpty() || !output.contains(password)),
+                 qPrintable(output));
+        QCOMPARE(nm_->savedConnections().size(), 2 - status);
+        for (const QString& path : nm_->savedConnections())
+            QCOMPARE(nm_->connectionSecrets(path).value("persist"), QVariant("disk"));
+    }
+
+    // The probe killed at a random moment of a join with a wrong password,
+    // after the activation began: once it has ended, the saved profile is as
+    // it was and no new one is left.
+    void probeKilledMidJoin()
+    {
+        addProbeNetworks();
+        const QStringList profiles = nm_->savedConnections();
+        const QVariantMap secrets = nm_->connectionSecrets(profiles.value(0));
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        for (const char* target : {"HomeNet", "Café Wi-Fi"}) {
+            const uint activations = nm_->counter("activations");
+            QProcess process;
+            startProbe(process, nm_->busAddress(),
+                       {"--connect", QString::fromUtf8(target), "--password", "-"});
+            process.write("wrong password\n");
+            process.closeWriteChannel();
+            QTRY_VERIFY_WITH_TIMEOUT(nm_->counter("activations") > activations, 10000);
+            const int moment = int(random.bounded(100u));
+            if (!process.waitForFinished(moment))
+                process.kill();
+            process.waitForFinished();
+            const QString context =
+                QStringLiteral("seed %1, %2 killed at %3 ms").arg(seed).arg(target).arg(moment);
+            QTRY_VERIFY2(nm_->property(device_, kDevice, "ActiveConnection").toString() == QLatin1String("/"),
+                         qPrintable(context));
+            QTRY_COMPARE(nm_->savedConnections(), profiles);
+            QVERIFY2(nm_->connectionSecrets(profiles[0]) == secrets, qPrintable(context));
+        }
     }
 };
 
