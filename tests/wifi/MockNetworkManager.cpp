@@ -109,15 +109,6 @@ QString MockNetworkManager::launch(const QString& program, const QStringList& ar
     return program + QStringLiteral(" did not start: ") + QString::fromLocal8Bit(err.readAll().right(2000));
 }
 
-void MockNetworkManager::writeKeyfile(const QString& name, const QByteArray& text)
-{
-    QDir().mkpath(daemonPath(QStringLiteral("connections")));
-    QFile file(daemonPath(QStringLiteral("connections/%1.nmconnection").arg(name)));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(text);
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner); // NetworkManager reads no other
-}
-
 QString MockNetworkManager::startDaemon()
 {
     if (::geteuid() != 0)

@@ -43,7 +43,6 @@ public:
     // Starts Debian's NetworkManager in mount and network namespaces of its
     // own, its files in the test's folder; empty once it owns its name, else why not.
     QString startDaemon();
-    void writeKeyfile(const QString& name, const QByteArray& text); // read when the daemon starts
     QString daemonPath(const QString& name) const { return dir_->filePath(QStringLiteral("daemon/") + name); }
     void stop();   // the name leaves the bus
     void pause();  // SIGSTOP: the name stays, nothing answers
