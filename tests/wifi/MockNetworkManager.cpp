@@ -4,8 +4,6 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusVariant>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -37,22 +35,18 @@ constexpr auto kBusConfig =
 
 MockNetworkManager::MockNetworkManager()
 {
+    const QString socket = dir_->filePath(QStringLiteral("bus"));
     QFile config(dir_->filePath(QStringLiteral("bus.conf")));
     if (!dir_->isValid() || !config.open(QIODevice::WriteOnly))
         return;
-    config.write(QString::fromLatin1(kBusConfig).arg(dir_->filePath(QStringLiteral("bus"))).toUtf8());
+    config.write(QString::fromLatin1(kBusConfig).arg(socket).toUtf8());
     config.close();
     bus_.setChildProcessModifier(kDieWithTest);
     bus_.start(QStringLiteral("dbus-daemon"),
-               {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
-                QStringLiteral("--print-address=1")});
-    QByteArray line;
-    const QDeadlineTimer deadline(std::chrono::seconds(10));
-    while (!line.contains('\n') && !deadline.hasExpired() && bus_.state() != QProcess::NotRunning) {
-        bus_.waitForReadyRead(100);
-        line += bus_.readAllStandardOutput();
-    }
-    address_ = QString::fromUtf8(line.trimmed());
+               {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork")});
+    if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 10000))
+        return;
+    address_ = QStringLiteral("unix:path=") + socket;
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", address_.toUtf8());
     static int counter = 0;
     connectionName_ = QStringLiteral("ondrel-test-control-%1").arg(counter++);

@@ -37,7 +37,7 @@ def _later(ms, fn):
     state = _st()
 
     def fire():
-        if _exists(MANAGER_OBJ) and _st() is state:
+        if _st() is state:
             fn()
         return False
     GLib.timeout_add(max(0, int(ms)), fire)
@@ -79,10 +79,8 @@ def _set_ac_state(ac, state, reason):
 
 def _remove_active(dev_path, ac_path):
     nm, dev = _obj(MANAGER_OBJ), _obj(dev_path)
-    if str(dev.Get(DEVICE_IFACE, 'ActiveConnection')) == ac_path:
-        dev.Set(DEVICE_IFACE, 'ActiveConnection', dbus.ObjectPath('/'))
-        dev.Set(WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath('/'))
-    _paths(nm, MANAGER_IFACE, 'ActiveConnections', drop=ac_path)
+    dev.Set(DEVICE_IFACE, 'ActiveConnection', dbus.ObjectPath('/'))
+    dev.Set(WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath('/'))
     conn_path = str(_obj(ac_path).Get(ACTIVE_IFACE, 'Connection'))
     nm.object_manager_emit_removed(ac_path)
     nm.RemoveObject(ac_path)
@@ -124,7 +122,6 @@ def AddWirelessDevice(self, device_name, iface_name):
 def RemoveDevice(self, dev_path):
     _deactivate_device(dev_path, 36)  # removed
     _paths(_obj(MANAGER_OBJ), MANAGER_IFACE, 'Devices', drop=dev_path)
-    _obj(MANAGER_OBJ).EmitSignal(MANAGER_IFACE, 'DeviceRemoved', 'o', [dbus.ObjectPath(dev_path)])
     self.object_manager_emit_removed(dev_path)
     self.RemoveObject(dev_path)
 
@@ -143,7 +140,6 @@ def AddAccessPoint2(self, dev_path, name, ssid, bssid, frequency, strength, flag
     self.object_manager_emit_added(path)
     dev.access_points.append(path)
     dev.Set(WIRELESS_IFACE, 'AccessPoints', dbus.Array(dev.access_points, signature='o'))
-    dev.EmitSignal(WIRELESS_IFACE, 'AccessPointAdded', 'o', [dbus.ObjectPath(path)])
     return path
 
 def _secret_flags(settings):
@@ -169,8 +165,7 @@ def _get_settings(self):
                            signature='sa{sv}')
 
 def _update2(self, settings, flags, _args):
-    '''Empty settings keep the current ones; to-disk (0x1) makes the profile persistent, in-memory
-    (0x2, 0x4, 0x8) keeps it in memory only.'''
+    '''Empty settings keep the current ones; flags: to disk (0x1), in memory only (0x2, 0x4, 0x8).'''
     if len(settings):
         _store(self, settings)
     self.persist = 'disk' if flags & 0x1 else 'memory' if flags & 0xe else self.persist
@@ -318,7 +313,6 @@ def _start_activation(conn_path, dev_path, specific):
         'Connection': dbus.ObjectPath(conn_path), 'SpecificObject': dbus.ObjectPath(ap_path or '/'),
         'Devices': dbus.Array([dbus.ObjectPath(dev_path)], signature='o'), 'State': dbus.UInt32(AC_ACTIVATING)}, [])
     nm.object_manager_emit_added(ac_path)
-    _paths(nm, MANAGER_IFACE, 'ActiveConnections', add=ac_path)
     dev.Set(DEVICE_IFACE, 'ActiveConnection', dbus.ObjectPath(ac_path))
 
     secret, outcome, reason = st['networks'].get(ssid, ('', 'secret', 0))
@@ -354,7 +348,6 @@ def _start_activation(conn_path, dev_path, specific):
             _set_device_state(dev, FAILED, why)
             _set_ac_state(ac, AC_DEACTIVATED, 9 if why == REASON_NO_SECRETS else 1)
             _remove_active(dev_path, ac_path)
-            _set_device_state(dev, DISCONNECTED, why)
         else:
             _set_device_state(dev, state, why)
         if state == CONFIG and outcome == 'secret':
