@@ -6,6 +6,7 @@
 #include "wifi/NetworkManagerBackend.h"
 #include "wifi/NetworkManagerMapping.h"
 #include "wifi/NetworkManagerNames.h"
+#include "wifi/NetworkManagerProfiles.h"
 #include "wifi/NetworkManagerSecretAgent.h"
 
 #include <QDBusMessage>
@@ -41,16 +42,11 @@ class tst_NetworkManagerDaemon : public QObject {
 
     std::unique_ptr<MockNetworkManager> nm_;
 
-    // nmcli with these arguments (separated by spaces), against this daemon.
-    void nmcli(const QString& args)
+    // A profile's D-Bus path, by its name.
+    QString pathOf(const QByteArray& id)
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DBUS_SYSTEM_BUS_ADDRESS", nm_->busAddress());
-        process.setProcessEnvironment(env);
-        process.start("nmcli", args.split(QLatin1Char(' ')));
-        process.waitForFinished(20000);
-        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        const QDBusMessage found = nm_->call(kSettingsPath, kSettings, "GetConnectionByUuid", {uuidOf(id)});
+        return nm::plainValue(found.arguments().value(0)).toString();
     }
 
 private Q_SLOTS:
@@ -82,25 +78,28 @@ private Q_SLOTS:
     }
 
     // Infrastructure Wi-Fi profiles only (which ones count is tst_NetworkManagerRules'), as the
-    // daemon gives them, followed through each change; the radio.
+    // daemon gives them, followed through changes made elsewhere; the radio.
     void savedProfilesAndRadio()
     {
         NetworkManagerBackend backend;
         QSet<QByteArray> saved{"Home", "NoMode", "Caf\xe9", "Caf\xc3\xa9", "Keyring", "Own"};
         QTRY_COMPARE(asSet(backend.savedSsids()), saved);
         QVERIFY(!backend.hasInterface()); // no Wi-Fi device here
-        const QList<std::tuple<const char*, QByteArray, QByteArray>> changes{
-            {"connection add type wifi con-name Added ssid Added", "Added", {}},
-            {"connection modify Added 802-11-wireless.mode ap", {}, "Added"},
-            {"connection delete Added Home", {}, "Home"},
-        };
-        for (const auto& [command, gained, lost] : changes) {
-            nmcli(QString::fromLatin1(command));
-            saved.remove(lost);
-            if (!gained.isEmpty())
-                saved.insert(gained);
-            QTRY_COMPARE(asSet(backend.savedSsids()), saved);
-        }
+        nm::Settings added{
+            {"connection", {{"id", "Added"}, {"type", "802-11-wireless"}, {"uuid", uuidOf("Added")}}},
+            {"802-11-wireless", {{"ssid", QByteArray("Added")}}}};
+        QVERIFY(nm_->call(kSettingsPath, kSettings, "AddConnection", {QVariant::fromValue(added)})
+                    .errorName()
+                    .isEmpty());
+        QTRY_COMPARE(asSet(backend.savedSsids()), saved + QSet<QByteArray>{"Added"});
+        added["802-11-wireless"]["mode"] = "ap"; // now a hotspot
+        QVERIFY(nm_->call(pathOf("Added"), kConnection, "Update", {QVariant::fromValue(added)})
+                    .errorName()
+                    .isEmpty());
+        QTRY_COMPARE(asSet(backend.savedSsids()), saved);
+        QVERIFY(nm_->call(pathOf("Home"), kConnection, "Delete").errorName().isEmpty());
+        saved.remove("Home");
+        QTRY_COMPARE(asSet(backend.savedSsids()), saved);
         for (bool on : {false, true}) {
             QCOMPARE(backend.setPower(on), std::nullopt);
             QCOMPARE(nm_->property(kManagerPath, kManager, "WirelessEnabled").toBool(), on);
@@ -155,13 +154,10 @@ private Q_SLOTS:
 
         // The secret the daemon answers GetSecrets with, asked twice.
         const auto secret = [&](const QByteArray& id) {
-            const QDBusMessage found =
-                nm_->call(kSettingsPath, kSettings, "GetConnectionByUuid", {uuidOf(id)});
             agent->arm(uuidOf(id), "from the agent");
             QStringList answers;
             for (int i = 0; i < 2; ++i) {
-                const QDBusMessage reply = nm_->call(nm::plainValue(found.arguments().value(0)).toString(),
-                                                     kConnection, "GetSecrets", {kSecurity});
+                const QDBusMessage reply = nm_->call(pathOf(id), kConnection, "GetSecrets", {kSecurity});
                 const QVariant value = nm::plainValue(reply.arguments().value(0));
                 answers << (reply.errorName().isEmpty()
                                 ? value.toMap().value(kSecurity).toMap().value("psk").toString()
