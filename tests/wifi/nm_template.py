@@ -235,7 +235,7 @@ def SetNetworkBehaviour(self, ssid, secret, outcome, reason):
 def SetBehaviour(self, name, value):
     '''Behaviour switches: step_ms (between two states of an activation; negative: every state change
     before the activation call returns), scan_mode ('normal', 'refuse', 'never'), denied (calls refused:
-    'Activate', 'Register'), authorization_ms (privileged calls answer only after this long).'''
+    'Activate', 'Register', 'WirelessEnabled'), authorization_ms (privileged calls answer only after this long).'''
     _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
@@ -377,6 +377,11 @@ def _add_and_activate2(self, settings, dev_path, specific, options):
     return (dbus.ObjectPath(conn_path), dbus.ObjectPath(_start_activation(conn_path, str(dev_path), str(specific))),
             dbus.Dictionary({}, signature='sv'))
 
+def _properties_set(self, iface, name, value):
+    if str(name) == 'WirelessEnabled':
+        _deny_if_asked('WirelessEnabled')
+    dbusmock.mockobject.DBusMockObject.Set(self, iface, name, value)
+
 def _deactivate(self, ac_path):
     for dev_path in _obj(str(ac_path)).Get(ACTIVE_IFACE, 'Devices') if _exists(str(ac_path)) else ():
         _deactivate_device(str(dev_path), REASON_USER_REQUESTED)
@@ -394,3 +399,4 @@ def load(mock, parameters):
     nm.AddMethod(MANAGER_IFACE, 'ActivateConnection', 'ooo', 'o', _activate)
     nm.AddMethod(MANAGER_IFACE, 'AddAndActivateConnection2', 'a{sa{sv}}ooa{sv}', 'ooa{sv}', _add_and_activate2)
     nm.AddMethod(MANAGER_IFACE, 'DeactivateConnection', 'o', '', _deactivate)
+    nm.AddMethod('org.freedesktop.DBus.Properties', 'Set', 'ssv', '', _properties_set)

@@ -22,17 +22,15 @@ using namespace ondrel::nm::dbus;
 using namespace std::chrono_literals;
 using test::MockNetworkManager;
 using Error = std::optional<SystemError>;
+using B = NetworkManagerBackend;
 
 namespace {
 
 constexpr uint kCcmpPsk = 0x8 | 0x80 | 0x100, kSae = 0x400;
-const qint64 kTimedOut = NetworkManagerBackend::kTimedOut;
-const qint64 kNotPermitted = NetworkManagerBackend::kNotPermitted;
 const QString kRight = QStringLiteral("the right one");
 
 // Short limits: every wait these tests run into ends quickly.
-NetworkManagerBackend::Limits limits(std::chrono::milliseconds activation = 5s,
-                                     std::chrono::milliseconds call = 1500ms)
+B::Limits limits(std::chrono::milliseconds activation = 5s, std::chrono::milliseconds call = 1500ms)
 {
     return {call, 150ms, activation, 1500ms, 100ms, 100ms};
 }
@@ -74,16 +72,6 @@ class tst_NetworkManagerBackend : public QObject {
     {
         nm_->mock("SetBehaviour", {name, QVariant::fromValue(QDBusVariant(value))});
     }
-    // For the probe: a new network and one whose profile keeps its own secret.
-    void addProbeNetworks()
-    {
-        behave("step_ms", 20);
-        for (const QByteArray ssid : {"Caf\xc3\xa9 Wi-Fi", "HomeNet"}) {
-            nm_->addAccessPoint(device_, {.ssid = ssid, .rsn = kCcmpPsk});
-            nm_->setNetworkBehaviour(ssid, "secret12");
-        }
-        nm_->addSavedWifi("HomeNet", "wpa-psk", "secret12");
-    }
     // "ondrel --probe" on this system bus, started (ctest names it in ONDREL_BINARY).
     bool startProbe(QProcess& process, const QString& bus, const QStringList& args)
     {
@@ -109,7 +97,6 @@ private Q_SLOTS:
         device_ = nm_->addWirelessDevice();
         QVERIFY(!device_.isEmpty());
     }
-    void cleanupTestCase() { nm_.reset(); }
 
     // One RequestScan, then every object in one round trip; the records keep
     // the exact bytes, NetworkManager's WPA and RSN flags, and the width it
@@ -154,7 +141,7 @@ private Q_SLOTS:
 
     // The reads follow NetworkManager's signals: profiles, an activation made
     // elsewhere (of a hidden network: named by its profile), a Wi-Fi device
-    // going and another coming, the radio switched elsewhere.
+    // going and another coming, the radio switched elsewhere, and not by us.
     void statusFollowsSignals()
     {
         NetworkManagerBackend backend(limits());
@@ -181,6 +168,8 @@ private Q_SLOTS:
         nm_->mock("SetProperty",
                   {kManagerPath, kManager, "WirelessEnabled", QVariant::fromValue(QDBusVariant(false))});
         QTRY_VERIFY(!backend.isPoweredOn());
+        behave("denied", QStringList{"WirelessEnabled"}); // a refusal is not reported as done
+        QCOMPARE(backend.setPower(true)->code(), B::kNotPermitted);
     }
 
     // Which profile a join uses and keeps is tst_NetworkManagerRules' table;
@@ -193,13 +182,14 @@ private Q_SLOTS:
             << Join{.ssid = "\xe6\x97\xa5\xff", .typed = kRight, .stepMs = -1};
         QTest::newRow("new, after authenticating") << Join{.typed = kRight, .authorizationMs = 450};
         QTest::newRow("new, wrong password") << Join{.typed = "wrong pass", .code = 7, .agentRequests = 1};
-        QTest::newRow("new, never finishes") << Join{.typed = kRight, .outcome = "stall", .code = kTimedOut};
-        QTest::newRow("new, refused") << Join{.typed = kRight, .denied = {"Activate"}, .code = kNotPermitted};
-        QTest::newRow("hidden, no name")
-            << Join{.ssid = "", .typed = kRight, .code = NetworkManagerBackend::kOtherFailure};
+        QTest::newRow("new, never finishes")
+            << Join{.typed = kRight, .outcome = "stall", .code = B::kTimedOut};
+        QTest::newRow("new, refused")
+            << Join{.typed = kRight, .denied = {"Activate"}, .code = B::kNotPermitted};
+        QTest::newRow("hidden, no name") << Join{.ssid = "", .typed = kRight, .code = B::kOtherFailure};
         QTest::newRow("saved, not found") << Join{.saved = 0, .outcome = "fail", .reason = 53, .code = 53};
         QTest::newRow("saved, agent refused")
-            << Join{.saved = 1, .typed = kRight, .denied = {"Register"}, .code = kNotPermitted};
+            << Join{.saved = 1, .typed = kRight, .denied = {"Register"}, .code = B::kNotPermitted};
         QTest::newRow("saved, right password") << Join{.saved = 0, .typed = kRight};
         QTest::newRow("saved, wrong password")
             << Join{.saved = 0, .typed = "typo one", .code = 7, .agentRequests = 1};
@@ -287,7 +277,7 @@ private Q_SLOTS:
             QTRY_COMPARE(nm_->counter("activations"), 1u);
             leaves ? nm_->stop() : backend.cancel();
             QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 20000);
-            QCOMPARE(result->code(), leaves ? qint64(WiFiError::noInterface) : kTimedOut);
+            QCOMPARE(result->code(), leaves ? qint64(WiFiError::noInterface) : B::kTimedOut);
         }
     }
 
@@ -318,7 +308,7 @@ private Q_SLOTS:
         QVERIFY(backend.hasInterface() && backend.isPoweredOn());
         QCOMPARE(backend.savedSsids(), QList<QByteArray>{"Home"});
         QCOMPARE(backend.roundTrips(), trips);
-        QCOMPARE(backend.scan().error->code(), kTimedOut);
+        QCOMPARE(backend.scan().error->code(), B::kTimedOut);
         NetworkManagerBackend late(limits(5s, 300ms)); // gives up after one call: no interface
         QVERIFY(!late.hasInterface());
         nm_->resume();
@@ -353,7 +343,12 @@ private Q_SLOTS:
         QFETCH(QString, password);
         QFETCH(int, status);
         QFETCH(QString, saying);
-        addProbeNetworks();
+        behave("step_ms", 20);
+        for (const QByteArray ssid : {"Caf\xc3\xa9 Wi-Fi", "HomeNet"}) {
+            nm_->addAccessPoint(device_, {.ssid = ssid, .rsn = kCcmpPsk});
+            nm_->setNetworkBehaviour(ssid, "secret12");
+        }
+        nm_->addSavedWifi("HomeNet", "wpa-psk", "secret12"); // keeps its own secret
         const QStringList profiles = nm_->savedConnections();
         const QVariantMap secrets = nm_->connectionSecrets(profiles.value(0));
         QProcess process;
