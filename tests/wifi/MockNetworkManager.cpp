@@ -175,7 +175,7 @@ QDBusMessage MockNetworkManager::call(const QString& path, const QString& interf
 {
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(service), path, interface, method);
     call.setArguments(args);
-    return connection().call(call, QDBus::BlockWithGui, 10000);
+    return connection().call(call, QDBus::Block, 10000);
 }
 
 QVariant MockNetworkManager::mock(const QString& method, const QVariantList& args)

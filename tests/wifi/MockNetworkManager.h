@@ -48,8 +48,7 @@ public:
     void pause();  // SIGSTOP: the name stays, nothing answers
     void resume(); // SIGCONT
 
-    // A call to NetworkManager (or the mock), answered within 10 s; this thread's events are handled
-    // meanwhile.
+    // A call to NetworkManager (or the mock), answered within 10 s.
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& args = {});
     QVariant property(const QString& path, const QString& interface, const QString& name);

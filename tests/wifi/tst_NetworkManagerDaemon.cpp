@@ -10,6 +10,7 @@
 #include "wifi/NetworkManagerSecretAgent.h"
 
 #include <QDBusMessage>
+#include <QThread>
 #include <QUuid>
 #include <QtTest>
 
@@ -102,17 +103,25 @@ private Q_SLOTS:
     // once, only to the daemon, and again after the daemon has restarted.
     void secretAgentAndRestart()
     {
-        // On this thread: it answers while a call of this test waits (MockNetworkManager::call).
+        QThread thread; // the agent's, which answers while this one waits for the daemon
+        thread.start();
         QDBusConnection::connectToBus(nm_->busAddress(), "agent");
-        const auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("agent"); });
-        NetworkManagerSecretAgent agent("agent", std::chrono::seconds(5));
-        agent.start();
+        auto* agent = new NetworkManagerSecretAgent("agent", std::chrono::seconds(5));
+        agent->moveToThread(&thread);
+        const auto cleanup = qScopeGuard([&] {
+            QMetaObject::invokeMethod(
+                agent, [agent] { delete agent; }, Qt::BlockingQueuedConnection);
+            thread.quit();
+            thread.wait();
+            QDBusConnection::disconnectFromBus("agent");
+        });
+        QMetaObject::invokeMethod(agent, &NetworkManagerSecretAgent::start, Qt::BlockingQueuedConnection);
         NetworkManagerBackend backend;
         QTRY_VERIFY(backend.savedSsids().contains("Keyring"));
 
         // The secret the daemon answers GetSecrets with, asked twice.
         const auto secret = [&](const QByteArray& id) {
-            agent.arm(uuidOf(id), "from the agent");
+            agent->arm(uuidOf(id), "from the agent");
             QStringList answers;
             for (int i = 0; i < 2; ++i) {
                 const QDBusMessage reply = nm_->call(pathOf(id), kConnection, "GetSecrets", {kSecurity});
@@ -121,7 +130,7 @@ private Q_SLOTS:
                                 ? value.toMap().value(kSecurity).toMap().value("psk").toString()
                                 : reply.errorName());
             }
-            agent.disarm();
+            agent->disarm();
             return answers;
         };
         // A secret the keyring owns: given once; the daemon takes the second
@@ -129,7 +138,7 @@ private Q_SLOTS:
         QCOMPARE(secret("Keyring"),
                  (QStringList{"from the agent", "org.freedesktop.NetworkManager.AgentManager.UserCanceled"}));
         // Any other caller on the bus learns nothing, even for the armed profile.
-        agent.arm(uuidOf("Keyring"), "from the agent");
+        agent->arm(uuidOf("Keyring"), "from the agent");
         QDBusMessage steal = QDBusMessage::createMethodCall(
             QDBusConnection("agent").baseService(), NetworkManagerSecretAgent::kPath,
             "org.freedesktop.NetworkManager.SecretAgent", "GetSecrets");
@@ -137,7 +146,7 @@ private Q_SLOTS:
             {QVariant::fromValue(QMap<QString, QVariantMap>{{"connection", {{"uuid", uuidOf("Keyring")}}},
                                                             {kSecurity, {{"key-mgmt", "wpa-psk"}}}}),
              QVariant::fromValue(QDBusObjectPath(kManagerPath)), kSecurity, QStringList(), 1u});
-        QCOMPARE(nm_->connection().call(steal, QDBus::BlockWithGui).errorName(),
+        QCOMPARE(nm_->connection().call(steal).errorName(),
                  "org.freedesktop.NetworkManager.SecretAgent.NoSecrets");
         // What the join design rests on: a secret that an agent gives for a
         // profile keeping its own is written into the profile at once, with
