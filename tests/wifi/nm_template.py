@@ -143,8 +143,7 @@ def AddAccessPoint2(self, dev_path, name, ssid, bssid, frequency, strength, flag
     return path
 
 def _secret_flags(settings):
-    sec = settings.get(SECURITY, {})
-    return int(sec.get('wep-key-flags' if str(sec.get('key-mgmt', '')) == 'none' else 'psk-flags', 0))
+    return int(settings.get(SECURITY, {}).get('psk-flags', 0))
 
 def _copy(settings):
     return {str(g): {str(k): v for k, v in values.items()} for g, values in settings.items()}
@@ -284,7 +283,7 @@ def _ask_agents(conn, flags):
     if flags & REQUEST_NEW:
         st['keyring_prompts'] += 1  # the desktop would ask the user; here the user cancels
         _fail(canceled, 'User canceled the secrets request.')
-    return {'wep-key0' if str(conn.settings[SECURITY].get('key-mgmt')) == 'none' else 'psk': dbus.String(keyring)}
+        return {'psk': dbus.String(keyring)}
 
 def _secret_for_activation(conn, flags):
     '''The stored secret, or what the agents give, which is written into a profile that keeps its own
