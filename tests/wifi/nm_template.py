@@ -283,7 +283,7 @@ def _ask_agents(conn, flags):
     if flags & REQUEST_NEW:
         st['keyring_prompts'] += 1  # the desktop would ask the user; here the user cancels
         _fail(canceled, 'User canceled the secrets request.')
-        return {'psk': dbus.String(keyring)}
+    return {'psk': dbus.String(keyring)}
 
 def _secret_for_activation(conn, flags):
     '''The stored secret, or what the agents give, which is written into a profile that keeps its own
