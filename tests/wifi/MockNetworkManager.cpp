@@ -158,16 +158,10 @@ void MockNetworkManager::stop()
         5000);
 }
 
-void MockNetworkManager::pause()
+void MockNetworkManager::signal(int number)
 {
     if (nm_.state() == QProcess::Running)
-        ::kill(pid_t(nm_.processId()), SIGSTOP);
-}
-
-void MockNetworkManager::resume()
-{
-    if (nm_.state() == QProcess::Running)
-        ::kill(pid_t(nm_.processId()), SIGCONT);
+        ::kill(pid_t(nm_.processId()), number);
 }
 
 QDBusMessage MockNetworkManager::call(const QString& path, const QString& interface, const QString& method,

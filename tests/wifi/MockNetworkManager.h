@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -44,9 +45,9 @@ public:
     // own, its files in the test's folder; empty once it owns its name, else why not.
     QString startDaemon();
     QString daemonPath(const QString& name) const { return dir_->filePath(QStringLiteral("daemon/") + name); }
-    void stop();   // the name leaves the bus
-    void pause();  // SIGSTOP: the name stays, nothing answers
-    void resume(); // SIGCONT
+    void stop();                      // the name leaves the bus
+    void pause() { signal(SIGSTOP); } // the name stays, nothing answers
+    void resume() { signal(SIGCONT); }
 
     // A call to NetworkManager (or the mock), answered within 10 s.
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
@@ -91,6 +92,8 @@ public:
     }
 
 private:
+    void signal(int number);
+
     QString launch(const QString& program, const QStringList& args, const std::function<void()>& inChild);
 
     std::unique_ptr<QTemporaryDir> dir_ = std::make_unique<QTemporaryDir>();
