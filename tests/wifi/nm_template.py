@@ -1,8 +1,6 @@
-'''python-dbusmock's "networkmanager" template plus what the Wi-Fi backend relies on, as NetworkManager 1.42
-does it: scans, raw SSID bytes, saved profiles with secrets kept by NetworkManager or a keyring agent, secret
-agents, activations stepping through the device states on a timer, refused privileged calls.
-Control methods are on org.freedesktop.DBus.Mock.
-'''
+'''python-dbusmock's "networkmanager" template plus what the Wi-Fi backend relies on, as NetworkManager 1.42 does
+it: scans, raw SSIDs, saved profiles, secret agents and a keyring, activations stepping on a timer, refusals.
+Control methods are on org.freedesktop.DBus.Mock.'''
 
 import time
 import uuid
@@ -54,11 +52,9 @@ def _bytes(value):
     return bytes(int(b) for b in value)
 
 def _st():
-    '''Mock-wide state, kept on the manager object.'''
     return _obj(MANAGER_OBJ).ondrel
 
 def _paths(obj, iface, name, add=None, drop=None):
-    '''Updates an object path list property.'''
     paths = [str(p) for p in obj.Get(iface, name) if str(p) != drop] + ([add] if add else [])
     obj.Set(iface, name, dbus.Array(paths, signature='o'))
 
@@ -127,8 +123,7 @@ def RemoveDevice(self, dev_path):
 
 @dbus.service.method(MOCK_IFACE, in_signature='ssaysuyuuuuu', out_signature='s')
 def AddAccessPoint2(self, dev_path, name, ssid, bssid, frequency, strength, flags, wpa, rsn, bandwidth, bitrate):
-    '''An access point with raw SSID bytes and separate WPA and RSN flags; bandwidth 0: none given (before
-    NetworkManager 1.46).'''
+    '''Raw SSID bytes, separate WPA and RSN flags; bandwidth 0: none given (NetworkManager before 1.46).'''
     dev, path = _obj(dev_path), '/org/freedesktop/NetworkManager/AccessPoint/' + name
     u32 = dbus.UInt32
     props = {'Ssid': dbus.Array([dbus.Byte(b) for b in _bytes(ssid)], signature='y'), 'HwAddress': bssid,
@@ -214,8 +209,7 @@ def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
 
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='a{sv}')
 def ConnectionSecrets(self, path):
-    '''The stored secrets of a connection, how it is kept ("persist": disk, memory, volatile), the keyring's
-    secret for it and its ipv4 settings.'''
+    '''A profile's stored secrets, "persist" (disk, memory, volatile), the keyring's secret, its ipv4 group.'''
     conn = _obj(path)
     out = {k: v for values in conn.settings.values() for k, v in values.items() if k in SECRET_KEYS}
     out.update({'persist': conn.persist, 'ipv4': dbus.Dictionary(conn.settings.get('ipv4', {}), signature='sv')})
@@ -226,8 +220,7 @@ def ConnectionSecrets(self, path):
 
 @dbus.service.method(MOCK_IFACE, in_signature='ayssu', out_signature='')
 def SetNetworkBehaviour(self, ssid, secret, outcome, reason):
-    '''How a join of ssid ends: 'secret' (activates when the secret tried equals secret, else fails with
-    reason or 7), 'fail' (fails with reason) or 'stall' (stays in the config state).'''
+    '''A join of ssid: 'secret' (works with this secret, else fails with reason or 7), 'fail' or 'stall'.'''
     _st()['networks'][_bytes(ssid)] = (str(secret), str(outcome), int(reason))
 
 @dbus.service.method(MOCK_IFACE, in_signature='sv', out_signature='')
@@ -261,8 +254,7 @@ class _AgentManager(dbus.service.Object):
             sender, lambda owner: owner or setattr(self, 'agents', [a for a in self.agents if a[0] != sender]))
 
 def _ask_agents(conn, flags):
-    '''The security secrets from the agents, newest first, then the keyring agent. An agent without
-    secrets passes the request on; one that cancels ends it.'''
+    '''Secrets from the agents, newest first, then the keyring; one without passes on, one cancelling ends it.'''
     st = _st()
     manager, canceled = st['agent_manager'], AGENT_MANAGER_IFACE + '.UserCanceled'
     for sender, _ in reversed(manager.agents):
@@ -286,8 +278,7 @@ def _ask_agents(conn, flags):
     return {'psk': dbus.String(keyring)}
 
 def _secret_for_activation(conn, flags):
-    '''The stored secret, or what the agents give, which is written into a profile that keeps its own
-    secret at once (before the activation has worked), as NetworkManager does.'''
+    '''The stored secret, else the agents', written at once into a profile keeping its own (as NetworkManager).'''
     sec = conn.settings.get(SECURITY, {})
     stored = [str(sec[k]) for k in ('psk', 'wep-key0') if k in sec]
     if stored and not flags & REQUEST_NEW:
