@@ -12,10 +12,8 @@
 
 namespace ondrel::test {
 
-// A private system-type D-Bus daemon (DBUS_SYSTEM_BUS_ADDRESS points at it,
-// so the machine's own bus is never touched) with python-dbusmock's
-// NetworkManager (tests/wifi/nm_template.py) or the real daemon on it, which
-// the test starts, stops, pauses and resumes and which dies with the test.
+// A private system bus (DBUS_SYSTEM_BUS_ADDRESS names it) with python-dbusmock's NetworkManager
+// (tests/wifi/nm_template.py) or the real daemon on it, which dies with the test.
 class MockNetworkManager {
 public:
     static constexpr auto service = "org.freedesktop.NetworkManager";

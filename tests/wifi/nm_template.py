@@ -59,7 +59,6 @@ def _paths(obj, iface, name, add=None, drop=None):
     obj.Set(iface, name, dbus.Array(paths, signature='o'))
 
 def _deny_if_asked(action, iface=MANAGER_IFACE):
-    time.sleep(_st()['authorization_ms'] / 1000)  # polkit waiting for the user to authenticate
     if action in _st()['denied']:
         _fail(iface + '.PermissionDenied', 'Not authorized to perform this operation')
 
@@ -95,7 +94,6 @@ def _deactivate_device(dev_path, reason):
     _set_device_state(dev, DISCONNECTED, reason)
 
 def _request_scan(self, _options):
-    '''Refused in scan_mode 'refuse'; in 'never' LastScan does not change.'''
     st, path = _st(), self.path
     if st['scan_mode'] == 'refuse':
         _fail('org.freedesktop.NetworkManager.Device.NotAllowed', 'Scanning not allowed now')
@@ -225,15 +223,13 @@ def SetNetworkBehaviour(self, ssid, secret, outcome, reason):
 
 @dbus.service.method(MOCK_IFACE, in_signature='sv', out_signature='')
 def SetBehaviour(self, name, value):
-    '''Behaviour switches: step_ms (between two states of an activation; negative: every state change
-    before the activation call returns), scan_mode ('normal', 'refuse', 'never'), denied (calls refused:
-    'Activate', 'Register', 'WirelessEnabled'), authorization_ms (privileged calls answer only after this long).'''
+    '''Behaviour switches: step_ms (between two states of an activation; negative: every state change before
+    the activation call returns), scan_mode ('normal', 'refuse', 'never'), denied ('Register', 'WirelessEnabled').'''
     _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
 def Counters(self):
-    return dbus.Dictionary({k: dbus.UInt32(_st()[k]) for k in ('scan_requests', 'activations', 'agent_requests',
-                                                                'keyring_prompts')}, signature='sv')
+    return dbus.Dictionary({k: dbus.UInt32(_st()[k]) for k in ('scan_requests', 'activations', 'agent_requests')})
 
 class _AgentManager(dbus.service.Object):
     '''One agent per identifier, dropped when it leaves the bus.'''
@@ -247,8 +243,6 @@ class _AgentManager(dbus.service.Object):
     @dbus.service.method(AGENT_MANAGER_IFACE, in_signature='su', sender_keyword='sender')
     def RegisterWithCapabilities(self, identifier, _capabilities, sender=None):
         _deny_if_asked('Register', AGENT_MANAGER_IFACE)
-        if any(i == identifier for _, i in self.agents):
-            _fail(AGENT_MANAGER_IFACE + '.PermissionDenied', 'An agent with this ID is already registered.')
         self.agents.append((str(sender), str(identifier)))
         self.connection.watch_name_owner(
             sender, lambda owner: owner or setattr(self, 'agents', [a for a in self.agents if a[0] != sender]))
@@ -272,8 +266,7 @@ def _ask_agents(conn, flags):
     keyring = st['keyring'].get(str(conn.settings['connection']['uuid']))
     if keyring is None:
         _fail(AGENT_MANAGER_IFACE + '.NoSecrets', 'No agents were available for this request.')
-    if flags & REQUEST_NEW:
-        st['keyring_prompts'] += 1  # the desktop would ask the user; here the user cancels
+    if flags & REQUEST_NEW:  # the desktop asks the user, who cancels
         _fail(canceled, 'User canceled the secrets request.')
     return {'psk': dbus.String(keyring)}
 
@@ -355,11 +348,9 @@ def _start_activation(conn_path, dev_path, specific):
     return ac_path
 
 def _activate(self, conn_path, dev_path, specific):
-    _deny_if_asked('Activate')
     return dbus.ObjectPath(_start_activation(str(conn_path), str(dev_path), str(specific)))
 
 def _add_and_activate2(self, settings, dev_path, specific, options):
-    _deny_if_asked('Activate')
     if len(settings.get('802-11-wireless', {}).get('ssid', [])) == 0:
         _fail('org.freedesktop.NetworkManager.Settings.Connection.MissingProperty',
               '802-11-wireless.ssid: property is missing')
@@ -382,7 +373,7 @@ def load(mock, parameters):
     nm.ondrel = {'networks': {}, 'denied': set(), 'step_ms': int(parameters.get('ActivationStepMs', 30)),
                  'scan_mode': 'normal', 'scan_ms': int(parameters.get('ScanMs', 100)), 'scan_requests': 0,
                  'activations': 0, 'next_connection': 0, 'next_active': 0, 'generation': {}, 'keyring': {},
-                 'agent_requests': 0, 'keyring_prompts': 0, 'authorization_ms': 0}
+                 'agent_requests': 0}
     if getattr(mock, 'ondrel_agents', None):  # a Reset: the previous one leaves the bus
         mock.ondrel_agents.remove_from_connection()
     nm.ondrel['agent_manager'] = mock.ondrel_agents = _AgentManager(nm.bus_name)
