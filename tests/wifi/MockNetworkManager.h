@@ -6,15 +6,14 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
+#include <csignal>
 #include <functional>
 #include <memory>
 
 namespace ondrel::test {
 
-// A private system-type D-Bus daemon (DBUS_SYSTEM_BUS_ADDRESS points at it,
-// so the machine's own bus is never touched) with python-dbusmock's
-// NetworkManager (tests/wifi/nm_template.py) or the real daemon on it, which
-// the test starts, stops, pauses and resumes and which dies with the test.
+// A private system bus (DBUS_SYSTEM_BUS_ADDRESS names it) with python-dbusmock's NetworkManager
+// (tests/wifi/nm_template.py) or the real daemon on it, which dies with the test.
 class MockNetworkManager {
 public:
     static constexpr auto service = "org.freedesktop.NetworkManager";
@@ -43,12 +42,15 @@ public:
     // Starts Debian's NetworkManager in mount and network namespaces of its
     // own, its files in the test's folder; empty once it owns its name, else why not.
     QString startDaemon();
-    void writeKeyfile(const QString& name, const QByteArray& text); // read when the daemon starts
     QString daemonPath(const QString& name) const { return dir_->filePath(QStringLiteral("daemon/") + name); }
-    void stop();   // the name leaves the bus
-    void pause();  // SIGSTOP: the name stays, nothing answers
-    void resume(); // SIGCONT
+    void stop();                      // the name leaves the bus
+    void pause() { signal(SIGSTOP); } // the name stays, nothing answers
+    void resume() { signal(SIGCONT); }
 
+    // A call to NetworkManager (or the mock), answered within 10 s.
+    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& args = {});
+    QVariant property(const QString& path, const QString& interface, const QString& name);
     // A call to the mock's org.freedesktop.DBus.Mock interface; its first
     // output as plain values, or invalid (with a warning) on an error.
     QVariant mock(const QString& method, const QVariantList& args = {});
@@ -69,7 +71,6 @@ public:
     {
         mock(QStringLiteral("SetNetworkBehaviour"), {ssid, secret, outcome, reason});
     }
-    QVariant property(const QString& path, const QString& interface, const QString& name);
     QStringList savedConnections()
     {
         return property(QStringLiteral("/org/freedesktop/NetworkManager/Settings"),
@@ -81,15 +82,16 @@ public:
     {
         return mock(QStringLiteral("Counters")).toMap().value(name).toUInt();
     }
-    // A profile's stored secrets, "unsaved", "volatile", "key-mgmt" and "keyring" (the keyring's secret).
+    // A profile's stored secrets, "persist" (disk, memory, volatile), "keyring" (the keyring's
+    // secret) and "ipv4" (its settings).
     QVariantMap connectionSecrets(const QString& path)
     {
         return mock(QStringLiteral("ConnectionSecrets"), {path}).toMap();
     }
 
 private:
-    QDBusMessage call(const QString& interface, const QString& method, const QVariantList& args = {},
-                      const QString& path = QStringLiteral("/org/freedesktop"));
+    void signal(int number);
+
     QString launch(const QString& program, const QStringList& args, const std::function<void()>& inChild);
 
     std::unique_ptr<QTemporaryDir> dir_ = std::make_unique<QTemporaryDir>();

@@ -1,8 +1,6 @@
-'''python-dbusmock's "networkmanager" template plus what the Wi-Fi backend relies on, as NetworkManager 1.42
-does it: scans, raw SSID bytes, saved profiles with secrets kept by NetworkManager or a keyring agent, secret
-agents, activations stepping through the device states on a timer, the radio, refused privileged calls.
-Control methods are on org.freedesktop.DBus.Mock.
-'''
+'''python-dbusmock's "networkmanager" template plus what the Wi-Fi backend relies on, as NetworkManager 1.42 does
+it: scans, raw SSIDs, saved profiles, secret agents and a keyring, activations stepping on a timer, refusals.
+Control methods are on org.freedesktop.DBus.Mock.'''
 
 import time
 import uuid
@@ -13,6 +11,7 @@ from gi.repository import GLib
 import dbusmock
 from dbusmock import MOCK_IFACE
 from dbusmock.templates import networkmanager as stock
+from dbusmock.templates.networkmanager import AddWiFiDevice, SetProperty  # noqa: F401 (control methods)
 
 BUS_NAME, MAIN_OBJ, SYSTEM_BUS, IS_OBJECT_MANAGER = stock.BUS_NAME, stock.MAIN_OBJ, True, True
 MANAGER_OBJ, MANAGER_IFACE = stock.MANAGER_OBJ, stock.MANAGER_IFACE
@@ -27,22 +26,16 @@ SECRET_KEYS = ('psk', 'wep-key0', 'wep-key1', 'wep-key2', 'wep-key3', 'password'
 ALLOW_INTERACTION, REQUEST_NEW = 0x1, 0x2  # NMSecretAgentGetSecretsFlags
 NOT_STORED = 0x3  # NMSettingSecretFlags: agent-owned | not saved
 # NMDeviceState, NMDeviceStateReason, NMActiveConnectionState
-UNAVAILABLE, DISCONNECTED, PREPARE, CONFIG, NEED_AUTH, IP_CONFIG, ACTIVATED, DEACTIVATING, FAILED = \
-    20, 30, 40, 50, 60, 70, 100, 110, 120
+DISCONNECTED, PREPARE, CONFIG, NEED_AUTH, IP_CONFIG, ACTIVATED, FAILED = 30, 40, 50, 60, 70, 100, 120
 REASON_NONE, REASON_NO_SECRETS, REASON_USER_REQUESTED = 0, 7, 39
-AC_ACTIVATING, AC_ACTIVATED, AC_DEACTIVATING, AC_DEACTIVATED = 1, 2, 3, 4
-
-# The stock template's control methods (AddWiFiDevice, SetProperty, ...) are this one's too.
-for _name in dir(stock):
-    if '_dbus_interface' in dir(getattr(stock, _name)) and _name not in globals():
-        globals()[_name] = getattr(stock, _name)
+AC_ACTIVATING, AC_ACTIVATED, AC_DEACTIVATED = 1, 2, 4
 
 def _later(ms, fn):
     '''Runs fn once after ms milliseconds on the mock's main loop, unless the mock was reset meanwhile.'''
     state = _st()
 
     def fire():
-        if _exists(MANAGER_OBJ) and _st() is state:
+        if _st() is state:
             fn()
         return False
     GLib.timeout_add(max(0, int(ms)), fire)
@@ -50,8 +43,7 @@ def _later(ms, fn):
 def _fail(name, text):
     raise dbus.exceptions.DBusException(text, name=name)
 
-def _obj(path):
-    return dbusmock.get_object(path)
+_obj = dbusmock.get_object
 
 def _exists(path):
     return path in dbusmock.mockobject.objects
@@ -60,24 +52,19 @@ def _bytes(value):
     return bytes(int(b) for b in value)
 
 def _st():
-    '''Mock-wide state, kept on the manager object.'''
     return _obj(MANAGER_OBJ).ondrel
 
 def _paths(obj, iface, name, add=None, drop=None):
-    '''Updates an object path list property.'''
     paths = [str(p) for p in obj.Get(iface, name) if str(p) != drop] + ([add] if add else [])
     obj.Set(iface, name, dbus.Array(paths, signature='o'))
 
-def _deny_if_asked(action):
-    time.sleep(_st()['authorization_ms'] / 1000)  # polkit waiting for the user to authenticate
+def _deny_if_asked(action, iface=MANAGER_IFACE):
     if action in _st()['denied']:
-        iface = {'Update': SETTINGS_IFACE, 'Register': AGENT_MANAGER_IFACE}
-        _fail(iface.get(action, MANAGER_IFACE) + '.PermissionDenied', 'Not authorized to perform this operation')
+        _fail(iface + '.PermissionDenied', 'Not authorized to perform this operation')
 
 def _set_device_state(dev, new, reason):
     old = dev.Get(DEVICE_IFACE, 'State')
     if int(old) != int(new):
-        dev.Set(DEVICE_IFACE, 'StateReason', dbus.Struct((dbus.UInt32(new), dbus.UInt32(reason)), signature='uu'))
         dev.Set(DEVICE_IFACE, 'State', dbus.UInt32(new))
         dev.EmitSignal(DEVICE_IFACE, 'StateChanged', 'uuu', [dbus.UInt32(new), dbus.UInt32(old), dbus.UInt32(reason)])
 
@@ -87,56 +74,33 @@ def _set_ac_state(ac, state, reason):
 
 def _remove_active(dev_path, ac_path):
     nm, dev = _obj(MANAGER_OBJ), _obj(dev_path)
-    if str(dev.Get(DEVICE_IFACE, 'ActiveConnection')) == ac_path:
-        dev.Set(DEVICE_IFACE, 'ActiveConnection', dbus.ObjectPath('/'))
-        dev.Set(WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath('/'))
-    _paths(nm, MANAGER_IFACE, 'ActiveConnections', drop=ac_path)
-    if _exists(ac_path):
-        conn_path = str(_obj(ac_path).Get(ACTIVE_IFACE, 'Connection'))
-        nm.object_manager_emit_removed(ac_path)
-        nm.RemoveObject(ac_path)
-        if _exists(conn_path) and _obj(conn_path).volatile:
-            _delete_connection(conn_path)
+    dev.Set(DEVICE_IFACE, 'ActiveConnection', dbus.ObjectPath('/'))
+    dev.Set(WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath('/'))
+    conn_path = str(_obj(ac_path).Get(ACTIVE_IFACE, 'Connection'))
+    nm.object_manager_emit_removed(ac_path)
+    nm.RemoveObject(ac_path)
+    if _exists(conn_path) and _obj(conn_path).persist == 'volatile':
+        _delete_connection(conn_path)
 
 def _deactivate_device(dev_path, reason):
-    '''Takes the device's activation down (Disconnect, radio off, removal and a new join).'''
+    '''Takes the device's activation down (Disconnect, removal and a new join).'''
     dev = _obj(dev_path)
     ac_path = str(dev.Get(DEVICE_IFACE, 'ActiveConnection'))
     if ac_path == '/':
         return
     _st()['generation'][dev_path] = _st()['generation'].get(dev_path, 0) + 1
-    ac = _obj(ac_path) if _exists(ac_path) else None
-    if ac:
-        _set_ac_state(ac, AC_DEACTIVATING, 3)
-    _set_device_state(dev, DEACTIVATING, reason)
-    if ac:
-        _set_ac_state(ac, AC_DEACTIVATED, 3)
+    _set_ac_state(_obj(ac_path), AC_DEACTIVATED, 3)
     _remove_active(dev_path, ac_path)
     _set_device_state(dev, DISCONNECTED, reason)
 
-def _device_disconnect(self):
-    _deny_if_asked('Disconnect')
-    if str(self.Get(DEVICE_IFACE, 'ActiveConnection')) == '/':
-        _fail('org.freedesktop.NetworkManager.Device.NotActive', 'This device is not active')
-    _deactivate_device(self.path, REASON_USER_REQUESTED)
-
-def _radio_on():
-    return bool(_obj(MANAGER_OBJ).Get(MANAGER_IFACE, 'WirelessEnabled'))
-
 def _request_scan(self, _options):
     st, path = _st(), self.path
-    if st['scan_mode'] == 'refuse' or path in st['scanning'] or not _radio_on():
+    if st['scan_mode'] == 'refuse':
         _fail('org.freedesktop.NetworkManager.Device.NotAllowed', 'Scanning not allowed now')
     st['scan_requests'] += 1
-    if st['scan_mode'] == 'never':
-        return
-    st['scanning'].add(path)
-
-    def finish():
-        st['scanning'].discard(path)
-        if _exists(path):
-            _obj(path).Set(WIRELESS_IFACE, 'LastScan', dbus.Int64(int(time.monotonic() * 1000)))
-    _later(st['scan_ms'], finish)
+    if st['scan_mode'] != 'never':
+        _later(st['scan_ms'], lambda: _exists(path) and _obj(path).Set(
+            WIRELESS_IFACE, 'LastScan', dbus.Int64(int(time.monotonic() * 1000))))
 
 @dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='s')
 def AddWirelessDevice(self, device_name, iface_name):
@@ -144,40 +108,35 @@ def AddWirelessDevice(self, device_name, iface_name):
     dev = _obj(path)
     dev.AddProperty(WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath('/'))
     dev.AddProperty(WIRELESS_IFACE, 'LastScan', dbus.Int64(int(time.monotonic() * 1000)))
-    dev.props[WIRELESS_IFACE]['Bitrate'] = dbus.UInt32(0)
     dev.AddMethod(WIRELESS_IFACE, 'RequestScan', 'a{sv}', '', _request_scan)
-    dev.AddMethod(DEVICE_IFACE, 'Disconnect', '', '', _device_disconnect)
+    dev.AddMethod(DEVICE_IFACE, 'Disconnect', '', '', lambda dev: _deactivate_device(dev.path, REASON_USER_REQUESTED))
     return path
 
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
 def RemoveDevice(self, dev_path):
     _deactivate_device(dev_path, 36)  # removed
     _paths(_obj(MANAGER_OBJ), MANAGER_IFACE, 'Devices', drop=dev_path)
-    _obj(MANAGER_OBJ).EmitSignal(MANAGER_IFACE, 'DeviceRemoved', 'o', [dbus.ObjectPath(dev_path)])
     self.object_manager_emit_removed(dev_path)
     self.RemoveObject(dev_path)
 
 @dbus.service.method(MOCK_IFACE, in_signature='ssaysuyuuuuu', out_signature='s')
 def AddAccessPoint2(self, dev_path, name, ssid, bssid, frequency, strength, flags, wpa, rsn, bandwidth, bitrate):
-    '''An access point with raw SSID bytes and separate WPA and RSN flags.'''
+    '''Raw SSID bytes, separate WPA and RSN flags; bandwidth 0: none given (NetworkManager before 1.46).'''
     dev, path = _obj(dev_path), '/org/freedesktop/NetworkManager/AccessPoint/' + name
     u32 = dbus.UInt32
     props = {'Ssid': dbus.Array([dbus.Byte(b) for b in _bytes(ssid)], signature='y'), 'HwAddress': bssid,
              'Flags': u32(flags), 'WpaFlags': u32(wpa), 'RsnFlags': u32(rsn), 'Frequency': u32(frequency),
-             'Strength': dbus.Byte(strength), 'Bandwidth': u32(bandwidth), 'MaxBitrate': u32(bitrate),
-             'Mode': u32(2), 'LastSeen': dbus.Int32(int(time.monotonic()))}
-    if _st()['version'] < (1, 46):
-        del props['Bandwidth']
+             'Strength': dbus.Byte(strength), 'MaxBitrate': u32(bitrate), 'Mode': u32(2)}
+    if bandwidth:
+        props['Bandwidth'] = u32(bandwidth)
     self.AddObject(path, AP_IFACE, props, [])
     self.object_manager_emit_added(path)
     dev.access_points.append(path)
     dev.Set(WIRELESS_IFACE, 'AccessPoints', dbus.Array(dev.access_points, signature='o'))
-    dev.EmitSignal(WIRELESS_IFACE, 'AccessPointAdded', 'o', [dbus.ObjectPath(path)])
     return path
 
 def _secret_flags(settings):
-    sec = settings.get(SECURITY, {})
-    return int(sec.get('wep-key-flags' if str(sec.get('key-mgmt', '')) == 'none' else 'psk-flags', 0))
+    return int(settings.get(SECURITY, {}).get('psk-flags', 0))
 
 def _copy(settings):
     return {str(g): {str(k): v for k, v in values.items()} for g, values in settings.items()}
@@ -197,30 +156,18 @@ def _get_settings(self):
                                                signature='sv') for g, values in self.settings.items()},
                            signature='sa{sv}')
 
-def _updated(conn, in_memory):
-    conn.Set(CONNECTION_IFACE, 'Unsaved', dbus.Boolean(in_memory))
-    conn.Set(CONNECTION_IFACE, 'Flags', dbus.UInt32((1 if in_memory else 0) | (4 if conn.volatile else 0)))
-    conn.EmitSignal(CONNECTION_IFACE, 'Updated', '', [])
-
-def _update2(self, settings, flags, args):
-    '''Empty settings keep the current ones; to-disk (0x1) makes the profile persistent, in-memory
-    (0x2, 0x4, 0x8) keeps it in memory only.'''
-    _deny_if_asked('Update')
-    flags = int(flags)
-    if flags & ~0x7f or len(args):
-        _fail(SETTINGS_IFACE + '.InvalidArguments', 'Unknown flags')
+def _update2(self, settings, flags, _args):
+    '''Empty settings keep the current ones; flags: to disk (0x1), in memory only (0x2, 0x4, 0x8).'''
     if len(settings):
         _store(self, settings)
-    if flags & 0x1:
-        self.volatile = False
-    _updated(self, bool(flags & 0xe) or (not flags & 0x1 and bool(self.Get(CONNECTION_IFACE, 'Unsaved'))))
+    self.persist = 'disk' if flags & 0x1 else 'memory' if flags & 0xe else self.persist
+    self.EmitSignal(CONNECTION_IFACE, 'Updated', '', [])
     return dbus.Dictionary({}, signature='sv')
 
 def _delete_connection(path):
     settings = _obj(SETTINGS_OBJ)
     _paths(settings, SETTINGS_IFACE, 'Connections', drop=path)
     settings.EmitSignal(SETTINGS_IFACE, 'ConnectionRemoved', 'o', [dbus.ObjectPath(path)])
-    _obj(path).EmitSignal(CONNECTION_IFACE, 'Removed', '', [])
     _obj(MANAGER_OBJ).object_manager_emit_removed(path)
     _obj(MANAGER_OBJ).RemoveObject(path)
 
@@ -230,12 +177,10 @@ def _add_connection(settings, persist):
     settings.setdefault('connection', {}).setdefault('uuid', dbus.String(str(uuid.uuid4())))
     st['next_connection'] += 1
     path = f'{SETTINGS_OBJ}/{st["next_connection"]}'
-    nm.AddObject(path, CONNECTION_IFACE, {'Unsaved': False, 'Flags': dbus.UInt32(0), 'Filename': ''}, [])
+    nm.AddObject(path, CONNECTION_IFACE, {}, [])
     conn = _obj(path)
-    conn.volatile = persist == 'volatile'
+    conn.persist = persist
     _store(conn, settings)
-    conn.Set(CONNECTION_IFACE, 'Unsaved', dbus.Boolean(persist != 'disk'))
-    conn.Set(CONNECTION_IFACE, 'Flags', dbus.UInt32((persist != 'disk') | (4 if conn.volatile else 0)))
     conn.AddMethod(CONNECTION_IFACE, 'GetSettings', '', 'a{sa{sv}}', _get_settings)
     conn.AddMethod(CONNECTION_IFACE, 'Update2', 'a{sa{sv}}ua{sv}', 'a{sv}', _update2)
     nm.object_manager_emit_added(path)
@@ -260,19 +205,12 @@ def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
             settings[SECURITY]['psk'] = dbus.String(secret)
     return _add_connection(settings, 'disk')
 
-@dbus.service.method(MOCK_IFACE, in_signature='sss', out_signature='v')
-def ConnectionSetting(self, path, group, key):
-    '''One value of a connection's settings as stored.'''
-    return _obj(path).settings[str(group)][str(key)]
-
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='a{sv}')
 def ConnectionSecrets(self, path):
-    '''The stored secrets of a connection and how it is kept.'''
+    '''A profile's stored secrets, "persist" (disk, memory, volatile), the keyring's secret, its ipv4 group.'''
     conn = _obj(path)
     out = {k: v for values in conn.settings.values() for k, v in values.items() if k in SECRET_KEYS}
-    out.update({'unsaved': dbus.Boolean(conn.Get(CONNECTION_IFACE, 'Unsaved')),
-                'volatile': dbus.Boolean(conn.volatile),
-                'key-mgmt': dbus.String(conn.settings.get(SECURITY, {}).get('key-mgmt', ''))})
+    out.update({'persist': conn.persist, 'ipv4': dbus.Dictionary(conn.settings.get('ipv4', {}), signature='sv')})
     keyring = _st()['keyring'].get(str(conn.settings['connection']['uuid']))
     if keyring is not None:
         out['keyring'] = dbus.String(keyring)
@@ -280,29 +218,21 @@ def ConnectionSecrets(self, path):
 
 @dbus.service.method(MOCK_IFACE, in_signature='ayssu', out_signature='')
 def SetNetworkBehaviour(self, ssid, secret, outcome, reason):
-    '''How a join of ssid ends: 'secret' (activates when the secret tried equals secret, else fails with
-    reason or 7), 'fail' (fails with reason) or 'stall' (stays in the config state).'''
+    '''A join of ssid: 'secret' (works with this secret, else fails with reason or 7), 'fail' or 'stall'.'''
     _st()['networks'][_bytes(ssid)] = (str(secret), str(outcome), int(reason))
 
 @dbus.service.method(MOCK_IFACE, in_signature='sv', out_signature='')
 def SetBehaviour(self, name, value):
-    '''Behaviour switches: step_ms (between two states of an activation; negative: every state change
-    before the activation call returns), scan_mode ('normal', 'refuse', 'never'), scan_ms, denied (calls
-    refused: 'Activate', 'Disconnect', 'Update', 'WirelessEnabled', 'Register'),
-    authorization_ms (privileged calls answer only after this long), version.'''
-    if str(name) == 'version':
-        _st()['version'] = tuple(int(n) for n in str(value).split('.')[:2])
-        _obj(MANAGER_OBJ).Set(MANAGER_IFACE, 'Version', dbus.String(value))
-    else:
-        _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
+    '''Behaviour switches: step_ms (between two states of an activation; negative: every state change before
+    the activation call returns), scan_mode ('normal', 'refuse', 'never'), denied ('Register', 'WirelessEnabled').'''
+    _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
 def Counters(self):
-    return dbus.Dictionary({k: dbus.UInt32(_st()[k]) for k in ('scan_requests', 'activations', 'agent_requests',
-                                                                'keyring_prompts')}, signature='sv')
+    return dbus.Dictionary({k: dbus.UInt32(_st()[k]) for k in ('scan_requests', 'activations', 'agent_requests')})
 
 class _AgentManager(dbus.service.Object):
-    '''One agent per identifier, dropped when it unregisters or leaves the bus.'''
+    '''One agent per identifier, dropped when it leaves the bus.'''
     interface = AGENT_MANAGER_IFACE
     methods = {}  # none added at run time: dbusmock's method lookup then falls back to the class's
 
@@ -312,19 +242,13 @@ class _AgentManager(dbus.service.Object):
 
     @dbus.service.method(AGENT_MANAGER_IFACE, in_signature='su', sender_keyword='sender')
     def RegisterWithCapabilities(self, identifier, _capabilities, sender=None):
-        _deny_if_asked('Register')
-        if any(i == identifier for _, i in self.agents):
-            _fail(AGENT_MANAGER_IFACE + '.PermissionDenied', 'An agent with this ID is already registered.')
+        _deny_if_asked('Register', AGENT_MANAGER_IFACE)
         self.agents.append((str(sender), str(identifier)))
-        self.connection.watch_name_owner(sender, lambda owner: owner or self.Unregister(sender=sender))
-
-    @dbus.service.method(AGENT_MANAGER_IFACE, in_signature='', sender_keyword='sender')
-    def Unregister(self, sender=None):
-        self.agents = [a for a in self.agents if a[0] != sender]
+        self.connection.watch_name_owner(
+            sender, lambda owner: owner or setattr(self, 'agents', [a for a in self.agents if a[0] != sender]))
 
 def _ask_agents(conn, flags):
-    '''The security secrets from the agents, newest first, then the keyring agent. An agent without
-    secrets passes the request on; one that cancels ends it.'''
+    '''Secrets from the agents, newest first, then the keyring; one without passes on, one cancelling ends it.'''
     st = _st()
     manager, canceled = st['agent_manager'], AGENT_MANAGER_IFACE + '.UserCanceled'
     for sender, _ in reversed(manager.agents):
@@ -342,14 +266,12 @@ def _ask_agents(conn, flags):
     keyring = st['keyring'].get(str(conn.settings['connection']['uuid']))
     if keyring is None:
         _fail(AGENT_MANAGER_IFACE + '.NoSecrets', 'No agents were available for this request.')
-    if flags & REQUEST_NEW:
-        st['keyring_prompts'] += 1  # the desktop would ask the user; here the user cancels
+    if flags & REQUEST_NEW:  # the desktop asks the user, who cancels
         _fail(canceled, 'User canceled the secrets request.')
-    return {'wep-key0' if str(conn.settings[SECURITY].get('key-mgmt')) == 'none' else 'psk': dbus.String(keyring)}
+    return {'psk': dbus.String(keyring)}
 
 def _secret_for_activation(conn, flags):
-    '''The stored secret, or what the agents give, which is written into a profile that keeps its own
-    secret at once (before the activation has worked), as NetworkManager does.'''
+    '''The stored secret, else the agents', written at once into a profile keeping its own (as NetworkManager).'''
     sec = conn.settings.get(SECURITY, {})
     stored = [str(sec[k]) for k in ('psk', 'wep-key0') if k in sec]
     if stored and not flags & REQUEST_NEW:
@@ -357,7 +279,7 @@ def _secret_for_activation(conn, flags):
     given = _ask_agents(conn, flags)
     if not _secret_flags(conn.settings) & NOT_STORED:
         conn.settings[SECURITY].update(given)
-        _updated(conn, bool(conn.Get(CONNECTION_IFACE, 'Unsaved')))
+        conn.EmitSignal(CONNECTION_IFACE, 'Updated', '', [])
     return str(next(iter(given.values()), ''))
 
 def _start_activation(conn_path, dev_path, specific):
@@ -372,12 +294,8 @@ def _start_activation(conn_path, dev_path, specific):
     ac_path = f'/org/freedesktop/NetworkManager/ActiveConnection/{st["next_active"]}'
     nm.AddObject(ac_path, ACTIVE_IFACE, {
         'Connection': dbus.ObjectPath(conn_path), 'SpecificObject': dbus.ObjectPath(ap_path or '/'),
-        'Id': conn.settings['connection'].get('id', ''), 'Uuid': conn.settings['connection'].get('uuid', ''),
-        'Type': '802-11-wireless', 'Devices': dbus.Array([dbus.ObjectPath(dev_path)], signature='o'),
-        'State': dbus.UInt32(AC_ACTIVATING), 'StateFlags': dbus.UInt32(0), 'Default': False, 'Default6': False,
-        'Vpn': False, 'Master': dbus.ObjectPath('/')}, [])
+        'Devices': dbus.Array([dbus.ObjectPath(dev_path)], signature='o'), 'State': dbus.UInt32(AC_ACTIVATING)}, [])
     nm.object_manager_emit_added(ac_path)
-    _paths(nm, MANAGER_IFACE, 'ActiveConnections', add=ac_path)
     dev.Set(DEVICE_IFACE, 'ActiveConnection', dbus.ObjectPath(ac_path))
 
     secret, outcome, reason = st['networks'].get(ssid, ('', 'secret', 0))
@@ -413,7 +331,6 @@ def _start_activation(conn_path, dev_path, specific):
             _set_device_state(dev, FAILED, why)
             _set_ac_state(ac, AC_DEACTIVATED, 9 if why == REASON_NO_SECRETS else 1)
             _remove_active(dev_path, ac_path)
-            _set_device_state(dev, DISCONNECTED, why)
         else:
             _set_device_state(dev, state, why)
         if state == CONFIG and outcome == 'secret':
@@ -430,69 +347,36 @@ def _start_activation(conn_path, dev_path, specific):
     schedule(0)
     return ac_path
 
-def _check_device(dev_path):
-    if not _exists(dev_path) or not _radio_on():
-        _fail('org.freedesktop.NetworkManager.UnknownDevice', 'Device not available')
-
 def _activate(self, conn_path, dev_path, specific):
-    _deny_if_asked('Activate')
-    if not _exists(str(conn_path)):
-        _fail('org.freedesktop.NetworkManager.UnknownConnection', 'Connection not found')
-    _check_device(str(dev_path))
     return dbus.ObjectPath(_start_activation(str(conn_path), str(dev_path), str(specific)))
 
 def _add_and_activate2(self, settings, dev_path, specific, options):
-    _deny_if_asked('Activate')
-    dev_path, specific = str(dev_path), str(specific)
-    _check_device(dev_path)
-    persist = str(options.get('persist', 'disk'))
-    if set(options) - {'persist'} or persist not in ('disk', 'memory', 'volatile'):
-        _fail(MANAGER_IFACE + '.InvalidArguments', 'Unknown extra option passed')
-    settings = _copy(settings)
-    wifi = settings.setdefault('802-11-wireless', {})
-    if 'ssid' not in wifi and specific in _obj(dev_path).access_points:
-        wifi['ssid'] = _obj(specific).Get(AP_IFACE, 'Ssid')
-    if len(wifi.get('ssid', [])) == 0:
+    if len(settings.get('802-11-wireless', {}).get('ssid', [])) == 0:
         _fail('org.freedesktop.NetworkManager.Settings.Connection.MissingProperty',
               '802-11-wireless.ssid: property is missing')
-    conn = settings.setdefault('connection', {})
-    conn.setdefault('type', '802-11-wireless')
-    conn.setdefault('id', _bytes(wifi['ssid']).decode('utf-8', 'replace'))
-    conn_path = _add_connection(settings, persist)
-    return (dbus.ObjectPath(conn_path), dbus.ObjectPath(_start_activation(conn_path, dev_path, specific)),
+    conn_path = _add_connection(settings, str(options.get('persist', 'disk')))
+    return (dbus.ObjectPath(conn_path), dbus.ObjectPath(_start_activation(conn_path, str(dev_path), str(specific))),
             dbus.Dictionary({}, signature='sv'))
 
-def _deactivate(self, ac_path):
-    _deny_if_asked('Disconnect')
-    if not _exists(str(ac_path)):
-        _fail('org.freedesktop.NetworkManager.ConnectionNotActive', 'The connection was not active')
-    for dev_path in _obj(str(ac_path)).Get(ACTIVE_IFACE, 'Devices'):
-        _deactivate_device(str(dev_path), REASON_USER_REQUESTED)
-
 def _properties_set(self, iface, name, value):
-    '''WirelessEnabled is privileged and takes the Wi-Fi devices down or up.'''
-    if str(iface) == MANAGER_IFACE and str(name) == 'WirelessEnabled':
+    if str(name) == 'WirelessEnabled':
         _deny_if_asked('WirelessEnabled')
-        value = dbus.Boolean(value)
-        dbusmock.mockobject.DBusMockObject.Set(self, iface, name, value)
-        for dev_path in list(self.Get(MANAGER_IFACE, 'Devices')):
-            if int(_obj(dev_path).Get(DEVICE_IFACE, 'DeviceType')) == 2:
-                _deactivate_device(str(dev_path), REASON_NONE)
-                _set_device_state(_obj(dev_path), DISCONNECTED if value else UNAVAILABLE, REASON_NONE)
-        return
     dbusmock.mockobject.DBusMockObject.Set(self, iface, name, value)
+
+def _deactivate(self, ac_path):
+    for dev_path in _obj(str(ac_path)).Get(ACTIVE_IFACE, 'Devices') if _exists(str(ac_path)) else ():
+        _deactivate_device(str(dev_path), REASON_USER_REQUESTED)
 
 def load(mock, parameters):
     stock.load(mock, parameters)
     nm = _obj(MANAGER_OBJ)
     nm.ondrel = {'networks': {}, 'denied': set(), 'step_ms': int(parameters.get('ActivationStepMs', 30)),
-                 'scan_mode': 'normal', 'scan_ms': int(parameters.get('ScanMs', 100)), 'scanning': set(),
-                 'scan_requests': 0, 'activations': 0, 'next_connection': 0, 'next_active': 0, 'generation': {},
-                 'keyring': {}, 'agent_requests': 0, 'keyring_prompts': 0, 'authorization_ms': 0}
+                 'scan_mode': 'normal', 'scan_ms': int(parameters.get('ScanMs', 100)), 'scan_requests': 0,
+                 'activations': 0, 'next_connection': 0, 'next_active': 0, 'generation': {}, 'keyring': {},
+                 'agent_requests': 0}
     if getattr(mock, 'ondrel_agents', None):  # a Reset: the previous one leaves the bus
         mock.ondrel_agents.remove_from_connection()
     nm.ondrel['agent_manager'] = mock.ondrel_agents = _AgentManager(nm.bus_name)
-    SetBehaviour(nm, 'version', '1.42.4')
     nm.AddMethod(MANAGER_IFACE, 'ActivateConnection', 'ooo', 'o', _activate)
     nm.AddMethod(MANAGER_IFACE, 'AddAndActivateConnection2', 'a{sa{sv}}ooa{sv}', 'ooa{sv}', _add_and_activate2)
     nm.AddMethod(MANAGER_IFACE, 'DeactivateConnection', 'o', '', _deactivate)

@@ -1,5 +1,7 @@
-// The NetworkManager backend against python-dbusmock's NetworkManager (with
-// tests/wifi/nm_template.py) on a private bus that this test starts itself.
+// The NetworkManager backend, in this process and in "ondrel --probe",
+// against python-dbusmock's NetworkManager (with tests/wifi/nm_template.py) on
+// a private bus that this test starts itself: what NetworkManager's signals,
+// calls and secret requests add to the rules of tst_NetworkManagerRules.
 
 #include "tests/wifi/MockNetworkManager.h"
 #include "wifi/NetworkManagerBackend.h"
@@ -10,6 +12,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QtTest>
 
@@ -17,57 +21,33 @@ using namespace ondrel;
 using namespace ondrel::nm::dbus;
 using namespace std::chrono_literals;
 using test::MockNetworkManager;
-using Ap = MockNetworkManager::Ap;
 using Error = std::optional<SystemError>;
+using B = NetworkManagerBackend;
 
 namespace {
 
-constexpr uint kCcmp = 0x8 | 0x80, kPsk = 0x100, kSae = 0x400;
-const qint64 kTimedOut = NetworkManagerBackend::kTimedOut,
-             kNotPermitted = NetworkManagerBackend::kNotPermitted;
+constexpr uint kCcmpPsk = 0x8 | 0x80 | 0x100, kSae = 0x400;
+const QString kRight = QStringLiteral("the right one");
 
 // Short limits: every wait these tests run into ends quickly.
-NetworkManagerBackend::Limits limits(std::chrono::milliseconds activation = 5s,
-                                     std::chrono::milliseconds call = 1500ms)
+B::Limits limits(std::chrono::milliseconds activation = 5s, std::chrono::milliseconds call = 1500ms)
 {
     return {call, 150ms, activation, 1500ms, 100ms, 100ms};
 }
 
-std::optional<QString> typed(const QString& password)
-{
-    return password.isEmpty() ? std::nullopt : std::optional(password);
-}
+// A join of a network whose secret is kRight, with a saved profile (its secret's owner: NetworkManager 0,
+// the keyring agent 1) or none; -1 steps: every state before the call's reply. The error code (0: joined).
+struct Join {
+    QByteArray ssid = "Home";
+    std::optional<uint> saved{};
+    QString stored = QStringLiteral("outdated"), typed{};
 
-// A join of a new network: its security, the password, where the profile
-// keeps it, the activation's pace (-1: every state before the call's reply)
-// and how long the user takes to authenticate.
-struct NewJoin {
-    QByteArray ssid;
-    uint rsn;
-    QString password, secretKey;
-    int stepMs, authorizationMs;
-};
-// A join that fails: with a saved profile (its secret's owner) or not, how,
-// the calls refused and the password typed.
-struct FailedJoin {
-    std::optional<uint> saved;
-    QString outcome;
-    uint reason;
-    QStringList denied;
-    QString typed;
-    qint64 code;
-};
-// A join of a saved profile whose secret is NetworkManager's (owner 0) or the
-// keyring's (1): the error code (0: joined), the secret afterwards, the agent
-// requests NetworkManager made and the further profiles while connected.
-struct SavedJoin {
-    QString keyMgmt;
-    uint owner;
-    QString stored, typed;
-    qint64 code;
-    QString kept;
-    uint agentRequests;
-    int copies;
+    QString outcome = QStringLiteral("secret");
+    uint reason = 0;
+    QStringList denied{};
+    int stepMs = 20;
+    qint64 code = 0;
+    uint agentRequests = 0;
 };
 
 } // namespace
@@ -78,20 +58,25 @@ class tst_NetworkManagerBackend : public QObject {
     std::unique_ptr<MockNetworkManager> nm_;
     QString device_;
 
-    QString addHome(uint rsn = kCcmp | kPsk)
-    {
-        return nm_->addAccessPoint(device_, {.ssid = "Home", .rsn = rsn});
-    }
     AccessPoint scanned(NetworkManagerBackend& backend, const QByteArray& ssid)
     {
         const QList<AccessPoint> all = backend.scan().accessPoints;
-        const auto found =
-            std::find_if(all.begin(), all.end(), [&](const auto& ap) { return ap.ssidBytes == ssid; });
+        const auto found = std::ranges::find(all, ssid, &AccessPoint::ssidBytes);
         return found == all.end() ? AccessPoint() : *found;
     }
     void behave(const char* name, const QVariant& value)
     {
         nm_->mock("SetBehaviour", {name, QVariant::fromValue(QDBusVariant(value))});
+    }
+    // "ondrel --probe" on this system bus, started (ctest names it in ONDREL_BINARY).
+    bool startProbe(QProcess& process, const QString& bus, const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("ONDREL_WIFI_SIMULATION"));
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus);
+        process.setProcessEnvironment(env);
+        process.start(qEnvironmentVariable("ONDREL_BINARY"), QStringList{QStringLiteral("--probe")} + args);
+        return process.waitForStarted();
     }
 
 private Q_SLOTS:
@@ -105,19 +90,19 @@ private Q_SLOTS:
     {
         QVERIFY(nm_->reset());
         device_ = nm_->addWirelessDevice();
-        QVERIFY(!device_.isEmpty());
     }
-    void cleanupTestCase() { nm_.reset(); }
 
-    // One RequestScan, then every object in one round trip; the records keep
-    // the exact bytes, NetworkManager's WPA and RSN flags, and the width it
-    // knows (1.42 gives none).
-    void scan()
+    // A scan: one RequestScan (its round trips: bench_nm_scan), records with the exact bytes,
+    // NetworkManager's WPA and RSN flags and the width it gives (none before 1.46); a refused scan, or one
+    // whose LastScan never changes, serves the current list. The reads follow NetworkManager's signals:
+    // profiles, an activation made elsewhere (of a hidden network: named by its profile), a device going and
+    // another coming, the radio.
+    void scanAndSignals()
     {
-        const QList<std::pair<Ap, const char*>> aps{
-            {{.ssid = "Mixed", .frequency = 5500, .rsn = kCcmp | kPsk | kSae, .bandwidth = 160}, "1.46.0"},
-            {{.ssid = "", .frequency = 5955, .flags = 1}, "1.46.0"},
-            {{.ssid = "A\xff\x1b[2J", .frequency = 5180, .wpa = 0x144, .bandwidth = 80}, "1.42.4"},
+        const QList<MockNetworkManager::Ap> aps{
+            {.ssid = "Mixed", .frequency = 5500, .rsn = kCcmpPsk | kSae, .bandwidth = 160},
+            {.ssid = "", .frequency = 5955, .flags = 1},
+            {.ssid = "A\xff\x1b[2J", .frequency = 5180, .wpa = 0x144, .bandwidth = 0},
         };
         const QList<std::tuple<std::optional<QString>, Security, Band, int>> records{
             {"Mixed", Security::wpa2wpa3Personal, Band::ghz5, 160},
@@ -126,271 +111,214 @@ private Q_SLOTS:
              0},
         };
         QStringList paths;
-        for (auto [ap, version] : aps) {
-            behave("version", version);
-            ap.bssid = QStringLiteral("AA:BB:CC:00:11:%1").arg(paths.size());
+        for (const MockNetworkManager::Ap& ap : aps)
             paths << nm_->addAccessPoint(device_, ap);
-        }
         NetworkManagerBackend backend(limits());
-        const quint64 before = backend.roundTrips();
+        QCOMPARE(backend.interfaceName(), std::optional<QString>("wlan0"));
+        QVERIFY(backend.isPoweredOn());
         const ScanResult result = backend.scan();
-        QVERIFY(!result.error);
-        QCOMPARE(backend.roundTrips() - before, 2u); // RequestScan, then every object at once
+        QVERIFY(!result.error && result.accessPoints.size() == aps.size());
         QCOMPARE(nm_->counter("scan_requests"), 1u);
-        QCOMPARE(result.accessPoints.size(), aps.size());
         for (qsizetype i = 0; i < aps.size(); ++i) {
             const ScannedNetwork record = ScannedNetwork::fromAccessPoint(result.accessPoints[i]);
             QCOMPARE(result.accessPoints[i].handle, paths[i]);
-            QCOMPARE(result.accessPoints[i].ssidBytes, aps[i].first.ssid);
+            QCOMPARE(result.accessPoints[i].ssidBytes, aps[i].ssid);
             QCOMPARE(std::tie(record.ssid, record.security, record.band, record.widthMHz), records[i]);
-            QCOMPARE(record.bssid, std::optional<QString>(QStringLiteral("AA:BB:CC:00:11:%1").arg(i)));
-            QCOMPARE(record.rssi, -58);
+            QVERIFY(record.bssid == QStringLiteral("02:00:00:00:00:01") && record.rssi == -58);
         }
-        // A refused scan, or one whose LastScan never changes, serves the current list.
         for (const char* mode : {"refuse", "never"}) {
             behave("scan_mode", mode);
-            const ScanResult stale = NetworkManagerBackend(limits()).scan();
+            const ScanResult stale = backend.scan();
             QVERIFY(!stale.error && stale.accessPoints.size() == aps.size());
         }
-    }
+        const QString attic = nm_->addSavedWifi("Attic");
+        QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Attic"});
+        const QVariantList activation{QVariant::fromValue(QDBusObjectPath(attic)),
+                                      QVariant::fromValue(QDBusObjectPath(device_)),
+                                      QVariant::fromValue(QDBusObjectPath(paths[1]))};
+        QCOMPARE(nm_->call(kManagerPath, kManager, "ActivateConnection", activation).type(),
+                 QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(backend.currentAssociation().ssid, std::optional<QString>("Attic"));
 
-    // The reads follow NetworkManager's signals.
-    void statusFollowsSignals()
-    {
-        NetworkManagerBackend backend(limits());
-        QCOMPARE(backend.interfaceName(), std::optional<QString>("wlan0"));
-        QVERIFY(backend.isPoweredOn() && !backend.currentAssociation().ssid &&
-                backend.savedSsids().isEmpty());
-        // Profiles of every kind followed through changes: the daemon's test.
-        nm_->addSavedWifi("Home", "wpa-psk", "secret12");
-        QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Home"});
-
-        // A Wi-Fi device going and another coming; the radio switched elsewhere.
         nm_->mock("RemoveDevice", {device_});
         QTRY_VERIFY(!backend.hasInterface());
-        QVERIFY(!backend.interfaceName() && !backend.isPoweredOn());
-        QCOMPARE(backend.scan().error, Error(WiFiError::noInterface));
-        QCOMPARE(backend.join(AccessPoint{}, std::nullopt), Error(WiFiError::noInterface));
+        QVERIFY(!backend.currentAssociation().ssid);
         device_ = nm_->addWirelessDevice("wlan1");
         QTRY_COMPARE(backend.interfaceName(), std::optional<QString>("wlan1"));
         nm_->mock("SetProperty",
                   {kManagerPath, kManager, "WirelessEnabled", QVariant::fromValue(QDBusVariant(false))});
         QTRY_VERIFY(!backend.isPoweredOn());
+        behave("denied", QStringList{"WirelessEnabled"}); // a refusal is not reported as done
+        QCOMPARE(backend.setPower(true)->code(), B::kNotPermitted);
     }
 
-    // New networks: a volatile profile, kept on disk for the exact bytes once
-    // it has worked; the association shows it until the disconnect.
-    void joinAndDisconnect_data()
+    // Which profile a join uses and keeps is tst_NetworkManagerRules' table;
+    // here NetworkManager carries it out.
+    void joins_data()
     {
-        QTest::addColumn<NewJoin>("row");
-        QTest::newRow("open") << NewJoin{"Cafe", 0, {}, "psk", 20, 0};
-        QTest::newRow("wpa2") << NewJoin{"Home", kCcmp | kPsk, "correct horse", "psk", 20, 0};
-        QTest::newRow("wep key") << NewJoin{"Old", 0, "abcde", "wep-key0", 20, 0};
-        QTest::newRow("after authenticating") << NewJoin{"Cafe", 0, {}, "psk", 20, 450};
-        QTest::newRow("non-ASCII, states first")
-            << NewJoin{"\xe6\x97\xa5\xff", kCcmp | kPsk, "pässwörd", "psk", -1, 0};
-    }
-    void joinAndDisconnect()
-    {
-        QFETCH(NewJoin, row);
-        const auto& [ssid, rsn, password, secretKey, stepMs, authorizationMs] = row;
-        behave("step_ms", stepMs);
-        nm_->setNetworkBehaviour(ssid, password);
-        const QString path = nm_->addAccessPoint(device_, {.ssid = ssid,
-                                                           .frequency = 5180,
-                                                           .rsn = rsn,
-                                                           .bitrate = 300000,
-                                                           .flags = rsn || !password.isEmpty()});
-        NetworkManagerBackend backend(limits(5s, authorizationMs ? 300ms : 1500ms));
-        const AccessPoint ap = scanned(backend, ssid);
-        QCOMPARE(ap.handle, path);
-        behave("authorization_ms", authorizationMs);
-        QCOMPARE(backend.join(ap, typed(password)), std::nullopt);
-        behave("authorization_ms", 0);
+        QTest::addColumn<Join>("row");
 
-        const Association now = backend.currentAssociation();
-        QCOMPARE(now.ssid, nm::decodeSsid(ssid));
-        QVERIFY(now.txRate == 300.0 && now.channel->number == 36);
-        const QStringList profiles = nm_->savedConnections();
-        QCOMPARE(profiles.size(), 1);
-        const QVariantMap stored = nm_->connectionSecrets(profiles[0]);
-        QCOMPARE(stored.value("unsaved").toBool() || stored.value("volatile").toBool(), false);
-        QCOMPARE(stored.value(secretKey).toString(), password);
-        QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{ssid});
-        backend.disconnect();
-        QVERIFY(!backend.currentAssociation().ssid);
-        QCOMPARE(nm_->savedConnections().size(), 1);
-    }
+        QTest::newRow("new, non-ASCII, states first")
+            << Join{.ssid = "\xe6\x97\xa5\xff", .typed = kRight, .stepMs = -1};
+        QTest::newRow("new, wrong password") << Join{.typed = "wrong pass", .code = 7, .agentRequests = 1};
+        QTest::newRow("new, never finishes")
+            << Join{.typed = kRight, .outcome = "stall", .code = B::kTimedOut};
 
-    // Failures leave every profile as it was and nothing connected; a refusal
-    // by policy activates nothing, and the disconnect after it reports nothing.
-    void failedJoins_data()
-    {
-        QTest::addColumn<FailedJoin>("row");
-        QTest::newRow("wrong password, new") << FailedJoin{{}, "secret", 0, {}, "wrong pass", 7};
-        QTest::newRow("supplicant time-out") << FailedJoin{{}, "fail", 11, {}, "whatever1", 11};
-        QTest::newRow("network not found") << FailedJoin{0, "fail", 53, {}, {}, 53};
-        QTest::newRow("never finishes") << FailedJoin{{}, "stall", 0, {}, "whatever1", kTimedOut};
-        QTest::newRow("activation refused")
-            << FailedJoin{{}, "secret", 0, {"Activate", "Disconnect"}, "pass", kNotPermitted};
-        QTest::newRow("agent refused")
-            << FailedJoin{1, "secret", 0, {"Register", "Disconnect"}, "pass", kNotPermitted};
+        QTest::newRow("hidden, no name") << Join{.ssid = "", .typed = kRight, .code = B::kOtherFailure};
+        QTest::newRow("saved, not found") << Join{.saved = 0, .outcome = "fail", .reason = 53, .code = 53};
+        QTest::newRow("saved, agent refused")
+            << Join{.saved = 1, .typed = kRight, .denied = {"Register"}, .code = B::kNotPermitted};
+        QTest::newRow("saved, right password") << Join{.saved = 0, .typed = kRight};
+        QTest::newRow("saved, wrong password")
+            << Join{.saved = 0, .typed = "typo one", .code = 7, .agentRequests = 1};
+        QTest::newRow("keyring, nothing typed") << Join{.saved = 1, .stored = kRight, .agentRequests = 1};
+        QTest::newRow("keyring, wrong password")
+            << Join{.saved = 1, .typed = "typo one", .code = 7, .agentRequests = 2};
     }
-    void failedJoins()
+    void joins()
     {
-        QFETCH(FailedJoin, row);
-        const auto& [saved, outcome, reason, denied, password, code] = row;
-        nm_->setNetworkBehaviour("Home", "the right one", outcome, reason);
-        addHome();
+        QFETCH(Join, row);
+        behave("step_ms", row.stepMs);
+        nm_->setNetworkBehaviour(row.ssid, kRight, row.outcome, row.reason);
+        nm_->addAccessPoint(device_,
+                            {.ssid = row.ssid, .frequency = 5180, .rsn = kCcmpPsk, .bitrate = 300000});
         nm_->addSavedWifi("Other", "wpa-psk", "x");
-        if (saved)
-            nm_->addSavedWifi("Home", "wpa-psk", *saved ? QString() : "outdated", {{"secret-flags", *saved}});
-        behave("denied", denied);
+        QString saved;
+        if (row.saved) {
+            // An older profile of the same name is not the one a join uses.
+            nm_->addSavedWifi(row.ssid, "wpa-psk", "older", {{"timestamp", 100}});
+            saved = nm_->addSavedWifi(row.ssid, "wpa-psk", row.stored,
+                                      {{"secret-flags", *row.saved}, {"timestamp", 200}});
+        }
         const QStringList before = nm_->savedConnections();
-        NetworkManagerBackend backend(limits(outcome == QLatin1String("stall") ? 300ms : 5s));
-        const Error error = backend.join(scanned(backend, "Home"), typed(password));
-        QCOMPARE(error ? error->code() : 0, code);
-        QVERIFY(!error->description().isEmpty() &&
-                !error->description().contains(QLatin1String("org.freedesktop")));
-        QCOMPARE(nm_->savedConnections(), before);
+        QList<QVariantMap> secrets;
+        for (const QString& path : before)
+            secrets << nm_->connectionSecrets(path);
+        behave("denied", row.denied);
+        NetworkManagerBackend backend(limits(row.outcome == QLatin1String("stall") ? 300ms : 5s));
+        const AccessPoint ap = scanned(backend, row.ssid);
+        const Error error = backend.join(ap, row.typed.isEmpty() ? std::nullopt : std::optional(row.typed));
+        QVERIFY2((error ? error->code() : 0) == row.code,
+                 qPrintable(error ? error->description() : QString()));
+        QCOMPARE(nm_->counter("agent_requests"), row.agentRequests);
+        if (error) {
+            // Every profile as it was, nothing connected; a refusal activates nothing.
+            QTRY_COMPARE(nm_->savedConnections(), before);
+            for (qsizetype i = 0; i < before.size(); ++i)
+                QCOMPARE(nm_->connectionSecrets(before[i]), secrets[i]);
+            QCOMPARE(nm_->property(device_, kDevice, "ActiveConnection").toString(), QStringLiteral("/"));
+            QVERIFY(row.denied.isEmpty() || nm_->counter("activations") == 0);
+            return;
+        }
+        const Association now = backend.currentAssociation();
+        QCOMPARE(now.ssid, nm::decodeSsid(row.ssid));
+        QVERIFY(now.txRate == 300.0 && now.channel->number == 36);
+        // The profile that worked is on disk with the secret that worked, the rest of it as it was.
+        const QString profile = saved.isEmpty() ? nm_->savedConnections().value(before.size()) : saved;
+        const QVariantMap stored = nm_->connectionSecrets(profile);
+        QCOMPARE(stored.value("persist").toString(), QStringLiteral("disk"));
+        QCOMPARE(stored.value(row.saved == 1u ? "keyring" : "psk").toString(),
+                 row.saved && row.typed.isEmpty() ? row.stored : row.typed);
+        if (row.saved)
+            QCOMPARE(stored.value("ipv4"), secrets[before.indexOf(saved)].value("ipv4"));
+        // A copy that carried the password vanishes with its connection.
+        backend.disconnect();
         QVERIFY(!backend.currentAssociation().ssid);
-        QCOMPARE(nm_->property(device_, kWireless, "ActiveAccessPoint").toString(), QStringLiteral("/"));
-        QVERIFY(denied.isEmpty() || nm_->counter("activations") == 0);
-        backend.disconnect();
+        QTRY_COMPARE(nm_->savedConnections(), saved.isEmpty() ? before + QStringList{profile} : before);
     }
 
-    // A saved profile never changes before a join has worked: by the owner
-    // of its secret (NetworkManager 0, the keyring agent 1) and the password typed.
-    void savedProfileJoins_data()
+    // NetworkManager hanging: the reads answer from the copy without asking, a
+    // scan waits one call, a copy that could not load loads once it answers. A
+    // join waiting for NetworkManager ends as soon as the engine goes away or
+    // NetworkManager leaves. (Leaving and coming back: tst_NetworkManagerDaemon.)
+    void hangingAndLeaving()
     {
-        QTest::addColumn<SavedJoin>("row");
-        const QString psk = QStringLiteral("wpa-psk"), right = QStringLiteral("the right one");
-        const QString old = QStringLiteral("outdated"), typo = QStringLiteral("typo one");
-        QTest::newRow("stored secret works") << SavedJoin{psk, 0, right, {}, 0, right, 0, 0};
-        QTest::newRow("stored secret is wrong") << SavedJoin{psk, 0, old, {}, 7, old, 1, 0};
-        QTest::newRow("right password, own secret") << SavedJoin{psk, 0, old, right, 0, right, 0, 1};
-        QTest::newRow("wrong password, own secret") << SavedJoin{psk, 0, old, typo, 7, old, 1, 0};
-        QTest::newRow("keyring secret works") << SavedJoin{psk, 1, right, {}, 0, right, 1, 0};
-        QTest::newRow("right password, keyring") << SavedJoin{psk, 1, old, right, 0, right, 1, 0};
-        QTest::newRow("wrong password, keyring") << SavedJoin{psk, 1, old, typo, 7, old, 2, 0};
-        QTest::newRow("open, stray password") << SavedJoin{{}, 0, {}, right, 0, {}, 0, 0};
-    }
-    void savedProfileJoins()
-    {
-        QFETCH(SavedJoin, row);
-        const auto& [keyMgmt, owner, stored, password, code, kept, agentRequests, copies] = row;
-        nm_->setNetworkBehaviour("Home", keyMgmt.isEmpty() ? QString() : QStringLiteral("the right one"));
-        addHome(keyMgmt.isEmpty() ? 0u : kCcmp | kPsk);
-        // An older profile of the same name is not the one a join uses.
-        nm_->addSavedWifi("Home", "wpa-psk", "older", {{"timestamp", 100}});
-        const QString saved =
-            nm_->addSavedWifi("Home", keyMgmt, stored, {{"secret-flags", owner}, {"timestamp", 200}});
-        const QStringList before = nm_->savedConnections();
-        NetworkManagerBackend backend(limits());
-        const Error error = backend.join(scanned(backend, "Home"), typed(password));
-        QVERIFY2((error ? error->code() : 0) == code, qPrintable(error ? error->description() : QString()));
-        const auto secrets = [&] { return nm_->connectionSecrets(saved); };
-        QTRY_COMPARE(secrets().value(owner ? "keyring" : "psk").toString(), kept);
-        QVERIFY(!owner || !secrets().contains("psk")); // a keyring's secret is never stored in the profile
-        QCOMPARE(secrets().value("key-mgmt").toString(), keyMgmt);
-        QCOMPARE(nm_->counter("agent_requests"), agentRequests);
-        QCOMPARE(nm_->counter("keyring_prompts"), 0u); // no second dialog
-        QCOMPARE(nm_->savedConnections().size(), before.size() + copies);
-        // The rest of the profile is as it was; a copy that carried the
-        // password vanishes with its connection.
-        const auto setting = [&](const char* key) {
-            return nm_->mock("ConnectionSetting", {saved, "ipv4", key});
-        };
-        QCOMPARE(setting("address-data").toList().value(0).toMap().value("address"), QVariant("192.168.7.2"));
-        QCOMPARE(setting("dns").toList(), QVariantList{0x08080808u});
-        backend.disconnect();
-        QTRY_COMPARE(nm_->savedConnections(), before);
-    }
-
-    // A hidden network needs its name: NetworkManager's refusal is reported
-    // as it gave it; a hidden network joined elsewhere is named by its profile.
-    void hiddenNetworks()
-    {
-        const QString ap = nm_->addAccessPoint(device_, {.ssid = "", .rsn = kCcmp | kPsk});
-        NetworkManagerBackend backend(limits());
-        const Error error = backend.join(scanned(backend, ""), QStringLiteral("password1"));
-        QCOMPARE(error->code(), NetworkManagerBackend::kOtherFailure);
-        QVERIFY(error->description().contains(QLatin1String("ssid")) && nm_->savedConnections().isEmpty());
-        QDBusMessage activate =
-            QDBusMessage::createMethodCall(kManager, kManagerPath, kManager, "ActivateConnection");
-        activate.setArguments({QVariant::fromValue(QDBusObjectPath(nm_->addSavedWifi("Attic"))),
-                               QVariant::fromValue(QDBusObjectPath(device_)),
-                               QVariant::fromValue(QDBusObjectPath(ap))});
-        QCOMPARE(nm_->connection().call(activate).type(), QDBusMessage::ReplyMessage);
-        QTRY_COMPARE(backend.currentAssociation().ssid, std::optional<QString>("Attic"));
-    }
-
-    // A join waiting for NetworkManager ends as soon as the engine goes away
-    // or NetworkManager leaves, long before its own limit; then, without
-    // NetworkManager, nothing waits.
-    void waitingJoinEndsEarly()
-    {
-        for (bool leaves : {false, true}) {
-            QVERIFY(nm_->reset());
-            device_ = nm_->addWirelessDevice();
-            nm_->setNetworkBehaviour("Home", QString(), "stall");
-            addHome();
-            NetworkManagerBackend backend(limits(600s));
-            const AccessPoint ap = scanned(backend, "Home");
-            Error result;
-            std::atomic<bool> done{false};
-            std::unique_ptr<QThread> worker(QThread::create([&] {
-                result = backend.join(ap, QStringLiteral("password1"));
-                done = true;
-            }));
-            worker->start();
-            QTRY_COMPARE(nm_->counter("activations"), 1u);
-            leaves ? nm_->stop() : backend.cancel();
-            QTRY_VERIFY_WITH_TIMEOUT(done.load(), 20000);
-            worker->wait();
-            QCOMPARE(result->code(), leaves ? qint64(WiFiError::noInterface) : kTimedOut);
-        }
-        // NetworkManager absent from the start.
-        {
-            NetworkManagerBackend absent(limits());
-            QVERIFY(!absent.hasInterface() && !absent.isPoweredOn() && absent.savedSsids().isEmpty());
-            QCOMPARE(absent.scan().error, Error(WiFiError::noInterface));
-            QCOMPARE(absent.setPower(true), Error(WiFiError::noInterface));
-            absent.disconnect();
-        }
-    }
-
-    // Leaving and coming back, hanging: no interface, nothing waits longer
-    // than one call, and the copy comes back with NetworkManager.
-    void networkManagerLeavingOrHanging()
-    {
-        NetworkManagerBackend backend(limits(5s, 300ms));
-        for (int round = 0; round < 2; ++round) {
-            QVERIFY(nm_->reset());
-            device_ = nm_->addWirelessDevice();
-            nm_->addSavedWifi("Home", "wpa-psk", "secret12");
-            addHome();
-            QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Home"});
-            QTRY_VERIFY(backend.hasInterface());
-            if (round == 0) {
-                nm_->stop();
-                QTRY_VERIFY(!backend.hasInterface());
-                QVERIFY(backend.savedSsids().isEmpty());
-            }
-        }
-        QCOMPARE(backend.scan().accessPoints.size(), 1);
+        nm_->setNetworkBehaviour("Home", QString(), "stall");
+        nm_->addSavedWifi("Home", "wpa-psk", "secret12");
+        nm_->addAccessPoint(device_, {.ssid = "Home", .rsn = kCcmpPsk});
+        NetworkManagerBackend backend(limits(600s, 300ms));
+        const AccessPoint ap = scanned(backend, "Home");
+        QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Home"});
         nm_->pause();
-        // The reads answer from the copy without asking; a scan waits one call.
         const quint64 trips = backend.roundTrips();
         QVERIFY(backend.hasInterface() && backend.isPoweredOn());
         QCOMPARE(backend.savedSsids(), QList<QByteArray>{"Home"});
         QCOMPARE(backend.roundTrips(), trips);
-        QCOMPARE(backend.scan().error->code(), kTimedOut);
+        QCOMPARE(backend.scan().error->code(), B::kTimedOut);
         NetworkManagerBackend late(limits(5s, 300ms)); // gives up after one call: no interface
         QVERIFY(!late.hasInterface());
         nm_->resume();
-        QVERIFY(!backend.scan().error);
         QTRY_VERIFY(late.hasInterface()); // loaded again after its retry interval
+        for (uint activations : {1u, 2u}) {
+            NetworkManagerBackend joining(limits(600s)); // cancel() is for good
+            Error result;
+            std::unique_ptr<QThread> worker(
+                QThread::create([&] { result = joining.join(ap, QStringLiteral("password1")); }));
+            worker->start();
+            QTRY_COMPARE(nm_->counter("activations"), activations);
+            activations == 1 ? joining.cancel() : nm_->stop();
+            QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 20000);
+            QCOMPARE(result->code(), activations == 1 ? B::kTimedOut : qint64(WiFiError::noInterface));
+        }
+    }
+
+    // "ondrel --probe" joining with the password from standard input: its exit
+    // status and sentence, no password shown; killed at a random moment after
+    // the activation began. Once the join has ended the saved profile is as it
+    // was, and a new network's profile is on disk if it worked, else gone.
+    void probe_data()
+    {
+        QTest::addColumn<QString>("target"); // none: no system bus at all
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("status"); // -1: killed
+        QTest::addColumn<QString>("saying");
+        const QString cafe = QStringLiteral("Café Wi-Fi");
+        QTest::newRow("right password") << cafe << "secret12" << 0 << "成功。現在の接続先: Café Wi-Fi\n";
+        QTest::newRow("no system bus")
+            << QString() << "unused" << 1 << "Wi-Fi インターフェースが見つかりません。\n";
+        QTest::newRow("killed, new network") << cafe << "baguette" << -1 << QString();
+        QTest::newRow("killed, saved profile") << QString("HomeNet") << "baguette" << -1 << QString();
+    }
+    void probe()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, password);
+        QFETCH(int, status);
+        QFETCH(QString, saying);
+        behave("step_ms", 20);
+        for (const QByteArray ssid : {"Caf\xc3\xa9 Wi-Fi", "HomeNet"}) {
+            nm_->addAccessPoint(device_, {.ssid = ssid, .rsn = kCcmpPsk});
+            nm_->setNetworkBehaviour(ssid, "secret12");
+        }
+        nm_->addSavedWifi("HomeNet", "wpa-psk", "secret12"); // keeps its own secret
+        const QStringList profiles = nm_->savedConnections();
+        const QVariantMap secrets = nm_->connectionSecrets(profiles.value(0));
+        QProcess process;
+        QVERIFY(startProbe(
+            process, target.isEmpty() ? QStringLiteral("unix:path=/nonexistent/bus") : nm_->busAddress(),
+            target.isEmpty() ? QStringList() : QStringList{"--connect", target, "--password", "-"}));
+        process.write(password.toUtf8() + '\n');
+        process.closeWriteChannel();
+        const int moment = QRandomGenerator::global()->bounded(100);
+        if (status < 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(nm_->counter("activations") == 1, 10000);
+            if (!process.waitForFinished(moment))
+                process.kill();
+        }
+        process.waitForFinished(60000);
+        QCOMPARE(process.state(), QProcess::NotRunning);
+        const QString output =
+            QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        QVERIFY2(status < 0 ||
+                     (process.exitCode() == status && output.contains(saying) && !output.contains(password)),
+                 qPrintable(output));
+        const QByteArray context = "killed " + QByteArray::number(moment) + " ms after the activation began";
+        QTRY_VERIFY2(status == 0 || nm_->property(device_, kDevice, "ActiveConnection").toString() == "/",
+                     context.constData());
+        QTRY_COMPARE(nm_->savedConnections().size(), profiles.size() + (status == 0 ? 1 : 0));
+        QVERIFY2(nm_->connectionSecrets(profiles[0]) == secrets, context.constData());
+        for (const QString& path : nm_->savedConnections())
+            QCOMPARE(nm_->connectionSecrets(path).value("persist"), QVariant("disk"));
     }
 };
 
