@@ -1,9 +1,8 @@
 // Every window and sheet, in each of its states, in all 32 languages at its
 // size: no label, button, chip or other text is drawn outside its box, no
 // text of the program is shortened, a network name is shortened only when
-// it has no room, chips without room are counted by "+N", a form's labels
-// sit on the baseline of their values, and Tab visits the controls in
-// reading order. Texts are measured as the widgets draw them (font metrics
+// it has no room, no chip is lost, and Tab visits the controls in reading
+// order. Texts are measured as the widgets draw them (font metrics
 // of every text item), not by pixels. Wherever part of a hostile network name
 // is drawn or read out, all of it is, escaped, and its bytes are on hover.
 
@@ -24,7 +23,6 @@
 #include "wifi/SsidText.h"
 
 #include <QAccessible>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -92,8 +90,6 @@ public:
                 }
             }
             checkWidget(w);
-            if (auto* label = qobject_cast<QLabel*>(w); label && qobject_cast<QLabel*>(label->buddy()))
-                checkBaselines(window, label, static_cast<QLabel*>(label->buddy()));
         }
     }
 
@@ -161,11 +157,6 @@ private:
             const QStyleOptionButton o = styleOption<QStyleOptionButton>(button);
             return style->subElementRect(QStyle::SE_PushButtonContents, &o, w);
         }
-        if (auto* box = qobject_cast<QCheckBox*>(w)) {
-            *texts = box->text();
-            const QStyleOptionButton o = styleOption<QStyleOptionButton>(box);
-            return style->subElementRect(QStyle::SE_CheckBoxContents, &o, w);
-        }
         if (auto* combo = qobject_cast<QComboBox*>(w)) {
             *texts = combo->currentText();
             const QStyleOptionComboBox o = styleOption<QStyleOptionComboBox>(combo);
@@ -180,6 +171,8 @@ private:
         }
         if (auto* label = qobject_cast<QLabel*>(w))
             *texts = label->text();
+        else if (auto* box = qobject_cast<QCheckBox*>(w))
+            *texts = box->text();
         else if (auto* edit = qobject_cast<QLineEdit*>(w))
             *texts = edit->text() + edit->placeholderText();
         else if (auto* tabs = qobject_cast<QTabBar*>(w)) {
@@ -205,34 +198,13 @@ private:
             all += d.text;
             if (d.baseline.x() < box.left() - 1 || d.baseline.x() + d.width > box.right() + 2 ||
                 d.baseline.y() < box.top() || d.baseline.y() > box.bottom() + 2)
-                fail(w, QStringLiteral("draws “%1” (%2 px wide at %3) outside its box %4 px wide at %5")
-                            .arg(d.text)
-                            .arg(d.width, 0, 'f', 1)
-                            .arg(d.baseline.x(), 0, 'f', 1)
-                            .arg(box.width(), 0, 'f', 1)
-                            .arg(box.left(), 0, 'f', 1));
+                fail(w, QStringLiteral("draws “%1” outside its box").arg(d.text));
         }
         if (all.count(kEllipsis) > texts.count(kEllipsis))
             fail(w, QStringLiteral("shortens its text to “%1”").arg(all));
         const bool label = qobject_cast<QLabel*>(w) || qobject_cast<ElidedLabel*>(w);
         checkName(w, all, label ? std::optional(w->toolTip()) : std::nullopt);
         checkName(w, w->accessibleName(), w->accessibleDescription());
-    }
-
-    // A form's label and its value share a baseline.
-    void checkBaselines(QWidget* window, QLabel* label, QLabel* value)
-    {
-        const QList<Drawn> a = device_.render(label, true);
-        const QList<Drawn> b = device_.render(value, true);
-        if (a.isEmpty() || b.isEmpty() || label->text().contains(QLatin1Char('\n')))
-            return;
-        const qreal y1 = label->mapTo(window, a.first().baseline.toPoint()).y();
-        const qreal y2 = value->mapTo(window, b.first().baseline.toPoint()).y();
-        if (std::abs(y1 - y2) > 1)
-            fail(label, QStringLiteral("“%1” sits %2 px off the baseline of “%3”")
-                            .arg(label->text())
-                            .arg(y1 - y2)
-                            .arg(value->text()));
     }
 
     void checkRows(NetworkListView* list)
@@ -253,9 +225,8 @@ private:
             }
             auto fits = [&](const QString& what, const QString& text, const QFont& font, const QRectF& box) {
                 if (QFontMetricsF(font).horizontalAdvance(text) > box.width() + 0.5)
-                    fail(list, QStringLiteral("row “%1”: %2 “%3” is wider than its %4 px")
-                                   .arg(name, what, text)
-                                   .arg(box.width()));
+                    fail(list,
+                         QStringLiteral("row “%1”: %2 “%3” is wider than its box").arg(name, what, text));
             };
             if (l.nameText != name && QFontMetricsF(l.nameFont).horizontalAdvance(name) <= l.nameRoom)
                 fail(list, QStringLiteral("row “%1”: the name is shortened with room for it").arg(name));
@@ -263,7 +234,6 @@ private:
             fits(QStringLiteral("strength label"), l.strengthLabelText, l.strengthLabelFont, l.strengthLabel);
             if (!l.joinText.isEmpty())
                 fits(QStringLiteral("join"), l.joinText, l.joinFont, l.buttonText);
-            const bool rtl = option.direction == Qt::RightToLeft;
             QStringList kept;
             for (const auto& chip : l.chips)
                 kept.append(chip.first.text);
@@ -278,18 +248,6 @@ private:
                     fail(list,
                          QStringLiteral("row “%1”: chip “%2” leaves the chip line").arg(name, chip.text));
             }
-            if (l.hiddenChips.isEmpty())
-                continue;
-            // The hidden chips would not have fitted where "+N" is.
-            const QRectF more = l.chips.last().second;
-            double needed = -5;
-            for (const QString& text : l.hiddenChips)
-                needed += Chip{text, false}.size(option.font).width() + 5;
-            const double room = rtl ? more.right() - l.chipLine.left() : l.chipLine.right() - more.left();
-            if (l.chips.last().first.text != QStringLiteral("+%1").arg(l.hiddenChips.size()) ||
-                needed <= room)
-                fail(list, QStringLiteral("row “%1”: hides %2 with room for them")
-                               .arg(name, l.hiddenChips.join(", ")));
         }
     }
 
@@ -350,19 +308,15 @@ QJsonObject longNames(const QJsonObject& changes = {})
     QJsonArray networks = room["networks"].toArray();
     networks.append(accessPoint(kLongName + "|00:1d:aa:77:88:99|-76|149|wpa2Personal|50"));
     for (int i = 0; i < kHostile.size(); ++i)
-        networks.append(QJsonObject{{"ssid", kHostile[i]},
-                                    {"bssid", "02:00:00:00:00:0" + QString::number(i)},
-                                    {"rssi", -50},
-                                    {"channel", 36},
-                                    {"band", 50},
-                                    {"security", "wpa2Personal"}});
+        networks.append(
+            accessPoint(kHostile[i] + "|02:00:00:00:00:0" + QString::number(i) + "|-50|36|wpa2Personal|50"));
     room["networks"] = networks;
     return room;
 }
 
-// A room for the windows: details and hidden networks shown, two favourites,
-// scanned (or with its first scan still running).
-void furnish(Room& room, bool wait = true)
+// A room for the windows: details and hidden networks shown, favourites,
+// scanned.
+void furnish(Room& room)
 {
     room.prefs->setShowDetails(true);
     room.prefs->setShowHidden(true);
@@ -370,10 +324,7 @@ void furnish(Room& room, bool wait = true)
     room.prefs->toggleFavorite(kLongName);
     for (const QString& name : kHostile)
         room.prefs->toggleFavorite(name);
-    if (wait)
-        room.scan();
-    else
-        room.store.scan();
+    room.scan();
 }
 
 } // namespace
@@ -403,7 +354,7 @@ private Q_SLOTS:
         Room none(longNames({{"interface", QJsonValue::Null}}));
         Room nothing(QJsonObject{{"networks", QJsonArray()}});
         Room away(longNames({{"current", QJsonValue::Null}}));
-        furnish(scanning, false);
+        scanning.store.scan();
         for (Room* r : {&room, &asking, &off, &none, &nothing, &away})
             furnish(*r);
         for (const QString& name : away.prefs->favorites())

@@ -31,9 +31,7 @@ private Q_SLOTS:
             "SpeedHistoryView");
         row("speed wins over settings", {"--settings", "--speed"}, "SpeedTestView");
         row("--speedtest is not --speed", {"--speedtest"}, "ContentView");
-        row("settings", {"--settings"}, "SettingsView 0");
         row("page 2", {"--settings", "--tab", "2"}, "SettingsView 2");
-        row("signed", {"--settings", "--tab", "+1"}, "SettingsView 1");
         row("negative", {"--settings", "--tab", "-1"}, "SettingsView 0");
         row("past the last page", {"--settings", "--tab", "3"}, "SettingsView 0");
         row("trailing letters", {"--settings", "--tab", "2x"}, "SettingsView 0");
