@@ -1,7 +1,7 @@
 // The speed test sheet: its idle state with and without stored results (and
 // their count), whole tests against a loopback server on a virtual clock
 // (stored under the network current when they finish, or not), Stop, a
-// failed test, and the keys.
+// refused test, and the keys.
 
 #include "tests/speed/SpeedTestServer.h"
 #include "tests/store/ManualClock.h"
@@ -146,47 +146,67 @@ private Q_SLOTS:
         QCOMPARE(text(view, "speedCount"), QStringLiteral("2 for this network"));
     }
 
-    // Started with Return; stored under the network current at the end,
-    // unless the network was left meanwhile or the history cannot be written.
+    // Escape asks to close, Return starts. Stored under the network current
+    // at the end, unless the network was left meanwhile; a history that
+    // cannot be written says so; Stop returns to idle; a refused test shows
+    // the error in red and offers Start again.
     void aWholeTest_data()
     {
-        QTest::addColumn<bool>("leave");
-        QTest::addColumn<bool>("fifo");
-        QTest::newRow("stored") << false << false;
-        QTest::newRow("the network left meanwhile") << true << false;
-        QTest::newRow("the history cannot be written") << false << true;
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("stored") << "" << true;
+        QTest::newRow("the network left meanwhile") << "leave" << false;
+        QTest::newRow("the history cannot be written: kept in memory") << "fifo" << true;
+        QTest::newRow("stopped") << "stop" << false;
+        QTest::newRow("the server refuses") << "refuse" << false;
     }
     void aWholeTest()
     {
-        QFETCH(bool, leave);
-        QFETCH(bool, fifo);
+        QFETCH(QString, event);
         makeStore(scenario());
-        HistoryFile file(fifo);
-        SpeedTestView view(room_->store, file.history, quickTest());
+        file_ = std::make_unique<HistoryFile>(event == "fifo");
+        server_.setRefusing(event == "refuse");
+        SpeedTestView view(room_->store, file_->history, quickTest());
         view.show();
         QVERIFY(QTest::qWaitForWindowActive(&view));
+        QSignalSpy close(&view, &SpeedTestView::closeRequested);
+        QTest::keyClick(&view, Qt::Key_Escape);
+        QCOMPARE(close.size(), 1);
         QTest::keyClick(&view, Qt::Key_Return);
         QVERIFY(view.test().phase().isRunning());
         QTRY_VERIFY(button(view, "stopButton")->isVisible());
-        if (leave) {
+        if (event == "leave") {
             room_->store.disconnect();
-            QTRY_VERIFY(!room_->store.status().ssid);
+            QTRY_COMPARE(view.findChild<ElidedLabel*>(QStringLiteral("speedSubtitle"))->text(),
+                         QStringLiteral("Not connected"));
         }
-        runThrough(view.test());
-        QTRY_COMPARE(view.test().phase().kind(), Phase::done);
-        QVERIFY(button(view, "startButton")->isVisible());
-        if (fifo) {
-            QCOMPARE(text(view, "speedNote"),
-                     "This result could not be saved to the history. " + file.history.fileProblem());
+        if (event == "stop") {
+            button(view, "stopButton")->click();
+            QCOMPARE(view.test().phase().kind(), Phase::idle);
+        } else if (event == "refuse") {
+            QTRY_COMPARE_WITH_TIMEOUT(view.test().phase().kind(), Phase::failed, 20000);
+            server_.setRefusing(false);
+        } else {
+            runThrough(view.test());
+            QTRY_COMPARE(view.test().phase().kind(), Phase::done);
+        }
+        QVERIFY(button(view, "startButton")->isVisible() && !button(view, "stopButton")->isVisible());
+        QVERIFY(button(view, "startButton")->isEnabled() || event == "leave");
+        QFETCH(bool, stored);
+        QCOMPARE(file_->history.entries().size(), stored ? 1 : 0);
+        auto* note = view.findChild<QLabel*>(QStringLiteral("speedNote"));
+        if (event == "fifo")
+            QCOMPARE(note->text(),
+                     "This result could not be saved to the history. " + file_->history.fileProblem());
+        if (event == "refuse") {
+            QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · The test did not finish"));
+            QCOMPARE(note->text(), QStringLiteral("Could not connect to the server."));
+            const QColor color = note->palette().color(QPalette::WindowText);
+            QVERIFY(color.red() > 150 && color.green() < 100);
+        }
+        if (!stored)
             return;
-        }
-        QCOMPARE(file.history.entries().size(), leave ? 0 : 1);
-        if (leave) {
-            QCOMPARE(view.findChild<ElidedLabel*>(QStringLiteral("speedSubtitle"))->text(),
-                     QStringLiteral("Not connected"));
-            return;
-        }
-        const SpeedEntry& e = file.history.entries().first();
+        const SpeedEntry& e = file_->history.entries().first();
         const SpeedResult& r = view.test().result();
         QCOMPARE(
             std::tuple(e.ssid, e.bssid, e.band, e.channel, e.rssi),
@@ -197,36 +217,6 @@ private Q_SLOTS:
         QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · Download"));
         QCOMPARE(view.targetFigure(), mbps(e.downloadMbps)); // where the counting animation heads
         QVERIFY(shown(view, "speedValue5"));
-    }
-
-    // Escape asks to close; Stop returns to idle; a failed test shows the
-    // error in red and offers Start again; neither stores anything.
-    void escapeStopAndFailure()
-    {
-        makeStore(scenario());
-        SpeedTestView view(room_->store, file_->history, quickTest());
-        view.show();
-        QVERIFY(QTest::qWaitForWindowActive(&view));
-        QSignalSpy close(&view, &SpeedTestView::closeRequested);
-        QTest::keyClick(&view, Qt::Key_Escape);
-        QCOMPARE(close.size(), 1);
-        button(view, "startButton")->click();
-        QTRY_VERIFY(button(view, "stopButton")->isVisible());
-        button(view, "stopButton")->click();
-        QCOMPARE(view.test().phase().kind(), Phase::idle);
-        QVERIFY(button(view, "startButton")->isVisible() && !button(view, "stopButton")->isVisible());
-
-        server_.setRefusing(true);
-        button(view, "startButton")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(view.test().phase().kind(), Phase::failed, 20000);
-        server_.setRefusing(false);
-        QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · The test did not finish"));
-        auto* note = view.findChild<QLabel*>(QStringLiteral("speedNote"));
-        QCOMPARE(note->text(), QStringLiteral("Could not connect to the server."));
-        const QColor color = note->palette().color(QPalette::WindowText);
-        QVERIFY(color.red() > 150 && color.green() < 100);
-        QVERIFY(button(view, "startButton")->isEnabled());
-        QVERIFY(file_->history.entries().isEmpty());
     }
 };
 
