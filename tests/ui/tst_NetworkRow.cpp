@@ -75,10 +75,15 @@ private Q_SLOTS:
 
         ScannedNetwork plain = network("Cafe");
         plain.noise = 0;
-        QTest::newRow("details off, measured 0") << plain << false << 0.0 << QStringList{"5 GHz", "WPA2"};
+        ScannedNetwork saved = plain;
+        saved.isSaved = true;
+        QTest::newRow("details off: known, measured")
+            << saved << false << 123.45 << QStringList{"5 GHz", "WPA2", "Known", "Measured 123 Mbps"};
+        saved.isCurrent = true;
+        QTest::newRow("current is not 'known', measured 0")
+            << saved << false << 0.0 << QStringList{"5 GHz", "WPA2"};
         QTest::newRow("details on, one AP, no noise")
             << plain << true << 0.0 << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "aa:bb:cc:dd:ee:01"};
-
         ScannedNetwork noisy = plain;
         noisy.rssi = -60;
         noisy.noise = -92;
@@ -86,7 +91,10 @@ private Q_SLOTS:
         QTest::newRow("two APs and S/N")
             << noisy << true << 0.0
             << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "2 APs", "S/N 32 dB", "aa:bb:cc:dd:ee:01"};
-
+        noisy.rssi = noisy.noise;
+        noisy.apCount = 1;
+        QTest::newRow("S/N of 0 dB is left out")
+            << noisy << true << 0.0 << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "aa:bb:cc:dd:ee:01"};
         ScannedNetwork bare = plain;
         bare.band = Band::unknown;
         bare.channel = 0;
@@ -94,22 +102,6 @@ private Q_SLOTS:
         bare.bssid.reset();
         QTest::newRow("unknown band, no channel, width or address")
             << bare << true << 0.0 << QStringList{"WPA2"};
-
-        ScannedNetwork saved = plain;
-        saved.isSaved = true;
-        QTest::newRow("known") << saved << false << 0.0 << QStringList{"5 GHz", "WPA2", "Known"};
-        saved.isCurrent = true;
-        QTest::newRow("current is not 'known'") << saved << false << 0.0 << QStringList{"5 GHz", "WPA2"};
-
-        QTest::newRow("measured") << plain << false << 123.45
-                                  << QStringList{"5 GHz", "WPA2", "Measured 123 Mbps"};
-
-        ScannedNetwork sameNoise = plain;
-        sameNoise.rssi = -90;
-        sameNoise.noise = -90;
-        QTest::newRow("S/N of 0 dB is left out")
-            << sameNoise << true << 0.0
-            << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "aa:bb:cc:dd:ee:01"};
     }
     void chips()
     {
@@ -133,7 +125,6 @@ private Q_SLOTS:
         ScannedNetwork current = network("Home");
         current.isCurrent = true;
         QTest::newRow("wpa2") << network("Cafe") << false << "SJ-P";
-        QTest::newRow("open") << network("Free", Security::open) << false << "SJ-P";
         QTest::newRow("owe, no padlock") << network("Owe", Security::owe) << false << "SJ--";
         QTest::newRow("enterprise, no padlock") << network("Corp", Security::enterprise) << false << "SJ--";
         QTest::newRow("hidden, no star") << network(nullptr) << false << "-J-P";
