@@ -23,15 +23,6 @@ using Phase = SpeedTest::Phase;
 
 namespace {
 
-QJsonObject scenario(bool connected = true)
-{
-    QJsonObject s{{"networks", accessPoints({"Home|a4:2b:b0:10:00:01|-48|36|wpa2Personal|50",
-                                             "Other|f0:9f:c2:48:00:30|-67|6|open|24"})}};
-    if (connected)
-        s["current"] = QJsonObject{{"bssid", "a4:2b:b0:10:00:01"}};
-    return s;
-}
-
 QString text(QWidget& view, const char* name)
 {
     return view.findChild<QLabel*>(QString::fromLatin1(name))->text();
@@ -56,9 +47,13 @@ class SpeedTestViewTest : public QObject {
     SpeedTestServer server_;
     ManualClock clock_;
 
-    void makeStore(const QJsonObject& scenario)
+    // Radios joined to "Home", scanned.
+    void makeStore()
     {
-        room_ = std::make_unique<Room>(scenario);
+        room_ = std::make_unique<Room>(
+            QJsonObject{{"current", QJsonObject{{"bssid", "a4:2b:b0:10:00:01"}}},
+                        {"networks", accessPoints({"Home|a4:2b:b0:10:00:01|-48|36|wpa2Personal|50",
+                                                   "Other|f0:9f:c2:48:00:30|-67|6|open|24"})}});
         room_->scan();
     }
     std::unique_ptr<SpeedTest> quickTest()
@@ -89,48 +84,29 @@ class SpeedTestViewTest : public QObject {
 private Q_SLOTS:
     void initTestCase() { useEnglish(); }
     void init() { file_ = std::make_unique<HistoryFile>(); }
-    void cleanup()
-    {
-        room_.reset();
-        LocaleSettings::apply(AppLanguage::en);
-    }
+    void cleanup() { room_.reset(); }
 
     // Idle, the sheet shows the current network's last stored result, as
     // it arrives, or that there is none; the count needs two of them.
-    void idle_data()
-    {
-        QTest::addColumn<bool>("connected");
-        QTest::addColumn<AppLanguage>("language");
-        QTest::addColumn<QString>("phase");
-        QTest::newRow("connected") << true << AppLanguage::en << "Mbps · Not measured yet";
-        QTest::newRow("Japanese: full-width dot")
-            << true << AppLanguage::ja << "Mbps ・ まだ測定していません";
-        QTest::newRow("no network") << false << AppLanguage::en << "Mbps · Not measured yet";
-    }
     void idle()
     {
-        QFETCH(bool, connected);
-        QFETCH(AppLanguage, language);
-        makeStore(scenario(connected));
-        LocaleSettings::apply(language);
+        makeStore();
         SpeedTestView view(room_->store, file_->history);
         auto* bar = view.findChild<QProgressBar*>(QStringLiteral("speedProgress"));
         QCOMPARE(text(view, "speedFigure"), QStringLiteral("0.0"));
-        QTEST(text(view, "speedPhase"), "phase");
+        QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · Not measured yet"));
         for (int row = 0; row < 5; ++row)
             QCOMPARE(text(view, qPrintable(QStringLiteral("speedValue%1").arg(row))), QString());
         QVERIFY(!shown(view, "speedValue5")); // no Measured row
         QCOMPARE(bar->value(), 0);
         QVERIFY(text(view, "speedNote").contains(QStringLiteral("speed.cloudflare.com")));
-        QCOMPARE(button(view, "startButton")->isEnabled(), connected);
+        QVERIFY(button(view, "startButton")->isEnabled());
         QVERIFY(!shown(view, "stopButton") && !shown(view, "speedCount"));
         QCOMPARE(read(view.findChild<ElidedLabel*>(QStringLiteral("speedSubtitle"))->text()),
-                 connected ? QStringLiteral("Home") : QStringLiteral("Not connected"));
+                 QStringLiteral("Home"));
         QSignalSpy history(&view, &SpeedTestView::historyRequested);
         button(view, "showHistoryButton")->click();
         QCOMPARE(history.size(), 1);
-        if (!connected || language != AppLanguage::en)
-            return;
 
         file_->history.add(measurement(QStringLiteral("Home"), 5, 87.46));
         file_->history.add(measurement(QStringLiteral("Other"), 1, 5)); // another network's is not shown
@@ -163,7 +139,7 @@ private Q_SLOTS:
     void aWholeTest()
     {
         QFETCH(QString, event);
-        makeStore(scenario());
+        makeStore();
         file_ = std::make_unique<HistoryFile>(event == "fifo");
         server_.setRefusing(event == "refuse");
         SpeedTestView view(room_->store, file_->history, quickTest());
@@ -191,7 +167,7 @@ private Q_SLOTS:
             QTRY_COMPARE(view.test().phase().kind(), Phase::done);
         }
         QVERIFY(button(view, "startButton")->isVisible() && !button(view, "stopButton")->isVisible());
-        QVERIFY(button(view, "startButton")->isEnabled() || event == "leave");
+        QCOMPARE(button(view, "startButton")->isEnabled(), event != "leave"); // nothing to measure
         QFETCH(bool, stored);
         QCOMPARE(file_->history.entries().size(), stored ? 1 : 0);
         auto* note = view.findChild<QLabel*>(QStringLiteral("speedNote"));
