@@ -47,15 +47,6 @@ class SpeedTestViewTest : public QObject {
     SpeedTestServer server_;
     ManualClock clock_;
 
-    // Radios joined to "Home", scanned.
-    void makeStore()
-    {
-        room_ = std::make_unique<Room>(
-            QJsonObject{{"current", QJsonObject{{"bssid", "a4:2b:b0:10:00:01"}}},
-                        {"networks", accessPoints({"Home|a4:2b:b0:10:00:01|-48|36|wpa2Personal|50",
-                                                   "Other|f0:9f:c2:48:00:30|-67|6|open|24"})}});
-        room_->scan();
-    }
     std::unique_ptr<SpeedTest> quickTest()
     {
         SpeedTest::Options options;
@@ -83,14 +74,22 @@ class SpeedTestViewTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { useEnglish(); }
-    void init() { file_ = std::make_unique<HistoryFile>(); }
+    // An empty history, and radios joined to "Home", scanned.
+    void init()
+    {
+        file_ = std::make_unique<HistoryFile>();
+        room_ = std::make_unique<Room>(
+            QJsonObject{{"current", QJsonObject{{"bssid", "a4:2b:b0:10:00:01"}}},
+                        {"networks", accessPoints({"Home|a4:2b:b0:10:00:01|-48|36|wpa2Personal|50",
+                                                   "Other|f0:9f:c2:48:00:30|-67|6|open|24"})}});
+        room_->scan();
+    }
     void cleanup() { room_.reset(); }
 
     // Idle, the sheet shows the current network's last stored result, as
     // it arrives, or that there is none; the count needs two of them.
     void idle()
     {
-        makeStore();
         SpeedTestView view(room_->store, file_->history);
         auto* bar = view.findChild<QProgressBar*>(QStringLiteral("speedProgress"));
         QCOMPARE(text(view, "speedFigure"), QStringLiteral("0.0"));
@@ -139,7 +138,6 @@ private Q_SLOTS:
     void aWholeTest()
     {
         QFETCH(QString, event);
-        makeStore();
         file_ = std::make_unique<HistoryFile>(event == "fifo");
         server_.setRefusing(event == "refuse");
         SpeedTestView view(room_->store, file_->history, quickTest());
