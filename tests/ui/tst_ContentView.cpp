@@ -110,7 +110,6 @@ private Q_SLOTS:
             << demo({{"poweredOn", false}}) << 0 << QStringList{kPowerOff} << QStringLiteral("Turn On");
         QTest::newRow("never asked") << demo() << 0 << QStringList{kLocation} << QStringLiteral("Allow");
         QTest::newRow("denied") << demo() << 2 << QStringList{kLocation} << settings;
-        QTest::newRow("when in use is not enough") << demo() << 4 << QStringList{kLocation} << settings;
         QTest::newRow("authorized") << demo() << 3 << QStringList() << QString();
         QTest::newRow("an error below the status banner")
             << demo(busy) << 2 << QStringList{kLocation, "The radio is busy."} << QStringLiteral("Dismiss");

@@ -1,5 +1,5 @@
 // The list's row: chips by condition, the controls a row offers and what
-// clicks on them do, in both writing directions.
+// clicks on them do, in both writing directions, and the chips without room.
 
 #include "tests/ui/UiTestKit.h"
 
@@ -116,28 +116,39 @@ private Q_SLOTS:
         QCOMPARE(NetworkRow::chipTexts(model, 0), chips);
     }
 
-    // The parts a row offers: star, join button, check mark, padlock.
+    // The parts a row offers (star, join button, check mark, padlock), and
+    // clicks on the star and the join button in both writing directions.
     void controls_data()
     {
         QTest::addColumn<ScannedNetwork>("record");
-        QTest::addColumn<bool>("busy");
+        QTest::addColumn<QString>("how"); // busy: joining it; rtl: laid out right to left
         QTest::addColumn<QString>("parts");
         ScannedNetwork current = network("Home");
         current.isCurrent = true;
-        QTest::newRow("wpa2") << network("Cafe") << false << "SJ-P";
-        QTest::newRow("owe, no padlock") << network("Owe", Security::owe) << false << "SJ--";
-        QTest::newRow("enterprise, no padlock") << network("Corp", Security::enterprise) << false << "SJ--";
-        QTest::newRow("hidden, no star") << network(nullptr) << false << "-J-P";
-        QTest::newRow("empty name, no star") << network("") << false << "-J-P";
-        QTest::newRow("current: check mark, no button") << current << false << "S-CP";
-        QTest::newRow("busy: spinner, no button") << network("Cafe") << true << "S--P";
+        QTest::newRow("wpa2") << network("Cafe") << ""
+                              << "SJ-P";
+        QTest::newRow("right to left: mirrored") << network("Cafe") << "rtl"
+                                                 << "SJ-P";
+        QTest::newRow("owe, no padlock") << network("Owe", Security::owe) << ""
+                                         << "SJ--";
+        QTest::newRow("enterprise: no padlock, button disabled")
+            << network("Corp", Security::enterprise) << ""
+            << "SJ--";
+        QTest::newRow("hidden, no star") << network(nullptr) << ""
+                                         << "-J-P";
+        QTest::newRow("empty name, no star") << network("") << ""
+                                             << "-J-P";
+        QTest::newRow("current: check mark, no button") << current << ""
+                                                        << "S-CP";
+        QTest::newRow("busy: spinner, no button") << network("Cafe") << "busy"
+                                                  << "S--P";
     }
     void controls()
     {
         QFETCH(ScannedNetwork, record);
-        QFETCH(bool, busy);
-        Fixture f({record});
-        if (busy)
+        QFETCH(QString, how);
+        Fixture f({record}, how == "rtl" ? Qt::RightToLeft : Qt::LeftToRight);
+        if (how == "busy")
             f.model.setBusyName(displayName(record));
         QString parts;
         for (auto [part, letter] : {std::pair{NetworkRow::Part::star, 'S'},
@@ -146,33 +157,15 @@ private Q_SLOTS:
                                     {NetworkRow::Part::padlock, 'P'}})
             parts += f.find(0, part) ? QLatin1Char(letter) : QLatin1Char('-');
         QTEST(parts, "parts");
-    }
-
-    // Clicks on the star and the join button, in both writing directions
-    // (the row is mirrored).
-    void clicks_data()
-    {
-        QTest::addColumn<Security>("security");
-        QTest::addColumn<Qt::LayoutDirection>("direction");
-        QTest::addColumn<int>("joins");
-        QTest::newRow("wpa2 joins") << Security::wpa2Personal << Qt::LeftToRight << 1;
-        QTest::newRow("right to left") << Security::wpa2Personal << Qt::RightToLeft << 1;
-        QTest::newRow("enterprise button is disabled") << Security::enterprise << Qt::LeftToRight << 0;
-    }
-    void clicks()
-    {
-        QFETCH(Security, security);
-        QFETCH(Qt::LayoutDirection, direction);
-        QFETCH(int, joins);
-        Fixture f({network("Cafe", security)}, direction);
+        if (!parts.startsWith("SJ"))
+            return;
+        const int joins = record.security == Security::enterprise ? 0 : 1;
         QSignalSpy connectSpy(&f.delegate, &NetworkRow::connectRequested);
         QSignalSpy favoriteSpy(&f.delegate, &NetworkRow::favoriteToggled);
         const QPoint star = *f.find(0, NetworkRow::Part::star);
         const QPoint button = *f.find(0, NetworkRow::Part::joinButton);
         const int middle = f.view.viewport()->width() / 2;
-        QCOMPARE(std::pair(star.x() < middle, button.x() > middle),
-                 std::pair(direction == Qt::LeftToRight, direction == Qt::LeftToRight));
-
+        QCOMPARE(std::pair(star.x() < middle, button.x() > middle), std::pair(how != "rtl", how != "rtl"));
         QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, button);
         QCOMPARE(std::pair(int(connectSpy.count()), int(favoriteSpy.count())), std::pair(joins, 0));
         QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, star);
