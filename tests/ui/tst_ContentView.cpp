@@ -171,22 +171,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("search");
         QTest::addColumn<bool>("favoritesOnly");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("button");
         QTest::addColumn<int>("rowsAfter");
-        QTest::newRow("hostile search")
-            << demo() << QString::fromUtf16(u"a\u202eb\a") << false << R"(No network matches “a\u202eb\x07”.)"
-            << "Clear Search" << 5;
+        QTest::addColumn<QString>("button");
+        QTest::newRow("hostile search") << demo() << QString::fromUtf16(u"a\u202eb\a") << false
+                                        << R"(No network matches “a\u202eb\x07”.)" << 5 << "Clear Search";
         // Turning the favourites filter off is what brings "Cafe" back.
         QTest::newRow("search within favourites")
-            << demo() << "cafe" << true << "None of your favorite networks is nearby."
-            << "Show All Networks" << 1;
+            << demo() << "cafe" << true << "None of your favorite networks is nearby." << 1
+            << "Show All Networks";
         QTest::newRow("radio off, searching")
-            << demo({{"poweredOn", false}}) << "x" << false << kPowerOff << "Turn On" << 0;
-        QTest::newRow("nothing found")
-            << QJsonObject{{"networks", QJsonArray()}} << "" << false << "No networks found."
-            << "Scan Again" << 0;
+            << demo({{"poweredOn", false}}) << "x" << false << kPowerOff << 0 << "Turn On";
+        QTest::newRow("nothing found") << QJsonObject{{"networks", QJsonArray()}} << "" << false
+                                       << "No networks found." << 0 << "Scan Again";
         QTest::newRow("no interface, searching")
-            << demo({{"interface", QJsonValue::Null}}) << "x" << false << kNoInterface << "" << 0;
+            << demo({{"interface", QJsonValue::Null}}) << "x" << false << kNoInterface << 0 << "";
     }
     void emptyListSaysWhy()
     {

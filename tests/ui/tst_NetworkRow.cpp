@@ -16,13 +16,13 @@ using namespace ondrel::testing;
 
 namespace {
 
-ScannedNetwork network(const char* ssid, Security security = Security::wpa2Personal, int rssi = -55)
+ScannedNetwork network(const char* ssid, Security security = Security::wpa2Personal)
 {
     ScannedNetwork n;
     if (ssid)
         n.ssid = QString::fromUtf8(ssid);
     n.bssid = QStringLiteral("aa:bb:cc:dd:ee:01");
-    n.rssi = rssi;
+    n.rssi = -55;
     n.channel = 36;
     n.band = Band::ghz5;
     n.widthMHz = 80;
@@ -121,34 +121,26 @@ private Q_SLOTS:
     void controls_data()
     {
         QTest::addColumn<ScannedNetwork>("record");
-        QTest::addColumn<QString>("how"); // busy: joining it; rtl: laid out right to left
+        QTest::addColumn<char>("how"); // b: busy joining it; r: laid out right to left
         QTest::addColumn<QString>("parts");
         ScannedNetwork current = network("Home");
         current.isCurrent = true;
-        QTest::newRow("wpa2") << network("Cafe") << ""
-                              << "SJ-P";
-        QTest::newRow("right to left: mirrored") << network("Cafe") << "rtl"
-                                                 << "SJ-P";
-        QTest::newRow("owe, no padlock") << network("Owe", Security::owe) << ""
-                                         << "SJ--";
+        QTest::newRow("wpa2") << network("Cafe") << ' ' << "SJ-P";
+        QTest::newRow("right to left: mirrored") << network("Cafe") << 'r' << "SJ-P";
+        QTest::newRow("owe, no padlock") << network("Owe", Security::owe) << ' ' << "SJ--";
         QTest::newRow("enterprise: no padlock, button disabled")
-            << network("Corp", Security::enterprise) << ""
-            << "SJ--";
-        QTest::newRow("hidden, no star") << network(nullptr) << ""
-                                         << "-J-P";
-        QTest::newRow("empty name, no star") << network("") << ""
-                                             << "-J-P";
-        QTest::newRow("current: check mark, no button") << current << ""
-                                                        << "S-CP";
-        QTest::newRow("busy: spinner, no button") << network("Cafe") << "busy"
-                                                  << "S--P";
+            << network("Corp", Security::enterprise) << ' ' << "SJ--";
+        QTest::newRow("hidden, no star") << network(nullptr) << ' ' << "-J-P";
+        QTest::newRow("empty name, no star") << network("") << ' ' << "-J-P";
+        QTest::newRow("current: check mark, no button") << current << ' ' << "S-CP";
+        QTest::newRow("busy: spinner, no button") << network("Cafe") << 'b' << "S--P";
     }
     void controls()
     {
         QFETCH(ScannedNetwork, record);
-        QFETCH(QString, how);
-        Fixture f({record}, how == "rtl" ? Qt::RightToLeft : Qt::LeftToRight);
-        if (how == "busy")
+        QFETCH(char, how);
+        Fixture f({record}, how == 'r' ? Qt::RightToLeft : Qt::LeftToRight);
+        if (how == 'b')
             f.model.setBusyName(displayName(record));
         QString parts;
         for (auto [part, letter] : {std::pair{NetworkRow::Part::star, 'S'},
@@ -165,7 +157,7 @@ private Q_SLOTS:
         const QPoint star = *f.find(0, NetworkRow::Part::star);
         const QPoint button = *f.find(0, NetworkRow::Part::joinButton);
         const int middle = f.view.viewport()->width() / 2;
-        QCOMPARE(std::pair(star.x() < middle, button.x() > middle), std::pair(how != "rtl", how != "rtl"));
+        QCOMPARE(std::pair(star.x() < middle, button.x() > middle), std::pair(how != 'r', how != 'r'));
         QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, button);
         QCOMPARE(std::pair(int(connectSpy.count()), int(favoriteSpy.count())), std::pair(joins, 0));
         QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, star);

@@ -104,14 +104,13 @@ private Q_SLOTS:
 
     void permissionRow_data()
     {
-        QTest::addColumn<int>("status");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("status");
         QTest::addColumn<QString>("button"); // empty: no button
         const QString settings = systemSettingsCommand() ? QStringLiteral("Open System Settings") : QString();
-        QTest::newRow("not determined") << 0 << "Not set"
-                                        << "Allow";
-        QTest::newRow("denied") << 2 << "Not allowed" << settings;
-        QTest::newRow("authorized") << 3 << "Allowed" << QString();
+        QTest::newRow("not determined") << "Not set" << 0 << "Allow";
+        QTest::newRow("denied") << "Not allowed" << 2 << settings;
+        QTest::newRow("authorized") << "Allowed" << 3 << QString();
     }
     void permissionRow()
     {
