@@ -176,18 +176,16 @@ private Q_SLOTS:
         n.apCount = 3;
         Fixture f({n});
         f.model.setShowDetails(true);
-        const QStringList all = NetworkRow::chipTexts(f.model, 0);
         QVERIFY(!f.find(0, NetworkRow::Part::moreChips));
         f.view.resize(480, 400);
-        const std::optional<QPoint> more = f.find(0, NetworkRow::Part::moreChips);
-        QVERIFY(more);
-        const QStyleOptionViewItem o = rowOption(f.view, 0);
-        QHelpEvent help(QEvent::ToolTip, *more, f.view.viewport()->mapToGlobal(*more));
-        QVERIFY(f.delegate.helpEvent(&help, &f.view, o, f.model.index(0)));
+        const QPoint more = f.find(0, NetworkRow::Part::moreChips).value_or(QPoint(-1, -1));
+        QHelpEvent help(QEvent::ToolTip, more, f.view.viewport()->mapToGlobal(more));
+        QVERIFY(f.delegate.helpEvent(&help, &f.view, rowOption(f.view, 0), f.model.index(0)));
         QTextDocument tip;
         tip.setHtml(QToolTip::text());
         const QStringList hidden = tip.toPlainText().split(QLatin1Char('\n'));
-        QVERIFY2(hidden.size() >= 2 && all.endsWith(hidden.last()), qPrintable(tip.toPlainText()));
+        const QStringList all = NetworkRow::chipTexts(f.model, 0);
+        QVERIFY2(hidden.size() >= 2, qPrintable(tip.toPlainText()));
         QCOMPARE(all.mid(all.size() - hidden.size()), hidden);
     }
 };
