@@ -78,6 +78,12 @@ inline QJsonObject demoRoom(const QJsonObject& changes = {})
     return room;
 }
 
+// The child of `widget` named `name`.
+template <typename T = QWidget> T* find(const QWidget& widget, const char* name)
+{
+    return widget.findChild<T*>(QString::fromLatin1(name));
+}
+
 // The style option a list view gives its delegate for `row`.
 inline QStyleOptionViewItem rowOption(const QAbstractItemView& view, int row)
 {

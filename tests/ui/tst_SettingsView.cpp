@@ -3,7 +3,7 @@
 // language), the permission row, the favourites list and the About page's
 // live rows.
 
-#include "tests/store/SimulatedRadios.h"
+#include "tests/ui/UiTestKit.h"
 
 #include "localization/LocaleSettings.h"
 #include "store/Prefs.h"
@@ -36,11 +36,6 @@ void choose(QComboBox* box, const QVariant& data)
     Q_EMIT box->activated(index);
 }
 
-template <typename T = QLabel> T* find(QWidget& view, const char* name)
-{
-    return view.findChild<T*>(QString::fromLatin1(name));
-}
-
 QList<QWidget*> visibleRows(SettingsView& view, const QString& name)
 {
     QList<QWidget*> rows;
@@ -64,10 +59,8 @@ private Q_SLOTS:
     // elsewhere.
     void controlsWriteAndFollowPreferences()
     {
-        SimulatedRadios radios(QJsonObject{});
         TestPrefs prefs;
-        WiFiStore store(radios.engine(), *prefs);
-        SettingsView view(*prefs, &store, nullptr);
+        SettingsView view(*prefs, nullptr, nullptr);
         using Getter = bool (Prefs::*)() const;
         const std::pair<const char*, Getter> toggles[] = {
             {"favoritesOnTopToggle", &Prefs::favoritesOnTop},
@@ -92,7 +85,6 @@ private Q_SLOTS:
         QCOMPARE(prefs->strengthUnit(), StrengthUnit::percent);
         choose(picker("refreshPicker"), qint64(30));
         QCOMPARE(prefs->autoRefreshSeconds(), 30);
-        QCOMPARE(store.autoRefreshInterval(), std::optional<std::chrono::milliseconds>(30s));
 
         prefs->setShowHidden(!prefs->showHidden()); // elsewhere
         prefs->setSortKey(SortKey::band);
@@ -121,13 +113,13 @@ private Q_SLOTS:
         SimulatedLocationProvider provider(status, 3, 10ms, true);
         LocationAuth location(&provider);
         SettingsView view(*prefs, nullptr, &location);
-        QCOMPARE(find(view, "permissionValue")->text(), text);
+        QCOMPARE(find<QLabel>(view, "permissionValue")->text(), text);
         auto* allow = find<QPushButton>(view, "permissionButton");
         QCOMPARE(allow->isVisibleTo(&view) ? allow->text() : QString(), button);
         if (button != "Allow")
             return;
         allow->click(); // asks, and the row follows the answer
-        QTRY_COMPARE(find(view, "permissionValue")->text(), QStringLiteral("Allowed"));
+        QTRY_COMPARE(find<QLabel>(view, "permissionValue")->text(), QStringLiteral("Allowed"));
         QVERIFY(!allow->isVisibleTo(&view));
     }
 
@@ -161,14 +153,14 @@ private Q_SLOTS:
         WiFiStore store(WiFiEngine::shared(), *prefs);
         SettingsView view(*prefs, &store, nullptr, 2);
         QCOMPARE(view.tab(), 2);
-        QCOMPARE(find(view, "interfaceValue")->text(), QStringLiteral("wlp3s0"));
+        QCOMPARE(find<QLabel>(view, "interfaceValue")->text(), QStringLiteral("wlp3s0"));
 
         QSignalSpy scanned(&store, &WiFiStore::scanFinished);
         store.scan();
         QVERIFY(scanned.wait(10000));
         QWidget* bssidRow = find<QWidget>(view, "bssidRow");
         QTRY_VERIFY(bssidRow->isVisibleTo(&view));
-        QCOMPARE(find(view, "bssidValue")->text(), QStringLiteral("a4:2b:b0:10:00:01"));
+        QCOMPARE(find<QLabel>(view, "bssidValue")->text(), QStringLiteral("a4:2b:b0:10:00:01"));
 
         // Leaving the network removes the row.
         store.disconnect();

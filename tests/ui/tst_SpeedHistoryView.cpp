@@ -52,10 +52,6 @@ class SpeedHistoryViewTest : public QObject {
         return *view_;
     }
     QStringList networks() const { return column(*view_->model(), SpeedHistoryModel::network); }
-    template <typename T> T* child(const char* name) const
-    {
-        return view_->findChild<T*>(QString::fromLatin1(name));
-    }
 
 private Q_SLOTS:
     void initTestCase() { useEnglish(); }
@@ -69,15 +65,15 @@ private Q_SLOTS:
     {
         SpeedHistoryView& v = view();
         auto page = [&v] { return v.findChild<QStackedWidget*>()->currentWidget()->objectName(); };
-        auto* status = child<QLabel>("historyStatus");
-        auto* undo = child<QPushButton>("undoButton");
+        auto* status = find<QLabel>(*view_, "historyStatus");
+        auto* undo = find<QPushButton>(*view_, "undoButton");
         QCOMPARE(page(), QStringLiteral("historyEmpty"));
-        QVERIFY(!child<QPushButton>("exportButton")->isEnabled());
-        QVERIFY(!child<QPushButton>("clearButton")->isEnabled());
+        QVERIFY(!find<QPushButton>(*view_, "exportButton")->isEnabled());
+        QVERIFY(!find<QPushButton>(*view_, "clearButton")->isEnabled());
 
         add("first", 3);
         QCOMPARE(status->text(), QStringLiteral("1 measurement"));
-        QVERIFY(child<QPushButton>("exportButton")->isEnabled());
+        QVERIFY(find<QPushButton>(*view_, "exportButton")->isEnabled());
         QCOMPARE(page(), QString());
         v.table()->selectRow(0);
         const QSet<QUuid> selected = v.selectedIds();
@@ -89,7 +85,7 @@ private Q_SLOTS:
         const QList<SpeedEntry> before = file_->history.entries();
         QVERIFY(!undo->isVisibleTo(&v));
         v.table()->selectAll();
-        child<QPushButton>("clearButton")->click();
+        find<QPushButton>(*view_, "clearButton")->click();
         QVERIFY(file_->history.entries().isEmpty());
         QVERIFY(v.selectedIds().isEmpty());
         QCOMPARE(page(), QStringLiteral("historyEmpty"));
@@ -99,7 +95,7 @@ private Q_SLOTS:
         QCOMPARE(file_->history.entries(), before);
         QVERIFY(!undo->isVisibleTo(&v));
         QCOMPARE(v.noticeText(), QString());
-        child<QPushButton>("clearButton")->click();
+        find<QPushButton>(*view_, "clearButton")->click();
         QVERIFY(undo->isVisibleTo(&v));
         add("c", 0);
         QVERIFY(!undo->isVisibleTo(&v));
@@ -185,14 +181,14 @@ private Q_SLOTS:
         chosen = file_->dir.filePath(QStringLiteral("missing/folder/out.csv"));
         v.exportCsvInteractively();
         QCOMPARE(v.noticeText(), QStringLiteral("The CSV file could not be written: ") + chosen);
-        QVERIFY(child<QLabel>("historyNotice")->isVisibleTo(&v));
+        QVERIFY(find<QLabel>(*view_, "historyNotice")->isVisibleTo(&v));
 
         chosen = file_->dir.filePath(QStringLiteral("out.csv"));
         QFile file(chosen);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("stale content that must go");
         file.close();
-        child<QPushButton>("exportButton")->click();
+        find<QPushButton>(*view_, "exportButton")->click();
         QCOMPARE(v.noticeText(), QString());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + file_->history.csv().toUtf8());

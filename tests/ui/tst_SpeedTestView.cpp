@@ -25,17 +25,12 @@ namespace {
 
 QString text(QWidget& view, const char* name)
 {
-    return view.findChild<QLabel*>(QString::fromLatin1(name))->text();
-}
-
-QPushButton* button(QWidget& view, const char* name)
-{
-    return view.findChild<QPushButton*>(QString::fromLatin1(name));
+    return find<QLabel>(view, name)->text();
 }
 
 bool shown(QWidget& view, const char* name)
 {
-    return view.findChild<QWidget*>(QString::fromLatin1(name))->isVisibleTo(&view);
+    return find(view, name)->isVisibleTo(&view);
 }
 
 } // namespace
@@ -91,7 +86,7 @@ private Q_SLOTS:
     void idle()
     {
         SpeedTestView view(room_->store, file_->history);
-        auto* bar = view.findChild<QProgressBar*>(QStringLiteral("speedProgress"));
+        auto* bar = find<QProgressBar>(view, "speedProgress");
         QCOMPARE(text(view, "speedFigure"), QStringLiteral("0.0"));
         QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · Not measured yet"));
         for (int row = 0; row < 5; ++row)
@@ -99,12 +94,11 @@ private Q_SLOTS:
         QVERIFY(!shown(view, "speedValue5")); // no Measured row
         QCOMPARE(bar->value(), 0);
         QVERIFY(text(view, "speedNote").contains(QStringLiteral("speed.cloudflare.com")));
-        QVERIFY(button(view, "startButton")->isEnabled());
+        QVERIFY(find<QPushButton>(view, "startButton")->isEnabled());
         QVERIFY(!shown(view, "stopButton") && !shown(view, "speedCount"));
-        QCOMPARE(read(view.findChild<ElidedLabel*>(QStringLiteral("speedSubtitle"))->text()),
-                 QStringLiteral("Home"));
+        QCOMPARE(read(find<ElidedLabel>(view, "speedSubtitle")->text()), QStringLiteral("Home"));
         QSignalSpy history(&view, &SpeedTestView::historyRequested);
-        button(view, "showHistoryButton")->click();
+        find<QPushButton>(view, "showHistoryButton")->click();
         QCOMPARE(history.size(), 1);
 
         file_->history.add(measurement(QStringLiteral("Home"), 5, 87.46));
@@ -148,14 +142,13 @@ private Q_SLOTS:
         QCOMPARE(close.size(), 1);
         QTest::keyClick(&view, Qt::Key_Return);
         QVERIFY(view.test().phase().isRunning());
-        QTRY_VERIFY(button(view, "stopButton")->isVisible());
+        QTRY_VERIFY(find<QPushButton>(view, "stopButton")->isVisible());
         if (event == "leave") {
             room_->store.disconnect();
-            QTRY_COMPARE(view.findChild<ElidedLabel*>(QStringLiteral("speedSubtitle"))->text(),
-                         QStringLiteral("Not connected"));
+            QTRY_COMPARE(find<ElidedLabel>(view, "speedSubtitle")->text(), QStringLiteral("Not connected"));
         }
         if (event == "stop") {
-            button(view, "stopButton")->click();
+            find<QPushButton>(view, "stopButton")->click();
             QCOMPARE(view.test().phase().kind(), Phase::idle);
         } else if (event == "refuse") {
             QTRY_COMPARE_WITH_TIMEOUT(view.test().phase().kind(), Phase::failed, 20000);
@@ -164,11 +157,12 @@ private Q_SLOTS:
             runThrough(view.test());
             QTRY_COMPARE(view.test().phase().kind(), Phase::done);
         }
-        QVERIFY(button(view, "startButton")->isVisible() && !button(view, "stopButton")->isVisible());
-        QCOMPARE(button(view, "startButton")->isEnabled(), event != "leave"); // nothing to measure
+        QVERIFY(find<QPushButton>(view, "startButton")->isVisible() &&
+                !find<QPushButton>(view, "stopButton")->isVisible());
+        QCOMPARE(find<QPushButton>(view, "startButton")->isEnabled(), event != "leave"); // nothing to measure
         QFETCH(bool, stored);
         QCOMPARE(file_->history.entries().size(), stored ? 1 : 0);
-        auto* note = view.findChild<QLabel*>(QStringLiteral("speedNote"));
+        auto* note = find<QLabel>(view, "speedNote");
         if (event == "fifo")
             QCOMPARE(note->text(),
                      "This result could not be saved to the history. " + file_->history.fileProblem());
