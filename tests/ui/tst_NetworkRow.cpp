@@ -1,5 +1,5 @@
 // The list's row: chips by condition, the controls a row offers and what
-// clicks on them do, in both writing directions, and the chips without room.
+// clicks on them do, in both writing directions.
 
 #include "tests/ui/UiTestKit.h"
 
@@ -8,8 +8,6 @@
 #include "ui/NetworkRow.h"
 
 #include <QListView>
-#include <QTextDocument>
-#include <QToolTip>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -166,27 +164,6 @@ private Q_SLOTS:
         QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, button);
         QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, button - QPoint(200, 0));
         QCOMPARE(connectSpy.count(), joins);
-    }
-
-    // Chips without room are counted by "+N", whose tooltip lists them.
-    void chipsWithoutRoomInTheTooltip()
-    {
-        ScannedNetwork n = network("Mesh");
-        n.noise = -92;
-        n.apCount = 3;
-        Fixture f({n});
-        f.model.setShowDetails(true);
-        QVERIFY(!f.find(0, NetworkRow::Part::moreChips));
-        f.view.resize(480, 400);
-        const QPoint more = f.find(0, NetworkRow::Part::moreChips).value_or(QPoint(-1, -1));
-        QHelpEvent help(QEvent::ToolTip, more, f.view.viewport()->mapToGlobal(more));
-        QVERIFY(f.delegate.helpEvent(&help, &f.view, rowOption(f.view, 0), f.model.index(0)));
-        QTextDocument tip;
-        tip.setHtml(QToolTip::text());
-        const QStringList hidden = tip.toPlainText().split(QLatin1Char('\n'));
-        const QStringList all = NetworkRow::chipTexts(f.model, 0);
-        QVERIFY2(hidden.size() >= 2, qPrintable(tip.toPlainText()));
-        QCOMPARE(all.mid(all.size() - hidden.size()), hidden);
     }
 };
 

