@@ -1,8 +1,7 @@
-// What the window tests share: a room of simulated radios with preferences,
-// a location permission and a store of its own; the demo's room; a history
-// file with stored measurements; a list row's style option; the text items a
-// widget draws, as its paint engine receives them; and a text as it reads,
-// without the invisible isolates around names.
+// What the window tests share: a room of simulated radios with preferences, a
+// location permission and a store; the demo's room; a history file; a named
+// child; a list row's style option; the text items a widget draws; and a text
+// as it reads, without the invisible isolates around names.
 #pragma once
 
 #include "tests/store/SimulatedRadios.h"
