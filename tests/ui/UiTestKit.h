@@ -16,7 +16,6 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QStyleOptionViewItem>
-#include <QWidget>
 
 #include <sys/stat.h>
 

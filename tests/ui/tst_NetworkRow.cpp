@@ -70,7 +70,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("details");
         QTest::addColumn<double>("measured");
         QTest::addColumn<QStringList>("chips");
-
         ScannedNetwork plain = network("Cafe");
         plain.noise = 0;
         ScannedNetwork saved = plain;

@@ -166,8 +166,7 @@ private Q_SLOTS:
         for (const auto& c : coverage) {
             LocaleSettings::apply(c.language);
             QCOMPARE(GeneralSettings::coverageLabel(QStringLiteral("Deutsch"), c.entries, c.total), c.label);
-        }
-        LocaleSettings::apply(AppLanguage::en);
+        } // the last in English
         TestPrefs prefs;
         prefs->setLanguage(AppLanguage::en);
         prefs->toggleFavorite(QStringLiteral("Alpha"));

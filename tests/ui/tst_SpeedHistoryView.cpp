@@ -143,16 +143,13 @@ private Q_SLOTS:
         for (int row : {0, 2})
             table->selectionModel()->select(table->model()->index(row, 0),
                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
-
         // On an unselected row: that row alone, and the selection survives.
         v.contextMenuAt(rowPoint(1))->actions().first()->trigger();
         QCOMPARE(networks(), (QStringList{"net4", "net2", "net1", "net0"}));
         QCOMPARE(table->selectionModel()->selectedRows().size(), 2);
-
         // On a selected row: the whole selection.
         v.contextMenuAt(rowPoint(0))->actions().first()->trigger();
         QCOMPARE(networks(), (QStringList{"net1", "net0"}));
-
         // On empty space: the selection.
         const QPoint below(10, table->viewport()->height() - 3);
         QVERIFY(!table->indexAt(below).isValid());
@@ -192,8 +189,7 @@ private Q_SLOTS:
     void historyFileThatIsNotAFileIsShown()
     {
         file_ = std::make_unique<HistoryFile>(true);
-        QCOMPARE(view().noticeText(), file_->history.fileProblem());
-        QVERIFY(view_->noticeText().contains(file_->history.filePath()));
+        QCOMPARE(view().noticeText(), file_->history.fileProblem()); // it names the file: tst_SpeedHistory
     }
 
     void chartShowsTheSelectedNetworkOrAll()
