@@ -1,7 +1,8 @@
 #include "ui/Symbols.h"
 
+#include "ui/PaintedIconEngine.h"
+
 #include <QApplication>
-#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
@@ -194,7 +195,7 @@ void drawMagnifier(QPainter& p, const QColor& color)
     p.drawLine(QPointF(9.4, 9.4), QPointF(14, 14));
 }
 
-class SymbolIconEngine : public QIconEngine {
+class SymbolIconEngine : public PaintedIconEngine {
 public:
     SymbolIconEngine(Symbol symbol, std::optional<QColor> color) : symbol_(symbol), color_(color) {}
 
@@ -208,27 +209,6 @@ public:
             color.setAlphaF(color.alphaF() * 0.45f);
         }
         drawSymbol(*painter, symbol_, rect, color);
-    }
-
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
-    {
-        QPixmap pixmap(size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
-        return pixmap;
-    }
-
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
-    {
-        QPixmap pixmap(size * scale);
-        pixmap.fill(Qt::transparent);
-        {
-            QPainter painter(&pixmap);
-            paint(&painter, QRect(QPoint(0, 0), size * scale), mode, state);
-        }
-        pixmap.setDevicePixelRatio(scale);
-        return pixmap;
     }
 
     QIconEngine* clone() const override { return new SymbolIconEngine(symbol_, color_); }

@@ -1,9 +1,9 @@
 #include "ui/TabIcon.h"
 
+#include "ui/PaintedIconEngine.h"
 #include "ui/Tints.h"
 
 #include <QApplication>
-#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -15,7 +15,7 @@ namespace {
 
 // The tab symbols, drawn so that they look the same with any icon theme or
 // none; they take the palette's text colour when painted.
-class TabIconEngine : public QIconEngine {
+class TabIconEngine : public PaintedIconEngine {
 public:
     explicit TabIconEngine(TabGlyph glyph) : glyph_(glyph) {}
     QIconEngine* clone() const override { return new TabIconEngine(glyph_); }
@@ -70,14 +70,6 @@ public:
             break;
         }
         p->restore();
-    }
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
-    {
-        QPixmap pm(size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        paint(&p, QRect(QPoint(0, 0), size), mode, state);
-        return pm;
     }
 
 private:
