@@ -1,8 +1,7 @@
-// What the window tests share: a room of simulated radios with preferences,
-// a location permission and a store of its own; the demo's room; a history
-// file with stored measurements; a list row's style option; the text items a
-// widget draws, as its paint engine receives them; and a text as it reads,
-// without the invisible isolates around names.
+// What the window tests share: a room of simulated radios with preferences, a
+// location permission and a store; the demo's room; a history file; a named
+// child; a list row's style option; the text items a widget draws; and a text
+// as it reads, without the invisible isolates around names.
 #pragma once
 
 #include "tests/store/SimulatedRadios.h"
@@ -17,7 +16,6 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QStyleOptionViewItem>
-#include <QWidget>
 
 #include <sys/stat.h>
 
@@ -33,18 +31,9 @@ inline QString read(QString shown)
 inline SpeedEntry measurement(const QString& ssid, int hoursAgo, double down = 100, qint64 band = 50,
                               qint64 rssi = -55)
 {
-    return {QUuid::createUuid(),
-            QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo),
-            ssid,
-            QStringLiteral("a4:2b:b0:10:00:01"),
-            rssi,
-            band,
-            36,
-            down,
-            2000 / down,
-            14,
-            3,
-            234'000'000};
+    const QDateTime date = QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo);
+    const QString bssid = QStringLiteral("a4:2b:b0:10:00:01");
+    return {QUuid::createUuid(), date, ssid, bssid, rssi, band, 36, down, 2000 / down, 14, 3, 234'000'000};
 }
 
 // A history of its own in a temporary folder; `fifo` puts a named pipe where
@@ -76,6 +65,12 @@ inline QJsonObject demoRoom(const QJsonObject& changes = {})
     for (auto it = changes.begin(); it != changes.end(); ++it)
         room[it.key()] = it.value();
     return room;
+}
+
+// The child of `widget` named `name`.
+template <typename T = QWidget> T* find(const QWidget& widget, const char* name)
+{
+    return widget.findChild<T*>(QString::fromLatin1(name));
 }
 
 // The style option a list view gives its delegate for `row`.
