@@ -201,19 +201,27 @@ void WiFiStore::performConnect(const ScannedNetwork& network, const std::optiona
 {
     setConnectingTo(displayName(network));
     setErrorMessage(std::nullopt);
-    engine_.connect(
-        network.id(), network.ssid, password,
-        [self = QPointer<WiFiStore>(this), network, fallbackToPassword](std::optional<SystemError> error) {
-            if (self)
-                self->finishJoin(network, error, fallbackToPassword);
-        });
+    const quint64 join = ++joins_;
+    engine_.connect(network.id(), network.ssid, password,
+                    [self = QPointer<WiFiStore>(this), network, fallbackToPassword,
+                     join](std::optional<SystemError> error) {
+                        if (self)
+                            self->finishJoin(network, error, fallbackToPassword, join);
+                    });
 }
 
 void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
-                           bool fallbackToPassword)
+                           bool fallbackToPassword, quint64 join)
 {
-    setConnectingTo(std::nullopt);
+    // A join the user has since replaced with another one leaves the spinner,
+    // the banner and the password sheet to the newer join; its failure is
+    // old news, while a success still changed what the system is joined to.
+    const bool overtaken = join != joins_;
+    if (!overtaken)
+        setConnectingTo(std::nullopt);
     if (error) {
+        if (overtaken)
+            return;
         if (fallbackToPassword)
             setPasswordTarget(network);
         else

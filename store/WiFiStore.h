@@ -130,7 +130,7 @@ private:
     void preferencesChanged();
     void finishScan(QList<ScannedNetwork> records, const std::optional<SystemError>& error);
     void finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
-                    bool fallbackToPassword);
+                    bool fallbackToPassword, quint64 join);
 
     void setNetworks(QList<ScannedNetwork> networks);
     void setIsScanning(bool scanning);
@@ -148,6 +148,8 @@ private:
     WiFiEngine::Status status_;
     std::optional<QString> errorMessage_;
     std::optional<QString> connectingTo_;
+    // Counts the joins started; only the latest one's outcome reaches the spinner, banner and sheet.
+    quint64 joins_ = 0;
     std::optional<ScannedNetwork> passwordTarget_;
     QString searchText_;
     HidingFilter hidingFilter_ = HidingFilter::none;

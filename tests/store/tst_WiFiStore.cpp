@@ -121,6 +121,24 @@ private Q_SLOTS:
         QVERIFY(!f.store->passwordTarget() && !f.store->submitPassword(QStringLiteral("correct horse")));
     }
 
+    // A wrong password's failure arriving after the user went on to join another network leaves
+    // that join's spinner and outcome alone.
+    void overtakenJoin()
+    {
+        QJsonObject home = accessPoint("Home|h|-50|6|wpa2Personal");
+        home["password"] = "correct horse";
+        Fixture f({{"networks", QJsonArray{home, accessPoint("Cafe|c|-60|1|open")}}});
+        f.store->scan();
+        f.radios.drain();
+        f.store->activate(f.first());
+        QVERIFY(f.store->submitPassword(QStringLiteral("incorrect")));
+        f.store->activate(f.store->networks().value(1));
+        QSignalSpy spinner(f.store.get(), &WiFiStore::connectingToChanged);
+        f.radios.drain();
+        QCOMPARE(std::tuple(spinner.count(), f.store->status().bssid, f.store->errorMessage()),
+                 std::tuple(1, std::optional<QString>("c"), std::optional<QString>()));
+    }
+
     void describe()
     {
         Fixture f{QJsonObject()};
