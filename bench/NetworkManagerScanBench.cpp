@@ -6,9 +6,9 @@
 //
 // Usage: bench_nm_scan [access points, default 500] [scans, default 15]
 
-#include "tests/wifi/MockNetworkManager.h"
-#include "wifi/NetworkManagerBackend.h"
-#include "wifi/NetworkManagerMapping.h"
+#include "tests/wifi/networkmanager/MockNetworkManager.h"
+#include "wifi/networkmanager/NetworkManagerBackend.h"
+#include "wifi/networkmanager/NetworkManagerMapping.h"
 #include "wifi/ScannedNetwork.h"
 
 #include <QCoreApplication>

@@ -6,8 +6,8 @@
 //
 // Usage: bench_nm_waits [path of the ondrel binary, to time --probe as well]
 
-#include "tests/wifi/MockNetworkManager.h"
-#include "wifi/NetworkManagerBackend.h"
+#include "tests/wifi/networkmanager/MockNetworkManager.h"
+#include "wifi/networkmanager/NetworkManagerBackend.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -23,8 +23,8 @@
 #include "store/Prefs.h"
 #include "localization/UserDefaults.h"
 #include "store/WiFiStore.h"
-#include "wifi/SimulatedBackend.h"
-#include "wifi/SimulationScenario.h"
+#include "wifi/simulation/SimulatedBackend.h"
+#include "wifi/simulation/SimulationScenario.h"
 #include "wifi/WiFiEngine.h"
 
 #include <QCoreApplication>

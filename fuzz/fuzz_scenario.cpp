@@ -6,8 +6,8 @@
 #include "FuzzCheck.h"
 
 #include "wifi/ScannedNetwork.h"
-#include "wifi/SimulatedBackend.h"
-#include "wifi/SimulationScenario.h"
+#include "wifi/simulation/SimulatedBackend.h"
+#include "wifi/simulation/SimulationScenario.h"
 
 #include <QByteArray>
 

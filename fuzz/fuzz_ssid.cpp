@@ -6,7 +6,7 @@
 
 #include "FuzzCheck.h"
 
-#include "wifi/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerMapping.h"
 
 #include <QStringDecoder>
 

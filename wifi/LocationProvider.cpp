@@ -1,7 +1,7 @@
 #include "wifi/LocationProvider.h"
 
-#include "wifi/SimulatedLocationProvider.h"
-#include "wifi/SimulationScenario.h"
+#include "wifi/simulation/SimulatedLocationProvider.h"
+#include "wifi/simulation/SimulationScenario.h"
 #include "wifi/SystemLocationProvider.h"
 
 namespace ondrel {

@@ -1,4 +1,4 @@
-#include "wifi/NetworkManagerBackend.h"
+#include "wifi/networkmanager/NetworkManagerBackend.h"
 #include "wifi/WiFiBackend.h"
 
 namespace ondrel {

@@ -1,6 +1,6 @@
 #include "wifi/WiFiEngine.h"
 
-#include "wifi/SimulatedBackend.h"
+#include "wifi/simulation/SimulatedBackend.h"
 #include "wifi/WiFiBackend.h"
 
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 #include "localization/LocaleSettings.h"
 #include "localization/UserDefaults.h"
 #include "store/Prefs.h"
-#include "wifi/SimulatedBackend.h"
-#include "wifi/SimulationScenario.h"
+#include "wifi/simulation/SimulatedBackend.h"
+#include "wifi/simulation/SimulationScenario.h"
 #include "wifi/WiFiEngine.h"
 
 #include <QEventLoop>

@@ -10,7 +10,7 @@
 #include "speed/SpeedHistory.h"
 #include "store/WiFiStore.h"
 #include "wifi/LocationAuth.h"
-#include "wifi/SimulatedLocationProvider.h"
+#include "wifi/simulation/SimulatedLocationProvider.h"
 
 #include <QAbstractItemView>
 #include <QPaintEngine>

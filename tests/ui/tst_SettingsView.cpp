@@ -13,7 +13,7 @@
 #include "ui/SystemSettings.h"
 #include "ui/ToggleSwitch.h"
 #include "wifi/LocationAuth.h"
-#include "wifi/SimulatedLocationProvider.h"
+#include "wifi/simulation/SimulatedLocationProvider.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -2,7 +2,7 @@
 // made in the system settings.
 
 #include "wifi/LocationAuth.h"
-#include "wifi/SimulatedLocationProvider.h"
+#include "wifi/simulation/SimulatedLocationProvider.h"
 
 #include <QSignalSpy>
 #include <QTest>

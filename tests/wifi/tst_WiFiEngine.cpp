@@ -2,7 +2,7 @@
 // order, completions posted once on the main thread, the access point a join
 // finds, and how the radios answer.
 
-#include "wifi/SimulatedBackend.h"
+#include "wifi/simulation/SimulatedBackend.h"
 #include "wifi/WiFiEngine.h"
 
 #include <QSemaphore>

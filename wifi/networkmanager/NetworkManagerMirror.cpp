@@ -1,7 +1,7 @@
-#include "wifi/NetworkManagerMirror.h"
+#include "wifi/networkmanager/NetworkManagerMirror.h"
 
-#include "wifi/NetworkManagerNames.h"
-#include "wifi/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
+#include "wifi/networkmanager/NetworkManagerMapping.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

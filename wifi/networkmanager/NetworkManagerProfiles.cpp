@@ -1,4 +1,4 @@
-#include "wifi/NetworkManagerProfiles.h"
+#include "wifi/networkmanager/NetworkManagerProfiles.h"
 
 #include "wifi/SsidText.h"
 

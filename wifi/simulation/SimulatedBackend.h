@@ -1,6 +1,6 @@
 #pragma once
 
-#include "wifi/SimulationScenario.h"
+#include "wifi/simulation/SimulationScenario.h"
 #include "wifi/WiFiBackend.h"
 
 #include <mutex>

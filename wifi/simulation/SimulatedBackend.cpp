@@ -1,4 +1,4 @@
-#include "wifi/SimulatedBackend.h"
+#include "wifi/simulation/SimulatedBackend.h"
 
 #include <thread>
 

@@ -2,12 +2,12 @@
 // on a private bus, its files in the test's folder, no device managed): what
 // the mock's model of it rests on. Skipped where the daemon cannot start.
 
-#include "tests/wifi/MockNetworkManager.h"
-#include "wifi/NetworkManagerBackend.h"
-#include "wifi/NetworkManagerMapping.h"
-#include "wifi/NetworkManagerNames.h"
-#include "wifi/NetworkManagerProfiles.h"
-#include "wifi/NetworkManagerSecretAgent.h"
+#include "tests/wifi/networkmanager/MockNetworkManager.h"
+#include "wifi/networkmanager/NetworkManagerBackend.h"
+#include "wifi/networkmanager/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
+#include "wifi/networkmanager/NetworkManagerProfiles.h"
+#include "wifi/networkmanager/NetworkManagerSecretAgent.h"
 
 #include <QDBusMessage>
 #include <QThread>

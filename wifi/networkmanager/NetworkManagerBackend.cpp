@@ -1,12 +1,12 @@
-#include "wifi/NetworkManagerBackend.h"
+#include "wifi/networkmanager/NetworkManagerBackend.h"
 
-#include "wifi/NetworkManagerNames.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "localization/DebugLog.h"
-#include "wifi/NetworkManagerMapping.h"
-#include "wifi/NetworkManagerMirror.h"
-#include "wifi/NetworkManagerProfiles.h"
-#include "wifi/NetworkManagerRules.h"
-#include "wifi/NetworkManagerSecretAgent.h"
+#include "wifi/networkmanager/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerMirror.h"
+#include "wifi/networkmanager/NetworkManagerProfiles.h"
+#include "wifi/networkmanager/NetworkManagerRules.h"
+#include "wifi/networkmanager/NetworkManagerSecretAgent.h"
 #include "wifi/SsidText.h"
 
 #include <QDBusArgument>

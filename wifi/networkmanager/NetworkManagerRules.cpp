@@ -1,9 +1,9 @@
-#include "wifi/NetworkManagerRules.h"
+#include "wifi/networkmanager/NetworkManagerRules.h"
 
-#include "wifi/NetworkManagerNames.h"
-#include "wifi/NetworkManagerBackend.h"
-#include "wifi/NetworkManagerMapping.h"
-#include "wifi/NetworkManagerProfiles.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
+#include "wifi/networkmanager/NetworkManagerBackend.h"
+#include "wifi/networkmanager/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerProfiles.h"
 
 namespace ondrel::nm {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "wifi/AccessPoint.h"
-#include "wifi/NetworkManagerRules.h"
+#include "wifi/networkmanager/NetworkManagerRules.h"
 
 #include <QMap>
 #include <QString>

@@ -2,10 +2,10 @@
 // security flags at their edges; which profiles count, which one and which
 // access point a join uses, what it keeps and which failure it reports.
 
-#include "wifi/NetworkManagerBackend.h"
-#include "wifi/NetworkManagerMapping.h"
-#include "wifi/NetworkManagerProfiles.h"
-#include "wifi/NetworkManagerRules.h"
+#include "wifi/networkmanager/NetworkManagerBackend.h"
+#include "wifi/networkmanager/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerProfiles.h"
+#include "wifi/networkmanager/NetworkManagerRules.h"
 
 #include <QtTest>
 

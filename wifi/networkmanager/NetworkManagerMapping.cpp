@@ -1,4 +1,4 @@
-#include "wifi/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerMapping.h"
 
 #include "wifi/ScannedNetwork.h"
 #include "wifi/SsidText.h"

@@ -1,12 +1,12 @@
 // The NetworkManager backend, in this process and in "ondrel --probe",
-// against python-dbusmock's NetworkManager (with tests/wifi/nm_template.py) on
+// against python-dbusmock's NetworkManager (with tests/wifi/networkmanager/nm_template.py) on
 // a private bus that this test starts itself: what NetworkManager's signals,
 // calls and secret requests add to the rules of tst_NetworkManagerRules.
 
-#include "tests/wifi/MockNetworkManager.h"
-#include "wifi/NetworkManagerBackend.h"
-#include "wifi/NetworkManagerMapping.h"
-#include "wifi/NetworkManagerNames.h"
+#include "tests/wifi/networkmanager/MockNetworkManager.h"
+#include "wifi/networkmanager/NetworkManagerBackend.h"
+#include "wifi/networkmanager/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "wifi/ScannedNetwork.h"
 
 #include <QDBusMessage>

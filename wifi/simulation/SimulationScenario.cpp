@@ -1,4 +1,4 @@
-#include "wifi/SimulationScenario.h"
+#include "wifi/simulation/SimulationScenario.h"
 
 #include "wifi/Band.h"
 #include "wifi/ScannedNetwork.h"

@@ -1,6 +1,6 @@
-#include "tests/wifi/MockNetworkManager.h"
+#include "tests/wifi/networkmanager/MockNetworkManager.h"
 
-#include "wifi/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerMapping.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -73,7 +73,7 @@ bool MockNetworkManager::start(const QVariantMap& parameters)
     parameters_ = parameters;
     QStringList args{QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
                      QStringLiteral("-t"),
-                     QStringLiteral(ONDREL_TEST_SOURCE_DIR "/tests/wifi/nm_template.py")};
+                     QStringLiteral(ONDREL_TEST_SOURCE_DIR "/tests/wifi/networkmanager/nm_template.py")};
     if (!parameters.isEmpty())
         args << QStringLiteral("-p")
              << QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson());

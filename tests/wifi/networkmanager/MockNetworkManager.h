@@ -13,7 +13,7 @@
 namespace ondrel::test {
 
 // A private system bus (DBUS_SYSTEM_BUS_ADDRESS names it) with python-dbusmock's NetworkManager
-// (tests/wifi/nm_template.py) or the real daemon on it, which dies with the test.
+// (tests/wifi/networkmanager/nm_template.py) or the real daemon on it, which dies with the test.
 class MockNetworkManager {
 public:
     static constexpr auto service = "org.freedesktop.NetworkManager";

@@ -1,4 +1,4 @@
-#include "wifi/NetworkManagerSecretAgent.h"
+#include "wifi/networkmanager/NetworkManagerSecretAgent.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,4 +1,4 @@
-#include "wifi/SimulatedLocationProvider.h"
+#include "wifi/simulation/SimulatedLocationProvider.h"
 
 #include <QTimer>
 
