@@ -178,6 +178,19 @@ void WiFiEngine::connect(const QString& id, const std::optional<QString>& ssid,
             nullptr});
 }
 
+void WiFiEngine::connectHidden(const QByteArray& ssid, Security security, const std::optional<QString>& password,
+                               ResultCompletion completion)
+{
+    submit({[this, ssid, security, password, completion] {
+                WiFiBackend& backend = *backend_;
+                if (!backend.hasInterface())
+                    return post([completion] { completion(SystemError(WiFiError::noInterface)); });
+                std::optional<SystemError> error = backend.joinHidden(ssid, security, password);
+                post([completion, error = std::move(error)] { completion(error); });
+            },
+            nullptr});
+}
+
 void WiFiEngine::disconnect(DisconnectCompletion completion)
 {
     submit({[this, completion] {

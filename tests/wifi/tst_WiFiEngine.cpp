@@ -61,6 +61,10 @@ public:
     QList<QByteArray> savedSsids() const override { return radios->savedSsids(); }
     ScanResult scan() override { return enter().scan(); }
     Error join(const AccessPoint& ap, const Text& password) override { return enter().join(ap, password); }
+    Error joinHidden(const QByteArray& ssid, Security security, const Text& password) override
+    {
+        return enter().joinHidden(ssid, security, password);
+    }
     void disconnect() override { enter().disconnect(); }
     Error setPower(bool on) override { return enter().setPower(on); }
     void cancel() override
