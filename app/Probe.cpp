@@ -234,9 +234,10 @@ int runProbe(const QStringList& args)
         if (const std::optional<QString> word = valueAfter(args, QStringLiteral("--security"))) {
             chosen = securityFromWord(*word);
             if (!chosen) {
-                writeLine(stderr, QStringLiteral("不明なセキュリティ: %1（open、owe、wep、wpa、wpa2、wpa2wpa3、"
-                                                 "wpa3 のいずれか）")
-                                      .arg(terminalSafe(*word)));
+                writeLine(stderr,
+                          QStringLiteral("不明なセキュリティ: %1（open、owe、wep、wpa、wpa2、wpa2wpa3、"
+                                         "wpa3 のいずれか）")
+                              .arg(terminalSafe(*word)));
                 return 1;
             }
         }

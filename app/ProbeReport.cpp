@@ -73,8 +73,9 @@ void ProbeReport::setJoin(const QString& target, const ScannedNetwork* network, 
                           const std::optional<SystemError>& error, const std::optional<QString>& current,
                           std::optional<Security> byName)
 {
-    const std::optional<Security> security = byName ? byName : network ? std::optional(network->security)
-                                                                       : std::nullopt;
+    const std::optional<Security> security = byName    ? byName
+                                             : network ? std::optional(network->security)
+                                                       : std::nullopt;
     object_.insert(QStringLiteral("join"),
                    QJsonObject{{QStringLiteral("target"), target},
                                {QStringLiteral("bssid"), textOrNull(network ? network->bssid : std::nullopt)},

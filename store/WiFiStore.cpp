@@ -310,18 +310,20 @@ std::optional<QString> WiFiStore::hiddenNameProblem(const QString& name)
     if (bytes == 0)
         return L("ネットワーク名を入力してください。", "Enter the network name.");
     if (bytes > 32)
-        return L("ネットワーク名が長すぎます（32 バイトまで）。", "The network name is too long (32 bytes at most).");
+        return L("ネットワーク名が長すぎます（32 バイトまで）。",
+                 "The network name is too long (32 bytes at most).");
     return std::nullopt;
 }
 
-std::optional<QString> WiFiStore::hiddenPasswordProblem(Security security, const std::optional<QString>& password)
+std::optional<QString> WiFiStore::hiddenPasswordProblem(Security security,
+                                                        const std::optional<QString>& password)
 {
     if (security == Security::enterprise)
         return description(WiFiError::enterprise);
     const qsizetype minimum = minimumPasswordLength(security);
     if (minimum > 0 && graphemeCount(password.value_or(QString())) < minimum)
-        return Lf("パスワードは %d 文字以上にしてください。", "The password must have at least %d characters.",
-                  {minimum});
+        return Lf("パスワードは %d 文字以上にしてください。",
+                  "The password must have at least %d characters.", {minimum});
     return std::nullopt;
 }
 

@@ -1,7 +1,7 @@
 #include "wifi/WiFiEngine.h"
 
-#include "wifi/simulation/SimulatedBackend.h"
 #include "wifi/WiFiBackend.h"
+#include "wifi/simulation/SimulatedBackend.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -178,8 +178,8 @@ void WiFiEngine::connect(const QString& id, const std::optional<QString>& ssid,
             nullptr});
 }
 
-void WiFiEngine::connectHidden(const QByteArray& ssid, Security security, const std::optional<QString>& password,
-                               ResultCompletion completion)
+void WiFiEngine::connectHidden(const QByteArray& ssid, Security security,
+                               const std::optional<QString>& password, ResultCompletion completion)
 {
     submit({[this, ssid, security, password, completion] {
                 WiFiBackend& backend = *backend_;

@@ -1,13 +1,13 @@
 #include "wifi/networkmanager/NetworkManagerBackend.h"
 
-#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "localization/DebugLog.h"
+#include "wifi/SsidText.h"
 #include "wifi/networkmanager/NetworkManagerMapping.h"
 #include "wifi/networkmanager/NetworkManagerMirror.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "wifi/networkmanager/NetworkManagerProfiles.h"
 #include "wifi/networkmanager/NetworkManagerRules.h"
 #include "wifi/networkmanager/NetworkManagerSecretAgent.h"
-#include "wifi/SsidText.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

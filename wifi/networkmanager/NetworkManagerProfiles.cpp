@@ -116,7 +116,8 @@ Settings profileOf(const std::optional<QString>& name, const QByteArray& ssid, b
 
 Settings newProfile(const AccessPoint& ap, const std::optional<QString>& password, const QString& uuid)
 {
-    return profileOf(ap.ssid, ap.ssidBytes, false, keyManagementFor(ap, password.has_value()), password, uuid);
+    return profileOf(ap.ssid, ap.ssidBytes, false, keyManagementFor(ap, password.has_value()), password,
+                     uuid);
 }
 
 Settings hiddenProfile(const QByteArray& ssid, Security security, const std::optional<QString>& password,

@@ -138,7 +138,8 @@ std::optional<SystemError> SimulatedBackend::joinHidden(const QByteArray& ssid, 
     for (const SimulationScenario::Network& network : std::as_const(scenario_.networks)) {
         const AccessPoint& ap = network.accessPoint;
         const QByteArray& name = ap.ssidBytes.isEmpty() ? network.hiddenSsid : ap.ssidBytes;
-        if (!ssid.isEmpty() && name == ssid && takesKeyManagement(ap.security, security, password.has_value()) &&
+        if (!ssid.isEmpty() && name == ssid &&
+            takesKeyManagement(ap.security, security, password.has_value()) &&
             (!target || ap.rssi > target->accessPoint.rssi))
             target = &network;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "wifi/simulation/SimulationScenario.h"
 #include "wifi/WiFiBackend.h"
+#include "wifi/simulation/SimulationScenario.h"
 
 #include <mutex>
 
