@@ -41,6 +41,7 @@ double cpuSeconds(int who)
 struct EngineRun {
     SpeedResult result;
     double cpu = 0;
+    double downloadCpu = 0, uploadCpu = 0; // of each phase, with its warm-up
 };
 
 EngineRun runEngine(const QByteArray& url, std::chrono::milliseconds tick)
@@ -50,14 +51,24 @@ EngineRun runEngine(const QByteArray& url, std::chrono::milliseconds tick)
     options.tick = tick;
     SpeedTest test(options);
     QEventLoop loop;
+    EngineRun run;
+    double phaseStart = 0;
     QObject::connect(&test, &SpeedTest::phaseChanged, &loop, [&] {
+        const double now = cpuSeconds(RUSAGE_SELF);
+        if (test.phase().kind() == SpeedTest::Phase::upload)
+            run.downloadCpu = now - phaseStart;
+        else if (test.phase().kind() == SpeedTest::Phase::done)
+            run.uploadCpu = now - phaseStart;
+        phaseStart = now;
         if (!test.phase().isRunning())
             loop.quit();
     });
     const double before = cpuSeconds(RUSAGE_SELF);
     test.start();
     loop.exec();
-    return {test.result(), cpuSeconds(RUSAGE_SELF) - before};
+    run.result = test.result();
+    run.cpu = cpuSeconds(RUSAGE_SELF) - before;
+    return run;
 }
 
 struct CurlRun {
@@ -152,6 +163,21 @@ int main(int argc, char** argv)
         "engine, 0.2 s ticks:  download %9.1f Mbps  upload %9.1f Mbps  CPU %.2f s for %.1f GB = %.3f s/GB\n",
         engine.result.downloadMbps, engine.result.uploadMbps, engine.cpu, engineGB, engine.cpu / engineGB);
     std::fflush(stdout);
+    if (app.arguments().contains(QStringLiteral("--engine-only"))) {
+        // Each phase's bytes as its rate over its whole length (loopback
+        // reaches full speed at once), for profiling one change at a time.
+        const SpeedTest::Options defaults;
+        const auto gb = [&](double mbps, std::chrono::milliseconds length) {
+            return mbps / 8 / 1000 * std::chrono::duration<double>(length + defaults.warmUp).count();
+        };
+        std::printf("phases: download CPU %.2f s, about %.3f s/GB; upload CPU %.2f s, about %.3f s/GB\n",
+                    engine.downloadCpu,
+                    engine.downloadCpu / gb(engine.result.downloadMbps, defaults.download), engine.uploadCpu,
+                    engine.uploadCpu / gb(engine.result.uploadMbps, defaults.upload));
+        server.terminate();
+        server.waitForFinished();
+        return 0;
+    }
     const EngineRun slow = runEngine(url, 1000ms);
     std::printf("engine, 1 s ticks:    download %9.1f Mbps  upload %9.1f Mbps\n", slow.result.downloadMbps,
                 slow.result.uploadMbps);
