@@ -298,6 +298,7 @@ public:
         setPhase(phase);
         setProgress(phase.isRunning() ? 0.4 : 0);
         setLiveMbps(phase.isRunning() ? 287.5 : 0);
+        setLiveLatency(phase.isRunning() ? std::optional<qint64>(143) : std::nullopt);
     }
 };
 
