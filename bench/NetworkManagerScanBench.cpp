@@ -7,9 +7,9 @@
 // Usage: bench_nm_scan [access points, default 500] [scans, default 15]
 
 #include "tests/wifi/networkmanager/MockNetworkManager.h"
-#include "wifi/ScannedNetwork.h"
 #include "wifi/networkmanager/NetworkManagerBackend.h"
 #include "wifi/networkmanager/NetworkManagerMapping.h"
+#include "wifi/ScannedNetwork.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

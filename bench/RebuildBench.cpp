@@ -19,13 +19,13 @@
 //
 // Usage: bench_rebuild [--quick] [--records N]
 
-#include "localization/UserDefaults.h"
 #include "store/NetworkListBuilder.h"
 #include "store/Prefs.h"
+#include "localization/UserDefaults.h"
 #include "store/WiFiStore.h"
-#include "wifi/WiFiEngine.h"
 #include "wifi/simulation/SimulatedBackend.h"
 #include "wifi/simulation/SimulationScenario.h"
+#include "wifi/WiFiEngine.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
