@@ -12,8 +12,8 @@ namespace ondrel {
 // with the application object already created and returns the process's
 // exit status.
 
-// Network table and join by name ("--probe", "--connect", "--password"),
-// or with "--json" the same as one JSON report.
+// Network table and join by name ("--probe", "--connect", "--password",
+// "--hidden", "--security"), or with "--json" the same as one JSON report.
 int runProbe(const QStringList& args);
 // Writes the speed history as CSV to `path` ("--export-csv").
 int runExportCsv(const QString& path);

@@ -1,13 +1,17 @@
 // "--probe": lists the nearby networks as a table and optionally joins one
 // by name ("--connect NAME", "--password PASSWORD" or "--password -" to read
-// it from standard input). Its texts are fixed; "--lang" does not apply.
-// With "--json" the table and the join lines give way to one JSON report.
+// it from standard input); with "--hidden" ("--security KIND") the name is
+// joined as a network that hides it, without looking for it in the table.
+// Enterprise (802.1X) networks are never joined. Its texts are fixed;
+// "--lang" does not apply. With "--json" the table and the join lines give
+// way to one JSON report.
 
 #include "app/Modes.h"
 #include "app/ProbeReport.h"
 #include "app/TerminalText.h"
 #include "localization/Lookup.h"
 #include "wifi/LocationProvider.h"
+#include "wifi/SsidText.h"
 #include "wifi/WiFiEngine.h"
 
 #include <QElapsedTimer>
@@ -173,6 +177,25 @@ QString shownName(const ScannedNetwork& network)
     return visibleName(*network.ssid);
 }
 
+// The security kind a "--security" word names.
+std::optional<Security> securityFromWord(const QString& word)
+{
+    static const QList<std::pair<QString, Security>> words{
+        {QStringLiteral("open"), Security::open},
+        {QStringLiteral("owe"), Security::owe},
+        {QStringLiteral("wep"), Security::wep},
+        {QStringLiteral("wpa"), Security::wpaPersonal},
+        {QStringLiteral("wpa2"), Security::wpa2Personal},
+        {QStringLiteral("wpa2wpa3"), Security::wpa2wpa3Personal},
+        {QStringLiteral("wpa3"), Security::wpa3Personal},
+    };
+    for (const auto& [known, security] : words) {
+        if (known == word)
+            return security;
+    }
+    return std::nullopt;
+}
+
 // The first (strongest) record named exactly `target`; failing that, the
 // first whose name as the table shows it is `target`, so that a name with
 // escaped characters can be copied from the table.
@@ -196,6 +219,29 @@ int runProbe(const QStringList& args)
     const auto wait = std::make_shared<MainLoopWait>();
     const bool json = args.contains(QStringLiteral("--json"));
     ProbeReport report;
+
+    // A join by name is checked before anything runs: a mistyped option
+    // should not cost a scan first.
+    const std::optional<QString> target = valueAfter(args, QStringLiteral("--connect"));
+    const bool hidden = target && args.contains(QStringLiteral("--hidden"));
+    std::optional<Security> chosen;
+    if (hidden) {
+        const qsizetype bytes = ssidToBytes(*target).size();
+        if (bytes < 1 || bytes > 32) {
+            writeLine(stderr, QStringLiteral("ネットワーク名は 1〜32 バイトです（%1 バイト）").arg(bytes));
+            return 1;
+        }
+        if (const std::optional<QString> word = valueAfter(args, QStringLiteral("--security"))) {
+            chosen = securityFromWord(*word);
+            if (!chosen) {
+                writeLine(stderr,
+                          QStringLiteral("不明なセキュリティ: %1（open、owe、wep、wpa、wpa2、wpa2wpa3、"
+                                         "wpa3 のいずれか）")
+                              .arg(terminalSafe(*word)));
+                return 1;
+            }
+        }
+    }
 
     // Permission.
     std::unique_ptr<LocationProvider> location = LocationProvider::create();
@@ -268,39 +314,63 @@ int runProbe(const QStringList& args)
     }
 
     // Join.
-    const std::optional<QString> target = valueAfter(args, QStringLiteral("--connect"));
     if (!target)
         return json ? report.finish(0) : 0;
-    const ScannedNetwork* network = findTarget(networks, *target);
-    if (!network && json) {
-        report.setJoin(*target, nullptr, ProbeReport::Outcome::notFound);
-        return report.finish(1);
-    }
-    if (!network) {
-        writeLine(stdout, QStringLiteral("「%1」は見つかりませんでした").arg(visibleName(*target)));
-        return 1;
+    const ScannedNetwork* network = nullptr;
+    if (!hidden) {
+        network = findTarget(networks, *target);
+        if (!network && json) {
+            report.setJoin(*target, nullptr, ProbeReport::Outcome::notFound);
+            return report.finish(1);
+        }
+        if (!network) {
+            writeLine(stdout, QStringLiteral("「%1」は見つかりませんでした").arg(visibleName(*target)));
+            return 1;
+        }
+        // The program never joins an enterprise network: the system's
+        // settings do, with the certificates and identities it needs.
+        if (network->security == Security::enterprise && json) {
+            report.setJoin(*target, network, ProbeReport::Outcome::enterprise,
+                           SystemError(WiFiError::enterprise));
+            return report.finish(1);
+        }
+        if (network->security == Security::enterprise) {
+            writeLine(stdout, QStringLiteral("「%1」は企業向け（802.1X）のネットワークです。"
+                                             "システム設定の Wi-Fi から接続してください")
+                                  .arg(shownName(*network)));
+            return 1;
+        }
     }
     std::optional<QString> password = valueAfter(args, QStringLiteral("--password"));
     if (password && *password == QLatin1String("-"))
         password = readPasswordFromStdin();
+    // By name without a kind: WPA2's key management with a password (it
+    // joins WPA2/WPA3 transition networks too), else an open network.
+    const std::optional<Security> byName =
+        hidden ? std::optional(chosen.value_or(password ? Security::wpa2Personal : Security::open))
+               : std::nullopt;
     if (!json)
-        writeLine(stdout, QStringLiteral("接続します: ") + shownName(*network));
+        writeLine(stdout,
+                  QStringLiteral("接続します: ") + (network ? shownName(*network) : visibleName(*target)));
 
     struct JoinCells {
         std::optional<SystemError> error;
         bool done = false;
     };
     const auto joined = std::make_shared<JoinCells>();
-    engine.connect(network->id(), network->ssid, password,
-                   [joined, wait](std::optional<SystemError> failure) {
-                       joined->error = std::move(failure);
-                       joined->done = true;
-                       wait->wake();
-                   });
+    const auto finished = [joined, wait](std::optional<SystemError> failure) {
+        joined->error = std::move(failure);
+        joined->done = true;
+        wait->wake();
+    };
+    if (byName)
+        engine.connectHidden(ssidToBytes(*target), *byName, password, finished);
+    else
+        engine.connect(network->id(), network->ssid, password, finished);
     password.reset();
     wait->until([joined] { return joined->done; }, kJoinWait);
     if (joined->error && json) {
-        report.setJoin(*target, network, ProbeReport::Outcome::failed, joined->error);
+        report.setJoin(*target, network, ProbeReport::Outcome::failed, joined->error, std::nullopt, byName);
         return report.finish(1);
     }
     if (joined->error) {
@@ -313,9 +383,9 @@ int runProbe(const QStringList& args)
     if (json) {
         // A join that did not answer in time counts only if its network is
         // now the current one.
-        const bool ok = joined->done || (current && current == network->ssid);
+        const bool ok = joined->done || (current && current == (network ? network->ssid : target));
         report.setJoin(*target, network, ok ? ProbeReport::Outcome::ok : ProbeReport::Outcome::timedOut,
-                       std::nullopt, current);
+                       std::nullopt, current, byName);
         return report.finish(ok ? 0 : 1);
     }
     writeLine(stdout, QStringLiteral("成功。現在の接続先: ") +

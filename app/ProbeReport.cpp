@@ -17,6 +17,8 @@ QString outcomeToken(ProbeReport::Outcome outcome)
         return QStringLiteral("failed");
     case ProbeReport::Outcome::notFound:
         return QStringLiteral("notFound");
+    case ProbeReport::Outcome::enterprise:
+        return QStringLiteral("enterprise");
     case ProbeReport::Outcome::timedOut:
         break;
     }
@@ -68,14 +70,21 @@ void ProbeReport::setNetworks(const QList<ScannedNetwork>& networks, const QSet<
 }
 
 void ProbeReport::setJoin(const QString& target, const ScannedNetwork* network, Outcome outcome,
-                          const std::optional<SystemError>& error, const std::optional<QString>& current)
+                          const std::optional<SystemError>& error, const std::optional<QString>& current,
+                          std::optional<Security> byName)
 {
+    const std::optional<Security> security = byName    ? byName
+                                             : network ? std::optional(network->security)
+                                                       : std::nullopt;
     object_.insert(QStringLiteral("join"),
                    QJsonObject{{QStringLiteral("target"), target},
                                {QStringLiteral("bssid"), textOrNull(network ? network->bssid : std::nullopt)},
                                {QStringLiteral("outcome"), outcomeToken(outcome)},
                                {QStringLiteral("error"), errorOrNull(error)},
-                               {QStringLiteral("current"), textOrNull(current)}});
+                               {QStringLiteral("current"), textOrNull(current)},
+                               {QStringLiteral("hidden"), byName.has_value()},
+                               {QStringLiteral("security"), security ? QJsonValue(securityToken(*security))
+                                                                     : QJsonValue(QJsonValue::Null)}});
 }
 
 int ProbeReport::finish(int status) const

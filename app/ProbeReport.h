@@ -18,7 +18,7 @@ namespace ondrel {
 // "ondrel-probe/1", docs/json-output.md) when it ends.
 class ProbeReport {
 public:
-    enum class Outcome { ok, failed, notFound, timedOut };
+    enum class Outcome { ok, failed, notFound, timedOut, enterprise };
 
     // The location permission's status code (0 not determined, 1 restricted,
     // 2 denied, 3 authorized, anything else unknown).
@@ -32,10 +32,13 @@ public:
     void setNetworks(const QList<ScannedNetwork>& networks, const QSet<QByteArray>& saved,
                      const WiFiEngine::Status& status);
     // The join asked for with "--connect target": the record chosen (none
-    // when not found), how it ended, its error and the current network after.
+    // when not found or joined by name), how it ended (enterprise: refused
+    // without a join), its error and the current network after. A join by
+    // name ("--hidden") gives the security it asked for as `byName`.
     void setJoin(const QString& target, const ScannedNetwork* network, Outcome outcome,
                  const std::optional<SystemError>& error = std::nullopt,
-                 const std::optional<QString>& current = std::nullopt);
+                 const std::optional<QString>& current = std::nullopt,
+                 std::optional<Security> byName = std::nullopt);
 
     // Writes the report to standard output and returns `status`, the exit
     // status the probe ends with.

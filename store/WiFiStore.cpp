@@ -180,8 +180,7 @@ void WiFiStore::activate(const ScannedNetwork& network)
         performConnect(network, std::nullopt, false);
         return;
     case Security::enterprise:
-        setErrorMessage(L("企業向け（802.1X）のネットワークは、システム設定の Wi-Fi から接続してください。",
-                          "Join enterprise (802.1X) networks from Wi-Fi in System Settings."));
+        setErrorMessage(description(WiFiError::enterprise));
         return;
     case Security::wep:
     case Security::wpaPersonal:
@@ -199,19 +198,49 @@ void WiFiStore::activate(const ScannedNetwork& network)
 void WiFiStore::performConnect(const ScannedNetwork& network, const std::optional<QString>& password,
                                bool fallbackToPassword)
 {
+    startJoin(network, fallbackToPassword, false, [&](WiFiEngine::ResultCompletion done) {
+        engine_.connect(network.id(), network.ssid, password, std::move(done));
+    });
+}
+
+void WiFiStore::joinHidden(const QString& name, Security security, const std::optional<QString>& password)
+{
+    // An enterprise network gets its banner whatever was typed, as its row
+    // does; other problems are the dialog's to show.
+    if (security == Security::enterprise)
+        setErrorMessage(description(WiFiError::enterprise));
+    std::optional<QString> problem = hiddenPasswordProblem(security, password);
+    if (!problem)
+        problem = hiddenNameProblem(name);
+    if (problem) {
+        Q_EMIT hiddenJoinFinished(name, problem);
+        return;
+    }
+    ScannedNetwork network;
+    network.ssid = name;
+    network.security = security;
+    const bool takesPassword = minimumPasswordLength(security) > 0;
+    startJoin(network, false, true, [&](WiFiEngine::ResultCompletion done) {
+        engine_.connectHidden(ssidToBytes(name), security, takesPassword ? password : std::nullopt,
+                              std::move(done));
+    });
+}
+
+void WiFiStore::startJoin(const ScannedNetwork& network, bool fallbackToPassword, bool byName,
+                          const std::function<void(WiFiEngine::ResultCompletion)>& start)
+{
     setConnectingTo(displayName(network));
     setErrorMessage(std::nullopt);
     const quint64 join = ++joins_;
-    engine_.connect(network.id(), network.ssid, password,
-                    [self = QPointer<WiFiStore>(this), network, fallbackToPassword,
-                     join](std::optional<SystemError> error) {
-                        if (self)
-                            self->finishJoin(network, error, fallbackToPassword, join);
-                    });
+    start([self = QPointer<WiFiStore>(this), network, fallbackToPassword, byName,
+           join](std::optional<SystemError> error) {
+        if (self)
+            self->finishJoin(network, error, fallbackToPassword, byName, join);
+    });
 }
 
 void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
-                           bool fallbackToPassword, quint64 join)
+                           bool fallbackToPassword, bool byName, quint64 join)
 {
     // A join the user has since replaced with another one leaves the spinner,
     // the banner and the password sheet to the newer join; its failure is
@@ -222,19 +251,29 @@ void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<Sy
     if (error) {
         if (overtaken)
             return;
-        if (fallbackToPassword)
+        if (fallbackToPassword) {
             setPasswordTarget(network);
-        else
-            setErrorMessage(describe(network, *error));
+            return;
+        }
+        setErrorMessage(describe(network, *error));
+        if (byName)
+            Q_EMIT hiddenJoinFinished(*network.ssid, errorMessage_);
         return;
     }
     savedSsids_ = engine_.savedSsids();
     setStatus(engine_.currentStatus());
     rebuild();
+    if (byName) {
+        Q_EMIT hiddenJoinFinished(*network.ssid, std::nullopt);
+        // The network joined by name may now show its name in the list.
+        scan();
+    }
 }
 
 QString WiFiStore::describe(const ScannedNetwork& network, const SystemError& error) const
 {
+    if (error.wifiError() == WiFiError::enterprise)
+        return error.description();
     const QString name = shownName(network);
     switch (classifyJoinFailure(error)) {
     case JoinFailure::checkPassword:
@@ -252,9 +291,40 @@ QString WiFiStore::describe(const ScannedNetwork& network, const SystemError& er
               {name, visibleText(error.description())});
 }
 
-qsizetype WiFiStore::minimumPasswordLength(const ScannedNetwork& network)
+qsizetype WiFiStore::minimumPasswordLength(Security security)
 {
-    return network.security == Security::wep ? 5 : 8;
+    switch (security) {
+    case Security::open:
+    case Security::owe:
+        return 0;
+    case Security::wep:
+        return 5;
+    default:
+        return 8;
+    }
+}
+
+std::optional<QString> WiFiStore::hiddenNameProblem(const QString& name)
+{
+    const qsizetype bytes = ssidToBytes(name).size();
+    if (bytes == 0)
+        return L("ネットワーク名を入力してください。", "Enter the network name.");
+    if (bytes > 32)
+        return L("ネットワーク名が長すぎます（32 バイトまで）。",
+                 "The network name is too long (32 bytes at most).");
+    return std::nullopt;
+}
+
+std::optional<QString> WiFiStore::hiddenPasswordProblem(Security security,
+                                                        const std::optional<QString>& password)
+{
+    if (security == Security::enterprise)
+        return description(WiFiError::enterprise);
+    const qsizetype minimum = minimumPasswordLength(security);
+    if (minimum > 0 && graphemeCount(password.value_or(QString())) < minimum)
+        return Lf("パスワードは %d 文字以上にしてください。",
+                  "The password must have at least %d characters.", {minimum});
+    return std::nullopt;
 }
 
 bool WiFiStore::submitPassword(const QString& password)

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 namespace ondrel {
@@ -97,9 +98,40 @@ public:
     // The banner text for a failed join of `network`.
     QString describe(const ScannedNetwork& network, const SystemError& error) const;
 
+    // Joins the network named `name` (exact, as the store keeps names: see
+    // ssidFromBytes) by name, whether or not any scan found it, as for a
+    // network that hides its name. `security` is the one the user chose; the
+    // password is required as minimumPasswordLength(security) says and
+    // ignored for open and Enhanced Open networks.
+    // - Refused at once, without a join, when hiddenNameProblem or
+    //   hiddenPasswordProblem finds a problem: hiddenJoinFinished carries it
+    //   before this returns; an enterprise network also gets the enterprise
+    //   banner, as its row does.
+    // - Otherwise a join like a row's: connectingTo is the name, the banner
+    //   is cleared, and only the latest join's outcome reaches the spinner
+    //   and the banner. On failure the banner says why and
+    //   hiddenJoinFinished carries the same text; on success the saved
+    //   names, the status and the list are refreshed, hiddenJoinFinished
+    //   carries no message, and a scan starts. A failure that arrives after
+    //   another join started is dropped (no banner, no signal), as a row's.
+    void joinHidden(const QString& name, Security security, const std::optional<QString>& password);
+    // Why `name` cannot be joined by name (a localized sentence), or nothing
+    // when it can: a name has 1 to 32 bytes (UTF-8).
+    static std::optional<QString> hiddenNameProblem(const QString& name);
+    // Why `password` cannot join a network of `security` by name, or nothing
+    // when it can: too short (or absent) for a secured network; enterprise
+    // networks are joined from the system's settings (the banner's text).
+    static std::optional<QString> hiddenPasswordProblem(Security security,
+                                                        const std::optional<QString>& password);
+
     // The fewest user-perceived characters the password sheet accepts for a
-    // network: 5 for WEP, 8 otherwise.
-    static qsizetype minimumPasswordLength(const ScannedNetwork& network);
+    // network: 5 for WEP, 8 otherwise; 0 for open and Enhanced Open ones,
+    // which take none (the sheet never opens for them).
+    static qsizetype minimumPasswordLength(Security security);
+    static qsizetype minimumPasswordLength(const ScannedNetwork& network)
+    {
+        return minimumPasswordLength(network.security);
+    }
     // The password sheet's join: closes the sheet and joins its network with
     // the password. Refused (false, nothing changes) while no sheet is open
     // or the password is too short.
@@ -124,13 +156,20 @@ Q_SIGNALS:
     void hidingFilterChanged();
     // A scan's completion has been handled (after the fields above changed).
     void scanFinished();
+    // A joinHidden of `name` has ended: refused or failed with the message
+    // the user is shown, or joined (no message). See joinHidden.
+    void hiddenJoinFinished(const QString& name, const std::optional<QString>& errorMessage);
 
 private:
     void scheduleRebuild();
     void preferencesChanged();
     void finishScan(QList<ScannedNetwork> records, const std::optional<SystemError>& error);
+    // Starts a join of `network` that `start` hands to the engine with the
+    // completion; `byName` for joinHidden.
+    void startJoin(const ScannedNetwork& network, bool fallbackToPassword, bool byName,
+                   const std::function<void(WiFiEngine::ResultCompletion)>& start);
     void finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
-                    bool fallbackToPassword, quint64 join);
+                    bool fallbackToPassword, bool byName, quint64 join);
 
     void setNetworks(QList<ScannedNetwork> networks);
     void setIsScanning(bool scanning);

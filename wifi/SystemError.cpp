@@ -13,7 +13,7 @@ QString SystemError::description() const
 
 std::optional<WiFiError> SystemError::wifiError() const
 {
-    if (domain_ != kWiFiErrorDomain || code_ < 0 || code_ > 3)
+    if (domain_ != kWiFiErrorDomain || code_ < 0 || code_ > 4)
         return std::nullopt;
     return static_cast<WiFiError>(code_);
 }

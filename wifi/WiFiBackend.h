@@ -1,6 +1,7 @@
 #pragma once
 
 #include "wifi/AccessPoint.h"
+#include "wifi/Security.h"
 #include "wifi/SystemError.h"
 
 #include <QByteArray>
@@ -55,9 +56,18 @@ public:
     // before it asks.
     virtual ScanResult scan() = 0;
     // Joins exactly `accessPoint` (from this backend's latest scans) with the
-    // password, absent for open networks and saved profiles.
+    // password, absent for open networks and saved profiles. An enterprise
+    // access point is refused with WiFiError::enterprise, unasked.
     virtual std::optional<SystemError> join(const AccessPoint& accessPoint,
                                             const std::optional<QString>& password) = 0;
+    // Joins the network named `ssid` (1 to 32 bytes) that need not be in any
+    // scan, as for a network that hides its name: its saved profile when the
+    // system has one, else a new profile for a hidden network of that
+    // security (kept only once the join worked). Enterprise is refused with
+    // WiFiError::enterprise before the system is asked anything; a network
+    // that does not answer to the name fails as "not found".
+    virtual std::optional<SystemError> joinHidden(const QByteArray& ssid, Security security,
+                                                  const std::optional<QString>& password) = 0;
     // Leaves the current network; reports nothing.
     virtual void disconnect() = 0;
     // Switches the radio on or off.

@@ -1,7 +1,7 @@
 #include "wifi/WiFiEngine.h"
 
-#include "wifi/simulation/SimulatedBackend.h"
 #include "wifi/WiFiBackend.h"
+#include "wifi/simulation/SimulatedBackend.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -173,6 +173,19 @@ void WiFiEngine::connect(const QString& id, const std::optional<QString>& ssid,
                 if (found == cache_.constEnd())
                     return post([completion] { completion(SystemError(WiFiError::gone)); });
                 std::optional<SystemError> error = backend.join(*found, password);
+                post([completion, error = std::move(error)] { completion(error); });
+            },
+            nullptr});
+}
+
+void WiFiEngine::connectHidden(const QByteArray& ssid, Security security,
+                               const std::optional<QString>& password, ResultCompletion completion)
+{
+    submit({[this, ssid, security, password, completion] {
+                WiFiBackend& backend = *backend_;
+                if (!backend.hasInterface())
+                    return post([completion] { completion(SystemError(WiFiError::noInterface)); });
+                std::optional<SystemError> error = backend.joinHidden(ssid, security, password);
                 post([completion, error = std::move(error)] { completion(error); });
             },
             nullptr});

@@ -3,6 +3,7 @@
 #include "wifi/AccessPoint.h"
 #include "wifi/Band.h"
 #include "wifi/ScannedNetwork.h"
+#include "wifi/Security.h"
 #include "wifi/SystemError.h"
 
 #include <QHash>
@@ -70,8 +71,8 @@ public:
     // An engine on the given backend (tests make their own). Main thread.
     explicit WiFiEngine(std::unique_ptr<WiFiBackend> backend);
     // Waits for the running job. Jobs that have not started are dropped as
-    // if the engine had been released before they ran: scan and connect
-    // call nothing, setPower completes with noInterface, disconnect
+    // if the engine had been released before they ran: scan, connect and
+    // connectHidden call nothing, setPower completes with noInterface, disconnect
     // completes.
     ~WiFiEngine();
     WiFiEngine(const WiFiEngine&) = delete;
@@ -94,6 +95,13 @@ public:
     // known. The password is absent for open networks and saved profiles.
     void connect(const QString& id, const std::optional<QString>& ssid,
                  const std::optional<QString>& password, ResultCompletion completion);
+    // Joins the network named exactly `ssid` (SSID bytes) by name, as for a
+    // network that hides it: no scan needs to have found it. `security` is
+    // the one the user says it has (enterprise is refused with
+    // WiFiError::enterprise); the password is absent for open networks and
+    // saved profiles. Fails with noInterface, or as the backend says.
+    void connectHidden(const QByteArray& ssid, Security security, const std::optional<QString>& password,
+                       ResultCompletion completion);
     // Leaves the current network. The completion is always called.
     void disconnect(DisconnectCompletion completion);
     // Switches the radio; noInterface without an interface.

@@ -14,6 +14,9 @@ QString description(WiFiError error)
     case WiFiError::gone:
         return L("このネットワークは見つからなくなりました。もう一度スキャンしてください。",
                  "This network is no longer in range. Scan again.");
+    case WiFiError::enterprise:
+        return L("企業向け（802.1X）のネットワークは、システム設定の Wi-Fi から接続してください。",
+                 "Join enterprise (802.1X) networks from Wi-Fi in System Settings.");
     case WiFiError::needsLocation:
         break;
     }

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """--probe as a user runs it: the network table and joins, then hostile names
-in the table and in the JSON report."""
+in the table and in the JSON report, joins by name (--hidden) and enterprise
+networks, which are never joined."""
 import unittest
 
 from ondrel_run import OndrelCase, raw_characters
@@ -96,6 +97,52 @@ class Probe(OndrelCase):
                          (1, "failed", "Home\\x1b[2J", 7))
         self.assertEqual((failed[0], failed[1]["networks"], failed[1]["scan"]),
                          (1, [], {"outcome": "failed", "error": scanless["scanError"]}))
+
+    def test_hidden_and_enterprise(self):
+        room = {"interface": "wlan0", "networks": [
+            {"bssid": "aa:00:00:00:00:21", "hiddenSsid": "Den\x1b", "rssi": -40, "security": "wpa3Personal",
+             "password": "den-pass"},
+            {"bssid": "aa:00:00:00:00:22", "hiddenSsid": "Loft", "rssi": -50, "security": "wpa2wpa3Personal",
+             "password": "loft-pass"},
+            {"bssid": "aa:00:00:00:00:23", "hiddenSsid": "Porch", "rssi": -55},
+            {"ssid": "Campus", "bssid": "aa:00:00:00:00:24", "rssi": -60, "security": "enterprise"}]}
+        den, missing = "Den\\x1b", "失敗: The Wi-Fi network could not be found.（コード 53）\n"
+        rows = [  # arguments, standard input, status, standard output after the table (None: no table)
+            (["--connect", "Den\x1b", "--hidden", "--security", "wpa3", "--password", "den-pass"], b"", 0,
+             JOINED.format(den)),
+            (["--connect", "Den\x1b", "--hidden", "--password", "den-pass"], b"", 1,  # wpa2: no SAE
+             f"接続します: {den}\n" + missing),
+            (["--hidden", "--password", "-", "--connect", "Loft"], b"loft-pass\n", 0, JOINED.format("Loft")),
+            (["--connect", "Loft", "--hidden"], b"", 1, "接続します: Loft\n" + missing),  # open
+            (["--connect", "Porch", "--hidden"], b"", 0, JOINED.format("Porch")),
+            (["--connect", "Campus", "--password", "x"], b"", 1,
+             "「Campus」は企業向け（802.1X）のネットワークです。システム設定の Wi-Fi から接続してください\n"),
+            (["--connect", "Loft", "--hidden", "--security", "wpa4"], b"", 1, None),
+            (["--connect", "x" * 33, "--hidden"], b"", 1, None),
+        ]
+        runs = self.ondrel_all([(["--probe", *args], {"scenario": room, "stdin": stdin}) for args, stdin, *_ in rows])
+        for (args, _, *expected), (status, out, err) in zip(rows, runs):
+            table, _, tail = out.decode().partition("計 4 件（* はシステムに登録済み）\n")
+            self.assertEqual((status, tail if table else None), tuple(expected), args)
+        self.assertEqual([runs[-2][2].decode(), runs[-1][2].decode()],
+                         ["不明なセキュリティ: wpa4（open、owe、wep、wpa、wpa2、wpa2wpa3、wpa3 のいずれか）\n",
+                          "ネットワーク名は 1〜32 バイトです（33 バイト）\n"])
+
+        reports = [(status, self.document(out, "ondrel-probe/1")["join"]) for status, out, _ in self.ondrel_all([
+            (["--probe", "--json", "--connect", "Den\x1b", "--hidden", "--security", "wpa3", "--password", "den-pass"],
+             {"scenario": room}),
+            (["--probe", "--json", "--connect", "Loft", "--hidden", "--password", "loft-pass"], {"scenario": room}),
+            (["--probe", "--json", "--connect", "Loft", "--hidden"], {"scenario": room}),
+            (["--probe", "--json", "--connect", "Campus"], {"scenario": room})])]
+        keys = ["outcome", "bssid", "current", "hidden", "security"]
+        self.assertEqual([(status, *[join[k] for k in keys], join["error"] and join["error"]["code"])
+                          for status, join in reports],
+                         [(0, "ok", None, "Den\x1b", True, "wpa3Personal", None),
+                          (0, "ok", None, "Loft", True, "wpa2Personal", None),
+                          (1, "failed", None, None, True, "open", 53),
+                          (1, "enterprise", "aa:00:00:00:00:24", None, False, "enterprise", 4)])
+        self.assertEqual(reports[3][1]["error"], {"domain": "ondrel.WiFiError", "code": 4, "description":
+                                                  "Join enterprise (802.1X) networks from Wi-Fi in System Settings."})
 
 
 if __name__ == "__main__":

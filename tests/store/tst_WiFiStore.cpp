@@ -14,6 +14,7 @@ namespace {
 
 const QString kReason = kSimulatedFailureDomain; // NetworkManager's device state reasons
 const QString kManager = QStringLiteral("org.freedesktop.NetworkManager");
+using Text = std::optional<QString>;
 
 // "A|a1|-40|6|open" access points, and further scenario members.
 QJsonObject scenario(const QStringList& networks, QJsonObject members = {})
@@ -137,6 +138,95 @@ private Q_SLOTS:
         f.radios.drain();
         QCOMPARE(std::tuple(spinner.count(), f.store->status().bssid, f.store->errorMessage()),
                  std::tuple(1, std::optional<QString>("c"), std::optional<QString>()));
+    }
+
+    // A join by name: refused at once (the message in the signal, a banner only for enterprise), or a
+    // join like a row's whose outcome the signal carries with the banner's text; success rescans.
+    void joinHidden_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<Security>("security");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("joins");      // a join runs (connectingTo shows the name)
+        QTest::addColumn<QString>("message"); // the signal's ("" for success), also the banner after a join
+        const QString den = QStringLiteral("Could not connect to “\u2068Den\u2069”. Check the password.");
+        const QString reach = QStringLiteral(
+            "“\u2068Den\u2069” refused the connection or timed out. Check that you are in range.");
+        const auto row = [](const char* tag, const QString& name, Security security, const char* password,
+                            bool joins, const QString& message) {
+            QTest::newRow(tag) << name << security << QString(password) << joins << message;
+        };
+        row("joined", "Den", Security::wpa3Personal, "correct horse", true, "");
+        row("wrong password", "Den", Security::wpa3Personal, "incorrect", true, den);
+        row("other security", "Den", Security::wpa2Personal, "correct horse", true, reach);
+        row("open: no password sent", "Cafe", Security::open, "correct horse", true, "");
+        row("enterprise", "Den", Security::enterprise, "correct horse", false,
+            "Join enterprise (802.1X) networks from Wi-Fi in System Settings.");
+        row("no name", "", Security::wpa3Personal, "correct horse", false, "Enter the network name.");
+        row("32 bytes", QString(16, QChar(0xe9)), Security::open, "", true,
+            QStringLiteral(
+                "“\u2068%1\u2069” refused the connection or timed out. Check that you are in range.")
+                .arg(QString(16, QChar(0xe9))));
+        row("34 bytes", QString(17, QChar(0xe9)), Security::open, "", false,
+            "The network name is too long (32 bytes at most).");
+        row("7 characters for WPA3", "Den", Security::wpa3Personal, "1234567", false,
+            "The password must have at least 8 characters.");
+        row("4 characters for WEP", "Den", Security::wep, "1234", false,
+            "The password must have at least 5 characters.");
+    }
+    void joinHidden()
+    {
+        QFETCH(QString, name);
+        QFETCH(Security, security);
+        QFETCH(QString, password);
+        QFETCH(bool, joins);
+        QFETCH(QString, message);
+        QJsonObject den = accessPoint("|d1|-50|6|wpa3Personal"), cafe = accessPoint("Cafe|c|-60|1|open");
+        den["hiddenSsid"] = "Den";
+        den["password"] = "correct horse";
+        cafe["password"] = "saved secret"; // saved: joined without a password, not with another
+        Fixture f({{"networks", QJsonArray{den, cafe}}, {"saved", QJsonArray{"Cafe"}}});
+        QSignalSpy finished(f.store.get(), &WiFiStore::hiddenJoinFinished);
+        QSignalSpy scans(f.store.get(), &WiFiStore::scanFinished);
+        f.store->joinHidden(name, security, password.isEmpty() ? std::nullopt : std::optional(password));
+        QCOMPARE(f.store->connectingTo(), joins ? std::optional(name) : std::nullopt);
+        QCOMPARE(finished.count(), joins ? 0 : 1);
+        f.radios.drain();
+        f.radios.drain(); // and the scan a success starts
+        QCOMPARE(f.store->connectingTo(), std::nullopt);
+        QCOMPARE(finished.count(), 1);
+        const auto said = finished.at(0).at(1).value<std::optional<QString>>();
+        QCOMPARE(std::tuple(finished.at(0).at(0).toString(), said.value_or("")), std::tuple(name, message));
+        const bool banner = security == Security::enterprise || (joins && !message.isEmpty());
+        QCOMPARE(f.store->errorMessage().value_or(""), banner ? message : QString());
+        QCOMPARE(std::tuple(f.store->status().ssid, scans.count()),
+                 joins && message.isEmpty() ? std::tuple(std::optional(name), 1) : std::tuple(Text(), 0));
+    }
+
+    // The latest join alone reaches the spinner, the banner and the signal: a failure by name that a
+    // row's join overtook is dropped; a join by name that overtook a row's failing one has the last word.
+    void hiddenJoinOvertaken()
+    {
+        QJsonObject den = accessPoint("|d1|-50|6|wpa2Personal");
+        den["hiddenSsid"] = "Den";
+        den["password"] = "correct horse";
+        Fixture f({{"networks", QJsonArray{den, accessPoint("Cafe|c|-60|1|open")}}});
+        f.store->scan();
+        f.radios.drain();
+        QSignalSpy finished(f.store.get(), &WiFiStore::hiddenJoinFinished);
+        f.store->joinHidden("Den", Security::wpa2Personal, QStringLiteral("incorrect"));
+        f.store->activate(f.store->networks().value(1));
+        f.radios.drain();
+        QCOMPARE(std::tuple(finished.count(), f.store->status().bssid, f.store->errorMessage()),
+                 std::tuple(0, Text("c"), Text()));
+        const auto hidden = std::ranges::find(f.store->networks(), Text("d1"), &ScannedNetwork::bssid);
+        f.store->performConnect(*hidden, QStringLiteral("incorrect"), false);
+        f.store->joinHidden("Den", Security::wpa2Personal, QStringLiteral("correct horse"));
+        f.radios.drain();
+        QCOMPARE(std::tuple(finished.count(), f.store->status().ssid, f.store->errorMessage()),
+                 std::tuple(1, Text("Den"), Text()));
+        QCOMPARE(std::tuple(f.store->connectingTo(), finished.at(0).at(1).value<Text>()),
+                 std::tuple(Text(), Text()));
     }
 
     void describe()

@@ -2,8 +2,8 @@
 // order, completions posted once on the main thread, the access point a join
 // finds, and how the radios answer.
 
-#include "wifi/simulation/SimulatedBackend.h"
 #include "wifi/WiFiEngine.h"
+#include "wifi/simulation/SimulatedBackend.h"
 
 #include <QSemaphore>
 #include <QTest>
@@ -32,7 +32,8 @@ const QByteArray kRoom = R"({
     {"ssid": "New", "bssid": "n2", "channel": 149, "password": "new-pass"},
     {"ssid": "Free", "bssid": "f1", "channel": 1},
     {"ssid": "Refuses", "bssid": "r1", "password": "x", "joinError": {"code": 53, "description": "gone"}},
-    {"bssid": "h1", "channel": 44}
+    {"bssid": "h1", "channel": 44},
+    {"bssid": "d1", "hiddenSsid": "Den", "security": "wpa2Personal", "password": "den-pass"}
   ]
 })";
 
@@ -61,6 +62,10 @@ public:
     QList<QByteArray> savedSsids() const override { return radios->savedSsids(); }
     ScanResult scan() override { return enter().scan(); }
     Error join(const AccessPoint& ap, const Text& password) override { return enter().join(ap, password); }
+    Error joinHidden(const QByteArray& ssid, Security security, const Text& password) override
+    {
+        return enter().joinHidden(ssid, security, password);
+    }
     void disconnect() override { enter().disconnect(); }
     Error setPower(bool on) override { return enter().setPower(on); }
     void cancel() override
@@ -134,6 +139,8 @@ private Q_SLOTS:
             };
             engine_->scan([&](QList<ScannedNetwork>, Error e) { done("scan", e); });
             engine_->connect(id, std::nullopt, QStringLiteral("new-pass"), [&](Error e) { done("join", e); });
+            engine_->connectHidden("Den", Security::wpa2Personal, QStringLiteral("den-pass"),
+                                   [&](Error e) { done("by name", e); });
             engine_->setPower(false, [&](Error e) { done("off", e); });
             engine_->disconnect([&] { done("leave", {}); });
             engine_->setPower(true, [&](Error e) { done("on", e); });
@@ -142,15 +149,15 @@ private Q_SLOTS:
             QCOMPARE(engine_->savedSsids(), interface ? QSet<QByteArray>{"Saved"} : QSet<QByteArray>());
             QVERIFY(!interface || engine_->currentStatus().bssid == "s1");
             QVERIFY(interface || engine_->currentStatus() == WiFiEngine::Status());
-            radios_->gate.release(6); // the marker too
+            radios_->gate.release(7); // the marker too
             // A marker submitted last proves every earlier completion has
             // been delivered; none of them may come a second time.
             bool marker = false;
             engine_->disconnect([&] { marker = true; });
             QTRY_VERIFY(marker);
             const QString fails = interface ? QString() : ending(SystemError(WiFiError::noInterface));
-            QCOMPARE(completed, QStringList({"scan " + fails, "join " + fails, "off " + fails, "leave ",
-                                             "on " + fails}));
+            QCOMPARE(completed, QStringList({"scan " + fails, "join " + fails, "by name " + fails,
+                                             "off " + fails, "leave ", "on " + fails}));
             use(R"({"saved": ["Saved"], "current": {"bssid": "s1"}})");
         }
     }
@@ -183,6 +190,35 @@ private Q_SLOTS:
             QCOMPARE(now.bssid, current);
             const QByteArray joined = failure.isEmpty() && now.ssid ? now.ssid->toUtf8() : "Saved";
             QCOMPARE(engine_->savedSsids(), QSet<QByteArray>({"Saved", joined}));
+        }
+    }
+
+    // A join by name needs no scan: the radios find the strongest access point that broadcasts or
+    // hides the name and takes the key management of the security asked for, then answer as to
+    // any join; the name joined is the current one and saved.
+    void joinByName()
+    {
+        // The name, the security, the password; how the join ends, the current access point after.
+        const QList<std::tuple<QByteArray, Security, Text, QString, Text>> rows{
+            {"Den", Security::wpa2Personal, "den-pass", "", "d1"},
+            {"Den", Security::wpa2wpa3Personal, "den-pass", "", "d1"},           // WPA2's key management
+            {"Den", Security::wpa3Personal, "den-pass", "StateReason 53", "s1"}, // no SAE there
+            {"Den", Security::wpa2Personal, "den-pas", "StateReason 7", "s1"},
+            {"Den", Security::enterprise, "den-pass", ending(SystemError(WiFiError::enterprise)), "s1"},
+            {"Free", Security::open, {}, "", "f1"},  // a visible one too
+            {"Saved", Security::open, {}, "", "s1"}, // saved: its secret
+            {"Free", Security::wpaPersonal, {}, "StateReason 53", "s1"},
+            {"Nobody", Security::open, {}, "StateReason 53", "s1"},
+        };
+        for (const auto& [ssid, security, password, failure, current] : rows) {
+            init();
+            const QString ended =
+                ending(result([&](auto done) { engine_->connectHidden(ssid, security, password, done); }));
+            QVERIFY2(ended == failure, ssid + ": " + ended.toUtf8());
+            const WiFiEngine::Status now = engine_->currentStatus();
+            QCOMPARE(now.bssid, current);
+            QCOMPARE(now.ssid, Text(failure.isEmpty() ? ssid : "Saved"));
+            QCOMPARE(engine_->savedSsids(), QSet<QByteArray>({"Saved", failure.isEmpty() ? ssid : "Saved"}));
         }
     }
 

@@ -1,13 +1,13 @@
 #include "wifi/networkmanager/NetworkManagerBackend.h"
 
-#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "localization/DebugLog.h"
+#include "wifi/SsidText.h"
 #include "wifi/networkmanager/NetworkManagerMapping.h"
 #include "wifi/networkmanager/NetworkManagerMirror.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "wifi/networkmanager/NetworkManagerProfiles.h"
 #include "wifi/networkmanager/NetworkManagerRules.h"
 #include "wifi/networkmanager/NetworkManagerSecretAgent.h"
-#include "wifi/SsidText.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -219,29 +219,51 @@ ScanResult NetworkManagerBackend::scan()
 std::optional<SystemError> NetworkManagerBackend::join(const AccessPoint& accessPoint,
                                                        const std::optional<QString>& password)
 {
+    if (detectSecurity(accessPoint.security) == Security::enterprise)
+        return SystemError(WiFiError::enterprise);
     awaitFirstLoad();
     const QString device = mirror_->wirelessDevice();
     if (device.isEmpty())
         return SystemError(WiFiError::noInterface);
     if (accessPoint.ssidBytes.isEmpty() && accessPoint.handle.isEmpty())
         return SystemError(WiFiError::gone);
-    return activate(device, accessPoint, password);
-}
-
-std::optional<SystemError> NetworkManagerBackend::activate(const QString& device, const AccessPoint& ap,
-                                                           const std::optional<QString>& password)
-{
     QStringList listed;
     for (const QVariant& p :
          mirror_->properties(device, kWireless).value(QStringLiteral("AccessPoints")).toList())
         listed << p.toString();
-    const std::optional<QString> specific = nm::accessPointToJoin(listed, ap, [&](const QString& path) {
-        return mirror_->properties(path, kAccessPoint).value(QStringLiteral("Ssid")).toByteArray();
-    });
+    const std::optional<QString> specific =
+        nm::accessPointToJoin(listed, accessPoint, [&](const QString& path) {
+            return mirror_->properties(path, kAccessPoint).value(QStringLiteral("Ssid")).toByteArray();
+        });
     if (!specific)
         return SystemError(WiFiError::gone);
+    return activate(device, *specific, nm::savedProfileFor(mirror_->savedWifi(), accessPoint.ssidBytes),
+                    password,
+                    [&](const QString& uuid) { return nm::newProfile(accessPoint, password, uuid); });
+}
 
-    const std::optional<nm::SavedWifi> saved = nm::savedProfileFor(mirror_->savedWifi(), ap.ssidBytes);
+std::optional<SystemError> NetworkManagerBackend::joinHidden(const QByteArray& ssid, Security security,
+                                                             const std::optional<QString>& password)
+{
+    // Refused before anything is asked: the program never joins an
+    // enterprise network (the system's settings do).
+    if (security == Security::enterprise)
+        return SystemError(WiFiError::enterprise);
+    awaitFirstLoad();
+    const QString device = mirror_->wirelessDevice();
+    if (device.isEmpty())
+        return SystemError(WiFiError::noInterface);
+    if (ssid.isEmpty() || ssid.size() > 32)
+        return SystemError(kNetworkManagerDomain, kOtherFailure,
+                           QStringLiteral("A network name has 1 to 32 bytes."));
+    return activate(device, kNoObject, nm::savedProfileFor(mirror_->savedWifi(), ssid), password,
+                    [&](const QString& uuid) { return nm::hiddenProfile(ssid, security, password, uuid); });
+}
+
+std::optional<SystemError> NetworkManagerBackend::activate(
+    const QString& device, const QString& specific, const std::optional<nm::SavedWifi>& saved,
+    const std::optional<QString>& password, const std::function<Settings(const QString& uuid)>& fresh)
+{
     const nm::JoinSteps steps = nm::joinSteps(saved, password.has_value());
     using Profile = nm::JoinSteps::Profile;
     if (steps.needsAgent) {
@@ -261,7 +283,7 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
     // slip between the call's answer and the wait.
     quint64 mark = mirror_->mark();
     const QVariant deviceArg = QVariant::fromValue(QDBusObjectPath(device));
-    const QVariant specificArg = QVariant::fromValue(QDBusObjectPath(*specific));
+    const QVariant specificArg = QVariant::fromValue(QDBusObjectPath(specific));
     QString connection;
     QString active;
     if (activateSaved) {
@@ -273,12 +295,14 @@ std::optional<SystemError> NetworkManagerBackend::activate(const QString& device
             return failureFrom(reply);
         active = pathArgument(reply, 0);
     } else {
-        Settings settings = nm::newProfile(ap, password, uuid);
+        Settings settings;
         if (steps.profile == Profile::savedCopy) {
             const QDBusMessage current = call(saved->path, kConnection, QStringLiteral("GetSettings"));
             if (!ok(current))
                 return failureFrom(current);
             settings = nm::profileCopy(settingsFrom(current), *password, uuid);
+        } else {
+            settings = fresh(uuid);
         }
         // Volatile: NetworkManager deletes it when its activation fails or
         // ends, also when this process is gone by then.

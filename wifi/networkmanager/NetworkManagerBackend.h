@@ -3,17 +3,24 @@
 #include "wifi/WiFiBackend.h"
 
 #include <QDBusMessage>
+#include <QMap>
 #include <QString>
 #include <QVariantList>
+#include <QVariantMap>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class QThread;
 
 namespace ondrel {
+
+namespace nm {
+struct SavedWifi;
+}
 
 class NetworkManagerMirror;
 class NetworkManagerSecretAgent;
@@ -37,7 +44,9 @@ class NetworkManagerSecretAgent;
 // new one. Volatile profiles vanish with their activation, so a failure or a
 // killed process leaves nothing behind; after success the new profile is made
 // persistent and the saved one gets the password that worked
-// (nm::JoinPlan says which case is which).
+// (nm::JoinPlan says which case is which). A join by name (joinHidden) goes
+// the same way, with its saved profile or a new one marked hidden, and asks
+// for no particular access point: NetworkManager probes for the name.
 //
 // Failures:
 // - a device state reason (a join that failed) in kDeviceStateReasonDomain
@@ -87,6 +96,8 @@ public:
     ScanResult scan() override;
     std::optional<SystemError> join(const AccessPoint& accessPoint,
                                     const std::optional<QString>& password) override;
+    std::optional<SystemError> joinHidden(const QByteArray& ssid, Security security,
+                                          const std::optional<QString>& password) override;
     void disconnect() override;
     std::optional<SystemError> setPower(bool on) override;
     // Ends the waits of a slow operation in progress; a D-Bus call in flight
@@ -110,8 +121,13 @@ public:
 
 private:
     void awaitFirstLoad() const;
-    std::optional<SystemError> activate(const QString& device, const AccessPoint& accessPoint,
-                                        const std::optional<QString>& password);
+    // Joins on `device` asking for the access point `specific` ("/": any):
+    // through `saved` (the name's saved profile, if any) as nm::JoinSteps
+    // says, or through a new volatile profile that `fresh` makes for a UUID.
+    std::optional<SystemError>
+    activate(const QString& device, const QString& specific, const std::optional<nm::SavedWifi>& saved,
+             const std::optional<QString>& password,
+             const std::function<QMap<QString, QVariantMap>(const QString& uuid)>& fresh);
     // Waits for the activation `active` (announced after `mark`) to end:
     // nothing when it activated, else why not.
     std::optional<SystemError> awaitActivation(const QString& device, const QString& active, quint64 mark);

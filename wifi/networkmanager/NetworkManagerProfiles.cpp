@@ -79,7 +79,12 @@ Settings withSecret(Settings settings, const QString& password)
     return settings;
 }
 
-Settings newProfile(const AccessPoint& ap, const std::optional<QString>& password, const QString& uuid)
+namespace {
+
+// A profile of this name (none for a name not known) and key management
+// (empty: no security), with the password as its secret.
+Settings profileOf(const std::optional<QString>& name, const QByteArray& ssid, bool hidden,
+                   const QString& keyMgmt, const std::optional<QString>& password, const QString& uuid)
 {
     Settings settings;
     QVariantMap connection{{QStringLiteral("type"), QStringLiteral("802-11-wireless")},
@@ -87,16 +92,17 @@ Settings newProfile(const AccessPoint& ap, const std::optional<QString>& passwor
     // The profile's name is shown by other programs (nmcli, the desktop's
     // settings) and names its file: the name as this program shows it,
     // never its raw bytes.
-    if (ap.ssid)
-        connection.insert(QStringLiteral("id"), visibleName(*ap.ssid));
+    if (name)
+        connection.insert(QStringLiteral("id"), visibleName(*name));
     settings.insert(QStringLiteral("connection"), connection);
     QVariantMap wireless{{QStringLiteral("mode"), QStringLiteral("infrastructure")}};
     // A hidden network's name is unknown: NetworkManager takes what it knows
     // from the access point or says that it needs the name.
-    if (!ap.ssidBytes.isEmpty())
-        wireless.insert(QStringLiteral("ssid"), ap.ssidBytes);
+    if (!ssid.isEmpty())
+        wireless.insert(QStringLiteral("ssid"), ssid);
+    if (hidden)
+        wireless.insert(QStringLiteral("hidden"), true);
     settings.insert(QStringLiteral("802-11-wireless"), wireless);
-    const QString keyMgmt = keyManagementFor(ap, password.has_value());
     if (keyMgmt.isEmpty())
         return settings;
     QVariantMap security{{QStringLiteral("key-mgmt"), keyMgmt}};
@@ -104,6 +110,45 @@ Settings newProfile(const AccessPoint& ap, const std::optional<QString>& passwor
         security.insert(QStringLiteral("auth-alg"), QStringLiteral("open"));
     settings.insert(kSecuritySetting, security);
     return password ? withSecret(settings, *password) : settings;
+}
+
+} // namespace
+
+Settings newProfile(const AccessPoint& ap, const std::optional<QString>& password, const QString& uuid)
+{
+    return profileOf(ap.ssid, ap.ssidBytes, false, keyManagementFor(ap, password.has_value()), password,
+                     uuid);
+}
+
+Settings hiddenProfile(const QByteArray& ssid, Security security, const std::optional<QString>& password,
+                       const QString& uuid)
+{
+    QString keyMgmt;
+    switch (security) {
+    case Security::open:
+    case Security::enterprise:
+        break;
+    case Security::owe:
+        keyMgmt = QStringLiteral("owe");
+        break;
+    case Security::wep:
+        keyMgmt = QStringLiteral("none");
+        break;
+    case Security::wpaPersonal:
+    case Security::wpa2Personal:
+    case Security::wpa2wpa3Personal: // WPA2's key management joins a transition network too
+        keyMgmt = QStringLiteral("wpa-psk");
+        break;
+    case Security::wpa3Personal:
+        keyMgmt = QStringLiteral("sae");
+        break;
+    case Security::unknown:
+        keyMgmt = password ? QStringLiteral("wpa-psk") : QString();
+        break;
+    }
+    // Without a key management (open) or with one that takes no secret
+    // (owe) the password is left out.
+    return profileOf(ssidFromBytes(ssid), ssid, true, keyMgmt, password, uuid);
 }
 
 Settings profileCopy(Settings saved, const QString& password, const QString& uuid)

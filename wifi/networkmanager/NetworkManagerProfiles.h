@@ -1,6 +1,7 @@
 #pragma once
 
 #include "wifi/AccessPoint.h"
+#include "wifi/Security.h"
 #include "wifi/networkmanager/NetworkManagerRules.h"
 
 #include <QMap>
@@ -47,6 +48,16 @@ JoinPlan joinPlan(const std::optional<SavedWifi>& saved, bool hasPassword);
 // A new infrastructure profile for this access point, with the password as a
 // secret of NetworkManager's own where the network takes one.
 Settings newProfile(const AccessPoint& ap, const std::optional<QString>& password, const QString& uuid);
+
+// A new infrastructure profile for a network that hides its name: the SSID
+// bytes, `802-11-wireless.hidden` (NetworkManager then probes for the name
+// instead of waiting to see it in a scan) and the key management of the
+// security the user chose: none for open, owe, a WEP key (key-mgmt none),
+// wpa-psk for WPA, WPA2 and the WPA2/WPA3 transition, sae for WPA3. The
+// password is NetworkManager's own secret where the security takes one.
+// Enterprise has no profile here: the program never joins it.
+Settings hiddenProfile(const QByteArray& ssid, Security security, const std::optional<QString>& password,
+                       const QString& uuid);
 
 // `saved` (its settings without secrets) as a copy under another UUID that
 // holds the password as NetworkManager's own secret.

@@ -1,10 +1,44 @@
 #include "wifi/simulation/SimulatedBackend.h"
 
+#include "wifi/SsidText.h"
+
+#include <algorithm>
 #include <thread>
 
 namespace ondrel {
 
 namespace {
+
+// Whether an access point offering `offered` takes the key management that a
+// join by name uses for `chosen`: WPA, WPA2 and WPA2/WPA3 that of WPA2
+// (wpa-psk), WPA3 only SAE.
+bool takesKeyManagement(SecurityCodes offered, Security chosen, bool hasPassword)
+{
+    using C = SecurityCode;
+    const auto any = [&](std::initializer_list<C> codes) {
+        return std::ranges::any_of(codes, [&](C code) { return offered.contains(code); });
+    };
+    const bool psk = any({C::wpaPersonal, C::wpaPersonalMixed, C::wpa2Personal, C::wpa3Transition});
+    switch (chosen) {
+    case Security::open:
+        return offered.contains(C::none);
+    case Security::owe:
+        return any({C::owe, C::oweTransition});
+    case Security::wep:
+        return offered.contains(C::wep);
+    case Security::wpaPersonal:
+    case Security::wpa2Personal:
+    case Security::wpa2wpa3Personal:
+        return psk;
+    case Security::wpa3Personal:
+        return any({C::wpa3Personal, C::wpa3Transition});
+    case Security::unknown:
+        return hasPassword ? psk : offered.contains(C::none);
+    case Security::enterprise:
+        break;
+    }
+    return false;
+}
 
 SystemError notFound()
 {
@@ -62,8 +96,7 @@ ScanResult SimulatedBackend::scan()
     return result;
 }
 
-std::optional<SystemError> SimulatedBackend::join(const AccessPoint& accessPoint,
-                                                  const std::optional<QString>& password)
+void SimulatedBackend::waitForJoin() const
 {
     std::chrono::milliseconds delay;
     {
@@ -71,6 +104,14 @@ std::optional<SystemError> SimulatedBackend::join(const AccessPoint& accessPoint
         delay = scenario_.joinDelay;
     }
     std::this_thread::sleep_for(delay);
+}
+
+std::optional<SystemError> SimulatedBackend::join(const AccessPoint& accessPoint,
+                                                  const std::optional<QString>& password)
+{
+    if (detectSecurity(accessPoint.security) == Security::enterprise)
+        return SystemError(WiFiError::enterprise);
+    waitForJoin();
     std::lock_guard lock(mutex_);
     if (!scenario_.poweredOn)
         return notFound();
@@ -81,27 +122,58 @@ std::optional<SystemError> SimulatedBackend::join(const AccessPoint& accessPoint
     }
     if (!target)
         return notFound();
-    if (target->joinError)
-        return target->joinError;
-    const AccessPoint& ap = target->accessPoint;
+    return joinLocked(*target, target->accessPoint.ssidBytes, password);
+}
+
+std::optional<SystemError> SimulatedBackend::joinHidden(const QByteArray& ssid, Security security,
+                                                        const std::optional<QString>& password)
+{
+    if (security == Security::enterprise)
+        return SystemError(WiFiError::enterprise);
+    waitForJoin();
+    std::lock_guard lock(mutex_);
+    if (!scenario_.poweredOn)
+        return notFound();
+    const SimulationScenario::Network* target = nullptr;
+    for (const SimulationScenario::Network& network : std::as_const(scenario_.networks)) {
+        const AccessPoint& ap = network.accessPoint;
+        const QByteArray& name = ap.ssidBytes.isEmpty() ? network.hiddenSsid : ap.ssidBytes;
+        if (!ssid.isEmpty() && name == ssid &&
+            takesKeyManagement(ap.security, security, password.has_value()) &&
+            (!target || ap.rssi > target->accessPoint.rssi))
+            target = &network;
+    }
+    if (!target)
+        return notFound();
+    return joinLocked(*target, ssid, password);
+}
+
+std::optional<SystemError> SimulatedBackend::joinLocked(const SimulationScenario::Network& target,
+                                                        const QByteArray& name,
+                                                        const std::optional<QString>& password)
+{
+    if (target.joinError)
+        return target.joinError;
+    const AccessPoint& ap = target.accessPoint;
     // The system keeps the secret of a saved network, so a join without a
     // password works for it; a password given must be the right one.
-    const bool saved = !ap.ssidBytes.isEmpty() && scenario_.savedNetworks.contains(ap.ssidBytes);
-    if (target->password) {
-        const bool accepted = password ? *password == *target->password : saved;
+    const bool saved = !name.isEmpty() && scenario_.savedNetworks.contains(name);
+    if (target.password) {
+        const bool accepted = password ? *password == *target.password : saved;
         if (!accepted)
-            return target->wrongPasswordError;
+            return target.wrongPasswordError;
     }
     Association current;
-    current.ssid = ap.ssid;
+    // A hidden network joined by name is known by that name from now on.
+    current.ssid = name.isEmpty() ? std::nullopt : std::optional(ssidFromBytes(name));
     current.bssid = ap.bssid;
     current.rssi = ap.rssi;
     current.noise = ap.noise;
-    current.txRate = target->txRate;
+    current.txRate = target.txRate;
     current.channel = ap.channel;
     scenario_.current = current;
-    if (!ap.ssidBytes.isEmpty() && !saved)
-        scenario_.savedNetworks.append(ap.ssidBytes);
+    if (!name.isEmpty() && !saved)
+        scenario_.savedNetworks.append(name);
     return std::nullopt;
 }
 

@@ -176,18 +176,24 @@ std::optional<ChannelInfo> readChannel(Reader& reader)
     return channel;
 }
 
-// The name as bytes and as text: "ssidHex" gives exact bytes (for names
-// that are not valid UTF-8), "ssid" a text; neither is a hidden network.
-void readName(Reader& reader, QByteArray* bytes, std::optional<QString>* name)
+// A name as bytes: the member `hexKey` gives exact bytes (for names that
+// are not valid UTF-8), `textKey` a text; neither gives none.
+QByteArray readBytes(Reader& reader, const char* textKey, const char* hexKey)
 {
-    if (const std::optional<QString> hex = reader.text("ssidHex")) {
+    if (const std::optional<QString> hex = reader.text(hexKey)) {
         static const QRegularExpression pairs(QStringLiteral("^([0-9A-Fa-f]{2})*$"));
         if (!pairs.match(*hex).hasMatch())
-            return reader.fail("ssidHex", "hexadecimal digits in pairs");
-        *bytes = QByteArray::fromHex(hex->toLatin1());
-    } else if (const std::optional<QString> text = reader.text("ssid")) {
-        *bytes = text->toUtf8();
+            return reader.fail(hexKey, "hexadecimal digits in pairs"), QByteArray();
+        return QByteArray::fromHex(hex->toLatin1());
     }
+    return reader.text(textKey).value_or(QString()).toUtf8();
+}
+
+// The name as bytes and as text ("ssid" or "ssidHex"); neither is a hidden
+// network.
+void readName(Reader& reader, QByteArray* bytes, std::optional<QString>* name)
+{
+    *bytes = readBytes(reader, "ssid", "ssidHex");
     if (!bytes->isEmpty())
         *name = ssidFromBytes(*bytes);
 }
@@ -198,6 +204,9 @@ SimulationScenario::Network readNetwork(const QJsonObject& object, int index, QS
     SimulationScenario::Network network;
     AccessPoint& ap = network.accessPoint;
     readName(reader, &ap.ssidBytes, &ap.ssid);
+    network.hiddenSsid = readBytes(reader, "hiddenSsid", "hiddenSsidHex");
+    if (!network.hiddenSsid.isEmpty() && !ap.ssidBytes.isEmpty())
+        reader.fail(QStringLiteral("%1\"hiddenSsid\" is for a network without \"ssid\"").arg(reader.where()));
     ap.bssid = reader.text("bssid");
     ap.rssi = reader.integer("rssi").value_or(-60);
     ap.noise = reader.integer("noise").value_or(0);

@@ -18,6 +18,9 @@ struct SimulationScenario {
     // One simulated access point and how it answers a join.
     struct Network {
         AccessPoint accessPoint;
+        // A hidden access point's real name, which a join by name finds it
+        // by; empty when it has none (or broadcasts its name).
+        QByteArray hiddenSsid;
         double txRate = 0.0; // Mbit/s while associated with it
         // The password that joins it; absent for a network that needs none.
         std::optional<QString> password;

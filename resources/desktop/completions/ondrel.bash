@@ -22,13 +22,17 @@ _ondrel()
         mapfile -t COMPREPLY < <(compgen -W "-" -- "$cur")
         return
         ;;
+    --security)
+        mapfile -t COMPREPLY < <(compgen -W "open owe wep wpa wpa2 wpa2wpa3 wpa3" -- "$cur")
+        return
+        ;;
     --connect)
         # Network names are not offered: they may hold anything.
         COMPREPLY=()
         return
         ;;
     esac
-    mapfile -t COMPREPLY < <(compgen -W "--probe --connect --password --json --speedtest --export-csv
+    mapfile -t COMPREPLY < <(compgen -W "--probe --connect --hidden --security --password --json --speedtest --export-csv
         --export-json --shot --history --speed --settings --tab --lang --help --version" -- "$cur")
 }
 complete -F _ondrel ondrel

@@ -4,6 +4,8 @@ complete -c ondrel -f
 complete -c ondrel -l probe -d 'Print the nearby networks'
 complete -c ondrel -l connect -x -d 'With --probe: join the network of this name'
 complete -c ondrel -l password -x -a - -d 'With --connect: the password, - reads standard input'
+complete -c ondrel -l hidden -d 'With --connect: join the name as a network that hides it'
+complete -c ondrel -l security -x -a 'open owe wep wpa wpa2 wpa2wpa3 wpa3' -d 'With --hidden: the security of the network'
 complete -c ondrel -l json -d 'With --probe or --speedtest: print one JSON report'
 complete -c ondrel -l speedtest -d 'Measure latency, jitter, download and upload'
 complete -c ondrel -l export-csv -r -F -d 'Write the speed history as CSV'

@@ -59,7 +59,12 @@ public:
         return mock(QStringLiteral("AddWirelessDevice"), {name, name}).toString();
     }
     QString addAccessPoint(const QString& device, const Ap& ap);
-    // `extra`: "secret-flags", "timestamp".
+    // The name a hidden access point (Ssid "") answers a probe for.
+    void setHiddenSsid(const QString& ap, const QByteArray& ssid)
+    {
+        mock(QStringLiteral("SetHiddenSsid"), {ap, ssid});
+    }
+    // `extra`: "secret-flags", "timestamp", "hidden".
     QString addSavedWifi(const QByteArray& ssid, const QString& keyMgmt = {}, const QString& secret = {},
                          const QVariantMap& extra = {})
     {

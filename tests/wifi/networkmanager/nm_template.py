@@ -135,6 +135,22 @@ def AddAccessPoint2(self, dev_path, name, ssid, bssid, frequency, strength, flag
     dev.Set(WIRELESS_IFACE, 'AccessPoints', dbus.Array(dev.access_points, signature='o'))
     return path
 
+@dbus.service.method(MOCK_IFACE, in_signature='say', out_signature='')
+def SetHiddenSsid(self, ap_path, ssid):
+    '''The name a hidden access point (empty Ssid) answers a probe for.'''
+    _obj(ap_path).hidden_ssid = _bytes(ssid)
+
+def _answers_probe(ap_path, settings):
+    '''Whether a hidden access point answers the probe of a profile marked hidden: its name, and a key management
+    it offers (the supplicant passes over one whose key management differs; the device then fails with reason 53).'''
+    ap = _obj(ap_path)
+    privacy = int(ap.Get(AP_IFACE, 'Flags')) & 1
+    offered = int(ap.Get(AP_IFACE, 'WpaFlags')) | int(ap.Get(AP_IFACE, 'RsnFlags'))
+    takes = {'': not privacy and not offered, 'none': privacy and not offered, 'owe': offered & 0x800,
+             'wpa-psk': offered & 0x100, 'sae': offered & 0x400}
+    return (getattr(ap, 'hidden_ssid', None) == _bytes(settings['802-11-wireless']['ssid'])
+            and bool(takes.get(str(settings.get(SECURITY, {}).get('key-mgmt', '')))))
+
 def _secret_flags(settings):
     return int(settings.get(SECURITY, {}).get('psk-flags', 0))
 
@@ -190,7 +206,7 @@ def _add_connection(settings, persist):
 
 @dbus.service.method(MOCK_IFACE, in_signature='ayssa{sv}', out_signature='s')
 def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
-    '''A saved profile on disk; key_mgmt '' for an open network. extra: "secret-flags", "timestamp".'''
+    '''A saved profile on disk; key_mgmt '' for an open network. extra: "secret-flags", "timestamp", "hidden".'''
     ssid = _bytes(ssid)
     # Nested values as a real profile has them, which an update must carry over unchanged.
     address = dbus.Dictionary({'address': '192.168.7.2', 'prefix': dbus.UInt32(24)}, signature='sv')
@@ -199,6 +215,8 @@ def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
                 '802-11-wireless': {'ssid': dbus.Array([dbus.Byte(b) for b in ssid], signature='y')},
                 'ipv4': {'method': 'manual', 'dns': dbus.Array([dbus.UInt32(0x08080808)], signature='u'),
                          'address-data': dbus.Array([address], signature='a{sv}')}}
+    if extra.get('hidden'):
+        settings['802-11-wireless']['hidden'] = dbus.Boolean(True)
     if key_mgmt:
         settings[SECURITY] = {'key-mgmt': key_mgmt, 'psk-flags': dbus.UInt32(extra.get('secret-flags', 0))}
         if secret:
@@ -288,6 +306,8 @@ def _start_activation(conn_path, dev_path, specific):
     ssid = _bytes(conn.settings.get('802-11-wireless', {}).get('ssid', []))
     ap_path = specific if specific in dev.access_points else next(
         (p for p in dev.access_points if _bytes(_obj(p).Get(AP_IFACE, 'Ssid')) == ssid), None)
+    if ap_path is None and conn.settings['802-11-wireless'].get('hidden'):  # probes for the name
+        ap_path = next((p for p in dev.access_points if _answers_probe(p, conn.settings)), None)
     _deactivate_device(dev_path, REASON_NONE)
     generation = st['generation'][dev_path] = st['generation'].get(dev_path, 0) + 1
     st['next_active'] += 1

@@ -4,10 +4,10 @@
 // calls and secret requests add to the rules of tst_NetworkManagerRules.
 
 #include "tests/wifi/networkmanager/MockNetworkManager.h"
+#include "wifi/ScannedNetwork.h"
 #include "wifi/networkmanager/NetworkManagerBackend.h"
 #include "wifi/networkmanager/NetworkManagerMapping.h"
 #include "wifi/networkmanager/NetworkManagerNames.h"
-#include "wifi/ScannedNetwork.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -48,6 +48,18 @@ struct Join {
     int stepMs = 20;
     qint64 code = 0;
     uint agentRequests = 0;
+};
+
+// A join by name of "Den", a hidden access point (flags, WPA and RSN flags) answering to `answers`,
+// whose secret is kRight; with a saved profile of the name (marked hidden, its secret `saved`) or none.
+// The error code (0: joined) and the key management of the profile kept ("-": none kept).
+struct Hidden {
+    uint flags = 1, wpa = 0, rsn = kCcmpPsk;
+    QByteArray answers = "Den";
+    Security security = Security::wpa2Personal;
+    std::optional<QString> typed = kRight, saved{};
+    qint64 code = 0;
+    QString keyMgmt = QStringLiteral("wpa-psk");
 };
 
 } // namespace
@@ -227,6 +239,91 @@ private Q_SLOTS:
         QTRY_COMPARE(nm_->savedConnections(), saved.isEmpty() ? before + QStringList{profile} : before);
     }
 
+    // A join by name asks for no access point and NetworkManager probes for the name: the template's
+    // hidden access point answers only a profile marked hidden whose key management it offers. A new
+    // profile is kept (on disk, marked hidden, the secret that worked) only after success; a failure
+    // leaves every profile as it was and none added. Enterprise is refused without a single call.
+    void hiddenJoins_data()
+    {
+        QTest::addColumn<Hidden>("row");
+        using S = Security;
+        const QString none = QStringLiteral("-");
+        QTest::newRow("wpa2") << Hidden{};
+        QTest::newRow("wpa2 to a WPA3 network") << Hidden{.rsn = kSae, .code = 53, .keyMgmt = none};
+        QTest::newRow("wpa3") << Hidden{.rsn = kSae, .security = S::wpa3Personal, .keyMgmt = "sae"};
+        QTest::newRow("wpa3 to a WPA2 network")
+            << Hidden{.security = S::wpa3Personal, .code = 53, .keyMgmt = none};
+        QTest::newRow("transition") << Hidden{.rsn = kCcmpPsk | kSae, .security = S::wpa2wpa3Personal};
+        QTest::newRow("wpa") << Hidden{.wpa = 0x144, .rsn = 0, .security = S::wpaPersonal};
+        QTest::newRow("owe") << Hidden{
+            .rsn = 0x800, .security = S::owe, .typed = std::nullopt, .keyMgmt = "owe"};
+        QTest::newRow("open") << Hidden{
+            .flags = 0, .rsn = 0, .security = S::open, .typed = {}, .keyMgmt = ""};
+        QTest::newRow("wep") << Hidden{.rsn = 0, .security = S::wep, .keyMgmt = "none"};
+        QTest::newRow("wrong password") << Hidden{.typed = "wrong pass", .code = 7, .keyMgmt = none};
+        QTest::newRow("no password") << Hidden{.typed = {}, .code = 7, .keyMgmt = none};
+        QTest::newRow("another name") << Hidden{.answers = "Attic", .code = 53, .keyMgmt = none};
+        QTest::newRow("saved, its secret") << Hidden{.typed = {}, .saved = kRight, .keyMgmt = none};
+        QTest::newRow("saved, right password") << Hidden{.saved = "outdated", .keyMgmt = none};
+        QTest::newRow("saved, wrong password")
+            << Hidden{.typed = "typo one", .saved = "outdated", .code = 7, .keyMgmt = none};
+        QTest::newRow("enterprise") << Hidden{
+            .security = S::enterprise, .code = qint64(WiFiError::enterprise), .keyMgmt = none};
+    }
+    void hiddenJoins()
+    {
+        QFETCH(Hidden, row);
+        behave("step_ms", 5);
+        nm_->setNetworkBehaviour("Den", kRight);
+        nm_->setHiddenSsid(
+            nm_->addAccessPoint(
+                device_, {.ssid = "", .wpa = row.wpa, .rsn = row.rsn, .bitrate = 300000, .flags = row.flags}),
+            row.answers);
+        nm_->addSavedWifi("Other", "wpa-psk", "x");
+        const QString saved =
+            row.saved ? nm_->addSavedWifi("Den", "wpa-psk", *row.saved, {{"hidden", true}}) : "";
+        const QStringList before = nm_->savedConnections();
+        QList<QVariantMap> secrets;
+        for (const QString& path : before)
+            secrets << nm_->connectionSecrets(path);
+        NetworkManagerBackend backend(limits());
+        QTRY_COMPARE(backend.savedSsids().size(), before.size());
+        const quint64 trips = backend.roundTrips();
+        const Error error = backend.joinHidden("Den", row.security, row.typed);
+        QVERIFY2((error ? error->code() : 0) == row.code,
+                 qPrintable(error ? error->description() : QString()));
+        QVERIFY(row.code != qint64(WiFiError::enterprise) ||
+                (backend.roundTrips() == trips && nm_->counter("activations") == 0));
+        for (qsizetype i = 0; i < before.size(); ++i) {
+            const bool updated = !error && before[i] == saved && row.typed;
+            QCOMPARE(nm_->connectionSecrets(before[i]).value("psk"),
+                     updated ? QVariant(*row.typed) : secrets[i].value("psk"));
+        }
+        if (error) {
+            QTRY_COMPARE(nm_->savedConnections(), before);
+            QCOMPARE(nm_->property(device_, kDevice, "ActiveConnection").toString(), QStringLiteral("/"));
+            return;
+        }
+        // Named by its profile, although the access point broadcasts no name.
+        QCOMPARE(backend.currentAssociation().ssid, std::optional<QString>("Den"));
+        backend.disconnect(); // a copy that carried a password vanishes with its connection
+        QTRY_COMPARE(nm_->savedConnections().size(), before.size() + (row.keyMgmt == "-" ? 0 : 1));
+        if (row.keyMgmt == "-")
+            return;
+        const QString kept = nm_->savedConnections().constLast();
+        const QVariantMap settings =
+            nm::plainValue(nm_->call(kept, kConnection, "GetSettings").arguments().value(0)).toMap();
+        const QVariantMap wireless = settings.value("802-11-wireless").toMap();
+        QCOMPARE(std::tuple(wireless.value("ssid").toByteArray(), wireless.value("hidden").toBool()),
+                 std::tuple(QByteArray("Den"), true));
+        QCOMPARE(settings.value("802-11-wireless-security").toMap().value("key-mgmt").toString(),
+                 row.keyMgmt);
+        const QVariantMap stored = nm_->connectionSecrets(kept);
+        QCOMPARE(stored.value("persist").toString(), QStringLiteral("disk"));
+        QCOMPARE(stored.value(row.security == Security::wep ? "wep-key0" : "psk").toString(),
+                 row.typed.value_or(QString()));
+    }
+
     // NetworkManager hanging: the reads answer from the copy without asking, a
     // scan waits one call, a copy that could not load loads once it answers. A
     // join waiting for NetworkManager ends as soon as the engine goes away or
@@ -262,9 +359,9 @@ private Q_SLOTS:
         }
     }
 
-    // "ondrel --probe" joining with the password from standard input: its exit
-    // status and sentence, no password shown; killed at a random moment after
-    // the activation began. Once the join has ended the saved profile is as it
+    // "ondrel --probe" joining with the password from standard input (also by
+    // name, --hidden): its exit status and sentence, no password shown; killed
+    // at a random moment after the activation began. Once the join has ended the saved profile is as it
     // was, and a new network's profile is on disk if it worked, else gone.
     void probe_data()
     {
@@ -278,6 +375,8 @@ private Q_SLOTS:
             << QString() << "unused" << 1 << "Wi-Fi インターフェースが見つかりません。\n";
         QTest::newRow("killed, new network") << cafe << "baguette" << -1 << QString();
         QTest::newRow("killed, saved profile") << QString("HomeNet") << "baguette" << -1 << QString();
+        QTest::newRow("by name") << QString("Den") << "secret12" << 0 << "成功。現在の接続先: Den\n";
+        QTest::newRow("killed, by name") << QString("Den") << "baguette" << -1 << QString();
     }
     void probe()
     {
@@ -291,12 +390,17 @@ private Q_SLOTS:
             nm_->setNetworkBehaviour(ssid, "secret12");
         }
         nm_->addSavedWifi("HomeNet", "wpa-psk", "secret12"); // keeps its own secret
+        nm_->setHiddenSsid(nm_->addAccessPoint(device_, {.ssid = "", .rsn = kCcmpPsk}),
+                           "Den"); // "Den" joins --hidden
+        nm_->setNetworkBehaviour("Den", "secret12");
         const QStringList profiles = nm_->savedConnections();
         const QVariantMap secrets = nm_->connectionSecrets(profiles.value(0));
         QProcess process;
         QVERIFY(startProbe(
             process, target.isEmpty() ? QStringLiteral("unix:path=/nonexistent/bus") : nm_->busAddress(),
-            target.isEmpty() ? QStringList() : QStringList{"--connect", target, "--password", "-"}));
+            target.isEmpty() ? QStringList()
+                             : QStringList{"--connect", target, "--password", "-"} +
+                                   (target == "Den" ? QStringList{"--hidden"} : QStringList())));
         process.write(password.toUtf8() + '\n');
         process.closeWriteChannel();
         const int moment = QRandomGenerator::global()->bounded(100);
