@@ -73,9 +73,12 @@ void ProbeReport::setJoin(const QString& target, const ScannedNetwork* network, 
                           const std::optional<SystemError>& error, const std::optional<QString>& current,
                           std::optional<Security> byName)
 {
-    const std::optional<Security> security = byName    ? byName
-                                             : network ? std::optional(network->security)
-                                                       : std::nullopt;
+    // The security named on the command line wins over the scanned one.
+    QJsonValue security(QJsonValue::Null);
+    if (byName)
+        security = securityToken(*byName);
+    else if (network)
+        security = securityToken(network->security);
     object_.insert(QStringLiteral("join"),
                    QJsonObject{{QStringLiteral("target"), target},
                                {QStringLiteral("bssid"), textOrNull(network ? network->bssid : std::nullopt)},
@@ -83,8 +86,7 @@ void ProbeReport::setJoin(const QString& target, const ScannedNetwork* network, 
                                {QStringLiteral("error"), errorOrNull(error)},
                                {QStringLiteral("current"), textOrNull(current)},
                                {QStringLiteral("hidden"), byName.has_value()},
-                               {QStringLiteral("security"), security ? QJsonValue(securityToken(*security))
-                                                                     : QJsonValue(QJsonValue::Null)}});
+                               {QStringLiteral("security"), security}});
 }
 
 int ProbeReport::finish(int status) const
