@@ -1,13 +1,13 @@
 #include "wifi/networkmanager/NetworkManagerBackend.h"
 
-#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "localization/DebugLog.h"
+#include "wifi/SsidText.h"
 #include "wifi/networkmanager/NetworkManagerMapping.h"
 #include "wifi/networkmanager/NetworkManagerMirror.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "wifi/networkmanager/NetworkManagerProfiles.h"
 #include "wifi/networkmanager/NetworkManagerRules.h"
 #include "wifi/networkmanager/NetworkManagerSecretAgent.h"
-#include "wifi/SsidText.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -30,6 +30,7 @@ using nm::Settings;
 
 const QString kNoObject = QStringLiteral("/");
 
+constexpr uint kDeviceIpConfig = 70;
 constexpr uint kDeviceFailed = 120;
 constexpr uint kActiveActivated = 2;
 constexpr uint kActiveDeactivated = 4;
@@ -335,6 +336,8 @@ std::optional<SystemError> NetworkManagerBackend::awaitActivation(const QString&
     // Failed or timed out: leave nothing half-done behind.
     end.timedOut = !outcome;
     if (end.timedOut) {
+        end.awaitingAddress =
+            mirror_->properties(device, kDevice).value(QStringLiteral("State")).toUInt() == kDeviceIpConfig;
         call(kManagerPath, kManager, QStringLiteral("DeactivateConnection"),
              {QVariant::fromValue(QDBusObjectPath(active))});
     } else {
