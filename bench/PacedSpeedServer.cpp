@@ -28,18 +28,21 @@ struct PacedSpeedServer::Connection {
     qint64 sendLeft = 0; // download bytes still to send
 };
 
-PacedSpeedServer::PacedSpeedServer()
+PacedSpeedServer::PacedSpeedServer(const QByteArray& address) : address_(address)
 {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length);
+    sockaddr_in bound{};
+    bound.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, address_.constData(), &bound.sin_addr) != 1) {
+        address_ = "127.0.0.1";
+        bound.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    socklen_t length = sizeof bound;
+    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&bound), length);
     ::listen(listenFd_, 64);
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &length);
+    port_ = ntohs(bound.sin_port);
     thread_ = std::thread([this] { run(); });
 }
 
@@ -53,7 +56,7 @@ PacedSpeedServer::~PacedSpeedServer()
 
 QByteArray PacedSpeedServer::url() const
 {
-    return "http://127.0.0.1:" + QByteArray::number(port_);
+    return "http://" + address_ + ":" + QByteArray::number(port_);
 }
 
 template <typename Edit> void PacedSpeedServer::apply(Edit edit)
@@ -197,7 +200,8 @@ void PacedSpeedServer::run()
             if (!c.out.empty()) {
                 const ssize_t n = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
                 c.out.erase(0, size_t(std::max<ssize_t>(n, 0)));
-            } else if (const qint64 want = budget(std::min<qint64>(c.sendLeft, qint64(data.size()))); want > 0) {
+            } else if (const qint64 want = budget(std::min<qint64>(c.sendLeft, qint64(data.size())));
+                       want > 0) {
                 const ssize_t n = std::max<ssize_t>(0, ::send(c.fd, data.data(), size_t(want), MSG_NOSIGNAL));
                 c.sendLeft -= n;
                 tokens -= rate > 0 ? double(n) : 0;
