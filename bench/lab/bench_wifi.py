@@ -37,7 +37,7 @@ def forget(ap):
 def run(lab, check):
     ap = lab.ap("wpa2")
     name = ap.ssid.decode()
-    o = lab.ondrel
+    o = lab.app
     contenders = {
         "list: ondrel --probe": lambda: o.run("--probe").rc == 0,
         "list: nmcli dev wifi list": lambda: bool(sh("nmcli", "dev", "wifi", "list")),

@@ -23,7 +23,7 @@ def join(lab, check, ap, password=None, *more, name=None, retry=True):
     name = name or ap.ssid.decode()
     for attempt in (1, 2):
         mark = lab.ap_log_mark()
-        run, doc = lab.ondrel.connect(name, password, *more)
+        run, doc = lab.app.connect(name, password, *more)
         joined = doc and doc.get("join") and doc["join"]["outcome"] == "ok"
         if joined or not retry or attempt == 2 or password != ap.password or not lost_frames(lab, ap, mark):
             return run, doc

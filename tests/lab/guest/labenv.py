@@ -67,16 +67,17 @@ class AccessPoint:
 
     `name` is a short handle for the scenarios; `ssid` the broadcast name as
     bytes; `settings` extra hostapd lines (security, hidden, ...); `tx_dbm`
-    the transmit power (the client hears tx - 50 dBm); `dhcp` whether the
-    subnet has a DHCP server; `security` the word Ondrel's JSON uses for it."""
+    the transmit power in whole dBm (or `tx_mbm` in mBm; the client hears
+    tx - 50 dBm); `dhcp` whether the subnet has a DHCP server; `security`
+    the word Ondrel's JSON uses for it."""
 
     def __init__(self, name, ssid, channel, settings="", tx_dbm=10, dhcp=True, hw_mode=None,
-                 password=None, security="open", freq=None):
+                 password=None, security="open", freq=None, tx_mbm=None):
         self.name = name
         self.ssid = ssid if isinstance(ssid, bytes) else ssid.encode()
         self.channel = channel
         self.settings = settings
-        self.tx_dbm = tx_dbm
+        self.tx_dbm = tx_mbm // 100 if tx_mbm is not None else tx_dbm
         self.dhcp = dhcp
         self.hw_mode = hw_mode or ("g" if channel <= 14 else "a")
         self.password = password
@@ -92,6 +93,10 @@ class AccessPoint:
     @property
     def address(self):
         return f"10.0.{self.subnet}.1"
+
+    @property
+    def tx_mbm(self):
+        return self.tx_dbm * 100
 
     @property
     def signal_dbm(self):
@@ -123,7 +128,8 @@ class Lab:
         self.processes = {}
         self.hostapd = None
         self.hostapd_log_start = 0
-        self.ondrel = None
+        self.ondrel = None  # the program's path
+        self.app = None     # ondrel.Ondrel: runs it
         self.tools = {}
         os.makedirs(RUN, exist_ok=True)
 
@@ -309,8 +315,8 @@ class Lab:
     def bring_up(self, daemon, timings):
         """Everything a scenario needs, overlapping the slow waits."""
         # Reads the program and its libraries over 9p while the radios come up.
-        warm = subprocess.Popen([self.ondrel.binary, "--version"], stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, env=self.ondrel.env())
+        warm = subprocess.Popen([self.ondrel, "--version"], stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, env=self.app.env())
         self.start_radios()
         log("radios made")
         self.start_access_points()  # hostapd needs neither the bus nor udev
@@ -328,6 +334,26 @@ class Lab:
         timings["daemon"] = time.monotonic()
         warm.wait()
         log(f"{daemon} ready")
+
+
+    # -- the reference views, as scenarios written for the first lab read them
+    # (views.py has the full ones)
+
+    def iw_link(self):
+        import views
+        return views.iw_link()
+
+    def nmcli_list(self):
+        import views
+        return [dict(row, ssid_hex=row["ssid"].hex()) for row in views.nmcli_list()]
+
+    def iw_scan_dump(self):
+        import views
+        return {b: dict(e, ssid_text=e["ssid"].decode(errors="replace")) for b, e in views.iw_scan_dump().items()}
+
+    def nm_rescan(self, ssid=None):
+        subprocess.run(["nmcli", "dev", "wifi", "rescan"] + (["ssid", ssid] if ssid else []),
+                       capture_output=True, text=True, timeout=60)
 
 
 def write_json(path, value):

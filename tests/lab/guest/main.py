@@ -28,7 +28,8 @@ def main(results):
     timings = {"booted": time.monotonic()}
     log("driver started")
     lab = labenv.Lab(results, radios.environment())
-    lab.ondrel = Ondrel(request["ondrel"], results)
+    lab.ondrel = request["ondrel"]  # the program's path
+    lab.app = Ondrel(lab.ondrel, results)  # runs it
     lab.tools = request.get("tools", {})
     lab.seed = request.get("seed", 0)
     try:

@@ -28,6 +28,7 @@ class Ondrel:
         self.binary = binary
         self.results = results
         self.count = 0
+        self.listing_seconds = 20.0  # the latest --probe without a join: start, scan, table
         self.home = "/run/lab/home"
         self.use_home("default")
 
@@ -77,7 +78,14 @@ class Ondrel:
     def probe(self, *more, **kw):
         """`--probe --json` with more arguments; returns (run, document or None)."""
         run = self.run("--probe", "--json", *more, **kw)
+        if "--connect" not in more and run.rc == 0:
+            self.listing_seconds = run.seconds
         return run, run.json()
+
+    def join_bound(self):
+        """How long a join may take at most: a listing as long as the latest one, then the
+        program's own 45 s for the join, and 15 s of slack for a busy machine."""
+        return self.listing_seconds + 45 + 15
 
     def connect(self, name, password=None, *more, **kw):
         """Joins `name`, the password (if any) through standard input."""

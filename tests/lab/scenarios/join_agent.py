@@ -22,7 +22,7 @@ def run(lab, check):
     check.equal("typed password: keyfiles unchanged", before, views.keyfiles())
     joins.disconnect()
 
-    run, doc = lab.ondrel.connect(ap.ssid.decode())
+    run, doc = lab.app.connect(ap.ssid.decode())
     check.equal("no password: outcome", "failed", joins.outcome(doc))
     check.equal("no password: a missing secret (7)", (joins.STATE_REASON, 7), joins.error(doc))
     joins.settle()

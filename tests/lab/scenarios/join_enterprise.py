@@ -10,7 +10,7 @@ def run(lab, check):
     mark, nm_mark = lab.ap_log_mark(), lab.nm_log_mark()
     for password in (None, "some password"):
         what = "with a password" if password else "without a password"
-        run, doc = lab.ondrel.connect(ap.ssid.decode(), password)
+        run, doc = lab.app.connect(ap.ssid.decode(), password)
         check.equal(f"{what}: outcome", "failed", joins.outcome(doc))
         check.equal(f"{what}: exit status", 1, run.rc)
         check.note(f"enterprise {what}: {((doc or {}).get('join') or {}).get('error')}")

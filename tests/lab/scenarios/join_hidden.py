@@ -8,7 +8,7 @@ import views
 
 def run(lab, check):
     ap = lab.ap("hidden")
-    if "--hidden" not in lab.ondrel.run("--help").out:
+    if "--hidden" not in lab.app.run("--help").out:
         check.not_run("this build has no --hidden")
         return
     run, doc = joins.join(lab, check, ap, ap.password, "--hidden", "--security", "wpa2")
@@ -16,7 +16,7 @@ def run(lab, check):
     uuid = joins.judge_saved(check, ap, "hidden by name", "wpa-psk", ap.password)
     if uuid:
         check.equal("saved as hidden", "yes", views.nmcli_profiles()[uuid]["settings"].get("802-11-wireless.hidden"))
-    run, doc = lab.ondrel.probe()
+    run, doc = lab.app.probe()
     ref = listing.snapshot()
     listing.judge_document(lab, check, doc, ref)
     current = ((doc or {}).get("interface") or {}).get("current") or {}

@@ -26,7 +26,7 @@ def run(lab, check):
         # The scan takes most of the first seconds; the join follows.
         delay = rng.uniform(2.0, 20.0)
         what = f"{name}, killed after {delay:.1f} s"
-        p = lab.ondrel.start("--probe", "--json", "--connect", ap.ssid.decode(), "--password", "-", stdin=True)
+        p = lab.app.start("--probe", "--json", "--connect", ap.ssid.decode(), "--password", "-", stdin=True)
         p.stdin.write(password.encode() + b"\n")
         p.stdin.close()
         time.sleep(delay)

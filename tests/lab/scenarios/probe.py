@@ -6,7 +6,7 @@ import listing
 
 
 def run(lab, check):
-    run, doc = lab.ondrel.probe()
+    run, doc = lab.app.probe()
     ref = listing.snapshot()
     check.equal("exit status", 0, run.rc)
     check.true("not connected before the first join", not ref["link"], ref["link"])
@@ -16,5 +16,5 @@ def run(lab, check):
                     (doc["interface"]["name"], doc["interface"]["poweredOn"], doc["interface"]["current"]))
         raw = [c for c in run.out if ord(c) < 0x20 and c != "\n" or 0x202a <= ord(c) <= 0x202e]
         check.equal("JSON: control and direction characters written as escapes", [], raw)
-    table = lab.ondrel.run("--probe")
+    table = lab.app.run("--probe")
     listing.judge_table(lab, check, table, doc or {"networks": []})

@@ -13,7 +13,7 @@ WIFI_ERROR = "ondrel.WiFiError"
 def run(lab, check):
     sh("nmcli", "radio", "wifi", "off")
     wait_for("the radio to be off", lambda: "unavailable" in views.device_state()[0], timeout=30)
-    run, doc = lab.ondrel.probe()
+    run, doc = lab.app.probe()
     doc = doc or {}
     check.equal("off: poweredOn", False, (doc.get("interface") or {}).get("poweredOn"))
     check.equal("off: the scan fails as radio off", ("failed", WIFI_ERROR, 1),
@@ -21,15 +21,15 @@ def run(lab, check):
                                                                   for k in ("domain", "code")))
     check.equal("off: exit status", 1, run.rc)
     check.equal("off: no networks", [], doc.get("networks"))
-    table = lab.ondrel.run("--probe")
+    table = lab.app.run("--probe")
     check.true("off: the table's run says the radio is off", "電源: false" in table.err, table.err)
 
-    power = lab.ondrel.run_tool(lab.tools["power"], "on")
+    power = lab.app.run_tool(lab.tools["power"], "on")
     check.equal("Ondrel turns the radio on", (0, "ok"), (power.rc, power.out.strip()))
     check.equal("NetworkManager's radio switch", "enabled", sh("nmcli", "radio", "wifi").strip())
     lab.restart_access_points()
     wait_for("wlan0 to be usable", lambda: "unavailable" not in views.device_state()[0], timeout=30)
-    run, doc = lab.ondrel.probe()
+    run, doc = lab.app.probe()
     doc = doc or {}
     check.equal("on: poweredOn", True, (doc.get("interface") or {}).get("poweredOn"))
     check.equal("on: every access point listed again", len(lab.aps), len(doc.get("networks") or []))

@@ -26,7 +26,7 @@ def png_size_and_colours(path):
 def run(lab, check):
     for name, args, size in WINDOWS:
         path = f"{lab.results}/shot-{name}.png"
-        run = lab.ondrel.run("--lang", "en", "--shot", path, *args, timeout=120)
+        run = lab.app.run("--lang", "en", "--shot", path, *args, timeout=120)
         check.equal(f"{name}: exit status", 0, run.rc)
         try:
             seen, colours = png_size_and_colours(path)

@@ -4,6 +4,6 @@ import views
 
 
 def run(lab, check):
-    run, doc = lab.ondrel.probe()
+    run, doc = lab.app.probe()
     check.equal("exit status", 0, run.rc)
     check.equal("number of access points", len(views.nmcli_list()), len((doc or {}).get("networks", [])))

@@ -34,7 +34,7 @@ def run(lab, check):
                   f"-H 'Content-Type: application/octet-stream' --data-binary @- {url}/__up", timeout=60)
         curl_up = float(curl) * 8 / 1e6
         ping = sh("busybox", "ping", "-c", "5", "-q", ap.address, check=False)
-        run = lab.ondrel.run("--speedtest", "--json", env={"ONDREL_SPEEDTEST_URL": url,
+        run = lab.app.run("--speedtest", "--json", env={"ONDREL_SPEEDTEST_URL": url,
                                                            "ONDREL_SPEEDTEST_DURATION": "4"}, timeout=150)
         link = views.iw_link()
         nm = {row["bssid"]: row for row in views.nmcli_list()}.get(ap.bssid, {})
@@ -61,7 +61,7 @@ def run(lab, check):
     check.equal("the measured network: name, BSSID, channel, band", ("Lab WPA2", ap.bssid, channel, band),
                 (network.get("ssid"), (network.get("bssid") or "").lower(), network.get("channel"), network.get("band")))
     check.true("the entry was saved", doc.get("saved") is True, doc.get("saved"))
-    history = json.loads(lab.ondrel.run("--export-json", "-").out or "{}")
+    history = json.loads(lab.app.run("--export-json", "-").out or "{}")
     entry = (history.get("entries") or [{}])[0]
     check.equal("history entry: name, BSSID, channel, band", ("Lab WPA2", ap.bssid, channel, band),
                 (entry.get("ssid"), (entry.get("bssid") or "").lower(), entry.get("channel"), entry.get("band")))
