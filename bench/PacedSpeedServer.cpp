@@ -30,18 +30,21 @@ struct PacedSpeedServer::Connection {
     Clock::time_point answerAt{};
 };
 
-PacedSpeedServer::PacedSpeedServer()
+PacedSpeedServer::PacedSpeedServer(const QByteArray& address) : address_(address)
 {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length);
+    sockaddr_in bound{};
+    bound.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, address_.constData(), &bound.sin_addr) != 1) {
+        address_ = "127.0.0.1";
+        bound.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    socklen_t length = sizeof bound;
+    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&bound), length);
     ::listen(listenFd_, 64);
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &length);
+    port_ = ntohs(bound.sin_port);
     thread_ = std::thread([this] { run(); });
 }
 
@@ -55,7 +58,7 @@ PacedSpeedServer::~PacedSpeedServer()
 
 QByteArray PacedSpeedServer::url() const
 {
-    return "http://127.0.0.1:" + QByteArray::number(port_);
+    return "http://" + address_ + ":" + QByteArray::number(port_);
 }
 
 template <typename Edit> void PacedSpeedServer::apply(Edit edit)

@@ -8,7 +8,8 @@
 
 namespace ondrel::bench {
 
-// A speed-measurement server on 127.0.0.1 for the benchmarks:
+// A speed-measurement server on 127.0.0.1 (or another local IPv4 address)
+// for the benchmarks and the Wi-Fi lab:
 // "/__down?bytes=N" sends N body bytes, "/__up" reads the body and answers
 // empty. One poll loop on a thread of its own serves keep-alive connections;
 // one token bucket paces the body bytes of all of them together. Setters
@@ -20,12 +21,13 @@ namespace ondrel::bench {
 // of each direction still have to move, up to the queue's size, at the pace.
 class PacedSpeedServer {
 public:
-    PacedSpeedServer();
+    // Listens on `address` (dotted IPv4), a free port.
+    explicit PacedSpeedServer(const QByteArray& address = "127.0.0.1");
     ~PacedSpeedServer();
     PacedSpeedServer(const PacedSpeedServer&) = delete;
     PacedSpeedServer& operator=(const PacedSpeedServer&) = delete;
 
-    // "http://127.0.0.1:PORT"
+    // "http://ADDRESS:PORT"
     QByteArray url() const;
     // Paces the body bytes of all connections together; 0 serves at full speed.
     void setRate(double mbps);
@@ -43,6 +45,7 @@ private:
     void run();
     bool startRequest(Connection& c);
 
+    QByteArray address_;
     quint16 port_ = 0;
     int listenFd_ = -1;
     int wakeFd_ = -1;

@@ -1,5 +1,6 @@
-// The paced loopback speed-measurement server as a program: for
-// benchmarks in separate processes and for trying "ondrel --speedtest" by hand:
+// The paced speed-measurement server as a program: for benchmarks in
+// separate processes, the Wi-Fi lab (on an access point's address, with
+// --listen) and for trying "ondrel --speedtest" by hand:
 //   ONDREL_SPEEDTEST_URL=$(ondrel_speed_server --rate 100 | head -1) ondrel --speedtest
 // With --buffer KB (and a rate) it stands for a link with that much queue in
 // each direction: latency answers wait for it while transfers run.
@@ -16,11 +17,15 @@ int main(int argc, char** argv)
 {
     double rate = 0;
     qint64 buffer = 0;
-    for (int i = 1; i + 1 < argc; ++i)
+    QByteArray address = "127.0.0.1";
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--rate") == 0)
             rate = std::atof(argv[i + 1]);
         else if (std::strcmp(argv[i], "--buffer") == 0)
             buffer = qint64(std::atof(argv[i + 1]) * 1000);
+        else if (std::strcmp(argv[i], "--listen") == 0)
+            address = argv[i + 1];
+    }
 
     sigset_t signals;
     sigemptyset(&signals);
@@ -28,7 +33,7 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr); // the server thread inherits the mask
 
-    ondrel::bench::PacedSpeedServer server;
+    ondrel::bench::PacedSpeedServer server(address);
     server.setRate(rate);
     server.setQueue(buffer);
     std::printf("%s\n", server.url().constData());

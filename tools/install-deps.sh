@@ -16,6 +16,10 @@ if [ "${1:-run}" = test ]; then
     packages+=(python3 python3-dbusmock python3-dbus dbus-daemon curl iperf3 network-manager)
     # The validators of the installed files and of the JSON output.
     packages+=(desktop-file-utils appstream man-db python3-jsonschema)
+    # The Wi-Fi lab (tests/lab): Debian's kernel under QEMU with simulated radios, the access
+    # points, the client's stack and the tools the lab reads the stack with.
+    packages+=(qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils wireless-regdb)
+    packages+=(hostapd wpasupplicant iw iwd iproute2 udev)
 fi
 if [ "${1:-run}" = package ]; then
     # cpack's Debian generator: dpkg-shlibdeps (dpkg-dev) and file; the checks of tools/build-deb.sh.

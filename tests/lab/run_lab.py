@@ -6,7 +6,8 @@ the VM runs this build's binary and the host's packages on simulated radios
 one line per failed check, exit status 1 if any failed, 77 when the lab
 cannot run here (no QEMU, no kernel, no mac80211_hwsim).
 
-    run_lab.py --ondrel PATH [--daemon nm|iwd] [--keep DIR] SCENARIO...
+    run_lab.py --ondrel PATH [--tool NAME=PATH]... [--daemon nm|iwd] [--keep DIR]
+               [--scenario-dir DIR]... SCENARIO...|tier
 """
 
 import argparse
@@ -23,6 +24,12 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 SKIP = 77
 
+# The tier ctest runs, in this order (later scenarios build on the profiles
+# and links of earlier ones; the radio goes off and iwd replaces
+# NetworkManager at the end).
+TIER = ["probe", "join_new", "join_saved", "join_kinds", "join_nodhcp", "join_enterprise", "join_hidden",
+        "join_agent", "speed", "shots", "kill9", "radio", "iwd"]
+
 
 def skip(reason):
     print(f"SKIP: the Wi-Fi lab cannot run here: {reason}")
@@ -33,9 +40,7 @@ def find_kernel():
     """The newest Debian kernel image whose modules include mac80211_hwsim."""
     for image in sorted(glob.glob("/boot/vmlinuz-*"), reverse=True):
         version = os.path.basename(image)[len("vmlinuz-"):]
-        modules = f"/lib/modules/{version}"
-        if glob.glob(f"{modules}/kernel/drivers/net/wireless/virtual/mac80211_hwsim.ko*") or \
-                glob.glob(f"{modules}/**/mac80211_hwsim.ko*", recursive=True):
+        if glob.glob(f"/lib/modules/{version}/**/mac80211_hwsim.ko*", recursive=True):
             return image, version
     return None, None
 
@@ -58,7 +63,7 @@ def boot(kernel, initrd, results, timeout):
         "qemu-system-x86_64", "-accel", "tcg", "-cpu", "max", "-m", "2048", "-smp", "2",
         "-nic", "none", "-nographic", "-no-reboot", "-serial", f"file:{results}/console.log", "-monitor", "none",
         "-kernel", kernel, "-initrd", initrd,
-        "-append", f"console=ttyS0 quiet panic=-1 lab.start={start}",
+        "-append", f"console=ttyS0 quiet panic=-1 mitigations=off lab.start={start}",
         "-fsdev", "local,id=root,path=/,security_model=none,readonly=on,multidevs=remap",
         "-device", "virtio-9p-pci,fsdev=root,mount_tag=hostroot",
         "-fsdev", f"local,id=results,path={results},security_model=none",
@@ -73,60 +78,101 @@ def boot(kernel, initrd, results, timeout):
     return time.monotonic() - started
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--ondrel", required=True)
-    parser.add_argument("--daemon", default="nm", choices=["nm", "iwd"])
-    parser.add_argument("--keep", help="keep the results (logs, report) in this folder")
-    parser.add_argument("--timeout", type=int, default=540, help="seconds for the whole VM run")
-    parser.add_argument("--cache", default=os.path.join(tempfile.gettempdir(), "ondrel-lab"))
-    parser.add_argument("scenarios", nargs="+")
-    args = parser.parse_args()
-
+def preflight(args):
     if not shutil.which("qemu-system-x86_64"):
         skip("qemu-system-x86_64 is not installed (Debian: qemu-system-x86)")
     kernel, version = find_kernel()
     if not kernel:
         skip("no kernel image with mac80211_hwsim in /boot (Debian: linux-image-amd64)")
+    if not os.access(kernel, os.R_OK):
+        skip(f"{kernel} is not readable by this user")
     for tool in ("hostapd", "iw", "wpa_supplicant", "NetworkManager", "busybox", "cpio"):
-        if not shutil.which(tool) and not os.path.exists(f"/usr/sbin/{tool}") and not os.path.exists(f"/sbin/{tool}"):
+        if not any(os.path.exists(f"{d}/{tool}") for d in ("/usr/sbin", "/usr/bin", "/sbin", "/bin")):
             skip(f"{tool} is not installed")
+    if args.daemon == "iwd" or "iwd" in args.scenarios:
+        if not os.path.exists("/usr/libexec/iwd"):
+            skip("iwd is not installed")
+    return kernel, version
+
+
+def summary(report, timings, seconds):
+    """One line per failure, retry and note; then the counts and the times."""
+    failed = [c for c in report["checks"] if not c["ok"]]
+    for c in failed:
+        print(f"FAIL [{c['scenario']}] {c['check']}: expected {c['expected']}, saw {c['seen']}")
+    for r in report["retries"]:
+        print(f"RETRY [{r['scenario']}] {r['what']}")
+    for n in report.get("notes", []):
+        print(f"NOTE [{n['scenario']}] {n['what']}")
+    booted = timings.get("booted", 0)
+    stages = [f"boot {booted:.0f} s"]
+    if "radios" in timings:
+        stages.append(f"radios and access points {timings['radios'] - booted:.0f} s")
+    if "daemon" in timings:
+        stages.append(f"daemon {timings['daemon'] - timings.get('radios', booted):.0f} s")
+    scenario_times = {k: v for k, v in timings.items() if k not in ("booted", "radios", "daemon")}
+    print(f"lab: {len(report['checks']) - len(failed)} of {len(report['checks'])} checks passed, "
+          f"{len(report['retries'])} retries; VM {seconds:.0f} s ({', '.join(stages)})")
+    if scenario_times:
+        print("lab: " + ", ".join(f"{k} {v:.0f} s" for k, v in scenario_times.items()))
+    return failed
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--ondrel", required=True)
+    parser.add_argument("--tool", action="append", default=[], help="NAME=PATH of a helper program")
+    parser.add_argument("--daemon", default="nm", choices=["nm", "iwd"])
+    parser.add_argument("--keep", help="keep the results (logs, report, pictures) in this folder")
+    parser.add_argument("--scenario-dir", action="append", default=[], dest="scenario_dirs",
+                        help="another folder of scenarios (bench/lab has the benchmarks')")
+    parser.add_argument("--timeout", type=int, default=600, help="seconds for the whole VM run")
+    parser.add_argument("--cache", default=os.path.join(tempfile.gettempdir(), "ondrel-lab"))
+    parser.add_argument("--seed", type=int, default=int(time.time()), help="for the scenarios' random choices")
+    parser.add_argument("scenarios", nargs="+")
+    args = parser.parse_args()
+    args.scenarios = [s for name in args.scenarios for s in (TIER if name == "tier" else [name])]
+    kernel, version = preflight(args)
     if not os.access(args.ondrel, os.X_OK):
         print(f"FAIL: no program at {args.ondrel}")
         return 1
 
-    results = args.keep or tempfile.mkdtemp(prefix="ondrel-lab-")
+    results = os.path.abspath(args.keep or tempfile.mkdtemp(prefix="ondrel-lab-"))
     os.makedirs(results, exist_ok=True)
     for old in glob.glob(os.path.join(results, "*")):
-        os.remove(old)
-    request = {"ondrel": os.path.abspath(args.ondrel), "daemon": args.daemon, "scenarios": args.scenarios,
-               "tools": {"speed_server": os.path.join(os.path.dirname(os.path.abspath(args.ondrel)), "..",
-                                                      "bench", "ondrel_speed_server")}}
-    json.dump(request, open(os.path.join(results, "request.json"), "w"))
+        shutil.rmtree(old) if os.path.isdir(old) else os.remove(old)
+    # The VM runs copies, so that a rebuild meanwhile cannot pull the program from under it.
+    programs = os.path.join(results, "bin")
+    os.makedirs(programs)
+    tools = {}
+    for name, path in [("ondrel", args.ondrel)] + [t.split("=", 1) for t in args.tool]:
+        shutil.copy2(path, os.path.join(programs, os.path.basename(path)))
+        tools[name] = "/results/bin/" + os.path.basename(path)  # where the VM sees them
+    request = {"ondrel": tools.pop("ondrel"), "daemon": args.daemon, "scenarios": args.scenarios,
+               "tools": tools, "seed": args.seed,
+               "scenario_dirs": [os.path.abspath(d) for d in args.scenario_dirs]}
+    with open(os.path.join(results, "request.json"), "w") as f:
+        json.dump(request, f)
+    print(f"lab: {len(args.scenarios)} scenarios, seed {args.seed}, results in {results}", flush=True)
 
     seconds = boot(kernel, initramfs(version, args.cache), results, args.timeout)
     if seconds is None:
         print(f"FAIL: the VM did not power off within {args.timeout} s (logs in {results})")
+        log = os.path.join(results, "guest.log")
+        if os.path.exists(log):
+            print(open(log, errors="replace").read()[-3000:])
         return 1
     report_path = os.path.join(results, "report.json")
     if not os.path.exists(report_path):
         print(f"FAIL: the VM wrote no report (logs in {results}):")
         log = os.path.join(results, "guest.log")
         if os.path.exists(log):
-            print(open(log).read()[-3000:])
+            print(open(log, errors="replace").read()[-3000:])
         return 1
     report = json.load(open(report_path))
-    failed = [c for c in report["checks"] if not c["ok"]]
-    for c in failed:
-        print(f"FAIL [{c['scenario']}] {c['check']}: expected {c['expected']}, saw {c['seen']}")
-    for r in report["retries"]:
-        print(f"RETRY [{r['scenario']}] {r['what']}")
-    timings = {}
-    if os.path.exists(os.path.join(results, "timings.json")):
-        timings = json.load(open(os.path.join(results, "timings.json")))
-    print(f"lab: {len(report['checks']) - len(failed)} of {len(report['checks'])} checks passed, "
-          f"{len(report['retries'])} retries, VM {seconds:.0f} s; "
-          + ", ".join(f"{k} {v:.1f} s" for k, v in timings.items() if k not in ("booted", "radios", "daemon")))
+    timings_path = os.path.join(results, "timings.json")
+    timings = json.load(open(timings_path)) if os.path.exists(timings_path) else {}
+    failed = summary(report, timings, seconds)
     if not args.keep and not failed:
         shutil.rmtree(results, ignore_errors=True)
     elif failed:

@@ -30,6 +30,7 @@ using nm::Settings;
 
 const QString kNoObject = QStringLiteral("/");
 
+constexpr uint kDeviceIpConfig = 70;
 constexpr uint kDeviceFailed = 120;
 constexpr uint kActiveActivated = 2;
 constexpr uint kActiveDeactivated = 4;
@@ -359,6 +360,8 @@ std::optional<SystemError> NetworkManagerBackend::awaitActivation(const QString&
     // Failed or timed out: leave nothing half-done behind.
     end.timedOut = !outcome;
     if (end.timedOut) {
+        end.awaitingAddress =
+            mirror_->properties(device, kDevice).value(QStringLiteral("State")).toUInt() == kDeviceIpConfig;
         call(kManagerPath, kManager, QStringLiteral("DeactivateConnection"),
              {QVariant::fromValue(QDBusObjectPath(active))});
     } else {

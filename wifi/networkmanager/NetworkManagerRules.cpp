@@ -1,8 +1,8 @@
 #include "wifi/networkmanager/NetworkManagerRules.h"
 
-#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "wifi/networkmanager/NetworkManagerBackend.h"
 #include "wifi/networkmanager/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "wifi/networkmanager/NetworkManagerProfiles.h"
 
 namespace ondrel::nm {
@@ -11,12 +11,12 @@ namespace {
 
 using namespace nm::dbus;
 
-
 constexpr uint kDeviceTypeWifi = 2;
 constexpr uint kActiveReasonConnectTimeout = 6;
 constexpr uint kActiveReasonNoSecrets = 9;
 constexpr uint kReasonUnknown = 1;
 constexpr uint kReasonNoSecrets = 7;
+constexpr uint kReasonIpConfigUnavailable = 5;
 // NMSettingsUpdate2Flags
 constexpr uint kUpdateToDisk = 0x1;
 constexpr uint kUpdateNoReapply = 0x40;
@@ -156,6 +156,9 @@ JoinSteps joinSteps(const std::optional<SavedWifi>& saved, bool hasPassword)
 
 SystemError joinFailure(const ActivationEnd& end)
 {
+    if (end.timedOut && end.awaitingAddress)
+        return SystemError(NetworkManagerBackend::kDeviceStateReasonDomain, kReasonIpConfigUnavailable,
+                           describeStateReason(kReasonIpConfigUnavailable));
     if (end.timedOut)
         return timedOut();
     if (!end.deviceReason && end.activeReason == kActiveReasonConnectTimeout)

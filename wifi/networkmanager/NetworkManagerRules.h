@@ -72,6 +72,10 @@ struct ActivationEnd {
     bool timedOut = false;            // neither activated nor deactivated in time
     uint activeReason = 0;            // NMActiveConnectionStateReason of the deactivation
     std::optional<uint> deviceReason; // NMDeviceStateReason of the device's failure, if announced
+    // The time ran out while the device waited for an address (NetworkManager's
+    // IP configuration state): the network answers no DHCP. NetworkManager's own
+    // wait for DHCP (45 s) is longer than a join's.
+    bool awaitingAddress = false;
 };
 // The failure a join that did not activate reports.
 SystemError joinFailure(const ActivationEnd& end);

@@ -70,7 +70,8 @@ public:
     {
         return mock(QStringLiteral("AddSavedWifi"), {ssid, keyMgmt, secret, extra}).toString();
     }
-    // outcome: "secret" (activates with this secret), "fail" (with reason) or "stall".
+    // outcome: "secret" (activates with this secret), "fail" (with reason), "stall" or
+    // "no-address" (authenticates, then no DHCP answer).
     void setNetworkBehaviour(const QByteArray& ssid, const QString& secret,
                              const QString& outcome = QStringLiteral("secret"), uint reason = 0)
     {

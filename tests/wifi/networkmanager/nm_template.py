@@ -236,7 +236,8 @@ def ConnectionSecrets(self, path):
 
 @dbus.service.method(MOCK_IFACE, in_signature='ayssu', out_signature='')
 def SetNetworkBehaviour(self, ssid, secret, outcome, reason):
-    '''A join of ssid: 'secret' (works with this secret, else fails with reason or 7), 'fail' or 'stall'.'''
+    '''A join of ssid: 'secret' (works with this secret, else fails with reason or 7), 'fail', 'stall' or
+    'no-address' (authenticates, then waits for DHCP in vain).'''
     _st()['networks'][_bytes(ssid)] = (str(secret), str(outcome), int(reason))
 
 @dbus.service.method(MOCK_IFACE, in_signature='sv', out_signature='')
@@ -353,8 +354,10 @@ def _start_activation(conn_path, dev_path, specific):
             _remove_active(dev_path, ac_path)
         else:
             _set_device_state(dev, state, why)
-        if state == CONFIG and outcome == 'secret':
-            steps.extend([(IP_CONFIG, 0), (ACTIVATED, 0)] if authenticated()
+        if state == CONFIG and outcome in ('secret', 'no-address'):
+            # 'no-address': no DHCP answer; NetworkManager then waits in IP configuration for
+            # 45 s, longer than a join waits.
+            steps.extend(([(IP_CONFIG, 0)] + ([(ACTIVATED, 0)] if outcome == 'secret' else [])) if authenticated()
                          else [(NEED_AUTH, 0), (FAILED, reason or REASON_NO_SECRETS)])
         if index + 1 < len(steps) and _exists(ac_path):
             schedule(index + 1)

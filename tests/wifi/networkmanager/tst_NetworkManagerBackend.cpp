@@ -175,6 +175,7 @@ private Q_SLOTS:
         QTest::newRow("new, wrong password") << Join{.typed = "wrong pass", .code = 7, .agentRequests = 1};
         QTest::newRow("new, never finishes")
             << Join{.typed = kRight, .outcome = "stall", .code = B::kTimedOut};
+        QTest::newRow("new, no DHCP answer") << Join{.typed = kRight, .outcome = "no-address", .code = 5};
 
         QTest::newRow("hidden, no name") << Join{.ssid = "", .typed = kRight, .code = B::kOtherFailure};
         QTest::newRow("saved, not found") << Join{.saved = 0, .outcome = "fail", .reason = 53, .code = 53};
@@ -207,7 +208,9 @@ private Q_SLOTS:
         for (const QString& path : before)
             secrets << nm_->connectionSecrets(path);
         behave("denied", row.denied);
-        NetworkManagerBackend backend(limits(row.outcome == QLatin1String("stall") ? 300ms : 5s));
+        const bool hangs =
+            row.outcome == QLatin1String("stall") || row.outcome == QLatin1String("no-address");
+        NetworkManagerBackend backend(limits(hangs ? 300ms : 5s));
         const AccessPoint ap = scanned(backend, row.ssid);
         const Error error = backend.join(ap, row.typed.isEmpty() ? std::nullopt : std::optional(row.typed));
         QVERIFY2((error ? error->code() : 0) == row.code,

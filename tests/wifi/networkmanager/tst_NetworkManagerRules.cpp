@@ -127,6 +127,7 @@ private Q_SLOTS:
         const QString reasons = B::kDeviceStateReasonDomain, manager = B::kNetworkManagerDomain;
         const QList<std::tuple<nm::ActivationEnd, QString, qint64>> ends{
             {{true, 0, 7}, manager, B::kTimedOut},
+            {{true, 0, {}, true}, reasons, 5},       // still waiting for an address: no DHCP answer
             {{false, 9, 53}, reasons, 53},           // the device's reason first
             {{false, 9, {}}, reasons, 7},            // no secrets, the device silent
             {{false, 6, {}}, manager, B::kTimedOut}, // connect time-out, the device silent
