@@ -1,8 +1,8 @@
 #include "wifi/networkmanager/NetworkManagerRules.h"
 
-#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "wifi/networkmanager/NetworkManagerBackend.h"
 #include "wifi/networkmanager/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "wifi/networkmanager/NetworkManagerProfiles.h"
 
 namespace ondrel::nm {
@@ -10,7 +10,6 @@ namespace ondrel::nm {
 namespace {
 
 using namespace nm::dbus;
-
 
 constexpr uint kDeviceTypeWifi = 2;
 constexpr uint kActiveReasonConnectTimeout = 6;
@@ -114,6 +113,7 @@ Association association(const Objects& objects, const Profiles& profiles)
     association.rssi = ap.rssi;
     association.noise = ap.noise;
     association.channel = ap.channel;
+    association.rssiSource = ap.sources.rssi;
     association.txRate = wireless.value(QStringLiteral("Bitrate")).toUInt() / 1000.0;
     return association;
 }
