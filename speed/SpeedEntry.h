@@ -27,6 +27,9 @@ struct SpeedEntry {
     qint64 latencyMs = 0;
     qint64 jitterMs = 0;
     qint64 bytes = 0; // body bytes moved by the test, both directions
+    // Noise level in dBm during the test; absent when the system reported
+    // none (and in entries stored before it was recorded).
+    std::optional<qint64> noise{};
 
     // The entry of a finished test on the network of `status`, with a new
     // identifier and the result's date (when the measurement ended, not when
@@ -37,11 +40,12 @@ struct SpeedEntry {
     QString bandLabel() const;
 
     // The JSON object of the history file: dates as YYYY-MM-DDTHH:MM:SSZ, the
-    // identifier in upper case, "bssid" left out when absent.
+    // identifier in upper case, "bssid" and "noise" left out when absent.
     QJsonObject toJson() const;
-    // Strict decoding: every key but "bssid" present with its type (whole
-    // numbers for the integer fields), the date in exactly the form above.
-    // Keys beyond these are ignored; "bssid" may be absent or null.
+    // Strict decoding: every key but "bssid" and "noise" present with its
+    // type (whole numbers for the integer fields), the date in exactly the
+    // form above. Keys beyond these are ignored; "bssid" and "noise" may be
+    // absent or null.
     static std::optional<SpeedEntry> fromJson(const QJsonValue& value);
 
     bool operator==(const SpeedEntry&) const = default;

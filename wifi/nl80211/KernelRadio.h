@@ -18,31 +18,31 @@ namespace ondrel {
 
 // One BSS of the kernel's scan results.
 struct KernelBss {
-    QString bssid;                // "aa:bb:cc:dd:ee:ff", lower case
-    int frequencyMHz = 0;         // centre of the primary channel
-    std::optional<int> signalMbm; // received signal, mBm (dBm × 100); absent when the driver gives none
+    QString bssid;                  // "aa:bb:cc:dd:ee:ff", lower case
+    int frequencyMHz = 0;           // centre of the primary channel
+    std::optional<int> signalMbm{}; // received signal, mBm (dBm × 100); absent when the driver gives none
     std::chrono::milliseconds seenAgo{0}; // age of the entry
     bool associated = false;              // the interface is associated with it
-    QByteArray elements;                  // the information elements of its latest beacon or probe response
+    QByteArray elements{};                // the information elements of its latest beacon or probe response
     friend bool operator==(const KernelBss&, const KernelBss&) = default;
 };
 
 // One channel of the survey.
 struct ChannelSurvey {
     int frequencyMHz = 0;
-    std::optional<int> noiseDbm;    // noise floor, dBm; absent when the driver gives none
-    bool inUse = false;             // the channel the interface is on
-    std::optional<qint64> activeMs; // time the radio spent on the channel, ms
-    std::optional<qint64> busyMs;   // of which the channel was sensed busy, ms
+    std::optional<int> noiseDbm{};    // noise floor, dBm; absent when the driver gives none
+    bool inUse = false;               // the channel the interface is on
+    std::optional<qint64> activeMs{}; // time the radio spent on the channel, ms
+    std::optional<qint64> busyMs{};   // of which the channel was sensed busy, ms
     friend bool operator==(const ChannelSurvey&, const ChannelSurvey&) = default;
 };
 
 // One station of the interface: for a client, the access point of its link.
 struct KernelStation {
-    QString bssid;                       // the peer's address, lower case
-    std::optional<int> signalDbm;        // signal of the last frames received, dBm
-    std::optional<int> signalAverageDbm; // its running average, dBm
-    std::optional<double> txBitrateMbps; // the last transmit rate
+    QString bssid;                         // the peer's address, lower case
+    std::optional<int> signalDbm{};        // signal of the last frames received, dBm
+    std::optional<int> signalAverageDbm{}; // its running average, dBm
+    std::optional<double> txBitrateMbps{}; // the last transmit rate
     friend bool operator==(const KernelStation&, const KernelStation&) = default;
 };
 
@@ -58,10 +58,10 @@ enum class KernelFailure {
 // One reading; `failure` set when nothing could be read (the lists are
 // then empty).
 struct KernelReading {
-    std::optional<KernelFailure> failure;
-    QList<KernelBss> bsses; // empty unless the scan results were asked for
-    QList<ChannelSurvey> surveys;
-    QList<KernelStation> stations;
+    std::optional<KernelFailure> failure{};
+    QList<KernelBss> bsses{}; // empty unless the scan results were asked for
+    QList<ChannelSurvey> surveys{};
+    QList<KernelStation> stations{};
     std::chrono::steady_clock::time_point readAt{}; // when it was read
 };
 

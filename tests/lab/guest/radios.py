@@ -3,6 +3,7 @@ distinct transmit power, so the client hears each at a distinct level
 (mac80211_hwsim: received dBm = transmit dBm - 50)."""
 
 from labenv import AccessPoint
+import radios_kernel
 
 WPA2 = "wpa=2\nwpa_key_mgmt=WPA-PSK\nrsn_pairwise=CCMP\nwpa_passphrase={pw}\n"
 SAE = "wpa=2\nwpa_key_mgmt=SAE\nrsn_pairwise=CCMP\nieee80211w=2\nsae_pwe=2\nsae_password={pw}\n"
@@ -39,7 +40,7 @@ def environment():
                     "op_class=131\nieee80211ax=1\nwpa=2\nwpa_key_mgmt=SAE\nrsn_pairwise=CCMP\nieee80211w=2\n"
                     "sae_pwe=1\nsae_password=six ghz pass\n", tx_mbm=1500, hw_mode="a",
                     password="six ghz pass"),
-    ]
+    ] + radios_kernel.access_points()
 
 
 # hostapd's own EAP server: EAP-pwd needs no certificates.
