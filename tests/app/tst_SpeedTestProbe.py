@@ -13,7 +13,8 @@ import unittest
 from ondrel_run import OndrelCase, raw_characters
 
 CAFE = {"interface": "wlan0", "current": {"bssid": "12:34:56:78:9a:bc"}, "networks": [
-    {"ssid": "Caf\u00e9 \"Home\"", "bssid": "12:34:56:78:9a:bc", "rssi": -52, "channel": 36, "band": 50}]}
+    {"ssid": "Caf\u00e9 \"Home\"", "bssid": "12:34:56:78:9a:bc", "rssi": -52, "noise": -91, "channel": 36,
+     "band": 50}]}
 # A name that would retitle the terminal and turn the line around.
 EVIL = {"interface": "wlan0", "current": {"bssid": "12"},
         "networks": [{"ssid": "Evil\x1b]0;pwned\x07\u202eX", "bssid": "12"}]}
@@ -72,7 +73,9 @@ class SpeedTestProbe(OndrelCase):
         doc = self.document(out, "ondrel-speedtest/1")
         [stored] = json.loads((self.tmp / "json-data" / "Ondrel" / "speed-history.json").read_text(encoding="utf-8"))
         self.assertEqual((status, json_err, doc["outcome"], doc["saved"], doc["entry"], doc["network"]),
-                         (0, err, "done", True, dict(stored, band="5GHz"), dict(CAFE["networks"][0], band="5GHz")))
+                         (0, err, "done", True, dict(stored, band="5GHz"),
+                          dict(CAFE["networks"][0], band="5GHz", sources={"rssi": "simulation", "noise": "simulation"})))
+        self.assertEqual((stored["rssi"], stored["noise"]), (-52, -91))  # the signal and noise during the test
         # The result as stored, now; 17 seconds at MBPS would have moved over 100 MB.
         age = datetime.datetime.now(datetime.timezone.utc) - datetime.datetime.fromisoformat(stored["date"])
         self.assertTrue({k: stored[k] for k in doc["result"]} == doc["result"] and abs(age.total_seconds()) < 60
