@@ -43,6 +43,11 @@ QJsonValue validValue(const QJsonValue& value)
     return value;
 }
 
+QJsonValue numberOrNull(const std::optional<int>& number)
+{
+    return number ? QJsonValue(*number) : QJsonValue(QJsonValue::Null);
+}
+
 } // namespace
 
 QByteArray jsonText(const QJsonObject& object)
@@ -153,6 +158,27 @@ static void insertUnderLoad(QJsonObject& object, const std::optional<LoadedLaten
     object.insert(QStringLiteral("responsiveness"), figures.grade
                                                         ? QJsonValue(responsivenessToken(*figures.grade))
                                                         : QJsonValue(QJsonValue::Null));
+QJsonValue sourceToken(FigureSource source)
+{
+    switch (source) {
+    case FigureSource::none:
+        break;
+    case FigureSource::networkManager:
+        return QStringLiteral("networkManager");
+    case FigureSource::iwd:
+        return QStringLiteral("iwd");
+    case FigureSource::simulation:
+        return QStringLiteral("simulation");
+    case FigureSource::scanDump:
+        return QStringLiteral("scanDump");
+    case FigureSource::station:
+        return QStringLiteral("station");
+    case FigureSource::survey:
+        return QStringLiteral("survey");
+    case FigureSource::elements:
+        return QStringLiteral("elements");
+    }
+    return QJsonValue::Null;
 }
 
 QJsonValue textOrNull(const std::optional<QString>& text)
@@ -179,21 +205,33 @@ QJsonObject networkJson(const ScannedNetwork& network, bool saved, bool current)
         {QStringLiteral("widthMHz"), network.widthMHz},
         {QStringLiteral("security"), securityToken(network.security)},
         {QStringLiteral("countryCode"), textOrNull(network.countryCode)},
+        {QStringLiteral("stationCount"), numberOrNull(network.stationCount)},
+        {QStringLiteral("utilization"), numberOrNull(network.utilization)},
         {QStringLiteral("saved"), saved},
         {QStringLiteral("current"), current},
+        {QStringLiteral("sources"),
+         QJsonObject{
+             {QStringLiteral("rssi"), sourceToken(network.sources.rssi)},
+             {QStringLiteral("noise"), sourceToken(network.sources.noise)},
+             {QStringLiteral("widthMHz"), sourceToken(network.sources.width)},
+             {QStringLiteral("countryCode"), sourceToken(network.sources.country)},
+             {QStringLiteral("load"), sourceToken(network.sources.load)},
+         }},
     };
 }
 
 QJsonObject entryJson(const SpeedEntry& entry)
 {
     // The file's own object, with the band as a token like everywhere else
-    // in this output and "bssid" always present.
+    // in this output and "bssid" and "noise" always present.
     QJsonObject object = entry.toJson();
     const std::optional<Band> band =
         entry.band >= 0 && entry.band <= 60 ? bandFromRawValue(int(entry.band)) : std::nullopt;
     object.insert(QStringLiteral("band"), bandToken(band.value_or(Band::unknown)));
     object.insert(QStringLiteral("bssid"), textOrNull(entry.bssid));
     insertUnderLoad(object, entry.downloadLatency, entry.uploadLatency, entry.underLoad());
+    object.insert(QStringLiteral("noise"),
+                  entry.noise ? QJsonValue(*entry.noise) : QJsonValue(QJsonValue::Null));
     return object;
 }
 
@@ -219,11 +257,15 @@ QJsonValue currentNetworkJson(const WiFiEngine::Status& status)
 {
     if (!status.ssid)
         return QJsonValue::Null;
-    return QJsonObject{{QStringLiteral("ssid"), *status.ssid},
-                       {QStringLiteral("bssid"), textOrNull(status.bssid)},
-                       {QStringLiteral("rssi"), status.rssi},
-                       {QStringLiteral("channel"), status.channel},
-                       {QStringLiteral("band"), bandToken(status.band)}};
+    return QJsonObject{
+        {QStringLiteral("ssid"), *status.ssid},
+        {QStringLiteral("bssid"), textOrNull(status.bssid)},
+        {QStringLiteral("rssi"), status.rssi},
+        {QStringLiteral("noise"), status.noise},
+        {QStringLiteral("channel"), status.channel},
+        {QStringLiteral("band"), bandToken(status.band)},
+        {QStringLiteral("sources"), QJsonObject{{QStringLiteral("rssi"), sourceToken(status.rssiSource)},
+                                                {QStringLiteral("noise"), sourceToken(status.noiseSource)}}}};
 }
 
 QJsonObject speedTestJson(const WiFiEngine::Status& status, const SpeedTest& test,

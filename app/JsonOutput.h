@@ -48,6 +48,9 @@ QString bandToken(Band band);
 QString securityToken(Security security);
 // "excellent", "good", "fair" or "poor".
 QString responsivenessToken(Responsiveness grade);
+// "networkManager", "iwd", "simulation", "scanDump", "station", "survey" or
+// "elements"; null for a figure that is not reported.
+QJsonValue sourceToken(FigureSource source);
 // The text, or null when absent.
 QJsonValue textOrNull(const std::optional<QString>& text);
 
@@ -55,7 +58,9 @@ QJsonValue textOrNull(const std::optional<QString>& text);
 // name as text, bytes that are not UTF-8 as U+FFFD (null for a hidden
 // network); "ssidHex" the name's bytes in lower-case hexadecimal when the text
 // may not give them back exactly (bytes that are not UTF-8, a leading
-// byte-order mark, which many readers drop), otherwise null.
+// byte-order mark, which many readers drop), otherwise null. "stationCount"
+// and "utilization" come from the access point's BSS Load (null without
+// it); "sources" says where each radio figure came from.
 QJsonObject networkJson(const ScannedNetwork& network, bool saved, bool current);
 // A stored speed measurement; the band as bandToken() of its code, and the
 // latencies under load ("downloadLatencyMs", "downloadJitterMs",
@@ -67,8 +72,8 @@ QJsonObject entryJson(const SpeedEntry& entry);
 QJsonObject errorJson(const SystemError& error);
 // The whole history, newest first: {"format", "entries"}.
 QJsonObject historyJson(const QList<SpeedEntry>& entries);
-// The status's current network {"ssid", "bssid", "rssi", "channel", "band"},
-// or null when there is none.
+// The status's current network {"ssid", "bssid", "rssi", "noise", "channel",
+// "band", "sources": {"rssi", "noise"}}, or null when there is none.
 QJsonValue currentNetworkJson(const WiFiEngine::Status& status);
 // The report of "--speedtest --json": the network at the start, how the test
 // ended ("done", "failed" with the error, or "timedOut" when the time limit

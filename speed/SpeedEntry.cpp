@@ -84,6 +84,8 @@ std::optional<SpeedEntry> SpeedEntry::measured(const SpeedResult& result, const 
     entry.ssid = *status.ssid;
     entry.bssid = status.bssid;
     entry.rssi = status.rssi;
+    if (status.noise != 0)
+        entry.noise = status.noise;
     entry.band = rawValue(status.band);
     entry.channel = status.channel;
     entry.downloadMbps = result.downloadMbps;
@@ -112,6 +114,8 @@ QJsonObject SpeedEntry::toJson() const
     if (bssid)
         object.insert(QStringLiteral("bssid"), *bssid);
     object.insert(QStringLiteral("rssi"), rssi);
+    if (noise)
+        object.insert(QStringLiteral("noise"), *noise);
     object.insert(QStringLiteral("band"), band);
     object.insert(QStringLiteral("channel"), channel);
     object.insert(QStringLiteral("downloadMbps"), downloadMbps);
@@ -148,6 +152,12 @@ std::optional<SpeedEntry> SpeedEntry::fromJson(const QJsonValue& value)
         entry.bssid = bssid.toString();
     entry.downloadMbps = download.toDouble();
     entry.uploadMbps = upload.toDouble();
+    if (const QJsonValue noise = object.value(QStringLiteral("noise"));
+        !noise.isUndefined() && !noise.isNull()) {
+        entry.noise = wholeNumber(noise);
+        if (!entry.noise)
+            return std::nullopt;
+    }
 
     const std::pair<const char*, qint64*> integers[] = {
         {"rssi", &entry.rssi},           {"band", &entry.band},         {"channel", &entry.channel},

@@ -32,6 +32,9 @@ struct SpeedEntry {
     // measured (entries stored before it was, or every request failed).
     std::optional<LoadedLatency> downloadLatency;
     std::optional<LoadedLatency> uploadLatency;
+    // Noise level in dBm during the test; absent when the system reported
+    // none (and in entries stored before it was recorded).
+    std::optional<qint64> noise{};
 
     // The entry of a finished test on the network of `status`, with a new
     // identifier and the result's date (when the measurement ended, not when
@@ -46,16 +49,16 @@ struct SpeedEntry {
     }
 
     // The JSON object of the history file: dates as YYYY-MM-DDTHH:MM:SSZ, the
-    // identifier in upper case, "bssid" left out when absent, and the loaded
-    // latencies ("downloadLatencyMs" with "downloadJitterMs", "uploadLatencyMs"
-    // with "uploadJitterMs") written only when measured.
+    // identifier in upper case, "bssid" and "noise" left out when absent, and
+    // the loaded latencies ("downloadLatencyMs" with "downloadJitterMs",
+    // "uploadLatencyMs" with "uploadJitterMs") written only when measured.
     QJsonObject toJson() const;
-    // Strict decoding: every key but "bssid" and the loaded latencies present
-    // with its type (whole numbers for the integer fields), the date in
-    // exactly the form above. Keys beyond these are ignored; "bssid" may be
-    // absent or null. A loaded latency counts only with both of its keys as
-    // whole numbers from 0 up; otherwise the entry loads without it, so that
-    // an odd figure never costs the rest of the history.
+    // Strict decoding: every key but "bssid", "noise" and the loaded latencies
+    // present with its type (whole numbers for the integer fields), the date
+    // in exactly the form above. Keys beyond these are ignored; "bssid" and
+    // "noise" may be absent or null. A loaded latency counts only with both of
+    // its keys as whole numbers from 0 up; otherwise the entry loads without
+    // it, so that an odd figure never costs the rest of the history.
     static std::optional<SpeedEntry> fromJson(const QJsonValue& value);
 
     bool operator==(const SpeedEntry&) const = default;

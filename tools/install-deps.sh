@@ -7,6 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
     libcurl4-openssl-dev ca-certificates libicu-dev
+    # The kernel's radio figures: nl80211 over generic netlink.
+    libnl-3-dev libnl-genl-3-dev
     # Renders the application icon's PNG sizes from its SVG.
     librsvg2-bin
     # Fonts that show Japanese, Chinese, Korean, Arabic, Hebrew, Thai and Devanagari.

@@ -34,6 +34,8 @@ QString cardSubtitleFor(const WiFiEngine::Status& status, StrengthUnit unit)
     if (!status.ssid)
         return L("下の一覧からネットワークを選ぶと接続します。", "Pick a network below to connect.");
     QStringList pieces{L("接続中", "Connected"), strengthText(status.rssi, unit)};
+    if (status.noise != 0 && status.rssi - status.noise != 0)
+        pieces.append(Lf("S/N %d dB", "S/N %d dB", {status.rssi - status.noise}));
     if (status.band != Band::unknown)
         pieces.append(Lf("%@ ・ チャンネル %d", "%@ · Channel %d", {label(status.band), status.channel}));
     if (status.txRate > 0)

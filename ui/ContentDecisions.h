@@ -23,7 +23,8 @@ enum class EmptyList { noInterface, radioOff, search, favorites, scanning, nothi
 EmptyList emptyListFor(const WiFiEngine::Status& status, WiFiStore::HidingFilter hiding, bool scanning);
 
 // The current-network card's second line: a hint without a network, else
-// "Connected", the strength in `unit`, the band and channel when known and
+// "Connected", the strength in `unit`, the signal-to-noise ratio when the
+// noise is known, the band and channel when known and
 // the transmit rate when above 0, joined by " ・ " in every language.
 QString cardSubtitleFor(const WiFiEngine::Status& status, StrengthUnit unit);
 

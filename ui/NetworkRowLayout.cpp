@@ -137,6 +137,14 @@ QList<Chip> NetworkRowLayout::allChips(const NetworkListModel& model, int row)
                 {formatText(pluralFormat("%d台", "%d AP", "%d APs", n.apCount), {n.apCount}), false});
         if (n.noise != 0 && n.rssi - n.noise != 0)
             chips.append({Lf("S/N %d dB", "S/N %d dB", {n.rssi - n.noise}), false});
+        if (n.countryCode && !n.countryCode->isEmpty())
+            chips.append({Lf("国 %@", "Country %@", {visibleText(*n.countryCode)}), false});
+        if (n.stationCount)
+            chips.append({formatText(pluralFormat("接続 %d 台", "%d client", "%d clients", *n.stationCount),
+                                     {*n.stationCount}),
+                          false});
+        if (n.utilization)
+            chips.append({Lf("使用率 %d%%", "Load %d%%", {*n.utilization}), false});
         if (n.bssid && !n.bssid->isEmpty())
             chips.append({visibleText(*n.bssid), false});
     }

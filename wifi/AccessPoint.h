@@ -1,5 +1,6 @@
 #pragma once
 
+#include "wifi/FigureSources.h"
 #include "wifi/SecurityCodes.h"
 
 #include <QByteArray>
@@ -11,9 +12,10 @@ namespace ondrel {
 
 // A radio channel as a backend reports it.
 struct ChannelInfo {
-    int number = 0;    // channel number
-    int bandCode = 0;  // 1 = 2.4 GHz, 2 = 5 GHz, 3 = 6 GHz, 0 = not known
-    int widthCode = 0; // 1 = 20 MHz, 2 = 40, 3 = 80, 4 = 160, 0 = not known
+    int number = 0;       // channel number
+    int bandCode = 0;     // 1 = 2.4 GHz, 2 = 5 GHz, 3 = 6 GHz, 0 = not known
+    int widthCode = 0;    // 1 = 20 MHz, 2 = 40, 3 = 80, 4 = 160, 0 = not known
+    int frequencyMHz = 0; // centre frequency of the primary channel, MHz; 0 = not known
     friend bool operator==(const ChannelInfo&, const ChannelInfo&) = default;
 };
 
@@ -38,6 +40,13 @@ struct AccessPoint {
     SecurityCodes security;
     // Country code the access point advertises; absent when not reported.
     std::optional<QString> countryCode;
+    // From the access point's BSS Load element: the stations associated with
+    // it, and how busy it finds its channel (percent of the time, 0 to 100).
+    // Absent when it does not say.
+    std::optional<int> stationCount;
+    std::optional<int> utilization;
+    // Where each radio figure above came from.
+    FigureSources sources;
     // The backend's own handle for this access point (NetworkManager: the
     // access point's D-Bus object path). Opaque to everything but the
     // backend that produced it.
@@ -52,6 +61,8 @@ struct Association {
     int noise = 0;                // noise level, dBm
     double txRate = 0.0;          // transmit rate, Mbit/s
     std::optional<ChannelInfo> channel;
+    FigureSource rssiSource = FigureSource::none;
+    FigureSource noiseSource = FigureSource::none;
 };
 
 } // namespace ondrel

@@ -51,6 +51,9 @@ ScannedNetwork ScannedNetwork::fromAccessPoint(const AccessPoint& accessPoint)
     }
     network.security = detectSecurity(accessPoint.security);
     network.countryCode = accessPoint.countryCode;
+    network.stationCount = accessPoint.stationCount;
+    network.utilization = accessPoint.utilization;
+    network.sources = accessPoint.sources;
     return network;
 }
 
@@ -104,6 +107,11 @@ size_t qHash(const ScannedNetwork& n, size_t seed) noexcept
     seed = combine(seed, n.isCurrent);
     seed = combine(seed, n.isSaved);
     seed = combine(seed, n.isFavorite);
+    seed = combine(seed, n.stationCount.value_or(-1));
+    seed = combine(seed, n.utilization.value_or(-1));
+    for (const FigureSource source :
+         {n.sources.rssi, n.sources.noise, n.sources.width, n.sources.country, n.sources.load})
+        seed = combine(seed, int(source));
     return seed;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "wifi/Band.h"
+#include "wifi/FigureSources.h"
 #include "wifi/Security.h"
 #include <QMetaType>
 
@@ -15,8 +16,9 @@ namespace ondrel {
 struct AccessPoint;
 
 // One access point seen in one scan, plus the marks the network list adds
-// (merged access points, current, saved, favourite). A plain value: copied,
-// compared and hashed over all thirteen fields.
+// (merged access points, current, saved, favourite), and the radio's load
+// figures with the source of every figure. A plain value: copied, compared
+// and hashed over all fields.
 struct ScannedNetwork {
     std::optional<QString> ssid;           // name, byte for byte (ssidFromBytes); absent for a hidden network
     std::optional<QString> bssid;          // hardware address; absent when withheld
@@ -31,6 +33,9 @@ struct ScannedNetwork {
     bool isCurrent = false;                // the computer is associated with it
     bool isSaved = false;                  // the system has a saved profile of this name
     bool isFavorite = false;               // the user marked the name a favourite
+    std::optional<int> stationCount;       // stations associated with the access point (its BSS Load)
+    std::optional<int> utilization;        // how busy it finds its channel, percent (its BSS Load)
+    FigureSources sources;                 // where rssi, noise, widthMHz, countryCode and the load came from
 
     // The name exactly as broadcast (ssidToBytes of the name); empty for a
     // hidden network.

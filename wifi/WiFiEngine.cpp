@@ -111,6 +111,8 @@ WiFiEngine::Status WiFiEngine::currentStatus() const
     status.noise = association.noise;
     status.txRate = association.txRate;
     status.channel = association.channel ? association.channel->number : 0;
+    status.rssiSource = association.rssiSource;
+    status.noiseSource = association.noiseSource;
     return status;
 }
 

@@ -48,6 +48,8 @@ public:
         double txRate = 0.0;          // current transmit rate, Mbit/s
         int channel = 0;              // current channel; 0 when not reported
         Band band = Band::unknown;
+        FigureSource rssiSource = FigureSource::none;  // where rssi came from
+        FigureSource noiseSource = FigureSource::none; // where noise came from
         friend bool operator==(const Status&, const Status&) = default;
     };
 

@@ -21,7 +21,7 @@ ROOM = {
         {"ssid": "del\x7f c1\x9b ls\u2028 nul\x00 tab\t lf\n zw\u200b\u00ad\U000e0041 \"q\\", "rssi": -60,
          "security": "wpaPersonal"},
         {"bssid": "aa:00:00:00:00:07\x1b", "rssi": -65, "channel": 37, "band": 60, "width": 160,
-         "security": "wpa3Personal", "countryCode": "DE"},
+         "security": "wpa3Personal", "countryCode": "DE", "noise": -90, "stationCount": 3, "utilization": 62},
         {"ssidHex": "efbbbf4f6464", "bssid": "aa:00:00:00:00:09", "rssi": -80, "securityCodes": []},
         {"ssid": "Home\x1b[2J", "bssid": "aa:00:00:00:00:0a", "rssi": -95, "channel": 11,
          "security": "wpa2Personal", "password": "weak-pass"},
@@ -86,7 +86,16 @@ class Probe(OndrelCase):
         self.assertEqual((joined[0], networks[3]["ssid"], networks[6]["ssid"]), (0, "\ufffdA\ufffd", "\ufeffOdd"))
         self.assertEqual([n["bssid"][15:] + "*" * n["saved"] + "<" * n["current"] for n in networks if n["bssid"]],
                          ["01*", "02*", "03<", "04", "07\x1b", "09", "0a*"])  # saved *, current <
-        self.assertEqual([networks[5][k] for k in ["band", "widthMHz", "countryCode"]], ["6GHz", 160, "DE"])
+        self.assertEqual([networks[5][k] for k in ["band", "widthMHz", "countryCode", "noise", "stationCount",
+                                                   "utilization"]], ["6GHz", 160, "DE", -90, 3, 62])
+        # Each figure's source: the simulation's where it gives one, null where none is reported.
+        sim = "simulation"
+        self.assertEqual([networks[i]["sources"] for i in (5, 0)],
+                         [{"rssi": sim, "noise": sim, "widthMHz": sim, "countryCode": sim, "load": sim},
+                          {"rssi": sim, "noise": None, "widthMHz": None, "countryCode": None, "load": None}])
+        self.assertEqual([networks[0][k] for k in ["stationCount", "utilization"]], [None, None])
+        self.assertEqual({k: joined[1]["interface"]["current"][k] for k in ["noise", "sources"]},
+                         {"noise": 0, "sources": {"rssi": sim, "noise": None}})
         self.assertEqual((joined[1]["interface"]["current"]["ssid"], joined[1]["scan"]),
                          ("\u202eemoH\u2066", {"outcome": "ok", "error": None}))
         self.assertEqual({k: joined[1]["join"][k] for k in ["outcome", "target", "error", "bssid", "current"]},

@@ -13,7 +13,8 @@ import unittest
 from ondrel_run import OndrelCase, raw_characters
 
 CAFE = {"interface": "wlan0", "current": {"bssid": "12:34:56:78:9a:bc"}, "networks": [
-    {"ssid": "Caf\u00e9 \"Home\"", "bssid": "12:34:56:78:9a:bc", "rssi": -52, "channel": 36, "band": 50}]}
+    {"ssid": "Caf\u00e9 \"Home\"", "bssid": "12:34:56:78:9a:bc", "rssi": -52, "noise": -91, "channel": 36,
+     "band": 50}]}
 # A name that would retitle the terminal and turn the line around.
 EVIL = {"interface": "wlan0", "current": {"bssid": "12"},
         "networks": [{"ssid": "Evil\x1b]0;pwned\x07\u202eX", "bssid": "12"}]}
@@ -117,7 +118,8 @@ class SpeedTestProbe(OndrelCase):
         implied = {k: doc["result"][k] for k in ("addedLatencyMs", "responsiveness")}
         self.assertEqual((status, json_err, doc["outcome"], doc["saved"], doc["entry"], doc["network"]),
                          (0, err, "done", True, dict(stored, band="5GHz", **implied),
-                          dict(CAFE["networks"][0], band="5GHz")))
+                          dict(CAFE["networks"][0], band="5GHz", sources={"rssi": "simulation", "noise": "simulation"})))
+        self.assertEqual((stored["rssi"], stored["noise"]), (-52, -91))  # the signal and noise during the test
         # The result as stored, now; 17 seconds at MBPS would have moved over 100 MB.
         age = datetime.datetime.now(datetime.timezone.utc) - datetime.datetime.fromisoformat(stored["date"])
         measured = {k: v for k, v in doc["result"].items() if k not in implied}

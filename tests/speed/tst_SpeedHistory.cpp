@@ -76,6 +76,7 @@ private Q_SLOTS:
         // A name with a byte-order mark and a byte that is not UTF-8; a date with milliseconds.
         SpeedEntry first = entry(QString::fromUtf16(u"\ufeffCaf\u00e9\xdcff"));
         first.date = first.date.addMSecs(750);
+        first.noise = -92;
         SpeedEntry second = entry("Office", 1'700'000'100);
         second.bssid.reset();
         QVERIFY(history.add(first) && history.add(second));
@@ -88,6 +89,8 @@ private Q_SLOTS:
                             array[1].toObject()["id"].toString()),
                  std::tuple(false, QStringLiteral("2023-11-14T22:13:20Z"),
                             first.id.toString(QUuid::WithoutBraces).toUpper()));
+        QCOMPARE(std::tuple(array[0].toObject().contains("noise"), array[1].toObject()["noise"].toInteger()),
+                 std::tuple(false, qint64(-92)));
         QCOMPARE(SpeedHistory(path_).entries(), history.entries());
     }
 
@@ -106,6 +109,10 @@ private Q_SLOTS:
         QTest::newRow("empty array") << QByteArray("[]") << 0;
         QTest::newRow("bssid absent") << with(R"("bssid":"aa:bb:cc:dd:ee:ff",)", "") << 1;
         QTest::newRow("bssid null") << with(R"("aa:bb:cc:dd:ee:ff")", "null") << 1;
+        QTest::newRow("noise") << with(R"("rssi")", R"("noise":-92,"rssi")") << 1;
+        QTest::newRow("noise null") << with(R"("rssi")", R"("noise":null,"rssi")") << 1;
+        QTest::newRow("noise as text") << with(R"("rssi")", R"("noise":"-92","rssi")") << -1;
+        QTest::newRow("noise fractional") << with(R"("rssi")", R"("noise":-92.5,"rssi")") << -1;
         QTest::newRow("extra keys ignored") << with(R"("rssi")", R"("extra":[1,2],"rssi")") << 1;
         QTest::newRow("lower-case id") << with("0F1E2D3C-4B5A", "0f1e2d3c-4b5a") << 1;
         QTest::newRow("rssi fractional") << with("-60", "-60.5") << -1;
@@ -129,9 +136,10 @@ private Q_SLOTS:
         QCOMPARE(entries ? int(entries->size()) : -1, count);
         if (count == 1)
             QCOMPARE(std::tuple((*entries)[0].ssid, (*entries)[0].date, (*entries)[0].rssi,
-                                (*entries)[0].uploadMbps),
+                                (*entries)[0].uploadMbps, (*entries)[0].noise),
                      std::tuple(QStringLiteral("Home"), QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC),
-                                qint64(-60), 12.0));
+                                qint64(-60), 12.0,
+                                json.contains("\"noise\":-92") ? std::optional<qint64>(-92) : std::nullopt));
     }
 
     // Files of earlier versions load as they are and keep their form when

@@ -166,14 +166,14 @@ private Q_SLOTS:
         QCOMPARE(stats.expectHeaders, qint64(0));
         QVERIFY(until([&] { return f.server.stats().openStreams == 0; })); // the streams end with the test
 
-        // The stored entry: the result's figures and date, the network's details.
+        // The stored entry: the result's figures and date, the network's details with its noise.
         WiFiEngine::Status status{
             true, true, QStringLiteral("Café"), QStringLiteral("aa:bb"), -50, -90, 0, 36, Band::ghz5};
         const std::optional<SpeedEntry> entry = SpeedEntry::measured(result, status);
         QVERIFY(entry && !entry->id.isNull());
         QCOMPARE(*entry, (SpeedEntry{entry->id, result.date, *status.ssid, status.bssid, -50, 50, 36,
                                      result.downloadMbps, result.uploadMbps, result.latencyMs,
-                                     result.jitterMs, result.bytes, std::nullopt, std::nullopt}));
+                                     result.jitterMs, result.bytes, std::nullopt, std::nullopt, -90}));
         status.ssid = QString();
         QCOMPARE(SpeedEntry::measured(result, status), std::nullopt);
 

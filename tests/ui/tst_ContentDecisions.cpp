@@ -22,13 +22,17 @@ private Q_SLOTS:
         QTest::addColumn<int>("band");
         QTest::addColumn<double>("txRate");
         QTest::addColumn<StrengthUnit>("unit");
+        QTest::addColumn<int>("noise");
         QTest::addColumn<QString>("subtitle");
-        QTest::newRow("percent") << "Home" << 24 << 54.0 << StrengthUnit::percent
+        QTest::newRow("percent") << "Home" << 24 << 54.0 << StrengthUnit::percent << 0
                                  << "Connected ・ 90% ・ 2.4 GHz · Channel 36 ・ 54 Mbps";
         QTest::newRow("unknown band, no rate")
-            << "Home" << 0 << 0.0 << StrengthUnit::dbm << "Connected ・ -55 dBm";
+            << "Home" << 0 << 0.0 << StrengthUnit::dbm << 0 << "Connected ・ -55 dBm";
+        QTest::newRow("the noise known: signal to noise")
+            << "Home" << 50 << 0.0 << StrengthUnit::dbm << -92
+            << "Connected ・ -55 dBm ・ S/N 37 dB ・ 5 GHz · Channel 36";
         QTest::newRow("not connected")
-            << QString() << 50 << 866.7 << StrengthUnit::dbm << "Pick a network below to connect.";
+            << QString() << 50 << 866.7 << StrengthUnit::dbm << -92 << "Pick a network below to connect.";
     }
     void cardSubtitle()
     {
@@ -36,7 +40,9 @@ private Q_SLOTS:
         QFETCH(int, band);
         QFETCH(double, txRate);
         QFETCH(StrengthUnit, unit);
+        QFETCH(int, noise);
         WiFiEngine::Status s;
+        s.noise = noise;
         if (!ssid.isNull())
             s.ssid = ssid;
         s.rssi = -55;

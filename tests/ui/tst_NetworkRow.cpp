@@ -90,6 +90,25 @@ private Q_SLOTS:
         noisy.apCount = 1;
         QTest::newRow("details on, one AP, S/N of 0 dB left out")
             << noisy << true << 0.0 << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "aa:bb:cc:dd:ee:01"};
+        ScannedNetwork kernel = noisy;
+        kernel.rssi = -27;
+        kernel.noise = -92;
+        kernel.widthMHz = 160;
+        kernel.countryCode = QStringLiteral("FR");
+        kernel.stationCount = 1;
+        kernel.utilization = 31;
+        QTest::newRow("the kernel's figures: width, S/N, country, one client, load")
+            << kernel << true << 0.0
+            << QStringList{"5 GHz",      "WPA2",     "ch 36",    "160 MHz",          "S/N 65 dB",
+                           "Country FR", "1 client", "Load 31%", "aa:bb:cc:dd:ee:01"};
+        kernel.stationCount = 0;
+        kernel.utilization = 0;
+        kernel.countryCode = QStringLiteral("\x1b");
+        QTest::newRow("no clients and an idle channel still say so; a country is shown escaped")
+            << kernel << true << 0.0
+            << QStringList{"5 GHz",         "WPA2",      "ch 36",   "160 MHz",          "S/N 65 dB",
+                           "Country \\x1b", "0 clients", "Load 0%", "aa:bb:cc:dd:ee:01"};
+        QTest::newRow("details off: none of them") << kernel << false << 0.0 << QStringList{"5 GHz", "WPA2"};
         ScannedNetwork bare = plain;
         bare.band = Band::unknown;
         bare.channel = 0;

@@ -229,7 +229,8 @@ private Q_SLOTS:
     void radios()
     {
         QCOMPARE(engine_->currentStatus(),
-                 WiFiEngine::Status({true, true, "Saved", "s1", -45, -90, 300, 6, Band::ghz2_4}));
+                 WiFiEngine::Status({true, true, "Saved", "s1", -45, -90, 300, 6, Band::ghz2_4,
+                                     FigureSource::simulation, FigureSource::simulation}));
         QCOMPARE(ending(join("x", QStringLiteral("Free"))), gone); // before any scan nothing is known
         const auto [networks, error] = scan();
         const QList<AccessPoint> accessPoints = radios_->radios->scan().accessPoints;

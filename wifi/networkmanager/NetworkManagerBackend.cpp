@@ -8,6 +8,8 @@
 #include "wifi/networkmanager/NetworkManagerProfiles.h"
 #include "wifi/networkmanager/NetworkManagerRules.h"
 #include "wifi/networkmanager/NetworkManagerSecretAgent.h"
+#include "wifi/nl80211/KernelFigures.h"
+#include "wifi/nl80211/KernelLinkCache.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -54,8 +56,11 @@ Settings settingsFrom(const QDBusMessage& reply)
 
 NetworkManagerBackend::NetworkManagerBackend() : NetworkManagerBackend(Limits{}) {}
 
-NetworkManagerBackend::NetworkManagerBackend(Limits limits) : limits_(limits)
+NetworkManagerBackend::NetworkManagerBackend(Limits limits, std::shared_ptr<KernelRadio> kernel)
+    : limits_(limits), kernel_(kernel ? std::move(kernel) : std::shared_ptr<KernelRadio>(createKernelRadio()))
 {
+    link_ = std::make_unique<KernelLinkCache>(
+        kernel_, KernelLinkCache::Limits{limits_.linkRefresh, 10 * limits_.linkRefresh});
     qDBusRegisterMetaType<Settings>();
     static std::atomic<int> instances{0};
     connectionName_ = QStringLiteral("ondrel-networkmanager-%1").arg(instances++);
@@ -98,6 +103,9 @@ void NetworkManagerBackend::awaitFirstLoad() const
     if (firstLoadSeen_.load())
         return;
     mirror_->waitUntilLoaded(limits_.call + std::chrono::milliseconds(500));
+    // And the link's kernel figures, so that the first status has them.
+    if (const QString interface = mirror_->interfaceName(); !interface.isEmpty())
+        link_->refreshAndWait(interface, std::chrono::milliseconds(500));
     firstLoadSeen_.store(true);
 }
 
@@ -125,7 +133,14 @@ bool NetworkManagerBackend::isPoweredOn() const
 Association NetworkManagerBackend::currentAssociation() const
 {
     awaitFirstLoad();
-    return mirror_->association();
+    const Association association = mirror_->association();
+    const QString interface = mirror_->interfaceName();
+    if (!association.bssid || interface.isEmpty())
+        return association;
+    // The kept figures now, fresh ones for the next read.
+    link_->refreshSoon(interface);
+    const std::optional<KernelReading> link = link_->latest(interface);
+    return link ? withLinkFigures(association, *link) : association;
 }
 
 QList<QByteArray> NetworkManagerBackend::savedSsids() const
@@ -214,7 +229,30 @@ ScanResult NetworkManagerBackend::scan()
             continue; // removed between the list and its objects
         result.accessPoints << nm::accessPointFromProperties(path, properties);
     }
+    // The kernel's figures of the access points NetworkManager lists.
+    const QString interface =
+        deviceObject.value(kDevice).toMap().value(QStringLiteral("Interface")).toString();
+    const KernelReading reading = kernel_->read(interface, true);
+    noteKernelReading(reading);
+    mergeKernelFigures(result.accessPoints, reading);
+    if (!reading.failure)
+        link_->keep(interface, reading);
     return result;
+}
+
+void NetworkManagerBackend::noteKernelReading(const KernelReading& reading)
+{
+    if (loggedKernelState_ && *loggedKernelState_ == reading.failure)
+        return;
+    loggedKernelState_ = reading.failure;
+    if (reading.failure)
+        debugLog(QStringLiteral("nl80211: the kernel's radio figures cannot be read (%1); "
+                                "NetworkManager's serve")
+                     .arg(failureToken(*reading.failure)));
+    else
+        debugLog(QStringLiteral("nl80211: radio figures from the kernel (%1 BSS, %2 channels surveyed)")
+                     .arg(reading.bsses.size())
+                     .arg(reading.surveys.size()));
 }
 
 std::optional<SystemError> NetworkManagerBackend::join(const AccessPoint& accessPoint,
@@ -319,6 +357,9 @@ std::optional<SystemError> NetworkManagerBackend::activate(
 
     if (const std::optional<SystemError> failure = awaitActivation(device, active, mark))
         return failure;
+    // The new link's figures for the status right after the join.
+    if (const QString interface = mirror_->interfaceName(); !interface.isEmpty())
+        link_->keep(interface, kernel_->read(interface, false));
     // It worked: the profile is kept as the join's steps say, so that the
     // system reconnects by itself later.
     if (steps.keep != nm::JoinSteps::Keep::nothing)

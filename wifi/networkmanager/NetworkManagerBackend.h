@@ -1,6 +1,7 @@
 #pragma once
 
 #include "wifi/WiFiBackend.h"
+#include "wifi/nl80211/KernelRadio.h"
 
 #include <QDBusMessage>
 #include <QMap>
@@ -22,6 +23,7 @@ namespace nm {
 struct SavedWifi;
 }
 
+class KernelLinkCache;
 class NetworkManagerMirror;
 class NetworkManagerSecretAgent;
 
@@ -33,6 +35,14 @@ class NetworkManagerSecretAgent;
 // no D-Bus round trip on the caller's thread. The slow operations block the
 // engine's worker thread on D-Bus calls, each bounded by `Limits::call`, and
 // on waits for NetworkManager's announcements, each bounded as well.
+//
+// The radio figures NetworkManager reports (a signal percentage, no noise,
+// width only from 1.46 on, no country) give way, where the kernel's can be
+// read (KernelRadio), to the kernel's: a scan reads the kernel's scan
+// results, survey and link and merges them by BSSID (mergeKernelFigures);
+// the current association takes the link's signal and its channel's noise
+// from a KernelLinkCache, which each read asks to refresh off the caller's
+// thread. Where the kernel cannot be read, NetworkManager's figures stay.
 //
 // Joins never change a saved profile before they have worked, whatever
 // happens to this process meanwhile. The backend is a NetworkManager secret
@@ -78,11 +88,14 @@ public:
         std::chrono::milliseconds settle{1500};      // until the copy shows an operation's outcome
         std::chrono::milliseconds straggler{500};    // a failed join's device reason after its end
         std::chrono::milliseconds retry{5000};       // a load NetworkManager did not answer, again
+        std::chrono::milliseconds linkRefresh{
+            1000}; // the link's kernel figures, read again at most this often
     };
 
-    // Main thread. Starts following NetworkManager at once.
+    // Main thread. Starts following NetworkManager at once. `kernel` reads
+    // the kernel's radio figures (createKernelRadio() by default).
     NetworkManagerBackend();
-    explicit NetworkManagerBackend(Limits limits);
+    explicit NetworkManagerBackend(Limits limits, std::shared_ptr<KernelRadio> kernel = nullptr);
     ~NetworkManagerBackend() override;
     NetworkManagerBackend(const NetworkManagerBackend&) = delete;
     NetworkManagerBackend& operator=(const NetworkManagerBackend&) = delete;
@@ -134,12 +147,17 @@ private:
     // Update2 of a profile with these flags, with the password as its secret
     // (or unchanged without one); a failure is only logged.
     void keep(const QString& profile, const std::optional<QString>& password, uint flags);
+    // Logs when the kernel's figures become unavailable or available again.
+    void noteKernelReading(const KernelReading& reading);
 
     Limits limits_;
     QString connectionName_;
     std::unique_ptr<QThread> thread_;
     NetworkManagerMirror* mirror_ = nullptr;     // lives on thread_
     NetworkManagerSecretAgent* agent_ = nullptr; // lives on thread_
+    std::shared_ptr<KernelRadio> kernel_;
+    std::unique_ptr<KernelLinkCache> link_;
+    std::optional<std::optional<KernelFailure>> loggedKernelState_; // worker thread only
     mutable std::atomic<quint64> roundTrips_{0};
     mutable std::atomic<bool> firstLoadSeen_{false};
 };

@@ -25,6 +25,7 @@ std::optional<ChannelInfo> channelFromFrequency(uint frequencyMHz, uint bandwidt
         return std::nullopt;
     ChannelInfo info;
     info.widthCode = codeFromWidth(int(bandwidthMHz));
+    info.frequencyMHz = int(frequencyMHz);
     const int f = int(frequencyMHz);
     // The channel whose centre lies `base` + 5 MHz times its number; 0 when
     // the frequency is no channel's centre.
@@ -175,6 +176,9 @@ AccessPoint accessPointFromProperties(const QString& path, const QVariantMap& pr
     ap.security = securityFromFlags(properties.value(QStringLiteral("Flags")).toUInt(),
                                     properties.value(QStringLiteral("WpaFlags")).toUInt(),
                                     properties.value(QStringLiteral("RsnFlags")).toUInt());
+    ap.sources.rssi = FigureSource::networkManager;
+    if (ap.channel && ap.channel->widthCode != 0)
+        ap.sources.width = FigureSource::networkManager;
     ap.handle = path;
     return ap;
 }

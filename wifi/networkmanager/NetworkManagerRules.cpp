@@ -114,6 +114,7 @@ Association association(const Objects& objects, const Profiles& profiles)
     association.rssi = ap.rssi;
     association.noise = ap.noise;
     association.channel = ap.channel;
+    association.rssiSource = ap.sources.rssi;
     association.txRate = wireless.value(QStringLiteral("Bitrate")).toUInt() / 1000.0;
     return association;
 }

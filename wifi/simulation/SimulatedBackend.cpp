@@ -169,6 +169,8 @@ std::optional<SystemError> SimulatedBackend::joinLocked(const SimulationScenario
     current.bssid = ap.bssid;
     current.rssi = ap.rssi;
     current.noise = ap.noise;
+    current.rssiSource = ap.sources.rssi;
+    current.noiseSource = ap.sources.noise;
     current.txRate = target.txRate;
     current.channel = ap.channel;
     scenario_.current = current;

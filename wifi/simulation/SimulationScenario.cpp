@@ -176,6 +176,14 @@ std::optional<ChannelInfo> readChannel(Reader& reader)
     return channel;
 }
 
+// Every figure the scenario gives comes from the simulation.
+FigureSources figureSources(const AccessPoint& ap)
+{
+    const auto given = [](bool present) { return present ? FigureSource::simulation : FigureSource::none; };
+    return {FigureSource::simulation, given(ap.noise != 0), given(ap.channel && ap.channel->widthCode != 0),
+            given(ap.countryCode.has_value()), given(ap.stationCount || ap.utilization)};
+}
+
 // A name as bytes: the member `hexKey` gives exact bytes (for names that
 // are not valid UTF-8), `textKey` a text; neither gives none.
 QByteArray readBytes(Reader& reader, const char* textKey, const char* hexKey)
@@ -212,6 +220,17 @@ SimulationScenario::Network readNetwork(const QJsonObject& object, int index, QS
     ap.noise = reader.integer("noise").value_or(0);
     ap.channel = readChannel(reader);
     ap.countryCode = reader.text("countryCode");
+    ap.stationCount = reader.integer("stationCount");
+    if (ap.stationCount && *ap.stationCount < 0) {
+        reader.fail("stationCount", "a whole number of 0 or more");
+        ap.stationCount.reset();
+    }
+    ap.utilization = reader.integer("utilization");
+    if (ap.utilization && (*ap.utilization < 0 || *ap.utilization > 100)) {
+        reader.fail("utilization", "a percentage from 0 to 100");
+        ap.utilization.reset();
+    }
+    ap.sources = figureSources(ap);
     ap.handle = QStringLiteral("simulated/%1").arg(index);
     if (const std::optional<QJsonArray> codes = reader.array("securityCodes")) {
         for (const QJsonValue& code : *codes) {
@@ -280,6 +299,8 @@ Association readCurrent(const QJsonObject& object, const QList<SimulationScenari
         current.txRate = *txRate;
     if (reader.has("channel"))
         current.channel = readChannel(reader);
+    current.rssiSource = FigureSource::simulation;
+    current.noiseSource = current.noise != 0 ? FigureSource::simulation : FigureSource::none;
     if (!current.ssid && !current.bssid)
         reader.fail(QStringLiteral("\"current\" must name a network by \"ssid\" or \"bssid\""));
     return current;

@@ -5,6 +5,7 @@ non-negative dBm, so the levels run from -50 to -38 dBm; NetworkManager's
 percentage tells them apart up to -40 dBm and saturates above."""
 
 from labenv import AccessPoint
+import radios_kernel
 
 WPA2 = "wpa=2\nwpa_key_mgmt=WPA-PSK\nrsn_pairwise=CCMP\nwpa_passphrase={pw}\n"
 SAE = "wpa=2\nwpa_key_mgmt=SAE\nrsn_pairwise=CCMP\nieee80211w=2\nsae_pwe=2\nsae_password={pw}\n"
@@ -45,7 +46,7 @@ def environment():
         AccessPoint("hostile", HOSTILE, 11, "", tx_dbm=10),
         AccessPoint("6ghz", "Lab 6 GHz", 5, SIX_GHZ.format(pw="six ghz pass"), tx_dbm=12, hw_mode="a",
                     password="six ghz pass", security="wpa3Personal"),
-    ]
+    ] + radios_kernel.access_points()
 
 
 # hostapd's own EAP server: EAP-pwd needs no certificates.

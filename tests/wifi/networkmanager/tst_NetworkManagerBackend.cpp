@@ -8,6 +8,7 @@
 #include "wifi/networkmanager/NetworkManagerBackend.h"
 #include "wifi/networkmanager/NetworkManagerMapping.h"
 #include "wifi/networkmanager/NetworkManagerNames.h"
+#include "wifi/nl80211/KernelRadio.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -61,6 +62,36 @@ struct Hidden {
     qint64 code = 0;
     QString keyMgmt = QStringLiteral("wpa-psk");
 };
+
+// The kernel as the test sets it, read from the backend's threads.
+class FakeKernel final : public KernelRadio {
+public:
+    void set(KernelReading reading)
+    {
+        std::lock_guard lock(mutex_);
+        reading_ = std::move(reading);
+    }
+    KernelReading read(const QString& interface, bool withScanResults) override
+    {
+        std::lock_guard lock(mutex_);
+        KernelReading reading = reading_;
+        if (interface != QLatin1String("wlan0"))
+            reading = {KernelFailure::noInterface};
+        if (!withScanResults)
+            reading.bsses.clear();
+        reading.readAt = std::chrono::steady_clock::now();
+        return reading;
+    }
+
+private:
+    std::mutex mutex_;
+    KernelReading reading_;
+};
+
+QByteArray element(int id, const QByteArray& body)
+{
+    return QByteArray(1, char(id)) + QByteArray(1, char(body.size())) + body;
+}
 
 } // namespace
 
@@ -162,6 +193,74 @@ private Q_SLOTS:
         QTRY_VERIFY(!backend.isPoweredOn());
         behave("denied", QStringList{"WirelessEnabled"}); // a refusal is not reported as done
         QCOMPARE(backend.setPower(true)->code(), B::kNotPermitted);
+    }
+
+    // The kernel's figures where it has them (by BSSID), NetworkManager's
+    // elsewhere and whenever the kernel cannot be read; the current
+    // association takes the link's signal and noise soon after it starts.
+    void kernelFigures()
+    {
+        const QString near = nm_->addAccessPoint(device_, {.ssid = "Near",
+                                                           .bssid = "02:00:00:00:00:0A",
+                                                           .frequency = 5180,
+                                                           .strength = 100,
+                                                           .bandwidth = 0});
+        nm_->addAccessPoint(device_, {.ssid = "Far",
+                                      .bssid = "02:00:00:00:00:0b",
+                                      .frequency = 2437,
+                                      .strength = 30,
+                                      .bandwidth = 40});
+        auto kernel = std::make_shared<FakeKernel>();
+        KernelReading reading;
+        const QByteArray elements = element(0, "Near") + element(7, "DE ") +
+                                    element(61, QByteArray::fromHex("2405") + QByteArray(20, 0)) +
+                                    element(192, QByteArray::fromHex("012a00fcff"));
+        reading.bsses = {{"02:00:00:00:00:0a", 5180, -2700, 200ms, false, elements}};
+        reading.surveys = {{5180, -92}, {2437, -90}};
+        kernel->set(reading);
+        B::Limits fast = limits();
+        fast.linkRefresh = 50ms;
+        NetworkManagerBackend backend(fast, kernel);
+
+        const auto find = [&](const QByteArray& ssid) { return scanned(backend, ssid); };
+        AccessPoint n = find("Near"), f = find("Far");
+        QCOMPARE(std::tie(n.rssi, n.noise, n.channel->widthCode, n.countryCode),
+                 std::make_tuple(-27, -92, 3, std::optional<QString>("DE")));
+        QCOMPARE(n.sources, (FigureSources{FigureSource::scanDump, FigureSource::survey,
+                                           FigureSource::elements, FigureSource::elements}));
+        QCOMPARE(std::tie(f.rssi, f.noise, f.channel->widthCode, f.countryCode),
+                 std::make_tuple(nm::dbmFromStrength(30), 0, 2, std::optional<QString>()));
+        QCOMPARE(f.sources, (FigureSources{FigureSource::networkManager, FigureSource::none,
+                                           FigureSource::networkManager}));
+
+        // Joined: the link's signal, in the status and for the joined access point.
+        const QString profile = nm_->addSavedWifi("Near");
+        reading.stations = {{"02:00:00:00:00:0a", -41, -42, 866.7}};
+        kernel->set(reading);
+        QCOMPARE(nm_->call(kManagerPath, kManager, "ActivateConnection",
+                           {QVariant::fromValue(QDBusObjectPath(profile)),
+                            QVariant::fromValue(QDBusObjectPath(device_)),
+                            QVariant::fromValue(QDBusObjectPath(near))})
+                     .type(),
+                 QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(backend.currentAssociation().rssi, -41);
+        Association now = backend.currentAssociation();
+        QCOMPARE(std::tie(now.noise, now.rssiSource, now.noiseSource),
+                 std::make_tuple(-92, FigureSource::station, FigureSource::survey));
+        n = find("Near");
+        QCOMPARE(std::tie(n.rssi, n.sources.rssi), std::make_tuple(-41, FigureSource::station));
+        // The link moves: the status follows without a scan.
+        reading.stations = {{"02:00:00:00:00:0a", -47}};
+        kernel->set(reading);
+        QTRY_COMPARE(backend.currentAssociation().rssi, -47);
+
+        // The kernel unreadable: NetworkManager's figures again, and said so.
+        kernel->set({KernelFailure::noPermission});
+        n = find("Near");
+        QCOMPARE(std::tie(n.rssi, n.noise, n.countryCode, n.sources.rssi),
+                 std::make_tuple(-40, 0, std::optional<QString>(), FigureSource::networkManager));
+        QTRY_COMPARE(backend.currentAssociation().rssiSource, FigureSource::networkManager);
+        QCOMPARE(backend.currentAssociation().rssi, -40);
     }
 
     // Which profile a join uses and keeps is tst_NetworkManagerRules' table;
