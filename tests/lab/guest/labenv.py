@@ -14,6 +14,7 @@ import subprocess
 import time
 
 RUN = "/run/lab"
+IWD_STATE = "/var/lib/iwd"
 AP_NS = "ap"
 
 
@@ -211,6 +212,50 @@ class Lab:
                     p.kill()
         self.daemon = None
 
+    def start_iwd(self, network_configuration=True):
+        """iwd alone on wlan0 (wpa_supplicant and NetworkManager must not run):
+        its known networks in a tmpfs /var/lib/iwd, its own DHCP client
+        (EnableNetworkConfiguration, as on systems where iwd runs alone);
+        returns when iwd's station on wlan0 is ready to scan."""
+        self.stop_networkmanager()
+        os.makedirs(IWD_STATE, exist_ok=True)
+        sh("mount", "-t", "tmpfs", "-o", "mode=0700", "tmpfs", IWD_STATE)
+        os.makedirs(f"{RUN}/iwd-conf", exist_ok=True)
+        with open(f"{RUN}/iwd-conf/main.conf", "w") as f:
+            f.write("[General]\n"
+                    f"EnableNetworkConfiguration={'true' if network_configuration else 'false'}\n"
+                    "[Network]\nNameResolvingService=none\n"
+                    "[Scan]\nDisablePeriodicScan=true\n")
+        env = dict(os.environ, CONFIGURATION_DIRECTORY=f"{RUN}/iwd-conf", STATE_DIRECTORY=IWD_STATE)
+        log = open(f"{self.results}/iwd.log", "ab")
+        self.daemon = subprocess.Popen(["/usr/libexec/iwd", "-d"], env=env, stdout=log,
+                                       stderr=subprocess.STDOUT)
+        self.daemon_name = "iwd"
+        # iwd is D-Bus activatable: a client that asks before this iwd owns
+        # the name starts another one (without this configuration).
+        wait_for("iwd on the bus", lambda: name_has_owner("net.connman.iwd"), timeout=60)
+        if self.daemon.poll() is not None:
+            raise RuntimeError("iwd did not start (another owns its name?)")
+        wait_for("iwd's station on wlan0", lambda: "wlan0" in iwctl("station", "list"), timeout=60)
+
+    def stop_iwd(self):
+        if self.daemon and self.daemon.poll() is None:
+            self.daemon.send_signal(signal.SIGTERM)
+            try:
+                self.daemon.wait(15)
+            except subprocess.TimeoutExpired:
+                self.daemon.kill()
+        self.daemon = None
+
+    def iwd_files(self):
+        """iwd's known-network files: {file name: (mode, content)}."""
+        out = {}
+        for name in sorted(os.listdir(IWD_STATE)):
+            path = os.path.join(IWD_STATE, name)
+            if os.path.isfile(path):
+                out[name] = (oct(os.stat(path).st_mode & 0o777), open(path, "rb").read().decode("utf-8", "replace"))
+        return out
+
     # -- reference views --------------------------------------------------
 
     def iw_scan_dump(self, dev="wlan0"):
@@ -264,6 +309,23 @@ class Lab:
         if ssid:
             args += ["ssid", ssid]
         subprocess.run(args, capture_output=True, text=True, timeout=60)
+
+
+ANSI = __import__("re").compile(r"\x1b\[[0-9;]*[A-Za-z]")
+
+
+def name_has_owner(name):
+    """Whether a process owns `name` on the system bus (asking never starts one)."""
+    r = subprocess.run(["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus",
+                        "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", f"string:{name}"],
+                       capture_output=True, text=True, timeout=30)
+    return "boolean true" in r.stdout
+
+
+def iwctl(*args, timeout=60):
+    """iwctl's output without its colours (an empty text when it failed)."""
+    r = subprocess.run(["iwctl", *args], capture_output=True, text=True, timeout=timeout)
+    return ANSI.sub("", r.stdout)
 
 
 def split_terse(line):

@@ -31,6 +31,8 @@ def main(results):
         timings["radios"] = time.monotonic() - timings["booted"]
         if request.get("daemon", "nm") == "nm":
             lab.start_networkmanager()
+        elif request["daemon"] == "iwd":
+            lab.start_iwd()
         timings["daemon"] = time.monotonic() - timings["booted"]
     except Exception as e:  # the environment itself did not come up
         checks.scenario = "environment"
