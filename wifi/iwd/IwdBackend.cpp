@@ -9,6 +9,7 @@
 #include "wifi/networkmanager/NetworkManagerMapping.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
@@ -224,14 +225,28 @@ ScanResult IwdBackend::scan()
             continue; // gone between the list and now
         result.accessPoints << iwd::accessPointFromNetwork(path, network, fields.value(1).toInt());
     }
-    // Hidden access points are only addresses until joined by name; a
-    // failure to list them costs only those rows.
+    // iwd lists networks, not access points: only the connected one has an
+    // address and a channel, from the station's diagnostics.
+    const Association current = iwd::association(objects, mirror_->diagnostics());
+    const QString connected =
+        objects.value(device->path).value(kStation).value(QStringLiteral("ConnectedNetwork")).toString();
+    for (AccessPoint& ap : result.accessPoints) {
+        if (current.ssid && ap.handle == connected) {
+            ap.bssid = current.bssid;
+            ap.channel = current.channel;
+        }
+    }
+    // Hidden access points are only addresses until joined by name (the
+    // connected one is listed by its name already); a failure to list them
+    // costs only those rows.
     const QDBusMessage hidden = call(device->path, kStation, QStringLiteral("GetHiddenAccessPoints"));
     for (const QVariant& row :
          ok(hidden) ? nm::plainValue(hidden.arguments().value(0)).toList() : QVariantList()) {
         const QVariantList fields = row.toList();
-        result.accessPoints << iwd::hiddenAccessPoint(fields.value(0).toString(), fields.value(1).toInt(),
-                                                      fields.value(2).toString());
+        AccessPoint ap = iwd::hiddenAccessPoint(fields.value(0).toString(), fields.value(1).toInt(),
+                                                fields.value(2).toString());
+        if (!current.bssid || ap.bssid != current.bssid)
+            result.accessPoints << ap;
     }
     return result;
 }
@@ -282,8 +297,16 @@ std::optional<SystemError> IwdBackend::connectOnce(const QString& station, const
     quint64 mark = mirror_->log().mark();
     const QDBusMessage reply = call(network, kNetwork, QStringLiteral("Connect"), {}, left(deadline));
     if (!ok(reply)) {
-        if (!mirror_->isReachable())
+        const bool unanswered = reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply");
+        // iwd leaving ends its open calls before the copy hears that its name
+        // went: the bus itself knows at once.
+        if (!mirror_->isReachable() ||
+            (unanswered && !mirror_->log().isCancelled() &&
+             !QDBusConnection(connectionName_).interface()->isServiceRegistered(kService).value()))
             return SystemError(WiFiError::noInterface);
+        // A join still under way when its time is up is called off.
+        if (unanswered)
+            call(station, kStation, QStringLiteral("Disconnect"));
         return iwd::failureFromError(reply.errorName(), reply.errorMessage(),
                                      {secured, agent_->refusedSinceArmed()});
     }

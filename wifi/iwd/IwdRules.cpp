@@ -209,6 +209,8 @@ SystemError failureFromError(const QString& name, const QString& message, const 
     if (name == QLatin1String("net.connman.iwd.NoAgent") ||
         (name == QLatin1String("net.connman.iwd.Aborted") && context.agentRefused))
         return failure(kSecretsFailed, QStringLiteral("The network needs a passphrase, and none was given."));
+    if (name == QLatin1String("net.connman.iwd.InvalidFormat"))
+        return failure(kSecretsFailed, QStringLiteral("The passphrase is too short or too long."));
     // iwd reports a rejected passphrase as a plain failure of the join.
     if (name == QLatin1String("net.connman.iwd.Failed") && context.secured)
         return failure(kSecretsFailed, QStringLiteral("The passphrase was not accepted."));
