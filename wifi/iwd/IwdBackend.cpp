@@ -259,6 +259,10 @@ std::optional<SystemError> IwdBackend::join(const AccessPoint& accessPoint,
     const std::optional<iwd::Device> device = iwd::device(objects);
     if (!device)
         return SystemError(WiFiError::noInterface);
+    // A hidden access point is only an address to iwd until it is given the name.
+    if (accessPoint.ssidBytes.isEmpty())
+        return SystemError(iwd::kDomain, iwd::kOtherFailure,
+                           QStringLiteral("iwd joins a hidden network only by its name."));
     const std::optional<QString> network = iwd::networkToJoin(objects, device->path, accessPoint);
     if (!network)
         return SystemError(WiFiError::gone);

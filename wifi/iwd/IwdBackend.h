@@ -41,8 +41,8 @@ class IwdMirror;
 // Failures are in iwd::kDomain with the codes of IwdRules.h (wrong or missing
 // passphrase 7, not found 53, timed out, not permitted, other), or
 // WiFiError::noInterface when iwd or its device is gone, WiFiError::gone when
-// the network to join has left the list (and for a hidden network, which iwd
-// joins only by its name).
+// the network to join has left the list; a hidden access point, which iwd
+// joins only by its name, is an "other" failure.
 class IwdBackend final : public WiFiBackend {
 public:
     struct Limits {

@@ -92,7 +92,8 @@ def settle(timeout=60):
 def ondrel(lab, *args, password=None, timeout=150):
     """Ondrel's command-line mode; (exit status, standard output, standard error)."""
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_CONFIG_HOME=f"{lab.results}/config",
-               XDG_DATA_HOME=f"{lab.results}/data", ONDREL_LOG=f"{lab.results}/ondrel.log")
+               XDG_DATA_HOME=f"{lab.results}/data", ONDREL_LOG=f"{lab.results}/ondrel.log",
+               ASAN_OPTIONS="detect_leaks=0")
     env.pop("ONDREL_WIFI_SIMULATION", None)
     r = subprocess.run([lab.ondrel, *args], input=None if password is None else password + "\n",
                        capture_output=True, text=True, timeout=timeout, env=env)
@@ -112,7 +113,7 @@ def probe(lab, *args, password=None):
 def start_probe(lab, *args, password=None):
     """"--probe" started, not waited for (for a kill)."""
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_CONFIG_HOME=f"{lab.results}/config",
-               XDG_DATA_HOME=f"{lab.results}/data")
+               XDG_DATA_HOME=f"{lab.results}/data", ASAN_OPTIONS="detect_leaks=0")
     p = subprocess.Popen([lab.ondrel, "--probe", *args, "--password", "-"], stdin=subprocess.PIPE,
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, text=True, env=env)
     p.stdin.write((password or "") + "\n")

@@ -174,7 +174,12 @@ class Lab:
         sh("dbus-daemon", "--system", "--fork")
         subprocess.Popen(["/lib/systemd/systemd-udevd", "--daemon"]).wait()
         sh("udevadm", "trigger", "--action=add")
-        sh("udevadm", "settle", "--timeout=30")
+        # On a busy host udevd may not answer the first settle in time.
+        for attempt in range(3):
+            if subprocess.run(["udevadm", "settle", "--timeout=30"], capture_output=True).returncode == 0:
+                break
+        else:
+            sh("udevadm", "settle", "--timeout=30")
 
     def start_networkmanager(self):
         """wpa_supplicant on the bus, then NetworkManager with keyfile profiles

@@ -132,6 +132,9 @@ private Q_SLOTS:
             QVERIFY2(record.security == security && record.rssi == rssi, ssid.constData());
             QCOMPARE(ap.bssid, ssid.isEmpty() ? std::optional<QString>("02:00:00:00:08:00") : std::nullopt);
         }
+        // A hidden access point is joined only by its name.
+        QCOMPARE(backend.join(find(result, ""), kRight)->code(), iwd::kOtherFailure);
+        QCOMPARE(iwd_->counter("connects"), 0u);
         for (const char* mode : {"busy", "never"}) {
             iwd_->behave("scan_mode", mode);
             QCOMPARE(backend.scan().accessPoints.size(), expected.size());
@@ -343,7 +346,7 @@ private Q_SLOTS:
             IwdBackend backend(limits());
             QVERIFY(!backend.isPresent() && !backend.hasInterface());
             QVERIFY(backend.scan().error == SystemError(WiFiError::noInterface));
-            QVERIFY(backend.join(iwd::hiddenAccessPoint("02:00:00:00:01:00", 0, "open"), std::nullopt) ==
+            QVERIFY(backend.join(iwd::accessPointFromNetwork("/n", {{"Name", "Home"}}, 0), std::nullopt) ==
                     SystemError(WiFiError::noInterface));
             QVERIFY(backend.setPower(true) == SystemError(WiFiError::noInterface));
             backend.disconnect();
