@@ -158,6 +158,8 @@ static void insertUnderLoad(QJsonObject& object, const std::optional<LoadedLaten
     object.insert(QStringLiteral("responsiveness"), figures.grade
                                                         ? QJsonValue(responsivenessToken(*figures.grade))
                                                         : QJsonValue(QJsonValue::Null));
+}
+
 QJsonValue sourceToken(FigureSource source)
 {
     switch (source) {

@@ -268,7 +268,7 @@ int runProbe(const QStringList& args)
                   .arg(interface && !interface->isEmpty() ? terminalSafe(*interface) : QStringLiteral("なし"),
                        status.poweredOn ? QStringLiteral("true") : QStringLiteral("false"),
                        status.ssid ? visibleName(*status.ssid) : QStringLiteral("なし")));
-    report.setInterface(interface, status);
+    report.setInterface(interface, status, engine.daemonName());
 
     // Scan. Each wait has its own cells, so that an answer arriving after
     // its wait gave up cannot be taken for the answer of a later one.

@@ -39,8 +39,10 @@ void ProbeReport::setLocation(int status)
                    QString::fromLatin1(status >= 0 && status <= 3 ? tokens[status] : "unknown"));
 }
 
-void ProbeReport::setInterface(const std::optional<QString>& name, const WiFiEngine::Status& status)
+void ProbeReport::setInterface(const std::optional<QString>& name, const WiFiEngine::Status& status,
+                               const QString& backend)
 {
+    object_.insert(QStringLiteral("backend"), backend.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(backend));
     object_.insert(
         QStringLiteral("interface"),
         QJsonObject{{QStringLiteral("name"), textOrNull(name && !name->isEmpty() ? name : std::nullopt)},

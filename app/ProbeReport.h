@@ -23,7 +23,10 @@ public:
     // The location permission's status code (0 not determined, 1 restricted,
     // 2 denied, 3 authorized, anything else unknown).
     void setLocation(int status);
-    void setInterface(const std::optional<QString>& name, const WiFiEngine::Status& status);
+    // The interface, and the system behind it ("networkManager", "iwd",
+    // "simulation"; empty: none).
+    void setInterface(const std::optional<QString>& name, const WiFiEngine::Status& status,
+                      const QString& backend);
     // ok, failed (with the error) or timedOut.
     void setScan(Outcome outcome, const std::optional<SystemError>& error = std::nullopt);
     // The records in the order listed, with the saved mark by SSID bytes and the

@@ -351,6 +351,11 @@ void SpeedTest::endThroughput(double mbps)
 {
     tick_.reset();
     probeTimer_.reset();
+    // A request still waiting in this phase's queue would hold back the next
+    // phase's first one until it came back; its answer belongs to no phase.
+    if (probeRequest_ != 0)
+        probes().cancel(probeRequest_);
+    probeRequest_ = 0;
     const std::optional<LoadedLatency> loaded = LoadedLatency::of(probeSamplesMs_);
     if (options_.probeInterval.count() > 0)
         debugLog(QStringLiteral("latency under load while %1: %2 answers, %3 failed, median %4 ms")

@@ -6,12 +6,14 @@ namespace ondrel {
 
 namespace {
 
-// The domains the NetworkManager backend reports joins' failures in: the
+// The domains the system backends report joins' failures in: NetworkManager's
 // device state reason of a failed activation, and NetworkManager's own
 // refusals and time-outs (numbered as the codes of the same meaning on other
 // systems).
 const QString kDeviceStateReason = QStringLiteral("org.freedesktop.NetworkManager.Device.StateReason");
 const QString kNetworkManager = QStringLiteral("org.freedesktop.NetworkManager");
+// The iwd backend's domain, with the same numbers for the same meanings.
+const QString kIwd = QStringLiteral("net.connman.iwd");
 
 struct Rule {
     QString domain;
@@ -30,6 +32,10 @@ const Rule kRules[] = {
     {kNetworkManager, {-3905}, JoinFailure::refusedOrTimedOut},
     // refused by NetworkManager or its policy (permission denied, not authorized)
     {kNetworkManager, {-3930}, JoinFailure::notPermitted},
+    // iwd: passphrase missing or rejected; not found, timed out; not permitted
+    {kIwd, {7}, JoinFailure::checkPassword},
+    {kIwd, {53, -3905}, JoinFailure::refusedOrTimedOut},
+    {kIwd, {-3930}, JoinFailure::notPermitted},
 };
 
 } // namespace

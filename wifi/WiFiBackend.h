@@ -49,6 +49,9 @@ public:
     // The names (exact SSID bytes) of the saved Wi-Fi profiles, in the
     // system's order; may hold empty names (the engine drops them).
     virtual QList<QByteArray> savedSsids() const = 0;
+    // Which system stands behind the backend: "networkManager", "iwd",
+    // "simulation"; empty when there is none.
+    virtual QString daemonName() const { return {}; }
 
     // Slow operations (worker thread; may block, but bounded).
 
@@ -79,8 +82,9 @@ public:
     virtual void cancel() {}
 };
 
-// The backend for the real system (NetworkManager), or one that reports no
-// interface when this build has none. Defined in wifi/SystemBackend.cpp.
+// The backend for the real system: NetworkManager where it manages a Wi-Fi
+// device, else iwd where it runs, else none (no interface), chosen again
+// whenever a daemon comes or goes. Defined in wifi/SystemBackend.cpp.
 std::unique_ptr<WiFiBackend> createSystemBackend();
 
 } // namespace ondrel

@@ -133,6 +133,11 @@ std::optional<QString> WiFiEngine::interfaceName() const
     return backend_->hasInterface() ? backend_->interfaceName() : std::nullopt;
 }
 
+QString WiFiEngine::daemonName() const
+{
+    return backend_->daemonName();
+}
+
 void WiFiEngine::scan(ScanCompletion completion)
 {
     submit({[this, completion] {

@@ -87,6 +87,9 @@ public:
     QSet<QByteArray> savedSsids() const;
     // The interface's system name, e.g. "wlan0"; absent without one.
     std::optional<QString> interfaceName() const;
+    // Which system the engine talks to ("networkManager", "iwd",
+    // "simulation"); empty when there is none.
+    QString daemonName() const;
 
     // Scans for all networks. Fails with noInterface, powerOff (the scan is
     // not attempted) or the system's error; a failed scan keeps the

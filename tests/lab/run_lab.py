@@ -28,7 +28,8 @@ SKIP = 77
 # and links of earlier ones; the radio goes off and iwd replaces
 # NetworkManager at the end).
 TIER = ["probe", "join_new", "join_saved", "join_kinds", "join_nodhcp", "join_enterprise", "join_hidden",
-        "join_agent", "speed", "shots", "kill9", "radio", "iwd"]
+        "join_agent", "speed", "shots", "kill9", "radio", "kernel_figures",
+        "iwd", "iwd_list", "iwd_join", "iwd_hidden", "iwd_radio", "iwd_kill"]
 
 
 def skip(reason):

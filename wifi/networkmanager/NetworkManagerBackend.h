@@ -105,6 +105,7 @@ public:
     bool isPoweredOn() const override;
     Association currentAssociation() const override;
     QList<QByteArray> savedSsids() const override;
+    QString daemonName() const override { return QStringLiteral("networkManager"); }
 
     ScanResult scan() override;
     std::optional<SystemError> join(const AccessPoint& accessPoint,

@@ -22,6 +22,7 @@ public:
     bool isPoweredOn() const override;
     Association currentAssociation() const override;
     QList<QByteArray> savedSsids() const override;
+    QString daemonName() const override { return QStringLiteral("simulation"); }
 
     ScanResult scan() override;
     std::optional<SystemError> join(const AccessPoint& accessPoint,

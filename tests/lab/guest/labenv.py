@@ -10,6 +10,7 @@ things at once."""
 
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -17,6 +18,7 @@ import sys
 import time
 
 RUN = "/run/lab"
+IWD_STATE = "/var/lib/iwd"
 AP_NS = "ap"
 CLIENT = "wlan0"
 
@@ -299,14 +301,41 @@ class Lab:
         self._stop("NetworkManager", "wpa_supplicant")
         self.daemon = None
 
-    def start_iwd(self):
-        """iwd alone (no NetworkManager, no wpa_supplicant), once its station is there."""
-        shutil.rmtree("/var/lib/iwd", ignore_errors=True)
-        os.makedirs("/var/lib/iwd", mode=0o700)
-        self._spawn("iwd", ["/usr/libexec/iwd", "-i", CLIENT])
+    def start_iwd(self, network_configuration=True):
+        """iwd alone on wlan0 (wpa_supplicant and NetworkManager must not run):
+        its known networks in a tmpfs /var/lib/iwd, its own DHCP client
+        (EnableNetworkConfiguration, as on systems where iwd runs alone);
+        returns when iwd's station on wlan0 is ready to scan."""
+        self.stop_networkmanager()
+        os.makedirs(IWD_STATE, exist_ok=True)
+        if not os.path.ismount(IWD_STATE):
+            sh("mount", "-t", "tmpfs", "-o", "mode=0700", "tmpfs", IWD_STATE)
+        os.makedirs(f"{RUN}/iwd-conf", exist_ok=True)
+        with open(f"{RUN}/iwd-conf/main.conf", "w") as f:
+            f.write("[General]\n"
+                    f"EnableNetworkConfiguration={'true' if network_configuration else 'false'}\n"
+                    "[Network]\nNameResolvingService=none\n"
+                    "[Scan]\nDisablePeriodicScan=true\n")
+        env = dict(os.environ, CONFIGURATION_DIRECTORY=f"{RUN}/iwd-conf", STATE_DIRECTORY=IWD_STATE)
+        out = open(f"{self.results}/iwd.log", "ab")
+        self.processes["iwd"] = subprocess.Popen(["/usr/libexec/iwd", "-d"], env=env, stdout=out,
+                                                 stderr=subprocess.STDOUT)
         self.daemon = "iwd"
-        wait_for("iwd's station", lambda: CLIENT in sh("iwctl", "station", "list", check=False), timeout=30,
-                 step=0.5)
+        # iwd is D-Bus activatable: a client that asks before this iwd owns
+        # the name starts another one (without this configuration).
+        wait_for("iwd on the bus", lambda: name_has_owner("net.connman.iwd"), timeout=60)
+        if self.processes["iwd"].poll() is not None:
+            raise RuntimeError("iwd did not start (another owns its name?)")
+        wait_for(f"iwd's station on {CLIENT}", lambda: CLIENT in iwctl("station", "list"), timeout=60)
+
+    def iwd_files(self):
+        """iwd's known-network files: {file name: (mode, content)}."""
+        out = {}
+        for name in sorted(os.listdir(IWD_STATE)):
+            path = os.path.join(IWD_STATE, name)
+            if os.path.isfile(path):
+                out[name] = (oct(os.stat(path).st_mode & 0o777), open(path, "rb").read().decode("utf-8", "replace"))
+        return out
 
     def stop_iwd(self):
         self._stop("iwd")
@@ -354,6 +383,23 @@ class Lab:
     def nm_rescan(self, ssid=None):
         subprocess.run(["nmcli", "dev", "wifi", "rescan"] + (["ssid", ssid] if ssid else []),
                        capture_output=True, text=True, timeout=60)
+
+
+ANSI = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
+
+
+def name_has_owner(name):
+    """Whether a process owns `name` on the system bus (asking never starts one)."""
+    r = subprocess.run(["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus",
+                        "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", f"string:{name}"],
+                       capture_output=True, text=True, timeout=30)
+    return "boolean true" in r.stdout
+
+
+def iwctl(*args, timeout=60):
+    """iwctl's output without its colours (an empty text when it failed)."""
+    r = subprocess.run(["iwctl", *args], capture_output=True, text=True, timeout=timeout)
+    return ANSI.sub("", r.stdout)
 
 
 def write_json(path, value):

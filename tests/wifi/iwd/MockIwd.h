@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+#include <memory>
+
+namespace ondrel::test {
+
+// python-dbusmock's iwd (tests/wifi/iwd/iwd_template.py) on a private system
+// bus (DBUS_SYSTEM_BUS_ADDRESS names it), or on a bus another mock started.
+// The bus can also start a stand-in "iwd" by D-Bus activation, which only
+// leaves a mark (activated()), so that a test sees whether anything asked
+// the bus to start iwd.
+class MockIwd {
+public:
+    static constexpr auto service = "net.connman.iwd";
+
+    // A bus of its own.
+    MockIwd();
+    // The mock on an existing bus (which cannot activate anything).
+    explicit MockIwd(const QString& busAddress);
+    ~MockIwd();
+
+    QString busAddress() const { return address_; }
+    QDBusConnection connection() const { return QDBusConnection(connectionName_); }
+    // Starts the mock and waits until it owns its name.
+    bool start(const QVariantMap& parameters = {});
+    // The mock as just started (its parameters kept), started again if it is not running.
+    bool reset();
+    bool running() const { return iwd_.state() == QProcess::Running; }
+    void stop(); // the name leaves the bus
+    // Whether the bus was asked to start iwd.
+    bool activated() const;
+
+    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& args = {});
+    // A call to the mock's org.freedesktop.DBus.Mock interface; its first
+    // output as plain values, or invalid (with a warning) on an error.
+    QVariant mock(const QString& method, const QVariantList& args = {});
+    // The station's path.
+    QString addDevice(const QString& name = QStringLiteral("wlan0"))
+    {
+        return mock(QStringLiteral("AddDevice"), {name}).toString();
+    }
+    // `signal` in 100 * dBm; options: "hidden", "address", "frequency", "outcome".
+    void addNetwork(const QString& name, const QString& type, int signal, const QString& passphrase = {},
+                    const QVariantMap& options = {});
+    void addKnownNetwork(const QString& name, const QString& type, const QString& passphrase = {},
+                         bool hidden = false);
+    // /var/lib/iwd as iwd would have it: file name -> content.
+    QVariantMap files() { return mock(QStringLiteral("Files")).toMap(); }
+    uint counter(const QString& name)
+    {
+        return mock(QStringLiteral("Counters")).toMap().value(name).toUInt();
+    }
+    void behave(const QString& name, const QVariant& value);
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_ = std::make_unique<QTemporaryDir>();
+    QString address_;
+    QString connectionName_;
+    QVariantMap parameters_;
+    QProcess bus_;
+    QProcess iwd_;
+};
+
+} // namespace ondrel::test
