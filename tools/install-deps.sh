@@ -16,6 +16,10 @@ if [ "${1:-run}" = test ]; then
     packages+=(python3 python3-dbusmock python3-dbus dbus-daemon curl iperf3 network-manager)
     # The validators of the installed files and of the JSON output.
     packages+=(desktop-file-utils appstream man-db python3-jsonschema)
+    # The desktop tier: an X server with a window manager, the accessibility
+    # bus and its Python bindings, XTEST keys, and a Qt platform theme that
+    # sets the desktop's font and keyboard scheme.
+    packages+=(xvfb openbox at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi xdotool qt6ct)
 fi
 if [ "${1:-run}" = package ]; then
     # cpack's Debian generator: dpkg-shlibdeps (dpkg-dev) and file; the checks of tools/build-deb.sh.
