@@ -180,8 +180,7 @@ void WiFiStore::activate(const ScannedNetwork& network)
         performConnect(network, std::nullopt, false);
         return;
     case Security::enterprise:
-        setErrorMessage(L("企業向け（802.1X）のネットワークは、システム設定の Wi-Fi から接続してください。",
-                          "Join enterprise (802.1X) networks from Wi-Fi in System Settings."));
+        setErrorMessage(enterpriseMessage());
         return;
     case Security::wep:
     case Security::wpaPersonal:
@@ -204,14 +203,14 @@ void WiFiStore::performConnect(const ScannedNetwork& network, const std::optiona
     const quint64 join = ++joins_;
     engine_.connect(network.id(), network.ssid, password,
                     [self = QPointer<WiFiStore>(this), network, fallbackToPassword,
-                     join](std::optional<SystemError> error) {
+                     withPassword = password.has_value(), join](std::optional<SystemError> error) {
                         if (self)
-                            self->finishJoin(network, error, fallbackToPassword, join);
+                            self->finishJoin(network, error, fallbackToPassword, withPassword, join);
                     });
 }
 
 void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
-                           bool fallbackToPassword, quint64 join)
+                           bool fallbackToPassword, bool withPassword, quint64 join)
 {
     // A join the user has since replaced with another one leaves the spinner,
     // the banner and the password sheet to the newer join; its failure is
@@ -224,6 +223,9 @@ void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<Sy
             return;
         if (fallbackToPassword)
             setPasswordTarget(network);
+        else if (withPassword && classifyJoinFailure(*error) == JoinFailure::checkPassword)
+            // The sheet again, saying why, rather than a banner and an empty sheet.
+            setPasswordTarget(network, describe(network, *error));
         else
             setErrorMessage(describe(network, *error));
         return;
@@ -231,6 +233,12 @@ void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<Sy
     savedSsids_ = engine_.savedSsids();
     setStatus(engine_.currentStatus());
     rebuild();
+}
+
+QString WiFiStore::enterpriseMessage()
+{
+    return L("企業向け（802.1X）のネットワークは、システム設定の Wi-Fi から接続してください。",
+             "Join enterprise (802.1X) networks from Wi-Fi in System Settings.");
 }
 
 QString WiFiStore::describe(const ScannedNetwork& network, const SystemError& error) const
@@ -297,6 +305,22 @@ void WiFiStore::powerOn()
     });
 }
 
+void WiFiStore::powerOff()
+{
+    engine_.setPower(false, [self = QPointer<WiFiStore>(this)](std::optional<SystemError> error) {
+        if (!self)
+            return;
+        if (error) {
+            self->setErrorMessage(visibleText(error->description()));
+            return;
+        }
+        // What the last scan saw is out of reach now.
+        self->raw_ = NetworkListBuilder();
+        self->setStatus(self->engine_.currentStatus());
+        self->rebuild();
+    });
+}
+
 void WiFiStore::setNetworks(QList<ScannedNetwork> networks)
 {
     if (networks == networks_)
@@ -337,11 +361,13 @@ void WiFiStore::setConnectingTo(const std::optional<QString>& name)
     Q_EMIT connectingToChanged();
 }
 
-void WiFiStore::setPasswordTarget(const std::optional<ScannedNetwork>& network)
+void WiFiStore::setPasswordTarget(const std::optional<ScannedNetwork>& network,
+                                  const std::optional<QString>& problem)
 {
-    if (network == passwordTarget_)
+    if (network == passwordTarget_ && problem == passwordProblem_)
         return;
     passwordTarget_ = network;
+    passwordProblem_ = problem;
     Q_EMIT passwordTargetChanged();
 }
 

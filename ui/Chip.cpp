@@ -1,6 +1,7 @@
 #include "ui/Chip.h"
 
 #include "ui/Tints.h"
+#include "ui/ViewStyle.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -10,10 +11,7 @@ namespace ondrel {
 
 QFont Chip::font(const QFont& base, bool emphasized)
 {
-    QFont f = base;
-    f.setPixelSize(11);
-    f.setWeight(emphasized ? QFont::DemiBold : QFont::Normal);
-    return f;
+    return viewstyle::scaled(base, 11, emphasized ? QFont::DemiBold : QFont::Normal);
 }
 
 QSizeF Chip::size(const QFont& base) const

@@ -7,6 +7,7 @@
 #include "ui/SignalBars.h"
 #include "ui/Strength.h"
 #include "ui/UnitText.h"
+#include "ui/ViewStyle.h"
 #include "wifi/SsidText.h"
 
 #include <QApplication>
@@ -34,12 +35,9 @@ constexpr double kNameLineGap = 6;
 constexpr double kColumnGap = 3;
 constexpr double kChipGap = 5;
 
-QFont sized(const QFont& base, int pixels, QFont::Weight weight = QFont::Normal)
+QFont sized(const QFont& base, double size, QFont::Weight weight = QFont::Normal)
 {
-    QFont font = base;
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
+    return viewstyle::scaled(base, size, weight);
 }
 
 NetworkRowLayout::Padlock padlockFor(Security security)

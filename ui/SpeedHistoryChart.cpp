@@ -4,6 +4,8 @@
 #include "localization/Lookup.h"
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
+#include "store/DisplayName.h"
+#include "ui/AccessibleRoles.h"
 #include "ui/Tints.h"
 #include "ui/UnitText.h"
 #include "ui/ViewStyle.h"
@@ -49,6 +51,7 @@ SpeedHistoryChart::SpeedHistoryChart(SpeedHistory& history, QWidget* parent)
     : QWidget(parent), history_(history)
 {
     setObjectName(QStringLiteral("historyChart"));
+    installAccessibleRoles();
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     connect(&history_, &SpeedHistory::entriesChanged, this, &SpeedHistoryChart::reload);
     reload();
@@ -71,6 +74,24 @@ void SpeedHistoryChart::reload()
     }
     std::stable_sort(points_.begin(), points_.end(),
                      [](const SpeedEntry& a, const SpeedEntry& b) { return a.date < b.date; });
+    // A chart to screen readers: its caption, and the time it spans.
+    setAccessibleName(caption());
+    if (points_.isEmpty()) {
+        setAccessibleDescription(L("記録はまだありません。", "No measurements yet."));
+    } else {
+        const QLocale locale;
+        const QString first =
+            locale.toString(points_.first().date.toLocalTime().date(), QLocale::ShortFormat);
+        const QString last = locale.toString(points_.last().date.toLocalTime().date(), QLocale::ShortFormat);
+        QStringList lines{first == last ? first : first + QStringLiteral(" – ") + last};
+        // The bytes of the chosen names that are not plain ASCII, as the caption shows them.
+        QStringList names(networks_.begin(), networks_.end());
+        names.sort(Qt::CaseInsensitive);
+        for (const QString& name : std::as_const(names))
+            lines.append(nameBytesLine(name));
+        lines.removeAll(QString());
+        setAccessibleDescription(lines.join(QLatin1Char('\n')));
+    }
     update();
 }
 

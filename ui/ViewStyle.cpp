@@ -12,12 +12,22 @@
 
 namespace ondrel::viewstyle {
 
-QFont font(int pixelSize, QFont::Weight weight)
+QFont scaled(const QFont& base, double size, QFont::Weight weight)
 {
-    QFont f = QApplication::font();
-    f.setPixelSize(pixelSize);
+    constexpr double body = 13;
+    const QFont desktop = QApplication::font();
+    QFont f = base;
+    if (desktop.pointSizeF() > 0)
+        f.setPointSizeF(desktop.pointSizeF() * size / body);
+    else
+        f.setPixelSize(std::max(1, int(std::lround(desktop.pixelSize() * size / body))));
     f.setWeight(weight);
     return f;
+}
+
+QFont font(double size, QFont::Weight weight)
+{
+    return scaled(QApplication::font(), size, weight);
 }
 
 void setTextColor(QWidget* widget, const QColor& color)
@@ -61,14 +71,22 @@ void levelBaseline(QLabel* label)
 
 QString plainToolTip(const QString& text)
 {
-    return text.isEmpty() ? QString() : Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
+    if (text.isEmpty() || !Qt::mightBeRichText(text))
+        return text;
+    return Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
+}
+
+void setToolTip(QWidget* widget, const QString& text, const QString& description)
+{
+    const QString tip = plainToolTip(text);
+    widget->setToolTip(tip);
+    widget->setAccessibleDescription(description.isEmpty() && tip != text ? text : description);
 }
 
 void describeName(QLabel* label, const std::optional<QString>& ssid)
 {
     const QString bytes = ssid ? nameBytesLine(*ssid) : QString();
-    label->setToolTip(bytes.isEmpty() ? QString() : plainToolTip(label->text() + QLatin1Char('\n') + bytes));
-    label->setAccessibleDescription(bytes);
+    setToolTip(label, bytes.isEmpty() ? QString() : label->text() + QLatin1Char('\n') + bytes, bytes);
 }
 
 } // namespace ondrel::viewstyle

@@ -11,12 +11,16 @@ class QColor;
 
 namespace ondrel {
 
-// Fonts and label helpers shared by the settings, speed test and history
-// views (colours come from Tints.h). Sizes are in device-independent pixels
-// so that a "13" reads the same on every desktop.
+// Fonts and label helpers shared by the windows (colours come from
+// Tints.h). Text sizes are given on a scale where 13 is the body text: the
+// desktop's own font size, so that the windows follow a desktop set to
+// small or large text. An 11 is 11/13 of it, a 46 three and a half times it.
 namespace viewstyle {
 
-QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);
+// `base` (its family and style) at `size` on that scale, with `weight`.
+QFont scaled(const QFont& base, double size, QFont::Weight weight = QFont::Normal);
+// The application's font at `size` on that scale.
+QFont font(double size, QFont::Weight weight = QFont::Normal);
 
 // Gives a widget's text an explicit colour, or the secondary one.
 void setTextColor(QWidget* widget, const QColor& color);
@@ -36,9 +40,17 @@ void levelBaseline(QLabel* label);
 
 // `text` as a tooltip that shows exactly these characters: Qt reads a
 // tooltip that looks like HTML ("<b>Home</b>", a network's name) as HTML,
-// so the text goes as an escaped paragraph, its spaces kept and its lines
-// kept as lines. Empty for an empty text (no tooltip).
+// so such a text goes as an escaped paragraph, its spaces kept and its lines
+// kept as lines; any other text stays as it is. Empty for an empty text (no
+// tooltip).
 QString plainToolTip(const QString& text);
+
+// Gives `widget` the tooltip `text` (as plainToolTip makes it) and the
+// accessible description `description`. Screen readers read a widget
+// without a description of its own its tooltip instead: a tooltip that had
+// to become HTML is then given as the description, in plain text, so that
+// no markup is read out.
+void setToolTip(QWidget* widget, const QString& text, const QString& description = {});
 
 // For a widget that shows the network name `ssid` (absent: no network):
 // when the name is not plain ASCII, its bytes become the accessible

@@ -261,7 +261,7 @@ class App:
         environment = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                            QT_ACCESSIBILITY="1", XDG_CONFIG_HOME=str(self.dir / "config"),
                            XDG_DATA_HOME=str(self.dir / "data"), ONDREL_WIFI_SIMULATION=str(self.scenario),
-                           LANG="C.UTF-8", LC_ALL="C.UTF-8", HOME=str(self.dir))
+                           LANG="C.UTF-8", LC_ALL="C.UTF-8", TZ="UTC", HOME=str(self.dir))
         environment.pop("QT_QPA_PLATFORMTHEME", None)
         environment.update(env or {})
         self.process = desktop.spawn([BINARY, *args], env=environment, stdout=subprocess.PIPE,
@@ -309,11 +309,16 @@ class App:
         for source in reversed(self.desktop.focus_events[-5:]):
             with contextlib.suppress(Exception):
                 if has(source, "focused") and source.get_process_id() == self.process.pid:
-                    return source
+                    inner = next((c for c in children(source) if has(c, "focused")), None)
+                    return inner or source
         for window in self.windows():
             found = find_first(window, lambda o: has(o, "focused"))
-            if found is not None:
-                return found
+            # The deepest: a list's focused row rather than the list.
+            while found is not None:
+                inner = next((c for c in children(found) if has(c, "focused")), None)
+                if inner is None:
+                    return found
+                found = inner
         return None
 
     def wait_focus(self, what, predicate, timeout=TIMEOUT):
@@ -332,6 +337,16 @@ class App:
         if found is None:
             raise AssertionError(f"focus never reached {what}; it is on {last or 'nothing'}")
         return found
+
+    def rows(self, window="Ondrel"):
+        """The network list's rows (list items), top to bottom."""
+        lst = find(self.window(window), role="list")
+        return [c for c in children(lst)] if lst is not None else []
+
+    def row(self, network, window="Ondrel"):
+        """The list item of `network` (its name begins with the network's name)."""
+        return self.desktop.wait(f"the row of {network}", lambda: next(
+            (r for r in self.rows(window) if plain(r.name).startswith(network + ",")), None))
 
     def press(self, *keys, focus=None, what=None):
         """Presses keys, then waits for the focus to satisfy `focus` (role, name)."""
