@@ -44,7 +44,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -164,7 +166,8 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
     toolbar_ = new QToolBar(this);
     toolbar_->setMovable(false);
     toolbar_->setFloatable(false);
-    toolbar_->setIconSize(QSize(16, 16));
+    const int icon = int(std::lround(viewstyle::scaledSize(16)));
+    toolbar_->setIconSize(QSize(icon, icon));
     toolbar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolbar_->setContentsMargins(8, 4, 8, 4);
 
@@ -588,13 +591,29 @@ void ContentView::openSpeedTest()
     sheet->setWindowTitle(L("速度テスト", "Speed Test"));
     auto* column = new QVBoxLayout(sheet);
     column->setContentsMargins(0, 0, 0, 0);
-    auto* content = new SpeedTestView(store_, SpeedHistory::shared(),
-                                      speedTestFactory_ ? speedTestFactory_() : nullptr, sheet);
-    column->addWidget(content);
+    // On a screen too small for it (large text, 2× scaling) the content
+    // scrolls rather than being squeezed.
+    auto* scroll = new QScrollArea(sheet);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* content =
+        new SpeedTestView(store_, SpeedHistory::shared(), speedTestFactory_ ? speedTestFactory_() : nullptr);
+    scroll->setWidget(content);
+    column->addWidget(scroll);
     connect(content, &SpeedTestView::closeRequested, sheet, &QDialog::reject);
     connect(content, &SpeedTestView::historyRequested, this, &ContentView::historyRequested);
     speedTestSheet_ = sheet;
-    fitToScreen(sheet, sheet->sizeHint());
+    // The whole content where the screen has room for it; room for a
+    // scroll bar beside it where it has not.
+    content->ensurePolished();
+    const int across = std::max(content->sizeHint().width(), content->minimumWidth());
+    const int down =
+        content->hasHeightForWidth() ? content->heightForWidth(across) : content->sizeHint().height();
+    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+    const QSize room = screenRoom(sheet);
+    sheet->setMinimumSize(QSize(across + bar, std::min(down, 240)).boundedTo(room));
+    fitToScreen(sheet, QSize(across + (down > room.height() ? bar : 0), down));
     sheet->show();
 }
 

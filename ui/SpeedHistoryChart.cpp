@@ -191,10 +191,12 @@ void SpeedHistoryChart::paintEvent(QPaintEvent*)
     }
     p.setPen(secondaryColor(pal));
     const QRectF axisRect(rtl ? plot.right() + 8 : inner.left(), 0, axisWidth - 8, fm.height());
-    p.drawText(axisRect.translated(0, plot.top() - fm.height() / 2.0), Qt::AlignVCenter | Qt::AlignRight,
-               topLabel);
-    p.drawText(axisRect.translated(0, plot.bottom() - fm.height() / 2.0), Qt::AlignVCenter | Qt::AlignRight,
-               QStringLiteral("0"));
+    // The speed labels lean on the plot's edge.
+    const Qt::Alignment towardPlot = rtl ? Qt::AlignLeft : Qt::AlignRight;
+    viewstyle::drawOwnDirection(p, axisRect.translated(0, plot.top() - fm.height() / 2.0),
+                                towardPlot | Qt::AlignVCenter, topLabel);
+    viewstyle::drawOwnDirection(p, axisRect.translated(0, plot.bottom() - fm.height() / 2.0),
+                                towardPlot | Qt::AlignVCenter, QStringLiteral("0"));
 
     if (points_.isEmpty()) {
         p.drawText(plot, Qt::AlignCenter, L("記録はまだありません。", "No measurements yet."));
@@ -217,9 +219,11 @@ void SpeedHistoryChart::paintEvent(QPaintEvent*)
     const QString first = locale.toString(points_.first().date.toLocalTime().date(), QLocale::ShortFormat);
     const QString last = locale.toString(points_.last().date.toLocalTime().date(), QLocale::ShortFormat);
     const QRectF dates(plot.left(), plot.bottom() + 2, plot.width(), fm.height());
-    p.drawText(dates, Qt::AlignLeft | Qt::AlignVCenter, first);
+    // Under the oldest point at the left and the newest at the right, as
+    // time runs in the plot; each date reads as a date.
+    viewstyle::drawOwnDirection(p, dates, Qt::AlignLeft | Qt::AlignVCenter, first);
     if (last != first)
-        p.drawText(dates, Qt::AlignRight | Qt::AlignVCenter, last);
+        viewstyle::drawOwnDirection(p, dates, Qt::AlignRight | Qt::AlignVCenter, last);
 
     auto series = [&](double SpeedEntry::*field, const QColor& color) {
         QPainterPath path;

@@ -379,9 +379,15 @@ void SpeedTestView::refresh()
     count_->setText(count >= 2 ? Lf("このネットワークで %d 件", "%d for this network", {count}) : QString());
     count_->setVisible(count >= 2);
 
+    // Start and Stop take each other's place, and the focus with it.
+    const bool focusOnStart = startButton_->hasFocus(), focusOnStop = stopButton_->hasFocus();
+    stopButton_->setVisible(running);
     startButton_->setVisible(!running);
     startButton_->setEnabled(name.has_value());
-    stopButton_->setVisible(running);
+    if (running && focusOnStart)
+        stopButton_->setFocus(Qt::OtherFocusReason);
+    else if (!running && focusOnStop && startButton_->isEnabled())
+        startButton_->setFocus(Qt::OtherFocusReason);
     placeCount();
 }
 

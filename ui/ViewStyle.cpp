@@ -4,7 +4,9 @@
 #include "ui/Tints.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
+#include <QPainter>
 #include <QTextDocument>
 #include <QTextLayout>
 
@@ -23,6 +25,12 @@ QFont scaled(const QFont& base, double size, QFont::Weight weight)
         f.setPixelSize(std::max(1, int(std::lround(desktop.pixelSize() * size / body))));
     f.setWeight(weight);
     return f;
+}
+
+double scaledSize(double designPixels, const QFont& base)
+{
+    const double body = QFontInfo(scaled(base, 13)).pixelSize();
+    return std::max(designPixels * 0.75, designPixels * body / 13.0);
 }
 
 QFont font(double size, QFont::Weight weight)
@@ -67,6 +75,14 @@ void levelBaseline(QLabel* label)
         line.isValid() ? ((own.ascent() - own.descent()) - (line.ascent() - line.descent())) / 2 : 0;
     const int margin = qRound(2 * std::abs(down));
     label->setContentsMargins(0, down > 0 ? margin : 0, 0, down < 0 ? margin : 0);
+}
+
+void drawOwnDirection(QPainter& painter, const QRectF& rect, Qt::Alignment alignment, const QString& text)
+{
+    painter.save();
+    painter.setLayoutDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    painter.drawText(rect, int(Qt::AlignAbsolute | alignment | Qt::TextSingleLine), text);
+    painter.restore();
 }
 
 QString plainToolTip(const QString& text)

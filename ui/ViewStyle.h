@@ -6,6 +6,8 @@
 #include <optional>
 
 class QLabel;
+class QPainter;
+class QRectF;
 class QWidget;
 class QColor;
 
@@ -21,6 +23,10 @@ namespace viewstyle {
 QFont scaled(const QFont& base, double size, QFont::Weight weight = QFont::Normal);
 // The application's font at `size` on that scale.
 QFont font(double size, QFont::Weight weight = QFont::Normal);
+// A picture's size in pixels beside text of `base`'s family: `designPixels`
+// where the desktop's body text is 13 pixels high, in proportion elsewhere,
+// never less than `designPixels` × 0.75.
+double scaledSize(double designPixels, const QFont& base = QFont());
 
 // Gives a widget's text an explicit colour, or the secondary one.
 void setTextColor(QWidget* widget, const QColor& color);
@@ -37,6 +43,13 @@ void alignLeading(QLabel* label, bool rightToLeft);
 // them would sit higher or lower than the text beside it. Call after each
 // change of text.
 void levelBaseline(QLabel* label);
+
+// Draws one line of `text` in `rect`, aligned as `alignment` says with the
+// sides taken as they are (left is left), and laid out in the text's own
+// direction (that of its first letter), not the painter's: "5 GHz" and
+// "12 Dec 2026" read so in a right-to-left window, an Arabic text runs from
+// the right in a left-to-right one.
+void drawOwnDirection(QPainter& painter, const QRectF& rect, Qt::Alignment alignment, const QString& text);
 
 // `text` as a tooltip that shows exactly these characters: Qt reads a
 // tooltip that looks like HTML ("<b>Home</b>", a network's name) as HTML,
