@@ -597,6 +597,8 @@ void ContentView::openSpeedTest()
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Tab goes to the content's controls; the area scrolls to the focused one.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* content =
         new SpeedTestView(store_, SpeedHistory::shared(), speedTestFactory_ ? speedTestFactory_() : nullptr);
     scroll->setWidget(content);
@@ -614,6 +616,7 @@ void ContentView::openSpeedTest()
     const QSize room = screenRoom(sheet);
     sheet->setMinimumSize(QSize(across + bar, std::min(down, 240)).boundedTo(room));
     fitToScreen(sheet, QSize(across + (down > room.height() ? bar : 0), down));
+    content->focusFirstAction();
     sheet->show();
 }
 

@@ -93,6 +93,14 @@ QString SpeedTestView::serviceNote()
               {visibleText(url.authority())});
 }
 
+void SpeedTestView::focusFirstAction()
+{
+    if (startButton_->isVisibleTo(this) && startButton_->isEnabled())
+        startButton_->setFocus(Qt::OtherFocusReason);
+    else
+        closeButton_->setFocus(Qt::OtherFocusReason);
+}
+
 QString SpeedTestView::announcement() const
 {
     return announcer_->message();

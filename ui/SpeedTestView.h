@@ -52,6 +52,10 @@ public:
     // The figure the big number heads for (it counts up or down to it).
     QString targetFigure() const;
 
+    // Gives the focus to Start Test (Close while no test can start), where
+    // a window opening on the view begins.
+    void focusFirstAction();
+
     // The host of the speed service named in the note.
     static QString serviceHost();
     // The note under the figures: Cloudflare's service, or the server
