@@ -413,6 +413,24 @@ def find(root, role=None, name=None, showing=True, contains=None):
     return find_first(root, match, showing)
 
 
+def related(o, kind):
+    """The objects `o` has the relation `kind` to ("labelled by", "label for")."""
+    import pyatspi
+    wanted = getattr(pyatspi, "RELATION_" + kind.upper().replace(" ", "_"))
+    out = []
+    for relation in o.getRelationSet():
+        if relation.getRelationType() == wanted:
+            out += [relation.getTarget(i) for i in range(relation.getNTargets())]
+    return out
+
+
+def label_of(o):
+    """What a screen reader says a control is: its name, or for a combo box
+    (named by its current value on Linux) the label that labels it."""
+    labels = related(o, "labelled by")
+    return plain(labels[0].name) if labels else plain(o.name)
+
+
 def text_of(o):
     try:
         t = o.queryText()

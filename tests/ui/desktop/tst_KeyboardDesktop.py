@@ -7,7 +7,7 @@ is checked after every step through the accessibility bus."""
 import json
 import pathlib
 
-from desktop import (DesktopCase, children, demo, do_action, find, find_all, has, main, plain, text_of)
+from desktop import DesktopCase, demo, find, find_all, has, label_of, main, plain, text_of
 
 
 def measurements(count, ssid="Ondrel-Home"):
@@ -152,6 +152,56 @@ class Keyboard(DesktopCase):
         app.press("Return")
         self.desktop.wait("the selected row deleted, not the focused one",
                           lambda: self.stored_downloads(app) == [300.0, 303.0])
+    def test_the_whole_program_by_keyboard(self):
+        """Join a network, run a speed test, export the history and change a
+        setting, with keys alone."""
+        server = self.speed_server()
+        app = self.launch(env={"ONDREL_SPEEDTEST_URL": server.url, "ONDREL_SPEEDTEST_DURATION": "1"})
+        self.main_window(app)
+        window = app.window("Ondrel")
+        # Join Aurora 6G with its password.
+        app.press("Tab", "Tab", "Tab", "Tab", "Tab", focus=is_row("Ondrel-Home"), what="the list")
+        app.press("Down", focus=is_row("Aurora 6G"))
+        app.press("Return", focus=lambda r, n: r == "password text" and n == "Password")
+        self.desktop.type("aurora-borealis")
+        app.press("Return", focus=is_row("Aurora 6G"), what="the list once the sheet has closed")
+        self.desktop.wait("Aurora 6G on the card", lambda: find(window, role="label", name="Aurora 6G"))
+        # A speed test of it, read out when it ends.
+        app.press("ctrl+t", focus=button("Start Test"))
+        alerts = len(self.desktop.alerts)
+        app.press("Return", focus=button("Stop"), what="Stop while the test runs")
+        self.desktop.wait("the end of the test read out", lambda: any(
+            name.startswith("The test finished") for _, name in self.desktop.alerts[alerts:]), timeout=60)
+        app.wait_focus("Start Test again", button("Start Test"))
+        app.press("Escape", focus=is_row("Aurora 6G"), what="the main window's list again")
+        # The history, exported through the file dialog.
+        app.press("ctrl+y", focus=button("Export CSV…"))
+        target = app.dir / "exported.csv"
+        app.press("Return", focus=lambda r, n: r == "text", what="the file dialog's name field")
+        self.desktop.key("ctrl+a")
+        self.desktop.type(str(target))
+        app.press("Return", focus=button("Export CSV…"), what="the history once the dialog has closed")
+        self.desktop.wait("the exported file", lambda: target.exists())
+        rows = target.read_text(encoding="utf-8-sig").splitlines()
+        self.assertEqual(len(rows), 2)
+        self.assertIn("Aurora 6G", rows[1])
+        history = app.window("Speed Test History")
+        self.assertIsNotNone(find(history, role="label", name=f"Exported to {target}."))
+        app.press("Escape", focus=is_row("Aurora 6G"))
+        # A setting: the strength in percent, on the List page.
+        app.press("ctrl+comma", focus=lambda r, n: r == "page tab" and n == "General")
+        app.press("Right", focus=lambda r, n: r == "page tab" and n == "List")
+        for _ in range(12):
+            focused = app.press("Tab", focus=lambda r, n: r != "page tab" or n == "List", what="the next control")
+            if label_of(focused) == "Signal strength":
+                break
+        self.assertEqual((focused.getRoleName(), label_of(focused), plain(focused.name)),
+                         ("combo box", "Signal strength", "dBm"))
+        app.press("Down")
+        self.desktop.wait("the card's strength in percent",
+                          lambda: "%" in plain(find(window, role="label", contains="Connected ・").name))
+        app.press("Escape", focus=is_row("Aurora 6G"))
+
 
 if __name__ == "__main__":
     main()

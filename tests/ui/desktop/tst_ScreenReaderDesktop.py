@@ -3,22 +3,11 @@
 the speed test's figures, progress and end, banners read out as alerts, a
 name and a fitting role for every control and window, no markup or key names
 read out, and row objects that stay with their networks."""
-import pyatspi
-
-from desktop import DesktopCase, demo, find, find_all, has, main, plain, value_of
+from desktop import DesktopCase, demo, find, find_all, has, main, plain, related, value_of
 
 # Roles a user acts on: each needs a name of its own.
 CONTROLS = {"push button", "toggle button", "check box", "text", "password text", "combo box", "list",
             "table", "page tab", "menu item", "check menu item", "radio menu item", "progress bar", "slider"}
-
-
-def labelled(label):
-    """The objects a label says it labels."""
-    out = []
-    for relation in label.getRelationSet():
-        if relation.getRelationType() == pyatspi.RELATION_LABEL_FOR:
-            out += [relation.getTarget(i) for i in range(relation.getNTargets())]
-    return out
 
 
 class ScreenReader(DesktopCase):
@@ -44,7 +33,7 @@ class ScreenReader(DesktopCase):
         # Each figure is a label of its own, named by its value and labelled by its row's label.
         for row in ("Download", "Upload", "Latency", "Jitter", "Data used"):
             label = find(dialog, role="label", name=row)
-            values = labelled(label)
+            values = related(label, "label for")
             self.assertEqual(len(values), 1, row)
             value = plain(values[0].name)
             self.assertRegex(value, r"^[0-9.,]+ (Mbps|ms|MB)$", row)
