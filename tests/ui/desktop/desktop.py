@@ -219,7 +219,16 @@ class Desktop:
 
     # Keys, through XTEST to the focused window.
     def key(self, *keys):
-        subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True)
+        for key in keys:
+            *held, last = key.split("+")
+            if "alt" in held:
+                # Alt held down first and let go last, as a hand does: a chord
+                # sent at once lets Alt's release reach the menu bar as a press
+                # of Alt alone, which closes the menu it just opened.
+                subprocess.run(["xdotool", *[a for m in held for a in ("keydown", m)], "key", last,
+                                *[a for m in reversed(held) for a in ("keyup", m)]], check=True)
+            else:
+                subprocess.run(["xdotool", "key", "--clearmodifiers", key], check=True)
 
     def type(self, text):
         subprocess.run(["xdotool", "type", "--delay", "15", text], check=True)
