@@ -12,6 +12,15 @@
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("Usage: %s [--rate MBPS]\n"
+                        "Serves /__down and /__up on 127.0.0.1 (paced to MBPS when given), prints its\n"
+                        "address and runs until SIGTERM or SIGINT.\n",
+                        argv[0]);
+            return 0;
+        }
+    }
     double rate = 0;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--rate") == 0)
