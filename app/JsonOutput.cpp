@@ -122,6 +122,39 @@ QString securityToken(Security security)
     return QStringLiteral("unknown");
 }
 
+QString responsivenessToken(Responsiveness grade)
+{
+    switch (grade) {
+    case Responsiveness::excellent:
+        return QStringLiteral("excellent");
+    case Responsiveness::good:
+        return QStringLiteral("good");
+    case Responsiveness::fair:
+        return QStringLiteral("fair");
+    case Responsiveness::poor:
+        break;
+    }
+    return QStringLiteral("poor");
+}
+
+static void insertUnderLoad(QJsonObject& object, const std::optional<LoadedLatency>& download,
+                            const std::optional<LoadedLatency>& upload, const LatencyUnderLoad& figures)
+{
+    const auto number = [](std::optional<qint64> value) {
+        return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+    };
+    for (const auto& [prefix, phase] : {std::pair("download", download), std::pair("upload", upload)}) {
+        object.insert(QLatin1String(prefix) + QLatin1String("LatencyMs"),
+                      number(phase ? std::optional(phase->latencyMs) : std::nullopt));
+        object.insert(QLatin1String(prefix) + QLatin1String("JitterMs"),
+                      number(phase ? std::optional(phase->jitterMs) : std::nullopt));
+    }
+    object.insert(QStringLiteral("addedLatencyMs"), number(figures.addedMs));
+    object.insert(QStringLiteral("responsiveness"), figures.grade
+                                                        ? QJsonValue(responsivenessToken(*figures.grade))
+                                                        : QJsonValue(QJsonValue::Null));
+}
+
 QJsonValue textOrNull(const std::optional<QString>& text)
 {
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
@@ -160,6 +193,7 @@ QJsonObject entryJson(const SpeedEntry& entry)
         entry.band >= 0 && entry.band <= 60 ? bandFromRawValue(int(entry.band)) : std::nullopt;
     object.insert(QStringLiteral("band"), bandToken(band.value_or(Band::unknown)));
     object.insert(QStringLiteral("bssid"), textOrNull(entry.bssid));
+    insertUnderLoad(object, entry.downloadLatency, entry.uploadLatency, entry.underLoad());
     return object;
 }
 
@@ -206,21 +240,22 @@ QJsonObject speedTestJson(const WiFiEngine::Status& status, const SpeedTest& tes
         error = QJsonObject{{QStringLiteral("description"), phase.message()}};
     }
     const bool finished = result.date != SpeedResult::distantPast();
+    QJsonObject figures{
+        {QStringLiteral("date"),
+         finished ? QJsonValue(result.date.toUTC().toString(Qt::ISODate)) : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("latencyMs"), result.latencyMs},
+        {QStringLiteral("jitterMs"), result.jitterMs},
+        {QStringLiteral("downloadMbps"), result.downloadMbps},
+        {QStringLiteral("uploadMbps"), result.uploadMbps},
+        {QStringLiteral("bytes"), result.bytes},
+    };
+    insertUnderLoad(figures, result.downloadLatency, result.uploadLatency, result.underLoad());
     return {
         {QStringLiteral("format"), QString::fromLatin1(kSpeedTestFormat)},
         {QStringLiteral("network"), currentNetworkJson(status)},
         {QStringLiteral("outcome"), outcome},
         {QStringLiteral("error"), error},
-        {QStringLiteral("result"),
-         QJsonObject{
-             {QStringLiteral("date"), finished ? QJsonValue(result.date.toUTC().toString(Qt::ISODate))
-                                               : QJsonValue(QJsonValue::Null)},
-             {QStringLiteral("latencyMs"), result.latencyMs},
-             {QStringLiteral("jitterMs"), result.jitterMs},
-             {QStringLiteral("downloadMbps"), result.downloadMbps},
-             {QStringLiteral("uploadMbps"), result.uploadMbps},
-             {QStringLiteral("bytes"), result.bytes},
-         }},
+        {QStringLiteral("result"), figures},
         {QStringLiteral("entry"), entry ? QJsonValue(entryJson(*entry)) : QJsonValue(QJsonValue::Null)},
         {QStringLiteral("saved"), entry && saved},
     };

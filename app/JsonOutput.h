@@ -46,6 +46,8 @@ QString bandToken(Band band);
 // The case name: "open", "owe", "wep", "wpaPersonal", "wpa2Personal",
 // "wpa2wpa3Personal", "wpa3Personal", "enterprise" or "unknown".
 QString securityToken(Security security);
+// "excellent", "good", "fair" or "poor".
+QString responsivenessToken(Responsiveness grade);
 // The text, or null when absent.
 QJsonValue textOrNull(const std::optional<QString>& text);
 
@@ -55,7 +57,11 @@ QJsonValue textOrNull(const std::optional<QString>& text);
 // may not give them back exactly (bytes that are not UTF-8, a leading
 // byte-order mark, which many readers drop), otherwise null.
 QJsonObject networkJson(const ScannedNetwork& network, bool saved, bool current);
-// A stored speed measurement; the band as bandToken() of its code.
+// A stored speed measurement; the band as bandToken() of its code, and the
+// latencies under load ("downloadLatencyMs", "downloadJitterMs",
+// "uploadLatencyMs", "uploadJitterMs", null where not measured) with what
+// they imply ("addedLatencyMs", "responsiveness" as responsivenessToken(),
+// null without either phase's figure).
 QJsonObject entryJson(const SpeedEntry& entry);
 // {"domain", "code", "description"}.
 QJsonObject errorJson(const SystemError& error);
@@ -66,8 +72,9 @@ QJsonObject historyJson(const QList<SpeedEntry>& entries);
 QJsonValue currentNetworkJson(const WiFiEngine::Status& status);
 // The report of "--speedtest --json": the network at the start, how the test
 // ended ("done", "failed" with the error, or "timedOut" when the time limit
-// passed first), its figures, and the entry added to the history (null when
-// none) with whether the history file was written.
+// passed first), its figures (with those under load, as in entryJson), and
+// the entry added to the history (null when none) with whether the history
+// file was written.
 QJsonObject speedTestJson(const WiFiEngine::Status& status, const SpeedTest& test,
                           const std::optional<SpeedEntry>& entry, bool saved);
 

@@ -67,8 +67,8 @@ SpeedTest::Options speedTestOptions()
         return options;
     // Every length of a phase shrinks alike, so that the warm-up keeps its
     // share and the window measured after it keeps its number of samples.
-    for (std::chrono::milliseconds* length :
-         {&options.download, &options.upload, &options.warmUp, &options.tick, &options.minimumWindow})
+    for (std::chrono::milliseconds* length : {&options.download, &options.upload, &options.warmUp, &options.tick,
+                                              &options.minimumWindow, &options.probeInterval})
         *length = std::max(1ms, std::chrono::round<std::chrono::milliseconds>(*length * *scale));
     return options;
 }

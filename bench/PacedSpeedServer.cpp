@@ -20,12 +20,14 @@ namespace ondrel::bench {
 using Clock = std::chrono::steady_clock;
 
 struct PacedSpeedServer::Connection {
-    enum class State { head, body, sending } state = State::head;
+    // waiting: a latency answer held back by the queue until answerAt.
+    enum class State { head, body, waiting, sending } state = State::head;
     int fd = -1;
     std::string in;      // received bytes not used yet
     std::string out;     // answer head still to send
     qint64 bodyLeft = 0; // upload bytes still to read
     qint64 sendLeft = 0; // download bytes still to send
+    Clock::time_point answerAt{};
 };
 
 PacedSpeedServer::PacedSpeedServer()
@@ -71,6 +73,11 @@ void PacedSpeedServer::setRate(double mbps)
     apply([&] { bytesPerSecond_ = mbps * 1e6 / 8; });
 }
 
+void PacedSpeedServer::setQueue(qint64 bytes)
+{
+    apply([&] { queueBytes_ = bytes; });
+}
+
 bool PacedSpeedServer::raisePriority()
 {
     apply([this] { realtimeWanted_ = true; });
@@ -110,6 +117,7 @@ void PacedSpeedServer::run()
     std::vector<char> data(1 << 20, 'x'), sink(1 << 20);
     std::vector<pollfd> fds;
     double rate = 0, tokens = 0;
+    qint64 queue = 0;
     Clock::time_point refilled = Clock::now();
     bool triedRealtime = false;
 
@@ -127,6 +135,7 @@ void PacedSpeedServer::run()
             if (rate != bytesPerSecond_)
                 tokens = 0;
             rate = bytesPerSecond_;
+            queue = queueBytes_;
             done_ = requested_;
             applied_.notify_all();
         }
@@ -138,6 +147,30 @@ void PacedSpeedServer::run()
         refilled = now;
         const bool flowing = rate <= 0 || tokens >= quantum;
         const auto budget = [&](qint64 want) { return rate > 0 ? std::min(want, qint64(tokens)) : want; };
+        // Takes up a request; a latency request waits behind the queue.
+        const auto start = [&](Connection& c) {
+            if (!startRequest(c) || c.state != Connection::State::sending || c.sendLeft > 0 || queue <= 0 ||
+                rate <= 0)
+                return;
+            qint64 down = 0, up = 0;
+            for (const auto& other : connections) {
+                if (other->state == Connection::State::sending)
+                    down += other->sendLeft;
+                else if (other->state == Connection::State::body)
+                    up += other->bodyLeft;
+            }
+            const double wait = double(std::min(queue, down) + std::min(queue, up)) / rate;
+            c.answerAt = Clock::now() +
+                         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait));
+            c.state = Connection::State::waiting;
+        };
+        int timeout = flowing ? -1 : std::max(1, int((quantum - tokens) / rate * 1000));
+        for (const auto& c : connections) {
+            if (c->state == Connection::State::waiting) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(c->answerAt - now).count();
+                timeout = timeout < 0 ? std::max<int>(0, int(left)) : std::clamp(int(left), 0, timeout);
+            }
+        }
 
         fds.assign({{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}});
         for (const auto& c : connections) {
@@ -148,7 +181,7 @@ void PacedSpeedServer::run()
                 events |= POLLOUT;
             fds.push_back({c->fd, events, 0});
         }
-        ::poll(fds.data(), fds.size(), flowing ? -1 : std::max(1, int((quantum - tokens) / rate * 1000)));
+        ::poll(fds.data(), fds.size(), timeout);
 
         uint64_t wakes;
         if (fds[0].revents)
@@ -165,7 +198,7 @@ void PacedSpeedServer::run()
 
         for (size_t i = 2; i < fds.size(); ++i) {
             Connection& c = *connections[i - 2];
-            const short revents = fds[i].revents;
+            short revents = fds[i].revents;
             if (revents & (POLLHUP | POLLERR | POLLRDHUP)) {
                 ::close(c.fd);
                 c.fd = -1;
@@ -175,7 +208,13 @@ void PacedSpeedServer::run()
                 const ssize_t n = ::recv(c.fd, sink.data(), sink.size(), 0);
                 if (n > 0)
                     c.in.append(sink.data(), size_t(n));
-                startRequest(c);
+                start(c);
+            }
+            if (c.state == Connection::State::waiting) {
+                if (Clock::now() < c.answerAt)
+                    continue;
+                c.state = Connection::State::sending;
+                revents |= POLLOUT; // a socket with nothing queued takes the short answer
             }
             if (c.state == Connection::State::body) {
                 // Body bytes may already sit in the head buffer.
@@ -197,14 +236,15 @@ void PacedSpeedServer::run()
             if (!c.out.empty()) {
                 const ssize_t n = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
                 c.out.erase(0, size_t(std::max<ssize_t>(n, 0)));
-            } else if (const qint64 want = budget(std::min<qint64>(c.sendLeft, qint64(data.size()))); want > 0) {
+            } else if (const qint64 want = budget(std::min<qint64>(c.sendLeft, qint64(data.size())));
+                       want > 0) {
                 const ssize_t n = std::max<ssize_t>(0, ::send(c.fd, data.data(), size_t(want), MSG_NOSIGNAL));
                 c.sendLeft -= n;
                 tokens -= rate > 0 ? double(n) : 0;
             }
             if (c.out.empty() && c.sendLeft <= 0) {
                 c.state = Connection::State::head;
-                startRequest(c); // the next request may be waiting already
+                start(c); // the next request may be waiting already
             }
         }
         std::erase_if(connections, [](const auto& c) { return c->fd < 0; });

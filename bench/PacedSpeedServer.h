@@ -13,6 +13,11 @@ namespace ondrel::bench {
 // empty. One poll loop on a thread of its own serves keep-alive connections;
 // one token bucket paces the body bytes of all of them together. Setters
 // take effect before they return.
+//
+// With a queue it stands for a link whose buffer is bloated: while bodies
+// are on their way, an answer to a latency request ("/__down?bytes=0")
+// waits for the body bytes queued ahead of it, which are what the transfers
+// of each direction still have to move, up to the queue's size, at the pace.
 class PacedSpeedServer {
 public:
     PacedSpeedServer();
@@ -24,6 +29,9 @@ public:
     QByteArray url() const;
     // Paces the body bytes of all connections together; 0 serves at full speed.
     void setRate(double mbps);
+    // The queue ahead of the pace in each direction, in bytes; 0 (or no pace)
+    // answers latency requests at once.
+    void setQueue(qint64 bytes);
     // Runs the server thread under the real-time FIFO policy, so that its
     // pacing holds on a busy machine. Returns whether that was allowed.
     bool raisePriority();
@@ -41,6 +49,7 @@ private:
     std::mutex mutex_;
     std::condition_variable applied_;
     double bytesPerSecond_ = 0;
+    qint64 queueBytes_ = 0;
     bool realtimeWanted_ = false, realtime_ = false, stopping_ = false;
     qint64 requested_ = 0, done_ = 0; // settings generations asked for and in force
     std::thread thread_;

@@ -1,6 +1,8 @@
 // The paced loopback speed-measurement server as a program: for
 // benchmarks in separate processes and for trying "ondrel --speedtest" by hand:
 //   ONDREL_SPEEDTEST_URL=$(ondrel_speed_server --rate 100 | head -1) ondrel --speedtest
+// With --buffer KB (and a rate) it stands for a link with that much queue in
+// each direction: latency answers wait for it while transfers run.
 
 #include "PacedSpeedServer.h"
 
@@ -14,17 +16,20 @@ int main(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("Usage: %s [--rate MBPS]\n"
-                        "Serves /__down and /__up on 127.0.0.1 (paced to MBPS when given), prints its\n"
-                        "address and runs until SIGTERM or SIGINT.\n",
+            std::printf("Usage: %s [--rate MBPS [--buffer KB]]\n"
+                        "Serves /__down and /__up on 127.0.0.1 (paced to MBPS when given, with KB of\n"
+                        "queue in each direction), prints its address and runs until SIGTERM or SIGINT.\n",
                         argv[0]);
             return 0;
         }
     }
     double rate = 0;
+    qint64 buffer = 0;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--rate") == 0)
             rate = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--buffer") == 0)
+            buffer = qint64(std::atof(argv[i + 1]) * 1000);
 
     sigset_t signals;
     sigemptyset(&signals);
@@ -34,6 +39,7 @@ int main(int argc, char** argv)
 
     ondrel::bench::PacedSpeedServer server;
     server.setRate(rate);
+    server.setQueue(buffer);
     std::printf("%s\n", server.url().constData());
     std::fflush(stdout);
     int received = 0;

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -38,8 +39,12 @@ public:
 
     struct Request {
         QByteArray url;
-        // POST with this body when set, GET otherwise.
+        // POST with a body when set, GET otherwise: this block, repeated up
+        // to `bodyLength` bytes when that is longer (a long upload from a
+        // block small enough to stay in the processor's cache).
         std::shared_ptr<const QByteArray> body;
+        qint64 bodyLength = 0;
+        qint64 bodySize() const { return body ? std::max<qint64>(bodyLength, body->size()) : 0; }
         QByteArray contentType;
         // Latency requests: the whole request must finish within `timeout`.
         // Streams: the connection must be made, and some bytes must move,
@@ -101,12 +106,11 @@ private:
     static size_t onWrite(char* data, size_t size, size_t count, void* user);
     static size_t onRead(char* buffer, size_t size, size_t count, void* user);
     static int onSeek(void* user, long long offset, int origin);
-    static int onProgress(void* user, long long dlTotal, long long dlNow, long long ulTotal, long long ulNow);
     static int onSocket(void* easy, int socket, int what, void* user, void* socketData);
     static int onTimer(void* multi, long timeoutMs, void* user);
     void wake();
     void countDelivered(Transfer& transfer, qint64 written);
-    void refreshUploads();
+    void refreshUploads(std::chrono::steady_clock::time_point now);
 
     ByteCounter& counter_;
     void* multi_ = nullptr; // CURLM*, touched by the transfer thread only after creation
@@ -124,6 +128,8 @@ private:
     std::vector<std::pair<int, int>> sockets_;
     // When libcurl's timer fires; none while it has no timeout.
     std::optional<std::chrono::steady_clock::time_point> timerDue_;
+    // When the acknowledged upload bytes are counted next.
+    std::chrono::steady_clock::time_point nextUploadRefresh_{};
 
     std::thread thread_;
 };

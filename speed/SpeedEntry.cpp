@@ -39,6 +39,30 @@ std::optional<QDateTime> parseDate(const QJsonValue& value)
     return QDateTime(date, time, Qt::UTC);
 }
 
+// A phase's loaded latency from its two keys; none unless both are whole
+// numbers from 0 up.
+std::optional<LoadedLatency> parseLoaded(const QJsonObject& object, QLatin1StringView latencyKey,
+                                         QLatin1StringView jitterKey)
+{
+    const std::optional<qint64> latency = wholeNumber(object.value(latencyKey));
+    const std::optional<qint64> jitter = wholeNumber(object.value(jitterKey));
+    if (!latency || !jitter || *latency < 0 || *jitter < 0)
+        return std::nullopt;
+    return LoadedLatency{*latency, *jitter};
+}
+
+void insertLoaded(QJsonObject& object, const std::optional<LoadedLatency>& loaded,
+                  QLatin1StringView latencyKey, QLatin1StringView jitterKey)
+{
+    if (!loaded)
+        return;
+    object.insert(latencyKey, loaded->latencyMs);
+    object.insert(jitterKey, loaded->jitterMs);
+}
+
+const QLatin1StringView kDownloadLatency("downloadLatencyMs"), kDownloadJitter("downloadJitterMs"),
+    kUploadLatency("uploadLatencyMs"), kUploadJitter("uploadJitterMs");
+
 std::optional<QUuid> parseId(const QJsonValue& value)
 {
     static const QRegularExpression form(
@@ -67,6 +91,8 @@ std::optional<SpeedEntry> SpeedEntry::measured(const SpeedResult& result, const 
     entry.latencyMs = result.latencyMs;
     entry.jitterMs = result.jitterMs;
     entry.bytes = result.bytes;
+    entry.downloadLatency = result.downloadLatency;
+    entry.uploadLatency = result.uploadLatency;
     return entry;
 }
 
@@ -93,6 +119,8 @@ QJsonObject SpeedEntry::toJson() const
     object.insert(QStringLiteral("latencyMs"), latencyMs);
     object.insert(QStringLiteral("jitterMs"), jitterMs);
     object.insert(QStringLiteral("bytes"), bytes);
+    insertLoaded(object, downloadLatency, kDownloadLatency, kDownloadJitter);
+    insertLoaded(object, uploadLatency, kUploadLatency, kUploadJitter);
     return object;
 }
 
@@ -131,6 +159,8 @@ std::optional<SpeedEntry> SpeedEntry::fromJson(const QJsonValue& value)
             return std::nullopt;
         *field = *number;
     }
+    entry.downloadLatency = parseLoaded(object, kDownloadLatency, kDownloadJitter);
+    entry.uploadLatency = parseLoaded(object, kUploadLatency, kUploadJitter);
     return entry;
 }
 

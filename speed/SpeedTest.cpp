@@ -47,12 +47,12 @@ QByteArray SpeedTest::defaultBaseUrl()
     return url.isEmpty() ? QByteArrayLiteral("https://speed.cloudflare.com") : url;
 }
 
-std::shared_ptr<const QByteArray> SpeedTest::payload()
+std::shared_ptr<const QByteArray> SpeedTest::payloadBlock()
 {
     static const std::shared_ptr<const QByteArray> shared = [] {
-        auto bytes = std::make_shared<QByteArray>(payloadBytes, Qt::Uninitialized);
+        auto bytes = std::make_shared<QByteArray>(payloadBlockBytes, Qt::Uninitialized);
         char* data = bytes->data();
-        for (qint64 i = 0; i < payloadBytes; ++i)
+        for (qint64 i = 0; i < payloadBlockBytes; ++i)
             data[i] = char(i % 256);
         return bytes;
     }();
@@ -137,6 +137,10 @@ void SpeedTest::start()
     setLiveMbps(0);
     setProgress(0);
     counter_.resetAll();
+    probeCounter_.resetAll();
+    if (probeRequest_ != 0)
+        probes().cancel(probeRequest_); // a request under load of an earlier test
+    probeRequest_ = 0;
     samplesMs_.clear();
     latencyIndex_ = 0;
     setPhase(Phase::latency);
@@ -146,24 +150,37 @@ void SpeedTest::start()
 void SpeedTest::stop()
 {
     tick_.reset();
+    probeTimer_.reset();
     latencyRequest_ = 0;
+    probeRequest_ = 0;
     if (transfers_)
         transfers_->cancelAll();
+    if (probes_)
+        probes_->cancelAll();
     slots_.fill(0);
     if (phase_.isRunning())
         setPhase(Phase::idle);
     setProgress(0);
     setLiveMbps(0);
+    setLiveLatency(std::nullopt);
 }
 
 HttpTransfers& SpeedTest::transfers()
 {
     if (!transfers_) {
         transfers_ = std::make_unique<HttpTransfers>(counter_);
-        connect(transfers_.get(), &HttpTransfers::finished, this, &SpeedTest::onTransferFinished);
         connect(transfers_.get(), &HttpTransfers::streamEnded, this, &SpeedTest::onStreamEnded);
     }
     return *transfers_;
+}
+
+HttpTransfers& SpeedTest::probes()
+{
+    if (!probes_) {
+        probes_ = std::make_unique<HttpTransfers>(probeCounter_);
+        connect(probes_.get(), &HttpTransfers::finished, this, &SpeedTest::onTransferFinished);
+    }
+    return *probes_;
 }
 
 void SpeedTest::requestLatencySample()
@@ -171,11 +188,15 @@ void SpeedTest::requestLatencySample()
     HttpTransfers::Request request;
     request.url = options_.baseUrl + "/__down?bytes=0";
     request.timeout = options_.latencyTimeout;
-    latencyRequest_ = transfers().start(std::move(request));
+    latencyRequest_ = probes().start(std::move(request));
 }
 
 void SpeedTest::onTransferFinished(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome)
 {
+    if (id != 0 && id == probeRequest_) {
+        onProbeFinished(id, outcome);
+        return;
+    }
     if (id == 0 || id != latencyRequest_ || phase_.kind() != Phase::latency)
         return;
     latencyRequest_ = 0;
@@ -209,7 +230,8 @@ void SpeedTest::beginThroughput(bool uploading)
         HttpTransfers::Request request;
         if (uploading) {
             request.url = options_.baseUrl + "/__up";
-            request.body = payload();
+            request.body = payloadBlock();
+            request.bodyLength = payloadBytes;
             request.contentType = "application/octet-stream";
         } else {
             request.url = options_.baseUrl + "/__down?bytes=" + QByteArray::number(downloadBytes);
@@ -225,7 +247,41 @@ void SpeedTest::beginThroughput(bool uploading)
     successes_ = 0;
     refusal_.reset();
     transportFailure_.reset();
+    probeSamplesMs_.clear();
+    probeFailures_ = 0;
+    setLiveLatency(std::nullopt);
     tick_ = options_.clock->repeat(options_.tick, [this] { onTick(); });
+    if (options_.probeInterval.count() > 0)
+        probeTimer_ = options_.clock->repeat(options_.probeInterval, [this] {
+            // From the end of the warm-up, when the streams have filled
+            // whatever queue the link has; one request at a time, so a
+            // request that takes longer than the interval delays the next.
+            if (probeRequest_ == 0 && options_.clock->now() - phaseStart_ >= options_.warmUp)
+                sendProbe();
+        });
+}
+
+void SpeedTest::sendProbe()
+{
+    HttpTransfers::Request request;
+    request.url = options_.baseUrl + "/__down?bytes=0";
+    request.timeout = options_.latencyTimeout;
+    probePhase_ = phase_.kind();
+    probeRequest_ = probes().start(std::move(request));
+}
+
+void SpeedTest::onProbeFinished(HttpTransfers::Id, const HttpTransfers::Outcome& outcome)
+{
+    probeRequest_ = 0;
+    // An answer that arrives after its phase ended belongs to no phase.
+    if (probePhase_ != phase_.kind() || !probeTimer_)
+        return;
+    if (!outcome.succeeded()) {
+        ++probeFailures_;
+        return;
+    }
+    probeSamplesMs_.push_back(std::chrono::duration<double, std::milli>(outcome.time).count());
+    setLiveLatency(LoadedLatency::of(probeSamplesMs_)->latencyMs);
 }
 
 void SpeedTest::onTick()
@@ -285,13 +341,23 @@ void SpeedTest::fail(const QString& message, const HttpTransfers::Outcome* outco
                    .arg(outcome->detail);
     debugLog(log);
     tick_.reset();
+    probeTimer_.reset();
     setLiveMbps(0);
+    setLiveLatency(std::nullopt);
     setPhase(Phase::failure(message));
 }
 
 void SpeedTest::endThroughput(double mbps)
 {
     tick_.reset();
+    probeTimer_.reset();
+    const std::optional<LoadedLatency> loaded = LoadedLatency::of(probeSamplesMs_);
+    if (options_.probeInterval.count() > 0)
+        debugLog(QStringLiteral("latency under load while %1: %2 answers, %3 failed, median %4 ms")
+                     .arg(uploading_ ? QStringLiteral("uploading") : QStringLiteral("downloading"))
+                     .arg(probeSamplesMs_.size())
+                     .arg(probeFailures_)
+                     .arg(loaded ? QString::number(loaded->latencyMs) : QStringLiteral("none")));
     // Upload bytes count as the peer takes them, before its answer: while
     // the server refuses every upload that it answers, what it took
     // meanwhile is no measurement either. (Download bytes count only from
@@ -311,15 +377,18 @@ void SpeedTest::endThroughput(double mbps)
     SpeedResult result = result_;
     if (!uploading_) {
         result.downloadMbps = mbps;
+        result.downloadLatency = loaded;
         updateResult(result);
         beginThroughput(true);
         return;
     }
     result.uploadMbps = mbps;
-    result.bytes = counter_.lifetime();
+    result.uploadLatency = loaded;
+    result.bytes = counter_.lifetime() + probeCounter_.lifetime();
     result.date = options_.clock->utcNow();
     updateResult(result);
     setLiveMbps(0);
+    setLiveLatency(std::nullopt);
     setProgress(1.0);
     setPhase(Phase::done);
 }
@@ -355,6 +424,14 @@ void SpeedTest::setLiveMbps(double mbps)
         return;
     liveMbps_ = mbps;
     Q_EMIT liveMbpsChanged();
+}
+
+void SpeedTest::setLiveLatency(std::optional<qint64> ms)
+{
+    if (liveLatencyMs_ == ms)
+        return;
+    liveLatencyMs_ = ms;
+    Q_EMIT liveLatencyChanged();
 }
 
 void SpeedTest::updateResult(const SpeedResult& result)

@@ -20,12 +20,17 @@ namespace ondrel {
 
 // Measures the current connection against a speed-measurement service
 // ("/__down" and "/__up"): latency and jitter from six empty requests, then
-// download and upload throughput, each over four parallel streams. A latency
-// request that fails or is answered outside 2xx fails the test, and so does
-// a throughput phase that measured nothing or in which the server refused
-// requests and accepted none: a test ends `done` only with every figure
-// measured. Lives on the main thread; the transfers run on HttpTransfers' thread and only the
-// ByteCounter is shared with it.
+// download and upload throughput, each over four parallel streams, while the
+// same empty request goes out every `probeInterval` on a connection of its
+// own to measure the latency under load. A latency request of the idle phase
+// that fails or is answered outside 2xx fails the test, and so does a
+// throughput phase that measured nothing or in which the server refused
+// requests and accepted none: a test ends `done` only with every throughput
+// and idle figure measured. Requests under load that fail are left out; a
+// phase without one that succeeded has no loaded latency.
+// Lives on the main thread. The streams run on one HttpTransfers' thread,
+// the latency requests on another, so that their timing never waits for the
+// streams' work; only the ByteCounters are shared with them.
 class SpeedTest : public QObject {
     Q_OBJECT
 public:
@@ -55,6 +60,7 @@ public:
     static constexpr double minimumWindowSeconds = 0.3;
     static constexpr qint64 downloadBytes = 25'000'000;
     static constexpr qint64 payloadBytes = 20 * 1024 * 1024;
+    static constexpr qint64 payloadBlockBytes = 64 * 1024;
 
     // Where and how long to measure, and on which clock. The program uses the
     // defaults; tests point at a local server and pass a clock they advance.
@@ -65,6 +71,8 @@ public:
         std::chrono::milliseconds warmUp{1500};
         std::chrono::milliseconds tick{200};
         std::chrono::milliseconds minimumWindow{300};
+        // Between the latency requests under load; 0 sends none.
+        std::chrono::milliseconds probeInterval{400};
         std::chrono::milliseconds latencyTimeout{20'000};
         std::chrono::milliseconds transferTimeout{60'000};
         Clock* clock = &Clock::system();
@@ -80,6 +88,12 @@ public:
     // The latest throughput sample in Mbps, renewed every tick after the
     // warm-up of a throughput phase.
     double liveMbps() const { return liveMbps_; }
+    // The median latency under load of the running throughput phase so far;
+    // none before its first answer.
+    std::optional<qint64> liveLatencyMs() const { return liveLatencyMs_; }
+    // The latency requests under load of the running phase that have ended,
+    // answered or failed.
+    int liveLatencyRequests() const { return int(probeSamplesMs_.size()) + probeFailures_; }
     const SpeedResult& result() const { return result_; }
 
     // Begins a test unless one is running.
@@ -90,8 +104,9 @@ public:
 
     // "https://speed.cloudflare.com", or ONDREL_SPEEDTEST_URL when set.
     static QByteArray defaultBaseUrl();
-    // The 20 MiB upload body (byte i is i mod 256), built once and shared.
-    static std::shared_ptr<const QByteArray> payload();
+    // The upload body is 20 MiB whose byte i is i mod 256: this block of
+    // 64 KiB (built once and shared) repeated.
+    static std::shared_ptr<const QByteArray> payloadBlock();
     // (latency, jitter) in ms from the kept samples: the smallest sample and
     // the population standard deviation, both rounded half away from zero.
     static std::pair<qint64, qint64> latencyAndJitter(const std::vector<double>& samplesMs);
@@ -104,6 +119,7 @@ Q_SIGNALS:
     void phaseChanged();
     void progressChanged();
     void liveMbpsChanged();
+    void liveLatencyChanged();
     void resultChanged();
 
 protected:
@@ -112,10 +128,10 @@ protected:
     void setPhase(const Phase& phase);
     void setProgress(double progress);
     void setLiveMbps(double mbps);
+    void setLiveLatency(std::optional<qint64> ms);
     void updateResult(const SpeedResult& result);
 
 private:
-
     void requestLatencySample();
     void onTransferFinished(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);
     void onStreamEnded(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);
@@ -125,17 +141,26 @@ private:
     void onTick();
     void endThroughput(double mbps);
     void cancelStreams();
+    void sendProbe();
+    void onProbeFinished(HttpTransfers::Id id, const HttpTransfers::Outcome& outcome);
     HttpTransfers& transfers();
+    HttpTransfers& probes();
 
     Options options_;
     Phase phase_;
     double progress_ = 0;
     double liveMbps_ = 0;
+    std::optional<qint64> liveLatencyMs_;
     SpeedResult result_;
 
-    ByteCounter counter_;
+    ByteCounter counter_;      // the streams' bytes
+    ByteCounter probeCounter_; // the latency requests' bytes
     std::unique_ptr<HttpTransfers> transfers_;
-    std::unique_ptr<Clock::Timer> tick_; // while a throughput phase runs
+    // The latency requests, idle and under load: a client of their own
+    // reuses one connection that no stream ever takes.
+    std::unique_ptr<HttpTransfers> probes_;
+    std::unique_ptr<Clock::Timer> tick_;       // while a throughput phase runs
+    std::unique_ptr<Clock::Timer> probeTimer_; // likewise, when probes are sent
 
     // Latency phase.
     HttpTransfers::Id latencyRequest_ = 0;
@@ -154,6 +179,12 @@ private:
     int successes_ = 0;
     std::optional<HttpTransfers::Outcome> refusal_;
     std::optional<HttpTransfers::Outcome> transportFailure_;
+    // The latency request under load in flight (one at a time, on the one
+    // connection), the phase it was sent in, and the phase's answers.
+    HttpTransfers::Id probeRequest_ = 0;
+    Phase::Kind probePhase_ = Phase::idle;
+    std::vector<double> probeSamplesMs_;
+    int probeFailures_ = 0;
 };
 
 } // namespace ondrel

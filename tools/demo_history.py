@@ -31,6 +31,9 @@ def main():
     home = pathlib.Path(sys.argv[1])
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 36
     rng = random.Random(20261206)
+    # A generator of its own for the latencies under load, so that the other
+    # figures stay those of earlier versions of this file.
+    loaded = random.Random(20261207)
     now = datetime.datetime(2026, 12, 6, 9, 30, tzinfo=datetime.timezone.utc)
     entries = []
     for i in range(count):
@@ -52,6 +55,11 @@ def main():
         }
         if bssid:
             entry["bssid"] = bssid
+        # The oldest ones were stored before the latency under load was measured.
+        if i < count * 2 // 3:
+            for phase, bloat in (("download", loaded.randint(5, 90)), ("upload", loaded.randint(20, 260))):
+                entry[phase + "LatencyMs"] = entry["latencyMs"] + bloat
+                entry[phase + "JitterMs"] = loaded.randint(1, 3 + bloat // 8)
         entries.append(entry)
     folder = home / "Ondrel"
     folder.mkdir(parents=True, exist_ok=True)

@@ -35,6 +35,8 @@ bool less(const SpeedEntry& a, const SpeedEntry& b, int column)
         return a.latencyMs < b.latencyMs;
     case SpeedHistoryModel::jitter:
         return a.jitterMs < b.jitterMs;
+    case SpeedHistoryModel::underLoad: // entries without the figure first when ascending
+        return a.underLoad().workingMs.value_or(-1) < b.underLoad().workingMs.value_or(-1);
     case SpeedHistoryModel::signal:
         return a.rssi < b.rssi;
     case SpeedHistoryModel::band:
@@ -61,6 +63,23 @@ SpeedHistoryModel::SpeedHistoryModel(SpeedHistory& history, QObject* parent)
     connect(&history_, &SpeedHistory::entriesChanged, this, &SpeedHistoryModel::rebuild);
     rows_ = history_.entries();
     sort(sortColumn_, sortOrder_);
+}
+
+QString SpeedHistoryModel::underLoadDetail(const SpeedEntry& entry)
+{
+    // The phases one under the other, then the grade.
+    QStringList lines;
+    const std::pair<QString, std::optional<LoadedLatency>> phases[] = {
+        {L("ダウンロード中の応答時間", "Latency while downloading"), entry.downloadLatency},
+        {L("アップロード中の応答時間", "Latency while uploading"), entry.uploadLatency}};
+    for (const auto& [label, loaded] : phases) {
+        if (loaded)
+            lines.append(Lf("%@：%@", "%@: %@", {label, millisecondsText(loaded->latencyMs)}));
+    }
+    const QString grade = responsivenessText(entry.underLoad());
+    if (!grade.isEmpty())
+        lines.append(grade);
+    return lines.isEmpty() ? QString() : viewstyle::plainToolTip(lines.join(QLatin1Char('\n')));
 }
 
 QString SpeedHistoryModel::stamp(const QDateTime& date)
@@ -106,6 +125,8 @@ QVariant SpeedHistoryModel::data(const QModelIndex& index, int role) const
     case RssiRole:
         return int(e.rssi);
     case Qt::ToolTipRole:
+        if (index.column() == underLoad)
+            return underLoadDetail(e);
         if (index.column() != network)
             return QVariant();
         return viewstyle::plainToolTip(nameBytesLine(e.ssid).isEmpty()
@@ -129,6 +150,10 @@ QVariant SpeedHistoryModel::data(const QModelIndex& index, int role) const
             return millisecondsText(e.latencyMs);
         case jitter:
             return millisecondsText(e.jitterMs);
+        case underLoad: {
+            const std::optional<qint64> working = e.underLoad().workingMs;
+            return working ? millisecondsText(*working) : QStringLiteral("—");
+        }
         case signal:
             return strengthText(int(e.rssi), StrengthUnit::dbm);
         case band:
@@ -149,6 +174,8 @@ QVariant SpeedHistoryModel::data(const QModelIndex& index, int role) const
             return e.latencyMs;
         case jitter:
             return e.jitterMs;
+        case underLoad:
+            return e.underLoad().workingMs.value_or(-1);
         case signal:
             return e.rssi;
         case band:
@@ -182,6 +209,8 @@ QVariant SpeedHistoryModel::headerData(int section, Qt::Orientation orientation,
         return L("応答時間", "Latency");
     case jitter:
         return L("ゆらぎ", "Jitter");
+    case underLoad:
+        return L("負荷時", "Under load");
     case signal:
         return L("電波", "Signal");
     case band:

@@ -11,13 +11,13 @@ namespace ondrel {
 
 class SpeedHistory;
 
-// The speed history as a table of eight columns, sorted by one column. It
+// The speed history as a table of nine columns, sorted by one column. It
 // follows the history live: every change of its entries re-sorts the rows.
 // Main thread only.
 class SpeedHistoryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { date, network, download, upload, latency, jitter, signal, band, columnCount_ };
+    enum Column { date, network, download, upload, latency, jitter, underLoad, signal, band, columnCount_ };
     enum Role {
         IdRole = Qt::UserRole + 1, // QUuid of the row's entry
         RssiRole,                  // int dBm, for the signal bars
@@ -41,6 +41,9 @@ public:
 
     // The texts of a cell, shared with the chart and the tests.
     static QString stamp(const QDateTime& date);
+    // The tooltip of the under-load cell: each phase's latency under load
+    // and the responsiveness; empty without them.
+    static QString underLoadDetail(const SpeedEntry& entry);
 
 Q_SIGNALS:
     // The rows were rebuilt from the history (after a change or a sort).

@@ -43,8 +43,8 @@ struct ColumnWidth {
 };
 
 // Minimum and ideal width of each column, in column order.
-constexpr ColumnWidth kColumns[] = {{130, 145}, {110, 150}, {95, 110}, {95, 110},
-                                    {70, 80},   {65, 75},   {95, 105}, {70, 80}};
+constexpr ColumnWidth kColumns[] = {{130, 130}, {110, 150}, {95, 100}, {95, 100}, {70, 80},
+                                    {65, 75},   {90, 105},  {95, 100}, {70, 80}};
 
 // The table, telling its view how a context menu was asked for: by the
 // pointer (at a place) or from the keyboard (the Menu key, Shift+F10).
@@ -204,7 +204,8 @@ SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
     header->setStretchLastSection(false);
     for (int c = 0; c < SpeedHistoryModel::columnCount_; ++c) {
         header->setSectionResizeMode(c, QHeaderView::Interactive);
-        header->resizeSection(c, kColumns[c].ideal);
+        // Wider where this language's header needs it.
+        header->resizeSection(c, std::max(kColumns[c].ideal, header->sectionSizeHint(c)));
     }
     // The name takes whatever width the other columns leave.
     header->setSectionResizeMode(SpeedHistoryModel::network, QHeaderView::Stretch);

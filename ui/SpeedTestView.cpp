@@ -57,6 +57,7 @@ SpeedTestView::SpeedTestView(WiFiStore& store, SpeedHistory& history, std::uniqu
     connect(test_.get(), &SpeedTest::phaseChanged, this, &SpeedTestView::phaseChanged);
     connect(test_.get(), &SpeedTest::progressChanged, this, &SpeedTestView::refresh);
     connect(test_.get(), &SpeedTest::liveMbpsChanged, this, &SpeedTestView::refresh);
+    connect(test_.get(), &SpeedTest::liveLatencyChanged, this, &SpeedTestView::refresh);
     connect(test_.get(), &SpeedTest::resultChanged, this, &SpeedTestView::refresh);
     connect(&store_, &WiFiStore::statusChanged, this, &SpeedTestView::refresh);
     connect(&history_, &SpeedHistory::entriesChanged, this, &SpeedTestView::refresh);
@@ -151,6 +152,7 @@ void SpeedTestView::build()
     progress_->setGraphicsEffect(new QGraphicsOpacityEffect(progress_));
     gauge->addWidget(figure_);
     gauge->addWidget(phase_);
+    buildLiveLatency(gauge);
     gauge->addSpacing(4);
     gauge->addWidget(progress_);
     column->addLayout(gauge);
@@ -171,6 +173,7 @@ void SpeedTestView::build()
         if (row == measuredRow)
             measuredRow_ = line;
     }
+    buildLoadedRows();
     column->addWidget(numbers_);
 
     note_ = new QLabel;
@@ -262,6 +265,8 @@ std::optional<SpeedResult> SpeedTestView::shown() const
     stored.jitterMs = entry->jitterMs;
     stored.bytes = entry->bytes;
     stored.date = entry->date;
+    stored.downloadLatency = entry->downloadLatency;
+    stored.uploadLatency = entry->uploadLatency;
     return stored;
 }
 
@@ -368,6 +373,7 @@ void SpeedTestView::refresh()
         viewstyle::levelBaseline(values_[row]);
     }
     measuredRow_->setVisible(result && result->date != SpeedResult::distantPast());
+    refreshLoaded(result);
 
     if (test_->phase().kind() == SpeedTest::Phase::failed) {
         note_->setText(visibleText(test_->phase().message()));
@@ -403,6 +409,65 @@ void SpeedTestView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     placeCount();
+}
+
+void SpeedTestView::buildLiveLatency(QVBoxLayout* gauge)
+{
+    // Its line is kept while empty, so that nothing below moves when a
+    // phase begins or ends.
+    liveLatency_ = new QLabel;
+    liveLatency_->setObjectName(QStringLiteral("speedLiveLatency"));
+    liveLatency_->setFont(viewstyle::font(12));
+    liveLatency_->setFixedHeight(liveLatency_->fontMetrics().height());
+    viewstyle::setSecondary(liveLatency_);
+    viewstyle::alignLeading(liveLatency_, LocaleSettings::isRightToLeftCache);
+    gauge->addWidget(liveLatency_);
+}
+
+void SpeedTestView::buildLoadedRows()
+{
+    const QString labels[] = {L("ダウンロード中の応答時間", "Latency while downloading"),
+                              L("アップロード中の応答時間", "Latency while uploading"),
+                              L("応答性", "Responsiveness")};
+    for (int i = 0; i < 3; ++i) {
+        auto* value = new QLabel;
+        value->setObjectName(QStringLiteral("speedLoaded%1").arg(i));
+        value->setFont(viewstyle::font(13, QFont::Medium));
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        loadedValues_[i] = value;
+        // After the idle latency and jitter.
+        numbers_->insertRow(jitterRow + 1 + i, FormSection::labeledRow(labels[i], value));
+    }
+}
+
+QString SpeedTestView::liveLatencyText() const
+{
+    const SpeedTest::Phase::Kind kind = test_->phase().kind();
+    const std::optional<qint64> ms = test_->liveLatencyMs();
+    if ((kind != SpeedTest::Phase::download && kind != SpeedTest::Phase::upload) || !ms)
+        return {};
+    return Lf("負荷時の応答時間 %d ms", "Latency under load: %d ms", {*ms});
+}
+
+void SpeedTestView::refreshLoaded(const std::optional<SpeedResult>& result)
+{
+    liveLatency_->setText(liveLatencyText());
+    // A figure that was not measured (an earlier version's entry, or every
+    // request failed) shows as a dash, never as 0 ms.
+    const QString none = QStringLiteral("—");
+    const auto latency = [&](const std::optional<LoadedLatency>& loaded) {
+        return loaded ? millisecondsText(loaded->latencyMs) : none;
+    };
+    const QString grade = result ? responsivenessText(result->underLoad()) : QString();
+    const QString values[] = {
+        result ? latency(result->downloadLatency) : QString(),
+        result ? latency(result->uploadLatency) : QString(),
+        result ? (grade.isEmpty() ? none : grade) : QString(),
+    };
+    for (int i = 0; i < 3; ++i) {
+        loadedValues_[i]->setText(values[i]);
+        viewstyle::levelBaseline(loadedValues_[i]);
+    }
 }
 
 void SpeedTestView::placeCount()

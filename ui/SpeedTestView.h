@@ -12,6 +12,7 @@
 class QHBoxLayout;
 class QLabel;
 class QProgressBar;
+class QVBoxLayout;
 class QPushButton;
 class QVariantAnimation;
 
@@ -51,6 +52,9 @@ public:
     QString phaseText() const;
     // The figure the big number heads for (it counts up or down to it).
     QString targetFigure() const;
+    // The line under the phase while a throughput phase runs: the latency
+    // under load measured so far; empty otherwise.
+    QString liveLatencyText() const;
 
     // Gives the focus to Start Test (Close while no test can start), where
     // a window opening on the view begins.
@@ -80,6 +84,11 @@ private:
     void phaseChanged();
     void animateFigure();
     void placeCount();
+    // The latencies under load: the live line in the gauge, and the rows
+    // while downloading, while uploading and of the responsiveness.
+    void buildLiveLatency(QVBoxLayout* gauge);
+    void buildLoadedRows();
+    void refreshLoaded(const std::optional<SpeedResult>& result);
 
     WiFiStore& store_;
     SpeedHistory& history_;
@@ -91,6 +100,8 @@ private:
     QProgressBar* progress_ = nullptr;
     FormSection* numbers_ = nullptr;
     QLabel* values_[6] = {};
+    QLabel* liveLatency_ = nullptr;
+    QLabel* loadedValues_[3] = {};
     QWidget* measuredRow_ = nullptr;
     QLabel* note_ = nullptr;
     QPushButton* historyButton_ = nullptr;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "speed/LoadedLatency.h"
+
 #include <QString>
 
 namespace ondrel {
@@ -10,5 +12,8 @@ namespace ondrel {
 QString mbpsText(double mbps);
 QString millisecondsText(qint64 ms);
 QString megabytesText(qint64 bytes);
+// The responsiveness grade with the latency added under load ("Fair · +98 ms
+// under load"); empty without a grade.
+QString responsivenessText(const LatencyUnderLoad& underLoad);
 
 } // namespace ondrel

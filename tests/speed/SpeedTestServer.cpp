@@ -73,9 +73,35 @@ SpeedTestServer::Stats SpeedTestServer::stats() const
     return stats_;
 }
 
-SpeedTestServer::Behaviour SpeedTestServer::take(Kind kind, qint64 id, const std::string& head)
+void SpeedTestServer::setQueue(Kind direction, qint64 bytes, double bytesPerSecond)
 {
     std::lock_guard lock(mutex_);
+    queues_[size_t(direction)] = {bytes, bytesPerSecond};
+}
+
+std::chrono::microseconds SpeedTestServer::latencyWait() const
+{
+    std::lock_guard lock(mutex_);
+    double seconds = std::chrono::duration<double>(latencyDelay_.load()).count();
+    for (Kind direction : {Kind::download, Kind::upload}) {
+        const Queue& queue = queues_[size_t(direction)];
+        if (queue.bytesPerSecond > 0)
+            seconds += double(std::min(queue.bytes, pending_[size_t(direction)])) / queue.bytesPerSecond;
+    }
+    return std::chrono::microseconds(qint64(seconds * 1e6));
+}
+
+void SpeedTestServer::moved(Kind kind, qint64 bytes)
+{
+    std::lock_guard lock(mutex_);
+    pending_[size_t(kind)] -= bytes;
+}
+
+SpeedTestServer::Behaviour SpeedTestServer::take(Kind kind, qint64 id, const std::string& head, qint64 bytes)
+{
+    std::lock_guard lock(mutex_);
+    if (kind != Kind::latency)
+        pending_[size_t(kind)] += bytes;
     stats_.expectHeaders += head.find("\r\nExpect:") != std::string::npos;
     ++stats_.requests[size_t(kind)];
     if (kind == Kind::latency)
@@ -92,17 +118,24 @@ SpeedTestServer::Behaviour SpeedTestServer::take(Kind kind, qint64 id, const std
 void SpeedTestServer::serve(int fd, qint64 id)
 {
     std::string in, buffer(1 << 16, 'x');
+    bool up = false; // the current request is an upload
     // Reads more into `in`; false once the client has closed.
     const auto receive = [&] {
         const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
         in.append(buffer.data(), size_t(std::max<ssize_t>(n, 0)));
         return n > 0;
     };
+    qint64 left = 0; // the current transfer's bytes still to move
+    const auto move = [&](qint64 n) {
+        left -= n;
+        moved(up ? Kind::upload : Kind::download, n);
+    };
     // Reads and drops `bytes` body bytes; false when the client closed first.
     const auto drain = [&](qint64 bytes) {
         for (;;) {
             const qint64 n = std::min<qint64>(bytes, qint64(in.size()));
             in.erase(0, size_t(n));
+            move(n);
             if ((bytes -= n) == 0)
                 return true;
             if (!receive())
@@ -118,6 +151,7 @@ void SpeedTestServer::serve(int fd, qint64 id)
                        MSG_NOSIGNAL);
             if (n <= 0)
                 return false;
+            move(n);
         }
         return true;
     };
@@ -130,7 +164,7 @@ void SpeedTestServer::serve(int fd, qint64 id)
         }
         const std::string head = in.substr(0, end);
         in.erase(0, end + 4);
-        const bool up = head.starts_with("POST /__up");
+        up = head.starts_with("POST /__up");
         const size_t bytesAt = head.find("bytes="), lengthAt = head.find("\r\nContent-Length:");
         const qint64 bytes = bytesAt == std::string::npos ? 0 : std::atoll(head.c_str() + bytesAt + 6);
         const qint64 length = lengthAt == std::string::npos ? 0 : std::atoll(head.c_str() + lengthAt + 17);
@@ -138,7 +172,11 @@ void SpeedTestServer::serve(int fd, qint64 id)
         const std::string ok =
             "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(up ? 0 : bytes) + "\r\n\r\n";
         open = false;
-        switch (take(kind, id, head)) {
+        left = kind == Kind::latency ? 0 : up ? length : bytes;
+        const Behaviour behaviour = take(kind, id, head, left);
+        if (kind == Kind::latency && behaviour != Behaviour::stall)
+            std::this_thread::sleep_for(latencyWait());
+        switch (behaviour) {
         case Behaviour::normal:
             open = up ? drain(length) && send(ok) : send(ok) && sendBody(bytes);
             break;
@@ -173,8 +211,10 @@ void SpeedTestServer::serve(int fd, qint64 id)
         case Behaviour::close:
             break;
         }
+        moved(up ? Kind::upload : Kind::download, left); // a transfer cut short moves no more
         std::lock_guard lock(mutex_);
         stats_.openStreams -= kind != Kind::latency;
+        stats_.latencyAnswers += kind == Kind::latency && behaviour == Behaviour::normal && open;
     }
     std::lock_guard lock(mutex_);
     open_.erase(fd);

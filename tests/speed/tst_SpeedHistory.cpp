@@ -27,8 +27,20 @@ namespace {
 SpeedEntry entry(const QString& ssid, qint64 seconds = 1'700'000'000)
 {
     const QDateTime date = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
-    return {QUuid::createUuid(), date, ssid, "aa:bb:cc:dd:ee:ff", -55, 50, 36, 123.456, 45.5, 12, 3,
-            345'678'901};
+    return {QUuid::createUuid(),
+            date,
+            ssid,
+            "aa:bb:cc:dd:ee:ff",
+            -55,
+            50,
+            36,
+            123.456,
+            45.5,
+            12,
+            3,
+            345'678'901,
+            std::nullopt,
+            std::nullopt};
 }
 
 QByteArray read(const QString& path)
@@ -120,6 +132,69 @@ private Q_SLOTS:
                                 (*entries)[0].uploadMbps),
                      std::tuple(QStringLiteral("Home"), QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC),
                                 qint64(-60), 12.0));
+    }
+
+    // Files of earlier versions load as they are and keep their form when
+    // rewritten; the latencies under load are written only where measured,
+    // and read back only when both of a phase's figures are whole numbers
+    // from 0 up (else the entry loads without them, the rest of the file
+    // with it).
+    void loadedLatency_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<std::optional<LoadedLatency>>("download");
+        QTest::addColumn<std::optional<LoadedLatency>>("upload");
+        using L = std::optional<LoadedLatency>;
+        QTest::newRow("none: an earlier version's entry") << QByteArray() << L() << L();
+        QTest::newRow("both phases")
+            << QByteArray(
+                   R"(,"downloadLatencyMs":170,"downloadJitterMs":6,"uploadLatencyMs":61,"uploadJitterMs":2)")
+            << L({170, 6}) << L({61, 2});
+        QTest::newRow("upload only") << QByteArray(R"(,"uploadLatencyMs":61,"uploadJitterMs":2)") << L()
+                                     << L({61, 2});
+        QTest::newRow("a jitter missing") << QByteArray(R"(,"downloadLatencyMs":170)") << L() << L();
+        QTest::newRow("fractional, negative, text, null")
+            << QByteArray(R"(,"downloadLatencyMs":170.5,"downloadJitterMs":6,"uploadLatencyMs":-1,)"
+                          R"("uploadJitterMs":2,"x":{"downloadLatencyMs":"1"},"y":null)")
+            << L() << L();
+    }
+    void loadedLatency()
+    {
+        QFETCH(QByteArray, keys);
+        QFETCH(std::optional<LoadedLatency>, download);
+        QFETCH(std::optional<LoadedLatency>, upload);
+        const QByteArray stored =
+            R"({"id":"0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0","date":"2026-03-04T05:06:07Z","ssid":"Home",)"
+            R"("rssi":-60,"band":24,"channel":6,"downloadMbps":88.5,"uploadMbps":12,"latencyMs":20,)"
+            R"("jitterMs":4,"bytes":1000)" +
+            keys + "}";
+        write(path_, "[" + stored + "]");
+        SpeedHistory history(path_);
+        QCOMPARE(history.entries().size(), 1);
+        const SpeedEntry old = history.entries()[0];
+        QCOMPARE(std::tuple(old.latencyMs, old.downloadLatency, old.uploadLatency),
+                 std::tuple(qint64(20), download, upload));
+        SpeedEntry measured = entry("Office");
+        measured.downloadLatency = LoadedLatency{140, 9};
+        history.add(measured);
+        // The earlier entry is written back with what it had (what could not be read dropped),
+        // the new one with its figure.
+        const QJsonArray file = QJsonDocument::fromJson(read(path_)).array();
+        QJsonObject expected = QJsonDocument::fromJson(stored).object();
+        for (const char* key :
+             {"x", "y", "downloadLatencyMs", "downloadJitterMs", "uploadLatencyMs", "uploadJitterMs"})
+            expected.remove(QLatin1String(key));
+        for (const auto& [prefix, figure] : {std::pair("download", download), std::pair("upload", upload)}) {
+            if (figure) {
+                expected.insert(QLatin1String(prefix) + "LatencyMs", figure->latencyMs);
+                expected.insert(QLatin1String(prefix) + "JitterMs", figure->jitterMs);
+            }
+        }
+        QCOMPARE(file[1].toObject(), expected);
+        QCOMPARE(std::tuple(file[0]["downloadLatencyMs"].toInt(), file[0]["downloadJitterMs"].toInt(),
+                            file[0].toObject().contains("uploadLatencyMs")),
+                 std::tuple(140, 9, false));
+        QCOMPARE(SpeedHistory(path_).entries(), history.entries());
     }
 
     void editing()
@@ -240,6 +315,11 @@ private Q_SLOTS:
                 "2023-11-15T07:15:20+09:00,'-5,\"'@a\r\n\"\"b\"\"\",-55,2.4 GHz,36,123.46,45.50,12,3,4\r\n"
                 "2023-11-15T07:16:20+09:00,'+a\\x0db\\xff,aa:bb:cc:dd:ee:ff,-55,6 "
                 "GHz,36,123.46,45.50,12,3,346\r\n");
+        // The latencies under load stay out: other tools read these columns.
+        SpeedEntry loaded = quoted;
+        std::tie(loaded.downloadLatency, loaded.uploadLatency) =
+            std::pair(LoadedLatency{170, 6}, LoadedLatency{61, 2});
+        QCOMPARE(SpeedHistory::csv({loaded}), SpeedHistory::csv({quoted}));
         qputenv("TZ", "UTC");
         QVERIFY(SpeedHistory::csv({quoted}).contains("\r\n2023-11-14T22:13:20Z,"));
         LocaleSettings::apply(AppLanguage::ja);

@@ -31,16 +31,24 @@ bool until(const std::function<bool()>& condition)
 struct Fixture {
     SpeedTestServer server;
     testing::ManualClock clock;
-    SpeedTest test{[this] {
-        SpeedTest::Options o;
-        o.baseUrl = server.url();
-        o.download = o.upload = 1000ms;
-        o.warmUp = 0ms;
-        o.tick = 100ms;
-        o.latencyTimeout = 300ms; // libcurl's own limit, in real time
-        o.clock = &clock;
-        return o;
-    }()};
+    SpeedTest test;
+
+    // Without latency requests under load unless `probes` is given.
+    explicit Fixture(std::chrono::milliseconds probes = 0ms, std::chrono::milliseconds upload = 1000ms)
+        : test([&] {
+              SpeedTest::Options o;
+              o.baseUrl = server.url();
+              o.download = 1000ms;
+              o.upload = upload;
+              o.warmUp = 0ms;
+              o.tick = 100ms;
+              o.probeInterval = probes;
+              o.latencyTimeout = probes > 0ms ? 5000ms : 300ms; // libcurl's own limit, in real time
+              o.clock = &clock;
+              return o;
+          }())
+    {
+    }
 
     bool waitFor(Phase::Kind kind)
     {
@@ -77,6 +85,24 @@ private Q_SLOTS:
         QCOMPARE(SpeedTest::latencyAndJitter(Samples{2.5, 2.5}), std::pair(qint64(3), qint64(0)));
         QCOMPARE(SpeedTest::latencyAndJitter(Samples{10, 20}), std::pair(qint64(10), qint64(5)));
         QCOMPARE(SpeedTest::latencyAndJitter({}), std::pair(qint64(0), qint64(0)));
+        // The responsiveness classes' edges: 6000, 1000 and 300 round trips per minute.
+        const std::pair<qint64, Responsiveness> grades[] = {
+            {0, Responsiveness::excellent}, {10, Responsiveness::excellent}, {11, Responsiveness::good},
+            {60, Responsiveness::good},     {61, Responsiveness::fair},      {200, Responsiveness::fair},
+            {201, Responsiveness::poor}};
+        for (const auto& [ms, grade] : grades)
+            QCOMPARE(std::pair(ms, responsivenessOf(ms)), std::pair(ms, grade));
+        // The working latency is the longer phase's; the added latency never below 0.
+        const LatencyUnderLoad underLoad =
+            LatencyUnderLoad::of(30, LoadedLatency{25, 1}, LoadedLatency{95, 4});
+        QCOMPARE(std::tuple(underLoad.workingMs, underLoad.addedMs, underLoad.grade),
+                 std::tuple(std::optional<qint64>(95), std::optional<qint64>(65),
+                            std::optional(Responsiveness::fair)));
+        QCOMPARE(LatencyUnderLoad::of(30, LoadedLatency{25, 1}, std::nullopt).addedMs,
+                 std::optional<qint64>(0));
+        QCOMPARE(LatencyUnderLoad::of(30, std::nullopt, std::nullopt).grade, std::nullopt);
+        // Median of an even count, spread as the population deviation.
+        QCOMPARE(LoadedLatency::of({40, 10, 30, 20}), std::optional(LoadedLatency{25, 11}));
         // Whatever libcurl reports, its English text never reaches the user (the log has it).
         HttpTransfers::Outcome outcome;
         for (outcome.curlCode = 1; outcome.curlCode < CURL_LAST; ++outcome.curlCode) {
@@ -147,7 +173,7 @@ private Q_SLOTS:
         QVERIFY(entry && !entry->id.isNull());
         QCOMPARE(*entry, (SpeedEntry{entry->id, result.date, *status.ssid, status.bssid, -50, 50, 36,
                                      result.downloadMbps, result.uploadMbps, result.latencyMs,
-                                     result.jitterMs, result.bytes}));
+                                     result.jitterMs, result.bytes, std::nullopt, std::nullopt}));
         status.ssid = QString();
         QCOMPARE(SpeedEntry::measured(result, status), std::nullopt);
 
@@ -162,6 +188,99 @@ private Q_SLOTS:
         QCOMPARE(phases.size(), size_t(5));
         f.test.stop(); // during the latency phase
         QCOMPARE(std::tuple(f.test.phase().kind(), phases.size()), std::tuple(Phase::idle, size_t(6)));
+    }
+
+    // Latency requests under load on a link whose queues hold 250 ms of the
+    // download and 80 ms of the upload over a 20 ms round trip: each phase
+    // reports its own queue, the idle figure stays the round trip, and a
+    // phase whose requests all fail has no figure rather than 0 ms. The
+    // phases differ in length (1 s and 0.6 s) and in their number of requests.
+    void latencyUnderLoad_data()
+    {
+        QTest::addColumn<qint64>("downloadQueue");
+        QTest::addColumn<bool>("uploadRefused");
+        QTest::addColumn<std::optional<qint64>>("upload");
+        QTest::addColumn<Responsiveness>("grade");
+        QTest::newRow("bloated queues")
+            << qint64(2'500'000) << false << std::optional<qint64>(100) << Responsiveness::poor;
+        QTest::newRow("no download queue")
+            << qint64(0) << false << std::optional<qint64>(100) << Responsiveness::fair;
+        QTest::newRow("the upload's requests refused")
+            << qint64(2'500'000) << true << std::optional<qint64>() << Responsiveness::poor;
+    }
+    void latencyUnderLoad()
+    {
+        QFETCH(qint64, downloadQueue);
+        QFETCH(bool, uploadRefused);
+        QFETCH(std::optional<qint64>, upload);
+        QFETCH(Responsiveness, grade);
+        Fixture f(200ms, 600ms);
+        f.server.setLatencyDelay(20ms);
+        f.server.setQueue(Kind::download, downloadQueue, 10e6);
+        f.server.setQueue(Kind::upload, 800'000, 10e6);
+        // One whole answer of each kind, then the streams stall with all
+        // their bytes still to move: the queues stay full.
+        f.server.setAnswerLimit(Kind::download, 1);
+        f.server.setAnswerLimit(Kind::upload, 1);
+        std::vector<std::optional<qint64>> live;
+        connect(&f.test, &SpeedTest::liveLatencyChanged, this,
+                [&] { live.push_back(f.test.liveLatencyMs()); });
+        f.test.start();
+        // The download's first step spans two intervals: the second finds the
+        // first request still waiting in the queue and sends none.
+        using Steps = std::vector<std::chrono::milliseconds>;
+        for (auto [phase, kind, steps] :
+             {std::tuple{Phase::download, Kind::download, Steps{400ms, 200ms, 200ms}},
+              std::tuple{Phase::upload, Kind::upload, Steps{200ms, 200ms}}}) {
+            QVERIFY(f.waitFor(phase));
+            if (phase == Phase::upload && uploadRefused)
+                f.server.setBehaviour(Kind::latency, Behaviour::error);
+            QVERIFY(until([&] { return f.server.stats().requests[size_t(kind)] > SpeedTest::streams; }));
+            for (int i = 1; i <= int(steps.size()); ++i) {
+                f.clock.advance(steps[i - 1]);
+                QVERIFY(until([&] { return f.test.liveLatencyRequests() == i; }));
+            }
+            f.clock.advance(200ms); // the phase's end
+        }
+        QVERIFY(f.waitFor(Phase::done));
+        // Six idle requests, then three and two under load, one at a time.
+        QCOMPARE(f.server.stats().requests[size_t(Kind::latency)], qint64(11));
+
+        const SpeedResult result = f.test.result();
+        const qint64 download = 20 + downloadQueue / 10'000;
+        const auto within = [](qint64 figure, qint64 expected) {
+            return figure >= expected && figure <= expected + std::max<qint64>(30, expected / 4);
+        };
+        QVERIFY2(within(result.latencyMs, 20), qPrintable(QString::number(result.latencyMs)));
+        QVERIFY(result.downloadLatency);
+        QVERIFY2(within(result.downloadLatency->latencyMs, download) &&
+                     result.downloadLatency->jitterMs <= 30,
+                 qPrintable(QString::number(result.downloadLatency->latencyMs)));
+        QCOMPARE(result.uploadLatency.has_value(), upload.has_value());
+        if (upload)
+            QVERIFY2(within(result.uploadLatency->latencyMs, *upload) && result.uploadLatency->jitterMs <= 30,
+                     qPrintable(QString::number(result.uploadLatency->latencyMs)));
+        const LatencyUnderLoad underLoad = result.underLoad();
+        QCOMPARE(underLoad.workingMs,
+                 std::max(result.downloadLatency->latencyMs, upload ? result.uploadLatency->latencyMs : 0));
+        QCOMPARE(underLoad.addedMs, *underLoad.workingMs - result.latencyMs);
+        QCOMPARE(underLoad.grade, grade);
+        // Live: each phase's median so far, none between phases and at the end.
+        QVERIFY(live.size() >= 2 && live.front() && !live.back());
+        QVERIFY2(within(*live.front(), download), qPrintable(QString::number(*live.front())));
+        // Idle and under load, one connection of their own, never a stream's
+        // (a refusal closes it, and the next request opens another).
+        const size_t connections = f.server.stats().latencyConnections.size();
+        QVERIFY(uploadRefused ? connections > 1 : connections == 1);
+        // Stored with the entry, and back from its file form.
+        const WiFiEngine::Status status{true, true, QStringLiteral("Home"), {}, -50, -90, 0, 36, Band::ghz5};
+        const SpeedEntry entry = *SpeedEntry::measured(result, status);
+        QCOMPARE(std::pair(entry.downloadLatency, entry.uploadLatency),
+                 std::pair(result.downloadLatency, result.uploadLatency));
+        const std::optional<SpeedEntry> decoded = SpeedEntry::fromJson(entry.toJson());
+        QCOMPARE(std::pair(decoded->downloadLatency, decoded->uploadLatency),
+                 std::pair(entry.downloadLatency, entry.uploadLatency));
+        QCOMPARE(entry.toJson().contains("uploadLatencyMs"), upload.has_value());
     }
 
     void stop()

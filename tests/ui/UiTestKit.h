@@ -33,7 +33,20 @@ inline SpeedEntry measurement(const QString& ssid, int hoursAgo, double down = 1
 {
     const QDateTime date = QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo);
     const QString bssid = QStringLiteral("a4:2b:b0:10:00:01");
-    return {QUuid::createUuid(), date, ssid, bssid, rssi, band, 36, down, 2000 / down, 14, 3, 234'000'000};
+    return {QUuid::createUuid(),
+            date,
+            ssid,
+            bssid,
+            rssi,
+            band,
+            36,
+            down,
+            2000 / down,
+            14,
+            3,
+            234'000'000,
+            LoadedLatency{62, 5},
+            LoadedLatency{118, 9}};
 }
 
 // A history of its own in a temporary folder; `fifo` puts a named pipe where

@@ -293,10 +293,12 @@ public:
     void enter(SpeedTest::Phase phase)
     {
         if (phase.kind() == Phase::done)
-            updateResult({312.4, 88.7, 14, 3, 809'000'000, QDateTime::currentDateTime()});
+            updateResult({312.4, 88.7, 14, 3, 809'000'000, QDateTime::currentDateTime(),
+                          LoadedLatency{138, 12}, LoadedLatency{64, 7}});
         setPhase(phase);
         setProgress(phase.isRunning() ? 0.4 : 0);
         setLiveMbps(phase.isRunning() ? 287.5 : 0);
+        setLiveLatency(phase.isRunning() ? std::optional<qint64>(143) : std::nullopt);
     }
 };
 

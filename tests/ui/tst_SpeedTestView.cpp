@@ -10,10 +10,12 @@
 #include "speed/SpeedFormat.h"
 #include "ui/ElidedLabel.h"
 #include "ui/SpeedTestView.h"
+#include "ui/UnitText.h"
 
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -107,8 +109,65 @@ private Q_SLOTS:
         QCOMPARE(text(view, "speedValue4"), QStringLiteral("234 MB"));
         QVERIFY(shown(view, "speedValue5"));
         QVERIFY(!shown(view, "speedCount"));
-        file_->history.add(measurement(QStringLiteral("Home"), 9, 50));
+        QCOMPARE(
+            std::tuple(text(view, "speedLoaded0"), text(view, "speedLoaded1"), text(view, "speedLoaded2")),
+            std::tuple(QStringLiteral("62 ms"), QStringLiteral("118 ms"),
+                       QStringLiteral("Fair · +104 ms under load")));
+        SpeedEntry earlier = measurement(QStringLiteral("Home"), 9, 50); // stored before these were measured
+        earlier.downloadLatency = earlier.uploadLatency = std::nullopt;
+        earlier.date = QDateTime::currentDateTimeUtc();
+        file_->history.add(earlier);
         QCOMPARE(text(view, "speedCount"), QStringLiteral("2 for this network"));
+        QCOMPARE(
+            std::tuple(text(view, "speedLoaded0"), text(view, "speedLoaded1"), text(view, "speedLoaded2")),
+            std::tuple(QStringLiteral("—"), QStringLiteral("—"), QStringLiteral("—")));
+    }
+
+    // While downloading and uploading, the line under the phase follows the
+    // latency under load of that phase; the result's rows show each phase's
+    // (the download's queue holds 100 ms over a 30 ms round trip) and the grade.
+    void latencyUnderLoad()
+    {
+        const auto restore = qScopeGuard([this] {
+            server_.setLatencyDelay(0ms);
+            server_.setQueue(SpeedTestServer::Kind::download, 0, 10e6);
+            for (auto kind : {SpeedTestServer::Kind::download, SpeedTestServer::Kind::upload})
+                server_.setAnswerLimit(kind, -1);
+        });
+        server_.setLatencyDelay(30ms);
+        server_.setQueue(SpeedTestServer::Kind::download, 1'000'000, 10e6);
+        for (auto kind : {SpeedTestServer::Kind::download, SpeedTestServer::Kind::upload})
+            server_.setAnswerLimit(kind, 1); // then the streams stall, the queue full
+        SpeedTestView view(room_->store, file_->history, quickTest());
+        view.test().start();
+        QStringList live;
+        for (auto [phase, kind] : {std::pair(Phase::download, SpeedTestServer::Kind::download),
+                                   std::pair(Phase::upload, SpeedTestServer::Kind::upload)}) {
+            QTRY_VERIFY(view.test().phase().kind() == phase);
+            QCOMPARE(text(view, "speedLiveLatency"), QString()); // nothing measured in this phase yet
+            QTRY_VERIFY(server_.stats().requests[size_t(kind)] > SpeedTest::streams);
+            clock_.advance(400ms);
+            QTRY_VERIFY(view.test().liveLatencyMs());
+            live.append(text(view, "speedLiveLatency"));
+            clock_.advance(60s);
+        }
+        QTRY_COMPARE(view.test().phase().kind(), Phase::done);
+        const SpeedResult result = view.test().result();
+        QVERIFY(result.downloadLatency && result.uploadLatency);
+        QVERIFY2(result.downloadLatency->latencyMs >= 130 && result.uploadLatency->latencyMs >= 30 &&
+                     result.uploadLatency->latencyMs < 80,
+                 qPrintable(QString::number(result.uploadLatency->latencyMs)));
+        // One answer each: the live line showed the figure the phase kept.
+        QCOMPARE(live,
+                 QStringList({"Latency under load: " + millisecondsText(result.downloadLatency->latencyMs),
+                              "Latency under load: " + millisecondsText(result.uploadLatency->latencyMs)}));
+        QCOMPARE(std::tuple(text(view, "speedLoaded0"), text(view, "speedLoaded1"),
+                            text(view, "speedLoaded2"), text(view, "speedLiveLatency")),
+                 std::tuple(millisecondsText(result.downloadLatency->latencyMs),
+                            millisecondsText(result.uploadLatency->latencyMs),
+                            QStringLiteral("Fair · +%1 ms under load")
+                                .arg(result.downloadLatency->latencyMs - result.latencyMs),
+                            QString()));
     }
 
     // Escape asks to close, Return (the window's default button) starts. Stored under the network current
