@@ -22,6 +22,7 @@
 #include "ui/SortButton.h"
 #include "ui/SortMenu.h"
 #include "ui/SpeedTestView.h"
+#include "ui/SpeedTestWindow.h"
 #include "ui/Strength.h"
 #include "ui/SymbolView.h"
 #include "ui/Tints.h"
@@ -44,9 +45,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QStackedWidget>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -184,17 +183,7 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
         if (!showsEmptyState())
             list_->setFocus(Qt::ShortcutFocusReason);
     });
-    // Ctrl+F, the desktop's Find key, goes to the field with its text chosen.
-    auto* find = new QAction(this);
-    find->setShortcuts(QKeySequence::keyBindings(QKeySequence::Find).isEmpty()
-                           ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_F)}
-                           : QKeySequence::keyBindings(QKeySequence::Find));
-    find->setShortcutContext(Qt::WindowShortcut);
-    connect(find, &QAction::triggered, this, [this] {
-        search_->setFocus(Qt::ShortcutFocusReason);
-        search_->selectAll();
-    });
-    addAction(find);
+    search_->addFindKey(this);
     toolbar_->addWidget(search_);
 
     auto* spacer = new QWidget(toolbar_);
@@ -583,41 +572,11 @@ void ContentView::openSpeedTest()
     }
     if (!store_.status().ssid)
         return;
-    // A window of its own that leaves the main window usable (nothing there
-    // depends on it); its content is the speed test view.
-    auto* sheet = new QDialog(this);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setModal(false);
-    sheet->setWindowTitle(L("速度テスト", "Speed Test"));
-    auto* column = new QVBoxLayout(sheet);
-    column->setContentsMargins(0, 0, 0, 0);
-    // On a screen too small for it (large text, 2× scaling) the content
-    // scrolls rather than being squeezed.
-    auto* scroll = new QScrollArea(sheet);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // Tab goes to the content's controls; the area scrolls to the focused one.
-    scroll->setFocusPolicy(Qt::NoFocus);
-    auto* content =
-        new SpeedTestView(store_, SpeedHistory::shared(), speedTestFactory_ ? speedTestFactory_() : nullptr);
-    scroll->setWidget(content);
-    column->addWidget(scroll);
-    connect(content, &SpeedTestView::closeRequested, sheet, &QDialog::reject);
-    connect(content, &SpeedTestView::historyRequested, this, &ContentView::historyRequested);
-    speedTestSheet_ = sheet;
-    // The whole content where the screen has room for it; room for a
-    // scroll bar beside it where it has not.
-    content->ensurePolished();
-    const int across = std::max(content->sizeHint().width(), content->minimumWidth());
-    const int down =
-        content->hasHeightForWidth() ? content->heightForWidth(across) : content->sizeHint().height();
-    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
-    const QSize room = screenRoom(sheet);
-    sheet->setMinimumSize(QSize(across + bar, std::min(down, 240)).boundedTo(room));
-    fitToScreen(sheet, QSize(across + (down > room.height() ? bar : 0), down));
-    content->focusFirstAction();
-    sheet->show();
+    auto* window = new SpeedTestWindow(
+        new SpeedTestView(store_, SpeedHistory::shared(), speedTestFactory_ ? speedTestFactory_() : nullptr), this);
+    connect(window->content(), &SpeedTestView::historyRequested, this, &ContentView::historyRequested);
+    speedTestSheet_ = window;
+    window->show();
 }
 
 void ContentView::keyPressEvent(QKeyEvent* event)

@@ -39,6 +39,19 @@ void SearchField::takeTyping(const QString& text)
     Q_EMIT textEdited(this->text());
 }
 
+void SearchField::addFindKey(QWidget* window)
+{
+    auto* find = new QAction(window);
+    const QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Find);
+    find->setShortcuts(keys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_F)} : keys);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        setFocus(Qt::ShortcutFocusReason);
+        selectAll();
+    });
+    window->addAction(find);
+}
+
 bool SearchField::windowHandles(const QKeySequence& keys) const
 {
     const QWidget* top = window();

@@ -18,6 +18,9 @@ public:
     // Takes the focus and adds `text`, typed while another part of the
     // window had the focus, at the end, as if it had been typed here.
     void takeTyping(const QString& text);
+    // Ctrl+F (the desktop's Find key) anywhere in `window` comes to the
+    // field, with its text chosen.
+    void addFindKey(QWidget* window);
 
 Q_SIGNALS:
     void escapedEmpty();

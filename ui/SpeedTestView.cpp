@@ -433,7 +433,6 @@ void SpeedTestView::buildLoadedRows()
         auto* value = new QLabel;
         value->setObjectName(QStringLiteral("speedLoaded%1").arg(i));
         value->setFont(viewstyle::font(13, QFont::Medium));
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         loadedValues_[i] = value;
         // After the idle latency and jitter.
         numbers_->insertRow(jitterRow + 1 + i, FormSection::labeledRow(labels[i], value));
