@@ -1,5 +1,7 @@
 #pragma once
 
+#include "speed/SpeedTest.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -27,6 +29,9 @@ int runSpeedTestProbe(bool json = false);
 // 1 to 17, shortens the download and upload phases of "--speedtest" (17
 // seconds together, warm-ups included); nothing for any other value.
 std::optional<double> speedTestScale(const QByteArray& seconds);
+// The program's lengths of a speed test, shortened as ONDREL_SPEEDTEST_DURATION
+// asks; the speed test window measures with them too.
+SpeedTest::Options speedTestOptions();
 // Renders a window to a PNG file ("--shot"); `args` for "--history" etc.
 int runShot(const QString& path, bool settings, const QStringList& args);
 // The windowed application; needs a QApplication.

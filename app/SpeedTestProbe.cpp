@@ -30,22 +30,6 @@ using namespace std::chrono_literals;
 constexpr auto kTimeLimit = 90s;
 constexpr auto kSlice = 250ms;
 
-// The program's own lengths of a test, with the download and upload phases
-// shortened when ONDREL_SPEEDTEST_DURATION asks for it.
-SpeedTest::Options speedTestOptions()
-{
-    SpeedTest::Options options;
-    const std::optional<double> scale = speedTestScale(qgetenv("ONDREL_SPEEDTEST_DURATION"));
-    if (!scale)
-        return options;
-    // Every length of a phase shrinks alike, so that the warm-up keeps its
-    // share and the window measured after it keeps its number of samples.
-    for (std::chrono::milliseconds* length : {&options.download, &options.upload, &options.warmUp, &options.tick,
-                                              &options.minimumWindow, &options.probeInterval})
-        *length = std::max(1ms, std::chrono::round<std::chrono::milliseconds>(*length * *scale));
-    return options;
-}
-
 // `text` as a double-quoted literal, with the escapes of visibleText and a
 // backslash before a double quote.
 QString quoted(const QString& text)
@@ -74,6 +58,20 @@ QString describe(const SpeedTest::Phase& phase)
 }
 
 } // namespace
+
+SpeedTest::Options speedTestOptions()
+{
+    SpeedTest::Options options;
+    const std::optional<double> scale = speedTestScale(qgetenv("ONDREL_SPEEDTEST_DURATION"));
+    if (!scale)
+        return options;
+    // Every length of a phase shrinks alike, so that the warm-up keeps its
+    // share and the window measured after it keeps its number of samples.
+    for (std::chrono::milliseconds* length : {&options.download, &options.upload, &options.warmUp, &options.tick,
+                                              &options.minimumWindow, &options.probeInterval})
+        *length = std::max(1ms, std::chrono::round<std::chrono::milliseconds>(*length * *scale));
+    return options;
+}
 
 std::optional<double> speedTestScale(const QByteArray& seconds)
 {

@@ -7,6 +7,7 @@
 #include "ui/OndrelApp.h"
 #include "ui/SettingsView.h"
 #include "ui/SpeedHistoryView.h"
+#include "ui/ToolWindow.h"
 
 #include <QApplication>
 
@@ -16,15 +17,13 @@ int runWindowedApp()
 {
     OndrelApp app;
     app.setHistoryWindowFactory([](OndrelApp&) -> QWidget* {
-        auto* window = new SpeedHistoryView(SpeedHistory::shared());
-        window->resize(1020, 500);
-        return window;
+        return new ToolWindow(new SpeedHistoryView(SpeedHistory::shared()), QSize(1020, 500));
     });
     app.setSettingsWindowFactory([](OndrelApp& app) -> QWidget* {
-        auto* window = new SettingsView(app.prefs(), &app.store(), &app.location());
-        window->resize(SettingsView::width, 600);
-        return window;
+        return new ToolWindow(new SettingsView(app.prefs(), &app.store(), &app.location()),
+                              QSize(SettingsView::width, 600));
     });
+    app.setSpeedTestFactory([] { return std::make_unique<SpeedTest>(speedTestOptions()); });
     app.start();
     return QApplication::exec();
 }

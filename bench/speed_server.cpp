@@ -15,6 +15,16 @@
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("Usage: %s [--rate MBPS [--buffer KB]] [--listen ADDRESS]\n"
+                        "Serves /__down and /__up on ADDRESS (127.0.0.1 without one; paced to MBPS when\n"
+                        "given, with KB of queue in each direction), prints its address and runs until\n"
+                        "SIGTERM or SIGINT.\n",
+                        argv[0]);
+            return 0;
+        }
+    }
     double rate = 0;
     qint64 buffer = 0;
     QByteArray address = "127.0.0.1";

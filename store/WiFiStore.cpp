@@ -180,7 +180,7 @@ void WiFiStore::activate(const ScannedNetwork& network)
         performConnect(network, std::nullopt, false);
         return;
     case Security::enterprise:
-        setErrorMessage(description(WiFiError::enterprise));
+        setErrorMessage(enterpriseMessage());
         return;
     case Security::wep:
     case Security::wpaPersonal:
@@ -198,7 +198,7 @@ void WiFiStore::activate(const ScannedNetwork& network)
 void WiFiStore::performConnect(const ScannedNetwork& network, const std::optional<QString>& password,
                                bool fallbackToPassword)
 {
-    startJoin(network, fallbackToPassword, false, [&](WiFiEngine::ResultCompletion done) {
+    startJoin(network, fallbackToPassword, password.has_value(), false, [&](WiFiEngine::ResultCompletion done) {
         engine_.connect(network.id(), network.ssid, password, std::move(done));
     });
 }
@@ -208,7 +208,7 @@ void WiFiStore::joinHidden(const QString& name, Security security, const std::op
     // An enterprise network gets its banner whatever was typed, as its row
     // does; other problems are the dialog's to show.
     if (security == Security::enterprise)
-        setErrorMessage(description(WiFiError::enterprise));
+        setErrorMessage(enterpriseMessage());
     std::optional<QString> problem = hiddenPasswordProblem(security, password);
     if (!problem)
         problem = hiddenNameProblem(name);
@@ -220,27 +220,27 @@ void WiFiStore::joinHidden(const QString& name, Security security, const std::op
     network.ssid = name;
     network.security = security;
     const bool takesPassword = minimumPasswordLength(security) > 0;
-    startJoin(network, false, true, [&](WiFiEngine::ResultCompletion done) {
+    startJoin(network, false, takesPassword && password, true, [&](WiFiEngine::ResultCompletion done) {
         engine_.connectHidden(ssidToBytes(name), security, takesPassword ? password : std::nullopt,
                               std::move(done));
     });
 }
 
-void WiFiStore::startJoin(const ScannedNetwork& network, bool fallbackToPassword, bool byName,
+void WiFiStore::startJoin(const ScannedNetwork& network, bool fallbackToPassword, bool withPassword, bool byName,
                           const std::function<void(WiFiEngine::ResultCompletion)>& start)
 {
     setConnectingTo(displayName(network));
     setErrorMessage(std::nullopt);
     const quint64 join = ++joins_;
-    start([self = QPointer<WiFiStore>(this), network, fallbackToPassword, byName,
+    start([self = QPointer<WiFiStore>(this), network, fallbackToPassword, withPassword, byName,
            join](std::optional<SystemError> error) {
         if (self)
-            self->finishJoin(network, error, fallbackToPassword, byName, join);
+            self->finishJoin(network, error, fallbackToPassword, withPassword, byName, join);
     });
 }
 
 void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
-                           bool fallbackToPassword, bool byName, quint64 join)
+                           bool fallbackToPassword, bool withPassword, bool byName, quint64 join)
 {
     // A join the user has since replaced with another one leaves the spinner,
     // the banner and the password sheet to the newer join; its failure is
@@ -255,9 +255,15 @@ void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<Sy
             setPasswordTarget(network);
             return;
         }
-        setErrorMessage(describe(network, *error));
-        if (byName)
+        if (byName) {
+            setErrorMessage(describe(network, *error));
             Q_EMIT hiddenJoinFinished(*network.ssid, errorMessage_);
+        } else if (withPassword && classifyJoinFailure(*error) == JoinFailure::checkPassword) {
+            // The sheet again, saying why, rather than a banner and an empty sheet.
+            setPasswordTarget(network, describe(network, *error));
+        } else {
+            setErrorMessage(describe(network, *error));
+        }
         return;
     }
     savedSsids_ = engine_.savedSsids();
@@ -268,6 +274,11 @@ void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<Sy
         // The network joined by name may now show its name in the list.
         scan();
     }
+}
+
+QString WiFiStore::enterpriseMessage()
+{
+    return description(WiFiError::enterprise);
 }
 
 QString WiFiStore::describe(const ScannedNetwork& network, const SystemError& error) const
@@ -367,6 +378,22 @@ void WiFiStore::powerOn()
     });
 }
 
+void WiFiStore::powerOff()
+{
+    engine_.setPower(false, [self = QPointer<WiFiStore>(this)](std::optional<SystemError> error) {
+        if (!self)
+            return;
+        if (error) {
+            self->setErrorMessage(visibleText(error->description()));
+            return;
+        }
+        // What the last scan saw is out of reach now.
+        self->raw_ = NetworkListBuilder();
+        self->setStatus(self->engine_.currentStatus());
+        self->rebuild();
+    });
+}
+
 void WiFiStore::setNetworks(QList<ScannedNetwork> networks)
 {
     if (networks == networks_)
@@ -407,11 +434,13 @@ void WiFiStore::setConnectingTo(const std::optional<QString>& name)
     Q_EMIT connectingToChanged();
 }
 
-void WiFiStore::setPasswordTarget(const std::optional<ScannedNetwork>& network)
+void WiFiStore::setPasswordTarget(const std::optional<ScannedNetwork>& network,
+                                  const std::optional<QString>& problem)
 {
-    if (network == passwordTarget_)
+    if (network == passwordTarget_ && problem == passwordProblem_)
         return;
     passwordTarget_ = network;
+    passwordProblem_ = problem;
     Q_EMIT passwordTargetChanged();
 }
 

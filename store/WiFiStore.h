@@ -55,6 +55,9 @@ public:
     const std::optional<QString>& connectingTo() const { return connectingTo_; }
     // The network the password sheet is open for.
     const std::optional<ScannedNetwork>& passwordTarget() const { return passwordTarget_; }
+    // Why the sheet opened again: the password typed into it did not join
+    // the network. Absent while the sheet is closed or opened afresh.
+    const std::optional<QString>& passwordProblem() const { return passwordProblem_; }
     const QString& searchText() const { return searchText_; }
 
     // While `networks` is empty although the last scan found networks:
@@ -92,9 +95,13 @@ public:
     void activate(const ScannedNetwork& network);
     // Joins with the password (absent for none). When the join fails and
     // `fallbackToPassword` is set, the password sheet opens without a
-    // message; otherwise the banner describes the failure.
+    // message; when a given password was refused, the sheet opens again with
+    // the failure as its passwordProblem; otherwise the banner describes the
+    // failure.
     void performConnect(const ScannedNetwork& network, const std::optional<QString>& password,
                         bool fallbackToPassword);
+    // What an enterprise (802.1X) network's join says: where to join it.
+    static QString enterpriseMessage();
     // The banner text for a failed join of `network`.
     QString describe(const ScannedNetwork& network, const SystemError& error) const;
 
@@ -143,6 +150,9 @@ public:
     void disconnect();
     // Turns the radio on, then scans; a failure becomes the banner.
     void powerOn();
+    // Turns the radio off; the list empties, as no network can be seen. A
+    // failure becomes the banner.
+    void powerOff();
 
 Q_SIGNALS:
     void networksChanged();
@@ -151,7 +161,7 @@ Q_SIGNALS:
     void statusChanged();
     void errorMessageChanged();
     void connectingToChanged();
-    void passwordTargetChanged();
+    void passwordTargetChanged(); // also for passwordProblem
     void searchTextChanged(const QString& text);
     void hidingFilterChanged();
     // A scan's completion has been handled (after the fields above changed).
@@ -165,18 +175,20 @@ private:
     void preferencesChanged();
     void finishScan(QList<ScannedNetwork> records, const std::optional<SystemError>& error);
     // Starts a join of `network` that `start` hands to the engine with the
-    // completion; `byName` for joinHidden.
-    void startJoin(const ScannedNetwork& network, bool fallbackToPassword, bool byName,
+    // completion; `withPassword` when a password was given, `byName` for
+    // joinHidden.
+    void startJoin(const ScannedNetwork& network, bool fallbackToPassword, bool withPassword, bool byName,
                    const std::function<void(WiFiEngine::ResultCompletion)>& start);
     void finishJoin(const ScannedNetwork& network, const std::optional<SystemError>& error,
-                    bool fallbackToPassword, bool byName, quint64 join);
+                    bool fallbackToPassword, bool withPassword, bool byName, quint64 join);
 
     void setNetworks(QList<ScannedNetwork> networks);
     void setIsScanning(bool scanning);
     void setStatus(const WiFiEngine::Status& status);
     void setErrorMessage(const std::optional<QString>& message);
     void setConnectingTo(const std::optional<QString>& name);
-    void setPasswordTarget(const std::optional<ScannedNetwork>& network);
+    void setPasswordTarget(const std::optional<ScannedNetwork>& network,
+                           const std::optional<QString>& problem = std::nullopt);
 
     WiFiEngine& engine_;
     Prefs& prefs_;
@@ -190,6 +202,7 @@ private:
     // Counts the joins started; only the latest one's outcome reaches the spinner, banner and sheet.
     quint64 joins_ = 0;
     std::optional<ScannedNetwork> passwordTarget_;
+    std::optional<QString> passwordProblem_;
     QString searchText_;
     HidingFilter hidingFilter_ = HidingFilter::none;
 

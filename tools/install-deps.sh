@@ -22,6 +22,10 @@ if [ "${1:-run}" = test ]; then
     # points, the client's stack and the tools the lab reads the stack with.
     packages+=(qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils wireless-regdb)
     packages+=(hostapd wpasupplicant iw iwd iproute2 udev)
+    # The desktop tier: an X server with a window manager, the accessibility
+    # bus and its Python bindings, XTEST keys, and a Qt platform theme that
+    # sets the desktop's font and keyboard scheme.
+    packages+=(xvfb openbox at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi xdotool qt6ct)
 fi
 if [ "${1:-run}" = package ]; then
     # cpack's Debian generator: dpkg-shlibdeps (dpkg-dev) and file; the checks of tools/build-deb.sh.

@@ -1,7 +1,9 @@
 #include "ui/Banner.h"
 
+#include "ui/AccessibleRoles.h"
 #include "ui/SymbolView.h"
 #include "ui/Tints.h"
+#include "ui/ViewStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -15,10 +17,9 @@ namespace ondrel {
 
 namespace {
 
-QFont titleFontFor(QFont font)
+QFont titleFontFor(const QFont& font)
 {
-    font.setPixelSize(13);
-    return font;
+    return viewstyle::scaled(font, 13);
 }
 
 QLabel* plainLabel(const QString& text, int pixelSize, QWidget* parent)
@@ -28,9 +29,7 @@ QLabel* plainLabel(const QString& text, int pixelSize, QWidget* parent)
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QFont font = label->font();
-    font.setPixelSize(pixelSize);
-    label->setFont(font);
+    label->setFont(viewstyle::scaled(label->font(), pixelSize));
     return label;
 }
 
@@ -72,7 +71,10 @@ Banner::Banner(Kind kind, const QString& title, const std::optional<QString>& de
         connect(button_, &QPushButton::clicked, this, [action] { action(); });
         row->addWidget(button_, 0, Qt::AlignVCenter);
     }
+    // An alert to screen readers (AccessibleRoles), read out when it appears.
+    installAccessibleRoles();
     setAccessibleName(title);
+    setAccessibleDescription(detail.value_or(QString()));
     applyColors();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/Chip.h"
 
 #include "ui/Tints.h"
+#include "ui/ViewStyle.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -10,10 +11,7 @@ namespace ondrel {
 
 QFont Chip::font(const QFont& base, bool emphasized)
 {
-    QFont f = base;
-    f.setPixelSize(11);
-    f.setWeight(emphasized ? QFont::DemiBold : QFont::Normal);
-    return f;
+    return viewstyle::scaled(base, 11, emphasized ? QFont::DemiBold : QFont::Normal);
 }
 
 QSizeF Chip::size(const QFont& base) const
@@ -33,7 +31,9 @@ void Chip::paint(QPainter& painter, const QPointF& origin, const QFont& base, co
     painter.fillPath(background, primaryFill(palette, isDark(palette) ? 0.12 : 0.07));
     painter.setFont(font(base, emphasized));
     painter.setPen(emphasized ? primaryColor(palette) : secondaryColor(palette));
-    painter.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, text);
+    // A chip reads in its own direction, whatever the window's: "5 GHz" and
+    // "S/N 32 dB" stay so in an Arabic row, an Arabic chip runs right to left.
+    viewstyle::drawOwnDirection(painter, box, Qt::AlignCenter, text);
     painter.restore();
 }
 

@@ -13,7 +13,7 @@ namespace ondrel {
 // A small rounded label: band, security, "Known", a measured speed and the
 // detail values of a network row. Emphasized chips are semibold in the
 // primary colour, the others regular in the secondary colour. The text is
-// always plain.
+// always plain and reads in its own direction (that of its first letter).
 struct Chip {
     QString text;
     bool emphasized = false;

@@ -3,20 +3,26 @@
 #include "localization/LocaleSettings.h"
 #include "localization/Lookup.h"
 #include "speed/SpeedHistory.h"
+#include "speed/SpeedTest.h"
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
+#include "ui/AccessibleRoles.h"
 #include "ui/Banner.h"
 #include "ui/BannerStack.h"
 #include "ui/ContentDecisions.h"
 #include "ui/EmptyListState.h"
+#include "ui/MenuKeys.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkListView.h"
 #include "ui/NetworkRow.h"
 #include "ui/PasswordSheet.h"
+#include "ui/ScreenFit.h"
+#include "ui/SearchField.h"
 #include "ui/SignalBars.h"
 #include "ui/SortButton.h"
 #include "ui/SortMenu.h"
 #include "ui/SpeedTestView.h"
+#include "ui/SpeedTestWindow.h"
 #include "ui/Strength.h"
 #include "ui/SymbolView.h"
 #include "ui/Tints.h"
@@ -25,10 +31,12 @@
 #include "wifi/SsidText.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -51,19 +59,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void setPixelSize(QWidget* widget, int pixels, QFont::Weight weight = QFont::Normal)
+void setTextSize(QWidget* widget, int size, QFont::Weight weight = QFont::Normal)
 {
-    QFont font = widget->font();
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    widget->setFont(font);
+    widget->setFont(viewstyle::scaled(widget->font(), size, weight));
 }
 
 QLabel* plainLabel(QWidget* parent, int pixels, QFont::Weight weight = QFont::Normal)
 {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
-    setPixelSize(label, pixels, weight);
+    setTextSize(label, pixels, weight);
     return label;
 }
 
@@ -108,6 +113,7 @@ QString timeWithSeconds(const QDateTime& when)
 ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location, QWidget* parent)
     : QWidget(parent), prefs_(prefs), store_(store), location_(location)
 {
+    installAccessibleRoles();
     setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft : Qt::LeftToRight);
     setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(this);
@@ -159,20 +165,25 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
     toolbar_ = new QToolBar(this);
     toolbar_->setMovable(false);
     toolbar_->setFloatable(false);
-    toolbar_->setIconSize(QSize(16, 16));
+    const int icon = int(std::lround(viewstyle::scaledSize(16)));
+    toolbar_->setIconSize(QSize(icon, icon));
     toolbar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolbar_->setContentsMargins(8, 4, 8, 4);
 
-    search_ = new QLineEdit(toolbar_);
+    search_ = new SearchField(toolbar_);
     search_->setPlaceholderText(L("ネットワーク名で絞り込む", "Filter by name"));
     search_->setAccessibleName(search_->placeholderText());
-    search_->setClearButtonEnabled(true);
-    search_->addAction(symbolIcon(Symbol::magnifier), QLineEdit::LeadingPosition);
     search_->setMinimumWidth(180);
     search_->setMaximumWidth(280);
     search_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(search_, &QLineEdit::textEdited, this,
             [this](const QString& text) { store_.setSearchText(text); });
+    // Escape on the empty field goes back to the list.
+    connect(search_, &SearchField::escapedEmpty, this, [this] {
+        if (!showsEmptyState())
+            list_->setFocus(Qt::ShortcutFocusReason);
+    });
+    search_->addFindKey(this);
     toolbar_->addWidget(search_);
 
     auto* spacer = new QWidget(toolbar_);
@@ -206,6 +217,16 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
     // keyboard like every other control.
     for (QAction* action : {speedTest_, rescan_})
         toolbar_->widgetForAction(action)->setFocusPolicy(Qt::TabFocus);
+
+    // Not in the toolbar: the File menu shows it.
+    power_ = new QAction(L("Wi-Fi", "Wi-Fi"), this);
+    power_->setCheckable(true);
+    connect(power_, &QAction::triggered, this, [this](bool on) {
+        if (on)
+            store_.powerOn();
+        else
+            store_.powerOff();
+    });
 
     layout->addWidget(toolbar_);
 }
@@ -278,11 +299,16 @@ void ContentView::buildContent(QVBoxLayout* layout)
     connect(delegate_, &NetworkRow::connectRequested, this,
             [this](const QModelIndex& i) { activate(i.row()); });
     connect(list_, &NetworkListView::joinRequested, this, &ContentView::activate);
-    connect(list_, &NetworkListView::contextMenuRequested, this, [this](int row, const QPoint& pos) {
-        QMenu* menu = contextMenuFor(row, list_);
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->popup(pos);
-    });
+    connect(list_, &NetworkListView::typed, search_, &SearchField::takeTyping);
+    connect(list_, &NetworkListView::contextMenuRequested, this,
+            [this](int row, const QPoint& pos, bool fromKeyboard) {
+                QMenu* menu = contextMenuFor(row, list_);
+                menu->setAttribute(Qt::WA_DeleteOnClose);
+                menu->popup(pos);
+                // From the keyboard, the first item is chosen, ready for Return.
+                if (fromKeyboard)
+                    activateFirst(menu);
+            });
     listColumn->addWidget(list_, 1);
     stack_->addWidget(listPage);
 
@@ -314,9 +340,29 @@ void ContentView::refresh()
     refreshPasswordSheet();
     const WiFiEngine::Status& status = store_.status();
     speedTest_->setEnabled(status.ssid.has_value());
-    rescan_->setEnabled(!store_.isScanning());
+    refreshRescan();
+    power_->setEnabled(status.hasInterface);
+    power_->setChecked(status.hasInterface && status.poweredOn);
     if (search_->text() != store_.searchText())
         search_->setText(store_.searchText());
+}
+
+void ContentView::refreshRescan()
+{
+    // Scan is disabled while a scan runs, and Qt moves the focus of a
+    // disabled button on to the next control; the focus comes back when the
+    // scan ends, unless the user has moved it elsewhere meanwhile.
+    QWidget* button = toolbar_->widgetForAction(rescan_);
+    const bool scanning = store_.isScanning();
+    const bool hadFocus = button->hasFocus();
+    rescan_->setEnabled(!scanning);
+    if (scanning && hadFocus)
+        focusLentTo_ = QApplication::focusWidget() ? QApplication::focusWidget() : this;
+    if (!scanning && focusLentTo_) {
+        if (QApplication::focusWidget() == focusLentTo_ || !QApplication::focusWidget())
+            button->setFocus(Qt::OtherFocusReason);
+        focusLentTo_.clear();
+    }
 }
 
 void ContentView::refreshBanners()
@@ -343,7 +389,12 @@ void ContentView::refreshCard()
     cardTitle_->setText(status.ssid ? screenName(*status.ssid) : L("未接続", "Not connected"));
     viewstyle::describeName(cardTitle_, status.ssid);
     cardSubtitle_->setText(cardSubtitleFor(status, prefs_.strengthUnit()));
+    // Pressed, Disconnect goes: the focus goes to the list rather than back
+    // to the top of the window.
+    const bool focused = disconnect_->hasFocus();
     disconnect_->setVisible(status.ssid.has_value());
+    if (focused && !status.ssid)
+        list_->setFocus(Qt::OtherFocusReason);
 }
 
 void ContentView::refreshList()
@@ -381,8 +432,8 @@ void ContentView::refreshEmptyState()
                                                      "No Wi-Fi interface was found."));
         break;
     case EmptyList::radioOff:
-        emptyState_->setMessage(Symbol::wifiSlash, L("Wi-Fi がオフになっています。", "Wi-Fi is turned off."),
-                                L("オンにする", "Turn On"), [this] { store_.powerOn(); });
+        // The banner above offers Turn On; one offer is enough.
+        emptyState_->setMessage(Symbol::wifiSlash, L("Wi-Fi がオフになっています。", "Wi-Fi is turned off."));
         break;
     case EmptyList::search: {
         // The user's own text, shown safely and at most about half a window wide.
@@ -436,7 +487,7 @@ void ContentView::refreshPasswordSheet()
     if (target) {
         const std::optional<ScannedNetwork>& shown = passwordSheet_->network();
         if (!shown || shown->id() != target->id() || !passwordSheet_->isVisible()) {
-            passwordSheet_->setNetwork(*target, prefs_.strengthUnit());
+            passwordSheet_->setNetwork(*target, prefs_.strengthUnit(), store_.passwordProblem());
             if (!passwordSheet_->isVisible())
                 passwordSheet_->open();
         }
@@ -507,24 +558,35 @@ bool ContentView::showsEmptyState() const
     return stack_->currentIndex() == 1;
 }
 
+void ContentView::setSpeedTestFactory(std::function<std::unique_ptr<SpeedTest>()> factory)
+{
+    speedTestFactory_ = std::move(factory);
+}
+
 void ContentView::openSpeedTest()
 {
-    if (!store_.status().ssid || speedTestSheet_)
+    if (speedTestSheet_) {
+        speedTestSheet_->raise();
+        speedTestSheet_->activateWindow();
         return;
-    // The sheet host; its content is the speed test view.
-    auto* sheet = new QDialog(this);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setWindowModality(Qt::WindowModal);
-    sheet->setWindowTitle(L("速度テスト", "Speed Test"));
-    auto* column = new QVBoxLayout(sheet);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSizeConstraint(QLayout::SetFixedSize);
-    auto* content = new SpeedTestView(store_, SpeedHistory::shared(), nullptr, sheet);
-    column->addWidget(content);
-    connect(content, &SpeedTestView::closeRequested, sheet, &QDialog::reject);
-    connect(content, &SpeedTestView::historyRequested, this, &ContentView::historyRequested);
-    speedTestSheet_ = sheet;
-    sheet->open();
+    }
+    if (!store_.status().ssid)
+        return;
+    auto* window = new SpeedTestWindow(
+        new SpeedTestView(store_, SpeedHistory::shared(), speedTestFactory_ ? speedTestFactory_() : nullptr), this);
+    connect(window->content(), &SpeedTestView::historyRequested, this, &ContentView::historyRequested);
+    speedTestSheet_ = window;
+    window->show();
+}
+
+void ContentView::keyPressEvent(QKeyEvent* event)
+{
+    if (NetworkListView::startsSearch(*event)) {
+        search_->takeTyping(event->text());
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace ondrel

@@ -6,12 +6,14 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <QDialog>
+
+#include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
-#include <QDialog>
 class QLabel;
-class QLineEdit;
 class QMenu;
 class QPushButton;
 class QStackedWidget;
@@ -31,6 +33,8 @@ class NetworkListView;
 class NetworkRow;
 class PasswordSheet;
 class Prefs;
+class SearchField;
+class SpeedTest;
 class SignalBars;
 class WiFiStore;
 
@@ -52,9 +56,11 @@ public:
     // Parts, for the window's menus and for tests.
     QAction* rescanAction() const { return rescan_; }
     QAction* speedTestAction() const { return speedTest_; }
+    // "Wi-Fi", checked while the radio is on: turns it off and on.
+    QAction* powerAction() const { return power_; }
     QToolButton* sortButton() const { return sortButton_; }
     QMenu* sortMenu() const { return sortMenu_; }
-    QLineEdit* searchField() const { return search_; }
+    SearchField* searchField() const { return search_; }
     NetworkListView* listView() const { return list_; }
     NetworkListModel* listModel() const { return model_; }
     NetworkRow* rowDelegate() const { return delegate_; }
@@ -72,7 +78,10 @@ public:
     QLabel* sectionTitle() const { return sectionTitle_; }
     QLabel* lastScanLabel() const { return lastScan_; }
 
+    // Opens the speed test window, or brings the open one to the front.
     void openSpeedTest();
+    // Makes the speed test window's tests; unset, they measure at full length.
+    void setSpeedTestFactory(std::function<std::unique_ptr<SpeedTest>()> factory);
     // The password sheet's join: ignored while the password is too short.
     void submitPassword();
 
@@ -85,12 +94,18 @@ Q_SIGNALS:
     // The speed test sheet's Show History was pressed.
     void historyRequested();
 
+protected:
+    // Printable keys that reach the window (from a button with the focus)
+    // start a search, as typing on the list does.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void buildToolbar(QVBoxLayout* layout);
     void buildHeader(QVBoxLayout* layout);
     void buildContent(QVBoxLayout* layout);
     void scheduleRefresh();
     void refresh();
+    void refreshRescan();
     void refreshBanners();
     void refreshCard();
     void refreshList();
@@ -110,7 +125,8 @@ private:
     QMenu* sortMenu_ = nullptr;
     QAction* speedTest_ = nullptr;
     QAction* rescan_ = nullptr;
-    QLineEdit* search_ = nullptr;
+    QAction* power_ = nullptr;
+    SearchField* search_ = nullptr;
 
     BannerStack* banners_ = nullptr;
     SignalBars* cardBars_ = nullptr;
@@ -127,9 +143,12 @@ private:
     EmptyListState* emptyState_ = nullptr;
     QTimer* spinnerTimer_ = nullptr;
     bool refreshScheduled_ = false;
+    // Where the focus went when a scan disabled the focused Scan button.
+    QPointer<QWidget> focusLentTo_;
 
     PasswordSheet* passwordSheet_ = nullptr;
     QPointer<QDialog> speedTestSheet_;
+    std::function<std::unique_ptr<SpeedTest>()> speedTestFactory_;
 };
 
 } // namespace ondrel

@@ -141,8 +141,7 @@ void DisplaySettings::refreshFavorites()
         // Which "Remove" this is, for screen readers and on hover.
         remove->setAccessibleName(
             Lf("「%@」をお気に入りから削除", "Remove “%@” from Favorites", {screenName(name)}));
-        remove->setAccessibleDescription(nameBytesLine(name));
-        remove->setToolTip(viewstyle::plainToolTip(remove->accessibleName()));
+        viewstyle::setToolTip(remove, remove->accessibleName(), nameBytesLine(name));
         remove->setFont(viewstyle::font(12));
         // A small button, as wide as its word needs.
         remove->setFixedSize(qMax(56, remove->fontMetrics().horizontalAdvance(remove->text()) + 26), 24);

@@ -1,5 +1,6 @@
 #include "ui/ElidedLabel.h"
 
+#include "ui/AccessibleRoles.h"
 #include "ui/ViewStyle.h"
 
 #include <QPainter>
@@ -9,6 +10,7 @@ namespace ondrel {
 
 ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(singleLine(text))
 {
+    installAccessibleRoles();
     setAccessibleName(text_);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     updateToolTip();
@@ -40,7 +42,6 @@ void ElidedLabel::setText(const QString& text)
 void ElidedLabel::setDetail(const QString& detail)
 {
     detail_ = detail;
-    setAccessibleDescription(detail_);
     updateToolTip();
 }
 
@@ -88,7 +89,7 @@ void ElidedLabel::updateToolTip()
         lines.append(text_);
     if (!detail_.isEmpty())
         lines.append(detail_);
-    setToolTip(viewstyle::plainToolTip(lines.join(QLatin1Char('\n'))));
+    viewstyle::setToolTip(this, lines.join(QLatin1Char('\n')), detail_);
 }
 
 void ElidedLabel::paintEvent(QPaintEvent*)

@@ -123,7 +123,11 @@ QWidget* FormSection::labeledRow(const QString& label, QWidget* control)
     text->setBuddy(control);
     viewstyle::alignLeading(text, LocaleSettings::isRightToLeftCache);
     viewstyle::levelBaseline(text);
-    control->setAccessibleName(label);
+    // A control is named by its label; a value (a label itself) keeps its
+    // text as its name, so that screen readers read the value, and the
+    // label points to it (a "label for" relation).
+    if (!qobject_cast<QLabel*>(control))
+        control->setAccessibleName(label);
     auto* layout = static_cast<QHBoxLayout*>(row->layout());
     layout->addWidget(text, 1);
     layout->addWidget(control, 0, Qt::AlignVCenter);

@@ -26,7 +26,8 @@ public:
     QLabel* header() const { return header_; }
 
     // A row with `label` at the leading edge and `control` at the trailing
-    // edge; the label becomes the control's accessible name.
+    // edge; the label becomes the accessible name of a control that is not
+    // itself a label (a value keeps its text).
     static QWidget* labeledRow(const QString& label, QWidget* control);
     // An empty row with the card's paddings, for custom content.
     static QWidget* plainRow();

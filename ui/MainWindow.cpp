@@ -3,12 +3,14 @@
 #include "localization/Lookup.h"
 #include "ui/ContentView.h"
 #include "ui/OndrelApp.h"
+#include "ui/ScreenFit.h"
 #include "ui/Symbols.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 
 namespace ondrel {
 
@@ -30,8 +32,12 @@ MainWindow::MainWindow(OndrelApp& app, QWidget* parent) : QMainWindow(parent), a
     // The product name, the same in every language.
     setWindowTitle(QStringLiteral("Ondrel"));
     setWindowIcon(symbolIcon(Symbol::wifi));
-    resize(kDefaultSize);
     rebuild();
+    fitToScreen(this, kDefaultSize);
+    // Ctrl+W closes this window as it closes the others; the program ends
+    // with its last window.
+    auto* close = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
 }
 
 void MainWindow::rebuild()
@@ -41,7 +47,8 @@ void MainWindow::rebuild()
     setCentralWidget(content);
     content_ = content;
     connect(content, &ContentView::historyRequested, &app_, &OndrelApp::showHistory);
-    setMinimumSize(content->minimumSizeHint());
+    content->setSpeedTestFactory(app_.speedTestFactory());
+    setMinimumSize(content->minimumSizeHint().boundedTo(screenRoom(this)));
     buildMenus();
 }
 
@@ -50,6 +57,9 @@ void MainWindow::buildMenus()
     menuBar()->clear();
 
     QMenu* file = menuBar()->addMenu(L("ファイル", "&File"));
+    // The radio, on or off: the way to turn Wi-Fi off, and on again.
+    file->addAction(content_->powerAction());
+    file->addSeparator();
     QAction* settings = file->addAction(L("設定…", "Settings…"));
     settings->setShortcuts(platformKeys(QKeySequence::Preferences, QKeySequence(Qt::CTRL | Qt::Key_Comma)));
     settings->setEnabled(app_.hasSettingsWindow());
@@ -61,13 +71,10 @@ void MainWindow::buildMenus()
     connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
 
     QMenu* view = menuBar()->addMenu(L("表示", "&View"));
-    // Ctrl+R belongs to the content's rescan button; the menu item names the
-    // key without binding it a second time (two bindings of one key would
-    // cancel each other out).
-    QAction* scan = view->addAction(L("スキャン", "Scan") + QStringLiteral("\tCtrl+R"));
-    connect(scan, &QAction::triggered, &app_, &OndrelApp::scan);
-    // The content's own action: one binding of Ctrl+T, enabled while there
-    // is a network to measure.
+    // The content's own actions, so that each key has one binding (two
+    // bindings of one key would cancel each other out): Ctrl+R, enabled while
+    // no scan runs, and Ctrl+T, enabled while there is a network to measure.
+    view->addAction(content_->rescanAction());
     view->addAction(content_->speedTestAction());
     QAction* history = view->addAction(L("速度テストの記録", "Speed Test History"));
     history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));

@@ -6,17 +6,6 @@
 
 namespace ondrel {
 
-namespace {
-
-QAccessibleInterface* factory(const QString& className, QObject* object)
-{
-    if (className == QLatin1String("ondrel::NetworkListView") && object && object->isWidgetType())
-        return new NetworkListAccessible(static_cast<NetworkListView*>(object));
-    return nullptr;
-}
-
-} // namespace
-
 NetworkListAccessible::NetworkListAccessible(NetworkListView* view)
     : QAccessibleWidget(view, QAccessible::List)
 {
@@ -26,15 +15,6 @@ NetworkListAccessible::~NetworkListAccessible()
 {
     for (QAccessible::Id id : std::as_const(rows_))
         QAccessible::deleteAccessibleInterface(id);
-}
-
-void NetworkListAccessible::installFactory()
-{
-    static const bool installed = [] {
-        QAccessible::installFactory(factory);
-        return true;
-    }();
-    Q_UNUSED(installed);
 }
 
 NetworkListView* NetworkListAccessible::view() const
@@ -51,16 +31,18 @@ QAccessibleInterface* NetworkListAccessible::child(int index) const
 {
     if (index < 0 || index >= childCount())
         return nullptr;
-    if (const auto it = rows_.constFind(index); it != rows_.constEnd()) {
-        auto* row = static_cast<NetworkRowAccessible*>(QAccessible::accessibleInterface(*it));
-        if (row && row->isValid() && row->row() == index)
-            return row;
+    const QModelIndex row = view()->networks()->index(index);
+    const QString id = row.data(NetworkListModel::IdRole).toString();
+    if (const auto it = rows_.constFind(id); it != rows_.constEnd()) {
+        auto* known = static_cast<NetworkRowAccessible*>(QAccessible::accessibleInterface(*it));
+        if (known && known->isValid() && known->row() == index)
+            return known;
         QAccessible::deleteAccessibleInterface(*it);
         rows_.erase(it);
     }
-    auto* row = new NetworkRowAccessible(view(), view()->networks()->index(index));
-    rows_.insert(index, QAccessible::registerAccessibleInterface(row));
-    return row;
+    auto* made = new NetworkRowAccessible(view(), row);
+    rows_.insert(id, QAccessible::registerAccessibleInterface(made));
+    return made;
 }
 
 int NetworkListAccessible::indexOfChild(const QAccessibleInterface* child) const

@@ -2,7 +2,7 @@
 
 #include <QAccessibleWidget>
 #include <QHash>
-#include <QPersistentModelIndex>
+#include <QString>
 
 namespace ondrel {
 
@@ -10,14 +10,14 @@ class NetworkListView;
 
 // What screen readers see of the network list: a list whose children are
 // the rows (NetworkRowAccessible), each with its name, marks and actions.
-// The scroll bars and the viewport are not exposed, as in Qt's own views.
+// A row's object belongs to its network for as long as the network stays in
+// the list, wherever the list moves it, so that a screen reader keeps its
+// place when the list is reordered. The scroll bars and the viewport are not
+// exposed, as in Qt's own views.
 class NetworkListAccessible : public QAccessibleWidget {
 public:
     explicit NetworkListAccessible(NetworkListView* view);
     ~NetworkListAccessible() override;
-
-    // Makes QAccessible build this interface for every NetworkListView.
-    static void installFactory();
 
     int childCount() const override;
     QAccessibleInterface* child(int index) const override;
@@ -28,9 +28,9 @@ public:
 private:
     NetworkListView* view() const;
 
-    // The row interfaces handed out, by row; one whose row has gone (the
-    // list was replaced) is dropped when its row is asked for again.
-    mutable QHash<int, QAccessible::Id> rows_;
+    // The row interfaces handed out, by the network's id; one whose network
+    // has left the list is dropped when its id is asked for again.
+    mutable QHash<QString, QAccessible::Id> rows_;
 };
 
 } // namespace ondrel

@@ -3,6 +3,9 @@
 #include "localization/Lookup.h"
 #include "store/DisplayName.h"
 
+#include <QHash>
+#include <QSet>
+
 namespace ondrel {
 
 NetworkListModel::NetworkListModel(QObject* parent) : QAbstractListModel(parent) {}
@@ -32,27 +35,70 @@ void NetworkListModel::setFrozen(bool frozen)
 
 void NetworkListModel::apply(const QList<ScannedNetwork>& networks)
 {
-    bool sameRows = networks.size() == rows_.size();
-    for (qsizetype i = 0; sameRows && i < networks.size(); ++i)
-        sameRows = networks[i].id() == rows_[i].network.id();
-
-    if (sameRows) {
-        // Same rows in the same order: update in place, so that the view
-        // keeps its scroll position, hover and keyboard focus.
-        for (qsizetype i = 0; i < networks.size(); ++i) {
-            // The same id means the same name: the shown name stays.
-            rows_[i].network = networks[i];
-            rows_[i].measured = lookUp(networks[i]);
-        }
-        allRowsChanged();
+    // Rows are removed, added and moved rather than the model reset, so that
+    // the view keeps its scroll position, hover and keyboard focus on the
+    // network they were on, and screen readers keep each row's object.
+    QHash<QString, qsizetype> wanted;
+    for (qsizetype i = 0; i < networks.size(); ++i)
+        wanted.insert(networks[i].id(), i);
+    if (wanted.size() != networks.size()) {
+        // Two records of one id (access points that report no address):
+        // nothing tells their rows apart, so the list starts afresh.
+        beginResetModel();
+        rows_.clear();
+        for (const ScannedNetwork& network : networks)
+            rows_.append(Row{network, lookUp(network), ondrel::shownName(network)});
+        endResetModel();
         return;
     }
-    beginResetModel();
-    rows_.clear();
-    rows_.reserve(networks.size());
-    for (const ScannedNetwork& network : networks)
-        rows_.append(Row{network, lookUp(network), ondrel::shownName(network)});
-    endResetModel();
+    for (int row = int(rows_.size()) - 1; row >= 0; --row) {
+        if (wanted.contains(rows_[row].network.id()))
+            continue;
+        int first = row;
+        while (first > 0 && !wanted.contains(rows_[first - 1].network.id()))
+            --first;
+        beginRemoveRows({}, first, row);
+        rows_.remove(first, row - first + 1);
+        endRemoveRows();
+        row = first;
+    }
+    QSet<QString> present;
+    for (const Row& row : std::as_const(rows_))
+        present.insert(row.network.id());
+    QList<Row> added;
+    for (const ScannedNetwork& network : networks) {
+        if (!present.contains(network.id()))
+            added.append(Row{network, lookUp(network), ondrel::shownName(network)});
+    }
+    if (!added.isEmpty()) {
+        beginInsertRows({}, int(rows_.size()), int(rows_.size() + added.size()) - 1);
+        rows_.append(added);
+        endInsertRows();
+    }
+
+    // Now the same networks as `networks`: put them in its order.
+    bool ordered = true;
+    for (qsizetype i = 0; ordered && i < rows_.size(); ++i)
+        ordered = rows_[i].network.id() == networks[i].id();
+    if (!ordered) {
+        Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        const QModelIndexList before = persistentIndexList();
+        QModelIndexList after;
+        for (const QModelIndex& old : before)
+            after.append(index(int(wanted.value(rows_[old.row()].network.id()))));
+        QList<Row> sorted(rows_.size());
+        for (Row& row : rows_)
+            sorted[wanted.value(row.network.id())] = std::move(row);
+        rows_ = std::move(sorted);
+        changePersistentIndexList(before, after);
+        Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+    // The same id means the same name: the shown name stays.
+    for (qsizetype i = 0; i < networks.size(); ++i) {
+        rows_[i].network = networks[i];
+        rows_[i].measured = lookUp(networks[i]);
+    }
+    allRowsChanged();
 }
 
 void NetworkListModel::allRowsChanged()

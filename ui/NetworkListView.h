@@ -11,7 +11,9 @@ class NetworkRow;
 // A double click or Return on a row asks to join it (never the current
 // network), and the context menu opens for the row under the pointer or,
 // from the Menu key or Shift+F10, for the focused row. Screen readers see
-// each row with its marks and its actions (NetworkListAccessible).
+// each row with its marks and its actions (NetworkListAccessible). Typing
+// a name on the list hands the keys to the search field (typed()) instead
+// of jumping to a row.
 class NetworkListView : public QListView {
     Q_OBJECT
 public:
@@ -20,15 +22,28 @@ public:
     NetworkListModel* networks() const { return model_; }
     NetworkRow* rowDelegate() const { return delegate_; }
 
+    // The typed text that starts a search: printable, without Ctrl, Alt or Meta.
+    static bool startsSearch(const QKeyEvent& event);
+    // Typing goes to the search field, not to a row of that initial.
+    void keyboardSearch(const QString&) override {}
+
 Q_SIGNALS:
     void joinRequested(int row);
-    void contextMenuRequested(int row, const QPoint& globalPos);
+    // `fromKeyboard`: asked for by the Menu key or Shift+F10.
+    void contextMenuRequested(int row, const QPoint& globalPos, bool fromKeyboard);
+    // Printable text was typed while the list had the focus.
+    void typed(const QString& text);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    // The focus lands on a row (the first, when none was current), so that
+    // the arrows and screen readers start from one.
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     void askToJoin(const QModelIndex& index);
+    void askForMenu(const QModelIndex& index, bool fromKeyboard);
 
     NetworkListModel* model_;
     NetworkRow* delegate_;

@@ -2,6 +2,7 @@
 
 #include "localization/Lookup.h"
 #include "store/DisplayName.h"
+#include "store/WiFiStore.h"
 #include "ui/Chip.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkRowLayout.h"
@@ -73,8 +74,7 @@ QStringList NetworkRow::chipTexts(const NetworkListModel& model, int row)
 
 QSize NetworkRow::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
 {
-    QFont nameFont = option.font;
-    nameFont.setPixelSize(13);
+    const QFont nameFont = viewstyle::scaled(option.font, 13);
     const double name = QFontMetricsF(nameFont).height();
     const double chip = Chip{QStringLiteral("Ag"), false}.size(option.font).height();
     // The name line, 3 px, the chip line, and 2 × (6 + 2) px of insets.
@@ -311,6 +311,11 @@ bool NetworkRow::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QSt
         break;
     case Part::padlock:
         tip = n.security == Security::open ? L("暗号化なし", "Open") : label(n.security);
+        break;
+    case Part::joinButton:
+        // The button is disabled for these: say where they are joined.
+        if (n.security == Security::enterprise)
+            tip = WiFiStore::enterpriseMessage();
         break;
     case Part::moreChips:
         tip = Layout::compute(option, *model, index.row()).hiddenChips.join(QLatin1Char('\n'));

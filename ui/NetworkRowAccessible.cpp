@@ -2,6 +2,7 @@
 
 #include "localization/Lookup.h"
 #include "store/DisplayName.h"
+#include "store/WiFiStore.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkListView.h"
 #include "ui/NetworkRow.h"
@@ -74,6 +75,9 @@ QString NetworkRowAccessible::text(QAccessible::Text t) const
             NetworkRow::chipTexts(*view_->networks(), index_.row()).join(QStringLiteral(" · "))};
         if (n.ssid)
             lines.append(nameBytesLine(*n.ssid));
+        // Why the row offers no Connect action.
+        if (n.security == Security::enterprise)
+            lines.append(WiFiStore::enterpriseMessage());
         lines.removeAll(QString());
         return lines.join(QLatin1Char('\n'));
     }

@@ -7,6 +7,7 @@
 #include "ui/SignalBars.h"
 #include "ui/Strength.h"
 #include "ui/UnitText.h"
+#include "ui/ViewStyle.h"
 #include "wifi/SsidText.h"
 
 #include <QApplication>
@@ -34,12 +35,9 @@ constexpr double kNameLineGap = 6;
 constexpr double kColumnGap = 3;
 constexpr double kChipGap = 5;
 
-QFont sized(const QFont& base, int pixels, QFont::Weight weight = QFont::Normal)
+QFont sized(const QFont& base, double size, QFont::Weight weight = QFont::Normal)
 {
-    QFont font = base;
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
+    return viewstyle::scaled(base, size, weight);
 }
 
 NetworkRowLayout::Padlock padlockFor(Security security)
@@ -167,8 +165,12 @@ NetworkRowLayout NetworkRowLayout::compute(const QStyleOptionViewItem& option, c
     const double midY = content.center().y();
     double x = content.left();
 
-    l.star = place(QRectF(x, midY - kStarBox / 2, kStarBox, kStarBox));
-    x += kStarBox + kSpacing;
+    // The marks grow with the text beside them.
+    const double star = viewstyle::scaledSize(kStarBox, option.font);
+    const double check = viewstyle::scaledSize(11, option.font);
+    const double lock = viewstyle::scaledSize(10, option.font);
+    l.star = place(QRectF(x, midY - star / 2, star, star));
+    x += star + kSpacing;
     l.bars = place(QRectF(x, midY - kBarsHeight / 2, SignalBars::kWidth, kBarsHeight));
     x += SignalBars::kWidth + kSpacing;
 
@@ -228,10 +230,10 @@ NetworkRowLayout NetworkRowLayout::compute(const QStyleOptionViewItem& option, c
 
     double marks = 0;
     if (n.isCurrent)
-        marks += kNameLineGap + 11;
+        marks += kNameLineGap + check;
     l.padlockKind = padlockFor(n.security);
     if (l.padlockKind != Padlock::none)
-        marks += kNameLineGap + 10;
+        marks += kNameLineGap + lock;
     const QString& name = model.shownName(row);
     l.nameRoom = std::max(0.0, columnWidth - marks);
     l.nameText = nameMetrics.horizontalAdvance(name) <= l.nameRoom
@@ -241,11 +243,11 @@ NetworkRowLayout NetworkRowLayout::compute(const QStyleOptionViewItem& option, c
     l.name = place(QRectF(x, top, nameWidth, nameMetrics.height()));
     double markX = x + nameWidth;
     if (n.isCurrent) {
-        l.checkmark = place(QRectF(markX + kNameLineGap, nameMid - 5.5, 11, 11));
-        markX += kNameLineGap + 11;
+        l.checkmark = place(QRectF(markX + kNameLineGap, nameMid - check / 2, check, check));
+        markX += kNameLineGap + check;
     }
     if (l.padlockKind != Padlock::none)
-        l.padlock = place(QRectF(markX + kNameLineGap, nameMid - 5.5, 10, 10));
+        l.padlock = place(QRectF(markX + kNameLineGap, nameMid - lock / 2, lock, lock));
 
     // Chips in order while they fit; when some do not, the last ones make
     // way for a "+N" chip that stands for every chip left out.

@@ -2,8 +2,10 @@
 
 #include "localization/DebugLog.h"
 #include "localization/LocaleSettings.h"
+#include "speed/SpeedTest.h"
 #include "store/Prefs.h"
 #include "store/WiFiStore.h"
+#include "ui/ButtonKeys.h"
 #include "ui/MainWindow.h"
 #include "wifi/LocationAuth.h"
 
@@ -17,6 +19,7 @@ OndrelApp::OndrelApp()
       location_(std::make_unique<LocationAuth>()), builtLanguage_(prefs_.language())
 {
     QApplication::setQuitOnLastWindowClosed(true);
+    qApp->installEventFilter(new ButtonKeys(this));
     applyLayoutDirection();
     // The language preference keys every window's content; the reaction
     // runs after the change has been stored and applied.

@@ -14,6 +14,7 @@ namespace ondrel {
 class LocationAuth;
 class MainWindow;
 class Prefs;
+class SpeedTest;
 class WiFiStore;
 
 // The windowed application: the objects that live as long as it does (the
@@ -45,6 +46,11 @@ public:
     QWidget* historyWindow() const { return history_; }
     QWidget* settingsWindow() const { return settings_; }
 
+    // Makes the speed tests the speed test window runs (their lengths).
+    using SpeedTestFactory = std::function<std::unique_ptr<SpeedTest>()>;
+    void setSpeedTestFactory(SpeedTestFactory factory) { speedTestFactory_ = std::move(factory); }
+    const SpeedTestFactory& speedTestFactory() const { return speedTestFactory_; }
+
     // Rebuilds every open window in the current language.
     void rebuildWindows();
 
@@ -73,6 +79,7 @@ private:
     QPointer<QWidget> settings_;
     WindowFactory historyFactory_;
     WindowFactory settingsFactory_;
+    SpeedTestFactory speedTestFactory_;
     AppLanguage builtLanguage_;
     bool startupDone_ = false;
 };

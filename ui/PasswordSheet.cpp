@@ -3,6 +3,7 @@
 #include "localization/Lookup.h"
 #include "store/DisplayName.h"
 #include "store/WiFiStore.h"
+#include "ui/Announcer.h"
 #include "ui/NetworkListModel.h"
 #include "ui/Strength.h"
 #include "ui/SymbolView.h"
@@ -22,7 +23,8 @@ PasswordSheet::PasswordSheet(QWidget* parent) : QDialog(parent)
 {
     setWindowModality(Qt::WindowModal);
     setWindowTitle(L("パスワード", "Password"));
-    setFixedWidth(380);
+    // At least the design's width; more where the desktop's text is large.
+    setMinimumWidth(380);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
@@ -39,15 +41,10 @@ PasswordSheet::PasswordSheet(QWidget* parent) : QDialog(parent)
     title_ = new QLabel(this);
     title_->setTextFormat(Qt::PlainText);
     title_->setWordWrap(true);
-    QFont titleFont = title_->font();
-    titleFont.setPixelSize(13);
-    titleFont.setWeight(QFont::DemiBold);
-    title_->setFont(titleFont);
+    title_->setFont(viewstyle::scaled(title_->font(), 13, QFont::DemiBold));
     subtitle_ = new QLabel(this);
     subtitle_->setTextFormat(Qt::PlainText);
-    QFont subtitleFont = subtitle_->font();
-    subtitleFont.setPixelSize(12);
-    subtitle_->setFont(subtitleFont);
+    subtitle_->setFont(viewstyle::scaled(subtitle_->font(), 12));
     QPalette secondary = subtitle_->palette();
     secondary.setColor(QPalette::WindowText, secondaryColor(palette()));
     subtitle_->setPalette(secondary);
@@ -56,19 +53,26 @@ PasswordSheet::PasswordSheet(QWidget* parent) : QDialog(parent)
     header->addLayout(titles, 1);
     column->addLayout(header);
 
+    problem_ = new QLabel(this);
+    problem_->setObjectName(QStringLiteral("passwordProblem"));
+    problem_->setTextFormat(Qt::PlainText);
+    problem_->setWordWrap(true);
+    problem_->setFont(viewstyle::scaled(problem_->font(), 12));
+    viewstyle::setTextColor(problem_, tintRed(palette()));
+    problem_->hide();
+    column->addWidget(problem_);
+    announcer_ = new Announcer(this);
+
     field_ = new QLineEdit(this);
-    field_->setFixedWidth(320);
+    field_->setMinimumWidth(320);
     field_->setPlaceholderText(L("パスワード", "Password"));
     field_->setEchoMode(QLineEdit::Password);
-    QFont fieldFont = field_->font();
-    fieldFont.setPixelSize(13);
-    field_->setFont(fieldFont);
+    field_->setFont(viewstyle::scaled(field_->font(), 13));
+    field_->setAccessibleName(L("パスワード", "Password"));
     column->addWidget(field_);
 
     show_ = new QCheckBox(L("パスワードを表示", "Show password"), this);
-    QFont showFont = show_->font();
-    showFont.setPixelSize(12);
-    show_->setFont(showFont);
+    show_->setFont(viewstyle::scaled(show_->font(), 12));
     column->addWidget(show_);
 
     auto* buttons = new QHBoxLayout;
@@ -89,14 +93,28 @@ PasswordSheet::PasswordSheet(QWidget* parent) : QDialog(parent)
     updateEnabled();
 }
 
-void PasswordSheet::setNetwork(const ScannedNetwork& network, StrengthUnit unit)
+void PasswordSheet::setNetwork(const ScannedNetwork& network, StrengthUnit unit,
+                               const std::optional<QString>& problem)
 {
     network_ = network;
+    problem_->setText(problem.value_or(QString()));
+    problem_->setVisible(problem.has_value());
+    if (problem && submitted_ && submitted_->first == network.id()) {
+        field_->setText(submitted_->second);
+        field_->selectAll();
+    }
+    submitted_.reset();
+    announcer_->announce(problem.value_or(QString()));
     title_->setText(Lf("「%@」のパスワード", "Password for “%@”", {shownName(network)}));
     viewstyle::describeName(title_, network.ssid);
     subtitle_->setText(
         Lf("%@ ・ %@", "%@ · %@", {label(network.security), strengthText(network.rssi, unit)}));
     updateEnabled();
+}
+
+QString PasswordSheet::problem() const
+{
+    return problem_->isHidden() ? QString() : problem_->text();
 }
 
 QString PasswordSheet::password() const
@@ -124,6 +142,7 @@ void PasswordSheet::submit()
     // Close first: the submission clears the store's target, which would
     // otherwise dismiss the sheet a second time.
     network_.reset();
+    submitted_ = std::pair(network.id(), password);
     field_->clear();
     show_->setChecked(false);
     hide();
@@ -133,6 +152,7 @@ void PasswordSheet::submit()
 
 void PasswordSheet::reject()
 {
+    submitted_.reset();
     field_->clear();
     network_.reset();
     QDialog::reject();

@@ -12,18 +12,26 @@ class QPushButton;
 
 namespace ondrel {
 
+class Announcer;
+
 // Asks for the password of one secured network. The typed text lives in
 // the sheet for as long as the main window's content does; Cancel (and
 // any other dismissal) clears it. "Connect" and Return submit only once
 // the password is long enough: 5 user-perceived characters for WEP, 8 for
-// everything else.
+// everything else. When the password did not join the network, the sheet
+// opens again saying so (in red, and read out), with the password typed
+// chosen, so that a slip can be mended or the whole retyped.
 class PasswordSheet : public QDialog {
     Q_OBJECT
 public:
     explicit PasswordSheet(QWidget* parent = nullptr);
 
-    // Shows `network` in the header; the typed text is kept.
-    void setNetwork(const ScannedNetwork& network, StrengthUnit unit);
+    // Shows `network` in the header; the typed text is kept. With a
+    // `problem`, the sheet says it and gets back the password last submitted
+    // for this network.
+    void setNetwork(const ScannedNetwork& network, StrengthUnit unit,
+                    const std::optional<QString>& problem = std::nullopt);
+    QString problem() const;
     const std::optional<ScannedNetwork>& network() const { return network_; }
 
     QString password() const;
@@ -51,6 +59,11 @@ private:
     std::optional<ScannedNetwork> network_;
     QLabel* title_ = nullptr;
     QLabel* subtitle_ = nullptr;
+    QLabel* problem_ = nullptr;
+    Announcer* announcer_ = nullptr;
+    // The network and password last submitted, given back when the sheet
+    // opens again for that network with a problem; cleared on dismissal.
+    std::optional<std::pair<QString, QString>> submitted_;
     QLineEdit* field_ = nullptr;
     QCheckBox* show_ = nullptr;
     QPushButton* cancel_ = nullptr;

@@ -4,6 +4,8 @@
 #include "localization/Lookup.h"
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedHistory.h"
+#include "store/DisplayName.h"
+#include "ui/AccessibleRoles.h"
 #include "ui/Tints.h"
 #include "ui/UnitText.h"
 #include "ui/ViewStyle.h"
@@ -49,6 +51,7 @@ SpeedHistoryChart::SpeedHistoryChart(SpeedHistory& history, QWidget* parent)
     : QWidget(parent), history_(history)
 {
     setObjectName(QStringLiteral("historyChart"));
+    installAccessibleRoles();
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     connect(&history_, &SpeedHistory::entriesChanged, this, &SpeedHistoryChart::reload);
     reload();
@@ -71,6 +74,24 @@ void SpeedHistoryChart::reload()
     }
     std::stable_sort(points_.begin(), points_.end(),
                      [](const SpeedEntry& a, const SpeedEntry& b) { return a.date < b.date; });
+    // A chart to screen readers: its caption, and the time it spans.
+    setAccessibleName(caption());
+    if (points_.isEmpty()) {
+        setAccessibleDescription(L("記録はまだありません。", "No measurements yet."));
+    } else {
+        const QLocale locale;
+        const QString first =
+            locale.toString(points_.first().date.toLocalTime().date(), QLocale::ShortFormat);
+        const QString last = locale.toString(points_.last().date.toLocalTime().date(), QLocale::ShortFormat);
+        QStringList lines{first == last ? first : first + QStringLiteral(" – ") + last};
+        // The bytes of the chosen names that are not plain ASCII, as the caption shows them.
+        QStringList names(networks_.begin(), networks_.end());
+        names.sort(Qt::CaseInsensitive);
+        for (const QString& name : std::as_const(names))
+            lines.append(nameBytesLine(name));
+        lines.removeAll(QString());
+        setAccessibleDescription(lines.join(QLatin1Char('\n')));
+    }
     update();
 }
 
@@ -170,10 +191,12 @@ void SpeedHistoryChart::paintEvent(QPaintEvent*)
     }
     p.setPen(secondaryColor(pal));
     const QRectF axisRect(rtl ? plot.right() + 8 : inner.left(), 0, axisWidth - 8, fm.height());
-    p.drawText(axisRect.translated(0, plot.top() - fm.height() / 2.0), Qt::AlignVCenter | Qt::AlignRight,
-               topLabel);
-    p.drawText(axisRect.translated(0, plot.bottom() - fm.height() / 2.0), Qt::AlignVCenter | Qt::AlignRight,
-               QStringLiteral("0"));
+    // The speed labels lean on the plot's edge.
+    const Qt::Alignment towardPlot = rtl ? Qt::AlignLeft : Qt::AlignRight;
+    viewstyle::drawOwnDirection(p, axisRect.translated(0, plot.top() - fm.height() / 2.0),
+                                towardPlot | Qt::AlignVCenter, topLabel);
+    viewstyle::drawOwnDirection(p, axisRect.translated(0, plot.bottom() - fm.height() / 2.0),
+                                towardPlot | Qt::AlignVCenter, QStringLiteral("0"));
 
     if (points_.isEmpty()) {
         p.drawText(plot, Qt::AlignCenter, L("記録はまだありません。", "No measurements yet."));
@@ -196,9 +219,11 @@ void SpeedHistoryChart::paintEvent(QPaintEvent*)
     const QString first = locale.toString(points_.first().date.toLocalTime().date(), QLocale::ShortFormat);
     const QString last = locale.toString(points_.last().date.toLocalTime().date(), QLocale::ShortFormat);
     const QRectF dates(plot.left(), plot.bottom() + 2, plot.width(), fm.height());
-    p.drawText(dates, Qt::AlignLeft | Qt::AlignVCenter, first);
+    // Under the oldest point at the left and the newest at the right, as
+    // time runs in the plot; each date reads as a date.
+    viewstyle::drawOwnDirection(p, dates, Qt::AlignLeft | Qt::AlignVCenter, first);
     if (last != first)
-        p.drawText(dates, Qt::AlignRight | Qt::AlignVCenter, last);
+        viewstyle::drawOwnDirection(p, dates, Qt::AlignRight | Qt::AlignVCenter, last);
 
     auto series = [&](double SpeedEntry::*field, const QColor& color) {
         QPainterPath path;

@@ -5,7 +5,9 @@
 #include "localization/Lookup.h"
 #include "localization/Plural.h"
 #include "speed/SpeedHistory.h"
+#include "ui/Announcer.h"
 #include "ui/FigureCellDelegate.h"
+#include "ui/MenuKeys.h"
 #include "ui/SignalCellDelegate.h"
 #include "ui/SpeedHistoryChart.h"
 #include "ui/SpeedHistoryModel.h"
@@ -13,11 +15,14 @@
 #include "ui/Tints.h"
 #include "ui/ViewStyle.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -40,6 +45,48 @@ struct ColumnWidth {
 // Minimum and ideal width of each column, in column order.
 constexpr ColumnWidth kColumns[] = {{130, 130}, {110, 150}, {95, 100}, {95, 100}, {70, 80},
                                     {65, 75},   {90, 105},  {95, 100}, {70, 80}};
+
+// The table, telling its view how a context menu was asked for: by the
+// pointer (at a place) or from the keyboard (the Menu key, Shift+F10).
+class HistoryTable : public QTableView {
+public:
+    std::function<void(const QPoint& viewportPos, bool keyboard)> onContextMenu;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override
+    {
+        if (onContextMenu)
+            onContextMenu(event->pos(), event->reason() == QContextMenuEvent::Keyboard);
+        event->accept();
+    }
+    // The focus lands on a cell (the first, when none was current), which
+    // screen readers read out; nothing is selected by it.
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QTableView::focusInEvent(event);
+        // After the table's own focus announcement, so that the cell's comes last.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!hasFocus() || !model() || model()->rowCount() == 0)
+                    return;
+                const QModelIndex current = currentIndex().isValid() ? currentIndex() : model()->index(0, 0);
+                // Made current anew: the table announces the cell.
+                selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
+                selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+            },
+            Qt::QueuedConnection);
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier && onContextMenu) {
+            onContextMenu({}, true);
+            event->accept();
+            return;
+        }
+        QTableView::keyPressEvent(event);
+    }
+};
 
 QString defaultChooser(QWidget* parent)
 {
@@ -116,6 +163,7 @@ SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
         updateNotice();
     });
     connect(&history_, &SpeedHistory::fileProblemChanged, this, &SpeedHistoryView::updateNotice);
+    announcer_ = new Announcer(this);
 
     stack_ = new QStackedWidget;
     auto* filled = new QWidget;
@@ -125,8 +173,12 @@ SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
     chart_ = new SpeedHistoryChart(history_);
     filledLayout->addWidget(chart_);
 
-    table_ = new QTableView;
+    auto* table = new HistoryTable;
+    table_ = table;
     table_->setObjectName(QStringLiteral("historyTable"));
+    table_->setAccessibleName(L("速度テストの記録", "Speed Test History"));
+    // Tab goes on to the next control; the arrows move between the cells.
+    table_->setTabKeyNavigation(false);
     table_->setModel(model_);
     table_->setFont(viewstyle::font(12));
     table_->setSortingEnabled(true);
@@ -138,7 +190,6 @@ SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
     table_->setWordWrap(false);
     table_->setTextElideMode(Qt::ElideMiddle);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setContextMenuPolicy(Qt::CustomContextMenu);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(24);
     table_->setItemDelegate(new FigureCellDelegate(table_));
@@ -158,11 +209,28 @@ SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
     }
     // The name takes whatever width the other columns leave.
     header->setSectionResizeMode(SpeedHistoryModel::network, QHeaderView::Stretch);
-    connect(table_, &QTableView::customContextMenuRequested, this, [this](const QPoint& pos) {
-        QMenu* menu = contextMenuAt(pos);
+    table->onContextMenu = [this](const QPoint& pos, bool keyboard) {
+        // From the keyboard the menu acts on the selection, whatever row the
+        // focus is on, and opens beside the focused row.
+        QMenu* menu = keyboard ? contextMenuFor(selectedIds()) : contextMenuAt(pos);
         menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->popup(table_->viewport()->mapToGlobal(pos));
-    });
+        QPoint at = pos;
+        if (keyboard) {
+            const QModelIndex current = table_->currentIndex();
+            at = current.isValid() ? table_->visualRect(current).center()
+                                   : table_->viewport()->rect().center();
+        }
+        menu->popup(table_->viewport()->mapToGlobal(at));
+        if (keyboard)
+            activateFirst(menu);
+    };
+    auto* remove = new QAction(L("この記録を消去", "Delete Measurement"), table_);
+    remove->setShortcuts(QKeySequence::keyBindings(QKeySequence::Delete).isEmpty()
+                             ? QList<QKeySequence>{QKeySequence(Qt::Key_Delete)}
+                             : QKeySequence::keyBindings(QKeySequence::Delete));
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    connect(remove, &QAction::triggered, this, &SpeedHistoryView::deleteSelected);
+    table_->addAction(remove);
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         QSet<QString> names;
         for (const QModelIndex& row : table_->selectionModel()->selectedRows())
@@ -184,8 +252,8 @@ QString SpeedHistoryView::noticeText() const
     QStringList lines;
     if (const QString problem = history_.fileProblem(); !problem.isEmpty())
         lines.append(problem);
-    if (!exportFailure_.isEmpty())
-        lines.append(exportFailure_);
+    if (!exportNotice_.isEmpty())
+        lines.append(exportNotice_);
     if (!cleared_.isEmpty()) {
         const qsizetype n = cleared_.size();
         lines.append(formatText(pluralFormat("%d件の記録を消去しました。", "%d measurement cleared.",
@@ -202,7 +270,7 @@ void SpeedHistoryView::updateNotice()
     notice_->parentWidget()->setVisible(!text.isEmpty());
     undoButton_->setVisible(!cleared_.isEmpty());
     // Failures in red; the Undo offer alone in the secondary colour.
-    if (!history_.fileProblem().isEmpty() || !exportFailure_.isEmpty())
+    if (!history_.fileProblem().isEmpty() || exportFailed_)
         viewstyle::setTextColor(notice_, tintRed(palette()));
     else
         viewstyle::setSecondary(notice_);
@@ -269,10 +337,15 @@ QSet<QUuid> SpeedHistoryView::contextTargets(const QPoint& viewportPos) const
 
 QMenu* SpeedHistoryView::contextMenuAt(const QPoint& viewportPos)
 {
-    const QSet<QUuid> targets = contextTargets(viewportPos);
+    return contextMenuFor(contextTargets(viewportPos));
+}
+
+QMenu* SpeedHistoryView::contextMenuFor(const QSet<QUuid>& targets)
+{
     auto* menu = new QMenu(this);
     QAction* remove = menu->addAction(L("この記録を消去", "Delete Measurement"));
     remove->setObjectName(QStringLiteral("deleteMeasurement"));
+    remove->setShortcut(QKeySequence(QKeySequence::Delete));
     remove->setEnabled(!targets.isEmpty());
     connect(remove, &QAction::triggered, this, [this, targets] { history_.remove(targets); });
     return menu;
@@ -283,13 +356,15 @@ void SpeedHistoryView::setExportPathChooser(std::function<QString(QWidget*)> cho
     chooser_ = std::move(chooser);
 }
 
-bool SpeedHistoryView::exportCsv(const SpeedHistory& history, const QString& path)
+bool SpeedHistoryView::exportCsv(const SpeedHistory& history, const QString& path, QString* problem)
 {
     QSaveFile file(path);
     const QByteArray bytes = QByteArrayLiteral("\xEF\xBB\xBF") + history.csv().toUtf8();
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
     debugLog(QStringLiteral("CSV export to %1 failed: %2").arg(path, file.errorString()));
+    if (problem)
+        *problem = file.errorString();
     return false;
 }
 
@@ -300,11 +375,32 @@ void SpeedHistoryView::exportCsvInteractively()
     const QString path = chooser_(this);
     if (path.isEmpty())
         return;
-    exportFailure_ = exportCsv(history_, path)
-                         ? QString()
-                         : Lf("CSV ファイルを書き出せませんでした: %@",
-                              "The CSV file could not be written: %@", {QDir::toNativeSeparators(path)});
+    QString problem;
+    exportFailed_ = !exportCsv(history_, path, &problem);
+    const QString shown = QDir::toNativeSeparators(path);
+    exportNotice_ = exportFailed_ ? Lf("CSV ファイルを書き出せませんでした: %@",
+                                       "The CSV file could not be written: %@", {shown}) +
+                                        QStringLiteral(" (") + problem + QLatin1Char(')')
+                                  : Lf("%@ に書き出しました。", "Exported to %@.", {shown});
     updateNotice();
+    announcer_->announce(exportNotice_);
+}
+
+void SpeedHistoryView::deleteSelected()
+{
+    const QSet<QUuid> ids = selectedIds();
+    if (ids.isEmpty())
+        return;
+    // The first row after the deleted ones, where they were.
+    int next = model_->rowCount();
+    for (const QModelIndex& row : table_->selectionModel()->selectedRows())
+        next = std::min(next, row.row());
+    history_.remove(ids);
+    if (model_->rowCount() == 0)
+        return;
+    const QModelIndex index = model_->index(std::min(next, model_->rowCount() - 1), 0);
+    table_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                         QItemSelectionModel::Rows);
 }
 
 void SpeedHistoryView::clearAll()
@@ -315,6 +411,7 @@ void SpeedHistoryView::clearAll()
     // Offered from now on: the clear itself was the last change.
     cleared_ = removed;
     updateNotice();
+    announcer_->announce(noticeText());
 }
 
 void SpeedHistoryView::undoClear()

@@ -7,6 +7,7 @@
 #include "speed/SpeedTest.h"
 #include "store/DisplayName.h"
 #include "store/WiFiStore.h"
+#include "ui/Announcer.h"
 #include "ui/ElidedLabel.h"
 #include "ui/FormSection.h"
 #include "ui/SpeedHistoryModel.h"
@@ -49,7 +50,7 @@ SpeedTestView::SpeedTestView(WiFiStore& store, SpeedHistory& history, std::uniqu
       test_(test ? std::move(test) : std::make_unique<SpeedTest>())
 {
     setObjectName(QStringLiteral("speedTestView"));
-    setFixedWidth(width);
+    setMinimumWidth(width);
     setLayoutDirection(LocaleSettings::isRightToLeftCache ? Qt::RightToLeft : Qt::LeftToRight);
     build();
 
@@ -72,6 +73,38 @@ SpeedTestView::~SpeedTestView()
 QString SpeedTestView::serviceHost()
 {
     return QUrl(QString::fromUtf8(SpeedTest::defaultBaseUrl())).host();
+}
+
+QString SpeedTestView::serviceNote()
+{
+    const QUrl url(QString::fromUtf8(SpeedTest::defaultBaseUrl()));
+    if (url.host() == QLatin1String("speed.cloudflare.com"))
+        // One sentence with the host as its argument, so that a translation
+        // can place the host where its grammar wants it.
+        return Lf("測定は Cloudflare の公開サーバー（%@）と通信して行います。回線をいっぱいに使うので、"
+                  "配信や大きな転送の最中は避けてください。",
+                  "The test talks to Cloudflare’s public measurement server (%@). It saturates the "
+                  "connection, so avoid running it while streaming or transferring large files.",
+                  {url.host()});
+    // Another server (a test server on this computer, say): not Cloudflare's.
+    return Lf("測定は %@ のサーバーと通信して行います。回線をいっぱいに使うので、"
+              "配信や大きな転送の最中は避けてください。",
+              "The test talks to the measurement server at %@. It saturates the connection, so avoid "
+              "running it while streaming or transferring large files.",
+              {visibleText(url.authority())});
+}
+
+void SpeedTestView::focusFirstAction()
+{
+    if (startButton_->isVisibleTo(this) && startButton_->isEnabled())
+        startButton_->setFocus(Qt::OtherFocusReason);
+    else
+        closeButton_->setFocus(Qt::OtherFocusReason);
+}
+
+QString SpeedTestView::announcement() const
+{
+    return announcer_->message();
 }
 
 void SpeedTestView::build()
@@ -101,7 +134,7 @@ void SpeedTestView::build()
     // Gauge: the big figure, the phase and the progress bar.
     auto* gauge = new QVBoxLayout;
     gauge->setSpacing(6);
-    figure_ = new QLabel(QStringLiteral("0.0"));
+    figure_ = new QLabel;
     figure_->setObjectName(QStringLiteral("speedFigure"));
     figure_->setFont(viewstyle::font(46, QFont::DemiBold));
     viewstyle::alignLeading(figure_, LocaleSettings::isRightToLeftCache);
@@ -115,6 +148,7 @@ void SpeedTestView::build()
     progress_->setRange(0, 1000);
     progress_->setTextVisible(false);
     progress_->setFixedHeight(6);
+    progress_->setAccessibleName(L("速度テスト", "Speed Test"));
     progress_->setGraphicsEffect(new QGraphicsOpacityEffect(progress_));
     gauge->addWidget(figure_);
     gauge->addWidget(phase_);
@@ -132,7 +166,7 @@ void SpeedTestView::build()
         auto* value = new QLabel;
         value->setObjectName(QStringLiteral("speedValue%1").arg(row));
         value->setFont(viewstyle::font(13, QFont::Medium));
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
         values_[row] = value;
         QWidget* line = FormSection::labeledRow(labels[row], value);
         numbers_->addRow(line);
@@ -192,18 +226,16 @@ void SpeedTestView::build()
     buttons->addWidget(stopButton_);
     column->addLayout(buttons);
 
-    // Escape closes; Return starts a test when one can start.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, this, &SpeedTestView::closeRequested);
-    for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
-        auto* enter = new QShortcut(QKeySequence(key), this);
-        enter->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(enter, &QShortcut::activated, this, [this] {
-            if (startButton_->isVisible() && startButton_->isEnabled())
-                startButton_->click();
-        });
+    // Escape and the desktop's Close keys close. Return presses the focused
+    // button, and Start Test, the default button, when none has the focus.
+    QList<QKeySequence> closing = QKeySequence::keyBindings(QKeySequence::Close);
+    closing << QKeySequence(Qt::Key_Escape) << QKeySequence(Qt::CTRL | Qt::Key_W);
+    for (const QKeySequence& key : std::as_const(closing)) {
+        auto* shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, &SpeedTestView::closeRequested);
     }
+    announcer_ = new Announcer(this);
 
     animation_ = new QVariantAnimation(this);
     animation_->setDuration(450);
@@ -264,7 +296,8 @@ QString SpeedTestView::targetFigure() const
         return mbps(test_->liveMbps());
     if (const std::optional<SpeedResult> result = shown(); result && result->downloadMbps > 0)
         return mbps(result->downloadMbps);
-    return QStringLiteral("0.0");
+    // Nothing measured: a dash, not a speed of zero.
+    return QStringLiteral("–");
 }
 
 void SpeedTestView::animateFigure()
@@ -294,11 +327,23 @@ void SpeedTestView::phaseChanged()
 {
     // A finished test is stored under the network current at this moment.
     unsaved_ = false;
-    if (test_->phase().kind() == SpeedTest::Phase::done) {
+    const SpeedTest::Phase& phase = test_->phase();
+    if (phase.kind() == SpeedTest::Phase::done) {
         if (const std::optional<SpeedEntry> entry = SpeedEntry::measured(test_->result(), store_.status()))
             unsaved_ = !history_.add(*entry);
     }
     refresh();
+    if (phase.kind() == SpeedTest::Phase::done) {
+        const SpeedResult& r = test_->result();
+        announcer_->announce(
+            Lf("測定が終わりました。ダウンロード %@、アップロード %@、応答時間 %@、ゆらぎ %@。",
+               "The test finished: download %@, upload %@, latency %@, jitter %@.",
+               {mbpsText(r.downloadMbps), mbpsText(r.uploadMbps), millisecondsText(r.latencyMs),
+                millisecondsText(r.jitterMs)}) +
+            (unsaved_ ? QLatin1Char(' ') + note_->text() : QString()));
+    } else if (phase.kind() == SpeedTest::Phase::failed) {
+        announcer_->announce(note_->text());
+    }
 }
 
 void SpeedTestView::refresh()
@@ -340,14 +385,7 @@ void SpeedTestView::refresh()
             (problem.isEmpty() ? QString() : QLatin1Char(' ') + problem));
         viewstyle::setTextColor(note_, tintRed(palette()));
     } else {
-        // One sentence with the host as its argument, so that a translation
-        // can place the host where its grammar wants it.
-        note_->setText(
-            Lf("測定は Cloudflare の公開サーバー（%@）と通信して行います。回線をいっぱいに使うので、"
-               "配信や大きな転送の最中は避けてください。",
-               "The test talks to Cloudflare’s public measurement server (%@). It saturates the "
-               "connection, so avoid running it while streaming or transferring large files.",
-               {serviceHost()}));
+        note_->setText(serviceNote());
         viewstyle::setSecondary(note_);
     }
 
@@ -355,9 +393,21 @@ void SpeedTestView::refresh()
     count_->setText(count >= 2 ? Lf("このネットワークで %d 件", "%d for this network", {count}) : QString());
     count_->setVisible(count >= 2);
 
+    // Start and Stop take each other's place, and the focus with it.
+    const bool focusOnStart = startButton_->hasFocus(), focusOnStop = stopButton_->hasFocus();
+    stopButton_->setVisible(running);
     startButton_->setVisible(!running);
     startButton_->setEnabled(name.has_value());
-    stopButton_->setVisible(running);
+    if (running && focusOnStart)
+        stopButton_->setFocus(Qt::OtherFocusReason);
+    else if (!running && focusOnStop && startButton_->isEnabled())
+        startButton_->setFocus(Qt::OtherFocusReason);
+    placeCount();
+}
+
+void SpeedTestView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
     placeCount();
 }
 
@@ -383,7 +433,6 @@ void SpeedTestView::buildLoadedRows()
         auto* value = new QLabel;
         value->setObjectName(QStringLiteral("speedLoaded%1").arg(i));
         value->setFont(viewstyle::font(13, QFont::Medium));
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         loadedValues_[i] = value;
         // After the idle latency and jitter.
         numbers_->insertRow(jitterRow + 1 + i, FormSection::labeledRow(labels[i], value));
@@ -425,7 +474,9 @@ void SpeedTestView::placeCount()
     // In the buttons' row when it fits there whole, else above the row.
     const int spacing = buttons_->spacing();
     const QMargins margins = layout()->contentsMargins();
-    const int room = width - margins.left() - margins.right();
+    // The width the view has once laid out; before that, the narrowest.
+    const int across = testAttribute(Qt::WA_Resized) || isVisible() ? QWidget::width() : width;
+    const int room = std::max(width, across) - margins.left() - margins.right();
     const int needed =
         historyButton_->sizeHint().width() + count_->sizeHint().width() + closeButton_->sizeHint().width() +
         std::max(startButton_->sizeHint().width(), stopButton_->sizeHint().width()) + 3 * spacing;

@@ -18,20 +18,23 @@ class QVariantAnimation;
 
 namespace ondrel {
 
+class Announcer;
 class ElidedLabel;
 class FormSection;
 class SpeedHistory;
 class WiFiStore;
 
-// The speed test sheet's content: the current network, a big animated
+// The speed test window's content: the current network, a big animated
 // figure with the phase under it, a progress bar, the figures of the shown
 // result, a note (or the failure in red) and the buttons. It owns one
 // SpeedTest for as long as it lives. When a test finishes while the store
 // names a current network, the result is added to the history under that
-// network, as it is at that moment.
+// network, as it is at that moment. The end of a test, finished or failed,
+// is read out to screen readers (announcer()).
 class SpeedTestView : public QWidget {
     Q_OBJECT
 public:
+    // The narrowest the content gets; it widens with the desktop's text.
     static constexpr int width = 460;
 
     // `store` and `history` must outlive the view. Without a test, the view
@@ -53,14 +56,27 @@ public:
     // under load measured so far; empty otherwise.
     QString liveLatencyText() const;
 
+    // Gives the focus to Start Test (Close while no test can start), where
+    // a window opening on the view begins.
+    void focusFirstAction();
+
     // The host of the speed service named in the note.
     static QString serviceHost();
+    // The note under the figures: Cloudflare's service, or the server
+    // configured instead (ONDREL_SPEEDTEST_URL), named by its address.
+    static QString serviceNote();
+    // What screen readers were last told: the finished test's figures, or
+    // why it failed.
+    QString announcement() const;
 
 Q_SIGNALS:
     // Close (or Escape) was pressed; the host closes the sheet.
     void closeRequested();
     // Show History was pressed; the host opens the history window.
     void historyRequested();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void build();
@@ -96,6 +112,7 @@ private:
     QPushButton* startButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;
     QVariantAnimation* animation_ = nullptr;
+    Announcer* announcer_ = nullptr;
     bool unsaved_ = false; // the finished test's result could not be stored
     double figureValue_ = 0;
     QString figureTarget_;

@@ -4,7 +4,9 @@
 #include "ui/Tints.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
+#include <QPainter>
 #include <QTextDocument>
 #include <QTextLayout>
 
@@ -12,12 +14,28 @@
 
 namespace ondrel::viewstyle {
 
-QFont font(int pixelSize, QFont::Weight weight)
+QFont scaled(const QFont& base, double size, QFont::Weight weight)
 {
-    QFont f = QApplication::font();
-    f.setPixelSize(pixelSize);
+    constexpr double body = 13;
+    const QFont desktop = QApplication::font();
+    QFont f = base;
+    if (desktop.pointSizeF() > 0)
+        f.setPointSizeF(desktop.pointSizeF() * size / body);
+    else
+        f.setPixelSize(std::max(1, int(std::lround(desktop.pixelSize() * size / body))));
     f.setWeight(weight);
     return f;
+}
+
+double scaledSize(double designPixels, const QFont& base)
+{
+    const double body = QFontInfo(scaled(base, 13)).pixelSize();
+    return std::max(designPixels * 0.75, designPixels * body / 13.0);
+}
+
+QFont font(double size, QFont::Weight weight)
+{
+    return scaled(QApplication::font(), size, weight);
 }
 
 void setTextColor(QWidget* widget, const QColor& color)
@@ -59,16 +77,32 @@ void levelBaseline(QLabel* label)
     label->setContentsMargins(0, down > 0 ? margin : 0, 0, down < 0 ? margin : 0);
 }
 
+void drawOwnDirection(QPainter& painter, const QRectF& rect, Qt::Alignment alignment, const QString& text)
+{
+    painter.save();
+    painter.setLayoutDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    painter.drawText(rect, int(Qt::AlignAbsolute | alignment | Qt::TextSingleLine), text);
+    painter.restore();
+}
+
 QString plainToolTip(const QString& text)
 {
-    return text.isEmpty() ? QString() : Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
+    if (text.isEmpty() || !Qt::mightBeRichText(text))
+        return text;
+    return Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
+}
+
+void setToolTip(QWidget* widget, const QString& text, const QString& description)
+{
+    const QString tip = plainToolTip(text);
+    widget->setToolTip(tip);
+    widget->setAccessibleDescription(description.isEmpty() && tip != text ? text : description);
 }
 
 void describeName(QLabel* label, const std::optional<QString>& ssid)
 {
     const QString bytes = ssid ? nameBytesLine(*ssid) : QString();
-    label->setToolTip(bytes.isEmpty() ? QString() : plainToolTip(label->text() + QLatin1Char('\n') + bytes));
-    label->setAccessibleDescription(bytes);
+    setToolTip(label, bytes.isEmpty() ? QString() : label->text() + QLatin1Char('\n') + bytes, bytes);
 }
 
 } // namespace ondrel::viewstyle

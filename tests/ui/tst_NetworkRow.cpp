@@ -3,11 +3,16 @@
 
 #include "tests/ui/UiTestKit.h"
 
+#include "localization/Lookup.h"
 #include "store/DisplayName.h"
+#include "ui/Chip.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkRow.h"
 
+#include <QApplication>
 #include <QListView>
+#include <QPainter>
+#include <QScopeGuard>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -117,6 +122,32 @@ private Q_SLOTS:
         QTest::newRow("unknown band, no channel, width or address")
             << bare << true << 0.0 << QStringList{"WPA2"};
     }
+    // In a right-to-left window a chip keeps its own direction: "2.4 GHz"
+    // and "S/N 32 dB" do not turn into "GHz 2.4" and "32 dB S/N", and an
+    // Arabic chip reads from the right in a left-to-right one. The picture
+    // of each is the same whichever way the window runs.
+    void chipsReadInTheirOwnDirection()
+    {
+        LocaleSettings::apply(AppLanguage::ar);
+        const auto restore = qScopeGuard([] { LocaleSettings::apply(AppLanguage::en); });
+        const QFont font = QApplication::font();
+        for (const QString& text :
+             {QStringLiteral("2.4 GHz"), Lf("S/N %d dB", "S/N %d dB", {32}), Lf("ch %d", "ch %d", {36})}) {
+            const Chip chip{text, false};
+            QList<QImage> pictures;
+            for (Qt::LayoutDirection direction : {Qt::LeftToRight, Qt::RightToLeft}) {
+                QImage image(chip.size(font).toSize(), QImage::Format_ARGB32);
+                image.fill(Qt::white);
+                QPainter painter(&image);
+                painter.setLayoutDirection(direction);
+                chip.paint(painter, QPointF(0, 0), font, QPalette());
+                painter.end();
+                pictures.append(image);
+            }
+            QVERIFY2(pictures[0] == pictures[1], qPrintable(text));
+        }
+    }
+
     void chips()
     {
         QFETCH(ScannedNetwork, record);

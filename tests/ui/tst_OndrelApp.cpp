@@ -67,8 +67,10 @@ private Q_SLOTS:
             for (QAction* action : menu->menu()->actions())
                 items.append(action->text() + QLatin1Char('|') + action->shortcut().toString());
         }
-        QCOMPARE(items, (QStringList{"Settings…|Ctrl+,", "|", "Quit|Ctrl+Q", "Scan\tCtrl+R|",
+        // Each key bound once: Ctrl+R and Ctrl+T are the window's own actions.
+        QCOMPARE(items, (QStringList{"Wi-Fi|", "|", "Settings…|Ctrl+,", "|", "Quit|Ctrl+Q", "Scan|Ctrl+R",
                                      "Speed Test|Ctrl+T", "Speed Test History|Ctrl+Y"}));
+        QVERIFY(window->content()->powerAction()->isChecked());
 
         // Single-instance windows, built by their factories.
         int built = 0;

@@ -12,10 +12,12 @@
 #include "ui/SpeedTestView.h"
 #include "ui/UnitText.h"
 
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -87,7 +89,7 @@ private Q_SLOTS:
     void idle()
     {
         SpeedTestView view(room_->store, file_->history);
-        QCOMPARE(text(view, "speedFigure"), QStringLiteral("0.0"));
+        QCOMPARE(text(view, "speedFigure"), QStringLiteral("–")); // not a speed of zero
         QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · Not measured yet"));
         QCOMPARE(text(view, "speedValue0"), QString());
         QVERIFY(!shown(view, "speedValue5")); // no Measured row
@@ -168,7 +170,7 @@ private Q_SLOTS:
                             QString()));
     }
 
-    // Escape asks to close, Return starts. Stored under the network current
+    // Escape asks to close, Return (the window's default button) starts. Stored under the network current
     // at the end, unless the network was left meanwhile; a history that
     // cannot be written says so; Stop returns to idle; a refused test shows
     // the error in red and offers Start again.
@@ -187,13 +189,16 @@ private Q_SLOTS:
         QFETCH(QString, event);
         file_ = std::make_unique<HistoryFile>(event == "fifo");
         server_.setRefusing(event == "refuse");
-        SpeedTestView view(room_->store, file_->history, quickTest());
-        view.show();
-        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QDialog window; // as the main window hosts it
+        auto* view_ = new SpeedTestView(room_->store, file_->history, quickTest(), &window);
+        SpeedTestView& view = *view_;
+        (new QVBoxLayout(&window))->addWidget(view_);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         QSignalSpy close(&view, &SpeedTestView::closeRequested);
-        QTest::keyClick(&view, Qt::Key_Escape);
+        QTest::keyClick(&window, Qt::Key_Escape);
         QCOMPARE(close.size(), 1);
-        QTest::keyClick(&view, Qt::Key_Return);
+        QTest::keyClick(&window, Qt::Key_Return);
         QTRY_VERIFY(find<QPushButton>(view, "stopButton")->isVisible());
         if (event == "leave") {
             room_->store.disconnect();
@@ -220,6 +225,7 @@ private Q_SLOTS:
         if (event == "refuse") {
             QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · The test did not finish"));
             QCOMPARE(note->text(), QStringLiteral("Could not connect to the server."));
+            QCOMPARE(view.announcement(), note->text()); // read out
             const QColor color = note->palette().color(QPalette::WindowText);
             QVERIFY(color.red() > 150 && color.green() < 100);
         }
@@ -231,6 +237,9 @@ private Q_SLOTS:
                  std::tuple(QStringLiteral("Home"), -48, view.test().result().downloadMbps));
         QCOMPARE(text(view, "speedPhase"), QStringLiteral("Mbps · Download"));
         QCOMPARE(view.targetFigure(), mbps(e.downloadMbps)); // where the counting animation heads
+        QVERIFY2(
+            view.announcement().startsWith("The test finished: download " + mbps(e.downloadMbps) + " Mbps, "),
+            qPrintable(view.announcement()));
         QVERIFY(shown(view, "speedValue5"));
     }
 };
