@@ -143,7 +143,7 @@ class Keyboard(DesktopCase):
         self.desktop.wait("the selected row (302 Mbps) deleted",
                           lambda: self.stored_downloads(app) == [300.0, 301.0, 303.0])
         self.desktop.wait("three rows left", lambda: len(find_all(table, lambda o: o.getRoleName() == "table cell"))
-                          == 3 * 8)
+                          == 3 * table.queryTable().nColumns)
         app.wait_focus("a row of the table", cell())
         # The row after the deleted one is the selection now (2 Dec). The
         # context menu opened from the keyboard on another row acts on it.
