@@ -6,6 +6,7 @@
 #include "FuzzCheck.h"
 
 #include "wifi/nl80211/InformationElements.h"
+#include "wifi/ScannedNetwork.h"
 #include "wifi/nl80211/KernelFigures.h"
 
 #include <cstring>
@@ -54,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(merged.ssidBytes == ap.ssidBytes && merged.bssid == ap.bssid &&
                merged.security == ap.security);
     FUZZ_CHECK(merged.rssi == -42 && merged.sources.rssi == FigureSource::scanDump);
-    FUZZ_CHECK(merged.channel->widthCode == codeFromWidth(facts.widthMHz));
+    FUZZ_CHECK(merged.channel->widthCode == ondrel::codeFromWidth(facts.widthMHz));
     if (merged.utilization)
         FUZZ_CHECK(*merged.utilization >= 0 && *merged.utilization <= 100);
     return 0;
