@@ -42,7 +42,8 @@ void ProbeReport::setLocation(int status)
 void ProbeReport::setInterface(const std::optional<QString>& name, const WiFiEngine::Status& status,
                                const QString& backend)
 {
-    object_.insert(QStringLiteral("backend"), backend.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(backend));
+    object_.insert(QStringLiteral("backend"),
+                   backend.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(backend));
     object_.insert(
         QStringLiteral("interface"),
         QJsonObject{{QStringLiteral("name"), textOrNull(name && !name->isEmpty() ? name : std::nullopt)},

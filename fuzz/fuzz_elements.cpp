@@ -5,8 +5,8 @@
 
 #include "FuzzCheck.h"
 
-#include "wifi/nl80211/InformationElements.h"
 #include "wifi/ScannedNetwork.h"
+#include "wifi/nl80211/InformationElements.h"
 #include "wifi/nl80211/KernelFigures.h"
 
 #include <cstring>

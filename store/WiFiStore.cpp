@@ -198,9 +198,10 @@ void WiFiStore::activate(const ScannedNetwork& network)
 void WiFiStore::performConnect(const ScannedNetwork& network, const std::optional<QString>& password,
                                bool fallbackToPassword)
 {
-    startJoin(network, fallbackToPassword, password.has_value(), false, [&](WiFiEngine::ResultCompletion done) {
-        engine_.connect(network.id(), network.ssid, password, std::move(done));
-    });
+    startJoin(network, fallbackToPassword, password.has_value(), false,
+              [&](WiFiEngine::ResultCompletion done) {
+                  engine_.connect(network.id(), network.ssid, password, std::move(done));
+              });
 }
 
 void WiFiStore::joinHidden(const QString& name, Security security, const std::optional<QString>& password)
@@ -226,8 +227,8 @@ void WiFiStore::joinHidden(const QString& name, Security security, const std::op
     });
 }
 
-void WiFiStore::startJoin(const ScannedNetwork& network, bool fallbackToPassword, bool withPassword, bool byName,
-                          const std::function<void(WiFiEngine::ResultCompletion)>& start)
+void WiFiStore::startJoin(const ScannedNetwork& network, bool fallbackToPassword, bool withPassword,
+                          bool byName, const std::function<void(WiFiEngine::ResultCompletion)>& start)
 {
     setConnectingTo(displayName(network));
     setErrorMessage(std::nullopt);

@@ -282,7 +282,8 @@ std::optional<SystemError> IwdBackend::join(const AccessPoint& accessPoint,
             return iwd::failureFromError(refusal->errorName(), refusal->errorMessage());
     }
     const QDeadlineTimer deadline(limits_.join);
-    std::optional<SystemError> failure = connectOnce(device->path, {*network, {}}, secured, password, deadline);
+    std::optional<SystemError> failure =
+        connectOnce(device->path, {*network, {}}, secured, password, deadline);
     // iwd tries its stored passphrase first and asks the agent only once that
     // was rejected: then the typed one gets its turn.
     if (failure && known && secured && password && !agent_->wasAsked() && failure->domain() == iwd::kDomain &&
@@ -326,13 +327,14 @@ std::optional<SystemError> IwdBackend::joinHidden(const QByteArray& ssid, Securi
         if (refusal)
             return iwd::failureFromError(refusal->errorName(), refusal->errorMessage());
     }
-    const std::optional<SystemError> failure =
-        connectOnce(device->path, {QString(), name}, password.has_value(), password, QDeadlineTimer(limits_.join));
+    const std::optional<SystemError> failure = connectOnce(
+        device->path, {QString(), name}, password.has_value(), password, QDeadlineTimer(limits_.join));
     // A name iwd did not know before is not left stored by a failed join.
     if (failure) {
-        const QString type = security == Security::wep                             ? QStringLiteral("wep")
-                             : security == Security::open || security == Security::owe ? QStringLiteral("open")
-                                                                                       : QStringLiteral("psk");
+        const QString type = security == Security::wep ? QStringLiteral("wep")
+                             : security == Security::open || security == Security::owe
+                                 ? QStringLiteral("open")
+                                 : QStringLiteral("psk");
         if (!iwd::knownNetwork(objects, name, type))
             forget(name, type);
     }
@@ -359,7 +361,8 @@ std::optional<SystemError> IwdBackend::connectOnce(const QString& station, const
     // Mark before acting: every state of this join is announced after it.
     quint64 mark = mirror_->log().mark();
     const QDBusMessage reply =
-        byName ? call(station, kStation, QStringLiteral("ConnectHiddenNetwork"), {target.hiddenName}, left(deadline))
+        byName ? call(station, kStation, QStringLiteral("ConnectHiddenNetwork"), {target.hiddenName},
+                      left(deadline))
                : call(target.network, kNetwork, QStringLiteral("Connect"), {}, left(deadline));
     if (!ok(reply)) {
         const bool unanswered = reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply");

@@ -250,9 +250,11 @@ private Q_SLOTS:
         iwd_->addNetwork("Office", "8021x", -4000);
         IwdBackend backend(limits());
         QVERIFY(backend.join(find(backend.scan(), "Office"), kRight) == SystemError(WiFiError::enterprise));
-        QVERIFY(backend.joinHidden("Office", Security::enterprise, kRight) == SystemError(WiFiError::enterprise));
+        QVERIFY(backend.joinHidden("Office", Security::enterprise, kRight) ==
+                SystemError(WiFiError::enterprise));
         QCOMPARE(backend.joinHidden("\xff\xfe", Security::wpa2Personal, kRight)->code(), iwd::kOtherFailure);
-        QCOMPARE(backend.joinHidden(QByteArray(33, 'a'), Security::open, std::nullopt)->code(), iwd::kOtherFailure);
+        QCOMPARE(backend.joinHidden(QByteArray(33, 'a'), Security::open, std::nullopt)->code(),
+                 iwd::kOtherFailure);
         QCOMPARE(iwd_->counter("connects"), 0u);
     }
 
