@@ -10,71 +10,41 @@
 #include <QJsonObject>
 #include <QTest>
 
-#include <sys/prctl.h>
-
-#include <csignal>
-
 namespace ondrel::test {
 
 namespace {
 
-const auto kDieWithTest = [] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); };
 const QString kMock = QStringLiteral("org.freedesktop.DBus.Mock");
-
-// A bus for anyone on this machine, on a socket in the test's folder, that
-// can activate the stand-in iwd of its service folder (a session-type bus:
-// a system bus would need the setuid activation helper).
-constexpr auto kBusConfig =
-    R"(<busconfig><type>session</type><listen>unix:path=%1</listen><auth>EXTERNAL</auth>
-<servicedir>%2</servicedir>
-<policy context="default"><allow user="*"/><allow own="*"/><allow send_type="*"/><allow receive_type="*"/>
-</policy></busconfig>)";
 
 } // namespace
 
-MockIwd::MockIwd()
+QString MockIwd::prepareServices()
 {
-    const QString socket = dir_->filePath(QStringLiteral("bus"));
+    // A stand-in iwd the bus can start by activation, which only leaves a mark.
     const QString services = dir_->filePath(QStringLiteral("services"));
     QDir().mkpath(services);
     QFile service(services + QStringLiteral("/net.connman.iwd.service"));
-    QFile config(dir_->filePath(QStringLiteral("bus.conf")));
-    if (!dir_->isValid() || !service.open(QIODevice::WriteOnly) || !config.open(QIODevice::WriteOnly))
-        return;
+    if (!service.open(QIODevice::WriteOnly))
+        return {};
     service.write(QStringLiteral("[D-BUS Service]\nName=net.connman.iwd\nExec=/usr/bin/touch %1\n")
                       .arg(dir_->filePath(QStringLiteral("activated")))
                       .toUtf8());
-    service.close();
-    config.write(QString::fromLatin1(kBusConfig).arg(socket, services).toUtf8());
-    config.close();
-    bus_.setChildProcessModifier(kDieWithTest);
-    bus_.start(QStringLiteral("dbus-daemon"),
-               {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork")});
-    if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 10000))
-        return;
-    address_ = QStringLiteral("unix:path=") + socket;
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", address_.toUtf8());
-    static int counter = 0;
-    connectionName_ = QStringLiteral("ondrel-test-iwd-%1").arg(counter++);
-    QDBusConnection::connectToBus(address_, connectionName_);
+    return services;
 }
 
-MockIwd::MockIwd(const QString& busAddress) : address_(busAddress)
+MockIwd::MockIwd()
+    : bus_(dir_->path(), PrivateBus::Type::session, prepareServices()),
+      iwd_(bus_.connection(), QString::fromLatin1(service), dir_->filePath(QStringLiteral("iwd.err")))
 {
-    static int counter = 0;
-    connectionName_ = QStringLiteral("ondrel-test-iwd-shared-%1").arg(counter++);
-    QDBusConnection::connectToBus(address_, connectionName_);
 }
 
-MockIwd::~MockIwd()
+MockIwd::MockIwd(const QString& busAddress)
+    : bus_(busAddress),
+      iwd_(bus_.connection(), QString::fromLatin1(service), dir_->filePath(QStringLiteral("iwd.err")))
 {
-    stop();
-    QDBusConnection::disconnectFromBus(connectionName_);
-    if (bus_.state() != QProcess::NotRunning) {
-        bus_.kill();
-        bus_.waitForFinished(3000);
-    }
 }
+
+MockIwd::~MockIwd() = default;
 
 bool MockIwd::activated() const
 {
@@ -90,7 +60,6 @@ bool MockIwd::reset()
 
 bool MockIwd::start(const QVariantMap& parameters)
 {
-    stop();
     parameters_ = parameters;
     QStringList args{QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
                      QStringLiteral("-t"),
@@ -99,38 +68,13 @@ bool MockIwd::start(const QVariantMap& parameters)
         args << QStringLiteral("-p")
              << QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address_);
-    iwd_.setProcessEnvironment(env);
-    iwd_.setStandardOutputFile(QProcess::nullDevice());
-    iwd_.setStandardErrorFile(dir_->filePath(QStringLiteral("iwd.err")), QIODevice::Append);
-    iwd_.setChildProcessModifier(kDieWithTest);
-    iwd_.start(QStringLiteral("/usr/bin/python3"), args);
-    const auto owned = [this] {
-        return iwd_.state() == QProcess::Running &&
-               connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
-    };
-    if (iwd_.waitForStarted(5000) && QTest::qWaitFor(owned, 20000))
-        return true;
-    QFile err(dir_->filePath(QStringLiteral("iwd.err")));
-    err.open(QIODevice::ReadOnly);
-    qWarning().noquote() << "the iwd mock did not start:"
-                         << QString::fromLocal8Bit(err.readAll().right(2000));
-    return false;
-}
-
-void MockIwd::stop()
-{
-    if (iwd_.state() == QProcess::NotRunning)
-        return;
-    iwd_.terminate();
-    if (!iwd_.waitForFinished(5000))
-        iwd_.kill();
-    iwd_.waitForFinished(2000);
-    (void)QTest::qWaitFor(
-        [this] {
-            return !connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
-        },
-        5000);
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus_.address());
+    const QString why = bus_.running()
+                            ? iwd_.start(QStringLiteral("/usr/bin/python3"), args, env, dieWithTest)
+                            : QStringLiteral("no bus");
+    if (!why.isEmpty())
+        qWarning().noquote() << "the iwd mock:" << why;
+    return why.isEmpty();
 }
 
 QDBusMessage MockIwd::call(const QString& path, const QString& interface, const QString& method,

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "tests/wifi/PrivateBus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QVariantMap>
 
@@ -25,14 +26,14 @@ public:
     explicit MockIwd(const QString& busAddress);
     ~MockIwd();
 
-    QString busAddress() const { return address_; }
-    QDBusConnection connection() const { return QDBusConnection(connectionName_); }
+    QString busAddress() const { return bus_.address(); }
+    QDBusConnection connection() const { return bus_.connection(); }
     // Starts the mock and waits until it owns its name.
     bool start(const QVariantMap& parameters = {});
     // The mock as just started (its parameters kept), started again if it is not running.
     bool reset();
-    bool running() const { return iwd_.state() == QProcess::Running; }
-    void stop(); // the name leaves the bus
+    bool running() const { return iwd_.running(); }
+    void stop() { iwd_.stop(); } // the name leaves the bus
     // Whether the bus was asked to start iwd.
     bool activated() const;
 
@@ -60,12 +61,13 @@ public:
     void behave(const QString& name, const QVariant& value);
 
 private:
+    // Writes the bus's service folder; `services` for the bus's constructor.
+    QString prepareServices();
+
     std::unique_ptr<QTemporaryDir> dir_ = std::make_unique<QTemporaryDir>();
-    QString address_;
-    QString connectionName_;
+    PrivateBus bus_;
+    BusService iwd_;
     QVariantMap parameters_;
-    QProcess bus_;
-    QProcess iwd_;
 };
 
 } // namespace ondrel::test

@@ -12,7 +12,6 @@
 
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -21,49 +20,22 @@ namespace ondrel::test {
 
 namespace {
 
-const auto kDieWithTest = [] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); };
 const QString kMock = QStringLiteral("org.freedesktop.DBus.Mock");
 const QString kMockPath = QStringLiteral("/org/freedesktop");
-
-// A system-type bus for anyone on this machine, on a socket in the test's folder.
-constexpr auto kBusConfig =
-    R"(<busconfig><type>system</type><listen>unix:path=%1</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow user="*"/><allow own="*"/><allow send_type="*"/><allow receive_type="*"/>
-</policy></busconfig>)";
 
 } // namespace
 
 MockNetworkManager::MockNetworkManager()
+    : bus_(dir_->path(), PrivateBus::Type::system),
+      nm_(bus_.connection(), QString::fromLatin1(service), dir_->filePath(QStringLiteral("nm.err")))
 {
-    const QString socket = dir_->filePath(QStringLiteral("bus"));
-    QFile config(dir_->filePath(QStringLiteral("bus.conf")));
-    if (!dir_->isValid() || !config.open(QIODevice::WriteOnly))
-        return;
-    config.write(QString::fromLatin1(kBusConfig).arg(socket).toUtf8());
-    config.close();
-    bus_.setChildProcessModifier(kDieWithTest);
-    bus_.start(QStringLiteral("dbus-daemon"),
-               {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork")});
-    if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 10000))
-        return;
-    address_ = QStringLiteral("unix:path=") + socket;
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", address_.toUtf8());
-    static int counter = 0;
-    connectionName_ = QStringLiteral("ondrel-test-control-%1").arg(counter++);
-    QDBusConnection::connectToBus(address_, connectionName_);
 }
 
-MockNetworkManager::~MockNetworkManager()
-{
-    stop();
-    QDBusConnection::disconnectFromBus(connectionName_);
-    bus_.kill();
-    bus_.waitForFinished(3000);
-}
+MockNetworkManager::~MockNetworkManager() = default;
 
 bool MockNetworkManager::reset()
 {
-    return nm_.state() == QProcess::Running
+    return nm_.running()
                ? call(kMockPath, kMock, QStringLiteral("Reset")).type() == QDBusMessage::ReplyMessage
                : start(parameters_);
 }
@@ -77,30 +49,12 @@ bool MockNetworkManager::start(const QVariantMap& parameters)
     if (!parameters.isEmpty())
         args << QStringLiteral("-p")
              << QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson());
-    const QString why =
-        busRunning() ? launch(QStringLiteral("/usr/bin/python3"), args, kDieWithTest) : "no bus";
+    const QString why = busRunning() ? nm_.start(QStringLiteral("/usr/bin/python3"), args,
+                                                 QProcessEnvironment::systemEnvironment(), dieWithTest)
+                                     : QStringLiteral("no bus");
     if (!why.isEmpty())
         qWarning().noquote() << why;
     return why.isEmpty();
-}
-
-QString MockNetworkManager::launch(const QString& program, const QStringList& args,
-                                   const std::function<void()>& inChild)
-{
-    stop();
-    nm_.setStandardOutputFile(QProcess::nullDevice());
-    nm_.setStandardErrorFile(dir_->filePath(QStringLiteral("nm.err")), QIODevice::Append);
-    nm_.setChildProcessModifier(inChild);
-    nm_.start(program, args);
-    const auto owned = [this] {
-        return nm_.state() == QProcess::Running &&
-               connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
-    };
-    if (nm_.waitForStarted(5000) && QTest::qWaitFor(owned, 20000))
-        return {};
-    QFile err(dir_->filePath(QStringLiteral("nm.err")));
-    err.open(QIODevice::ReadOnly);
-    return program + QStringLiteral(" did not start: ") + QString::fromLocal8Bit(err.readAll().right(2000));
 }
 
 QString MockNetworkManager::startDaemon()
@@ -128,39 +82,23 @@ QString MockNetworkManager::startDaemon()
     // /var/lib/NetworkManager (its state) are folders of this test.
     const QByteArray run = QFile::encodeName(daemonPath(QStringLiteral("run")));
     const QByteArray state = QFile::encodeName(daemonPath(QStringLiteral("state")));
-    return launch(QStringLiteral("/usr/sbin/NetworkManager"),
-                  {QStringLiteral("--no-daemon"), QStringLiteral("--config=") + config.fileName(),
-                   QStringLiteral("--config-dir=") + conf, QStringLiteral("--system-config-dir=") + conf},
-                  [run, state] {
-                      kDieWithTest();
-                      if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
-                          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                          ::mount(run.constData(), "/run", nullptr, MS_BIND, nullptr) != 0 ||
-                          ::mount(state.constData(), "/var/lib/NetworkManager", nullptr, MS_BIND, nullptr) !=
-                              0)
-                          ::_exit(125);
-                  });
-}
-
-void MockNetworkManager::stop()
-{
-    if (nm_.state() == QProcess::NotRunning)
-        return;
-    resume();
-    nm_.terminate();
-    if (!nm_.waitForFinished(5000))
-        nm_.kill();
-    nm_.waitForFinished(2000);
-    (void)QTest::qWaitFor(
-        [this] {
-            return !connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
-        },
-        5000);
+    return nm_.start(
+        QStringLiteral("/usr/sbin/NetworkManager"),
+        {QStringLiteral("--no-daemon"), QStringLiteral("--config=") + config.fileName(),
+         QStringLiteral("--config-dir=") + conf, QStringLiteral("--system-config-dir=") + conf},
+        QProcessEnvironment::systemEnvironment(), [run, state] {
+            dieWithTest();
+            if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount(run.constData(), "/run", nullptr, MS_BIND, nullptr) != 0 ||
+                ::mount(state.constData(), "/var/lib/NetworkManager", nullptr, MS_BIND, nullptr) != 0)
+                ::_exit(125);
+        });
 }
 
 void MockNetworkManager::signal(int number)
 {
-    if (nm_.state() == QProcess::Running)
+    if (nm_.running())
         ::kill(pid_t(nm_.processId()), number);
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "tests/wifi/PrivateBus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QVariantMap>
 
 #include <csignal>
-#include <functional>
 #include <memory>
 
 namespace ondrel::test {
@@ -32,9 +32,9 @@ public:
     MockNetworkManager();
     ~MockNetworkManager();
 
-    bool busRunning() const { return !address_.isEmpty(); }
-    QString busAddress() const { return address_; }
-    QDBusConnection connection() const { return QDBusConnection(connectionName_); }
+    bool busRunning() const { return bus_.running(); }
+    QString busAddress() const { return bus_.address(); }
+    QDBusConnection connection() const { return bus_.connection(); }
     // Starts the mock and waits until it owns its name.
     bool start(const QVariantMap& parameters = {});
     // The mock as just started (its parameters kept), started again if it is not running.
@@ -43,7 +43,7 @@ public:
     // own, its files in the test's folder; empty once it owns its name, else why not.
     QString startDaemon();
     QString daemonPath(const QString& name) const { return dir_->filePath(QStringLiteral("daemon/") + name); }
-    void stop();                      // the name leaves the bus
+    void stop() { nm_.stop(); }       // the name leaves the bus
     void pause() { signal(SIGSTOP); } // the name stays, nothing answers
     void resume() { signal(SIGCONT); }
 
@@ -98,14 +98,10 @@ public:
 private:
     void signal(int number);
 
-    QString launch(const QString& program, const QStringList& args, const std::function<void()>& inChild);
-
     std::unique_ptr<QTemporaryDir> dir_ = std::make_unique<QTemporaryDir>();
-    QString address_;
-    QString connectionName_;
+    PrivateBus bus_;
+    BusService nm_;
     QVariantMap parameters_;
-    QProcess bus_;
-    QProcess nm_;
 };
 
 } // namespace ondrel::test
