@@ -1,9 +1,14 @@
 #!/usr/bin/env python3
 """Measures what the test suite catches: applies one realistic one-line fault
-at a time to the program, rebuilds, runs the tests and puts the file back.
+at a time to a copy of the program, rebuilds, runs the fast tiers (every test
+but the lab and desktop ones) and puts the file back.
 
-Usage: tools/mutation_check.py [--faults tools/mutations.json] [--build DIR]
-                               [--only ID ...] [--tests REGEX] [--list] [--jobs N]
+Usage: tools/mutation_check.py [--faults FILE ...] [--copy DIR] [--only ID ...]
+                               [--tests REGEX] [--list] [--jobs N]
+
+Two sets of faults: tools/mutations.json, which the tests were improved
+against, and tools/mutations-held-out.json, which they were not. Both are run
+by default and each gets its own kill ratio.
 
 Each fault in the JSON list names a file, a text that occurs exactly once in
 it and its replacement. A fault is "killed" when the build succeeds and at
@@ -23,17 +28,35 @@ the same outcome as the whole suite, in a fraction of the time.
 import argparse
 import json
 import os
+import shutil
 import subprocess
 import sys
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parent.parent
+SOURCE = Path(__file__).resolve().parent.parent
+ROOT = SOURCE  # the copy the faults are applied to (--copy)
+FAST = ["-LE", "lab|desktop"]
 EXCLUDE = None  # --exclude: ctest names never run (a test known to fail by itself)
 
 
 def run(cmd, **kw):
     return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kw)
+
+
+def make_copy(copy):
+    """The working tree's files (tracked and new, not ignored) in `copy`, so
+    that work in the tree goes on while the faults are tried."""
+    files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=SOURCE,
+                           stdout=subprocess.PIPE, check=True).stdout
+    for name in files.decode().split("\0"):
+        source, target = SOURCE / name, copy / name
+        if not name or not source.is_file():
+            continue
+        if target.exists() and target.read_bytes() == source.read_bytes():
+            continue  # unchanged files keep their times: nothing to rebuild
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(source, target)
 
 
 def configure(build):
@@ -59,7 +82,8 @@ def folder_fails(build, jobs, timeout, folder):
     env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
     try:
         r = run(["ctest", "--test-dir", f"{build}/tests/{folder}", "-j", str(jobs), "--stop-on-failure",
-                 "--timeout", str(timeout)] + (["-E", EXCLUDE] if EXCLUDE else []), env=env, timeout=timeout * 10)
+                 "--timeout", str(timeout)] + FAST + (["-E", EXCLUDE] if EXCLUDE else []), env=env,
+                timeout=timeout * 10)
     except subprocess.TimeoutExpired:
         return "tests timed out"
     return None if r.returncode == 0 else failed_tests(r.stdout)
@@ -75,7 +99,7 @@ def build_and_test(build, jobs, timeout, tests=None, folder=None):
     env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
     try:
         r = run(["ctest", "--test-dir", build, "-j", str(jobs), "--stop-on-failure",
-                 "--timeout", str(timeout)] + (["-R", tests] if tests else [])
+                 "--timeout", str(timeout)] + FAST + (["-R", tests] if tests else [])
                 + (["-E", EXCLUDE] if EXCLUDE else []), env=env, timeout=timeout * 10)
     except subprocess.TimeoutExpired:
         return "killed", "suite timed out"
@@ -86,8 +110,10 @@ def build_and_test(build, jobs, timeout, tests=None, folder=None):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--faults", default=str(ROOT / "tools" / "mutations.json"))
-    ap.add_argument("--build", default="build/mutants")
+    ap.add_argument("--faults", nargs="+", default=[str(SOURCE / "tools" / "mutations.json"),
+                                                     str(SOURCE / "tools" / "mutations-held-out.json")])
+    ap.add_argument("--copy", default="/work/mutants", help="where the copy of the tree is made")
+    ap.add_argument("--build", default="build", help="the build folder inside the copy")
     ap.add_argument("--only", nargs="*")
     ap.add_argument("--tests", help="run only the ctest names matching this expression")
     ap.add_argument("--exclude", help="never run the ctest names matching this expression")
@@ -98,9 +124,12 @@ def main():
     ap.add_argument("--timeout", type=int, default=180, help="seconds per test")
     args = ap.parse_args()
 
-    global EXCLUDE
+    global EXCLUDE, ROOT
     EXCLUDE = args.exclude
-    faults = json.loads(Path(args.faults).read_text(encoding="utf-8"))
+    faults = []
+    for file in args.faults:
+        for f in json.loads(Path(file).read_text(encoding="utf-8")):
+            faults.append(dict(f, set=Path(file).stem))
     if args.only:
         faults = [f for f in faults if f["id"] in args.only]
     if args.list:
@@ -108,6 +137,8 @@ def main():
             print(f"{f['id']:<28} {f['file']}: {f['why']}")
         return 0
 
+    ROOT = Path(args.copy)
+    make_copy(ROOT)
     configure(args.build)
     r = run(["cmake", "--build", args.build, "-j", str(args.jobs)])
     if r.returncode != 0:
@@ -128,14 +159,17 @@ def main():
             finally:
                 path.write_text(original, encoding="utf-8")
         seconds = time.monotonic() - started
-        results.append((f["id"], outcome, detail))
+        results.append((f["set"], outcome, detail))
         print(f"{outcome:<9} {f['id']:<28} {seconds:5.0f} s  {detail}", flush=True)
 
     # Leave the build matching the sources again.
     run(["cmake", "--build", args.build, "-j", str(args.jobs)])
-    killed = sum(1 for _, o, _ in results if o == "killed")
-    invalid = sum(1 for _, o, _ in results if o == "invalid")
-    print(f"\nkilled {killed} of {len(results)} faults ({invalid} invalid)")
+    invalid = 0
+    for name in dict.fromkeys(s for s, _, _ in results):
+        outcomes = [o for s, o, _ in results if s == name]
+        killed = outcomes.count("killed")
+        invalid += outcomes.count("invalid")
+        print(f"{name}: killed {killed} of {len(outcomes)} faults ({outcomes.count('invalid')} invalid)")
     return 0 if invalid == 0 else 1
 
 
