@@ -14,7 +14,6 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
-#include <QThread>
 
 #include <algorithm>
 
@@ -53,36 +52,13 @@ IwdBackend::IwdBackend() : IwdBackend(Limits{}) {}
 
 IwdBackend::IwdBackend(Limits limits) : limits_(limits)
 {
-    static std::atomic<int> instances{0};
-    connectionName_ = QStringLiteral("ondrel-iwd-%1").arg(instances++);
-    // A connection of our own, so that its lifetime is this backend's.
-    QDBusConnection::connectToBus(QDBusConnection::SystemBus, connectionName_);
-
-    thread_ = std::make_unique<QThread>();
-    thread_->setObjectName(QStringLiteral("ondrel.iwd"));
-    mirror_ = new IwdMirror(connectionName_, limits_.call, limits_.retry, limits_.diagnostics);
-    mirror_->moveToThread(thread_.get());
-    agent_ = new IwdAgent(connectionName_, limits_.call);
-    agent_->moveToThread(thread_.get());
-    thread_->start();
-    QMetaObject::invokeMethod(mirror_, &IwdMirror::start, Qt::QueuedConnection);
-    QMetaObject::invokeMethod(agent_, &IwdAgent::start, Qt::QueuedConnection);
+    mirror_ = daemon_.adopt(new IwdMirror(connectionName_, limits_.call, limits_.retry, limits_.diagnostics));
+    agent_ = daemon_.adopt(new IwdAgent(connectionName_, limits_.call));
 }
 
 IwdBackend::~IwdBackend()
 {
-    IwdMirror* mirror = mirror_;
-    IwdAgent* agent = agent_;
-    QMetaObject::invokeMethod(
-        mirror,
-        [mirror, agent] {
-            delete agent;
-            delete mirror;
-        },
-        Qt::BlockingQueuedConnection);
-    thread_->quit();
-    thread_->wait();
-    QDBusConnection::disconnectFromBus(connectionName_);
+    daemon_.finish();
 }
 
 void IwdBackend::awaitFirstLoad() const

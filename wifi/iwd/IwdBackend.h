@@ -1,5 +1,6 @@
 #pragma once
 
+#include "wifi/DaemonThread.h"
 #include "wifi/WiFiBackend.h"
 
 #include <QDBusMessage>
@@ -12,7 +13,6 @@
 #include <optional>
 
 class QDeadlineTimer;
-class QThread;
 
 namespace ondrel {
 
@@ -115,10 +115,10 @@ private:
     void forget(const QString& name, const QString& type);
 
     Limits limits_;
-    QString connectionName_;
-    std::unique_ptr<QThread> thread_;
-    IwdMirror* mirror_ = nullptr; // lives on thread_
-    IwdAgent* agent_ = nullptr;   // lives on thread_
+    DaemonThread daemon_{QStringLiteral("iwd")};
+    QString connectionName_ = daemon_.connectionName();
+    IwdMirror* mirror_ = nullptr; // lives on daemon_'s thread
+    IwdAgent* agent_ = nullptr;   // lives on daemon_'s thread
     mutable std::atomic<quint64> roundTrips_{0};
     mutable std::atomic<bool> firstLoadSeen_{false};
 };

@@ -17,7 +17,6 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
-#include <QThread>
 #include <QUuid>
 
 #include <algorithm>
@@ -62,37 +61,13 @@ NetworkManagerBackend::NetworkManagerBackend(Limits limits, std::shared_ptr<Kern
     link_ = std::make_unique<KernelLinkCache>(
         kernel_, KernelLinkCache::Limits{limits_.linkRefresh, 10 * limits_.linkRefresh});
     qDBusRegisterMetaType<Settings>();
-    static std::atomic<int> instances{0};
-    connectionName_ = QStringLiteral("ondrel-networkmanager-%1").arg(instances++);
-    // A connection of our own (not the shared systemBus()), so that its
-    // lifetime is this backend's.
-    QDBusConnection::connectToBus(QDBusConnection::SystemBus, connectionName_);
-
-    thread_ = std::make_unique<QThread>();
-    thread_->setObjectName(QStringLiteral("ondrel.networkmanager"));
-    mirror_ = new NetworkManagerMirror(connectionName_, limits_.call, limits_.retry);
-    mirror_->moveToThread(thread_.get());
-    agent_ = new NetworkManagerSecretAgent(connectionName_, limits_.call);
-    agent_->moveToThread(thread_.get());
-    thread_->start();
-    QMetaObject::invokeMethod(mirror_, &NetworkManagerMirror::start, Qt::QueuedConnection);
-    QMetaObject::invokeMethod(agent_, &NetworkManagerSecretAgent::start, Qt::QueuedConnection);
+    mirror_ = daemon_.adopt(new NetworkManagerMirror(connectionName_, limits_.call, limits_.retry));
+    agent_ = daemon_.adopt(new NetworkManagerSecretAgent(connectionName_, limits_.call));
 }
 
 NetworkManagerBackend::~NetworkManagerBackend()
 {
-    NetworkManagerMirror* mirror = mirror_;
-    NetworkManagerSecretAgent* agent = agent_;
-    QMetaObject::invokeMethod(
-        mirror,
-        [mirror, agent] {
-            delete agent;
-            delete mirror;
-        },
-        Qt::BlockingQueuedConnection);
-    thread_->quit();
-    thread_->wait();
-    QDBusConnection::disconnectFromBus(connectionName_);
+    daemon_.finish();
 }
 
 void NetworkManagerBackend::awaitFirstLoad() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "wifi/DaemonThread.h"
 #include "wifi/WiFiBackend.h"
 #include "wifi/nl80211/KernelRadio.h"
 
@@ -14,8 +15,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-
-class QThread;
 
 namespace ondrel {
 
@@ -152,10 +151,10 @@ private:
     void noteKernelReading(const KernelReading& reading);
 
     Limits limits_;
-    QString connectionName_;
-    std::unique_ptr<QThread> thread_;
-    NetworkManagerMirror* mirror_ = nullptr;     // lives on thread_
-    NetworkManagerSecretAgent* agent_ = nullptr; // lives on thread_
+    DaemonThread daemon_{QStringLiteral("networkmanager")};
+    QString connectionName_ = daemon_.connectionName();
+    NetworkManagerMirror* mirror_ = nullptr;     // lives on daemon_'s thread
+    NetworkManagerSecretAgent* agent_ = nullptr; // lives on daemon_'s thread
     std::shared_ptr<KernelRadio> kernel_;
     std::unique_ptr<KernelLinkCache> link_;
     std::optional<std::optional<KernelFailure>> loggedKernelState_; // worker thread only
