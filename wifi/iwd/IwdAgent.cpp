@@ -5,9 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusPendingCallWatcher>
-#include <QDBusServiceWatcher>
-#include <QTimer>
 
 #include <atomic>
 
@@ -17,15 +14,10 @@ namespace {
 
 using namespace iwd::dbus;
 
-// iwd takes its name before it offers the agent manager: while starting it
-// answers that the object is not there yet.
-constexpr int kStartingAttempts = 40;
-constexpr std::chrono::milliseconds kStartingRetry{250};
-
 } // namespace
 
 IwdAgent::IwdAgent(QString connectionName, std::chrono::milliseconds callTimeout)
-    : connectionName_(std::move(connectionName)), callTimeout_(callTimeout)
+    : BusAgent(std::move(connectionName), callTimeout, kService)
 {
     // One agent per engine: every engine of every process has a path of its own.
     static std::atomic<int> instances{0};
@@ -34,7 +26,7 @@ IwdAgent::IwdAgent(QString connectionName, std::chrono::milliseconds callTimeout
 
 IwdAgent::~IwdAgent()
 {
-    QDBusConnection bus(connectionName_);
+    QDBusConnection bus(connectionName());
     if (bus.isConnected()) {
         QDBusMessage call = QDBusMessage::createMethodCall(kService, kDaemonPath, kAgentManager,
                                                            QStringLiteral("UnregisterAgent"));
@@ -45,61 +37,24 @@ IwdAgent::~IwdAgent()
     bus.unregisterObject(path_);
 }
 
-void IwdAgent::start()
+QDBusMessage IwdAgent::registration() const
 {
-    QDBusConnection bus(connectionName_);
-    if (!bus.isConnected()) {
-        std::lock_guard lock(mutex_);
-        pending_ = false;
-        answered_.notify_all();
-        return;
-    }
-    bus.registerObject(path_, this, QDBusConnection::ExportAllSlots);
-    watcher_ = new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { registerAgent(0); });
-    registerAgent(0);
-}
-
-void IwdAgent::registerAgent(int attempt)
-{
-    {
-        std::lock_guard lock(mutex_);
-        pending_ = true;
-    }
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kDaemonPath, kAgentManager, QStringLiteral("RegisterAgent"));
     call.setArguments({QVariant::fromValue(QDBusObjectPath(path_))});
     call.setAutoStartService(false);
-    auto* watcher = new QDBusPendingCallWatcher(
-        QDBusConnection(connectionName_).asyncCall(call, int(callTimeout_.count())), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, attempt](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusMessage reply = w->reply();
-        const QString error = reply.errorName();
-        if ((error == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
-             error == QLatin1String("org.freedesktop.DBus.Error.UnknownObject")) &&
-            attempt < kStartingAttempts) {
-            QTimer::singleShot(kStartingRetry, this, [this, attempt] { registerAgent(attempt + 1); });
-            return;
-        }
-        std::lock_guard lock(mutex_);
-        pending_ = false;
-        refusal_.reset();
-        // Registered already (the watcher and a retry both asked): success.
-        if (reply.type() == QDBusMessage::ReplyMessage ||
-            error == QLatin1String("net.connman.iwd.AlreadyExists"))
-            iwd_ = reply.service();
-        else if (!iwd::isAbsence(error))
-            refusal_ = reply;
-        answered_.notify_all();
-    });
+    return call;
 }
 
-std::optional<QDBusMessage> IwdAgent::waitForRegistration(std::chrono::milliseconds limit) const
+bool IwdAgent::registeredDespite(const QString& error) const
 {
-    std::unique_lock lock(mutex_);
-    answered_.wait_for(lock, limit, [this] { return !pending_; });
-    return refusal_;
+    // The watcher and a retry both asked.
+    return error == QLatin1String("net.connman.iwd.AlreadyExists");
+}
+
+bool IwdAgent::absence(const QString& error) const
+{
+    return iwd::isAbsence(error);
 }
 
 void IwdAgent::arm(const QString& network, const std::optional<QString>& password)
@@ -145,7 +100,7 @@ QString IwdAgent::RequestPassphrase(const QDBusObjectPath& network, const QDBusM
         // Only the iwd this agent registered with learns a password; any
         // other caller on the bus is told there is none.
         const bool ours =
-            (armedForAny_ || (!armed_.isEmpty() && network.path() == armed_)) && message.service() == iwd_;
+            (armedForAny_ || (!armed_.isEmpty() && network.path() == armed_)) && message.service() == owner();
         if (ours) {
             asked_ = true;
             if (password_ && !given_) {
@@ -159,7 +114,7 @@ QString IwdAgent::RequestPassphrase(const QDBusObjectPath& network, const QDBusM
     if (answer)
         return *answer;
     message.setDelayedReply(true);
-    QDBusConnection(connectionName_)
+    QDBusConnection(connectionName())
         .send(message.createErrorReply(kCanceled,
                                        QStringLiteral("Ondrel has no passphrase for this network.")));
     return {};
@@ -175,7 +130,7 @@ void IwdAgent::Release()
     // iwd dropped the agent (it is stopping); it registers again when iwd
     // comes back.
     std::lock_guard lock(mutex_);
-    iwd_.clear();
+    forgetOwner();
 }
 
 } // namespace ondrel

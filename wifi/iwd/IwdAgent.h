@@ -1,16 +1,14 @@
 #pragma once
 
+#include "wifi/BusAgent.h"
+
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QString>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-
-class QDBusServiceWatcher;
 
 namespace ondrel {
 
@@ -28,7 +26,7 @@ namespace ondrel {
 // The object lives on a thread with an event loop (iwd's calls arrive
 // there); arm(), disarm(), wasAsked() and waitForRegistration() may be called
 // from any thread.
-class IwdAgent : public QObject {
+class IwdAgent : public BusAgent {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "net.connman.iwd.Agent")
 
@@ -40,7 +38,7 @@ public:
     IwdAgent(QString connectionName, std::chrono::milliseconds callTimeout);
     ~IwdAgent() override;
 
-    QString path() const { return path_; }
+    QString path() const override { return path_; }
 
     // Answers the requests for this Network object path: the password once
     // (none: every request is answered Canceled).
@@ -54,34 +52,19 @@ public:
     bool wasAsked() const;
     bool refusedSinceArmed() const;
 
-    // Waits until the latest registration has been answered (bounded); the
-    // refusal when iwd refused it, nothing when the agent is registered or
-    // iwd is absent.
-    std::optional<QDBusMessage> waitForRegistration(std::chrono::milliseconds limit) const;
-
-    // Exports the agent and registers it, now and whenever iwd appears again.
-    // Runs on the agent's thread.
-    void start();
-
     // net.connman.iwd.Agent.
 public Q_SLOTS:
     QString RequestPassphrase(const QDBusObjectPath& network, const QDBusMessage& message);
     void Cancel(const QString& reason);
     void Release();
 
+protected:
+    QDBusMessage registration() const override;
+    bool registeredDespite(const QString& error) const override;
+    bool absence(const QString& error) const override;
+
 private:
-    void registerAgent(int attempt);
-
-    QString connectionName_;
-    std::chrono::milliseconds callTimeout_;
     QString path_;
-    QDBusServiceWatcher* watcher_ = nullptr;
-
-    mutable std::mutex mutex_;
-    mutable std::condition_variable answered_;
-    bool pending_ = true;                 // a registration is under way
-    std::optional<QDBusMessage> refusal_; // the latest registration's refusal
-    QString iwd_;                         // iwd's unique name on the bus
     QString armed_;
     bool armedForAny_ = false;
     std::optional<QString> password_;

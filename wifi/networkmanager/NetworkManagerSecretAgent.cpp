@@ -3,9 +3,6 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMetaType>
-#include <QDBusPendingCallWatcher>
-#include <QDBusServiceWatcher>
-#include <QTimer>
 
 #include <atomic>
 
@@ -19,14 +16,12 @@ const QString kAgentManager = QStringLiteral("org.freedesktop.NetworkManager.Age
 const QString kSecurity = QStringLiteral("802-11-wireless-security");
 const QString kNoSecrets = QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.NoSecrets");
 const QString kUserCanceled = QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.UserCanceled");
-constexpr int kStartingAttempts = 40;
-constexpr std::chrono::milliseconds kStartingRetry{250};
 
 } // namespace
 
 NetworkManagerSecretAgent::NetworkManagerSecretAgent(QString connectionName,
                                                      std::chrono::milliseconds callTimeout)
-    : connectionName_(std::move(connectionName)), callTimeout_(callTimeout)
+    : BusAgent(std::move(connectionName), callTimeout, kService)
 {
     qDBusRegisterMetaType<QMap<QString, QVariantMap>>();
     // NetworkManager takes one agent per identifier and user: every engine of
@@ -38,65 +33,15 @@ NetworkManagerSecretAgent::NetworkManagerSecretAgent(QString connectionName,
 
 NetworkManagerSecretAgent::~NetworkManagerSecretAgent()
 {
-    QDBusConnection(connectionName_).unregisterObject(kPath);
+    QDBusConnection(connectionName()).unregisterObject(kPath);
 }
 
-void NetworkManagerSecretAgent::start()
+QDBusMessage NetworkManagerSecretAgent::registration() const
 {
-    QDBusConnection bus(connectionName_);
-    if (!bus.isConnected()) {
-        std::lock_guard lock(mutex_);
-        pending_ = false;
-        answered_.notify_all();
-        return;
-    }
-    bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots);
-    watcher_ = new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { registerAgent(0); });
-    registerAgent(0);
-}
-
-void NetworkManagerSecretAgent::registerAgent(int attempt)
-{
-    {
-        std::lock_guard lock(mutex_);
-        pending_ = true;
-    }
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kAgentManagerPath, kAgentManager,
                                                        QStringLiteral("RegisterWithCapabilities"));
     call.setArguments({identifier_, 0u});
-    auto* watcher = new QDBusPendingCallWatcher(
-        QDBusConnection(connectionName_).asyncCall(call, int(callTimeout_.count())), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, attempt](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusMessage reply = w->reply();
-        // NetworkManager takes its name on the bus before it offers the
-        // agent manager: while starting it answers that the object is not
-        // there yet.
-        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
-            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownObject")) {
-            if (attempt < kStartingAttempts) {
-                QTimer::singleShot(kStartingRetry, this, [this, attempt] { registerAgent(attempt + 1); });
-                return;
-            }
-        }
-        std::lock_guard lock(mutex_);
-        pending_ = false;
-        refusal_.reset();
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            refusal_ = reply;
-        else
-            manager_ = reply.service();
-        answered_.notify_all();
-    });
-}
-
-std::optional<QDBusMessage>
-NetworkManagerSecretAgent::waitForRegistration(std::chrono::milliseconds limit) const
-{
-    std::unique_lock lock(mutex_);
-    answered_.wait_for(lock, limit, [this] { return !pending_; });
-    return refusal_;
+    return call;
 }
 
 void NetworkManagerSecretAgent::arm(const QString& uuid, const std::optional<QString>& password)
@@ -127,7 +72,7 @@ QMap<QString, QVariantMap> NetworkManagerSecretAgent::GetSecrets(const QMap<QStr
         std::lock_guard lock(mutex_);
         // Only the NetworkManager this agent registered with learns a
         // password; any other caller on the bus is told there is none.
-        if (!armedUuid_.isEmpty() && uuid == armedUuid_ && message.service() == manager_) {
+        if (!armedUuid_.isEmpty() && uuid == armedUuid_ && message.service() == owner()) {
             if (password_ && !given_) {
                 given_ = true;
                 answer = password_;
@@ -141,7 +86,7 @@ QMap<QString, QVariantMap> NetworkManagerSecretAgent::GetSecrets(const QMap<QStr
         return {{kSecurity, {{psk ? QStringLiteral("psk") : QStringLiteral("wep-key0"), *answer}}}};
     }
     message.setDelayedReply(true);
-    QDBusConnection(connectionName_)
+    QDBusConnection(connectionName())
         .send(message.createErrorReply(
             refusal, refusal == kUserCanceled
                          ? QStringLiteral("The secret given for this join was not accepted.")

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wifi/BusAgent.h"
+
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QMap>
@@ -9,11 +11,7 @@
 #include <QVariantMap>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-
-class QDBusServiceWatcher;
 
 namespace ondrel {
 
@@ -32,7 +30,7 @@ namespace ondrel {
 // The object lives on a thread with an event loop (NetworkManager's calls
 // arrive there); arm(), disarm() and waitForRegistration() may be called
 // from any thread.
-class NetworkManagerSecretAgent : public QObject {
+class NetworkManagerSecretAgent : public BusAgent {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager.SecretAgent")
 
@@ -52,15 +50,6 @@ public:
     void arm(const QString& uuid, const std::optional<QString>& password);
     void disarm();
 
-    // Waits until the latest registration has been answered (bounded); the
-    // refusal when NetworkManager refused it, nothing when the agent is
-    // registered or NetworkManager is absent.
-    std::optional<QDBusMessage> waitForRegistration(std::chrono::milliseconds limit) const;
-
-    // Exports the agent and registers it, now and whenever NetworkManager
-    // appears again. Runs on the agent's thread.
-    void start();
-
     // org.freedesktop.NetworkManager.SecretAgent. (QtDBus matches the
     // parameters by their type names, hence no alias for a{sa{sv}} here.)
 public Q_SLOTS:
@@ -71,19 +60,12 @@ public Q_SLOTS:
     void SaveSecrets(const QMap<QString, QVariantMap>& connection, const QDBusObjectPath& connectionPath);
     void DeleteSecrets(const QMap<QString, QVariantMap>& connection, const QDBusObjectPath& connectionPath);
 
+protected:
+    QString path() const override { return kPath; }
+    QDBusMessage registration() const override;
+
 private:
-    void registerAgent(int attempt);
-
-    QString connectionName_;
-    std::chrono::milliseconds callTimeout_;
     QString identifier_;
-    QDBusServiceWatcher* watcher_ = nullptr;
-
-    mutable std::mutex mutex_;
-    mutable std::condition_variable answered_;
-    bool pending_ = true;                 // a registration is under way
-    std::optional<QDBusMessage> refusal_; // the latest registration's refusal
-    QString manager_;                     // NetworkManager's unique name on the bus
     QString armedUuid_;
     std::optional<QString> password_;
     bool given_ = false;
