@@ -1,7 +1,7 @@
 #include "wifi/networkmanager/NetworkManagerMirror.h"
 
-#include "wifi/networkmanager/NetworkManagerNames.h"
 #include "wifi/networkmanager/NetworkManagerMapping.h"
+#include "wifi/networkmanager/NetworkManagerNames.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -15,11 +15,6 @@ namespace ondrel {
 namespace {
 
 using namespace nm::dbus;
-
-
-// Waits look back no further than one operation (tens of seconds), so a
-// short log suffices.
-constexpr std::size_t kEventLimit = 4096;
 
 QStringList textList(const QVariant& value)
 {
@@ -364,31 +359,14 @@ void NetworkManagerMirror::onConnectionRemoved(const QDBusMessage& message)
     changed();
 }
 
-void NetworkManagerMirror::push(Event event)
-{
-    event.sequence = ++sequence_;
-    events_.push_back(std::move(event));
-    if (events_.size() > kEventLimit)
-        events_.pop_front();
-}
-
-void NetworkManagerMirror::changed()
-{
-    ++changeCount_;
-    changedCondition_.notify_all();
-}
-
-void NetworkManagerMirror::cancelWaits()
-{
-    std::lock_guard lock(mutex_);
-    cancelled_ = true;
-    changedCondition_.notify_all();
-}
-
 bool NetworkManagerMirror::waitUntilLoaded(std::chrono::milliseconds limit) const
 {
-    std::unique_lock lock(mutex_);
-    return changedCondition_.wait_for(lock, limit, [this] { return loaded_ || cancelled_; }) && loaded_;
+    return log_.waitUntil(
+        [this] {
+            std::lock_guard lock(mutex_);
+            return loaded_;
+        },
+        QDeadlineTimer(limit));
 }
 
 bool NetworkManagerMirror::isReachable() const
@@ -436,51 +414,6 @@ QVariantMap NetworkManagerMirror::properties(const QString& path, const QString&
 {
     std::lock_guard lock(mutex_);
     return objects_.value(path).value(interface);
-}
-
-quint64 NetworkManagerMirror::mark() const
-{
-    std::lock_guard lock(mutex_);
-    return sequence_;
-}
-
-std::optional<NetworkManagerMirror::Event>
-NetworkManagerMirror::waitForEvent(quint64& after, const std::function<bool(const Event&)>& accept,
-                                   QDeadlineTimer deadline) const
-{
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        for (const Event& event : events_) {
-            if (event.sequence <= after)
-                continue;
-            after = event.sequence;
-            if (accept(event))
-                return event;
-        }
-        if (deadline.hasExpired() || cancelled_)
-            return std::nullopt;
-        const quint64 seen = sequence_;
-        changedCondition_.wait_until(lock, deadline.deadline<std::chrono::steady_clock>(),
-                                     [&] { return sequence_ != seen || cancelled_; });
-    }
-}
-
-bool NetworkManagerMirror::waitUntil(const std::function<bool()>& holds, QDeadlineTimer deadline) const
-{
-    for (;;) {
-        quint64 seen;
-        {
-            std::lock_guard lock(mutex_);
-            seen = changeCount_;
-        }
-        if (holds())
-            return true;
-        std::unique_lock lock(mutex_);
-        if (deadline.hasExpired() || cancelled_)
-            return false;
-        changedCondition_.wait_until(lock, deadline.deadline<std::chrono::steady_clock>(),
-                                     [&] { return changeCount_ != seen || cancelled_; });
-    }
 }
 
 } // namespace ondrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "wifi/AccessPoint.h"
+#include "wifi/EventLog.h"
 #include "wifi/networkmanager/NetworkManagerRules.h"
 
 #include <QByteArray>
@@ -13,8 +14,6 @@
 #include <QVariantMap>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -85,19 +84,20 @@ public:
     // The properties of one interface of one object (empty when unknown).
     QVariantMap properties(const QString& path, const QString& interface) const;
 
-    // The sequence number of the latest event; events after it are "new".
-    quint64 mark() const;
-    // Waits for the first event after `after` that `accept` takes, up to
-    // `deadline`; the event, or nothing on time-out. `after` moves past every
-    // event looked at.
+    // The announcements, for the waits of the slow operations: `accept` of
+    // waitForEvent() must not call the reads above; `holds` of waitUntil()
+    // may. cancelWaits() ends every wait: the backend is going away.
+    quint64 mark() const { return log_.mark(); }
     std::optional<Event> waitForEvent(quint64& after, const std::function<bool(const Event&)>& accept,
-                                      QDeadlineTimer deadline) const;
-    // Waits until `holds` (which may call the reads above) is true, checking
-    // after every change, up to `deadline`.
-    bool waitUntil(const std::function<bool()>& holds, QDeadlineTimer deadline) const;
-    // Ends every wait above at once and makes later ones return at once (as
-    // on time-out): the backend is going away.
-    void cancelWaits();
+                                      QDeadlineTimer deadline) const
+    {
+        return log_.waitForEvent(after, accept, deadline);
+    }
+    bool waitUntil(const std::function<bool()>& holds, QDeadlineTimer deadline) const
+    {
+        return log_.waitUntil(holds, deadline);
+    }
+    void cancelWaits() { log_.cancel(); }
 
 public Q_SLOTS:
     // Subscribes to NetworkManager's signals, then loads everything. Runs on
@@ -121,8 +121,9 @@ private:
     void serviceAppeared();
     void serviceLost();
     void noteActivity();
-    void push(Event event); // caller holds mutex_
-    void changed();         // caller holds mutex_
+    // Under mutex_, so that a waiter woken by either reads the state it announces.
+    void push(Event event) { log_.push(std::move(event)); }
+    void changed() { log_.changed(); }
     bool finishLoadLocked();
 
     QString connectionName_;
@@ -132,18 +133,14 @@ private:
     QTimer* retry_ = nullptr;
 
     mutable std::mutex mutex_;
-    mutable std::condition_variable changedCondition_;
     nm::Objects objects_;
     nm::Profiles settings_;
     int pendingSettings_ = 0;
     bool reachable_ = false;
     bool loaded_ = false;
     bool loading_ = false;
-    bool cancelled_ = false;
-    quint64 generation_ = 0;  // bumped when NetworkManager leaves, to drop stale replies
-    quint64 changeCount_ = 0; // bumped on every change, for waitUntil
-    quint64 sequence_ = 0;
-    std::deque<Event> events_;
+    quint64 generation_ = 0; // bumped when NetworkManager leaves, to drop stale replies
+    EventLog<Event> log_;    // locked after mutex_, never before
 };
 
 } // namespace ondrel
