@@ -323,6 +323,9 @@ private Q_SLOTS:
         row("redirected", {Kind::latency}, Behaviour::error, 302, Phase::latency,
             "サーバーが測定を別のアドレスへ転送しようとしました (HTTP 302)。"
             "このネットワークではサインインが必要かもしれません。");
+        row("300, the first of the range", {Kind::latency}, Behaviour::error, 300, Phase::latency,
+            "サーバーが測定を別のアドレスへ転送しようとしました (HTTP 300)。"
+            "このネットワークではサインインが必要かもしれません。");
         row("the network's 404 page for downloads", {Kind::download}, Behaviour::error, 404, Phase::download,
             refused.arg(404));
         row("503 to uploads", {Kind::upload}, Behaviour::error, 503, Phase::upload, refused.arg(503));

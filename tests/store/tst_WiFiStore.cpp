@@ -174,7 +174,7 @@ private Q_SLOTS:
             QStringLiteral(
                 "“\u2068%1\u2069” refused the connection or timed out. Check that you are in range.")
                 .arg(QString(16, QChar(0xe9))));
-        row("34 bytes", QString(17, QChar(0xe9)), Security::open, "", false,
+        row("33 bytes", QString(16, QChar(0xe9)) + "a", Security::open, "", false,
             "The network name is too long (32 bytes at most).");
         row("7 characters for WPA3", "Den", Security::wpa3Personal, "1234567", false,
             "The password must have at least 8 characters.");

@@ -163,6 +163,21 @@ private Q_SLOTS:
 
     // The parts a row offers (star, join button, check mark, padlock), and
     // clicks on the star and the join button in both writing directions.
+    // A new order moves the rows, and the focus with its network, also
+    // between rows that look alike (two hidden networks).
+    void reorderKeepsFocus()
+    {
+        ScannedNetwork first = network(nullptr), second = network(nullptr), named = network("Cafe");
+        first.bssid = QStringLiteral("aa:bb:cc:dd:ee:0a");
+        second.bssid = QStringLiteral("aa:bb:cc:dd:ee:0b");
+        Fixture f({first, second, named});
+        f.view.setCurrentIndex(f.model.index(0));
+        f.model.setNetworks({named, second, first});
+        QCOMPARE(f.view.currentIndex().row(), 2);
+        f.model.setNetworks({second, first, named});
+        QCOMPARE(f.view.currentIndex().row(), 1);
+    }
+
     void controls_data()
     {
         QTest::addColumn<ScannedNetwork>("record");

@@ -91,6 +91,8 @@ private Q_SLOTS:
         QVERIFY(hidden.ssidBytes.isEmpty() && !hidden.ssid && hidden.handle.isEmpty());
         QCOMPARE(hidden.bssid, std::optional<QString>("02:00:00:0a:08:00"));
         QCOMPARE(ScannedNetwork::fromAccessPoint(hidden).rssi, rssi);
+        // A network without a name is hidden, not one named "".
+        QVERIFY(!iwd::accessPointFromNetwork("/h", {{"Name", QString()}, {"Type", type}}, signal).ssid);
     }
 
     // Connected only in "connected" and "roaming"; figures from the diagnostics.

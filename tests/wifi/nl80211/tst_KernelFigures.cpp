@@ -72,7 +72,7 @@ private Q_SLOTS:
         KernelReading reading;
         reading.bsses = {
             bss("02:00:00:00:0e:00", 5180, -2700, kVht80),
-            bss("02:00:00:00:05:00", 5200, -4449, QByteArray()),
+            bss("02:00:00:00:05:00", 5200, -4451, QByteArray()), // -44.51 dBm
             bss("02:00:00:00:08:00", 2437, -3100, plain("Lab Old"), 31s),
             bss("02:00:00:00:09:00", 2412, -3200, plain("Lab Moved")),
             bss("02:00:00:00:0a:00", 5745, -3300, element(0, "Evil Twin")),
@@ -89,7 +89,7 @@ private Q_SLOTS:
                                FigureSources>>
             expected{
                 {-27, -92, 3, "DE", 12, 31, {S::scanDump, S::survey, S::elements, S::elements, S::elements}},
-                {-44, -95, 1, {}, {}, {}, {S::scanDump, S::survey, S::networkManager}},
+                {-45, -95, 1, {}, {}, {}, {S::scanDump, S::survey, S::networkManager}},
                 {-70, 0, 2, {}, {}, {}, {S::networkManager, S::none, S::networkManager}},
                 {-75, 0, 0, {}, {}, {}, {S::networkManager}},
                 {-80, 0, 0, {}, {}, {}, {S::networkManager}},
