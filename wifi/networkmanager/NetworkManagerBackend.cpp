@@ -152,7 +152,7 @@ ScanResult NetworkManagerBackend::scan()
         return {{}, SystemError(WiFiError::noInterface)};
 
     // Subscribe before reading: every announcement after this mark is seen.
-    quint64 mark = mirror_->mark();
+    quint64 mark = mirror_->log().mark();
     // The copy's LastScan is the one to compare with: a change it has not
     // seen yet comes after the mark and ends the wait (with a list at least
     // as fresh as asked for).
@@ -168,7 +168,7 @@ ScanResult NetworkManagerBackend::scan()
         if (failure.wifiError() || failure.code() == kTimedOut)
             return {{}, failure};
     } else if (hasLastScan) {
-        const auto event = mirror_->waitForEvent(
+        const auto event = mirror_->log().waitForEvent(
             mark,
             [&](const NetworkManagerMirror::Event& e) {
                 if (e.kind == NetworkManagerMirror::Event::Kind::serviceLost)
@@ -295,7 +295,7 @@ std::optional<SystemError> NetworkManagerBackend::activate(
 
     // Subscribe before acting, so that no state change of this activation can
     // slip between the call's answer and the wait.
-    quint64 mark = mirror_->mark();
+    quint64 mark = mirror_->log().mark();
     const QVariant deviceArg = QVariant::fromValue(QDBusObjectPath(device));
     const QVariant specificArg = QVariant::fromValue(QDBusObjectPath(specific));
     QString connection;
@@ -340,7 +340,7 @@ std::optional<SystemError> NetworkManagerBackend::activate(
     if (steps.keep != nm::JoinSteps::Keep::nothing)
         keep(steps.keep == nm::JoinSteps::Keep::added ? connection : saved->path,
              steps.keepPassword ? password : std::nullopt, steps.keepFlags);
-    mirror_->waitUntil(
+    mirror_->log().waitUntil(
         [&] {
             return mirror_->properties(device, kWireless)
                        .value(QStringLiteral("ActiveAccessPoint"))
@@ -359,7 +359,7 @@ std::optional<SystemError> NetworkManagerBackend::awaitActivation(const QString&
         if (e.kind == Kind::deviceStateChanged && e.path == device && e.state == kDeviceFailed)
             end.deviceReason = e.reason;
     };
-    const auto outcome = mirror_->waitForEvent(
+    const auto outcome = mirror_->log().waitForEvent(
         mark,
         [&](const NetworkManagerMirror::Event& e) {
             noteDevice(e);
@@ -384,7 +384,7 @@ std::optional<SystemError> NetworkManagerBackend::awaitActivation(const QString&
         end.activeReason = outcome->reason;
         // The device's own announcement may trail the active connection's.
         if (!end.deviceReason)
-            mirror_->waitForEvent(
+            mirror_->log().waitForEvent(
                 mark,
                 [&](const NetworkManagerMirror::Event& e) {
                     noteDevice(e);
@@ -422,7 +422,7 @@ void NetworkManagerBackend::disconnect()
     const QDBusMessage reply = call(device, kDevice, QStringLiteral("Disconnect"));
     if (!ok(reply))
         return; // not connected, or not allowed: nothing to report
-    mirror_->waitUntil(
+    mirror_->log().waitUntil(
         [&] {
             return mirror_->properties(device, kWireless)
                        .value(QStringLiteral("ActiveAccessPoint"))
@@ -439,7 +439,8 @@ std::optional<SystemError> NetworkManagerBackend::setPower(bool on)
              {kManager, QStringLiteral("WirelessEnabled"), QVariant::fromValue(QDBusVariant(on))});
     if (!ok(reply))
         return failureFrom(reply);
-    mirror_->waitUntil([&] { return mirror_->wirelessEnabled() == on; }, QDeadlineTimer(limits_.settle));
+    mirror_->log().waitUntil([&] { return mirror_->wirelessEnabled() == on; },
+                             QDeadlineTimer(limits_.settle));
     return std::nullopt;
 }
 

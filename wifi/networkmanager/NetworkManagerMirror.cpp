@@ -42,7 +42,7 @@ void NetworkManagerMirror::start()
         // complete (and empty) at once.
         std::lock_guard lock(mutex_);
         loaded_ = true;
-        changed();
+        log_.changed();
         return;
     }
     // Subscribe first: every change after this point reaches the copy, so a
@@ -118,7 +118,7 @@ void NetworkManagerMirror::onObjectsLoaded(QDBusPendingCallWatcher* watcher, qui
             // announces itself through the service watcher.
             if (!nm::isAbsence(reply.errorName()))
                 QMetaObject::invokeMethod(retry_, qOverload<>(&QTimer::start), Qt::QueuedConnection);
-            changed();
+            log_.changed();
             return;
         }
         objects_.clear();
@@ -137,7 +137,7 @@ void NetworkManagerMirror::onObjectsLoaded(QDBusPendingCallWatcher* watcher, qui
         }
         pendingSettings_ = int(connections.size());
         finishLoadLocked();
-        changed();
+        log_.changed();
     }
     for (const QString& path : connections)
         fetchSettings(path, generation);
@@ -161,7 +161,7 @@ void NetworkManagerMirror::fetchSettings(const QString& path, quint64 generation
                 if (pendingSettings_ > 0)
                     --pendingSettings_;
                 finishLoadLocked();
-                changed();
+                log_.changed();
             });
 }
 
@@ -194,8 +194,7 @@ void NetworkManagerMirror::serviceLost()
     loaded_ = true;
     Event event;
     event.kind = Event::Kind::serviceLost;
-    push(std::move(event));
-    changed();
+    log_.push(std::move(event));
 }
 
 void NetworkManagerMirror::noteActivity()
@@ -235,9 +234,10 @@ void NetworkManagerMirror::onPropertiesChanged(const QDBusMessage& message)
     const auto lastScan = event.changed.constFind(QStringLiteral("LastScan"));
     if (lastScan != event.changed.cend()) {
         event.changed = QVariantMap{{lastScan.key(), lastScan.value()}};
-        push(std::move(event));
+        log_.push(std::move(event));
+    } else {
+        log_.changed();
     }
-    changed();
 }
 
 void NetworkManagerMirror::onInterfacesAdded(const QDBusMessage& message)
@@ -257,7 +257,7 @@ void NetworkManagerMirror::onInterfacesAdded(const QDBusMessage& message)
             interfaces.insert(it.key(), it.value().toMap());
         isConnection = byInterface.contains(kConnection) && !settings_.contains(path);
         generation = generation_;
-        changed();
+        log_.changed();
     }
     if (isConnection)
         fetchSettings(path, generation);
@@ -281,7 +281,7 @@ void NetworkManagerMirror::onInterfacesRemoved(const QDBusMessage& message)
         objects_.erase(object);
     if (!objects_.contains(path) || !objects_.value(path).contains(kConnection))
         settings_.remove(path);
-    changed();
+    log_.changed();
 }
 
 void NetworkManagerMirror::onDeviceStateChanged(const QDBusMessage& message)
@@ -303,8 +303,7 @@ void NetworkManagerMirror::onDeviceStateChanged(const QDBusMessage& message)
         props.insert(QStringLiteral("State"), event.state);
         props.insert(QStringLiteral("StateReason"), QVariantList{event.state, event.reason});
     }
-    push(std::move(event));
-    changed();
+    log_.push(std::move(event));
 }
 
 void NetworkManagerMirror::onActiveStateChanged(const QDBusMessage& message)
@@ -319,8 +318,7 @@ void NetworkManagerMirror::onActiveStateChanged(const QDBusMessage& message)
     event.state = args.at(0).toUInt();
     event.reason = args.at(1).toUInt();
     std::lock_guard lock(mutex_);
-    push(std::move(event));
-    changed();
+    log_.push(std::move(event));
 }
 
 void NetworkManagerMirror::onConnectionUpdated(const QDBusMessage& message)
@@ -356,7 +354,7 @@ void NetworkManagerMirror::onConnectionRemoved(const QDBusMessage& message)
     std::lock_guard lock(mutex_);
     settings_.remove(path);
     objects_.remove(path);
-    changed();
+    log_.changed();
 }
 
 bool NetworkManagerMirror::waitUntilLoaded(std::chrono::milliseconds limit) const

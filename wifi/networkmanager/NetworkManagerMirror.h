@@ -85,18 +85,10 @@ public:
     QVariantMap properties(const QString& path, const QString& interface) const;
 
     // The announcements, for the waits of the slow operations: `accept` of
-    // waitForEvent() must not call the reads above; `holds` of waitUntil()
-    // may. cancelWaits() ends every wait: the backend is going away.
-    quint64 mark() const { return log_.mark(); }
-    std::optional<Event> waitForEvent(quint64& after, const std::function<bool(const Event&)>& accept,
-                                      QDeadlineTimer deadline) const
-    {
-        return log_.waitForEvent(after, accept, deadline);
-    }
-    bool waitUntil(const std::function<bool()>& holds, QDeadlineTimer deadline) const
-    {
-        return log_.waitUntil(holds, deadline);
-    }
+    // waitForEvent() must not call the reads above (it runs under the log's
+    // lock); `holds` of waitUntil() may. cancelWaits() ends every wait: the
+    // backend is going away.
+    const EventLog<Event>& log() const { return log_; }
     void cancelWaits() { log_.cancel(); }
 
 public Q_SLOTS:
@@ -121,9 +113,6 @@ private:
     void serviceAppeared();
     void serviceLost();
     void noteActivity();
-    // Under mutex_, so that a waiter woken by either reads the state it announces.
-    void push(Event event) { log_.push(std::move(event)); }
-    void changed() { log_.changed(); }
     bool finishLoadLocked();
 
     QString connectionName_;
