@@ -29,8 +29,8 @@ void BusAgent::start()
         return;
     }
     bus.registerObject(path(), this, QDBusConnection::ExportAllSlots);
-    watcher_ = new QDBusServiceWatcher(service_, bus, QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { registerAgent(0); });
+    auto* watcher = new QDBusServiceWatcher(service_, bus, QDBusServiceWatcher::WatchForRegistration, this);
+    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] { registerAgent(0); });
     registerAgent(0);
 }
 

@@ -9,8 +9,6 @@
 #include <mutex>
 #include <optional>
 
-class QDBusServiceWatcher;
-
 namespace ondrel {
 
 // An object Ondrel exports on a daemon's bus and registers with that daemon
@@ -50,7 +48,6 @@ protected:
     virtual bool absence(const QString&) const { return false; }
 
     QString connectionName() const { return connectionName_; }
-    std::chrono::milliseconds callTimeout() const { return callTimeout_; }
     // The daemon's unique name on the bus; under mutex_.
     QString owner() const { return owner_; }
     void forgetOwner() { owner_.clear(); }
@@ -64,7 +61,6 @@ private:
     QString connectionName_;
     std::chrono::milliseconds callTimeout_;
     QString service_;
-    QDBusServiceWatcher* watcher_ = nullptr;
     mutable std::condition_variable answered_;
     bool pending_ = true;                 // a registration is under way
     std::optional<QDBusMessage> refusal_; // the latest registration's refusal
