@@ -100,13 +100,13 @@ QString BusService::start(const QString& program, const QStringList& args,
                           const QProcessEnvironment& environment, const std::function<void()>& inChild)
 {
     stop();
+    if (!connection_.isConnected())
+        return QStringLiteral("no connection to the bus");
     process_.setProcessEnvironment(environment);
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(errorFile_, QIODevice::Append);
     process_.setChildProcessModifier(inChild);
     process_.start(program, args);
-    if (!connection_.isConnected())
-        return QStringLiteral("no connection to the bus");
     if (process_.waitForStarted(5000) && QTest::qWaitFor([this] { return !running() || owned(); }, 20000) &&
         running())
         return {};

@@ -69,9 +69,7 @@ bool MockIwd::start(const QVariantMap& parameters)
              << QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus_.address());
-    const QString why = bus_.running()
-                            ? iwd_.start(QStringLiteral("/usr/bin/python3"), args, env, dieWithTest)
-                            : QStringLiteral("no bus");
+    const QString why = iwd_.start(QStringLiteral("/usr/bin/python3"), args, env, dieWithTest);
     if (!why.isEmpty())
         qWarning().noquote() << "the iwd mock:" << why;
     return why.isEmpty();
