@@ -44,14 +44,18 @@ def run(cmd, **kw):
     return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kw)
 
 
-def make_copy(copy):
+def make_copy(copy, build):
     """The working tree's files (tracked and new, not ignored) in `copy`, so
     that work in the tree goes on while the faults are tried."""
     files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=SOURCE,
                            stdout=subprocess.PIPE, check=True).stdout
-    for name in files.decode().split("\0"):
+    names = {name for name in files.decode().split("\0") if name}
+    for stale in [p for p in copy.rglob("*") if p.is_file() and p.parts[len(copy.parts)] != Path(build).parts[0]]:
+        if str(stale.relative_to(copy)) not in names:
+            stale.unlink()  # gone from the tree: it must not build in the copy either
+    for name in names:
         source, target = SOURCE / name, copy / name
-        if not name or not source.is_file():
+        if not source.is_file():
             continue
         if target.exists() and target.read_bytes() == source.read_bytes():
             continue  # unchanged files keep their times: nothing to rebuild
@@ -138,7 +142,7 @@ def main():
         return 0
 
     ROOT = Path(args.copy)
-    make_copy(ROOT)
+    make_copy(ROOT, args.build)
     configure(args.build)
     r = run(["cmake", "--build", args.build, "-j", str(args.jobs)])
     if r.returncode != 0:
