@@ -1,5 +1,5 @@
 '''python-dbusmock template of iwd 2.3 (net.connman.iwd) running alone, as it was seen to behave in the
-lab (tests/lab/scenarios/iwd_observe*.py ran these calls against the real daemon on mac80211_hwsim radios):
+lab (these calls made against the real daemon on mac80211_hwsim radios):
 
 - Objects: ObjectManager at "/"; AgentManager at /net/connman/iwd; Adapter /net/connman/iwd/0 (Powered,
   Name "phy0"); Device and Station at /net/connman/iwd/0/IFINDEX (a new index every start, iwd recreates the

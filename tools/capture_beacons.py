@@ -3,7 +3,7 @@
 nl80211 reader read, and iw-scan-dump.txt, iw's decoding of the same
 beacons) into the element parser's test fixture and the fuzz seeds:
 
-    tests/lab/capture_beacons.py RESULTS_DIR
+    tools/capture_beacons.py RESULTS_DIR
 
 writes tests/wifi/nl80211/beacons/lab.json (each BSS's elements with what
 iw decodes from them) and fuzz/corpus/elements/*.bin."""
@@ -13,7 +13,7 @@ import os
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
+ROOT = os.path.dirname(HERE)
 sys.path[:0] = [os.path.join(HERE, "guest"), os.path.join(HERE, "scenarios")]
 import kernel_figures  # noqa: E402
 
