@@ -257,8 +257,10 @@ void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<Sy
             return;
         }
         if (byName) {
-            setErrorMessage(describe(network, *error));
-            Q_EMIT hiddenJoinFinished(*network.ssid, errorMessage_);
+            // The signal carries its own copy: a receiver may dismiss the banner.
+            const QString message = describe(network, *error);
+            setErrorMessage(message);
+            Q_EMIT hiddenJoinFinished(*network.ssid, message);
         } else if (withPassword && classifyJoinFailure(*error) == JoinFailure::checkPassword) {
             // The sheet again, saying why, rather than a banner and an empty sheet.
             setPasswordTarget(network, describe(network, *error));

@@ -210,6 +210,26 @@ private Q_SLOTS:
                  joins && message.isEmpty() ? std::tuple(std::optional(name), 1) : std::tuple(Text(), 0));
     }
 
+    // A receiver that takes the failure into its own view dismisses the banner: the message it was
+    // given stays whole.
+    void hiddenJoinMessageOutlivesBanner()
+    {
+        QJsonObject den = accessPoint("|d1|-50|6|wpa3Personal");
+        den["hiddenSsid"] = "Den";
+        den["password"] = "correct horse";
+        Fixture f({{"networks", QJsonArray{den}}});
+        std::optional<QString> heard;
+        connect(f.store.get(), &WiFiStore::hiddenJoinFinished, this,
+                [&](const QString&, const std::optional<QString>& message) {
+                    f.store->dismissError();
+                    heard = message;
+                });
+        f.store->joinHidden("Den", Security::wpa3Personal, QStringLiteral("incorrect"));
+        f.radios.drain();
+        QCOMPARE(heard, std::optional<QString>("Could not connect to “\u2068Den\u2069”. Check the password."));
+        QCOMPARE(f.store->errorMessage(), std::nullopt);
+    }
+
     // The latest join alone reaches the spinner, the banner and the signal: a failure by name that a
     // row's join overtook is dropped; a join by name that overtook a row's failing one has the last word.
     void hiddenJoinOvertaken()
