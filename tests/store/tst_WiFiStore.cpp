@@ -226,7 +226,8 @@ private Q_SLOTS:
                 });
         f.store->joinHidden("Den", Security::wpa3Personal, QStringLiteral("incorrect"));
         f.radios.drain();
-        QCOMPARE(heard, std::optional<QString>("Could not connect to “\u2068Den\u2069”. Check the password."));
+        QCOMPARE(heard,
+                 std::optional<QString>("Could not connect to “\u2068Den\u2069”. Check the password."));
         QCOMPARE(f.store->errorMessage(), std::nullopt);
     }
 
