@@ -2,6 +2,7 @@
 leaves no profile; the right one joins, gets an address and is saved with
 its secret; the list then marks it current and saved."""
 
+import figures
 import joins
 import listing
 import views
@@ -25,9 +26,13 @@ def run(lab, check):
     joins.judge_joined(lab, check, ap, run, doc, "right password")
     joins.judge_saved(check, ap, "right password", "wpa-psk", ap.password)
 
+    survey = figures.iw_survey()
     run, doc = lab.app.probe()
     ref = listing.snapshot()
     listing.judge_document(lab, check, doc, ref)
+    if doc:
+        figures.compare(lab, check, doc, "figures, joined", survey)
+        figures.judge_current(check, doc, survey)
     current = (doc or {}).get("interface", {}).get("current") or {}
     link = ref["link"]
     check.equal("interface.current: name, BSSID, channel, band", (ap.ssid.decode(), ap.bssid, ap.channel, "2.4GHz"),
