@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Turns a lab run's capture (kernel_figures: nl80211-dump.json, what the
+"""Turns a lab run's capture (the kernel_figures scenario: nl80211-dump.json, what the
 nl80211 reader read, and iw-scan-dump.txt, iw's decoding of the same
 beacons) into the element parser's test fixture and the fuzz seeds:
 
@@ -15,12 +15,12 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path[:0] = [os.path.join(HERE, "guest"), os.path.join(HERE, "scenarios")]
-import kernel_figures  # noqa: E402
+import figures  # noqa: E402
 
 
 def main(results):
     dump = json.load(open(os.path.join(results, "nl80211-dump.json")))
-    iw = kernel_figures.parse_iw_scan(open(os.path.join(results, "iw-scan-dump.txt")).read())
+    iw = figures.parse_iw_scan(open(os.path.join(results, "iw-scan-dump.txt")).read())
     captures = []
     corpus = os.path.join(ROOT, "fuzz", "corpus", "elements")
     os.makedirs(corpus, exist_ok=True)
@@ -41,7 +41,7 @@ def main(results):
             "ssidHex": ssid.hex(),
             "elements": b["elements"],
             "expected": {
-                "widthMHz": kernel_figures.iw_width(decoded, b["frequencyMHz"]),
+                "widthMHz": figures.iw_width(decoded, b["frequencyMHz"]),
                 "countryCode": decoded["country"] if decoded["country"] and decoded["country"].isalpha() else None,
                 "stationCount": load["stations"] if load else None,
                 "channelUtilization": load["utilisation"] if load else None,

@@ -18,7 +18,7 @@ import joins
 import views
 from labenv import log, sh, write_json
 
-ROUNDS = 5
+ROUNDS = 3
 
 
 def timed(fn):

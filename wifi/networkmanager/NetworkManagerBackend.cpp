@@ -204,6 +204,7 @@ ScanResult NetworkManagerBackend::scan()
             continue; // removed between the list and its objects
         result.accessPoints << nm::accessPointFromProperties(path, properties);
     }
+    nm::dropNamelessTwins(result.accessPoints);
     // The kernel's figures of the access points NetworkManager lists.
     const QString interface =
         deviceObject.value(kDevice).toMap().value(QStringLiteral("Interface")).toString();

@@ -183,4 +183,26 @@ AccessPoint accessPointFromProperties(const QString& path, const QVariantMap& pr
     return ap;
 }
 
+void dropNamelessTwins(QList<AccessPoint>& accessPoints)
+{
+    const auto nameless = [](const AccessPoint& ap) {
+        return std::all_of(ap.ssidBytes.cbegin(), ap.ssidBytes.cend(), [](char c) { return c == 0; });
+    };
+    const auto frequency = [](const AccessPoint& ap) { return ap.channel ? ap.channel->frequencyMHz : 0; };
+    const auto twinOf = [&](const AccessPoint& hidden) {
+        return std::any_of(accessPoints.cbegin(), accessPoints.cend(), [&](const AccessPoint& other) {
+            return !nameless(other) && other.bssid && hidden.bssid &&
+                   other.bssid->compare(*hidden.bssid, Qt::CaseInsensitive) == 0 &&
+                   frequency(other) == frequency(hidden);
+        });
+    };
+    QList<AccessPoint> kept;
+    kept.reserve(accessPoints.size());
+    for (const AccessPoint& ap : std::as_const(accessPoints)) {
+        if (!(nameless(ap) && twinOf(ap)))
+            kept << ap;
+    }
+    accessPoints = std::move(kept);
+}
+
 } // namespace ondrel::nm

@@ -57,13 +57,14 @@ def error(doc):
     return e.get("domain"), e.get("code")
 
 
-def judge_joined(lab, check, ap, run, doc, what):
+def judge_joined(lab, check, ap, run, doc, what, by_name=False):
     """Joined this access point's network: the outcome, the link (to one of the access points of
-    the name: the supplicant picks among them), an address on that access point's subnet."""
+    the name: the supplicant picks among them), an address on that access point's subnet. A join
+    by name (a hidden network) picks no access point of the list: the link says which it got."""
     check.equal(f"{what}: outcome", "ok", outcome(doc))
     check.equal(f"{what}: exit status", 0, run.rc)
-    check.equal(f"{what}: the join's access point (the strongest of the name)", ap.bssid,
-                (((doc or {}).get("join") or {}).get("bssid") or "").lower())
+    check.equal(f"{what}: the join's access point" + (" (none: by name)" if by_name else " (the strongest of the name)"),
+                "" if by_name else ap.bssid, (((doc or {}).get("join") or {}).get("bssid") or "").lower())
     link = views.iw_link()
     same_name = {a.bssid: a for a in lab.aps if a.ssid == ap.ssid}
     linked = same_name.get(link.get("bssid"))

@@ -288,6 +288,11 @@ class Lab:
         # Scans (NetworkManager's and the supplicant's own before a join) visit only the
         # access points' channels: a scan of every channel takes 5 s or more under emulation.
         sh("wpa_cli", "-p", f"{RUN}/wpa_supplicant", "-i", CLIENT, "set", "freq_list", self.frequencies())
+        # NetworkManager scans by itself when it takes the device: wait until that scan is done (the
+        # survey lists a channel once the running scan has visited it, the 6 GHz ones last), so that
+        # the first scenario starts on a quiet radio, as a program started by a user does.
+        wanted = {int(f) for f in self.frequencies().split()}
+        wait_for("NetworkManager's first scan", lambda: wanted <= surveyed(), timeout=timeout, step=0.5)
 
     def frequencies(self):
         """The access points' frequencies in MHz, as wpa_supplicant's freq_list wants them."""
@@ -386,6 +391,12 @@ class Lab:
 
 
 ANSI = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
+
+
+def surveyed(dev=CLIENT):
+    """The frequencies (MHz) the kernel's survey of `dev` lists."""
+    out = sh("iw", "dev", dev, "survey", "dump", check=False)
+    return {int(line.split()[1]) for line in out.splitlines() if line.strip().startswith("frequency:")}
 
 
 def name_has_owner(name):

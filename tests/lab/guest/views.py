@@ -131,6 +131,17 @@ def nmcli_list():
     return rows
 
 
+def nmcli_by_bssid():
+    """NetworkManager's list by BSSID. A hidden access point that answered a probe for its name is
+    listed twice (the supplicant keeps its nameless beacon and the named answer apart): the named
+    one stands for it, as in the kernel's scan dump."""
+    out = {}
+    for row in nmcli_list():
+        if row["bssid"] not in out or not out[row["bssid"]]["ssid"]:
+            out[row["bssid"]] = row
+    return out
+
+
 def nmcli_profiles():
     """Every profile NetworkManager holds: {uuid: {"type", "filename", "active", "settings"}}, the
     settings with their secrets (`nmcli -s`), all read in one nmcli call each for the list and the

@@ -8,8 +8,10 @@ from labenv import wait_for
 
 
 def state(lab):
+    """Ondrel's view: (exit status, radio on, the scan's error code), and its document."""
     status, doc = iwdtools.probe(lab)
-    return status, doc.get("interface", {}).get("poweredOn"), (doc.get("scan", {}).get("error") or {}).get("code")
+    return (status, doc.get("interface", {}).get("poweredOn"),
+            (doc.get("scan", {}).get("error") or {}).get("code")), doc
 
 
 def run(lab, check):
@@ -20,7 +22,7 @@ def run(lab, check):
             iwdtools.rfkill_block(name, True)
         wait_for("the station gone", lambda: "State" not in iwdtools.station(), timeout=30)
         # Off: an interface, no radio; the scan fails with "Wi-Fi is turned off" (1).
-        check.equal(f"{kind} off: exit status, radio, error", (1, False, 1), state(lab))
+        check.equal(f"{kind} off: exit status, radio, error", (1, False, 1), state(lab)[0])
         if kind == "adapter":
             shot = os.path.join(lab.results, "iwd-radio-off-en.png")
             status, _, err = iwdtools.ondrel(lab, "--lang", "en", "--shot", shot)
@@ -31,8 +33,7 @@ def run(lab, check):
             iwdtools.rfkill_block(name, False)
         wait_for("the station back", lambda: iwdtools.station().get("State") == "disconnected", timeout=30)
         iwdtools.scan()
-        status, powered, error = state(lab)
-        check.equal(f"{kind} on: exit status, radio, error", (0, True, None), (status, powered, error))
-        status, doc = iwdtools.probe(lab)
+        seen, doc = state(lab)
+        check.equal(f"{kind} on: exit status, radio, error", (0, True, None), seen)
         check.equal(f"{kind} on: the names iwctl lists", sorted(iwdtools.networks()),
                     sorted(n["ssid"] for n in doc.get("networks", []) if n["ssid"] is not None))

@@ -2,6 +2,7 @@
 leaves no profile; the right one joins, gets an address and is saved with
 its secret; the list then marks it current and saved."""
 
+import figures
 import joins
 import listing
 import views
@@ -25,12 +26,15 @@ def run(lab, check):
     joins.judge_joined(lab, check, ap, run, doc, "right password")
     joins.judge_saved(check, ap, "right password", "wpa-psk", ap.password)
 
+    survey = figures.iw_survey()
     run, doc = lab.app.probe()
     ref = listing.snapshot()
     listing.judge_document(lab, check, doc, ref)
+    if doc:
+        figures.compare(lab, check, doc, "figures, joined", survey)
+        figures.judge_current(check, doc, survey)
     current = (doc or {}).get("interface", {}).get("current") or {}
     link = ref["link"]
     check.equal("interface.current: name, BSSID, channel, band", (ap.ssid.decode(), ap.bssid, ap.channel, "2.4GHz"),
                 (current.get("ssid"), (current.get("bssid") or "").lower(), current.get("channel"), current.get("band")))
-    check.current_signal("interface.current: signal", link.get("signal_dbm"),
-                         ref["nm"].get(ap.bssid, {}).get("signal"), current.get("rssi"))
+    check.signal("interface.current: signal against the kernel's link", link.get("signal_dbm"), current.get("rssi"))

@@ -32,5 +32,8 @@ def run(lab, check):
     run, doc = lab.app.probe()
     doc = doc or {}
     check.equal("on: poweredOn", True, (doc.get("interface") or {}).get("poweredOn"))
-    check.equal("on: every access point listed again", len(lab.aps), len(doc.get("networks") or []))
+    listed = sorted(((n["bssid"] or "").lower(), n["channel"], n["ssid"]) for n in doc.get("networks") or [])
+    check.equal("on: every access point listed again, once (BSSID, channel, name)",
+                sorted((ap.bssid, ap.channel, None if ap.hidden else ap.ssid.decode(errors="replace"))
+                       for ap in lab.aps), listed)
     joins.settle()

@@ -1,37 +1,5 @@
 '''python-dbusmock template of iwd 2.3 (net.connman.iwd) running alone, as it was seen to behave in the
-lab (these calls made against the real daemon on mac80211_hwsim radios):
-
-- Objects: ObjectManager at "/"; AgentManager at /net/connman/iwd; Adapter /net/connman/iwd/0 (Powered,
-  Name "phy0"); Device and Station at /net/connman/iwd/0/IFINDEX (a new index every start, iwd recreates the
-  interface); Network objects STATION/HEXNAME_TYPE (Name, Type, Connected, Device, KnownNetwork once known);
-  KnownNetwork /net/connman/iwd/HEXNAME_TYPE (Name, Type, Hidden, AutoConnect, LastConnectedTime). Types:
-  "open" (also OWE), "psk" (WPA2, WPA3 and transition), "wep", "8021x". No object per access point.
-- Scan: Scan answers at once, Scanning true, networks appear as each band is done, Scanning false after 5-6 s
-  (under emulation); a Scan while scanning answers InProgress (and one accepted while iwd's own scan runs
-  starts right after it). GetOrderedNetworks: (path, 100 * dBm) by iwd's rank; GetHiddenAccessPoints:
-  (address, 100 * dBm, type), also for a hidden network once known. Names that are not UTF-8 are dropped.
-- Connect: without an agent NoAgent at once; with one, RequestPassphrase(network) when iwd has no passphrase
-  or the stored one was rejected by the previous join (then on every join until one works); an agent error
-  ends the join with Aborted at once, no answer for 120 s too (after Cancel("timed-out")), and a passphrase
-  too short with InvalidFormat. States: [disconnecting,] connecting (with ConnectedNetwork, Network
-  Connected true), then either Connect answers, the KnownNetwork appears with the file and the station is
-  "connected" (after its address, with iwd's own network configuration), or after 4-5 s (wrong
-  passphrase) "disconnected", ConnectedNetwork invalidated, Connect answers Failed and nothing is stored.
-  A stored passphrase that fails changes nothing on disk; a passphrase from the agent is written only when
-  it worked. After a failure iwd connects by itself to a known network in range. Connect of the connected
-  network answers at once. 8021x without provisioning: NotConfigured. StationDiagnostic appears while
-  connected (ConnectedBss, Frequency, RSSI, TxBitrate in 100 kbit/s, Security, ...).
-- The joiner killed: while its agent is asked, the join ends and nothing is stored; after it answered, the
-  join goes on, and a right passphrase is stored.
-- Hidden: ConnectHiddenNetwork(name) scans first (NotFound after a scan when no hidden network has it,
-  AlreadyProvisioned for a known visible name, NotHidden for an unknown visible one), adds the Network
-  object, then goes on as Connect; a failure removes that object again; success stores Hidden=true.
-- Files: /var/lib/iwd/NAME.psk ("[Security]\\nPassphrase=...", mode 0600; [Settings] AutoConnect=false when
-  set so, Hidden=true for hidden networks), NAME.open (empty); NAME is "=" + hex unless the name is only
-  letters, digits, space, "-" and "_". Forget deletes the file.
-- Radio: Adapter.Powered false removes the Station (and every Network) and sets Device.Powered false; true
-  brings the Station back, "disconnected". Device.Powered false removes the Station only. Disconnect when
-  not connected succeeds.
+lab on mac80211_hwsim radios; README.md beside this file lists what was seen.
 
 Times are parameters (milliseconds): ScanMs, StepMs (between two states of a join), FailMs (a rejected
 passphrase), AgentTimeoutMs. Control methods are on org.freedesktop.DBus.Mock at "/".'''

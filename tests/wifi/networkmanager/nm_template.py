@@ -151,6 +151,22 @@ def _answers_probe(ap_path, settings):
     return (getattr(ap, 'hidden_ssid', None) == _bytes(settings['802-11-wireless']['ssid'])
             and bool(takes.get(str(settings.get(SECURITY, {}).get('key-mgmt', '')))))
 
+def _named_twin(dev_path, ap_path, ssid):
+    '''A second access point object of the same BSSID with the name, as the real stack lists one once a hidden
+    access point answered a probe for its name.'''
+    ap = _obj(ap_path)
+    twin = ap_path + '_named'
+    if twin not in _obj(dev_path).access_points:
+        props = {k: ap.Get(AP_IFACE, k) for k in ('HwAddress', 'Flags', 'WpaFlags', 'RsnFlags', 'Frequency',
+                                                  'Strength', 'MaxBitrate', 'Mode')}
+        props['Ssid'] = dbus.Array([dbus.Byte(b) for b in ssid], signature='y')
+        _obj(MANAGER_OBJ).AddObject(twin, AP_IFACE, props, [])
+        _obj(MANAGER_OBJ).object_manager_emit_added(twin)
+        dev = _obj(dev_path)
+        dev.access_points.append(twin)
+        dev.Set(WIRELESS_IFACE, 'AccessPoints', dbus.Array(dev.access_points, signature='o'))
+    return twin
+
 def _secret_flags(settings):
     return int(settings.get(SECURITY, {}).get('psk-flags', 0))
 
@@ -309,6 +325,8 @@ def _start_activation(conn_path, dev_path, specific):
         (p for p in dev.access_points if _bytes(_obj(p).Get(AP_IFACE, 'Ssid')) == ssid), None)
     if ap_path is None and conn.settings['802-11-wireless'].get('hidden'):  # probes for the name
         ap_path = next((p for p in dev.access_points if _answers_probe(p, conn.settings)), None)
+        if ap_path is not None:  # the answer is listed beside the nameless beacons, under the name
+            ap_path = _named_twin(dev_path, ap_path, ssid)
     _deactivate_device(dev_path, REASON_NONE)
     generation = st['generation'][dev_path] = st['generation'].get(dev_path, 0) + 1
     st['next_active'] += 1

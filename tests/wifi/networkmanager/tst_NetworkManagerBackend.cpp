@@ -406,8 +406,12 @@ private Q_SLOTS:
             QCOMPARE(nm_->property(device_, kDevice, "ActiveConnection").toString(), QStringLiteral("/"));
             return;
         }
-        // Named by its profile, although the access point broadcasts no name.
+        // Named by its profile, although the access point broadcasts no name; listed once, by
+        // name, although NetworkManager now lists the beacons and the probe's answer apart.
         QCOMPARE(backend.currentAssociation().ssid, std::optional<QString>("Den"));
+        const ScanResult listed = backend.scan();
+        QCOMPARE(listed.accessPoints.size(), 1);
+        QCOMPARE(listed.accessPoints[0].ssid, std::optional<QString>("Den"));
         backend.disconnect(); // a copy that carried a password vanishes with its connection
         QTRY_COMPARE(nm_->savedConnections().size(), before.size() + (row.keyMgmt == "-" ? 0 : 1));
         if (row.keyMgmt == "-")
