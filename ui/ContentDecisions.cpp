@@ -3,6 +3,8 @@
 #include "localization/Lookup.h"
 #include "ui/Strength.h"
 
+#include <QLocale>
+
 namespace ondrel {
 
 StatusBanner statusBannerFor(const WiFiEngine::Status& status, int locationStatus, bool authorized)
@@ -41,6 +43,18 @@ QString cardSubtitleFor(const WiFiEngine::Status& status, StrengthUnit unit)
     if (status.txRate > 0)
         pieces.append(Lf("%d Mbps", "%d Mbps", {qint64(status.txRate)}));
     return pieces.join(QStringLiteral(" ・ "));
+}
+
+QString lastScanText(const QDateTime& when)
+{
+    const QLocale locale = QLocale::system();
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("ss"))) {
+        const qsizetype minutes = format.indexOf(QLatin1String("mm"));
+        if (minutes >= 0)
+            format.insert(minutes + 2, QLatin1String(":ss"));
+    }
+    return Lf("最終スキャン %@", "Last scan %@", {locale.toString(when.toLocalTime().time(), format)});
 }
 
 } // namespace ondrel

@@ -4,6 +4,7 @@
 #include "store/WiFiStore.h"
 #include "wifi/WiFiEngine.h"
 
+#include <QDateTime>
 #include <QString>
 
 namespace ondrel {
@@ -27,5 +28,9 @@ EmptyList emptyListFor(const WiFiEngine::Status& status, WiFiStore::HidingFilter
 // noise is known, the band and channel when known and
 // the transmit rate when above 0, joined by " ・ " in every language.
 QString cardSubtitleFor(const WiFiEngine::Status& status, StrengthUnit unit);
+
+// The list's "Last scan 14:02:37": the local time of day with seconds, in
+// the user's locale.
+QString lastScanText(const QDateTime& when);
 
 } // namespace ondrel

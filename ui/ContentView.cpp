@@ -11,6 +11,7 @@
 #include "ui/BannerStack.h"
 #include "ui/ContentDecisions.h"
 #include "ui/EmptyListState.h"
+#include "ui/HiddenNetworkSheet.h"
 #include "ui/MenuKeys.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkListView.h"
@@ -40,7 +41,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QLocale>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -95,19 +95,6 @@ protected:
     }
 };
 
-// The local time of day with seconds, in the user's locale.
-QString timeWithSeconds(const QDateTime& when)
-{
-    const QLocale locale = QLocale::system();
-    QString format = locale.timeFormat(QLocale::ShortFormat);
-    if (!format.contains(QLatin1String("ss"))) {
-        const qsizetype minutes = format.indexOf(QLatin1String("mm"));
-        if (minutes >= 0)
-            format.insert(minutes + 2, QLatin1String(":ss"));
-    }
-    return locale.toString(when.toLocalTime().time(), format);
-}
-
 } // namespace
 
 ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location, QWidget* parent)
@@ -131,6 +118,7 @@ ContentView::ContentView(Prefs& prefs, WiFiStore& store, LocationAuth& location,
     connect(passwordSheet_, &PasswordSheet::dismissed, this, [this] { store_.cancelPassword(); });
     connect(passwordSheet_, &PasswordSheet::submitted, this,
             [this](const ScannedNetwork&, const QString& password) { store_.submitPassword(password); });
+    hiddenSheet_ = new HiddenNetworkSheet(store_, this);
 
     spinnerTimer_ = new QTimer(this);
     spinnerTimer_->setInterval(100ms);
@@ -227,6 +215,10 @@ void ContentView::buildToolbar(QVBoxLayout* layout)
         else
             store_.powerOff();
     });
+
+    // The File menu's, and a nameless row's join.
+    joinHidden_ = new QAction(L("非公開ネットワークに接続…", "Connect to Hidden Network…"), this);
+    connect(joinHidden_, &QAction::triggered, this, [this] { hiddenSheet_->openFor(); });
 
     layout->addWidget(toolbar_);
 }
@@ -343,6 +335,7 @@ void ContentView::refresh()
     refreshRescan();
     power_->setEnabled(status.hasInterface);
     power_->setChecked(status.hasInterface && status.poweredOn);
+    joinHidden_->setEnabled(status.hasInterface && status.poweredOn);
     if (search_->text() != store_.searchText())
         search_->setText(store_.searchText());
 }
@@ -414,7 +407,7 @@ void ContentView::refreshList()
     sectionTitle_->setText(
         Lf("周囲のネットワーク（%d件）", "Nearby networks (%d)", {qint64(networks.size())}));
     if (const std::optional<QDateTime> last = store_.lastScan())
-        lastScan_->setText(Lf("最終スキャン %@", "Last scan %@", {timeWithSeconds(*last)}));
+        lastScan_->setText(lastScanText(*last));
     lastScan_->setVisible(store_.lastScan().has_value());
     list_->setAccessibleName(sectionTitle_->text());
 
@@ -518,8 +511,16 @@ void ContentView::toggleFavorite(int row)
 void ContentView::activate(int row)
 {
     // A copy: the store may replace the list while it handles the join.
-    const ScannedNetwork network = model_->network(row);
-    store_.activate(network);
+    join(ScannedNetwork(model_->network(row)));
+}
+
+void ContentView::join(const ScannedNetwork& network)
+{
+    // A network that hides its name is joined by the name the user knows.
+    if ((!network.ssid || network.ssid->isEmpty()) && network.security != Security::enterprise)
+        hiddenSheet_->openFor(network.security);
+    else
+        store_.activate(network);
 }
 
 QMenu* ContentView::contextMenuFor(int row, QWidget* parent)
@@ -538,7 +539,7 @@ QMenu* ContentView::contextMenuFor(int row, QWidget* parent)
     if (!network.isCurrent) {
         QAction* join = menu->addAction(L("接続", "Connect"));
         join->setEnabled(network.security != Security::enterprise);
-        connect(join, &QAction::triggered, this, [this, network] { store_.activate(network); });
+        connect(join, &QAction::triggered, this, [this, network] { this->join(network); });
     }
     return menu;
 }
@@ -573,7 +574,8 @@ void ContentView::openSpeedTest()
     if (!store_.status().ssid)
         return;
     auto* window = new SpeedTestWindow(
-        new SpeedTestView(store_, SpeedHistory::shared(), speedTestFactory_ ? speedTestFactory_() : nullptr), this);
+        new SpeedTestView(store_, SpeedHistory::shared(), speedTestFactory_ ? speedTestFactory_() : nullptr),
+        this);
     connect(window->content(), &SpeedTestView::historyRequested, this, &ContentView::historyRequested);
     speedTestSheet_ = window;
     window->show();

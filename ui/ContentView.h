@@ -28,6 +28,7 @@ class Banner;
 class BannerStack;
 class LocationAuth;
 class EmptyListState;
+class HiddenNetworkSheet;
 class NetworkListModel;
 class NetworkListView;
 class NetworkRow;
@@ -58,6 +59,8 @@ public:
     QAction* speedTestAction() const { return speedTest_; }
     // "Wi-Fi", checked while the radio is on: turns it off and on.
     QAction* powerAction() const { return power_; }
+    // "Connect to Hidden Network…", enabled while the radio is on.
+    QAction* joinHiddenAction() const { return joinHidden_; }
     QToolButton* sortButton() const { return sortButton_; }
     QMenu* sortMenu() const { return sortMenu_; }
     SearchField* searchField() const { return search_; }
@@ -65,6 +68,7 @@ public:
     NetworkListModel* listModel() const { return model_; }
     NetworkRow* rowDelegate() const { return delegate_; }
     PasswordSheet* passwordSheet() const { return passwordSheet_; }
+    HiddenNetworkSheet* hiddenNetworkSheet() const { return hiddenSheet_; }
     QDialog* speedTestSheet() const { return speedTestSheet_; }
     // The banners shown, status banner first.
     QList<Banner*> banners() const;
@@ -115,6 +119,7 @@ private:
     void refreshSortMenu();
     void toggleFavorite(int row);
     void activate(int row);
+    void join(const ScannedNetwork& network);
 
     Prefs& prefs_;
     WiFiStore& store_;
@@ -126,6 +131,7 @@ private:
     QAction* speedTest_ = nullptr;
     QAction* rescan_ = nullptr;
     QAction* power_ = nullptr;
+    QAction* joinHidden_ = nullptr;
     SearchField* search_ = nullptr;
 
     BannerStack* banners_ = nullptr;
@@ -147,6 +153,7 @@ private:
     QPointer<QWidget> focusLentTo_;
 
     PasswordSheet* passwordSheet_ = nullptr;
+    HiddenNetworkSheet* hiddenSheet_ = nullptr;
     QPointer<QDialog> speedTestSheet_;
     std::function<std::unique_ptr<SpeedTest>()> speedTestFactory_;
 };

@@ -59,6 +59,7 @@ void MainWindow::buildMenus()
     QMenu* file = menuBar()->addMenu(L("ファイル", "&File"));
     // The radio, on or off: the way to turn Wi-Fi off, and on again.
     file->addAction(content_->powerAction());
+    file->addAction(content_->joinHiddenAction());
     file->addSeparator();
     QAction* settings = file->addAction(L("設定…", "Settings…"));
     settings->setShortcuts(platformKeys(QKeySequence::Preferences, QKeySequence(Qt::CTRL | Qt::Key_Comma)));

@@ -10,6 +10,7 @@
 
 #include "ui/ContentView.h"
 #include "ui/ElidedLabel.h"
+#include "ui/HiddenNetworkSheet.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkListView.h"
 #include "ui/NetworkRow.h"
@@ -460,11 +461,25 @@ private Q_SLOTS:
                     checker.check(window.get());
                 }
                 if (auto* content = qobject_cast<ContentView*>(window.get());
-                    content && content->passwordSheet()->isVisible())
+                    content && content->passwordSheet()->isVisible()) {
                     checker.check(content->passwordSheet());
+                    // Joining by name: an enterprise network with a name too
+                    // long, then a secured one with its password.
+                    HiddenNetworkSheet* hidden = content->hiddenNetworkSheet();
+                    hidden->openFor(Security::enterprise);
+                    hidden->nameField()->setText(QString(11, QChar(0x65E5))); // 33 bytes
+                    for (Security security : {Security::enterprise, Security::wpa3Personal}) {
+                        hidden->securityBox()->setCurrentIndex(
+                            hidden->securityBox()->findData(rawValue(security)));
+                        checker.where = rawValue(language) + ", hidden network sheet, " + label(security);
+                        QCoreApplication::processEvents();
+                        checker.check(hidden);
+                    }
+                    hidden->cancelButton()->click();
+                }
             }
         }
-        QCOMPARE(checker.windows, 32 * 20); // every state of every window in every language
+        QCOMPARE(checker.windows, 32 * 22); // every state of every window in every language
         for (const QString& failure : std::as_const(checker.failures))
             qWarning("%s", qPrintable(failure));
         QVERIFY2(checker.failures.isEmpty(),

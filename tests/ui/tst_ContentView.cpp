@@ -1,12 +1,14 @@
 // The main window's content on simulated radios: which banner shows and what
 // its button does, the current-network card, the list after the sort menu,
 // preference changes and searches, why the list is empty, the keyboard and
-// screen readers, and the join flow through the rows and the password sheet.
+// screen readers, and the join flow through the rows, the password sheet and
+// the sheet that joins a network by name.
 
 #include "tests/ui/UiTestKit.h"
 
 #include "ui/Banner.h"
 #include "ui/ContentView.h"
+#include "ui/HiddenNetworkSheet.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkListView.h"
 #include "ui/NetworkRow.h"
@@ -17,6 +19,8 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -348,6 +352,97 @@ private Q_SLOTS:
         QCOMPARE(w.view.cardSubtitleLabel()->text(), QStringLiteral("Pick a network below to connect."));
         QVERIFY(!w.view.speedTestAction()->isEnabled());
         QVERIFY(!w.view.disconnectButton()->isVisibleTo(&w.view));
+    }
+
+    // The nameless row's join opens the sheet with the row's security; the
+    // store decides what joins. A failure stays in the sheet with the name
+    // and the password kept (no banner besides); Escape forgets them.
+    void hiddenNetworkSheet_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<Security>("security");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("problem"); // empty: joins
+        QTest::addColumn<bool>("refused");    // Connect disabled
+        QTest::newRow("wrong password") << "Attic" << Security::wpa3Personal << "attic-typo"
+                                        << "Could not connect to “Attic”. Check the password." << false;
+        QTest::newRow("right password") << "Attic" << Security::wpa3Personal << "attic-secret"
+                                        << "" << false;
+        QTest::newRow("open, no password asked") << "Lobby" << Security::open << ""
+                                                 << "" << false;
+        QTest::newRow("enterprise") << "Attic" << Security::enterprise << "attic-secret"
+                                    << "" << true;
+        // 11 characters, 33 bytes.
+        QTest::newRow("name over 32 bytes")
+            << QString(11, QChar(0x65E5)) << Security::wpa3Personal << "attic-secret"
+            << "The network name is too long (32 bytes at most)." << true;
+    }
+    void hiddenNetworkSheet()
+    {
+        QFETCH(QString, name);
+        QFETCH(Security, security);
+        QFETCH(QString, password);
+        QFETCH(QString, problem);
+        QFETCH(bool, refused);
+        QJsonObject scenario = demo({{"delays", QJsonObject{{"joinMs", 200}}}});
+        QJsonArray networks = scenario["networks"].toArray();
+        QJsonObject attic = accessPoint("|aa:00:00:00:00:06|-60|44|wpa3Personal|50");
+        attic["hiddenSsid"] = "Attic";
+        attic["password"] = "attic-secret";
+        networks.append(attic);
+        QJsonObject lobby = accessPoint("|aa:00:00:00:00:07|-75|11|open|24");
+        lobby["hiddenSsid"] = "Lobby";
+        networks.append(lobby);
+        scenario["networks"] = networks;
+        Window w(scenario);
+        w.prefs->setShowHidden(true);
+        w.scanned();
+        HiddenNetworkSheet* sheet = w.view.hiddenNetworkSheet();
+        const int nameless = w.rowOf("Hidden network");
+        QVERIFY(nameless >= 0);
+        Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(nameless));
+        QTRY_VERIFY(sheet->isVisible());
+        QCOMPARE(sheet->security(), Security::wpa3Personal);
+        QVERIFY(!w.store.passwordTarget());
+
+        sheet->nameField()->insert(name); // as typed
+        sheet->securityBox()->setCurrentIndex(sheet->securityBox()->findData(rawValue(security)));
+        const bool asks = security != Security::open && security != Security::enterprise;
+        QCOMPARE(sheet->passwordField()->isVisibleTo(sheet), asks);
+        QCOMPARE(sheet->showPasswordBox()->isVisibleTo(sheet), asks);
+        if (asks)
+            QTest::keyClicks(sheet->passwordField(), password);
+        QCOMPARE(sheet->connectButton()->isEnabled(), !refused);
+        QCOMPARE(sheet->connectButton()->toolTip(),
+                 security == Security::enterprise ? WiFiStore::enterpriseMessage() : QString());
+        QCOMPARE(sheet->problem(), refused ? problem : QString());
+        QTest::keyClick(asks ? sheet->passwordField() : sheet->nameField(), Qt::Key_Return);
+        if (refused) {
+            QVERIFY(!sheet->isJoining());
+            QVERIFY(sheet->isVisible());
+            QVERIFY(!w.store.connectingTo());
+        } else if (problem.isEmpty()) {
+            QVERIFY(sheet->isJoining());
+            QTRY_VERIFY(!sheet->isVisible());
+            QTRY_COMPARE(read(w.view.cardTitle()->text()), name);
+            QCOMPARE(w.bannerTitles(), QStringList());
+            return;
+        } else {
+            QTRY_COMPARE(read(sheet->problem()), problem);
+            QVERIFY(sheet->isVisible());
+            QCOMPARE(sheet->nameField()->text(), name);
+            QCOMPARE(sheet->security(), security);
+            QCOMPARE(sheet->passwordField()->selectedText(), password);
+            w.settle();
+            QCOMPARE(w.bannerTitles(), QStringList());
+        }
+        QCOMPARE(w.store.status().ssid, std::nullopt);
+        QTest::keyClick(sheet->nameField(), Qt::Key_Escape);
+        QVERIFY(!sheet->isVisible());
+        w.view.joinHiddenAction()->trigger();
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(std::pair(sheet->nameField()->text(), sheet->problem()), std::pair(QString(), QString()));
+        QCOMPARE(sheet->security(), Security::wpa2Personal);
     }
 };
 

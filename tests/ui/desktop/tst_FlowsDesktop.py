@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """The program's flows as a user meets them: an enterprise network says where
 to join it, a refused password brings its sheet back with the failure and the
-typed text, exports say where the file went or why it did not, the speed test
+typed text, a network that hides its name is joined by name from the keyboard
+with a mistyped password mended in place, exports say where the file went or why it did not, the speed test
 window leaves the main window usable and names the server it talks to, and
 Wi-Fi is turned off and on from the menu with one Turn On offered."""
 import os
 import subprocess
 
-from desktop import (DesktopCase, actions, demo, find, find_all, has, main, plain, text_of)
+from desktop import (DesktopCase, actions, demo, find, find_all, has, label_of, main, plain, text_of)
 
 
 def measurements(count):
@@ -77,6 +78,38 @@ class Flows(DesktopCase):
         self.desktop.type("aurora-borealis")
         app.press("Return", focus=row("Aurora 6G"), what="the list once joined")
         self.desktop.wait("Aurora 6G on the card", lambda: find(window, role="label", name="Aurora 6G"))
+
+    def test_a_hidden_network_is_joined_by_name(self):
+        app = self.launch(config={"Ondrel/Ondrel.conf": "[General]\nshowHidden=true\n"})
+        window = self.open_main(app)
+        # Also in the File menu; here the nameless row's join opens it.
+        self.assertIsNotNone(find(window, role="menu item", name="Connect to Hidden Network…", showing=False))
+        self.to_list(app)
+        for _ in range(7):
+            app.press("Down")
+        app.wait_focus("the nameless row", row("Hidden network"))
+        app.press("Return", focus=lambda r, n: r == "text" and n == "Network name")
+        sheet = app.window("Connect to Hidden Network")
+        self.assertEqual(sheet.getRoleName(), "dialog")
+        self.desktop.type("Attic")
+        security = app.press("Tab", focus=lambda r, n: r == "combo box", what="the security")
+        self.assertEqual((label_of(security), plain(security.name)), ("Security", "WPA2"))
+        app.press("Tab", focus=lambda r, n: r == "password text" and n == "Password")
+        self.desktop.type("attic-typo")
+        alerts = len(self.desktop.alerts)
+        app.press("Return")
+        problem = "Could not connect to “Attic”. Check the password."
+        self.desktop.wait("the failure read out", lambda: ("alert", problem) in self.desktop.alerts[alerts:])
+        self.assertIsNotNone(find(sheet, role="label", name=problem))
+        self.assertIsNone(find(window, role="alert", name=problem))  # no banner besides
+        self.assertEqual(text_of(find(sheet, role="text", name="Network name")), "Attic")
+        # Back in the password, all of it chosen: typing replaces it.
+        app.wait_focus("the password again", lambda r, n: r == "password text")
+        self.desktop.type("hidden-in-plain-sight")
+        app.press("Return")
+        self.desktop.wait("the sheet closed", lambda: "Connect to Hidden Network" not in
+                          [plain(w.name) for w in app.windows()])
+        self.desktop.wait("Attic on the card", lambda: find(window, role="label", name="Attic"))
 
     def read_only_folder(self, parent):
         """A folder the program cannot write into: without write permission,
