@@ -68,8 +68,9 @@ private Q_SLOTS:
                 items.append(action->text() + QLatin1Char('|') + action->shortcut().toString());
         }
         // Each key bound once: Ctrl+R and Ctrl+T are the window's own actions.
-        QCOMPARE(items, (QStringList{"Wi-Fi|", "|", "Settings…|Ctrl+,", "|", "Quit|Ctrl+Q", "Scan|Ctrl+R",
-                                     "Speed Test|Ctrl+T", "Speed Test History|Ctrl+Y"}));
+        QCOMPARE(items, (QStringList{"Wi-Fi|", "Connect to Hidden Network…|", "|", "Settings…|Ctrl+,", "|",
+                                     "Quit|Ctrl+Q", "Scan|Ctrl+R", "Speed Test|Ctrl+T",
+                                     "Speed Test History|Ctrl+Y"}));
         QVERIFY(window->content()->powerAction()->isChecked());
 
         // Single-instance windows, built by their factories.
