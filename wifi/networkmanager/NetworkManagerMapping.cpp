@@ -189,17 +189,24 @@ void dropNamelessTwins(QList<AccessPoint>& accessPoints)
         return std::all_of(ap.ssidBytes.cbegin(), ap.ssidBytes.cend(), [](char c) { return c == 0; });
     };
     const auto frequency = [](const AccessPoint& ap) { return ap.channel ? ap.channel->frequencyMHz : 0; };
-    const auto twinOf = [&](const AccessPoint& hidden) {
-        return std::any_of(accessPoints.cbegin(), accessPoints.cend(), [&](const AccessPoint& other) {
-            return !nameless(other) && other.bssid && hidden.bssid &&
-                   other.bssid->compare(*hidden.bssid, Qt::CaseInsensitive) == 0 &&
-                   frequency(other) == frequency(hidden);
-        });
+    const auto sameRadio = [&](const AccessPoint& a, const AccessPoint& b) {
+        return a.bssid && b.bssid && a.bssid->compare(*b.bssid, Qt::CaseInsensitive) == 0 &&
+               frequency(a) == frequency(b);
     };
     QList<AccessPoint> kept;
     kept.reserve(accessPoints.size());
-    for (const AccessPoint& ap : std::as_const(accessPoints)) {
-        if (!(nameless(ap) && twinOf(ap)))
+    for (qsizetype i = 0; i < accessPoints.size(); ++i) {
+        const AccessPoint& ap = accessPoints.at(i);
+        bool twin = false;
+        for (qsizetype j = 0; j < accessPoints.size() && !twin; ++j) {
+            const AccessPoint& other = accessPoints.at(j);
+            if (j == i || nameless(other) || !sameRadio(ap, other))
+                continue;
+            // A nameless one gives way to any named twin; of named twins with
+            // the same name the first stands.
+            twin = nameless(ap) || (j < i && other.ssidBytes == ap.ssidBytes);
+        }
+        if (!twin)
             kept << ap;
     }
     accessPoints = std::move(kept);

@@ -54,11 +54,13 @@ QVariant plainValue(const QVariant& value);
 // handle.
 AccessPoint accessPointFromProperties(const QString& path, const QVariantMap& properties);
 
-// Drops each nameless access point (a hidden network's beacons) that has a
-// named twin: the same BSSID on the same frequency. Once a probe for its name
-// was answered (a join by name), the supplicant keeps the beacons and the
-// answer as two entries, and NetworkManager lists both; the named one stands
-// for the access point. The order of the others is kept.
+// Drops the twins of a hidden network's access point: each nameless entry
+// (its beacons) that has a named twin, the same BSSID on the same frequency,
+// and each named entry after the first of the same name there. Once a probe
+// for its name was answered (a join by name), the supplicant keeps the beacons
+// and the answer as two entries; NetworkManager lists both, and names the
+// beacons' entry too once a profile of that name has seen the BSSID. The
+// named one stands for the access point. The order of the others is kept.
 void dropNamelessTwins(QList<AccessPoint>& accessPoints);
 
 } // namespace ondrel::nm

@@ -70,6 +70,32 @@ private Q_SLOTS:
         };
         for (const auto& [flags, wpa, rsn, codes] : securities)
             QVERIFY2(nm::securityFromFlags(flags, wpa, rsn) == codes, qPrintable(QString::number(rsn, 16)));
+
+        // A hidden access point after a join by name: its beacons (nameless, or
+        // named once a profile saw the BSSID) and the probe's answer, listed
+        // apart; one stands for it. Other BSSIDs, another frequency of the same
+        // BSSID and another name on it are kept, in their order.
+        const auto ap = [](const char* ssid, const char* bssid, int frequency, const char* handle) {
+            AccessPoint a;
+            a.ssidBytes = ssid;
+            a.bssid = QString::fromLatin1(bssid);
+            a.channel = ChannelInfo{1, 1, 1, frequency};
+            a.handle = QString::fromLatin1(handle);
+            return a;
+        };
+        QList<AccessPoint> listed{ap("", "02:00:00:00:07:00", 2412, "beacons"),
+                                  ap("Den", "02:00:00:00:07:00", 2412, "answer"),
+                                  ap("Den", "02:00:00:00:07:00", 2412, "beacons named"),
+                                  ap("", "02:00:00:00:08:00", 2412, "other hidden"),
+                                  ap("Den", "02:00:00:00:07:00", 5180, "other band"),
+                                  ap("Cafe", "02:00:00:00:07:00", 2412, "other name"),
+                                  ap("", "02:00:00:00:07:00", 2412, "zeros")};
+        listed.last().ssidBytes = QByteArray(2, '\0'); // a name of zero bytes is nameless too
+        nm::dropNamelessTwins(listed);
+        QStringList handles;
+        for (const AccessPoint& a : listed)
+            handles << a.handle;
+        QCOMPARE(handles, (QStringList{"answer", "other hidden", "other band", "other name"}));
     }
 
     // Infrastructure Wi-Fi profiles only, in NetworkManager's order; a join
