@@ -5,8 +5,8 @@
 #include "store/WiFiStore.h"
 #include "ui/Announcer.h"
 #include "ui/NetworkListModel.h"
+#include "ui/SheetParts.h"
 #include "ui/Strength.h"
-#include "ui/SymbolView.h"
 #include "ui/Tints.h"
 #include "ui/ViewStyle.h"
 
@@ -23,35 +23,17 @@ PasswordSheet::PasswordSheet(QWidget* parent) : QDialog(parent)
 {
     setWindowModality(Qt::WindowModal);
     setWindowTitle(L("パスワード", "Password"));
-    // At least the design's width; more where the desktop's text is large.
+    // At least this wide; more where the desktop's text is large.
     setMinimumWidth(380);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(14);
 
-    auto* header = new QHBoxLayout;
-    header->setSpacing(12);
-    header->addWidget(
-        new SymbolView(
-            Symbol::wifi, 28, [](const QPalette& p) { return p.color(QPalette::Highlight); }, this),
-        0, Qt::AlignVCenter);
-    auto* titles = new QVBoxLayout;
-    titles->setSpacing(2);
-    title_ = new QLabel(this);
-    title_->setTextFormat(Qt::PlainText);
-    title_->setWordWrap(true);
-    title_->setFont(viewstyle::scaled(title_->font(), 13, QFont::DemiBold));
-    subtitle_ = new QLabel(this);
-    subtitle_->setTextFormat(Qt::PlainText);
-    subtitle_->setFont(viewstyle::scaled(subtitle_->font(), 12));
-    QPalette secondary = subtitle_->palette();
-    secondary.setColor(QPalette::WindowText, secondaryColor(palette()));
-    subtitle_->setPalette(secondary);
-    titles->addWidget(title_);
-    titles->addWidget(subtitle_);
-    header->addLayout(titles, 1);
-    column->addLayout(header);
+    const sheetparts::Header header = sheetparts::header(this, false);
+    title_ = header.title;
+    subtitle_ = header.subtitle;
+    column->addLayout(header.layout);
 
     problem_ = new QLabel(this);
     problem_->setObjectName(QStringLiteral("passwordProblem"));
@@ -75,15 +57,10 @@ PasswordSheet::PasswordSheet(QWidget* parent) : QDialog(parent)
     show_->setFont(viewstyle::scaled(show_->font(), 12));
     column->addWidget(show_);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    cancel_ = new QPushButton(L("キャンセル", "Cancel"), this);
-    cancel_->setAutoDefault(false);
-    connect_ = new QPushButton(L("接続", "Connect"), this);
-    connect_->setDefault(true);
-    buttons->addWidget(cancel_);
-    buttons->addWidget(connect_);
-    column->addLayout(buttons);
+    const sheetparts::Buttons buttons = sheetparts::buttons(this);
+    cancel_ = buttons.cancel;
+    connect_ = buttons.connect;
+    column->addLayout(buttons.layout);
 
     connect(show_, &QCheckBox::toggled, this,
             [this](bool visible) { field_->setEchoMode(visible ? QLineEdit::Normal : QLineEdit::Password); });
