@@ -3,7 +3,7 @@
 #include "localization/Lookup.h"
 #include "store/WiFiStore.h"
 #include "ui/Announcer.h"
-#include "ui/SymbolView.h"
+#include "ui/SheetParts.h"
 #include "ui/Tints.h"
 #include "ui/ViewStyle.h"
 #include "wifi/SsidText.h"
@@ -63,25 +63,11 @@ HiddenNetworkSheet::HiddenNetworkSheet(WiFiStore& store, QWidget* parent) : QDia
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(8);
 
-    auto* header = new QHBoxLayout;
-    header->setSpacing(12);
-    header->addWidget(
-        new SymbolView(
-            Symbol::wifi, 28, [](const QPalette& p) { return p.color(QPalette::Highlight); }, this),
-        0, Qt::AlignVCenter);
-    auto* titles = new QVBoxLayout;
-    titles->setSpacing(2);
-    auto* title = wrappingLabel(this, 13);
-    title->setFont(viewstyle::scaled(title->font(), 13, QFont::DemiBold));
-    title->setText(windowTitle());
-    auto* subtitle = wrappingLabel(this, 12);
-    subtitle->setText(L("名前を公開していないネットワークの名前を入力してください。",
-                        "Enter the name of a network that does not broadcast it."));
-    viewstyle::setSecondary(subtitle);
-    titles->addWidget(title);
-    titles->addWidget(subtitle);
-    header->addLayout(titles, 1);
-    column->addLayout(header);
+    const sheetparts::Header header = sheetparts::header(this, true);
+    header.title->setText(windowTitle());
+    header.subtitle->setText(L("名前を公開していないネットワークの名前を入力してください。",
+                               "Enter the name of a network that does not broadcast it."));
+    column->addLayout(header.layout);
     column->addSpacing(6);
 
     problem_ = wrappingLabel(this, 12);
@@ -126,15 +112,10 @@ HiddenNetworkSheet::HiddenNetworkSheet(WiFiStore& store, QWidget* parent) : QDia
     column->addWidget(enterprise_);
 
     column->addSpacing(6);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    cancel_ = new QPushButton(L("キャンセル", "Cancel"), this);
-    cancel_->setAutoDefault(false);
-    connect_ = new QPushButton(L("接続", "Connect"), this);
-    connect_->setDefault(true);
-    buttons->addWidget(cancel_);
-    buttons->addWidget(connect_);
-    column->addLayout(buttons);
+    const sheetparts::Buttons buttons = sheetparts::buttons(this);
+    cancel_ = buttons.cancel;
+    connect_ = buttons.connect;
+    column->addLayout(buttons.layout);
     // Hidden rows keep their room out of the sheet.
     column->addStretch(1);
     layout()->setSizeConstraint(QLayout::SetMinAndMaxSize);
@@ -208,11 +189,10 @@ void HiddenNetworkSheet::update()
 
     const QString name = name_->text();
     // An empty name only keeps Connect disabled; one that is too long says so.
-    const std::optional<QString> nameProblem =
-        name.isEmpty() ? std::nullopt : WiFiStore::hiddenNameProblem(name);
-    showProblem(nameProblem.value_or(failure_));
+    const std::optional<QString> nameProblem = WiFiStore::hiddenNameProblem(name);
+    showProblem(name.isEmpty() ? failure_ : nameProblem.value_or(failure_));
     connect_->setEnabled(
-        !joining && !WiFiStore::hiddenNameProblem(name) &&
+        !joining && !nameProblem &&
         !WiFiStore::hiddenPasswordProblem(kind, password ? std::optional(password_->text()) : std::nullopt));
     for (QWidget* field : {static_cast<QWidget*>(name_), static_cast<QWidget*>(security_),
                            static_cast<QWidget*>(password_), static_cast<QWidget*>(show_)})
