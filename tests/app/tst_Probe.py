@@ -10,7 +10,10 @@ from ondrel_run import OndrelCase, raw_characters
 # mark, C0, DEL, C1, bidi and invisible format characters, a line feed and the
 # line separator (tests/wifi/tst_SsidText holds the escapes' rules).
 ROOM = {
-    "interface": "wlan0", "saved": ["Home\x1b[2J", "Caf\u00e9"], "current": {"bssid": "aa:00:00:00:00:03"},
+    # Current: the second of two access points of one name, its BSSID in capitals
+    # (NetworkManager's case; the kernel's link has small letters).
+    "interface": "wlan0", "saved": ["Home\x1b[2J", "Caf\u00e9"],
+    "current": {"ssid": "Home\x1b[2J", "bssid": "AA:00:00:00:00:0A"},
     "networks": [
         {"ssid": "Home\x1b[2J", "bssid": "aa:00:00:00:00:01", "rssi": -40, "channel": 36,
          "security": "wpa2Personal", "password": "right-pass"},
@@ -39,7 +42,7 @@ TABLE = (HEADER +
          " \\ufeffOdd                        -80 dBm    0 不明         Unknown          aa:00:00:00:00:09\n"
          "*Home\\x1b[2J                      -95 dBm   11 2.4 GHz    WPA2             aa:00:00:00:00:0a\n"
          "計 8 件（* はシステムに登録済み）\n")
-STATUS = "位置情報: 許可済み\nインターフェース: wlan0 / 電源: true / 接続中: \\u202eemoH\\u2066\n"
+STATUS = "位置情報: 許可済み\nインターフェース: wlan0 / 電源: true / 接続中: Home\\x1b[2J\n"
 FAILED = "接続します: {0}\n失敗: Secrets were required, but not provided.（コード 7）\n"
 JOINED = "接続します: {0}\n成功。現在の接続先: {0}\n"
 NOT_FOUND = "「{0}」は見つかりませんでした\n"
@@ -85,7 +88,7 @@ class Probe(OndrelCase):
                          [(n["rssi"], n.get("ssid"), n.get("ssidHex")) for n in ROOM["networks"]])
         self.assertEqual((joined[0], networks[3]["ssid"], networks[6]["ssid"]), (0, "\ufffdA\ufffd", "\ufeffOdd"))
         self.assertEqual([n["bssid"][15:] + "*" * n["saved"] + "<" * n["current"] for n in networks if n["bssid"]],
-                         ["01*", "02*", "03<", "04", "07\x1b", "09", "0a*"])  # saved *, current <
+                         ["01*", "02*", "03", "04", "07\x1b", "09", "0a*<"])  # saved *, current <
         self.assertEqual([networks[5][k] for k in ["band", "widthMHz", "countryCode", "noise", "stationCount",
                                                    "utilization"]], ["6GHz", 160, "DE", -90, 3, 62])
         # Each figure's source: the simulation's where it gives one, null where none is reported.
@@ -97,7 +100,7 @@ class Probe(OndrelCase):
         self.assertEqual({k: joined[1]["interface"]["current"][k] for k in ["noise", "sources"]},
                          {"noise": 0, "sources": {"rssi": sim, "noise": None}})
         self.assertEqual((joined[1]["interface"]["current"]["ssid"], joined[1]["scan"]),
-                         ("\u202eemoH\u2066", {"outcome": "ok", "error": None}))
+                         ("Home\x1b[2J", {"outcome": "ok", "error": None}))
         self.assertEqual({k: joined[1]["join"][k] for k in ["outcome", "target", "error", "bssid", "current"]},
                          {"outcome": "ok", "target": "Home\x1b[2J", "error": None, "bssid": "aa:00:00:00:00:01",
                           "current": "Home\x1b[2J"})

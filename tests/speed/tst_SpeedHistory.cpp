@@ -161,6 +161,10 @@ private Q_SLOTS:
         QTest::newRow("upload only") << QByteArray(R"(,"uploadLatencyMs":61,"uploadJitterMs":2)") << L()
                                      << L({61, 2});
         QTest::newRow("a jitter missing") << QByteArray(R"(,"downloadLatencyMs":170)") << L() << L();
+        QTest::newRow("a negative jitter")
+            << QByteArray(
+                   R"(,"downloadLatencyMs":170,"downloadJitterMs":-6,"uploadLatencyMs":61,"uploadJitterMs":2)")
+            << L() << L({61, 2});
         QTest::newRow("fractional, negative, text, null")
             << QByteArray(R"(,"downloadLatencyMs":170.5,"downloadJitterMs":6,"uploadLatencyMs":-1,)"
                           R"("uploadJitterMs":2,"x":{"downloadLatencyMs":"1"},"y":null)")

@@ -89,6 +89,8 @@ private Q_SLOTS:
         QCOMPARE(b->frequencyMHz, 0);
         QVERIFY(!b->associated);
         QCOMPARE(b->elements, QByteArray::fromHex("0000"));
+        m.status = NL80211_BSS_STATUS_IBSS_JOINED; // an ad-hoc network joined: no access point's link
+        QVERIFY(!nl80211::bssFromMessage(nlmsg_hdr(m.build().get()))->associated);
 
         // No address of six bytes: nothing.
         m = BssMessage{};
