@@ -14,7 +14,9 @@ Each fault in the JSON list names a file, a text that occurs exactly once in
 it and its replacement. A fault is "killed" when the build succeeds and at
 least one test fails, "survived" when every test passes, and "invalid" when
 the text is missing or the mutated program does not compile (the set must be
-mended then: a fault that does not build measures nothing).
+mended then: a fault that does not build measures nothing). A fault marked
+"equivalent" (with the reason) was found by reading to behave exactly as the
+original; it is listed but neither run nor counted.
 
 The build is a plain Debug build with the tests (no sanitizers: it is rebuilt
 once per fault). ctest stops at the first failing test, so a killed fault
@@ -155,6 +157,10 @@ def main():
         started = time.monotonic()
         if original.count(f["find"]) != 1:
             outcome, detail = "invalid", f"text found {original.count(f['find'])} times"
+        elif f.get("equivalent"):
+            # Found by reading to behave exactly as the original: no test can
+            # kill it, so it is neither run nor counted.
+            outcome, detail = "equivalent", f["equivalent"]
         else:
             try:
                 path.write_text(original.replace(f["find"], f["replace"]), encoding="utf-8")
@@ -170,10 +176,12 @@ def main():
     run(["cmake", "--build", args.build, "-j", str(args.jobs)])
     invalid = 0
     for name in dict.fromkeys(s for s, _, _ in results):
-        outcomes = [o for s, o, _ in results if s == name]
+        outcomes = [o for s, o, _ in results if s == name and o != "equivalent"]
         killed = outcomes.count("killed")
         invalid += outcomes.count("invalid")
-        print(f"{name}: killed {killed} of {len(outcomes)} faults ({outcomes.count('invalid')} invalid)")
+        equivalent = sum(1 for s, o, _ in results if s == name and o == "equivalent")
+        print(f"{name}: killed {killed} of {len(outcomes)} faults ({outcomes.count('invalid')} invalid; "
+              f"{equivalent} equivalent, not counted)")
     return 0 if invalid == 0 else 1
 
 
