@@ -135,8 +135,14 @@ void PacedSpeedServer::run()
                 parameters.sched_priority = 10;
                 realtime_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters) == 0;
             }
-            if (rate != bytesPerSecond_)
+            if (rate != bytesPerSecond_) {
                 tokens = 0;
+                // The window a connection opens with comes from the listener's
+                // buffer: a paced link's is small, or a whole window of upload
+                // would be acknowledged before the pacing reads a byte of it.
+                const int buffer = bytesPerSecond_ > 0 ? 16 * 1024 : 4 * 1024 * 1024;
+                ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+            }
             rate = bytesPerSecond_;
             queue = queueBytes_;
             done_ = requested_;
@@ -220,9 +226,11 @@ void PacedSpeedServer::run()
                 revents |= POLLOUT; // a socket with nothing queued takes the short answer
             }
             if (c.state == Connection::State::body) {
-                // Body bytes may already sit in the head buffer.
+                // Body bytes may already sit in the head buffer; they came over the
+                // paced link too, so they use up tokens as well.
                 qint64 n = std::min<qint64>(c.bodyLeft, qint64(c.in.size()));
                 c.in.erase(0, size_t(n));
+                tokens -= rate > 0 ? double(n) : 0;
                 if (n == 0 && (revents & POLLIN)) {
                     const qint64 want = budget(std::min<qint64>(c.bodyLeft, qint64(sink.size())));
                     n = std::max<qint64>(0, want > 0 ? ::recv(c.fd, sink.data(), size_t(want), 0) : 0);
