@@ -218,9 +218,12 @@ ScanResult NetworkManagerBackend::scan()
 
 void NetworkManagerBackend::noteKernelReading(const KernelReading& reading)
 {
-    if (loggedKernelState_ && *loggedKernelState_ == reading.failure)
+    const std::variant<KernelFailure, qsizetype> state =
+        reading.failure ? std::variant<KernelFailure, qsizetype>(*reading.failure)
+                        : std::variant<KernelFailure, qsizetype>(reading.surveys.size());
+    if (loggedKernelState_ == state)
         return;
-    loggedKernelState_ = reading.failure;
+    loggedKernelState_ = state;
     if (reading.failure)
         debugLog(QStringLiteral("nl80211: the kernel's radio figures cannot be read (%1); "
                                 "NetworkManager's serve")
