@@ -272,6 +272,8 @@ class Lab:
                     f"[keyfile]\nunmanaged-devices=except:interface-name:{CLIENT}\n"
                     "[device]\nwifi.scan-rand-mac-address=no\n"
                     "[connectivity]\nenabled=false\n"
+                    # A network without DHCP fails in 20 s rather than the default 45.
+                    "[connection]\nipv4.dhcp-timeout=20\nipv6.ra-timeout=20\n"
                     "[logging]\nlevel=INFO\n")
         self._spawn("wpa_supplicant", ["wpa_supplicant", "-u", "-O", f"{RUN}/wpa_supplicant", "-t"])
         self._spawn("NetworkManager", ["NetworkManager", "--no-daemon", "--debug", f"--config={RUN}/nm.conf"])
