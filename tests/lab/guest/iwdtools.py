@@ -46,7 +46,9 @@ def networks():
 def hidden_access_points():
     """iwctl's hidden access points: {address: type}."""
     rows = _table(iwctl("station", STATION, "get-hidden-access-points"))
-    return {r.get("Address", "").lower(): r.get("Security", "") for r in rows if r.get("Address")}
+    # With none, iwctl's table has a row of words ("No hidden APs are available").
+    return {r["Address"].lower(): r.get("Security", "") for r in rows
+            if re.fullmatch(r"[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){5}", r.get("Address", ""))}
 
 
 def known():

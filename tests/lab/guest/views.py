@@ -6,7 +6,7 @@ import glob
 import os
 import re
 
-from labenv import CLIENT, sh
+from labenv import CLIENT, log, sh
 
 KEYFILES = "/etc/NetworkManager/system-connections"
 RUNTIME_KEYFILES = "/run/NetworkManager/system-connections"
@@ -153,8 +153,21 @@ def nmcli_profiles():
         profiles[uuid] = {"type": kind, "filename": filename, "active": active == "yes", "settings": {}}
     if not profiles:
         return profiles
+    _read_settings(profiles, list(profiles))
+    # nmcli prints a profile without its secrets when NetworkManager's answer to its
+    # request for them came too late (seen on a loaded machine): those are asked again, alone.
+    again = [u for u, p in profiles.items() if p["settings"].get("802-11-wireless-security.key-mgmt") in
+             ("wpa-psk", "sae") and not p["settings"].get("802-11-wireless-security.psk")]
+    if again:
+        log(f"nmcli gave no secrets for {again}: asked again")
+        _read_settings(profiles, again, "--wait", "30")
+    return profiles
+
+
+def _read_settings(profiles, uuids, *options):
     settings = None
-    for row in sh("nmcli", "-s", "-t", "-e", "yes", "connection", "show", *profiles, check=False).splitlines():
+    for row in sh("nmcli", *options, "-s", "-t", "-e", "yes", "connection", "show", *uuids,
+                  check=False).splitlines():
         key, _, value = row.partition(":")
         value = value.replace("\\:", ":").replace("\\\\", "\\")
         if key == "connection.id":
@@ -163,7 +176,6 @@ def nmcli_profiles():
             profiles[value]["settings"] = settings
         if settings is not None:
             settings[key] = value
-    return profiles
 
 
 def keyfiles():

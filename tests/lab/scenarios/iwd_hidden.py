@@ -10,6 +10,13 @@ HIDDEN = "Lab Hidden"
 def run(lab, check):
     iwdtools.scan()
     hidden = iwdtools.hidden_access_points()
+    for _ in range(2):  # the scan may have ended before the radio heard the hidden beacons
+        if hidden:
+            break
+        check.retried("iwd listed no hidden access point yet: iwctl's scan again")
+        iwdtools.scan()
+        hidden = iwdtools.hidden_access_points()
+    check.true("iwd lists the hidden access point", bool(hidden), hidden)
     status, doc = iwdtools.probe(lab)
     unnamed = {n["bssid"]: n for n in doc.get("networks", []) if n["ssid"] is None}
     check.equal("hidden: listed by address", sorted(hidden), sorted(unnamed))
