@@ -122,7 +122,7 @@ int shotTab(const QStringList& args)
 ShotSubject chooseShotSubject(const QStringList& args, bool settings, ShotObjects objects)
 {
     if (args.contains(QStringLiteral("--history")))
-        return {std::make_unique<SpeedHistoryView>(SpeedHistory::shared()), QSize(900, 460)};
+        return {std::make_unique<SpeedHistoryView>(SpeedHistory::shared()), QSize(1020, 500)};
     if (args.contains(QStringLiteral("--speed")))
         return {std::make_unique<SpeedTestView>(objects.store, SpeedHistory::shared()), QSize(460, 620)};
     if (settings)

@@ -52,7 +52,32 @@ class HistoryTable : public QTableView {
 public:
     std::function<void(const QPoint& viewportPos, bool keyboard)> onContextMenu;
 
+    // The name takes whatever width the other columns leave, but never less
+    // than its minimum: where a language's headers widen the figures'
+    // columns, the table scrolls sideways rather than cut every name short.
+    void fitNameColumn()
+    {
+        QHeaderView* header = horizontalHeader();
+        int others = 0;
+        for (int c = 0; c < header->count(); ++c) {
+            if (c != SpeedHistoryModel::network)
+                others += header->sectionSize(c);
+        }
+        const int name = std::max(kColumns[SpeedHistoryModel::network].minimum, viewport()->width() - others);
+        if (header->sectionSize(SpeedHistoryModel::network) != name)
+            header->resizeSection(SpeedHistoryModel::network, name);
+    }
+
 protected:
+    // The viewport's width changes with the window and with the vertical
+    // scroll bar coming and going.
+    bool viewportEvent(QEvent* event) override
+    {
+        const bool handled = QTableView::viewportEvent(event);
+        if (event->type() == QEvent::Resize)
+            fitNameColumn();
+        return handled;
+    }
     void contextMenuEvent(QContextMenuEvent* event) override
     {
         if (onContextMenu)
@@ -207,8 +232,11 @@ SpeedHistoryView::SpeedHistoryView(SpeedHistory& history, QWidget* parent)
         // Wider where this language's header needs it.
         header->resizeSection(c, std::max(kColumns[c].ideal, header->sectionSizeHint(c)));
     }
-    // The name takes whatever width the other columns leave.
-    header->setSectionResizeMode(SpeedHistoryModel::network, QHeaderView::Stretch);
+    table->fitNameColumn();
+    connect(header, &QHeaderView::sectionResized, table, [table](int column) {
+        if (column != SpeedHistoryModel::network)
+            table->fitNameColumn();
+    });
     table->onContextMenu = [this](const QPoint& pos, bool keyboard) {
         // From the keyboard the menu acts on the selection, whatever row the
         // focus is on, and opens beside the focused row.

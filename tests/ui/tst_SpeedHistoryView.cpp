@@ -1,6 +1,6 @@
 // The speed history window: the empty state, the count, live rows, Clear All
 // and its undo, sorting (band by its numeric code), deletion from the context
-// menu, the CSV export and its failures, a history file that is no file, and
+// menu, the name column's minimum width, the CSV export and its failures, a history file that is no file, and
 // the chart's choice of network.
 
 #include "tests/ui/UiTestKit.h"
@@ -10,9 +10,11 @@
 #include "ui/SpeedHistoryView.h"
 
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTest>
@@ -128,6 +130,37 @@ private Q_SLOTS:
             v.table()->sortByColumn(s.column, s.order);
             QCOMPARE(column(*v.model(), s.column), s.texts);
         }
+    }
+
+    // The name fills what the other columns leave, and where they leave
+    // less than its minimum (wide headers, a column dragged wider) the table
+    // scrolls sideways rather than cutting the names short.
+    void theNameKeepsItsMinimumWidth()
+    {
+        add("Ondrel-Home", 1);
+        SpeedHistoryView& v = view();
+        v.resize(1020, 500); // as the window opens
+        QHeaderView* header = v.table()->horizontalHeader();
+        const auto others = [header] {
+            int sum = 0;
+            for (int c = 0; c < header->count(); ++c)
+                sum += c == SpeedHistoryModel::network ? 0 : header->sectionSize(c);
+            return sum;
+        };
+        const int viewport = v.table()->viewport()->width();
+        QTRY_COMPARE(header->sectionSize(SpeedHistoryModel::network), viewport - others());
+        QVERIFY(header->sectionSize(SpeedHistoryModel::network) > 110);
+        QCOMPARE(v.table()->horizontalScrollBar()->maximum(), 0);
+        // The date dragged wider than the name's room: the name keeps 110.
+        header->resizeSection(SpeedHistoryModel::date,
+                              header->sectionSize(SpeedHistoryModel::date) + viewport);
+        QCOMPARE(header->sectionSize(SpeedHistoryModel::network), 110);
+        QTRY_VERIFY(v.table()->horizontalScrollBar()->maximum() > 0);
+        // A wider window gives the name the room again.
+        v.resize(1020 + 2 * viewport, 500);
+        QTRY_COMPARE(header->sectionSize(SpeedHistoryModel::network),
+                     v.table()->viewport()->width() - others());
+        QVERIFY(header->sectionSize(SpeedHistoryModel::network) > 110);
     }
 
     void contextMenuDeletesTheRowsItWasOpenedOn()

@@ -159,6 +159,9 @@ class Desktop:
         self.alerts = []  # (role, name) of every alert or notification that showed
         pyatspi.Registry.registerEventListener(self.on_focus, "object:state-changed:focused")
         pyatspi.Registry.registerEventListener(self.on_showing, "object:state-changed:showing")
+        # Key presses as the program hands them to the accessibility bus,
+        # listened to only while a chord is pressed (see key()).
+        self.presses = []
         if not self.wait_quietly(lambda: pyatspi.Registry.getDesktop(0) is not None, 10):
             self.close()
             skip("the accessibility bus did not start (at-spi2-core)")
@@ -192,6 +195,10 @@ class Desktop:
         except Exception:
             pass
 
+    def on_press(self, event):
+        self.presses.append(event.event_string)
+        return False
+
     def pump(self):
         context = self.GLib.MainContext.default()
         while context.pending():
@@ -222,11 +229,26 @@ class Desktop:
         for key in keys:
             *held, last = key.split("+")
             if "alt" in held:
-                # Alt held down first and let go last, as a hand does: a chord
-                # sent at once lets Alt's release reach the menu bar as a press
-                # of Alt alone, which closes the menu it just opened.
-                subprocess.run(["xdotool", *[a for m in held for a in ("keydown", m)], "key", last,
-                                *[a for m in reversed(held) for a in ("keyup", m)]], check=True)
+                # Alt held down first and let go last, as a hand does, and the
+                # letter only once the program has handed Alt's press to the
+                # accessibility bus: the toolkit holds back every key that is
+                # not a shortcut until the bus has seen it, while the shortcut
+                # Alt+letter acts at once, so a press of Alt still held back
+                # would reach the menu just opened as a press of Alt alone,
+                # which closes it.
+                registry, kinds = self.pyatspi.Registry, (self.pyatspi.KEY_PRESSED_EVENT,)
+                registry.registerKeystrokeListener(self.on_press, mask=self.pyatspi.allModifiers(), kind=kinds,
+                                                   synchronous=False, preemptive=False)
+                try:
+                    seen = len(self.presses)
+                    subprocess.run(["xdotool", *[a for m in held for a in ("keydown", m)]], check=True)
+                    self.wait("the program to take the press of " + "+".join(held),
+                              lambda: len(self.presses) >= seen + len(held))
+                finally:
+                    registry.deregisterKeystrokeListener(self.on_press, mask=self.pyatspi.allModifiers(),
+                                                         kind=kinds)
+                subprocess.run(["xdotool", "key", last, *[a for m in reversed(held) for a in ("keyup", m)]],
+                               check=True)
             else:
                 subprocess.run(["xdotool", "key", "--clearmodifiers", key], check=True)
 
