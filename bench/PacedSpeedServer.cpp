@@ -137,9 +137,10 @@ void PacedSpeedServer::run()
             }
             if (rate != bytesPerSecond_) {
                 tokens = 0;
-                // The window a connection opens with comes from the listener's
-                // buffer: a paced link's is small, or a whole window of upload
-                // would be acknowledged before the pacing reads a byte of it.
+                // Connections take their receive buffer, and the window they open
+                // with, from the listener's: a paced link holds a modest queue, or a
+                // whole window of upload would be acknowledged before the pacing
+                // reads a byte of it.
                 const int buffer = bytesPerSecond_ > 0 ? 16 * 1024 : 4 * 1024 * 1024;
                 ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
             }
@@ -197,10 +198,9 @@ void PacedSpeedServer::run()
             (void)!::read(wakeFd_, &wakes, sizeof wakes);
         for (int fd; (fds[1].revents & POLLIN) &&
                      (fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
-            const int yes = 1, queue = 16 * 1024;
+            // The receive buffer comes from the listener's (set with the rate).
+            const int yes = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-            if (rate > 0) // a paced link holds a modest queue, not loopback's megabytes
-                ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &queue, sizeof queue);
             connections.push_back(std::make_unique<Connection>());
             connections.back()->fd = fd;
         }

@@ -218,9 +218,7 @@ ScanResult NetworkManagerBackend::scan()
 
 void NetworkManagerBackend::noteKernelReading(const KernelReading& reading)
 {
-    const std::variant<KernelFailure, qsizetype> state =
-        reading.failure ? std::variant<KernelFailure, qsizetype>(*reading.failure)
-                        : std::variant<KernelFailure, qsizetype>(reading.surveys.size());
+    const auto state = std::pair(reading.failure, reading.surveys.size()); // a failure has no survey
     if (loggedKernelState_ == state)
         return;
     loggedKernelState_ = state;

@@ -15,7 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <variant>
+#include <utility>
 
 namespace ondrel {
 
@@ -158,9 +158,9 @@ private:
     NetworkManagerSecretAgent* agent_ = nullptr; // lives on daemon_'s thread
     std::shared_ptr<KernelRadio> kernel_;
     std::unique_ptr<KernelLinkCache> link_;
-    // What the log last said of the kernel's readings: its failure, else how many
+    // What the log last said of the kernel's readings: its failure and how many
     // channels its survey had (a scan under way empties the survey). Worker thread only.
-    std::optional<std::variant<KernelFailure, qsizetype>> loggedKernelState_;
+    std::optional<std::pair<std::optional<KernelFailure>, qsizetype>> loggedKernelState_;
     mutable std::atomic<quint64> roundTrips_{0};
     mutable std::atomic<bool> firstLoadSeen_{false};
 };
