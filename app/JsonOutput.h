@@ -29,6 +29,9 @@ namespace ondrel {
 inline constexpr char kProbeFormat[] = "ondrel-probe/1";
 inline constexpr char kSpeedTestFormat[] = "ondrel-speedtest/1";
 inline constexpr char kHistoryFormat[] = "ondrel-history/1";
+// "--shot PATH --json": the file written and what its window gives a screen
+// reader; unlike the others, its texts are the window's, in its language.
+inline constexpr char kShotFormat[] = "ondrel-shot/1";
 
 // `object` as indented UTF-8 JSON ending in a line feed, every string valid
 // Unicode (a name's bytes that are not UTF-8 as U+FFFD). Besides JSON's own

@@ -3,6 +3,8 @@
 
 #include "app/Shot.h"
 
+#include "app/AccessibleTree.h"
+#include "app/JsonOutput.h"
 #include "app/Modes.h"
 #include "app/TerminalText.h"
 #include "speed/SpeedHistory.h"
@@ -189,6 +191,17 @@ int runShot(const QString& path, bool settings, const QStringList& args)
     if (file.write(png) != png.size() || !file.commit())
         return notWritten(path, file);
 
+    if (args.contains(QStringLiteral("--json"))) {
+        // What the picture shows, as a screen reader is given it.
+        const QJsonObject report{
+            {QStringLiteral("format"), QString::fromLatin1(kShotFormat)},
+            {QStringLiteral("file"), path},
+            {QStringLiteral("width"), subject.size.width()},
+            {QStringLiteral("height"), subject.size.height()},
+            {QStringLiteral("elements"), accessibleTree(widget)},
+        };
+        return writeJson(report) ? 0 : 1;
+    }
     std::fputs(QStringLiteral("書き出しました: %1\n").arg(terminalSafe(path)).toUtf8().constData(), stdout);
     std::fflush(stdout);
     return 0;

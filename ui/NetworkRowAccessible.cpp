@@ -6,6 +6,7 @@
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkListView.h"
 #include "ui/NetworkRow.h"
+#include "ui/Strength.h"
 
 #include <QWidget>
 #include <QWindow>
@@ -71,8 +72,11 @@ QString NetworkRowAccessible::text(QAccessible::Text t) const
     case QAccessible::Name:
         return nameOf(n);
     case QAccessible::Description: {
-        QStringList lines{
-            NetworkRow::chipTexts(*view_->networks(), index_.row()).join(QStringLiteral(" · "))};
+        // The strength as the row shows it, in the chosen unit, then its chips.
+        const NetworkListModel& model = *view_->networks();
+        QStringList figures = NetworkRow::chipTexts(model, index_.row());
+        figures.prepend(strengthText(n.rssi, model.unit()));
+        QStringList lines{figures.join(QStringLiteral(" · "))};
         if (n.ssid)
             lines.append(nameBytesLine(*n.ssid));
         // Why the row offers no Connect action.

@@ -249,21 +249,29 @@ private Q_SLOTS:
                 texts.append(action->text() + (action->isEnabled() ? "" : " (disabled)"));
             return texts.join(' ');
         };
+        // The description opens with the strength that the row paints.
+        auto strength = [&](const QString& name) {
+            return read(row(name)->text(QAccessible::Description)).section(u'\n', 0, 0).split(QStringLiteral(" · ")).value(0);
+        };
         const struct {
-            QString row, name, offers;
+            QString row, name, offers, strength;
         } expected[] = {
             {"Home", "Home, Good, WPA2, Connected, Saved, Favorite",
-             "Remove from Favorites | Remove from Favorites"},
-            {"Legacy", "Legacy, Weak, WEP, Saved", "Connect Add to Favorites | Add to Favorites Connect"},
+             "Remove from Favorites | Remove from Favorites", "-55 dBm"},
+            {"Legacy", "Legacy, Weak, WEP, Saved", "Connect Add to Favorites | Add to Favorites Connect",
+             "-80 dBm"},
             {"Corp", "Corp, Fair, Enterprise (802.1X)",
-             "Add to Favorites | Add to Favorites Connect (disabled)"},
+             "Add to Favorites | Add to Favorites Connect (disabled)", "-70 dBm"},
         };
         for (const auto& e : expected) {
+            QCOMPARE(strength(e.row), e.strength);
             QCOMPARE(read(row(e.row)->text(QAccessible::Name)), e.name);
             QCOMPARE(offers(e.row), e.offers);
             QCOMPARE(list->indexOfChild(row(e.row)), w.rowOf(e.row));
         }
         QVERIFY(row("Home")->state().active);
+        w.prefs->setStrengthUnit(StrengthUnit::percent);
+        QTRY_COMPARE(strength("Legacy"), QStringLiteral("40%"));
 
         row("Legacy")->actionInterface()->doAction(NetworkRowAccessible::favoriteAction());
         QCOMPARE(w.prefs->favorites(), (QStringList{"Home", "Legacy"}));

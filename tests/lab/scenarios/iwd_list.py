@@ -1,9 +1,11 @@
 """iwd alone: Ondrel's list against iwctl's, and the main window."""
 
+import json
 import os
 
 import iwdtools
 import radios
+import window
 
 # iwd's type for each of Ondrel's security tokens (iwd does not tell WPA2 from WPA3, nor OWE from open).
 TYPES = {"wpa2Personal": "psk", "open": "open", "enterprise": "8021x", "wep": "wep"}
@@ -41,6 +43,21 @@ def run(lab, check):
     check.true("table: interface line", "インターフェース: wlan0 / 電源: true" in err, err)
 
     shot = os.path.join(lab.results, "iwd-main-en.png")
-    status, out, err = iwdtools.ondrel(lab, "--lang", "en", "--shot", shot)
+    status, out, err = iwdtools.ondrel(lab, "--lang", "en", "--shot", shot, "--json")
+    iwctl = iwdtools.networks()
     check.equal("window: exit status", 0, status)
     check.true("window: picture written", os.path.getsize(shot) > 10000 if os.path.exists(shot) else False, err)
+    try:
+        shown = window.rows(json.loads(out))
+    except (ValueError, KeyError) as e:
+        check.true("window: an ondrel-shot/1 document", False, str(e))
+        return
+    # A row per name iwctl lists (iwd gives one signal per network), its strength iwd's; names
+    # that the window shows escaped are read by the probe's checks above.
+    by_name = {r["name"]: r for r in shown}
+    for name, (kind, signal) in sorted(iwctl.items()):
+        if not (name.isascii() and name.isprintable()):
+            continue
+        check.equal(f"window: {name}: the strength drawn", round(signal / 100), (by_name.get(name) or {}).get("rssi"))
+    levels = [r["rssi"] for r in shown]
+    check.true("window: strongest first", levels == sorted(levels, reverse=True), levels)

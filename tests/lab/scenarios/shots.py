@@ -1,9 +1,13 @@
 """--shot of the main window and of the speed test window on the real stack:
 PNG files of the windows' sizes with something drawn in them (the pictures
-are kept in the results for a look)."""
+are kept in the results for a look), and the main window's rows and card as a
+screen reader reads them, against the kernel's figures of the same moment."""
 
 import struct
 import zlib
+
+import listing
+import window
 
 WINDOWS = [("main", [], (860, 620)), ("speed-test", ["--speed"], (460, 620))]
 
@@ -26,8 +30,14 @@ def png_size_and_colours(path):
 def run(lab, check):
     for name, args, size in WINDOWS:
         path = f"{lab.results}/shot-{name}.png"
-        run = lab.app.run("--lang", "en", "--shot", path, *args, timeout=120)
+        run = lab.app.run("--lang", "en", "--shot", path, *args, "--json", timeout=120)
+        ref = listing.snapshot()
         check.equal(f"{name}: exit status", 0, run.rc)
+        doc = window.document(check, run, name)
+        if doc:
+            check.equal(f"{name}: the report's window size", size, (doc.get("width"), doc.get("height")))
+        if doc and name == "main":
+            window.judge_rows(check, doc, ref, name)
         try:
             seen, colours = png_size_and_colours(path)
         except OSError as e:
