@@ -251,7 +251,10 @@ private Q_SLOTS:
         };
         // The description opens with the strength that the row paints.
         auto strength = [&](const QString& name) {
-            return read(row(name)->text(QAccessible::Description)).section(u'\n', 0, 0).split(QStringLiteral(" · ")).value(0);
+            return read(row(name)->text(QAccessible::Description))
+                .section(u'\n', 0, 0)
+                .split(QStringLiteral(" · "))
+                .value(0);
         };
         const struct {
             QString row, name, offers, strength;
