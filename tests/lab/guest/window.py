@@ -9,8 +9,8 @@ import re
 from check import SIGNAL_TOLERANCE_DB
 
 STRENGTH = re.compile(r"^(-?\d+) dBm")
-BSSID = re.compile(r"([0-9a-f]{2}(?::[0-9a-f]{2}){5})$")
-ISOLATED = re.compile("^\u2068(.*)\u2069, ")
+BSSID = re.compile(r"([0-9A-Fa-f]{2}(?::[0-9A-Fa-f]{2}){5})$")
+ISOLATED = re.compile("^\u2068(.*)\u2069, (.*)$")
 
 
 def document(check, run, what):
@@ -25,7 +25,8 @@ def document(check, run, what):
 
 
 def rows(doc):
-    """The list's rows in order: {"name" (as shown), "rssi", "bssid" (or None), "description"}."""
+    """The list's rows in order: {"name" (as shown), "current", "rssi", "bssid" (lower case, or None),
+    "description"}."""
     out = []
     for e in doc["elements"]:
         if e["role"] != "ListItem":
@@ -33,9 +34,10 @@ def rows(doc):
         first = (e["description"] or "").split("\n")[0]
         strength, bssid = STRENGTH.match(first), BSSID.search(first)
         name = ISOLATED.match(e["name"] or "")
+        marks = name.group(2).split(", ") if name else []
         out.append({"name": name.group(1) if name else e["name"], "description": first,
-                    "rssi": int(strength.group(1)) if strength else None,
-                    "bssid": bssid.group(1) if bssid else None})
+                    "current": "Connected" in marks, "rssi": int(strength.group(1)) if strength else None,
+                    "bssid": bssid.group(1).lower() if bssid else None})
     return out
 
 
@@ -49,7 +51,8 @@ def card(doc):
 def judge_rows(check, doc, ref, label):
     """Each row against the kernel at the same moment: its strength is its access point's (the
     link's for the current one, the scan dump's otherwise), that access point is the strongest of
-    its name, strongest first, and every name the kernel lists has a row."""
+    its name, the current network first and the others strongest first, and every name the kernel
+    lists has a row."""
     kernel, link = ref["kernel"], ref["link"]
 
     def level(bssid):
@@ -73,9 +76,13 @@ def judge_rows(check, doc, ref, label):
                        level(r["bssid"]) >= strongest - SIGNAL_TOLERANCE_DB, level(r["bssid"]))
     check.equal(f"{label}: a row for every name the kernel lists",
                 sorted({o["ssid"] for o in kernel.values() if o["ssid"]}), sorted(names))
-    levels = [r["rssi"] for r in shown]
-    check.true(f"{label}: strongest first", levels == sorted(levels, reverse=True), levels)
+    current = [i for i, r in enumerate(shown) if r["current"]]
+    check.equal(f"{label}: the current network's row first", [0] if link else [], current)
+    levels = [r["rssi"] for r in shown if not r["current"]]
+    check.true(f"{label}: the others strongest first", levels == sorted(levels, reverse=True), levels)
     if link:
+        first = kernel.get(shown[0]["bssid"]) if shown else None
+        check.equal(f"{label}: the first row is the link's network", link.get("ssid"), first and first["ssid"])
         c = card(doc)
         seen = re.search(r"(-?\d+) dBm", c) if c else None
         check.true(f"{label}: the current network's card", c, c)
