@@ -107,6 +107,8 @@ private Q_SLOTS:
             << kSsid + ht(1) + he(kVhtInfo, bytes({1, 42, 0})) << facts("Cafe", 80);
         QTest::newRow("HE announcing 6 GHz information it lacks")
             << kSsid + he(kSixGhz, bytes({5, 2})) << facts("Cafe", 20);
+        QTest::newRow("HE 6 GHz information one byte short")
+            << kSsid + he(kSixGhz, sixGhz(2, 7, 0).chopped(1)) << facts("Cafe", 20);
         QTest::newRow("HE shorter than its fixed part")
             << kSsid + element(255, bytes({36, 0, 0})) << facts("Cafe", 20);
         QTest::newRow("another extension element")
