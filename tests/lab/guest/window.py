@@ -25,8 +25,8 @@ def document(check, run, what):
 
 
 def rows(doc):
-    """The list's rows in order: {"name" (as shown), "current", "rssi", "bssid" (lower case, or None),
-    "description"}."""
+    """The list's rows in order: {"name" (as shown), "current", "saved", "rssi", "bssid" (lower case,
+    or None), "description"}."""
     out = []
     for e in doc["elements"]:
         if e["role"] != "ListItem":
@@ -36,7 +36,7 @@ def rows(doc):
         name = ISOLATED.match(e["name"] or "")
         marks = name.group(2).split(", ") if name else []
         out.append({"name": name.group(1) if name else e["name"], "description": first,
-                    "current": "Connected" in marks, "rssi": int(strength.group(1)) if strength else None,
+                    "current": "Connected" in marks, "saved": "Saved" in marks, "rssi": int(strength.group(1)) if strength else None,
                     "bssid": bssid.group(1).lower() if bssid else None})
     return out
 

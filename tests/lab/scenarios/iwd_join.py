@@ -1,10 +1,14 @@
 """iwd alone: joining with Ondrel, each step against iwctl and iwd's files: a
 new network wrong then right, the known network again without a password, a
-stored passphrase that no longer works, an open network, enterprise refused."""
+stored passphrase that no longer works, an open network, the window on the
+network joined, enterprise refused."""
 
+import json
 import os
+import re
 
 import iwdtools
+import window
 from labenv import IWD_STATE
 
 WPA2, RIGHT = "Lab WPA2", "correct horse"
@@ -84,6 +88,27 @@ def run(lab, check):
         check.equal(f"{name}: exit status", 0, status)
         check.equal(f"{name}: iwctl", name, iwdtools.station().get("Connected network"))
         check.true(f"{name}: stored", os.path.exists(iwdtools.file_of(name, kind)))
+
+    # The window on the network just joined: its row first and marked, the known ones marked saved,
+    # the card's strength iwd's.
+    shot = os.path.join(lab.results, "iwd-joined-en.png")
+    status, out, err = iwdtools.ondrel(lab, "--lang", "en", "--shot", shot, "--json")
+    check.equal("window, joined: exit status", 0, status)
+    try:
+        doc = json.loads(out)
+    except ValueError as e:
+        doc = {"elements": [], "error": str(e)}
+    shown, known = window.rows(doc), iwdtools.known()
+    check.equal("window, joined: the first row, current", ("Lab SAE", True),
+                (shown[0]["name"], shown[0]["current"]) if shown else None)
+    check.equal("window, joined: rows marked saved, iwctl's known networks",
+                sorted(n for n in known if n.isascii() and n.isprintable()),
+                sorted(r["name"] for r in shown if r["saved"]))
+    signal = iwdtools.networks().get("Lab SAE", (None, None))[1]
+    card = window.card(doc) or ""
+    strength = re.search(r"(-?\d+) dBm", card)
+    check.equal("window, joined: the card's strength, iwctl's", None if signal is None else round(signal / 100),
+                int(strength.group(1)) if strength else card)
 
     # Enterprise: iwd refuses what it has no settings for; nothing stored.
     status, doc = iwdtools.probe(lab, "--connect", "Lab Enterprise")
