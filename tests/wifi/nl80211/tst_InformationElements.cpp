@@ -115,7 +115,13 @@ private Q_SLOTS:
             << kSsid + element(255, bytes({35, 1, 2, 3})) << facts("Cafe", 20);
         QTest::newRow("country, upper case") << element(7, "DE \x01\x0d\x14") << facts({}, 20, false, "DE");
         QTest::newRow("country, lower case") << element(7, "fr") << facts({}, 20, false, "FR");
+        QTest::newRow("country, the alphabet's ends") << element(7, "ZA") << facts({}, 20, false, "ZA");
+        QTest::newRow("country, the alphabet's ends, lower case")
+            << element(7, "az") << facts({}, 20, false, "AZ");
         QTest::newRow("country not letters") << element(7, "D\x1b ") << facts({}, 20);
+        for (const char* sign : {"@A", "Z[", "`a", "z{"}) // the signs on either side of the letters
+            QTest::newRow(qPrintable(QStringLiteral("country %1").arg(QLatin1String(sign))))
+                << element(7, sign) << facts({}, 20);
         QTest::newRow("country too short") << element(7, "D") << facts({}, 20);
         QTest::newRow("BSS Load") << element(11, bytes({0x0c, 0x01, 80, 0x20, 0x4e}))
                                   << facts({}, 20, false, {}, 268, 80);
