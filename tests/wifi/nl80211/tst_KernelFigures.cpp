@@ -113,6 +113,19 @@ private Q_SLOTS:
         QCOMPARE(record.sources.load, FigureSource::elements);
     }
 
+    // An entry exactly as old as the limit still counts; a millisecond older, it does not.
+    void staleLimit()
+    {
+        for (const auto& [age, rssi] :
+             {std::pair{kKernelBssStaleAfter, -31}, {kKernelBssStaleAfter + 1ms, -75}}) {
+            QList<AccessPoint> aps{daemonAp("Lab Old", "02:00:00:00:08:00", 2437, -75)};
+            KernelReading reading;
+            reading.bsses = {bss("02:00:00:00:08:00", 2437, -3100, plain("Lab Old"), age)};
+            mergeKernelFigures(aps, reading);
+            QCOMPARE(aps[0].rssi, rssi);
+        }
+    }
+
     // A reading that failed, or one with nothing of these access points,
     // changes nothing; a hidden network's blank name is no other name.
     void leavesAlone()
