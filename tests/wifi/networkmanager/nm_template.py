@@ -301,8 +301,10 @@ def _ask_agents(conn, flags):
     keyring = st['keyring'].get(str(conn.settings['connection']['uuid']))
     if keyring is None:
         _fail(AGENT_MANAGER_IFACE + '.NoSecrets', 'No agents were available for this request.')
-    if flags & REQUEST_NEW:  # the desktop asks the user, who cancels
-        _fail(canceled, 'User canceled the secrets request.')
+    if flags & REQUEST_NEW:  # the desktop asks the user, who cancels or (desktop_answer) types one
+        if not st.get('desktop_answer'):
+            _fail(canceled, 'User canceled the secrets request.')
+        return {'psk': dbus.String(st['desktop_answer'])}
     return {'psk': dbus.String(keyring)}
 
 def _secret_for_activation(conn, flags):
