@@ -8,8 +8,11 @@
 #include "ui/Chip.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkRow.h"
+#include "ui/SignalBars.h"
+#include "ui/Tints.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QListView>
 #include <QPainter>
 #include <QScopeGuard>
@@ -226,6 +229,32 @@ private Q_SLOTS:
         QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, button);
         QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, button - QPoint(200, 0));
         QCOMPARE(connectSpy.count(), joins);
+    }
+
+    // As many bars lit as the strength gives, in its colour (red, orange, green from three); the
+    // rest unlit.
+    void signalBarsLightTheirCount()
+    {
+        const QPalette palette = QApplication::palette();
+        const QColor tints[] = {QColor(), tintRed(palette), tintOrange(palette), tintGreen(palette),
+                                tintGreen(palette)};
+        for (int bars = 0; bars <= 4; ++bars) {
+            QImage image(int(SignalBars::kWidth) * 4, 48, QImage::Format_ARGB32);
+            image.fill(Qt::transparent);
+            {
+                QPainter painter(&image);
+                painter.scale(4, 4);
+                SignalBars::paint(painter, QRectF(0, 0, SignalBars::kWidth, 12), bars, palette);
+            }
+            QString seen;
+            for (int i = 0; i < 4; ++i) {
+                // The middle of bar i (3 units wide, 2 apart, 18 in all, centred), two units
+                // above the bottom: inside the shortest bar too.
+                const QColor pixel = image.pixelColor(int((1.5 + i * 5 + 1.5) * 4), (12 - 2) * 4);
+                seen += pixel == tints[bars] ? u'#' : u'.';
+            }
+            QCOMPARE(seen, QString(bars, u'#') + QString(4 - bars, u'.'));
+        }
     }
 };
 
