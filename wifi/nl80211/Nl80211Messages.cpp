@@ -4,6 +4,7 @@
 #include <netlink/attr.h>
 #include <netlink/genl/genl.h>
 
+#include <array>
 #include <cmath>
 
 namespace ondrel::nl80211 {
@@ -18,19 +19,29 @@ bool parseTop(nlmsghdr* header, nlattr** attributes)
 {
     if (!genlmsg_valid_hdr(header, 0))
         return false;
-    nla_policy policy[NL80211_ATTR_MAX + 1] = {};
-    policy[NL80211_ATTR_BSS].type = NLA_NESTED;
-    policy[NL80211_ATTR_SURVEY_INFO].type = NLA_NESTED;
-    policy[NL80211_ATTR_STA_INFO].type = NLA_NESTED;
-    policy[NL80211_ATTR_MAC].minlen = kMacLength;
-    return genlmsg_parse(header, 0, attributes, NL80211_ATTR_MAX, policy) == 0;
+    // Built once: a dump brings one message per BSS.
+    static const std::array<nla_policy, NL80211_ATTR_MAX + 1> policy = [] {
+        std::array<nla_policy, NL80211_ATTR_MAX + 1> p{};
+        p[NL80211_ATTR_BSS].type = NLA_NESTED;
+        p[NL80211_ATTR_SURVEY_INFO].type = NLA_NESTED;
+        p[NL80211_ATTR_STA_INFO].type = NLA_NESTED;
+        p[NL80211_ATTR_MAC].minlen = kMacLength;
+        return p;
+    }();
+    return genlmsg_parse(header, 0, attributes, NL80211_ATTR_MAX, policy.data()) == 0;
 }
 
 } // namespace
 
 QString macText(const unsigned char* a)
 {
-    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", a[0], a[1], a[2], a[3], a[4], a[5]);
+    constexpr char kDigits[] = "0123456789abcdef";
+    QString text(3 * kMacLength - 1, QLatin1Char(':'));
+    for (int i = 0; i < kMacLength; ++i) {
+        text[3 * i] = QLatin1Char(kDigits[a[i] >> 4]);
+        text[3 * i + 1] = QLatin1Char(kDigits[a[i] & 0xf]);
+    }
+    return text;
 }
 
 std::optional<KernelBss> bssFromMessage(nlmsghdr* header)
@@ -38,14 +49,18 @@ std::optional<KernelBss> bssFromMessage(nlmsghdr* header)
     nlattr* top[NL80211_ATTR_MAX + 1] = {};
     if (!parseTop(header, top) || !top[NL80211_ATTR_BSS])
         return std::nullopt;
-    nla_policy policy[NL80211_BSS_MAX + 1] = {};
-    policy[NL80211_BSS_BSSID].minlen = kMacLength;
-    policy[NL80211_BSS_FREQUENCY].type = NLA_U32;
-    policy[NL80211_BSS_SIGNAL_MBM].type = NLA_U32;
-    policy[NL80211_BSS_SEEN_MS_AGO].type = NLA_U32;
-    policy[NL80211_BSS_STATUS].type = NLA_U32;
+    static const std::array<nla_policy, NL80211_BSS_MAX + 1> policy = [] {
+        std::array<nla_policy, NL80211_BSS_MAX + 1> p{};
+        p[NL80211_BSS_BSSID].minlen = kMacLength;
+        p[NL80211_BSS_FREQUENCY].type = NLA_U32;
+        p[NL80211_BSS_SIGNAL_MBM].type = NLA_U32;
+        p[NL80211_BSS_SEEN_MS_AGO].type = NLA_U32;
+        p[NL80211_BSS_STATUS].type = NLA_U32;
+        return p;
+    }();
     nlattr* bss[NL80211_BSS_MAX + 1] = {};
-    if (nla_parse_nested(bss, NL80211_BSS_MAX, top[NL80211_ATTR_BSS], policy) != 0 || !bss[NL80211_BSS_BSSID])
+    if (nla_parse_nested(bss, NL80211_BSS_MAX, top[NL80211_ATTR_BSS], policy.data()) != 0 ||
+        !bss[NL80211_BSS_BSSID])
         return std::nullopt;
 
     KernelBss out;
