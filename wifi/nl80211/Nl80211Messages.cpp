@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <initializer_list>
 
 namespace ondrel::nl80211 {
 
@@ -13,21 +14,34 @@ namespace {
 
 constexpr int kMacLength = 6;
 
+// A policy for attributes 0 to Max: each listed attribute with its type and
+// minimum length, the others unchecked. Each is built once, since a dump
+// brings one message per BSS.
+struct Rule {
+    int attribute;
+    uint16_t type;
+    uint16_t minlen = 0;
+};
+template <int Max> std::array<nla_policy, Max + 1> policyOf(std::initializer_list<Rule> rules)
+{
+    std::array<nla_policy, Max + 1> policy{};
+    for (const Rule& rule : rules) {
+        policy[rule.attribute].type = rule.type;
+        policy[rule.attribute].minlen = rule.minlen;
+    }
+    return policy;
+}
+
 // The top-level attributes of the message, checked as `policy` says; false
 // when the message is malformed.
 bool parseTop(nlmsghdr* header, nlattr** attributes)
 {
     if (!genlmsg_valid_hdr(header, 0))
         return false;
-    // Built once: a dump brings one message per BSS.
-    static const std::array<nla_policy, NL80211_ATTR_MAX + 1> policy = [] {
-        std::array<nla_policy, NL80211_ATTR_MAX + 1> p{};
-        p[NL80211_ATTR_BSS].type = NLA_NESTED;
-        p[NL80211_ATTR_SURVEY_INFO].type = NLA_NESTED;
-        p[NL80211_ATTR_STA_INFO].type = NLA_NESTED;
-        p[NL80211_ATTR_MAC].minlen = kMacLength;
-        return p;
-    }();
+    static const auto policy = policyOf<NL80211_ATTR_MAX>({{NL80211_ATTR_BSS, NLA_NESTED},
+                                                           {NL80211_ATTR_SURVEY_INFO, NLA_NESTED},
+                                                           {NL80211_ATTR_STA_INFO, NLA_NESTED},
+                                                           {NL80211_ATTR_MAC, NLA_UNSPEC, kMacLength}});
     return genlmsg_parse(header, 0, attributes, NL80211_ATTR_MAX, policy.data()) == 0;
 }
 
@@ -49,15 +63,11 @@ std::optional<KernelBss> bssFromMessage(nlmsghdr* header)
     nlattr* top[NL80211_ATTR_MAX + 1] = {};
     if (!parseTop(header, top) || !top[NL80211_ATTR_BSS])
         return std::nullopt;
-    static const std::array<nla_policy, NL80211_BSS_MAX + 1> policy = [] {
-        std::array<nla_policy, NL80211_BSS_MAX + 1> p{};
-        p[NL80211_BSS_BSSID].minlen = kMacLength;
-        p[NL80211_BSS_FREQUENCY].type = NLA_U32;
-        p[NL80211_BSS_SIGNAL_MBM].type = NLA_U32;
-        p[NL80211_BSS_SEEN_MS_AGO].type = NLA_U32;
-        p[NL80211_BSS_STATUS].type = NLA_U32;
-        return p;
-    }();
+    static const auto policy = policyOf<NL80211_BSS_MAX>({{NL80211_BSS_BSSID, NLA_UNSPEC, kMacLength},
+                                                          {NL80211_BSS_FREQUENCY, NLA_U32},
+                                                          {NL80211_BSS_SIGNAL_MBM, NLA_U32},
+                                                          {NL80211_BSS_SEEN_MS_AGO, NLA_U32},
+                                                          {NL80211_BSS_STATUS, NLA_U32}});
     nlattr* bss[NL80211_BSS_MAX + 1] = {};
     if (nla_parse_nested(bss, NL80211_BSS_MAX, top[NL80211_ATTR_BSS], policy.data()) != 0 ||
         !bss[NL80211_BSS_BSSID])
