@@ -13,10 +13,10 @@ BSSID = re.compile(r"([0-9A-Fa-f]{2}(?::[0-9A-Fa-f]{2}){5})$")
 ISOLATED = re.compile("^\u2068(.*)\u2069, (.*)$")
 
 
-def document(check, run, what):
-    """The ondrel-shot/1 document a run printed, or None (a failed check says why)."""
+def document(check, out, what):
+    """The ondrel-shot/1 document in a run's standard output, or None (a failed check says why)."""
     try:
-        doc = json.loads(run.out or "{}")
+        doc = json.loads(out or "{}")
     except ValueError as e:
         doc = {"error": str(e)}
     if not check.equal(f"{what}: an ondrel-shot/1 document", "ondrel-shot/1", doc.get("format")):
@@ -46,6 +46,12 @@ def card(doc):
     cards = [e["name"] for e in doc["elements"] if e["role"] == "StaticText" and
              (e["name"] or "").startswith("Connected")]
     return cards[0] if len(cards) == 1 else None
+
+
+def card_strength(doc):
+    """The strength the current network's card shows (dBm), or None."""
+    seen = re.search(r"(-?\d+) dBm", card(doc) or "")
+    return int(seen.group(1)) if seen else None
 
 
 def judge_rows(check, doc, ref, label):
@@ -83,8 +89,5 @@ def judge_rows(check, doc, ref, label):
     if link:
         first = kernel.get(shown[0]["bssid"]) if shown else None
         check.equal(f"{label}: the first row is the link's network", link.get("ssid"), first and first["ssid"])
-        c = card(doc)
-        seen = re.search(r"(-?\d+) dBm", c) if c else None
-        check.true(f"{label}: the current network's card", c, c)
-        check.signal(f"{label}: the card's strength, the link's", link.get("signal_dbm"),
-                     int(seen.group(1)) if seen else None)
+        check.true(f"{label}: the current network's card", card(doc), card(doc))
+        check.signal(f"{label}: the card's strength, the link's", link.get("signal_dbm"), card_strength(doc))

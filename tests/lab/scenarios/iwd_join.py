@@ -3,9 +3,7 @@ new network wrong then right, the known network again without a password, a
 stored passphrase that no longer works, an open network, the window on the
 network joined, enterprise refused."""
 
-import json
 import os
-import re
 
 import iwdtools
 import window
@@ -94,10 +92,7 @@ def run(lab, check):
     shot = os.path.join(lab.results, "iwd-joined-en.png")
     status, out, err = iwdtools.ondrel(lab, "--lang", "en", "--shot", shot, "--json")
     check.equal("window, joined: exit status", 0, status)
-    try:
-        doc = json.loads(out)
-    except ValueError as e:
-        doc = {"elements": [], "error": str(e)}
+    doc = window.document(check, out, "window, joined") or {"elements": []}
     shown, known = window.rows(doc), iwdtools.known()
     check.equal("window, joined: the first row, current", ("Lab SAE", True),
                 (shown[0]["name"], shown[0]["current"]) if shown else None)
@@ -105,10 +100,8 @@ def run(lab, check):
                 sorted(n for n in known if n.isascii() and n.isprintable()),
                 sorted(r["name"] for r in shown if r["saved"]))
     signal = iwdtools.networks().get("Lab SAE", (None, None))[1]
-    card = window.card(doc) or ""
-    strength = re.search(r"(-?\d+) dBm", card)
     check.equal("window, joined: the card's strength, iwctl's", None if signal is None else round(signal / 100),
-                int(strength.group(1)) if strength else card)
+                window.card_strength(doc))
 
     # Enterprise: iwd refuses what it has no settings for; nothing stored.
     status, doc = iwdtools.probe(lab, "--connect", "Lab Enterprise")

@@ -1,6 +1,5 @@
 """iwd alone: Ondrel's list against iwctl's, and the main window."""
 
-import json
 import os
 
 import iwdtools
@@ -47,11 +46,10 @@ def run(lab, check):
     iwctl = iwdtools.networks()
     check.equal("window: exit status", 0, status)
     check.true("window: picture written", os.path.getsize(shot) > 10000 if os.path.exists(shot) else False, err)
-    try:
-        shown = window.rows(json.loads(out))
-    except (ValueError, KeyError) as e:
-        check.true("window: an ondrel-shot/1 document", False, str(e))
+    doc = window.document(check, out, "window")
+    if not doc:
         return
+    shown = window.rows(doc)
     # A row per name iwctl lists (iwd gives one signal per network), its strength iwd's; names
     # that the window shows escaped are read by the probe's checks above.
     by_name = {r["name"]: r for r in shown}

@@ -31,12 +31,12 @@ def run(lab, check):
     for name, args, size in WINDOWS:
         path = f"{lab.results}/shot-{name}.png"
         run = lab.app.run("--lang", "en", "--shot", path, *args, "--json", timeout=120)
-        ref = listing.snapshot()
+        ref = listing.snapshot() if name == "main" else None  # the kernel's figures of the same moment
         check.equal(f"{name}: exit status", 0, run.rc)
-        doc = window.document(check, run, name)
+        doc = window.document(check, run.out, name)
         if doc:
             check.equal(f"{name}: the report's window size", size, (doc.get("width"), doc.get("height")))
-        if doc and name == "main":
+        if doc and ref:
             window.judge_rows(check, doc, ref, name)
         try:
             seen, colours = png_size_and_colours(path)
