@@ -77,9 +77,10 @@ class Probe(OndrelCase):
 
     def test_json_report(self):
         scanless = dict(ROOM, scanError={"domain": "test.domain", "code": 42, "description": "radio\x1b broke"})
-        joined, wrong, failed = [(status, self.document(out, "ondrel-probe/1")) for status, out, _ in self.ondrel_all([
+        joined, wrong, unknown, failed = [(status, self.document(out, "ondrel-probe/1")) for status, out, _ in self.ondrel_all([
             (["--probe", "--json", "--connect", "Home\x1b[2J", "--password", "right-pass"], {"scenario": ROOM}),
             (["--probe", "--json", "--connect", "Home\\x1b[2J", "--password", "wrong"], {"scenario": ROOM}),
+            (["--probe", "--json", "--connect", "café"], {"scenario": ROOM}),
             (["--probe", "--json"], {"scenario": scanless})])]
         networks = joined[1]["networks"]
         # The table's order, every record, every kind; the exact names back,
@@ -107,6 +108,9 @@ class Probe(OndrelCase):
         join = wrong[1]["join"]
         self.assertEqual((wrong[0], join["outcome"], join["target"], join["error"]["code"]),
                          (1, "failed", "Home\\x1b[2J", 7))
+        self.assertEqual((unknown[0], unknown[1]["join"]),
+                         (1, {"target": "café", "bssid": None, "outcome": "notFound", "error": None, "current": None,
+                              "hidden": False, "security": None}))
         self.assertEqual((failed[0], failed[1]["networks"], failed[1]["scan"]),
                          (1, [], {"outcome": "failed", "error": scanless["scanError"]}))
 
