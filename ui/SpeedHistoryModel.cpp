@@ -160,28 +160,6 @@ QVariant SpeedHistoryModel::data(const QModelIndex& index, int role) const
             return e.bandLabel();
         }
         break;
-    case SortRole:
-        switch (index.column()) {
-        case date:
-            return e.date;
-        case network:
-            return e.ssid;
-        case download:
-            return e.downloadMbps;
-        case upload:
-            return e.uploadMbps;
-        case latency:
-            return e.latencyMs;
-        case jitter:
-            return e.jitterMs;
-        case underLoad:
-            return e.underLoad().workingMs.value_or(-1);
-        case signal:
-            return e.rssi;
-        case band:
-            return e.band;
-        }
-        break;
     default:
         break;
     }

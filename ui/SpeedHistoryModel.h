@@ -21,7 +21,6 @@ public:
     enum Role {
         IdRole = Qt::UserRole + 1, // QUuid of the row's entry
         RssiRole,                  // int dBm, for the signal bars
-        SortRole,                  // the column's sort key (a number, text or date)
     };
 
     // `history` must outlive the model. Starts sorted by date, newest first.

@@ -132,6 +132,64 @@ private Q_SLOTS:
         }
     }
 
+    // Every column orders by its own figure: each one below puts the five
+    // entries in a different order, so a column read for another fails. The
+    // latency under load sorts entries without one first and tells its grade
+    // on hover, from the longer phase.
+    void eachColumnSortsByItsFigure()
+    {
+        const struct {
+            const char* name;
+            double down, up;
+            qint64 latency, jitter, rssi;
+            std::optional<qint64> loadedDown, loadedUp;
+        } rows[] = {
+            {"echo", 50, 9, 30, 2, -60, {}, {}},        {"alpha", 10, 40, 12, 7, -45, 400, 30},
+            {"delta", 80, 1, 5, 4, -75, 6, 8},          {"bravo", 30, 25, 60, 1, -50, 150, {}},
+            {"charlie", 5, 60, 20, 9, -80, {}, 45},
+        };
+        int hoursAgo = 5;
+        for (const auto& r : rows) {
+            SpeedEntry e = measurement(QString::fromUtf8(r.name), hoursAgo--, r.down, 50, r.rssi);
+            std::tie(e.uploadMbps, e.latencyMs, e.jitterMs) = std::tuple(r.up, r.latency, r.jitter);
+            const auto loaded = [](std::optional<qint64> ms) {
+                return ms ? std::optional(LoadedLatency{*ms, 1}) : std::nullopt;
+            };
+            e.downloadLatency = loaded(r.loadedDown);
+            e.uploadLatency = loaded(r.loadedUp);
+            file_->history.add(e);
+        }
+        SpeedHistoryView& v = view();
+        const std::pair<int, QStringList> orders[] = {
+            {SpeedHistoryModel::network, {"alpha", "bravo", "charlie", "delta", "echo"}},
+            {SpeedHistoryModel::download, {"charlie", "alpha", "bravo", "echo", "delta"}},
+            {SpeedHistoryModel::upload, {"delta", "echo", "bravo", "alpha", "charlie"}},
+            {SpeedHistoryModel::latency, {"delta", "alpha", "charlie", "echo", "bravo"}},
+            {SpeedHistoryModel::jitter, {"bravo", "echo", "delta", "alpha", "charlie"}},
+            {SpeedHistoryModel::underLoad, {"echo", "delta", "charlie", "bravo", "alpha"}},
+            {SpeedHistoryModel::signal, {"charlie", "delta", "echo", "bravo", "alpha"}},
+        };
+        for (const auto& [column, names] : orders) {
+            v.table()->sortByColumn(column, Qt::AscendingOrder);
+            QCOMPARE(networks(), names);
+            v.table()->sortByColumn(column, Qt::DescendingOrder);
+            QCOMPARE(networks(), QStringList(names.rbegin(), names.rend()));
+        }
+        v.table()->sortByColumn(SpeedHistoryModel::underLoad, Qt::AscendingOrder);
+        QStringList tips;
+        for (int row = 0; row < v.model()->rowCount(); ++row)
+            tips << read(v.model()->index(row, SpeedHistoryModel::underLoad).data(Qt::ToolTipRole).toString());
+        QCOMPARE(column(*v.model(), SpeedHistoryModel::underLoad),
+                 (QStringList{"—", "8 ms", "45 ms", "150 ms", "400 ms"}));
+        QCOMPARE(tips, (QStringList{
+                           "",
+                           "Latency while downloading: 6 ms\nLatency while uploading: 8 ms\nExcellent · +3 ms under load",
+                           "Latency while uploading: 45 ms\nGood · +25 ms under load",
+                           "Latency while downloading: 150 ms\nFair · +90 ms under load",
+                           "Latency while downloading: 400 ms\nLatency while uploading: 30 ms\nPoor · +388 ms under load",
+                       }));
+    }
+
     // The name fills what the other columns leave, and where they leave
     // less than its minimum (wide headers, a column dragged wider) the table
     // scrolls sideways rather than cutting the names short.
