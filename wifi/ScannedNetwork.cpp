@@ -86,33 +86,4 @@ QString ScannedNetwork::strengthLabel() const
     return L("非常に弱い", "Very weak");
 }
 
-size_t qHash(const ScannedNetwork& n, size_t seed) noexcept
-{
-    // An absent text hashes apart from an empty one, as they compare apart.
-    const auto text = [](const std::optional<QString>& value) { return value ? value->size() + 1 : 0; };
-    QtPrivate::QHashCombine combine;
-    seed = combine(seed, n.ssid.value_or(QString()));
-    seed = combine(seed, text(n.ssid));
-    seed = combine(seed, n.bssid.value_or(QString()));
-    seed = combine(seed, text(n.bssid));
-    seed = combine(seed, n.rssi);
-    seed = combine(seed, n.noise);
-    seed = combine(seed, n.channel);
-    seed = combine(seed, rawValue(n.band));
-    seed = combine(seed, n.widthMHz);
-    seed = combine(seed, rawValue(n.security));
-    seed = combine(seed, n.countryCode.value_or(QString()));
-    seed = combine(seed, text(n.countryCode));
-    seed = combine(seed, n.apCount);
-    seed = combine(seed, n.isCurrent);
-    seed = combine(seed, n.isSaved);
-    seed = combine(seed, n.isFavorite);
-    seed = combine(seed, n.stationCount.value_or(-1));
-    seed = combine(seed, n.utilization.value_or(-1));
-    for (const FigureSource source :
-         {n.sources.rssi, n.sources.noise, n.sources.width, n.sources.country, n.sources.load})
-        seed = combine(seed, int(source));
-    return seed;
-}
-
 } // namespace ondrel

@@ -62,8 +62,6 @@ int widthFromCode(int widthCode);
 // The width code of a channel width in MHz; 0 for widths without a code.
 int codeFromWidth(int widthMHz);
 
-size_t qHash(const ScannedNetwork& network, size_t seed = 0) noexcept;
-
 } // namespace ondrel
 
 Q_DECLARE_METATYPE(ondrel::ScannedNetwork)

@@ -2,6 +2,7 @@
 // order, completions posted once on the main thread, the access point a join
 // finds, and how the radios answer.
 
+#include "localization/LocaleSettings.h"
 #include "wifi/WiFiEngine.h"
 #include "wifi/simulation/SimulatedBackend.h"
 
@@ -116,6 +117,23 @@ class tst_WiFiEngine : public QObject {
     }
 
 private Q_SLOTS:
+    // What a user reads for each of the engine's own failures.
+    void errorTexts()
+    {
+        LocaleSettings::shared().setLanguage(AppLanguage::en);
+        QStringList texts;
+        for (WiFiError e : {WiFiError::noInterface, WiFiError::powerOff, WiFiError::gone, WiFiError::enterprise,
+                            WiFiError::needsLocation})
+            texts << SystemError(e).description();
+        QCOMPARE(texts, (QStringList{"No Wi-Fi interface was found.", "Wi-Fi is turned off.",
+                                     "This network is no longer in range. Scan again.",
+                                     "Join enterprise (802.1X) networks from Wi-Fi in System Settings.",
+                                     "Allow location access to read the names of nearby networks."}));
+        LocaleSettings::shared().setLanguage(AppLanguage::ja);
+        QCOMPARE(SystemError(WiFiError::gone).description(),
+                 QStringLiteral("このネットワークは見つからなくなりました。もう一度スキャンしてください。"));
+    }
+
     void init()
     {
         auto radios = std::make_unique<GatedRadios>();
