@@ -5,6 +5,7 @@
 
 #include "localization/Lookup.h"
 #include "store/DisplayName.h"
+#include "store/WiFiStore.h"
 #include "ui/Chip.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkRow.h"
@@ -16,6 +17,7 @@
 #include <QListView>
 #include <QPainter>
 #include <QScopeGuard>
+#include <QToolTip>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -229,6 +231,37 @@ private Q_SLOTS:
         QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, button);
         QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, button - QPoint(200, 0));
         QCOMPARE(connectSpy.count(), joins);
+    }
+
+    // Hovering a control tells what it does or shows; hovering the name
+    // gives it whole where the row shortens it, and the bytes of a name that
+    // is not plain ASCII.
+    void hoverTellsEachPart()
+    {
+        ScannedNetwork current = network("Cafe");
+        current.isCurrent = current.isFavorite = true;
+        const QString longName = QStringLiteral("A network name far too long for the narrow window to show whole");
+        Fixture f({current, network("Open", Security::open), network("Corp", Security::enterprise),
+                   network("caf\xc3\xa9", Security::wep), network(longName.toUtf8().constData(), Security::owe)});
+        f.view.resize(330, 400);
+        QApplication::processEvents();
+        QStringList tips;
+        const auto hover = [&](int row, NetworkRow::Part part) {
+            QPoint at = f.find(row, part).value_or(QPoint(-1, -1));
+            if (part == NetworkRow::Part::row)
+                at = f.view.visualRect(f.model.index(row)).topLeft() + QPoint(70, 12);
+            QHelpEvent event(QEvent::ToolTip, at, f.view.viewport()->mapToGlobal(at));
+            QApplication::sendEvent(f.view.viewport(), &event);
+            tips << read(QToolTip::text());
+        };
+        using P = NetworkRow::Part;
+        for (auto [row, part] : {std::pair{0, P::star}, {0, P::checkmark}, {0, P::padlock}, {1, P::star},
+                                 {1, P::padlock}, {2, P::joinButton}, {3, P::padlock}, {3, P::row}, {4, P::row}})
+            hover(row, part);
+        QCOMPARE(tips, (QStringList{"Remove from Favorites", "Connected", "WPA2", "Add to Favorites", "Open",
+                                    WiFiStore::enterpriseMessage(), "WEP", "café\nName bytes: 63 61 66 C3 A9",
+                                    longName}));
+        QToolTip::hideText();
     }
 
     // As many bars lit as the strength gives, in its colour (red, orange, green from three); the
