@@ -282,6 +282,59 @@ private Q_SLOTS:
 
     // One store through a session: powering on and scans, the poll, a leave, preference changes,
     // the search, the automatic rescan, and a second store that goes away while work is in flight.
+    // What an empty list hides behind, so that the window offers the one
+    // thing to undo: the search, the favourites-only switch, or neither when
+    // there is no network at all (the radio off).
+    void hidingFilter()
+    {
+        Fixture f(scenario({"A|a1|-40", "B|b1|-60"}));
+        f.store->scan();
+        f.radios.drain();
+        QSignalSpy changed(f.store.get(), &WiFiStore::hidingFilterChanged);
+        using H = WiFiStore::HidingFilter;
+        const struct {
+            const char* search;
+            bool favoritesOnly;
+            const char* favorite;
+            H hiding;
+            const char* rows;
+        } steps[] = {
+            {"", false, "", H::none, "Aa1 Bb1"},
+            {"zz", false, "", H::search, ""},
+            {"", true, "", H::favoritesOnly, ""},
+            {"", true, "A", H::none, "Aa1+"},
+            {"B", true, "A", H::search, ""},       // A shows without the search
+            {"b", true, "", H::favoritesOnly, ""}, // B shows without the switch
+            {"zz", true, "", H::search, ""},       // only without both: the search first
+            {"b", false, "A", H::none, "Bb1"},
+        };
+        for (const auto& step : steps) {
+            for (const QString& name : f.prefs->favorites())
+                f.prefs->removeFavorite(name);
+            if (*step.favorite)
+                f.prefs->toggleFavorite(QString::fromLatin1(step.favorite));
+            f.prefs->setFavoritesOnly(step.favoritesOnly);
+            f.store->setSearchText(QString::fromLatin1(step.search));
+            f.store->rebuild();
+            QCOMPARE(std::pair(f.store->hidingFilter(), f.rows()), std::pair(step.hiding, QString(step.rows)));
+        }
+        QCOMPARE(changed.count(), 7);
+        // Turned off, the radio lists nothing, and no filter is to blame.
+        f.store->setSearchText(QStringLiteral("zz"));
+        f.store->powerOff();
+        f.radios.drain();
+        QCOMPARE(std::tuple(f.store->hidingFilter(), f.rows(), f.store->status().poweredOn),
+                 std::tuple(H::none, QString(), false));
+        // A switch that fails says why, escaped, and the list stays.
+        Fixture refused(scenario({"A|a1|-40"}, {{"powerError", QJsonObject{{"code", 5}, {"description", "rf\x1bkill"}}}}));
+        refused.store->scan();
+        refused.radios.drain();
+        refused.store->powerOff();
+        refused.radios.drain();
+        QCOMPARE(std::pair(refused.rows(), refused.store->status().poweredOn),
+                 std::pair(QString("Aa1 | rf\\x1bkill"), true));
+    }
+
     void session()
     {
         Fixture f(scenario({"A|a1|-40", "A|a2|-50", "B|b1|-60", "C|c1|-70"},
