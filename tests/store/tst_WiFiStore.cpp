@@ -299,10 +299,8 @@ private Q_SLOTS:
             H hiding;
             const char* rows;
         } steps[] = {
-            {"", false, "", H::none, "Aa1 Bb1"},
-            {"zz", false, "", H::search, ""},
-            {"", true, "", H::favoritesOnly, ""},
-            {"", true, "A", H::none, "Aa1+"},
+            {"", false, "", H::none, "Aa1 Bb1"},   {"zz", false, "", H::search, ""},
+            {"", true, "", H::favoritesOnly, ""},  {"", true, "A", H::none, "Aa1+"},
             {"B", true, "A", H::search, ""},       // A shows without the search
             {"b", true, "", H::favoritesOnly, ""}, // B shows without the switch
             {"zz", true, "", H::search, ""},       // only without both: the search first
@@ -316,7 +314,8 @@ private Q_SLOTS:
             f.prefs->setFavoritesOnly(step.favoritesOnly);
             f.store->setSearchText(QString::fromLatin1(step.search));
             f.store->rebuild();
-            QCOMPARE(std::pair(f.store->hidingFilter(), f.rows()), std::pair(step.hiding, QString(step.rows)));
+            QCOMPARE(std::pair(f.store->hidingFilter(), f.rows()),
+                     std::pair(step.hiding, QString(step.rows)));
         }
         QCOMPARE(changed.count(), 7);
         // Turned off, the radio lists nothing, and no filter is to blame.
@@ -326,7 +325,8 @@ private Q_SLOTS:
         QCOMPARE(std::tuple(f.store->hidingFilter(), f.rows(), f.store->status().poweredOn),
                  std::tuple(H::none, QString(), false));
         // A switch that fails says why, escaped, and the list stays.
-        Fixture refused(scenario({"A|a1|-40"}, {{"powerError", QJsonObject{{"code", 5}, {"description", "rf\x1bkill"}}}}));
+        Fixture refused(scenario({"A|a1|-40"},
+                                 {{"powerError", QJsonObject{{"code", 5}, {"description", "rf\x1bkill"}}}}));
         refused.store->scan();
         refused.radios.drain();
         refused.store->powerOff();

@@ -225,6 +225,54 @@ private Q_SLOTS:
         QTRY_VERIFY(w.view.speedTestSheet() && w.view.speedTestSheet()->isVisible());
     }
 
+    // Typing on the list filters by what is typed, in the search field;
+    // Escape clears the search, then gives the list its focus back; the
+    // Find key selects the search; Shift+F10 opens the focused row's menu
+    // with its first entry active.
+    void typingSearchesAndMenuKeys()
+    {
+        Window w(demo());
+        w.scanned();
+        w.view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        QListView* list = w.view.listView();
+        SearchField* search = w.view.searchField();
+        const QStringList all{"Zeta", "Home", "Cafe", "Corp", "Legacy"};
+        QCOMPARE(w.rows(), all);
+        list->setFocus();
+        QTest::keyClicks(list, "ca");
+        QCOMPARE(std::pair(search->text(), QApplication::focusWidget()),
+                 std::pair(QString("ca"), (QWidget*)search));
+        QTRY_COMPARE(w.rows(), QStringList{"Cafe"});
+        QTest::keyClick(search, Qt::Key_Escape);
+        QTRY_COMPARE(w.rows(), all);
+        QCOMPARE(std::pair(search->text(), QApplication::focusWidget()),
+                 std::pair(QString(), (QWidget*)search));
+        QTest::keyClick(search, Qt::Key_Escape);
+        QCOMPARE(QApplication::focusWidget(), list);
+        QTest::keyClicks(list, "L");
+        QTRY_COMPARE(w.rows(), QStringList{"Legacy"});
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(std::pair(QApplication::focusWidget(), search->selectedText()),
+                 std::pair((QWidget*)search, QString("L")));
+        QTest::keyClicks(search, "co");
+        QTRY_COMPARE(w.rows(), QStringList{"Corp"});
+
+        list->setFocus();
+        list->setCurrentIndex(w.indexOf("Corp"));
+        QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QStringList entries;
+        for (QAction* action : menu->actions())
+            entries << action->text() + (action->isEnabled() ? "" : " (disabled)");
+        QCOMPARE(
+            std::pair(entries, menu->activeAction()->text()),
+            std::pair(QStringList{"Add to Favorites", "Connect (disabled)"}, QString("Add to Favorites")));
+        menu->close();
+    }
+
     // Screen readers get the search field's name, each row's marks, and the
     // row's controls as actions that do what the controls do; the context
     // menu offers the same.

@@ -240,9 +240,11 @@ private Q_SLOTS:
     {
         ScannedNetwork current = network("Cafe");
         current.isCurrent = current.isFavorite = true;
-        const QString longName = QStringLiteral("A network name far too long for the narrow window to show whole");
+        const QString longName =
+            QStringLiteral("A network name far too long for the narrow window to show whole");
         Fixture f({current, network("Open", Security::open), network("Corp", Security::enterprise),
-                   network("caf\xc3\xa9", Security::wep), network(longName.toUtf8().constData(), Security::owe)});
+                   network("caf\xc3\xa9", Security::wep),
+                   network(longName.toUtf8().constData(), Security::owe)});
         f.view.resize(330, 400);
         QApplication::processEvents();
         QStringList tips;
@@ -255,8 +257,15 @@ private Q_SLOTS:
             tips << read(QToolTip::text());
         };
         using P = NetworkRow::Part;
-        for (auto [row, part] : {std::pair{0, P::star}, {0, P::checkmark}, {0, P::padlock}, {1, P::star},
-                                 {1, P::padlock}, {2, P::joinButton}, {3, P::padlock}, {3, P::row}, {4, P::row}})
+        for (auto [row, part] : {std::pair{0, P::star},
+                                 {0, P::checkmark},
+                                 {0, P::padlock},
+                                 {1, P::star},
+                                 {1, P::padlock},
+                                 {2, P::joinButton},
+                                 {3, P::padlock},
+                                 {3, P::row},
+                                 {4, P::row}})
             hover(row, part);
         QCOMPARE(tips, (QStringList{"Remove from Favorites", "Connected", "WPA2", "Add to Favorites", "Open",
                                     WiFiStore::enterpriseMessage(), "WEP", "café\nName bytes: 63 61 66 C3 A9",

@@ -144,8 +144,8 @@ private Q_SLOTS:
             qint64 latency, jitter, rssi;
             std::optional<qint64> loadedDown, loadedUp;
         } rows[] = {
-            {"echo", 50, 9, 30, 2, -60, {}, {}},        {"alpha", 10, 40, 12, 7, -45, 400, 30},
-            {"delta", 80, 1, 5, 4, -75, 6, 8},          {"bravo", 30, 25, 60, 1, -50, 150, {}},
+            {"echo", 50, 9, 30, 2, -60, {}, {}},    {"alpha", 10, 40, 12, 7, -45, 400, 30},
+            {"delta", 80, 1, 5, 4, -75, 6, 8},      {"bravo", 30, 25, 60, 1, -50, 150, {}},
             {"charlie", 5, 60, 20, 9, -80, {}, 45},
         };
         int hoursAgo = 5;
@@ -178,15 +178,18 @@ private Q_SLOTS:
         v.table()->sortByColumn(SpeedHistoryModel::underLoad, Qt::AscendingOrder);
         QStringList tips;
         for (int row = 0; row < v.model()->rowCount(); ++row)
-            tips << read(v.model()->index(row, SpeedHistoryModel::underLoad).data(Qt::ToolTipRole).toString());
+            tips << read(
+                v.model()->index(row, SpeedHistoryModel::underLoad).data(Qt::ToolTipRole).toString());
         QCOMPARE(column(*v.model(), SpeedHistoryModel::underLoad),
                  (QStringList{"—", "8 ms", "45 ms", "150 ms", "400 ms"}));
         QCOMPARE(tips, (QStringList{
                            "",
-                           "Latency while downloading: 6 ms\nLatency while uploading: 8 ms\nExcellent · +3 ms under load",
+                           "Latency while downloading: 6 ms\nLatency while uploading: 8 ms\nExcellent · +3 "
+                           "ms under load",
                            "Latency while uploading: 45 ms\nGood · +25 ms under load",
                            "Latency while downloading: 150 ms\nFair · +90 ms under load",
-                           "Latency while downloading: 400 ms\nLatency while uploading: 30 ms\nPoor · +388 ms under load",
+                           "Latency while downloading: 400 ms\nLatency while uploading: 30 ms\nPoor · +388 "
+                           "ms under load",
                        }));
     }
 

@@ -122,8 +122,8 @@ private Q_SLOTS:
     {
         LocaleSettings::shared().setLanguage(AppLanguage::en);
         QStringList texts;
-        for (WiFiError e : {WiFiError::noInterface, WiFiError::powerOff, WiFiError::gone, WiFiError::enterprise,
-                            WiFiError::needsLocation})
+        for (WiFiError e : {WiFiError::noInterface, WiFiError::powerOff, WiFiError::gone,
+                            WiFiError::enterprise, WiFiError::needsLocation})
             texts << SystemError(e).description();
         QCOMPARE(texts, (QStringList{"No Wi-Fi interface was found.", "Wi-Fi is turned off.",
                                      "This network is no longer in range. Scan again.",

@@ -381,9 +381,10 @@ private Q_SLOTS:
         // A name has 1 to 32 bytes; the others are refused before NetworkManager hears of them.
         const QByteArray longest(32, 'L');
         QTest::newRow("a name of 32 bytes") << Hidden{.answers = longest, .name = longest};
-        QTest::newRow("a name of 33 bytes") << Hidden{
-            .answers = longest + "L", .code = NetworkManagerBackend::kOtherFailure, .keyMgmt = none,
-            .name = longest + "L"};
+        QTest::newRow("a name of 33 bytes") << Hidden{.answers = longest + "L",
+                                                      .code = NetworkManagerBackend::kOtherFailure,
+                                                      .keyMgmt = none,
+                                                      .name = longest + "L"};
         QTest::newRow("an empty name")
             << Hidden{.code = NetworkManagerBackend::kOtherFailure, .keyMgmt = none, .name = ""};
     }
@@ -409,8 +410,9 @@ private Q_SLOTS:
         const Error error = backend.joinHidden(row.name, row.security, row.typed);
         QVERIFY2((error ? error->code() : 0) == row.code,
                  qPrintable(error ? error->description() : QString()));
-        QVERIFY((row.code != qint64(WiFiError::enterprise) && row.code != NetworkManagerBackend::kOtherFailure) ||
-                (backend.roundTrips() == trips && nm_->counter("activations") == 0));
+        QVERIFY(
+            (row.code != qint64(WiFiError::enterprise) && row.code != NetworkManagerBackend::kOtherFailure) ||
+            (backend.roundTrips() == trips && nm_->counter("activations") == 0));
         for (qsizetype i = 0; i < before.size(); ++i) {
             const bool updated = !error && before[i] == saved && row.typed;
             QCOMPARE(nm_->connectionSecrets(before[i]).value("psk"),

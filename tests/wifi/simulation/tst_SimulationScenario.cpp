@@ -57,7 +57,9 @@ private Q_SLOTS:
         QCOMPARE(n[3].accessPoint.security, SecurityCodes{SecurityCode::wpa2Enterprise});
         QCOMPARE(std::tuple(n[2].accessPoint.ssidBytes, *n[2].accessPoint.utilization, n[3].hiddenSsid,
                             n[3].accessPoint.ssid.has_value(), n[0].accessPoint.rssi),
-                 std::tuple(QByteArray("\xff" "A"), 100, QByteArray("D\0", 2), false, -70));
+                 std::tuple(QByteArray("\xff"
+                                       "A"),
+                            100, QByteArray("D\0", 2), false, -70));
         // Figures the file gives are the simulation's; the rest are none.
         QCOMPARE(std::tuple(strong.sources.noise, strong.sources.width, strong.sources.load,
                             strong.sources.country, n[0].accessPoint.sources.noise),
@@ -65,28 +67,32 @@ private Q_SLOTS:
                             FigureSource::none, FigureSource::none));
         // A wrong password fails as NetworkManager's "no secrets" unless the
         // file says otherwise; a join error is kept as written.
-        QCOMPARE(std::tuple(n[1].password.value_or("-"), n[0].password.has_value(), n[1].wrongPasswordError.code(),
-                            n[1].wrongPasswordError.domain(), n[2].joinError->code(), n[2].joinError->domain()),
-                 std::tuple(QStringLiteral("pw"), false, 7, kSimulatedFailureDomain, 9, kSimulatedFailureDomain));
+        QCOMPARE(
+            std::tuple(n[1].password.value_or("-"), n[0].password.has_value(), n[1].wrongPasswordError.code(),
+                       n[1].wrongPasswordError.domain(), n[2].joinError->code(), n[2].joinError->domain()),
+            std::tuple(QStringLiteral("pw"), false, 7, kSimulatedFailureDomain, 9, kSimulatedFailureDomain));
         // The current network by name is its strongest access point, with the
         // file's own figures over it.
         const Association& current = *scenario->current;
-        QCOMPARE(std::tuple(*current.bssid, current.rssi, current.noise, current.channel->number, current.txRate,
-                            current.noiseSource),
-                 std::tuple(QStringLiteral("aa:00:00:00:00:02"), -50, -88, 149, 866.7, FigureSource::simulation));
+        QCOMPARE(
+            std::tuple(*current.bssid, current.rssi, current.noise, current.channel->number, current.txRate,
+                       current.noiseSource),
+            std::tuple(QStringLiteral("aa:00:00:00:00:02"), -50, -88, 149, 866.7, FigureSource::simulation));
         using ms = std::chrono::milliseconds;
         QCOMPARE(std::tuple(scenario->scanDelay, scenario->joinDelay, scenario->disconnectDelay,
                             scenario->powerDelay, scenario->locationAnswerDelay),
                  std::tuple(ms(30), ms(40), ms(50), ms(60), ms(70)));
-        QCOMPARE(std::tuple(scenario->locationStatus, scenario->locationAnswer, scenario->locationServicesEnabled),
-                 std::tuple(1, 2, false));
+        QCOMPARE(
+            std::tuple(scenario->locationStatus, scenario->locationAnswer, scenario->locationServicesEnabled),
+            std::tuple(1, 2, false));
 
         // By hardware address the current one is that access point, weaker or not.
         const auto byAddress = SimulationScenario::fromJson(R"({"networks": [
               {"ssid": "B", "bssid": "b1", "rssi": -40}, {"ssid": "B", "bssid": "b2", "rssi": -80, "noise": -95}],
             "current": {"bssid": "b2"}})");
         QCOMPARE(std::tuple(*byAddress->current->ssid, byAddress->current->rssi, byAddress->current->noise,
-                            byAddress->interfaceName.has_value(), byAddress->poweredOn, byAddress->locationStatus),
+                            byAddress->interfaceName.has_value(), byAddress->poweredOn,
+                            byAddress->locationStatus),
                  std::tuple(QStringLiteral("B"), -80, -95, false, true, 3));
     }
 
@@ -103,7 +109,8 @@ private Q_SLOTS:
              R"(networks[0]."rssi" must be a whole number from -2147483648 to 2147483647)"},
             {R"({"networks": [{"txRate": "fast"}]})", R"(networks[0]."txRate" must be a number)"},
             {R"({"networks": [{"channel": 1, "band": 5}]})", R"(networks[0]."band" must be 24, 50, 60 or 0)"},
-            {R"({"networks": [{"ssidHex": "4"}]})", R"(networks[0]."ssidHex" must be hexadecimal digits in pairs)"},
+            {R"({"networks": [{"ssidHex": "4"}]})",
+             R"(networks[0]."ssidHex" must be hexadecimal digits in pairs)"},
             {R"({"networks": [{"ssid": "A", "hiddenSsid": "B"}]})",
              R"(networks[0]."hiddenSsid" is for a network without "ssid")"},
             {R"({"networks": [{"stationCount": -1}]})",
@@ -116,11 +123,13 @@ private Q_SLOTS:
             {R"({"networks": [{"security": "WPA2"}]})",
              R"(networks[0]."security" must be open, owe, wep, wpaPersonal, wpa2Personal, wpa2wpa3Personal, )"
              "wpa3Personal, enterprise or unknown"},
-            {R"({"networks": [{"joinError": {"code": "x"}}]})", R"(networks[0].joinError."code" must be a number)"},
+            {R"({"networks": [{"joinError": {"code": "x"}}]})",
+             R"(networks[0].joinError."code" must be a number)"},
             {R"({"current": {"rssi": -50}})", R"("current" must name a network by "ssid" or "bssid")"},
             {R"({"current": []})", R"("current" must be an object)"},
             {R"({"delays": {"joinMs": -1}})", R"(delays."joinMs" must be a duration of 0 or more)"},
-            {R"({"location": {"servicesEnabled": 1}})", R"(location."servicesEnabled" must be true or false)"},
+            {R"({"location": {"servicesEnabled": 1}})",
+             R"(location."servicesEnabled" must be true or false)"},
             {R"({"interface": 1, "poweredOn": 2})", R"("interface" must be a text)"}, // the first one found
             {"[]", "the scenario must be a JSON object"},
             {"{\"a\": }", "not valid JSON (object is missing after a comma at offset 7)"},
