@@ -67,6 +67,10 @@ class Probe(OndrelCase):
             room(["--connect", "(hidden)"], 1, NOT_FOUND.format("(hidden)")),
             ('{"interface": "wlan0", %s}' % asked, [], b"", 0, HEADER + "計 0 件（* はシステムに登録済み）\n",
              "位置情報: 拒否\nインターフェース: wlan0 / 電源: true / 接続中: なし\n"),
+            *[('{"interface": "wlan0", "location": {"status": %d}}' % status, [], b"", 0,
+               HEADER + "計 0 件（* はシステムに登録済み）\n",
+               f"位置情報: {word}\nインターフェース: wlan0 / 電源: true / 接続中: なし\n")
+              for status, word in [(1, "制限あり"), (7, "不明")]],
             ('{"interface": "wlan1", "current": {"ssid": "Here"}, "scanError": {"code": 4, "description": "Busy"}}',
              [], b"", 1, "", "位置情報: 許可済み\nインターフェース: wlan1 / 電源: true / 接続中: Here\n失敗: Busy\n"),
         ]
@@ -82,6 +86,9 @@ class Probe(OndrelCase):
             (["--probe", "--json", "--connect", "Home\\x1b[2J", "--password", "wrong"], {"scenario": ROOM}),
             (["--probe", "--json", "--connect", "café"], {"scenario": ROOM}),
             (["--probe", "--json"], {"scenario": scanless})])]
+        self.assertEqual([self.document(out, "ondrel-probe/1")["location"] for _, out, _ in self.ondrel_all(
+            [(["--probe", "--json"], {"scenario": dict(ROOM, location={"status": status})}) for status in (1, 7)])],
+            ["restricted", "unknown"])
         networks = joined[1]["networks"]
         # The table's order, every record, every kind; the exact names back,
         # names whose text loses bytes with the bytes.
