@@ -58,10 +58,6 @@ class Checks:
         log(f"NOTE {what}")
         self.notes.append({"scenario": self.scenario, "what": what})
 
-    def not_run(self, why):
-        log(f"NOT RUN {why}")
-        self.notes.append({"scenario": self.scenario, "what": "not run: " + why})
-
     def dump(self, path):
         with open(path, "w") as f:
             json.dump({"checks": self.results, "retries": self.retries, "notes": self.notes}, f, indent=1)

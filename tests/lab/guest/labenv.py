@@ -335,19 +335,6 @@ class Lab:
             raise RuntimeError("iwd did not start (another owns its name?)")
         wait_for(f"iwd's station on {CLIENT}", lambda: CLIENT in iwctl("station", "list"), timeout=60)
 
-    def iwd_files(self):
-        """iwd's known-network files: {file name: (mode, content)}."""
-        out = {}
-        for name in sorted(os.listdir(IWD_STATE)):
-            path = os.path.join(IWD_STATE, name)
-            if os.path.isfile(path):
-                out[name] = (oct(os.stat(path).st_mode & 0o777), open(path, "rb").read().decode("utf-8", "replace"))
-        return out
-
-    def stop_iwd(self):
-        self._stop("iwd")
-        self.daemon = None
-
     def bring_up(self, daemon, timings):
         """Everything a scenario needs, overlapping the slow waits."""
         # Reads the program and its libraries over 9p while the radios come up.
@@ -386,10 +373,6 @@ class Lab:
     def iw_scan_dump(self):
         import views
         return {b: dict(e, ssid_text=e["ssid"].decode(errors="replace")) for b, e in views.iw_scan_dump().items()}
-
-    def nm_rescan(self, ssid=None):
-        subprocess.run(["nmcli", "dev", "wifi", "rescan"] + (["ssid", ssid] if ssid else []),
-                       capture_output=True, text=True, timeout=60)
 
 
 ANSI = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
