@@ -46,7 +46,16 @@ class Shot(OndrelCase):
     def test_the_rows_and_the_card_carry_the_figures_that_are_drawn(self):
         doc = self.shot("--lang", "en")
         self.assertEqual((doc["width"], doc["height"]), (860, 620))
-        self.assertEqual(doc["elements"][0]["depth"], 0)
+        # Depth first: the window alone at 0, each element one below the last
+        # element above it that is one level up, the rows right below their list.
+        elements = doc["elements"]
+        depths = [e["depth"] for e in elements]
+        self.assertEqual((depths[0], depths[1:].count(0)), (0, 0))
+        self.assertTrue(all(0 < b <= a + 1 for a, b in zip(depths, depths[1:])), depths)
+        lists = [i for i, e in enumerate(elements) if e["role"] == "List"]
+        self.assertEqual(len(lists), 1, [e["role"] for e in elements])
+        self.assertEqual({e["depth"] for e in elements if e["role"] == "ListItem"}, {depths[lists[0]] + 1})
+        self.assertGreater(depths[lists[0]], 1)
         rows = self.rows(doc)
         # One row per name, strongest first; the row has its strongest access point's figures.
         self.assertEqual(list(rows), ["Home", "Cafe", HOSTILE])

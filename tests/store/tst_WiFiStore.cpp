@@ -366,7 +366,7 @@ private Q_SLOTS:
         const ScannedNetwork b = f.store->networks().at(1);
         f.radios.engine().connect(b.id(), b.ssid, std::nullopt, [](std::optional<SystemError>) {});
         f.radios.drain();
-        f.clock.advance(WiFiStore::kStatusPollInterval - 1ms);
+        f.clock.advance(2s - 1ms);
         QCOMPARE(f.rows(), "Aa1 Bb1 Cc1*");
         f.clock.advance(1ms);
         QCOMPARE(std::pair(f.rows(), f.store->status().ssid), std::pair(QString("Bb1! Aa1 Cc1*"), b.ssid));

@@ -4,6 +4,7 @@ lab on mac80211_hwsim radios; README.md beside this file lists what was seen.
 Times are parameters (milliseconds): ScanMs, StepMs (between two states of a join), FailMs (a rejected
 passphrase), AgentTimeoutMs. Control methods are on org.freedesktop.DBus.Mock at "/".'''
 
+import os
 import time
 
 import dbus
@@ -307,6 +308,8 @@ def _begin_join(net, reply, error, sender, hidden=False):
         st['join'] = st['joining'] = None
         return error(_fail('NoAgent', 'No Agent registered'))
     st['agent_requests'] += 1
+    if st['impostor']:
+        st['impostor'] = _impostor_asks(agent, path)
 
     def answered(secret):
         if st['generation'] != generation:
@@ -328,6 +331,19 @@ def _begin_join(net, reply, error, sender, hidden=False):
     _main().connection.call_async(agent[0], agent[1], AGENT, 'RequestPassphrase', 'o', (dbus.ObjectPath(path),),
                                           answered, refused, timeout=st['agent_timeout_ms'] / 1000 + 5)
     _later(st['agent_timeout_ms'], timed_out)
+
+
+def _impostor_asks(agent, path):
+    '''What another client of the bus, not iwd, is told when it asks the agent
+    for the passphrase of the network being joined.'''
+    bus = dbus.bus.BusConnection(os.environ.get('DBUS_STARTER_ADDRESS') or os.environ['DBUS_SYSTEM_BUS_ADDRESS'])
+    try:
+        bus.call_blocking(agent[0], agent[1], AGENT, 'RequestPassphrase', 'o', (dbus.ObjectPath(path),), timeout=5)
+        return 'answered'
+    except dbus.exceptions.DBusException as e:
+        return e.get_dbus_name()
+    finally:
+        bus.close()
 
 
 def _associate(generation, secret):
@@ -548,7 +564,8 @@ def Files(self):
 @dbus.service.method(MOCK_IFACE, in_signature='sv', out_signature='')
 def SetBehaviour(self, name, value):
     '''scan_mode ('normal', 'busy': every Scan answers InProgress, 'never': a scan never ends), autoconnect
-    (bool), denied (method names refused by the bus policy: Scan, RegisterAgent, Powered).'''
+    (bool), denied (method names refused by the bus policy: Scan, RegisterAgent, Powered), impostor (bool:
+    another client asks the agent first at each join).'''
     _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
 
 
@@ -558,11 +575,18 @@ def Counters(self):
                            signature='su')
 
 
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
+def Impostor(self):
+    '''With the behaviour "impostor" on, what another client was told when it asked the agent during the
+    last join: "answered" or the error's name.'''
+    return str(_st()['impostor'])
+
+
 def load(mock, parameters):
     _MAIN[:] = [mock]
     mock.iwd = {'air': [], 'known': {}, 'files': {}, 'agents': [], 'denied': set(), 'station': None, 'ifindex': 16,
                 'join': None, 'joining': None, 'generation': 0, 'scanning_now': False, 'scan_mode': 'normal',
-                'autoconnect': True, 'scan_requests': 0, 'agent_requests': 0, 'connects': 0,
+                'autoconnect': True, 'impostor': False, 'scan_requests': 0, 'agent_requests': 0, 'connects': 0,
                 'scan_ms': int(parameters.get('ScanMs', 100)), 'step_ms': int(parameters.get('StepMs', 20)),
                 'fail_ms': int(parameters.get('FailMs', 150)),
                 'agent_timeout_ms': int(parameters.get('AgentTimeoutMs', 120000))}

@@ -212,6 +212,7 @@ private Q_SLOTS:
         if (row.stored)
             iwd_->addKnownNetwork(row.name, row.type, *row.stored);
         iwd_->behave("denied", row.denied);
+        iwd_->behave("impostor", true);
         const QVariantMap before = iwd_->files();
         const bool slow = row.outcome == QLatin1String("stall") || row.outcome == QLatin1String("noaddress");
         IwdBackend backend(limits(slow ? 500ms : 5s));
@@ -222,6 +223,9 @@ private Q_SLOTS:
                  qPrintable(error ? error->description() : QString()));
         QCOMPARE(error ? error->domain() : iwd::kDomain, iwd::kDomain);
         QCOMPARE(iwd_->counter("agent_requests"), row.agentRequests);
+        // Another program on the bus that asks the agent first is told nothing.
+        if (row.agentRequests)
+            QCOMPARE(iwd_->mock("Impostor").toString(), QStringLiteral("net.connman.iwd.Agent.Error.Canceled"));
         const QString file = fileOf(row.name, row.type);
         QTRY_COMPARE(iwd_->files().contains(file), row.kept.has_value());
         if (row.kept)

@@ -106,6 +106,9 @@ def _request_scan(self, _options):
 def AddWirelessDevice(self, device_name, iface_name):
     path = self.AddWiFiDevice(device_name, iface_name, DISCONNECTED)
     dev = _obj(path)
+    # As NetworkManager reports a disconnected device: no IP interface
+    # (dbusmock gives it the device's own name, which would hide a mix-up).
+    dev.Set(DEVICE_IFACE, 'IpInterface', '')
     dev.AddProperty(WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath('/'))
     dev.AddProperty(WIRELESS_IFACE, 'LastScan', dbus.Int64(int(time.monotonic() * 1000)))
     dev.AddMethod(WIRELESS_IFACE, 'RequestScan', 'a{sv}', '', _request_scan)
