@@ -6,9 +6,11 @@ but the lab and desktop ones) and puts the file back.
 Usage: tools/mutation_check.py [--faults FILE ...] [--copy DIR] [--only ID ...]
                                [--tests REGEX] [--list] [--jobs N]
 
-Two sets of faults: tools/mutations.json, which the tests were improved
-against, and tools/mutations-held-out.json, which they were not. Both are run
-by default and each gets its own kill ratio.
+Two kinds of fault lists: tools/mutations.json, which the tests were improved
+against, and the held-out lists tools/mutations-held-out*.json, each written
+(in files no earlier list touched, without reading their tests) and run once
+before any test was changed for it; its first kill ratio is the held-out
+figure. All are run by default and each gets its own kill ratio.
 
 Each fault in the JSON list names a file, a text that occurs exactly once in
 it and its replacement. A fault is "killed" when the build succeeds and at
@@ -116,8 +118,8 @@ def build_and_test(build, jobs, timeout, tests=None, folder=None):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--faults", nargs="+", default=[str(SOURCE / "tools" / "mutations.json"),
-                                                     str(SOURCE / "tools" / "mutations-held-out.json")])
+    ap.add_argument("--faults", nargs="+", default=[str(SOURCE / "tools" / "mutations.json")] + sorted(
+        str(p) for p in (SOURCE / "tools").glob("mutations-held-out*.json")))
     ap.add_argument("--copy", default="/work/mutants", help="where the copy of the tree is made")
     ap.add_argument("--build", default="build", help="the build folder inside the copy")
     ap.add_argument("--only", nargs="*")
