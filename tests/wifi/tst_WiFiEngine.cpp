@@ -120,7 +120,7 @@ private Q_SLOTS:
     // What a user reads for each of the engine's own failures.
     void errorTexts()
     {
-        LocaleSettings::shared().setLanguage(AppLanguage::en);
+        LocaleSettings::apply(AppLanguage::en);
         QStringList texts;
         for (WiFiError e : {WiFiError::noInterface, WiFiError::powerOff, WiFiError::gone,
                             WiFiError::enterprise, WiFiError::needsLocation})
@@ -129,7 +129,7 @@ private Q_SLOTS:
                                      "This network is no longer in range. Scan again.",
                                      "Join enterprise (802.1X) networks from Wi-Fi in System Settings.",
                                      "Allow location access to read the names of nearby networks."}));
-        LocaleSettings::shared().setLanguage(AppLanguage::ja);
+        LocaleSettings::apply(AppLanguage::ja);
         QCOMPARE(SystemError(WiFiError::gone).description(),
                  QStringLiteral("このネットワークは見つからなくなりました。もう一度スキャンしてください。"));
     }
