@@ -51,9 +51,9 @@ private Q_SLOTS:
              "band percent 30 0 0 0 1 1 0 A B"},
             // Truth as people write it by hand, a count that is not one, and a
             // favourites list holding a number: no favourites rather than a guess.
-            {"[General]\ngroupBySSID=No\nshowHidden=YES\nascending=\" 2 "
-             "\"\nshowDetails=0\nfavoritesOnTop=TRUE\n"
-             "favoritesOnly=x\nautoRefreshSeconds=15s\nfavorites=\"[\\\"A\\\",1]\"\n",
+            {"[General]\ngroupBySSID=No\nshowHidden=YES\nascending=\" 2 \"\n"
+             "showDetails=0\nfavoritesOnTop=TRUE\nfavoritesOnly=x\n"
+             "autoRefreshSeconds=15s\nfavorites=\"[\\\"A\\\",1]\"\n",
              "signal dbm 0 0 1 1 0 1 0"},
             {"[General]\nfavorites=\"[\\\"A,B\\\",\\\"\\\"]\"\n", "signal dbm 0 1 0 0 1 1 0 A,B "},
         };

@@ -242,12 +242,12 @@ private Q_SLOTS:
         list->setFocus();
         QTest::keyClicks(list, "ca");
         QCOMPARE(std::pair(search->text(), QApplication::focusWidget()),
-                 std::pair(QString("ca"), (QWidget*)search));
+                 std::pair(QString("ca"), static_cast<QWidget*>(search)));
         QTRY_COMPARE(w.rows(), QStringList{"Cafe"});
         QTest::keyClick(search, Qt::Key_Escape);
         QTRY_COMPARE(w.rows(), all);
         QCOMPARE(std::pair(search->text(), QApplication::focusWidget()),
-                 std::pair(QString(), (QWidget*)search));
+                 std::pair(QString(), static_cast<QWidget*>(search)));
         QTest::keyClick(search, Qt::Key_Escape);
         QCOMPARE(QApplication::focusWidget(), list);
         QTest::keyClicks(list, "L");
@@ -255,7 +255,7 @@ private Q_SLOTS:
         list->setFocus();
         QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(std::pair(QApplication::focusWidget(), search->selectedText()),
-                 std::pair((QWidget*)search, QString("L")));
+                 std::pair(static_cast<QWidget*>(search), QString("L")));
         QTest::keyClicks(search, "co");
         QTRY_COMPARE(w.rows(), QStringList{"Corp"});
 

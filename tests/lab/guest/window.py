@@ -48,10 +48,15 @@ def card(doc):
     return cards[0] if len(cards) == 1 else None
 
 
+def strength_in(text):
+    """The strength (dBm) a text such as the card's shows, or None."""
+    seen = re.search(r"(-?\d+) dBm", text or "")
+    return int(seen.group(1)) if seen else None
+
+
 def card_strength(doc):
     """The strength the current network's card shows (dBm), or None."""
-    seen = re.search(r"(-?\d+) dBm", card(doc) or "")
-    return int(seen.group(1)) if seen else None
+    return strength_in(card(doc))
 
 
 def judge_rows(check, doc, ref, label):
@@ -89,5 +94,6 @@ def judge_rows(check, doc, ref, label):
     if link:
         first = kernel.get(shown[0]["bssid"]) if shown else None
         check.equal(f"{label}: the first row is the link's network", link.get("ssid"), first and first["ssid"])
-        check.true(f"{label}: the current network's card", card(doc), card(doc))
-        check.signal(f"{label}: the card's strength, the link's", link.get("signal_dbm"), card_strength(doc))
+        shown_card = card(doc)
+        check.true(f"{label}: the current network's card", shown_card, shown_card)
+        check.signal(f"{label}: the card's strength, the link's", link.get("signal_dbm"), strength_in(shown_card))

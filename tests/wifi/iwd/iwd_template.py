@@ -309,7 +309,7 @@ def _begin_join(net, reply, error, sender, hidden=False):
         return error(_fail('NoAgent', 'No Agent registered'))
     st['agent_requests'] += 1
     if st['impostor']:
-        st['impostor'] = _impostor_asks(agent, path)
+        st['impostor_told'] = _impostor_asks(agent, path)
 
     def answered(secret):
         if st['generation'] != generation:
@@ -578,15 +578,16 @@ def Counters(self):
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
 def Impostor(self):
     '''With the behaviour "impostor" on, what another client was told when it asked the agent during the
-    last join: "answered" or the error's name.'''
-    return str(_st()['impostor'])
+    last join: "answered" or the error's name; empty before any.'''
+    return _st()['impostor_told']
 
 
 def load(mock, parameters):
     _MAIN[:] = [mock]
     mock.iwd = {'air': [], 'known': {}, 'files': {}, 'agents': [], 'denied': set(), 'station': None, 'ifindex': 16,
                 'join': None, 'joining': None, 'generation': 0, 'scanning_now': False, 'scan_mode': 'normal',
-                'autoconnect': True, 'impostor': False, 'scan_requests': 0, 'agent_requests': 0, 'connects': 0,
+                'autoconnect': True, 'impostor': False, 'impostor_told': '',
+                'scan_requests': 0, 'agent_requests': 0, 'connects': 0,
                 'scan_ms': int(parameters.get('ScanMs', 100)), 'step_ms': int(parameters.get('StepMs', 20)),
                 'fail_ms': int(parameters.get('FailMs', 150)),
                 'agent_timeout_ms': int(parameters.get('AgentTimeoutMs', 120000))}
