@@ -14,7 +14,6 @@ import re
 import shutil
 import signal
 import subprocess
-import sys
 import time
 
 RUN = "/run/lab"

@@ -484,22 +484,6 @@ def extents(o):
     return e.x, e.y, e.width, e.height
 
 
-def actions(o):
-    try:
-        a = o.queryAction()
-        return [a.getName(i) for i in range(a.nActions)]
-    except Exception:
-        return []
-
-
-def do_action(o, name):
-    a = o.queryAction()
-    for i in range(a.nActions):
-        if a.getName(i) == name:
-            return a.doAction(i)
-    raise AssertionError(f"{o.getRoleName()} “{plain(o.name)}” has no action {name}: {actions(o)}")
-
-
 class DesktopCase(unittest.TestCase):
     """One desktop for the whole file; each case starts the program as it needs."""
     desktop = None
