@@ -30,6 +30,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableView>
@@ -84,6 +85,21 @@ public:
                     checkCells(view);
                 continue;
             }
+            // No two choices of one box or menu read alike.
+            if (auto* combo = qobject_cast<QComboBox*>(w)) {
+                QStringList texts;
+                for (int i = 0; i < combo->count(); ++i)
+                    texts.append(combo->itemText(i));
+                checkChoices(w, texts);
+            } else if (auto* tool = qobject_cast<QToolButton*>(w); tool && tool->menu()) {
+                Q_EMIT tool->menu()->aboutToShow(); // the menu is filled as it opens
+                QStringList texts;
+                for (QAction* action : tool->menu()->actions()) {
+                    if (!action->isSeparator())
+                        texts.append(action->text());
+                }
+                checkChoices(w, texts);
+            }
             if (auto* bar = qobject_cast<QToolBar*>(w)) {
                 for (QAction* action : bar->actions()) {
                     if (QWidget* button = bar->widgetForAction(action); button && !button->isVisibleTo(bar))
@@ -117,6 +133,12 @@ private:
                      QStringLiteral("is reached by Tab after %1 “%2” but comes before it")
                          .arg(chain[i - 1]->metaObject()->className(), chain[i - 1]->accessibleName()));
         }
+    }
+
+    void checkChoices(QWidget* w, const QStringList& texts)
+    {
+        if (QSet<QString>(texts.begin(), texts.end()).size() != texts.size())
+            fail(w, QStringLiteral("offers choices that read alike: ") + texts.join(QStringLiteral(" | ")));
     }
 
     void fail(QWidget* w, const QString& what)

@@ -161,7 +161,7 @@ private Q_SLOTS:
         } coverage[] = {
             {AppLanguage::en, 995, 1000, "Deutsch"},        {AppLanguage::en, 994, 1000, "Deutsch (99%)"},
             {AppLanguage::ja, 994, 1000, "Deutsch（99%）"}, {AppLanguage::en, 1200, 1000, "Deutsch"},
-            {AppLanguage::en, 5, 0, "Deutsch (0%)"},
+            {AppLanguage::en, 5, 0, "Deutsch (0%)"},        {AppLanguage::en, 576, 1000, "Deutsch (57%)"},
         };
         for (const auto& c : coverage) {
             LocaleSettings::apply(c.language);

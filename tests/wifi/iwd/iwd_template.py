@@ -569,6 +569,13 @@ def SetBehaviour(self, name, value):
     _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
 
 
+@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
+def SetStationState(self, state):
+    '''The station's State as iwd moves it by itself ('roaming' between access points of the network
+    joined, 'connected' again), the network it is on kept.'''
+    _set_state(str(state))
+
+
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{su}')
 def Counters(self):
     return dbus.Dictionary({k: dbus.UInt32(_st()[k]) for k in ('scan_requests', 'agent_requests', 'connects')},

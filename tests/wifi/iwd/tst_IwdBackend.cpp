@@ -225,7 +225,8 @@ private Q_SLOTS:
         QCOMPARE(iwd_->counter("agent_requests"), row.agentRequests);
         // Another program on the bus that asks the agent first is told nothing.
         if (row.agentRequests)
-            QCOMPARE(iwd_->mock("Impostor").toString(), QStringLiteral("net.connman.iwd.Agent.Error.Canceled"));
+            QCOMPARE(iwd_->mock("Impostor").toString(),
+                     QStringLiteral("net.connman.iwd.Agent.Error.Canceled"));
         const QString file = fileOf(row.name, row.type);
         QTRY_COMPARE(iwd_->files().contains(file), row.kept.has_value());
         if (row.kept)
@@ -322,6 +323,13 @@ private Q_SLOTS:
         QVERIFY(!backend.scan().error);
         QVERIFY(!backend.join(ap, std::nullopt)); // the old station's network, found by name
         QCOMPARE(backend.currentAssociation().ssid, std::optional<QString>("Home"));
+        // While iwd roams to another access point the network stays the current one. (The
+        // known network added after it shows that its announcement was read.)
+        iwd_->mock("SetStationState", {"roaming"});
+        iwd_->addKnownNetwork("After roaming", "open");
+        QTRY_VERIFY(backend.savedSsids().contains("After roaming"));
+        QCOMPARE(backend.currentAssociation().ssid, std::optional<QString>("Home"));
+        iwd_->mock("SetStationState", {"connected"});
 
         backend.disconnect();
         iwd_->addNetwork("Home", "open", -4000, {}, {{"outcome", "stall"}});

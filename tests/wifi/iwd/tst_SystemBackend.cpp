@@ -25,6 +25,7 @@ private Q_SLOTS:
         QVERIFY(iwd.start({{"ScanMs", 30}, {"StepMs", 10}}));
         const QString device = nm.addWirelessDevice();
         nm.addAccessPoint(device, {.ssid = "Shared"});
+        nm.addAccessPoint(device, {.ssid = "Shared", .bssid = "02:00:00:00:00:02", .frequency = 5180});
         iwd.addDevice();
         iwd.addNetwork("Shared", "open", -4000);
         iwd.addNetwork("Only iwd", "open", -5000);
@@ -35,8 +36,13 @@ private Q_SLOTS:
             std::make_unique<IwdBackend>(IwdBackend::Limits{.call = 1500ms, .scan = 1500ms}));
         QCOMPARE(backend.daemonName(), QStringLiteral("networkManager"));
         const QList<AccessPoint> fromNm = backend.scan().accessPoints;
-        QCOMPARE(fromNm.size(), 1);
-        QVERIFY(fromNm[0].handle.startsWith("networkManager:/org/freedesktop/NetworkManager/AccessPoint/"));
+        QCOMPARE(fromNm.size(), 2);
+        QVERIFY(fromNm[1].handle.startsWith("networkManager:/org/freedesktop/NetworkManager/AccessPoint/"));
+        // The access point chosen is the one joined, not the first of its name.
+        const AccessPoint second =
+            *std::ranges::find(fromNm, std::optional<QString>("02:00:00:00:00:02"), &AccessPoint::bssid);
+        QVERIFY(!backend.join(second, std::nullopt));
+        QCOMPARE(backend.currentAssociation().bssid, second.bssid);
 
         // NetworkManager loses its device: iwd, alone, is in charge.
         nm.mock("RemoveDevice", {device});

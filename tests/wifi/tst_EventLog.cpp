@@ -1,0 +1,92 @@
+// The log of a daemon's announcements that scans and joins wait on: a wait
+// sees only what came after its mark, moves its mark past what it looked at,
+// wakes for what another thread announces, and ends at once when cancelled.
+
+#include "wifi/EventLog.h"
+
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace ondrel;
+
+namespace {
+
+struct Event {
+    int what = 0;
+    quint64 sequence = 0;
+};
+
+const auto any = [](const Event&) { return true; };
+
+} // namespace
+
+class tst_EventLog : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void marksAndWaits()
+    {
+        EventLog<Event> log;
+        log.push({10});
+        log.push({20});
+        quint64 mark = log.mark();
+        QCOMPARE(mark, 2u);
+        // Nothing new after the mark: the announcement just before it is old.
+        QVERIFY(!log.waitForEvent(mark, any, QDeadlineTimer(0)));
+        QCOMPARE(mark, 2u);
+        quint64 from = 1;
+        QCOMPARE(log.waitForEvent(from, any, QDeadlineTimer(0))->what, 20);
+        // A filtered wait moves past the events it passed over.
+        from = 0;
+        QCOMPARE(log.waitForEvent(
+                        from, [](const Event& e) { return e.what == 20; }, QDeadlineTimer(0))
+                     ->sequence,
+                 2u);
+        QCOMPARE(from, 2u);
+
+        // A waiter on another thread takes the event it waits for, not the one before it.
+        std::optional<Event> seen;
+        std::thread waiter([&] {
+            seen = log.waitForEvent(
+                mark, [](const Event& e) { return e.what == 40; }, QDeadlineTimer(10000));
+        });
+        log.push({30});
+        log.push({40});
+        waiter.join();
+        QCOMPARE(std::pair(seen->what, seen->sequence), std::pair(40, quint64(4)));
+        QCOMPARE(mark, 4u);
+
+        // Only the latest 4096 are kept.
+        for (int i = 0; i < 5000; ++i)
+            log.push({i});
+        from = 0;
+        QCOMPARE(log.waitForEvent(from, any, QDeadlineTimer(0))->sequence, log.mark() - 4095);
+    }
+
+    void conditionsAndCancel()
+    {
+        EventLog<Event> log;
+        std::atomic<bool> ready = false;
+        QVERIFY(!log.waitUntil([&] { return ready.load(); }, QDeadlineTimer(0)));
+        std::thread other([&] {
+            ready = true;
+            log.changed();
+        });
+        QVERIFY(log.waitUntil([&] { return ready.load(); }, QDeadlineTimer(10000)));
+        other.join();
+
+        // Cancelled: waits with a long deadline end at once, before and during.
+        quint64 mark = log.mark();
+        std::optional<Event> seen{Event{}};
+        std::thread waiter(
+            [&] { seen = log.waitForEvent(mark, any, QDeadlineTimer(std::chrono::hours(1))); });
+        log.cancel();
+        waiter.join();
+        QVERIFY(!seen && log.isCancelled());
+        QVERIFY(!log.waitUntil([] { return false; }, QDeadlineTimer(std::chrono::hours(1))));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_EventLog)
+#include "tst_EventLog.moc"
