@@ -458,7 +458,7 @@ def _disconnect(self):
 
 def _diagnostics(self):
     props = _obj(self.path).props[STATION]
-    if props['State'] != 'connected':
+    if props['State'] not in ('connected', 'roaming'):  # roaming: still on the BSS it leaves
         raise _fail('NotConnected', 'Not connected')
     net = next(n for n in _st()['air'] if _network_path(n) == str(props['ConnectedNetwork']))
     return dbus.Dictionary({'ConnectedBss': net.address, 'Frequency': dbus.UInt32(net.frequency),

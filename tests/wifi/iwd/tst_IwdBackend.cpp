@@ -323,12 +323,16 @@ private Q_SLOTS:
         QVERIFY(!backend.scan().error);
         QVERIFY(!backend.join(ap, std::nullopt)); // the old station's network, found by name
         QCOMPARE(backend.currentAssociation().ssid, std::optional<QString>("Home"));
-        // While iwd roams to another access point the network stays the current one. (The
-        // known network added after it shows that its announcement was read.)
+        // While iwd roams to another access point, the network and the figures of the access point
+        // it leaves stay. (The known network added after it shows that its announcement was read.)
+        QTRY_VERIFY(backend.currentAssociation().bssid);
+        const Association before = backend.currentAssociation();
         iwd_->mock("SetStationState", {"roaming"});
         iwd_->addKnownNetwork("After roaming", "open");
         QTRY_VERIFY(backend.savedSsids().contains("After roaming"));
-        QCOMPARE(backend.currentAssociation().ssid, std::optional<QString>("Home"));
+        const Association roaming = backend.currentAssociation();
+        QCOMPARE(std::tuple(roaming.ssid, roaming.bssid, roaming.rssi),
+                 std::tuple(std::optional<QString>("Home"), before.bssid, before.rssi));
         iwd_->mock("SetStationState", {"connected"});
 
         backend.disconnect();
