@@ -39,10 +39,11 @@ private Q_SLOTS:
         QCOMPARE(fromNm.size(), 2);
         QVERIFY(fromNm[1].handle.startsWith("networkManager:/org/freedesktop/NetworkManager/AccessPoint/"));
         // The access point chosen is the one joined, not the first of its name.
-        const AccessPoint second =
-            *std::ranges::find(fromNm, std::optional<QString>("02:00:00:00:00:02"), &AccessPoint::bssid);
-        QVERIFY(!backend.join(second, std::nullopt));
-        QCOMPARE(backend.currentAssociation().bssid, second.bssid);
+        const auto second =
+            std::ranges::find(fromNm, std::optional<QString>("02:00:00:00:00:02"), &AccessPoint::bssid);
+        QVERIFY(second != fromNm.end());
+        QVERIFY(!backend.join(*second, std::nullopt));
+        QCOMPARE(backend.currentAssociation().bssid, second->bssid);
 
         // NetworkManager loses its device: iwd, alone, is in charge.
         nm.mock("RemoveDevice", {device});
