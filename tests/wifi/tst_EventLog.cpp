@@ -39,21 +39,29 @@ private Q_SLOTS:
         QCOMPARE(log.waitForEvent(from, any, QDeadlineTimer(0))->what, 20);
         // A filtered wait moves past the events it passed over.
         from = 0;
-        QCOMPARE(log.waitForEvent(
-                        from, [](const Event& e) { return e.what == 20; }, QDeadlineTimer(0))
-                     ->sequence,
-                 2u);
+        const auto twenty = [](const Event& e) { return e.what == 20; };
+        QCOMPARE(log.waitForEvent(from, twenty, QDeadlineTimer(0))->sequence, 2u);
         QCOMPARE(from, 2u);
 
-        // A waiter on another thread takes the event it waits for, not the one before it.
+        // A waiter blocked on another thread wakes for the event it waits for. It holds the log's
+        // lock from looking at event 30 until it blocks, so event 40 comes while it waits.
+        std::atomic<bool> looked = false;
         std::optional<Event> seen;
+        log.push({30});
         std::thread waiter([&] {
             seen = log.waitForEvent(
-                mark, [](const Event& e) { return e.what == 40; }, QDeadlineTimer(10000));
+                mark,
+                [&](const Event& e) {
+                    looked = looked || e.what == 30;
+                    return e.what == 40;
+                },
+                QDeadlineTimer(std::chrono::hours(1))); // only the push can end it
         });
-        log.push({30});
+        while (!looked)
+            std::this_thread::yield();
         log.push({40});
         waiter.join();
+        QVERIFY(seen);
         QCOMPARE(std::pair(seen->what, seen->sequence), std::pair(40, quint64(4)));
         QCOMPARE(mark, 4u);
 
@@ -76,11 +84,24 @@ private Q_SLOTS:
         QVERIFY(log.waitUntil([&] { return ready.load(); }, QDeadlineTimer(10000)));
         other.join();
 
-        // Cancelled: waits with a long deadline end at once, before and during.
-        quint64 mark = log.mark();
+        // Cancelled: a blocked wait with a long deadline ends at once, and so do later ones. The
+        // waiter holds the lock from looking at the event until it blocks, so cancel() comes
+        // while it waits.
+        log.push({50});
+        quint64 mark = log.mark() - 1;
+        std::atomic<bool> waiting = false;
         std::optional<Event> seen{Event{}};
-        std::thread waiter(
-            [&] { seen = log.waitForEvent(mark, any, QDeadlineTimer(std::chrono::hours(1))); });
+        std::thread waiter([&] {
+            seen = log.waitForEvent(
+                mark,
+                [&](const Event&) {
+                    waiting = true;
+                    return false;
+                },
+                QDeadlineTimer(std::chrono::hours(1)));
+        });
+        while (!waiting)
+            std::this_thread::yield();
         log.cancel();
         waiter.join();
         QVERIFY(!seen && log.isCancelled());
