@@ -4,7 +4,8 @@ at a time to a copy of the program, rebuilds, runs the fast tiers (every test
 but the lab and desktop ones) and puts the file back.
 
 Usage: tools/mutation_check.py [--faults FILE ...] [--copy DIR] [--only ID ...]
-                               [--tests REGEX] [--list] [--jobs N]
+                               [--tests REGEX] [--exclude REGEX] [--folder-first]
+                               [--list] [--jobs N]
 
 Two kinds of fault lists: tools/mutations.json, which the tests were improved
 against, and the held-out lists tools/mutations-held-out*.json, each written

@@ -52,7 +52,8 @@ private Q_SLOTS:
             seen = log.waitForEvent(
                 mark,
                 [&](const Event& e) {
-                    looked = looked || e.what == 30;
+                    if (e.what == 30)
+                        looked = true;
                     return e.what == 40;
                 },
                 QDeadlineTimer(std::chrono::hours(1))); // only the push can end it

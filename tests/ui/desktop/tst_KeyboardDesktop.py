@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """The program with the keyboard alone, in a real X session: Tab and the
-arrows, Return on buttons, the history's Delete and its
-windows' Escape and Ctrl+W, the focus kept when the list reorders, and one run
-through join, speed test, export and a setting without the pointer. The focus
-is checked after every step through the accessibility bus."""
+arrows, Return on buttons, the history's Delete and its windows' Escape and
+Ctrl+W, the focus kept when the list reorders, and one run through join, speed
+test, export and a setting without the pointer. The focus is checked after
+every step through the accessibility bus."""
 import json
 
 from desktop import DesktopCase, demo, find, find_all, has, label_of, main, plain
