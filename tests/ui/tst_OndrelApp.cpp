@@ -49,6 +49,8 @@ private Q_SLOTS:
     void application()
     {
         OndrelApp app;
+        app.setSettingsWindowFactory(
+            [](OndrelApp&) -> QWidget* { return new QLabel(QStringLiteral("settings")); });
         QSignalSpy started(&app, &OndrelApp::started);
         app.start();
         MainWindow* window = app.mainWindow();
@@ -72,6 +74,14 @@ private Q_SLOTS:
                                      "Quit|Ctrl+Q", "Scan|Ctrl+R", "Speed Test|Ctrl+T",
                                      "Speed Test History|Ctrl+Y"}));
         QVERIFY(window->content()->powerAction()->isChecked());
+
+        // File > Settings… opens Settings, and only Settings.
+        QAction* settingsItem = window->menuBar()->actions().at(0)->menu()->actions().at(3);
+        QVERIFY(settingsItem->isEnabled());
+        settingsItem->trigger();
+        QVERIFY(app.settingsWindow() && app.settingsWindow()->isVisible());
+        QCOMPARE(static_cast<QLabel*>(app.settingsWindow())->text(), QStringLiteral("settings"));
+        QVERIFY(!app.historyWindow());
 
         // Single-instance windows, built by their factories.
         int built = 0;

@@ -175,6 +175,15 @@ private Q_SLOTS:
                 reading.failure == KernelFailure::noPermission);
         QVERIFY(reading.bsses.isEmpty() && reading.surveys.isEmpty() && reading.stations.isEmpty());
         QVERIFY(reading.readAt != std::chrono::steady_clock::time_point{});
+
+        // The log names each reason apart: a refused read is never told as a missing interface.
+        const std::pair<KernelFailure, const char*> tokens[] = {{KernelFailure::notSupported, "notSupported"},
+                                                                {KernelFailure::noFamily, "noFamily"},
+                                                                {KernelFailure::noPermission, "noPermission"},
+                                                                {KernelFailure::noInterface, "noInterface"},
+                                                                {KernelFailure::failed, "failed"}};
+        for (const auto& [failure, token] : tokens)
+            QCOMPARE(failureToken(failure), QLatin1String(token));
     }
 
     // Quick reads get the kept reading and ask for a fresh one at most once
