@@ -5,6 +5,8 @@
 // the sheet that joins a network by name.
 
 #include "tests/ui/UiTestKit.h"
+#include "ui/Announcer.h"
+#include "ui/ElidedLabel.h"
 
 #include "ui/Banner.h"
 #include "ui/ContentView.h"
@@ -21,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -97,6 +100,35 @@ class TestContentView : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { useEnglish(); }
+
+    // What screen readers are told each piece is: banners and announcements
+    // are alerts (spoken when they appear), a line is a separator, a box a
+    // pane; an announcement shows only while it has something to say.
+    void accessibleRoles()
+    {
+        QWidget window;
+        auto* banner = new Banner(Banner::Kind::error, QStringLiteral("Wi-Fi is off"), {}, {}, {}, &window);
+        auto* announcer = new Announcer(&window);
+        auto* label = new ElidedLabel(QStringLiteral("Home"), &window);
+        auto* line = new QFrame(&window);
+        line->setFrameShape(QFrame::HLine);
+        auto* box = new QFrame(&window);
+        box->setFrameShape(QFrame::StyledPanel);
+        auto role = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->role(); };
+        QCOMPARE(role(banner), QAccessible::AlertMessage);
+        QCOMPARE(role(announcer), QAccessible::AlertMessage);
+        QCOMPARE(role(label), QAccessible::StaticText);
+        QCOMPARE(role(line), QAccessible::Separator);
+        QCOMPARE(role(box), QAccessible::Pane);
+
+        QVERIFY(announcer->isHidden());
+        announcer->announce(QStringLiteral("3 networks found"));
+        QVERIFY(!announcer->isHidden());
+        QCOMPARE(QAccessible::queryAccessibleInterface(announcer)->text(QAccessible::Name),
+                 QStringLiteral("3 networks found"));
+        announcer->announce(QString());
+        QVERIFY(announcer->isHidden());
+    }
 
     // The banners by condition, and what the last one's button does.
     void banners_data()
