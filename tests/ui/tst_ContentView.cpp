@@ -5,11 +5,11 @@
 // the sheet that joins a network by name.
 
 #include "tests/ui/UiTestKit.h"
-#include "ui/Announcer.h"
-#include "ui/ElidedLabel.h"
 
+#include "ui/Announcer.h"
 #include "ui/Banner.h"
 #include "ui/ContentView.h"
+#include "ui/ElidedLabel.h"
 #include "ui/HiddenNetworkSheet.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkListView.h"
