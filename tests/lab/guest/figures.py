@@ -4,6 +4,7 @@ against iw's scan dump and survey of the same radios at the same moment, and
 what hostapd was told to send."""
 
 import re
+import time
 
 import radios_kernel
 import views
@@ -76,6 +77,26 @@ def iw_survey(dev=CLIENT):
     return noise
 
 
+def survey_around(check, label, freqs, before, after, wait=20):
+    """The noise iw's survey gave each channel just before and just after a reading: {freq: {noise}}.
+    A scan that began before either look leaves the channels it has not visited yet out of that
+    look; where both missed a channel, the survey is read again until the radio has been back on it
+    (mac80211_hwsim's noise does not change), so that a missing look is never taken for a wrong one."""
+    around = {f: {before.get(f, 0), after.get(f, 0)} - {0} for f in freqs}
+    missing = sorted(f for f, seen in around.items() if not seen and f)
+    deadline = time.monotonic() + wait
+    while missing and time.monotonic() < deadline:
+        time.sleep(0.5)
+        later = iw_survey()
+        for f in missing:
+            around[f] |= {later.get(f, 0)} - {0}
+        missing = [f for f in missing if not around[f]]
+    late = sorted(f for f in freqs if f not in before and f not in after and around[f])
+    if late:
+        check.note(f"{label}: a scan was under way at both of iw's looks; the survey read again for {late} MHz")
+    return around
+
+
 def ondrel_surveyed(lab):
     """How many channels the survey of Ondrel's latest kernel reading had, as its log says
     (it says so whenever the count changes); None without such a line."""
@@ -101,13 +122,15 @@ def compare(lab, check, doc, label, survey_before):
     if partial:
         check.note(f"{label}: Ondrel read the survey during a scan ({surveyed} of {len(noise)} channels)")
     rows = []
+    listed = [b for b in (bsses.get((n["bssid"] or "").lower()) for n in doc["networks"]) if b]
+    surveys = survey_around(check, label, {b["freq"] for b in listed}, survey_before, noise)
     for n in doc["networks"]:
         b = bsses.get((n["bssid"] or "").lower())
         if not b:
             continue
         name = n["ssid"] or n["bssid"]
         src = n["sources"]
-        around = {survey_before.get(b["freq"], 0), noise.get(b["freq"], 0)} - {0}
+        around = surveys[b["freq"]]
         unsurveyed = partial and not n["noise"] and src["noise"] is None
         check.true(f"{label}: {name} noise {n['noise']} is the survey's {sorted(around)}",
                    n["noise"] in around or unsurveyed, n["noise"])
@@ -151,6 +174,7 @@ def judge_current(check, doc, survey_before):
     current = (doc.get("interface") or {}).get("current") or {}
     check.equal("interface.current: signal and its source, the link's", (link.get("signal_dbm"), "station"),
                 (current.get("rssi"), (current.get("sources") or {}).get("rssi")))
-    around = {survey_before.get(link.get("freq"), 0), iw_survey().get(link.get("freq"), 0)} - {0}
+    freq = link.get("freq")
+    around = survey_around(check, "interface.current", {freq}, survey_before, iw_survey())[freq]
     check.true(f"interface.current: noise {current.get('noise')} is the survey's {sorted(around)}",
                current.get("noise") in around, current.get("noise"))
