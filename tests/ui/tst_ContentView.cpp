@@ -11,6 +11,7 @@
 #include "ui/ContentView.h"
 #include "ui/ElidedLabel.h"
 #include "ui/HiddenNetworkSheet.h"
+#include "ui/MenuKeys.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkListView.h"
 #include "ui/NetworkRow.h"
@@ -282,7 +283,8 @@ private Q_SLOTS:
                  std::pair(QString(), static_cast<QWidget*>(search)));
         QTest::keyClick(search, Qt::Key_Escape);
         QCOMPARE(QApplication::focusWidget(), list);
-        QTest::keyClicks(list, "L");
+        // A capital letter arrives with Shift held, as from a keyboard.
+        QTest::sendKeyEvent(QTest::Click, list, Qt::Key_L, QStringLiteral("L"), Qt::ShiftModifier);
         QTRY_COMPARE(w.rows(), QStringList{"Legacy"});
         list->setFocus();
         QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
@@ -303,6 +305,16 @@ private Q_SLOTS:
             std::pair(entries, menu->activeAction()->text()),
             std::pair(QStringList{"Add to Favorites", "Connect (disabled)"}, QString("Add to Favorites")));
         menu->close();
+
+        // A keyboard menu starts on its first item that can be taken.
+        QMenu items;
+        items.addAction(QStringLiteral("Off"))->setEnabled(false);
+        items.addSeparator();
+        items.addAction(QStringLiteral("Unseen"))->setVisible(false);
+        items.addAction(QStringLiteral("First"));
+        items.addAction(QStringLiteral("Second"));
+        activateFirst(&items);
+        QCOMPARE(items.activeAction() ? items.activeAction()->text() : QString(), QStringLiteral("First"));
     }
 
     // Screen readers get the search field's name, each row's marks, and the
@@ -353,6 +365,14 @@ private Q_SLOTS:
             QCOMPARE(list->indexOfChild(row(e.row)), w.rowOf(e.row));
         }
         QVERIFY(row("Home")->state().active);
+        // The focused row is the current one, only while the list has the focus.
+        w.view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        w.view.listView()->setFocus();
+        w.view.listView()->setCurrentIndex(w.indexOf("Legacy"));
+        QCOMPARE(list->focusChild(), row("Legacy"));
+        w.view.searchField()->setFocus();
+        QCOMPARE(list->focusChild(), nullptr);
         w.prefs->setStrengthUnit(StrengthUnit::percent);
         QTRY_COMPARE(strength("Legacy"), QStringLiteral("40%"));
 

@@ -1,18 +1,22 @@
 // The windowed application: one main window with its menus, the start-up
 // task (permission request, first scan), single-instance
-// windows, and the rebuild on a language change without a new scan.
+// windows, the rebuild on a language change without a new scan, and the
+// keys every window answers: Return on a button, Ctrl+W and Escape.
 
 #include "tests/ui/UiTestKit.h"
 
 #include "ui/ContentView.h"
 #include "ui/MainWindow.h"
 #include "ui/OndrelApp.h"
+#include "ui/ToolWindow.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
 
 using namespace ondrel;
 
@@ -118,6 +122,36 @@ private Q_SLOTS:
         QCOMPARE(app.store().lastScan(), lastScan);
         QVERIFY(!app.store().isScanning());
         QCOMPARE(app.mainWindow(), window);
+    }
+
+    // Return presses the focused button, once a key press, not while held
+    // down or with a modifier; a tool window closes on Ctrl+W and Escape.
+    void windowKeys()
+    {
+        OndrelApp app;
+        QWidget window;
+        auto* button = new QPushButton(QStringLiteral("Press"), &window);
+        QSignalSpy clicked(button, &QPushButton::clicked);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+        QTRY_COMPARE(clicked.count(), 1);
+        QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
+        QApplication::sendEvent(button, &held);
+        QTest::keyClick(button, Qt::Key_Return, Qt::ControlModifier);
+        QTest::qWait(300); // longer than a click's animation
+        QCOMPARE(clicked.count(), 1);
+
+        for (const QKeySequence& key : {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)}) {
+            ToolWindow tool(new QLabel(QStringLiteral("content")), QSize(300, 200));
+            tool.show();
+            tool.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&tool));
+            QTest::keySequence(&tool, key);
+            QVERIFY2(!tool.isVisible(), qPrintable(key.toString()));
+        }
     }
 };
 

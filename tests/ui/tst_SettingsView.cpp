@@ -15,6 +15,7 @@
 #include "wifi/LocationAuth.h"
 #include "wifi/simulation/SimulatedLocationProvider.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -77,6 +78,11 @@ private Q_SLOTS:
             QVERIFY2(((*prefs).*get)() == !before, name);
         }
         const auto picker = [&view](const char* name) { return view.findChild<QComboBox*>(name); };
+        // Screen readers name a switch by its row's label (a picker's name is
+        // its choice on Linux, its label reaches them as a relation).
+        QCOMPARE(QAccessible::queryAccessibleInterface(view.findChild<ToggleSwitch*>("favoritesOnTopToggle"))
+                     ->text(QAccessible::Name),
+                 QStringLiteral("Keep favorites at the top"));
         choose(picker("sortPicker"), rawValue(SortKey::name));
         QCOMPARE(prefs->sortKey(), SortKey::name);
         choose(picker("orderPicker"), true);
@@ -136,6 +142,10 @@ private Q_SLOTS:
         WiFiStore store(WiFiEngine::shared(), *prefs);
         SettingsView view(*prefs, &store, nullptr, 2);
         QCOMPARE(find<QLabel>(view, "interfaceValue")->text(), QStringLiteral("wlp3s0"));
+        // A value is read as itself, not as its label.
+        QCOMPARE(QAccessible::queryAccessibleInterface(find<QLabel>(view, "interfaceValue"))
+                     ->text(QAccessible::Name),
+                 QStringLiteral("wlp3s0"));
 
         QSignalSpy scanned(&store, &WiFiStore::scanFinished);
         store.scan();
