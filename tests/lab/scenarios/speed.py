@@ -34,8 +34,11 @@ def run(lab, check):
                   f"-H 'Content-Type: application/octet-stream' --data-binary @- {url}/__up", timeout=60)
         curl_up = float(curl) * 8 / 1e6
         ping = sh("busybox", "ping", "-c", "5", "-q", ap.address, check=False)
-        run = lab.app.run("--speedtest", "--json", env={"ONDREL_SPEEDTEST_URL": url,
-                                                           "ONDREL_SPEEDTEST_DURATION": "4"}, timeout=150)
+        # The program's own lengths: a shortened upload window (1.4 s after a
+        # 0.35 s warm-up) also takes in the server's receive buffers filling
+        # up, acknowledged but not yet read at the pacing, and reads up to 30 %
+        # high when the VM's CPU is short.
+        run = lab.app.run("--speedtest", "--json", env={"ONDREL_SPEEDTEST_URL": url}, timeout=150)
         link = views.iw_link()
     finally:
         server.terminate()
@@ -50,7 +53,7 @@ def run(lab, check):
     # same link is the reference (Ondrel's four streams do at least half as well as curl's one).
     for direction, reference in (("download", curl_down), ("upload", curl_up)):
         check.between(f"{direction} within the server's pacing and what curl got through",
-                      round(0.5 * min(RATE_MBPS, reference), 2), RATE_MBPS * 1.1,
+                      round(0.5 * min(RATE_MBPS, reference), 2), RATE_MBPS * 1.05,
                       result.get(f"{direction}Mbps"), " Mbps")
     check.between("latency", 0.1, 500, result.get("latencyMs"), " ms")
     check.true("bytes moved in both directions", (result.get("bytes") or 0) > 1_000_000, result.get("bytes"))
