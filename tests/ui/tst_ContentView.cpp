@@ -7,6 +7,7 @@
 #include "tests/ui/UiTestKit.h"
 
 #include "ui/Announcer.h"
+#include "ui/AppInfo.h"
 #include "ui/Banner.h"
 #include "ui/ContentView.h"
 #include "ui/ElidedLabel.h"
@@ -19,6 +20,7 @@
 #include "ui/PasswordSheet.h"
 #include "ui/SearchField.h"
 #include "ui/SystemSettings.h"
+#include "ui/Tints.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -256,6 +258,48 @@ private Q_SLOTS:
         QCOMPARE(visited, expected);
         QTest::keyClick(w.view.listView(), Qt::Key_T, Qt::ControlModifier);
         QTRY_VERIFY(w.view.speedTestSheet() && w.view.speedTestSheet()->isVisible());
+    }
+
+    // A shortened label offers its whole text on hover, a whole one none;
+    // the dark tints follow a dark window colour; the version names its build.
+    void labelsTintsAndVersion()
+    {
+        ElidedLabel label(QStringLiteral("A rather long network name that cannot fit"));
+        label.resize(60, 20);
+        label.show();
+        QCOMPARE(label.toolTip(), QStringLiteral("A rather long network name that cannot fit"));
+        label.resize(2000, 20);
+        QCOMPARE(label.toolTip(), QString());
+
+        QPalette light, dark;
+        light.setColor(QPalette::Window, QColor(0xf6, 0xf6, 0xf6));
+        dark.setColor(QPalette::Window, QColor(0x24, 0x24, 0x24));
+        QCOMPARE(std::pair(isDark(light), isDark(dark)), std::pair(false, true));
+
+        QCOMPARE(QStringList({AppInfo::versionText("2.1", "417"), AppInfo::versionText("2.1", ""),
+                              AppInfo::versionText("", "")}),
+                 (QStringList{"2.1 (417)", "2.1", "1.0.0"}));
+    }
+
+    // The desktop's settings program starts on its Wi-Fi page.
+    void systemSettingsOpensWiFi()
+    {
+        QTemporaryDir bin;
+        const QString script = bin.filePath(QStringLiteral("gnome-control-center"));
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("#!/bin/sh\necho \"$*\" > '%1.args'\n").arg(script).toUtf8());
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ':' + path);
+        const bool started = openSystemSettings();
+        qputenv("PATH", path);
+        QVERIFY(started);
+        QFile args(script + QStringLiteral(".args"));
+        QTRY_VERIFY(args.exists() && args.size() > 0);
+        QVERIFY(args.open(QIODevice::ReadOnly));
+        QCOMPARE(args.readAll(), QByteArray("wifi\n"));
     }
 
     // Typing on the list filters by what is typed, in the search field;

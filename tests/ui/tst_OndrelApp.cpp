@@ -150,6 +150,7 @@ private Q_SLOTS:
             tool.show();
             tool.activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&tool));
+            QCOMPARE(tool.size(), QSize(300, 200)); // the screen has room for it
             QTest::keySequence(&tool, key);
             QVERIFY2(!tool.isVisible(), qPrintable(key.toString()));
         }
