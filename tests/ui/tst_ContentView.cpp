@@ -19,6 +19,7 @@
 #include "ui/NetworkRowAccessible.h"
 #include "ui/PasswordSheet.h"
 #include "ui/SearchField.h"
+#include "ui/SpeedTestView.h"
 #include "ui/SystemSettings.h"
 #include "ui/Tints.h"
 
@@ -258,6 +259,9 @@ private Q_SLOTS:
         QCOMPARE(visited, expected);
         QTest::keyClick(w.view.listView(), Qt::Key_T, Qt::ControlModifier);
         QTRY_VERIFY(w.view.speedTestSheet() && w.view.speedTestSheet()->isVisible());
+        // Done closes the window, not only its content.
+        Q_EMIT w.view.speedTestSheet()->findChild<SpeedTestView*>()->closeRequested();
+        QTRY_VERIFY(!w.view.speedTestSheet());
     }
 
     // A shortened label offers its whole text on hover, a whole one none;

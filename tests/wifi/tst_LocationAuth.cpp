@@ -36,6 +36,11 @@ private Q_SLOTS:
             QVERIFY(changed.wait());
             QVERIFY(auth.status() == 1 && LocationAuth(&provider).status() == 1);
         }
+        // Once decided, asking again changes nothing, even where this program never asked.
+        SimulatedLocationProvider decided(2, 3, 0ms, true);
+        decided.requestWhenInUse();
+        QTest::qWait(0); // where a request would be answered
+        QCOMPARE(decided.authorizationStatus(), 2);
     }
 };
 
