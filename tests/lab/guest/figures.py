@@ -83,7 +83,7 @@ def survey_around(check, label, freqs, before, after, wait=20):
     look; where both missed a channel, the survey is read again until the radio has been back on it
     (mac80211_hwsim's noise does not change), so that a missing look is never taken for a wrong one."""
     around = {f: {before.get(f, 0), after.get(f, 0)} - {0} for f in freqs}
-    missing = sorted(f for f, seen in around.items() if not seen and f)
+    missing = [f for f, seen in around.items() if not seen and f]
     deadline = time.monotonic() + wait
     while missing and time.monotonic() < deadline:
         time.sleep(0.5)
@@ -122,12 +122,9 @@ def compare(lab, check, doc, label, survey_before):
     if partial:
         check.note(f"{label}: Ondrel read the survey during a scan ({surveyed} of {len(noise)} channels)")
     rows = []
-    listed = [b for b in (bsses.get((n["bssid"] or "").lower()) for n in doc["networks"]) if b]
-    surveys = survey_around(check, label, {b["freq"] for b in listed}, survey_before, noise)
-    for n in doc["networks"]:
-        b = bsses.get((n["bssid"] or "").lower())
-        if not b:
-            continue
+    listed = [(n, b) for n in doc["networks"] if (b := bsses.get((n["bssid"] or "").lower()))]
+    surveys = survey_around(check, label, {b["freq"] for _, b in listed}, survey_before, noise)
+    for n, b in listed:
         name = n["ssid"] or n["bssid"]
         src = n["sources"]
         around = surveys[b["freq"]]
