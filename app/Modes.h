@@ -10,6 +10,8 @@
 
 namespace ondrel {
 
+class OndrelApp;
+
 // The modes the program entry hands over to. Each runs on the main thread
 // with the application object already created and returns the process's
 // exit status.
@@ -34,6 +36,9 @@ std::optional<double> speedTestScale(const QByteArray& seconds);
 SpeedTest::Options speedTestOptions();
 // Renders a window to a PNG file ("--shot"); `args` for "--history" etc.
 int runShot(const QString& path, bool settings, const QStringList& args);
+// The windowed application's own windows: the history, the settings and the
+// speed test's lengths.
+void installWindows(OndrelApp& app);
 // The windowed application; needs a QApplication.
 int runWindowedApp();
 

@@ -13,9 +13,8 @@
 
 namespace ondrel {
 
-int runWindowedApp()
+void installWindows(OndrelApp& app)
 {
-    OndrelApp app;
     app.setHistoryWindowFactory([](OndrelApp&) -> QWidget* {
         return new ToolWindow(new SpeedHistoryView(SpeedHistory::shared()), QSize(1020, 500));
     });
@@ -24,6 +23,12 @@ int runWindowedApp()
                               QSize(SettingsView::width, 600));
     });
     app.setSpeedTestFactory([] { return std::make_unique<SpeedTest>(speedTestOptions()); });
+}
+
+int runWindowedApp()
+{
+    OndrelApp app;
+    installWindows(app);
     app.start();
     return QApplication::exec();
 }

@@ -6,24 +6,18 @@
 
 namespace ondrel {
 
-// An icon drawn by code at whatever size and scale it is asked for; a
-// subclass only paints. Pixmaps come out sharp on high-density screens.
+// An icon drawn by code at whatever size it is asked for; a subclass only
+// paints. On a high-density screen QIcon asks for the size in device pixels
+// and sets the pixmap's ratio itself, so the drawing is as sharp as the
+// screen: no scaledPixmap of our own, which would scale a second time.
 class PaintedIconEngine : public QIconEngine {
 public:
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
-        return scaledPixmap(size, mode, state, 1.0);
-    }
-
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
-    {
-        QPixmap pixmap(size * scale);
+        QPixmap pixmap(size);
         pixmap.fill(Qt::transparent);
-        {
-            QPainter painter(&pixmap);
-            paint(&painter, QRect(QPoint(0, 0), size * scale), mode, state);
-        }
-        pixmap.setDevicePixelRatio(scale);
+        QPainter painter(&pixmap);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
         return pixmap;
     }
 };

@@ -126,6 +126,7 @@ struct Drawn {
     QString text;
     QPointF baseline;
     qreal width; // without a wrapped line's trailing space
+    QFont font;
 };
 
 // Records the text items widgets draw; an image gives the measures.
@@ -173,7 +174,8 @@ private:
                 --kept;
             const qreal space = QFontMetricsF(item.font()).horizontalAdvance(text.mid(kept));
             const bool rtl = item.renderFlags() & QTextItem::RightToLeft;
-            drawn.append({text, transform.map(p + QPointF(rtl ? space : 0, 0)), item.width() - space});
+            drawn.append(
+                {text, transform.map(p + QPointF(rtl ? space : 0, 0)), item.width() - space, item.font()});
         }
         Type type() const override { return User; }
         QTransform transform;

@@ -20,6 +20,7 @@
 #include "ui/PasswordSheet.h"
 #include "ui/SearchField.h"
 #include "ui/SpeedTestView.h"
+#include "ui/SymbolView.h"
 #include "ui/SystemSettings.h"
 #include "ui/Tints.h"
 
@@ -124,6 +125,10 @@ private Q_SLOTS:
         QCOMPARE(role(label), QAccessible::StaticText);
         QCOMPARE(role(line), QAccessible::Separator);
         QCOMPARE(role(box), QAccessible::Pane);
+        // An error carries the warning triangle, a warning the "i".
+        const Banner warning(Banner::Kind::warning, QStringLiteral("Location is off"));
+        QCOMPARE(banner->findChild<SymbolView*>()->symbol(), Symbol::warningFill);
+        QCOMPARE(warning.findChild<SymbolView*>()->symbol(), Symbol::infoFill);
 
         QVERIFY(announcer->isHidden());
         announcer->announce(QStringLiteral("3 networks found"));

@@ -153,6 +153,24 @@ private Q_SLOTS:
         }
     }
 
+    // A known network and a measured speed stand out semibold; the band and
+    // the security are regular.
+    void emphasizedChipsAreSemibold()
+    {
+        ScannedNetwork known = network("Cafe");
+        known.isSaved = true;
+        Fixture f({known});
+        f.model.setMeasuredLookup([](const QString&) { return std::optional<double>(123.45); });
+        f.model.setNetworks({known});
+        QMap<QString, int> weights;
+        for (const Drawn& d : TextRecorder().render(&f.view))
+            weights[d.text] = d.font.weight();
+        for (const char* chip : {"5 GHz", "WPA2"})
+            QCOMPARE(weights.value(chip, -1), int(QFont::Normal));
+        for (const char* chip : {"Known", "Measured 123 Mbps"})
+            QCOMPARE(weights.value(chip, -1), int(QFont::DemiBold));
+    }
+
     void chips()
     {
         QFETCH(ScannedNetwork, record);

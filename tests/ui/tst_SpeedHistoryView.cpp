@@ -1,13 +1,16 @@
 // The speed history window: the empty state, the count, live rows, Clear All
 // and its undo, sorting (band by its numeric code), deletion from the context
-// menu, the name column's minimum width, the CSV export and its failures, a history file that is no file, and
-// the chart's choice of network.
+// menu, the name column's minimum width, figures and signal bars as the
+// cells draw them, the CSV export and its failures, a history file that is no
+// file, and the chart's choice of network.
 
 #include "tests/ui/UiTestKit.h"
 
+#include "ui/FigureCellDelegate.h"
 #include "ui/SpeedHistoryChart.h"
 #include "ui/SpeedHistoryModel.h"
 #include "ui/SpeedHistoryView.h"
+#include "ui/Tints.h"
 
 #include <QFile>
 #include <QHeaderView>
@@ -31,6 +34,11 @@ QStringList column(const SpeedHistoryModel& model, int column)
         texts << read(model.index(row, column).data().toString());
     return texts;
 }
+
+// The history's figure cells with the style option they draw from in reach.
+struct FigureCells : FigureCellDelegate {
+    using FigureCellDelegate::initStyleOption;
+};
 
 } // namespace
 
@@ -222,6 +230,45 @@ private Q_SLOTS:
         QTRY_COMPARE(header->sectionSize(SpeedHistoryModel::network),
                      v.table()->viewport()->width() - others());
         QVERIFY(header->sectionSize(SpeedHistoryModel::network) > 110);
+    }
+
+    // A figure keeps its number before its unit in a right-to-left window
+    // (left-to-right marks around it) and is left as it is in a left-to-right
+    // one; the signal column lights each entry's own bars in their tint.
+    void figureAndSignalCells()
+    {
+        add("Strong", 1, 100, 50, -45);
+        add("Weak", 2, 100, 50, -75);
+        SpeedHistoryView& v = view();
+        const QModelIndex download = v.table()->model()->index(0, SpeedHistoryModel::download);
+        const QString figure = download.data().toString();
+        QVERIFY(figure.endsWith(QStringLiteral(" Mbps")));
+        const QChar mark(0x200E);
+        FigureCells cells;
+        for (Qt::LayoutDirection direction : {Qt::LeftToRight, Qt::RightToLeft}) {
+            QStyleOptionViewItem option;
+            option.direction = direction;
+            cells.initStyleOption(&option, download);
+            QCOMPARE(option.text, direction == Qt::RightToLeft ? mark + figure + mark : figure);
+        }
+
+        const QImage shown = v.table()->viewport()->grab().toImage();
+        const QPalette palette = v.table()->viewport()->palette();
+        const auto lit = [&](int row, const QColor& tint) {
+            const QRect cell =
+                v.table()->visualRect(v.table()->model()->index(row, SpeedHistoryModel::signal));
+            int count = 0;
+            for (int y = cell.top(); y <= cell.bottom(); ++y)
+                for (int x = cell.left(); x <= cell.right(); ++x)
+                    count += shown.pixelColor(x, y) == tint;
+            return count;
+        };
+        QCOMPARE(read(v.table()->model()->index(0, SpeedHistoryModel::network).data().toString()),
+                 QStringLiteral("Strong"));
+        QVERIFY(lit(0, tintGreen(palette)) > 0 && lit(0, tintRed(palette)) == 0);
+        QVERIFY(lit(1, tintRed(palette)) > 0 && lit(1, tintGreen(palette)) == 0);
+        // Four bars lit against one.
+        QVERIFY(lit(0, tintGreen(palette)) > 4 * lit(1, tintRed(palette)));
     }
 
     void contextMenuDeletesTheRowsItWasOpenedOn()

@@ -1,5 +1,5 @@
 // Location permission: a request answered later on the main loop, a change
-// made in the system settings.
+// made in the system settings, and the system's own, which Linux always grants.
 
 #include "wifi/LocationAuth.h"
 #include "wifi/simulation/SimulatedLocationProvider.h"
@@ -41,6 +41,21 @@ private Q_SLOTS:
         decided.requestWhenInUse();
         QTest::qWait(0); // where a request would be answered
         QCOMPARE(decided.authorizationStatus(), 2);
+    }
+
+    // Without a simulated computer the permission is the system's: granted
+    // ("always", not "when in use") before anything is asked, and asking
+    // changes nothing.
+    void systemGrantsAtOnce()
+    {
+        qunsetenv("ONDREL_WIFI_SIMULATION");
+        LocationAuth auth;
+        QSignalSpy changed(&auth, &LocationAuth::statusChanged);
+        QCOMPARE(auth.status(), 3);
+        QVERIFY(auth.isAuthorized() && auth.servicesEnabled());
+        auth.requestPermission();
+        QTest::qWait(0);
+        QVERIFY(changed.isEmpty() && auth.status() == 3);
     }
 };
 

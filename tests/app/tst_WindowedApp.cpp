@@ -1,0 +1,60 @@
+// The windowed application's own windows: the history and the settings open
+// at their sizes where the screen has room and fitted to it where it has not,
+// and speed tests are made for the speed test window.
+
+#include "tests/store/SimulatedRadios.h"
+
+#include "app/Modes.h"
+#include "ui/OndrelApp.h"
+#include "ui/ScreenFit.h"
+#include "ui/SettingsView.h"
+#include "ui/SpeedHistoryView.h"
+#include "ui/ToolWindow.h"
+
+#include <QApplication>
+#include <QTest>
+
+using namespace ondrel;
+
+class TestWindowedApp : public QObject {
+    Q_OBJECT
+    QTemporaryDir home_;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        testing::useEnglish();
+        QFile scenario(home_.filePath(QStringLiteral("scenario.json")));
+        QVERIFY(scenario.open(QIODevice::WriteOnly) && scenario.write("{}") == 2);
+        scenario.close();
+        qputenv("ONDREL_WIFI_SIMULATION", QFile::encodeName(scenario.fileName()));
+    }
+
+    void windowsOpenAtTheirSizes()
+    {
+        OndrelApp app;
+        installWindows(app);
+        QVERIFY(app.speedTestFactory() && app.speedTestFactory()());
+        app.showHistory();
+        app.showSettings();
+        const auto content = [](QWidget* window) {
+            return static_cast<ToolWindow*>(window)->centralWidget();
+        };
+        // The test screen (800 × 600) is narrower than the history's 1020 and
+        // lower than the settings' 600; both are wider than high.
+        const auto fitted = [](QWidget* window, QSize preferred) {
+            return preferred.expandedTo(window->minimumSize()).boundedTo(screenRoom(window));
+        };
+        QWidget* history = app.historyWindow();
+        QVERIFY(qobject_cast<SpeedHistoryView*>(content(history)));
+        QCOMPARE(history->size(), fitted(history, QSize(1020, 500)));
+        QVERIFY(history->width() > history->height());
+        QWidget* settings = app.settingsWindow();
+        QVERIFY(qobject_cast<SettingsView*>(content(settings)));
+        QCOMPARE(settings->size(), fitted(settings, QSize(SettingsView::width, 600)));
+        QCOMPARE(settings->width(), SettingsView::width);
+    }
+};
+
+QTEST_MAIN(TestWindowedApp)
+#include "tst_WindowedApp.moc"
