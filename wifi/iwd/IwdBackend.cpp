@@ -27,8 +27,6 @@ using Event = IwdMirror::Event;
 
 // How often a wait for a call's answer looks whether the backend was cancelled.
 constexpr std::chrono::milliseconds kPoll{50};
-// A scan that ends while another is queued: iwd starts the next one at once.
-constexpr std::chrono::milliseconds kNextScan{300};
 
 bool ok(const QDBusMessage& reply)
 {
@@ -154,7 +152,7 @@ bool IwdBackend::awaitScanEnd(const QString& station, quint64 mark, QDeadlineTim
                 return stationChanged(e, station, QStringLiteral("Scanning")) &&
                        e.changed.value(QStringLiteral("Scanning")).toBool();
             },
-            QDeadlineTimer(std::min(kNextScan, left(deadline))));
+            QDeadlineTimer(std::min(limits_.nextScan, left(deadline))));
         if (!next)
             return true;
     }

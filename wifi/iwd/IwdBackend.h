@@ -53,6 +53,9 @@ public:
         std::chrono::milliseconds settle{1500};      // until the copy shows an operation's outcome
         std::chrono::milliseconds retry{5000};       // a load iwd did not answer, again
         std::chrono::milliseconds diagnostics{3000}; // the connected station's figures, read again
+        // After a scan ends, how long one asked for during it may take to
+        // start (iwd starts it at once).
+        std::chrono::milliseconds nextScan{300};
     };
 
     // Main thread. Starts following iwd at once.

@@ -31,8 +31,13 @@ const QString kRight = QStringLiteral("right pass");
 
 IwdBackend::Limits limits(std::chrono::milliseconds join = 5s)
 {
-    return {
-        .call = 1500ms, .scan = 500ms, .join = join, .settle = 1500ms, .retry = 100ms, .diagnostics = 100ms};
+    return {.call = 1500ms,
+            .scan = 500ms,
+            .join = join,
+            .settle = 1500ms,
+            .retry = 100ms,
+            .diagnostics = 100ms,
+            .nextScan = 40ms};
 }
 
 // A join of "Home" (passphrase kRight): known to iwd with `stored`, or not; the error code (0: joined) and
