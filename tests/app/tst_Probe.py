@@ -89,6 +89,7 @@ class Probe(OndrelCase):
         self.assertEqual([self.document(out, "ondrel-probe/1")["location"] for _, out, _ in self.ondrel_all(
             [(["--probe", "--json"], {"scenario": dict(ROOM, location={"status": status})}) for status in (1, 7)])],
             ["restricted", "unknown"])
+        self.assertEqual(joined[1]["location"], "authorized")  # the room's permission
         networks = joined[1]["networks"]
         # The table's order, every record, every kind; the exact names back,
         # names whose text loses bytes with the bytes.

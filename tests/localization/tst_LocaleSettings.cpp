@@ -37,7 +37,7 @@ private Q_SLOTS:
         // Identifier and the matching language's code ("-": none).
         const QString rows =
             QStringLiteral("en-US en|pt-BR pt-BR|pt-br-x pt-BR|PT-br pt-BR|pt-PT pt|zh-TW zh-Hant|"
-                           "zh-Hant-HK zh-Hant|zh zh-Hans|zh-MO zh-Hans|he-IL he|no -| -|-- -");
+                           "zh-Hant-HK zh-Hant|zh_HK zh-Hant|zh zh-Hans|zh-MO zh-Hans|he-IL he|no -| -|-- -");
         for (const QString& row : rows.split(u'|')) {
             const std::optional<AppLanguage> found = LocaleSettings::match(row.section(u' ', 0, 0));
             QCOMPARE(found ? rawValue(*found) : QString("-"), row.section(u' ', 1));

@@ -164,6 +164,14 @@ void SpeedTestServer::serve(int fd, qint64 id)
         }
         const std::string head = in.substr(0, end);
         in.erase(0, end + 4);
+        if (head.starts_with("GET /portal ")) {
+            // The captive portal's sign-in page, where its redirects lead: a
+            // client that followed one would be answered as if measured.
+            const std::string page = "<html><body>Sign in</body></html>";
+            open = send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                        std::to_string(page.size()) + "\r\n\r\n" + page);
+            continue;
+        }
         up = head.starts_with("POST /__up");
         const size_t bytesAt = head.find("bytes="), lengthAt = head.find("\r\nContent-Length:");
         const qint64 bytes = bytesAt == std::string::npos ? 0 : std::atoll(head.c_str() + bytesAt + 6);
@@ -202,8 +210,8 @@ void SpeedTestServer::serve(int fd, qint64 id)
             // body is then read, so that no reset cuts the answer off.
             const std::string answer =
                 "HTTP/1.1 " + std::to_string(status) + " Answer\r\nContent-Type: text/html\r\n" +
-                (redirect ? "Location: http://portal.example/login\r\n" : "") +
-                "Content-Length: " + std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page;
+                (redirect ? "Location: /portal\r\n" : "") + "Content-Length: " + std::to_string(page.size()) +
+                "\r\nConnection: close\r\n\r\n" + page;
             if (send(answer) && up)
                 drain(length);
             break;

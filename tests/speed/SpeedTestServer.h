@@ -14,7 +14,8 @@ namespace ondrel::testing {
 
 // A speed-measurement server on 127.0.0.1: "/__down?bytes=N" sends N body
 // bytes, "/__up" reads the body and answers empty, on keep-alive
-// connections served by a thread each. Setters take effect at once.
+// connections served by a thread each, and "/portal" a sign-in page, where
+// Behaviour::error's redirects lead. Setters take effect at once.
 //
 // It can stand for a link with a bloated queue: latency answers wait a base
 // round trip, and while transfers of a direction are under way, also for

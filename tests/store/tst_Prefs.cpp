@@ -25,6 +25,15 @@ class tst_Prefs : public QObject {
             qFatal("cannot write the settings file");
         return path_;
     }
+    // The settings file as written, under a new name: QSettings keeps what a
+    // process wrote and would give it back unread from the same path.
+    QString rereadable() const
+    {
+        const QString copy = dir_.filePath(QUuid::createUuid().toString(QUuid::Id128) + ".conf");
+        if (!QFile::copy(path_, copy))
+            qFatal("cannot copy the settings file");
+        return copy;
+    }
     // "sortKey unit refresh group hidden ascending details onTop only favourites"
     static QString values(const Prefs& p)
     {
@@ -100,7 +109,7 @@ private Q_SLOTS:
                      std::pair(qsizetype(22), QStringLiteral("signal dbm 0 1 0 0 1 1 0 Dup Dup")));
         }
         defaults.sync();
-        UserDefaults reread(path_);
+        UserDefaults reread(rereadable());
         Prefs prefs(reread);
         QCOMPARE(values(prefs), "security percent 60 0 1 1 0 0 1 " + names.join(' '));
         QCOMPARE(std::pair(prefs.language(), LocaleSettings::shared().language()),
@@ -109,6 +118,19 @@ private Q_SLOTS:
         QCOMPARE(std::tuple(prefs.favorites().first(), prefs.favoriteSet().contains("a,b"),
                             prefs.favoriteSet().contains("x=y;z"), prefs.favoriteSet().contains("X=Y;Z")),
                  std::tuple(QStringLiteral("\"quoted\""), false, true, false));
+    }
+
+    // A single favourite, a comma in it, reads back from the file as a list of
+    // one, not as a text or as two names.
+    void oneFavoriteSurvivesTheFile()
+    {
+        {
+            UserDefaults defaults(fileWith());
+            Prefs(defaults).toggleFavorite(QStringLiteral("Solo, Cafe"));
+            defaults.sync();
+        }
+        UserDefaults reread(rereadable());
+        QCOMPARE(Prefs(reread).favorites(), QStringList{QStringLiteral("Solo, Cafe")});
     }
 
     void refreshLabels()

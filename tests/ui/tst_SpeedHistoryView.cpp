@@ -183,6 +183,15 @@ private Q_SLOTS:
             v.table()->sortByColumn(column, Qt::DescendingOrder);
             QCOMPARE(networks(), QStringList(names.rbegin(), names.rend()));
         }
+        // Each shows its own figure.
+        v.table()->sortByColumn(SpeedHistoryModel::network, Qt::AscendingOrder);
+        const std::pair<int, QStringList> shown[] = {
+            {SpeedHistoryModel::latency, {"12 ms", "60 ms", "20 ms", "5 ms", "30 ms"}},
+            {SpeedHistoryModel::jitter, {"7 ms", "1 ms", "9 ms", "4 ms", "2 ms"}},
+            {SpeedHistoryModel::signal, {"-45 dBm", "-50 dBm", "-80 dBm", "-75 dBm", "-60 dBm"}},
+        };
+        for (const auto& [c, texts] : shown)
+            QCOMPARE(column(*v.model(), c), texts);
         v.table()->sortByColumn(SpeedHistoryModel::underLoad, Qt::AscendingOrder);
         QStringList tips;
         for (int row = 0; row < v.model()->rowCount(); ++row)
@@ -352,6 +361,13 @@ private Q_SLOTS:
         QCOMPARE(chart->points().size(), 3);
         v.table()->clearSelection();
         QCOMPARE(chart->points().size(), 4);
+        // The speed axis reaches the fastest figure of the chosen network, an
+        // upload's too: Cafe's 200 Mbps over its 10 Mbps download.
+        v.table()->selectRow(int(networks().indexOf(QStringLiteral("Cafe"))));
+        QCOMPARE(chart->points().size(), 1);
+        const QString drawn = TextRecorder::text(chart);
+        QVERIFY2(drawn.contains(QStringLiteral("200 Mbps")) && !drawn.contains(QStringLiteral("10 Mbps")),
+                 qPrintable(drawn));
     }
 };
 

@@ -62,6 +62,8 @@ private Q_SLOTS:
             {1, 0x144, 0, {C::wpaPersonal}},
             {1, 0x144, 0x188, {C::wpaPersonal, C::wpa2Personal}},
             {1, 0, 0x588, {C::wpa2Personal, C::wpa3Personal}},
+            {1, 0x200, 0, {C::wpaEnterprise}},
+            {1, 0, 0x200, {C::wpa2Enterprise}},
             {1, 0x200, 0x200, {C::wpaEnterprise, C::wpa2Enterprise}},
             {1, 0, 0x2000, {C::wpa3Enterprise}},
             {1, 0, 0x800, {C::owe}},
