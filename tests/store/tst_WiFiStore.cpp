@@ -4,6 +4,7 @@
 #include "ManualClock.h"
 #include "SimulatedRadios.h"
 
+#include "store/JoinFailure.h"
 #include "store/WiFiStore.h"
 
 using namespace ondrel;
@@ -53,6 +54,36 @@ class tst_WiFiStore : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { useEnglish(); }
+
+    // The message group of each backend's join failures, and of the codes
+    // beside them: NetworkManager's device state reasons, its own refusals and
+    // iwd's, which use the same numbers for the same meanings.
+    void joinFailureGroups()
+    {
+        const QString reason = QStringLiteral("org.freedesktop.NetworkManager.Device.StateReason");
+        const QString nm = QStringLiteral("org.freedesktop.NetworkManager");
+        const QString iwd = QStringLiteral("net.connman.iwd");
+        using F = JoinFailure;
+        const std::tuple<QString, qint64, JoinFailure> rows[] = {
+            {reason, 6, F::other},
+            {reason, 7, F::checkPassword},
+            {reason, 11, F::checkPassword},
+            {reason, 12, F::other},
+            {reason, 53, F::refusedOrTimedOut},
+            {nm, -3905, F::refusedOrTimedOut},
+            {nm, -3930, F::notPermitted},
+            {nm, 7, F::other},
+            {iwd, 7, F::checkPassword},
+            {iwd, 8, F::other},
+            {iwd, 53, F::refusedOrTimedOut},
+            {iwd, -3905, F::refusedOrTimedOut},
+            {iwd, -3930, F::notPermitted},
+            {QStringLiteral("org.example"), 7, F::other},
+        };
+        for (const auto& [domain, code, group] : rows)
+            QVERIFY2(classifyJoinFailure(SystemError(domain, code, QString())) == group,
+                     qPrintable(QStringLiteral("%1 %2").arg(domain).arg(code)));
+    }
 
     void activate_data()
     {

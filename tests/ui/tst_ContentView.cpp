@@ -23,6 +23,7 @@
 #include "ui/SymbolView.h"
 #include "ui/SystemSettings.h"
 #include "ui/Tints.h"
+#include "wifi/SsidText.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -587,6 +588,12 @@ private Q_SLOTS:
             QVERIFY(!w.store.connectingTo());
         } else if (problem.isEmpty()) {
             QVERIFY(sheet->isJoining());
+            // The name being joined as every name is shown: escaped, in an isolate of its own.
+            QStringList shown;
+            for (const QLabel* label : sheet->findChildren<QLabel*>())
+                shown << label->text();
+            QVERIFY2(shown.contains("Connecting to “" + screenName(name) + "”…"),
+                     qPrintable(shown.join('|')));
             QTRY_VERIFY(!sheet->isVisible());
             QTRY_COMPARE(read(w.view.cardTitle()->text()), name);
             QCOMPARE(w.bannerTitles(), QStringList());

@@ -266,6 +266,10 @@ private Q_SLOTS:
         QCOMPARE(backend.joinHidden(QByteArray(33, 'a'), Security::open, std::nullopt)->code(),
                  iwd::kOtherFailure);
         QCOMPARE(iwd_->counter("connects"), 0u);
+        // 32 bytes is a name iwd takes.
+        iwd_->addNetwork(QString(32, u'h'), "open", -5000, {},
+                         {{"hidden", true}, {"address", "02:00:00:00:09:00"}});
+        QVERIFY(!backend.joinHidden(QByteArray(32, 'h'), Security::open, std::nullopt));
     }
 
     // A join by name: iwd's ConnectHiddenNetwork with the typed passphrase
