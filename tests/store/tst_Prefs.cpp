@@ -16,10 +16,12 @@ class tst_Prefs : public QObject {
     QTemporaryDir dir_;
     QString path_;
 
+    // A settings file name not used before.
+    QString newPath() const { return dir_.filePath(QUuid::createUuid().toString(QUuid::Id128) + ".conf"); }
     // A fresh settings file holding `text`.
     QString fileWith(const QByteArray& text = {})
     {
-        path_ = dir_.filePath(QUuid::createUuid().toString(QUuid::Id128) + ".conf");
+        path_ = newPath();
         QFile file(path_);
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
             qFatal("cannot write the settings file");
@@ -29,7 +31,7 @@ class tst_Prefs : public QObject {
     // process wrote and would give it back unread from the same path.
     QString rereadable() const
     {
-        const QString copy = dir_.filePath(QUuid::createUuid().toString(QUuid::Id128) + ".conf");
+        const QString copy = newPath();
         if (!QFile::copy(path_, copy))
             qFatal("cannot copy the settings file");
         return copy;
