@@ -204,6 +204,15 @@ def _finish_scan():
     st = _st()
     if not _powered():
         return
+    if st['scan_mode'] == 'twice' and not st['rescanning']:
+        # Another client's scan, asked for during this one: iwd runs it right after, and only its end
+        # brings the list up to date.
+        st['rescanning'] = True
+        _change(_station(), STATION, {'Scanning': dbus.Boolean(False)})
+        _later(st['step_ms'], lambda: (_change(_station(), STATION, {'Scanning': dbus.Boolean(True)}),
+                                       _later(st['scan_ms'], _finish_scan)))
+        return
+    st['rescanning'] = False
     wanted = {_network_path(n): n for n in st['air'] if _visible(n)}
     for path in [p for p in dbusmock.mockobject.objects if p.startswith(_station() + '/')]:
         if path not in wanted and path != st['joining']:
@@ -563,7 +572,8 @@ def Files(self):
 
 @dbus.service.method(MOCK_IFACE, in_signature='sv', out_signature='')
 def SetBehaviour(self, name, value):
-    '''scan_mode ('normal', 'busy': every Scan answers InProgress, 'never': a scan never ends), autoconnect
+    '''scan_mode ('normal', 'busy': every Scan answers InProgress, 'never': a scan never ends, 'twice': a
+    second scan follows the first, and only it updates the list), autoconnect
     (bool), denied (method names refused by the bus policy: Scan, RegisterAgent, Powered), impostor (bool:
     another client asks the agent first at each join).'''
     _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
@@ -592,7 +602,7 @@ def Impostor(self):
 def load(mock, parameters):
     _MAIN[:] = [mock]
     mock.iwd = {'air': [], 'known': {}, 'files': {}, 'agents': [], 'denied': set(), 'station': None, 'ifindex': 16,
-                'join': None, 'joining': None, 'generation': 0, 'scanning_now': False, 'scan_mode': 'normal',
+                'join': None, 'joining': None, 'generation': 0, 'scanning_now': False, 'rescanning': False, 'scan_mode': 'normal',
                 'autoconnect': True, 'impostor': False, 'impostor_told': '',
                 'scan_requests': 0, 'agent_requests': 0, 'connects': 0,
                 'scan_ms': int(parameters.get('ScanMs', 100)), 'step_ms': int(parameters.get('StepMs', 20)),

@@ -140,6 +140,11 @@ private Q_SLOTS:
         // A hidden access point is joined only by its name.
         QCOMPARE(backend.join(find(result, ""), kRight)->code(), iwd::kOtherFailure);
         QCOMPARE(iwd_->counter("connects"), 0u);
+        // A scan that another follows at once: the list is read after the second one ends.
+        iwd_->behave("scan_mode", "twice");
+        iwd_->addNetwork("Newcomer", "open", -6500);
+        QVERIFY(!find(backend.scan(), "Newcomer").handle.isEmpty());
+        iwd_->mock("RemoveNetwork", {"Newcomer", "open"});
         for (const char* mode : {"busy", "never"}) {
             iwd_->behave("scan_mode", mode);
             QCOMPARE(backend.scan().accessPoints.size(), expected.size());
