@@ -6,6 +6,7 @@
 
 #include "tests/ui/UiTestKit.h"
 
+#include "speed/SpeedHistory.h"
 #include "ui/Announcer.h"
 #include "ui/AppInfo.h"
 #include "ui/Banner.h"
@@ -289,6 +290,25 @@ private Q_SLOTS:
         QCOMPARE(QStringList({AppInfo::versionText("2.1", "417"), AppInfo::versionText("2.1", ""),
                               AppInfo::versionText("", "")}),
                  (QStringList{"2.1 (417)", "2.1", "1.0.0"}));
+    }
+
+    // A row's "Measured" figure is the download of the network's newest
+    // measurement, read again when the history changes.
+    void measuredFromNewestDownload()
+    {
+        Window w(demo());
+        w.scanned();
+        SpeedHistory& history = SpeedHistory::shared();
+        history.add(measurement("Home", 5, 250));
+        history.add(measurement("Home", 1, 87.5)); // upload 22.9
+        history.add(measurement("Elsewhere", 0, 40));
+        w.settle();
+        const NetworkListModel& model = *w.view.listModel();
+        QCOMPARE(model.measuredMbps(w.rowOf("Home")), std::optional<double>(87.5));
+        QCOMPARE(model.measuredMbps(w.rowOf("Cafe")), std::nullopt);
+        history.clear();
+        w.settle();
+        QCOMPARE(model.measuredMbps(w.rowOf("Home")), std::nullopt);
     }
 
     // The desktop's settings program starts on its Wi-Fi page.
