@@ -369,6 +369,26 @@ private Q_SLOTS:
         QVERIFY2(drawn.contains(QStringLiteral("200 Mbps")) && !drawn.contains(QStringLiteral("10 Mbps")),
                  qPrintable(drawn));
     }
+
+    // The chart's time runs from the oldest measurement to the newest, in its
+    // points and in the span it tells screen readers, whatever the order the
+    // entries were added in.
+    void chartTimeRunsOldestToNewest()
+    {
+        add("Home", 24 * 3);
+        add("Home", 24 * 40);
+        add("Home", 24 * 12);
+        SpeedHistoryChart* chart = view().chart();
+        QList<QDateTime> dates;
+        for (const SpeedEntry& e : chart->points())
+            dates << e.date;
+        QVERIFY(dates.size() == 3 && dates[0] < dates[1] && dates[1] < dates[2]);
+        const auto day = [](const QDateTime& date) {
+            return QLocale().toString(date.toLocalTime().date(), QLocale::ShortFormat);
+        };
+        QCOMPARE(chart->accessibleDescription(), day(dates[0]) + QStringLiteral(" – ") + day(dates[2]));
+        QVERIFY(dates[2].daysTo(QDateTime::currentDateTimeUtc()) == 3);
+    }
 };
 
 QTEST_MAIN(SpeedHistoryViewTest)
