@@ -50,6 +50,8 @@ struct Join {
     qint64 code = 0;
     uint agentRequests = 0;
     QString desktopAnswer{}; // what the desktop's own agent gives when asked for a new secret
+    QString keyMgmt = QStringLiteral("wpa-psk");
+    uint rsn = kCcmpPsk;
 };
 
 // A join by `name`, a hidden access point (flags, WPA and RSN flags) answering to `answers`,
@@ -286,6 +288,9 @@ private Q_SLOTS:
         QTest::newRow("saved, wrong password")
             << Join{.saved = 0, .typed = "typo one", .code = 7, .agentRequests = 1};
         QTest::newRow("keyring, nothing typed") << Join{.saved = 1, .stored = kRight, .agentRequests = 1};
+        // WPA3 alone: the agent answers the typed password for an SAE profile as for a PSK one.
+        QTest::newRow("keyring, WPA3, typed")
+            << Join{.saved = 1, .typed = kRight, .agentRequests = 1, .keyMgmt = "sae", .rsn = kSae};
         QTest::newRow("keyring, wrong password")
             << Join{.saved = 1, .typed = "typo one", .code = 7, .agentRequests = 2};
         // Asked for a new secret with nothing typed, Ondrel's agent cancels the request, so that the
@@ -300,13 +305,13 @@ private Q_SLOTS:
         behave("desktop_answer", row.desktopAnswer);
         nm_->setNetworkBehaviour(row.ssid, kRight, row.outcome, row.reason);
         nm_->addAccessPoint(device_,
-                            {.ssid = row.ssid, .frequency = 5180, .rsn = kCcmpPsk, .bitrate = 300000});
+                            {.ssid = row.ssid, .frequency = 5180, .rsn = row.rsn, .bitrate = 300000});
         nm_->addSavedWifi("Other", "wpa-psk", "x");
         QString saved;
         if (row.saved) {
             // An older profile of the same name is not the one a join uses.
-            nm_->addSavedWifi(row.ssid, "wpa-psk", "older", {{"timestamp", 100}});
-            saved = nm_->addSavedWifi(row.ssid, "wpa-psk", row.stored,
+            nm_->addSavedWifi(row.ssid, row.keyMgmt, "older", {{"timestamp", 100}});
+            saved = nm_->addSavedWifi(row.ssid, row.keyMgmt, row.stored,
                                       {{"secret-flags", *row.saved}, {"timestamp", 200}});
         }
         const QStringList before = nm_->savedConnections();
