@@ -97,6 +97,10 @@ def _request_scan(self, _options):
     st, path = _st(), self.path
     if st['scan_mode'] == 'refuse':
         _fail('org.freedesktop.NetworkManager.Device.NotAllowed', 'Scanning not allowed now')
+    if st['scan_mode'] == 'late':
+        # What the caller sees when the request is not answered in time, while the
+        # rest of the interface still answers.
+        _fail('org.freedesktop.DBus.Error.NoReply', 'Did not receive a reply')
     st['scan_requests'] += 1
     if st['scan_mode'] != 'never':
         _later(st['scan_ms'], lambda: _exists(path) and _obj(path).Set(
@@ -262,7 +266,7 @@ def SetNetworkBehaviour(self, ssid, secret, outcome, reason):
 @dbus.service.method(MOCK_IFACE, in_signature='sv', out_signature='')
 def SetBehaviour(self, name, value):
     '''Behaviour switches: step_ms (between two states of an activation; negative: every state change before
-    the activation call returns), scan_mode ('normal', 'refuse', 'never'), denied ('Register', 'WirelessEnabled').'''
+    the activation call returns), scan_mode ('normal', 'refuse', 'never', 'late'), denied ('Register', 'WirelessEnabled').'''
     _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')

@@ -178,6 +178,12 @@ private Q_SLOTS:
             const ScanResult stale = backend.scan();
             QVERIFY(!stale.error && stale.accessPoints.size() == aps.size());
         }
+        // A request that is not answered in time is a failure, not the old list.
+        behave("scan_mode", "late");
+        const ScanResult late = backend.scan();
+        QVERIFY(late.error && late.accessPoints.isEmpty());
+        QCOMPARE(late.error->code(), B::kTimedOut);
+        behave("scan_mode", "normal");
         const QString attic = nm_->addSavedWifi("Attic");
         QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Attic"});
         const QVariantList activation{QVariant::fromValue(QDBusObjectPath(attic)),
