@@ -2,6 +2,8 @@
 // phases and their ticks in virtual time; and how its figures are written.
 
 #include "SpeedTestServer.h"
+#include "speed/ByteCounter.h"
+#include "speed/HttpTransfers.h"
 #include "speed/SpeedEntry.h"
 #include "speed/SpeedFormat.h"
 #include "speed/SpeedTest.h"
@@ -12,6 +14,11 @@
 #include <QTest>
 
 #include <curl/curl.h>
+
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace ondrel;
 using namespace std::chrono_literals;
@@ -313,6 +320,53 @@ private Q_SLOTS:
         f.clock.advance(10s);
         QCOMPARE(f.clock.running(), size_t(0));
         QCOMPARE(phases.count() + live.count(), 0);
+    }
+
+    // An upload into a peer that reads nothing: once both socket buffers are
+    // full, what counts is what reached the peer, not what the client wrote,
+    // which also holds the bytes still queued on its own side.
+    void uploadCountsWhatArrived()
+    {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0);
+        QVERIFY(::listen(listener, 1) == 0 &&
+                ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+        ByteCounter counter;
+        HttpTransfers transfers(counter);
+        HttpTransfers::Request request;
+        request.url = "http://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)) + "/__up";
+        request.body = std::make_shared<const QByteArray>(64 * 1024, 'x');
+        request.bodyLength = 64 * 1024 * 1024;
+        request.timeout = 30'000ms;
+        transfers.start(request);
+        const int peer = ::accept(listener, nullptr, nullptr);
+        QVERIFY(peer >= 0);
+        // The peer's queue: the request's head, then body bytes.
+        const auto arrived = [&] {
+            QByteArray head(4096, 0);
+            const qint64 peeked = ::recv(peer, head.data(), head.size(), MSG_PEEK);
+            const qsizetype end = head.left(qMax<qint64>(peeked, 0)).indexOf("\r\n\r\n");
+            int queued = 0;
+            if (end < 0 || ::ioctl(peer, FIONREAD, &queued) != 0)
+                return qint64(-1);
+            return qint64(queued) - (end + 4);
+        };
+        qint64 last = -1;
+        // Settled: the peer's queue stopped growing and the count matches it.
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         const qint64 now = arrived(), previous = std::exchange(last, now);
+                         return now > 0 && now == previous && counter.bytes() == now;
+                     },
+                     10000),
+                 qPrintable(QStringLiteral("%1 counted, %2 arrived").arg(counter.bytes()).arg(last)));
+        transfers.cancelAll();
+        ::close(peer);
+        ::close(listener);
     }
 
     void outcomes_data()
