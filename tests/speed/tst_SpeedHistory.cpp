@@ -1,5 +1,4 @@
-// The history file: its format, limits, sharing between processes, damaged
-// or odd paths, and the CSV export.
+// The history file: its format, limits, sharing between processes, damaged or odd paths, the CSV export.
 
 #include "localization/LocaleSettings.h"
 #include "speed/SpeedHistory.h"
@@ -24,24 +23,19 @@ using namespace ondrel;
 
 namespace {
 
+// Figures distinct from one another and from the decoded fixture's.
 SpeedEntry entry(const QString& ssid, qint64 seconds = 1'700'000'000)
 {
+    const QUuid id = QUuid::createUuid();
     const QDateTime date = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
-    return {QUuid::createUuid(),
-            date,
-            ssid,
-            "aa:bb:cc:dd:ee:ff",
-            -55,
-            50,
-            36,
-            123.456,
-            45.5,
-            12,
-            3,
-            345'678'901,
-            std::nullopt,
-            std::nullopt};
+    return {id, date, ssid, "aa:bb:cc:dd:ee:ff", -55, 50, 36, 123.456, 45.5, 12, 3, 345'678'901, {}, {}};
 }
+
+// A stored entry without its closing brace.
+const QByteArray kStored =
+    R"({"id":"0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0","date":"2026-03-04T05:06:07Z","ssid":"Home",)"
+    R"("bssid":"aa:bb:cc:dd:ee:ff","rssi":-60,"band":24,"channel":6,"downloadMbps":88.5,"uploadMbps":12,)"
+    R"("latencyMs":20,"jitterMs":4,"bytes":1000)";
 
 QByteArray read(const QString& path)
 {
@@ -85,12 +79,11 @@ private Q_SLOTS:
         const QByteArray file = read(path_);
         QVERIFY(file.contains("\n    {")); // pretty-printed
         const QJsonArray array = QJsonDocument::fromJson(file).array();
-        QCOMPARE(std::tuple(array[0].toObject().contains("bssid"), array[1].toObject()["date"].toString(),
-                            array[1].toObject()["id"].toString()),
-                 std::tuple(false, QStringLiteral("2023-11-14T22:13:20Z"),
-                            first.id.toString(QUuid::WithoutBraces).toUpper()));
-        QCOMPARE(std::tuple(array[0].toObject().contains("noise"), array[1].toObject()["noise"].toInteger()),
-                 std::tuple(false, qint64(-92)));
+        const QJsonObject newest = array[0].toObject(), oldest = array[1].toObject();
+        QCOMPARE(std::tuple(newest.contains("bssid"), newest.contains("noise"), oldest["date"].toString(),
+                            oldest["id"].toString(), oldest["noise"].toInteger()),
+                 std::tuple(false, false, QStringLiteral("2023-11-14T22:13:20Z"),
+                            first.id.toString(QUuid::WithoutBraces).toUpper(), qint64(-92)));
         QCOMPARE(SpeedHistory(path_).entries(), history.entries());
     }
 
@@ -98,10 +91,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<int>("count"); // -1: not a history
-        const QByteArray valid =
-            R"({"id":"0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0","date":"2026-03-04T05:06:07Z",)"
-            R"("ssid":"Home","bssid":"aa:bb:cc:dd:ee:ff","rssi":-60,"band":24,"channel":6,)"
-            R"("downloadMbps":88.5,"uploadMbps":12,"latencyMs":20,"jitterMs":4,"bytes":1000})";
+        const QByteArray valid = kStored + "}";
         const auto with = [&](const char* from, const char* to) {
             return "[" + QByteArray(valid).replace(from, to) + "]";
         };
@@ -142,11 +132,9 @@ private Q_SLOTS:
                                 json.contains("\"noise\":-92") ? std::optional<qint64>(-92) : std::nullopt));
     }
 
-    // Files of earlier versions load as they are and keep their form when
-    // rewritten; the latencies under load are written only where measured,
-    // and read back only when both of a phase's figures are whole numbers
-    // from 0 up (else the entry loads without them, the rest of the file
-    // with it).
+    // Earlier versions' files load and keep their form when rewritten; a phase's latency under load is
+    // written only where measured, and read only with both figures whole from 0 up (else that phase
+    // alone is left out).
     void loadedLatency_data()
     {
         QTest::addColumn<QByteArray>("keys");
@@ -175,11 +163,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, keys);
         QFETCH(std::optional<LoadedLatency>, download);
         QFETCH(std::optional<LoadedLatency>, upload);
-        const QByteArray stored =
-            R"({"id":"0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0","date":"2026-03-04T05:06:07Z","ssid":"Home",)"
-            R"("rssi":-60,"band":24,"channel":6,"downloadMbps":88.5,"uploadMbps":12,"latencyMs":20,)"
-            R"("jitterMs":4,"bytes":1000)" +
-            keys + "}";
+        const QByteArray stored = kStored + keys + "}";
         write(path_, "[" + stored + "]");
         SpeedHistory history(path_);
         QCOMPARE(history.entries().size(), 1);

@@ -1,7 +1,6 @@
-// What the window tests share: a room of simulated radios with preferences, a
-// location permission and a store; the demo's room; a history file; a named
-// child; a list row's style option; the text items a widget draws; and a text
-// as it reads, without the invisible isolates around names.
+// What the window tests share: a room of simulated radios, preferences, a
+// permission and a store; the demo's room; a history file; a named child; a
+// list row's style option; the text items a widget draws; a text as it reads.
 #pragma once
 
 #include "tests/store/SimulatedRadios.h"
@@ -21,6 +20,7 @@
 
 namespace ondrel::testing {
 
+// `shown` without the invisible isolates around names.
 inline QString read(QString shown)
 {
     return shown.remove(QChar(0x2066)).remove(QChar(0x2068)).remove(QChar(0x2069));
@@ -31,22 +31,9 @@ inline QString read(QString shown)
 inline SpeedEntry measurement(const QString& ssid, int hoursAgo, double down = 100, qint64 band = 50,
                               qint64 rssi = -55)
 {
-    const QDateTime date = QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo);
-    const QString bssid = QStringLiteral("a4:2b:b0:10:00:01");
-    return {QUuid::createUuid(),
-            date,
-            ssid,
-            bssid,
-            rssi,
-            band,
-            36,
-            down,
-            2000 / down,
-            14,
-            3,
-            234'000'000,
-            LoadedLatency{62, 5},
-            LoadedLatency{118, 9}};
+    return SpeedEntry(QUuid::createUuid(), QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo), ssid,
+                      QStringLiteral("a4:2b:b0:10:00:01"), rssi, band, 36, down, 2000 / down, 14, 3,
+                      234'000'000, LoadedLatency{62, 5}, LoadedLatency{118, 9});
 }
 
 // A history of its own in a temporary folder; `fifo` puts a named pipe where

@@ -1,10 +1,9 @@
 // Every window and sheet, in each of its states, in all 32 languages at its
-// size: no label, button, chip or other text is drawn outside its box, no
-// text of the program is shortened, a network name is shortened only when
-// it has no room, no chip is lost, and Tab visits the controls in reading
-// order. Texts are measured as the widgets draw them (font metrics
-// of every text item), not by pixels. Wherever part of a hostile network name
-// is drawn or read out, all of it is, escaped, and its bytes are on hover.
+// size: no text is drawn outside its box, no text of the program is shortened,
+// a network name only when it has no room, no chip is lost, and Tab visits the
+// controls in reading order. Texts are measured as the widgets draw them (the
+// font metrics of every text item). Wherever part of a hostile network name is
+// drawn or read out, all of it is, escaped, and its bytes are on hover.
 
 #include "tests/ui/UiTestKit.h"
 
@@ -86,26 +85,23 @@ public:
                 continue;
             }
             // No two choices of one box or menu read alike.
+            QStringList choices;
             if (auto* combo = qobject_cast<QComboBox*>(w)) {
-                QStringList texts;
                 for (int i = 0; i < combo->count(); ++i)
-                    texts.append(combo->itemText(i));
-                checkChoices(w, texts);
+                    choices.append(combo->itemText(i));
             } else if (auto* tool = qobject_cast<QToolButton*>(w); tool && tool->menu()) {
                 Q_EMIT tool->menu()->aboutToShow(); // the menu is filled as it opens
-                QStringList texts;
-                for (QAction* action : tool->menu()->actions()) {
+                for (QAction* action : tool->menu()->actions())
                     if (!action->isSeparator())
-                        texts.append(action->text());
-                }
-                checkChoices(w, texts);
+                        choices.append(action->text());
             }
-            if (auto* bar = qobject_cast<QToolBar*>(w)) {
-                for (QAction* action : bar->actions()) {
+            if (QSet<QString>(choices.begin(), choices.end()).size() != choices.size())
+                fail(w, QStringLiteral("offers choices that read alike: ") +
+                            choices.join(QStringLiteral(" | ")));
+            if (auto* bar = qobject_cast<QToolBar*>(w))
+                for (QAction* action : bar->actions())
                     if (QWidget* button = bar->widgetForAction(action); button && !button->isVisibleTo(bar))
                         fail(bar, "has no room for " + action->text());
-                }
-            }
             checkWidget(w);
         }
     }
@@ -133,12 +129,6 @@ private:
                      QStringLiteral("is reached by Tab after %1 “%2” but comes before it")
                          .arg(chain[i - 1]->metaObject()->className(), chain[i - 1]->accessibleName()));
         }
-    }
-
-    void checkChoices(QWidget* w, const QStringList& texts)
-    {
-        if (QSet<QString>(texts.begin(), texts.end()).size() != texts.size())
-            fail(w, QStringLiteral("offers choices that read alike: ") + texts.join(QStringLiteral(" | ")));
     }
 
     void fail(QWidget* w, const QString& what)
@@ -502,10 +492,7 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(checker.windows, 32 * 22); // every state of every window in every language
-        for (const QString& failure : std::as_const(checker.failures))
-            qWarning("%s", qPrintable(failure));
-        QVERIFY2(checker.failures.isEmpty(),
-                 qPrintable(QString::number(checker.failures.size()) + " misfits"));
+        QVERIFY2(checker.failures.isEmpty(), qPrintable(checker.failures.join(u'\n')));
         QCOMPARE(checker.namePlaces,
                  QSet<QString>(
                      {"ContentView QLabel ", "ContentView NetworkListView ", "PasswordSheet QLabel ",

@@ -1,12 +1,9 @@
-// The main window's content on simulated radios: which banner shows and what
-// its button does, the current-network card, the list after the sort menu,
-// preference changes and searches, why the list is empty, the keyboard and
-// screen readers, and the join flow through the rows, the password sheet and
-// the sheet that joins a network by name.
+// The main window's content on simulated radios: banners, the card, the list
+// (sort menu, searches, why it is empty), the keyboard, screen readers, and
+// joining through the rows, the password sheet and the hidden-network sheet.
 
 #include "tests/ui/UiTestKit.h"
 
-#include "speed/SpeedHistory.h"
 #include "ui/Announcer.h"
 #include "ui/AppInfo.h"
 #include "ui/Banner.h"
@@ -35,7 +32,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -111,7 +107,10 @@ private Q_SLOTS:
     // What screen readers are told each piece is: banners and announcements
     // are alerts (spoken when they appear), a line is a separator, a box a
     // pane; an announcement shows only while it has something to say.
-    void accessibleRoles()
+    // A shortened label offers its whole text on hover, a whole one none;
+    // the dark tints follow a dark window colour; the version names its build;
+    // the desktop's settings program starts on its Wi-Fi page.
+    void piecesOnTheirOwn()
     {
         QWidget window;
         auto* banner = new Banner(Banner::Kind::error, QStringLiteral("Wi-Fi is off"), {}, {}, {}, &window);
@@ -121,12 +120,11 @@ private Q_SLOTS:
         line->setFrameShape(QFrame::HLine);
         auto* box = new QFrame(&window);
         box->setFrameShape(QFrame::StyledPanel);
-        auto role = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->role(); };
-        QCOMPARE(role(banner), QAccessible::AlertMessage);
-        QCOMPARE(role(announcer), QAccessible::AlertMessage);
-        QCOMPARE(role(label), QAccessible::StaticText);
-        QCOMPARE(role(line), QAccessible::Separator);
-        QCOMPARE(role(box), QAccessible::Pane);
+        QList<QAccessible::Role> roles;
+        for (QWidget* w : std::initializer_list<QWidget*>{banner, announcer, label, line, box})
+            roles << QAccessible::queryAccessibleInterface(w)->role();
+        QCOMPARE(roles, (QList{QAccessible::AlertMessage, QAccessible::AlertMessage, QAccessible::StaticText,
+                               QAccessible::Separator, QAccessible::Pane}));
         // An error carries the warning triangle, a warning the "i".
         const Banner warning(Banner::Kind::warning, QStringLiteral("Location is off"));
         QCOMPARE(banner->findChild<SymbolView*>()->symbol(), Symbol::warningFill);
@@ -139,148 +137,13 @@ private Q_SLOTS:
                  QStringLiteral("3 networks found"));
         announcer->announce(QString());
         QVERIFY(announcer->isHidden());
-    }
 
-    // The banners by condition, and what the last one's button does.
-    void banners_data()
-    {
-        QTest::addColumn<QJsonObject>("scenario");
-        QTest::addColumn<int>("locationStatus");
-        QTest::addColumn<QStringList>("titles");
-        QTest::addColumn<QString>("button");
-        const QString settings = systemSettingsCommand() ? QStringLiteral("Open System Settings") : QString();
-        const QJsonObject busy{
-            {"scanError", QJsonObject{{"code", 5}, {"description", "The radio is busy."}}}};
-        QTest::newRow("no interface wins over permission")
-            << demo({{"interface", QJsonValue::Null}}) << 0 << QStringList{kNoInterface} << QString();
-        QTest::newRow("radio off wins over permission")
-            << demo({{"poweredOn", false}}) << 0 << QStringList{kPowerOff} << QStringLiteral("Turn On");
-        QTest::newRow("never asked") << demo() << 0 << QStringList{kLocation} << QStringLiteral("Allow");
-        QTest::newRow("denied") << demo() << 2 << QStringList{kLocation} << settings;
-        QTest::newRow("an error below the status banner")
-            << demo(busy) << 2 << QStringList{kLocation, "The radio is busy."} << QStringLiteral("Dismiss");
-    }
-    void banners()
-    {
-        QFETCH(QJsonObject, scenario);
-        QFETCH(int, locationStatus);
-        QFETCH(QStringList, titles);
-        QFETCH(QString, button);
-        Window w(scenario, locationStatus);
-        w.scanned(); // a failed scan does not repeat the status banner
-        QTRY_COMPARE(w.bannerTitles(), titles);
-        Banner* banner = w.view.banners().last();
-        QCOMPARE(banner->button() ? banner->button()->text() : QString(), button);
-        if (button != "Allow" && button != "Turn On" && button != "Dismiss")
-            return;
-        banner->button()->click(); // asks for the permission, powers the radio, or dismisses
-        QTRY_VERIFY(!w.bannerTitles().contains(titles.last()));
-        QVERIFY(button == "Allow"     ? w.location.status() == 3
-                : button == "Turn On" ? w.store.status().poweredOn
-                                      : !w.store.errorMessage());
-    }
-
-    // The empty list says what hides the networks, and its button undoes it.
-    void emptyListSaysWhy_data()
-    {
-        QTest::addColumn<QJsonObject>("scenario");
-        QTest::addColumn<QString>("search");
-        QTest::addColumn<bool>("favoritesOnly");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("rowsAfter");
-        QTest::addColumn<QString>("button");
-        QTest::newRow("hostile search") << demo() << QString::fromUtf16(u"a\u202eb\a") << false
-                                        << R"(No network matches “a\u202eb\x07”.)" << 5 << "Clear Search";
-        // Turning the favourites filter off is what brings "Cafe" back.
-        QTest::newRow("search within favourites")
-            << demo() << "cafe" << true << "None of your favorite networks is nearby." << 1
-            << "Show All Networks";
-        // The banner above offers Turn On; the list does not offer it again.
-        QTest::newRow("radio off, searching")
-            << demo({{"poweredOn", false}}) << "x" << false << kPowerOff << 0 << "";
-        QTest::newRow("nothing found") << QJsonObject{{"networks", QJsonArray()}} << "" << false
-                                       << "No networks found." << 0 << "Scan Again";
-        QTest::newRow("no interface, searching")
-            << demo({{"interface", QJsonValue::Null}}) << "x" << false << kNoInterface << 0 << "";
-    }
-    void emptyListSaysWhy()
-    {
-        QFETCH(QJsonObject, scenario);
-        QFETCH(QString, search);
-        QFETCH(bool, favoritesOnly);
-        QFETCH(QString, button);
-        QFETCH(QString, message);
-        QFETCH(int, rowsAfter);
-        Window w(scenario);
-        w.prefs->toggleFavorite(QStringLiteral("Far Away"));
-        w.prefs->setFavoritesOnly(favoritesOnly);
-        w.view.searchField()->insert(search); // as typed
-        w.scanned();
-        QTRY_VERIFY(w.view.showsEmptyState());
-        QTRY_COMPARE(w.view.emptyStateLabel()->text(), message);
-        QPushButton* action = w.view.emptyStateButton();
-        QCOMPARE(action->isVisibleTo(&w.view) ? action->text() : QString(), button);
-        if (button.isEmpty())
-            return;
-        QSignalSpy finished(&w.store, &WiFiStore::scanFinished);
-        action->click();
-        if (button == "Scan Again")
-            QVERIFY(finished.wait(10000));
-        QTRY_COMPARE(w.rows().size(), rowsAfter);
-        QVERIFY(w.store.status().poweredOn);
-        QCOMPARE(w.view.searchField()->text(), button == "Clear Search" ? QString() : search);
-        QCOMPARE(w.prefs->favoritesOnly(), favoritesOnly && button != "Show All Networks");
-    }
-
-    // Every action of the window is reached without a mouse. Ctrl+R scans;
-    // while it runs the list says so and Scan is disabled.
-    void keyboardReachesEveryAction()
-    {
-        Window w(demo({{"current", QJsonObject{{"ssid", "Home"}}}, {"delays", QJsonObject{{"scanMs", 300}}}}),
-                 0);
-        w.view.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&w.view));
-        QTest::keyClick(w.view.listView(), Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("Scanning…"));
-        QVERIFY(!w.view.emptyStateButton()->isVisibleTo(&w.view));
-        QVERIFY(!w.view.rescanAction()->isEnabled());
-        QTRY_VERIFY(!w.view.showsEmptyState());
-        QVERIFY(w.view.rescanAction()->isEnabled());
-        w.view.searchField()->setFocus();
-        QList<QWidget*> visited;
-        for (QWidget* focus = w.view.searchField(); !visited.contains(focus);
-             focus = QApplication::focusWidget()) {
-            visited.append(focus);
-            QTest::keyClick(focus, Qt::Key_Tab);
-        }
-        QToolBar* toolbar = w.view.findChild<QToolBar*>();
-        const QList<QWidget*> expected = {
-            w.view.searchField(),
-            w.view.sortButton(),
-            toolbar->widgetForAction(w.view.speedTestAction()),
-            toolbar->widgetForAction(w.view.rescanAction()),
-            w.view.banners().first()->button(),
-            w.view.disconnectButton(),
-            w.view.listView(),
-        };
-        QCOMPARE(visited, expected);
-        QTest::keyClick(w.view.listView(), Qt::Key_T, Qt::ControlModifier);
-        QTRY_VERIFY(w.view.speedTestSheet() && w.view.speedTestSheet()->isVisible());
-        // Done closes the window, not only its content.
-        Q_EMIT w.view.speedTestSheet()->findChild<SpeedTestView*>()->closeRequested();
-        QTRY_VERIFY(!w.view.speedTestSheet());
-    }
-
-    // A shortened label offers its whole text on hover, a whole one none;
-    // the dark tints follow a dark window colour; the version names its build.
-    void labelsTintsAndVersion()
-    {
-        ElidedLabel label(QStringLiteral("A rather long network name that cannot fit"));
-        label.resize(60, 20);
-        label.show();
-        QCOMPARE(label.toolTip(), QStringLiteral("A rather long network name that cannot fit"));
-        label.resize(2000, 20);
-        QCOMPARE(label.toolTip(), QString());
+        ElidedLabel elided(QStringLiteral("A rather long network name that cannot fit"));
+        elided.resize(60, 20);
+        elided.show();
+        QCOMPARE(elided.toolTip(), QStringLiteral("A rather long network name that cannot fit"));
+        elided.resize(2000, 20);
+        QCOMPARE(elided.toolTip(), QString());
 
         QPalette light, dark;
         light.setColor(QPalette::Window, QColor(0xf6, 0xf6, 0xf6));
@@ -290,30 +153,7 @@ private Q_SLOTS:
         QCOMPARE(QStringList({AppInfo::versionText("2.1", "417"), AppInfo::versionText("2.1", ""),
                               AppInfo::versionText("", "")}),
                  (QStringList{"2.1 (417)", "2.1", "1.0.0"}));
-    }
 
-    // A row's "Measured" figure is the download of the network's newest
-    // measurement, read again when the history changes.
-    void measuredFromNewestDownload()
-    {
-        Window w(demo());
-        w.scanned();
-        SpeedHistory& history = SpeedHistory::shared();
-        history.add(measurement("Home", 5, 250));
-        history.add(measurement("Home", 1, 87.5)); // upload 22.9
-        history.add(measurement("Elsewhere", 0, 40));
-        w.settle();
-        const NetworkListModel& model = *w.view.listModel();
-        QCOMPARE(model.measuredMbps(w.rowOf("Home")), std::optional<double>(87.5));
-        QCOMPARE(model.measuredMbps(w.rowOf("Cafe")), std::nullopt);
-        history.clear();
-        w.settle();
-        QCOMPARE(model.measuredMbps(w.rowOf("Home")), std::nullopt);
-    }
-
-    // The desktop's settings program starts on its Wi-Fi page.
-    void systemSettingsOpensWiFi()
-    {
         QTemporaryDir bin;
         const QString script = bin.filePath(QStringLiteral("gnome-control-center"));
         QFile file(script);
@@ -332,73 +172,125 @@ private Q_SLOTS:
         QCOMPARE(args.readAll(), QByteArray("wifi\n"));
     }
 
-    // Typing on the list filters by what is typed, in the search field;
-    // Escape clears the search, then gives the list its focus back; the
-    // Find key selects the search; Shift+F10 opens the focused row's menu
-    // with its first entry active.
-    void typingSearchesAndMenuKeys()
+    // The banners by condition, and what the last one's button does: it asks
+    // for the permission, powers the radio, or dismisses.
+    void banners()
     {
-        Window w(demo());
-        w.scanned();
-        w.view.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&w.view));
-        QListView* list = w.view.listView();
-        SearchField* search = w.view.searchField();
-        const QStringList all{"Zeta", "Home", "Cafe", "Corp", "Legacy"};
-        QCOMPARE(w.rows(), all);
-        list->setFocus();
-        QTest::keyClicks(list, "ca");
-        QCOMPARE(std::pair(search->text(), QApplication::focusWidget()),
-                 std::pair(QString("ca"), static_cast<QWidget*>(search)));
-        QTRY_COMPARE(w.rows(), QStringList{"Cafe"});
-        QTest::keyClick(search, Qt::Key_Escape);
-        QTRY_COMPARE(w.rows(), all);
-        QCOMPARE(std::pair(search->text(), QApplication::focusWidget()),
-                 std::pair(QString(), static_cast<QWidget*>(search)));
-        QTest::keyClick(search, Qt::Key_Escape);
-        QCOMPARE(QApplication::focusWidget(), list);
-        // A capital letter arrives with Shift held, as from a keyboard.
-        QTest::sendKeyEvent(QTest::Click, list, Qt::Key_L, QStringLiteral("L"), Qt::ShiftModifier);
-        QTRY_COMPARE(w.rows(), QStringList{"Legacy"});
-        list->setFocus();
-        QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
-        QCOMPARE(std::pair(QApplication::focusWidget(), search->selectedText()),
-                 std::pair(static_cast<QWidget*>(search), QString("L")));
-        QTest::keyClicks(search, "co");
-        QTRY_COMPARE(w.rows(), QStringList{"Corp"});
-
-        list->setFocus();
-        list->setCurrentIndex(w.indexOf("Corp"));
-        QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        QVERIFY(menu);
-        QStringList entries;
-        for (QAction* action : menu->actions())
-            entries << action->text() + (action->isEnabled() ? "" : " (disabled)");
-        QCOMPARE(
-            std::pair(entries, menu->activeAction()->text()),
-            std::pair(QStringList{"Add to Favorites", "Connect (disabled)"}, QString("Add to Favorites")));
-        menu->close();
-
-        // A keyboard menu starts on its first item that can be taken.
-        QMenu items;
-        items.addAction(QStringLiteral("Off"))->setEnabled(false);
-        items.addSeparator();
-        items.addAction(QStringLiteral("Unseen"))->setVisible(false);
-        items.addAction(QStringLiteral("First"));
-        items.addAction(QStringLiteral("Second"));
-        activateFirst(&items);
-        QCOMPARE(items.activeAction() ? items.activeAction()->text() : QString(), QStringLiteral("First"));
+        const QString settings = systemSettingsCommand() ? QStringLiteral("Open System Settings") : QString();
+        const QJsonObject busy{
+            {"scanError", QJsonObject{{"code", 5}, {"description", "The radio is busy."}}}};
+        const struct {
+            QJsonObject scenario;
+            int locationStatus;
+            QStringList titles;
+            QString button;
+        } cases[] = {
+            {demo({{"interface", QJsonValue::Null}}), 0, {kNoInterface}, {}}, // wins over permission
+            {demo({{"poweredOn", false}}), 0, {kPowerOff}, "Turn On"},        // wins over permission
+            {demo(), 0, {kLocation}, "Allow"},
+            {demo(), 2, {kLocation}, settings},
+            {demo(busy), 2, {kLocation, "The radio is busy."}, "Dismiss"}, // an error below the status
+        };
+        for (const auto& c : cases) {
+            Window w(c.scenario, c.locationStatus);
+            w.scanned(); // a failed scan does not repeat the status banner
+            QTRY_COMPARE(w.bannerTitles(), c.titles);
+            Banner* banner = w.view.banners().last();
+            QCOMPARE(banner->button() ? banner->button()->text() : QString(), c.button);
+            if (c.button != "Allow" && c.button != "Turn On" && c.button != "Dismiss")
+                continue;
+            banner->button()->click();
+            QTRY_VERIFY(!w.bannerTitles().contains(c.titles.last()));
+            QVERIFY(c.button == "Allow"     ? w.location.status() == 3
+                    : c.button == "Turn On" ? w.store.status().poweredOn
+                                            : !w.store.errorMessage());
+        }
     }
 
-    // Screen readers get the search field's name, each row's marks, and the
-    // row's controls as actions that do what the controls do; the context
-    // menu offers the same.
-    void screenReaderAndContextMenu()
+    // The empty list says what hides the networks, and its button undoes it.
+    void emptyListSaysWhy()
     {
-        Window w(demo({{"current", QJsonObject{{"ssid", "Home"}}}, {"saved", QJsonArray{"Home", "Legacy"}}}));
+        const struct {
+            QJsonObject scenario;
+            QString search;
+            bool favoritesOnly;
+            QString message;
+            int rowsAfter;
+            QString button;
+        } cases[] = {
+            {demo(), QString::fromUtf16(u"a\u202eb\a"), false, R"(No network matches “a\u202eb\x07”.)", 5,
+             "Clear Search"},
+            // Turning the favourites filter off is what brings "Cafe" back.
+            {demo(), "cafe", true, "None of your favorite networks is nearby.", 1, "Show All Networks"},
+            // The banner above offers Turn On; the list does not offer it again.
+            {demo({{"poweredOn", false}}), "x", false, kPowerOff, 0, ""},
+            {QJsonObject{{"networks", QJsonArray()}}, "", false, "No networks found.", 0, "Scan Again"},
+            {demo({{"interface", QJsonValue::Null}}), "x", false, kNoInterface, 0, ""},
+        };
+        for (const auto& c : cases) {
+            Window w(c.scenario);
+            w.prefs->toggleFavorite(QStringLiteral("Far Away"));
+            w.prefs->setFavoritesOnly(c.favoritesOnly);
+            w.view.searchField()->insert(c.search); // as typed
+            w.scanned();
+            QTRY_VERIFY(w.view.showsEmptyState());
+            QTRY_COMPARE(w.view.emptyStateLabel()->text(), c.message);
+            QPushButton* action = w.view.emptyStateButton();
+            QCOMPARE(action->isVisibleTo(&w.view) ? action->text() : QString(), c.button);
+            if (c.button.isEmpty())
+                continue;
+            QSignalSpy finished(&w.store, &WiFiStore::scanFinished);
+            action->click();
+            if (c.button == "Scan Again")
+                QVERIFY(finished.wait(10000));
+            QTRY_COMPARE(w.rows().size(), c.rowsAfter);
+            QVERIFY(w.store.status().poweredOn);
+            QCOMPARE(w.view.searchField()->text(), c.button == "Clear Search" ? QString() : c.search);
+            QCOMPARE(w.prefs->favoritesOnly(), c.favoritesOnly && c.button != "Show All Networks");
+        }
+    }
+
+    // Every action is reached without a mouse; while Ctrl+R scans the list
+    // says so and Scan is disabled. Screen readers get the search field's
+    // name, each row's marks, and its controls as actions, as the context
+    // menu offers them.
+    void keyboardAndScreenReaders()
+    {
+        Window w(demo({{"current", QJsonObject{{"ssid", "Home"}}},
+                       {"saved", QJsonArray{"Home", "Legacy"}},
+                       {"delays", QJsonObject{{"scanMs", 300}}}}),
+                 0);
         w.prefs->toggleFavorite(QStringLiteral("Home"));
-        w.scanned();
+        w.view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        QTest::keyClick(w.view.listView(), Qt::Key_R, Qt::ControlModifier);
+        QTRY_COMPARE(w.view.emptyStateLabel()->text(), QStringLiteral("Scanning…"));
+        QVERIFY(!w.view.emptyStateButton()->isVisibleTo(&w.view));
+        QVERIFY(!w.view.rescanAction()->isEnabled());
+        QTRY_VERIFY(!w.view.showsEmptyState());
+        QVERIFY(w.view.rescanAction()->isEnabled());
+        w.view.searchField()->setFocus();
+        QList<QWidget*> visited;
+        for (QWidget* focus = w.view.searchField(); !visited.contains(focus);
+             focus = QApplication::focusWidget()) {
+            visited.append(focus);
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        QToolBar* toolbar = w.view.findChild<QToolBar*>();
+        const QList<QWidget*> chain = {w.view.searchField(),
+                                       w.view.sortButton(),
+                                       toolbar->widgetForAction(w.view.speedTestAction()),
+                                       toolbar->widgetForAction(w.view.rescanAction()),
+                                       w.view.banners().first()->button(),
+                                       w.view.disconnectButton(),
+                                       w.view.listView()};
+        QCOMPARE(visited, chain);
+        QTest::keyClick(w.view.listView(), Qt::Key_T, Qt::ControlModifier);
+        QTRY_VERIFY(w.view.speedTestSheet() && w.view.speedTestSheet()->isVisible());
+        // Done closes the window, not only its content.
+        Q_EMIT w.view.speedTestSheet()->findChild<SpeedTestView*>()->closeRequested();
+        QTRY_VERIFY(!w.view.speedTestSheet());
+
         QCOMPARE(QAccessible::queryAccessibleInterface(w.view.searchField())->text(QAccessible::Name),
                  QStringLiteral("Filter by name"));
         QAccessibleInterface* list = QAccessible::queryAccessibleInterface(w.view.listView());
@@ -460,20 +352,84 @@ private Q_SLOTS:
         QTRY_COMPARE(read(w.view.cardTitle()->text()), QStringLiteral("Cafe"));
     }
 
-    // The list follows the sort menu (the order itself is the store's; the
-    // search is typed in emptyListSaysWhy); the title counts the rows.
-    // Return on the focused row joins: the row spins, then the card shows the
-    // network in the chosen unit.
-    // A double click on an enterprise network asks the store, which says
-    // where to join it. Then the password sheet: the list keeps its order
-    // while it is open; Cancel, then a password; Disconnect.
-    void joinFlows()
+    // "Measured" is the download of the network's newest measurement, read
+    // again as the history changes. Typing on the list searches; Escape clears
+    // the search, then gives the list its focus back; Ctrl+F selects the
+    // search; Shift+F10 opens the row's menu on its first entry. The sort
+    // menu orders the list. Return joins: the row spins, then the card shows
+    // the network in the chosen unit. A double click on an enterprise network
+    // says where to join it. The password sheet freezes the list's order;
+    // Cancel, then a password; Disconnect.
+    void searchesAndJoinFlows()
     {
         Window w(demo({{"delays", QJsonObject{{"joinMs", 400}}}}));
         w.scanned();
-        QCOMPARE(w.rows(), (QStringList{"Zeta", "Home", "Cafe", "Corp", "Legacy"}));
+        const QStringList all{"Zeta", "Home", "Cafe", "Corp", "Legacy"};
+        QCOMPARE(w.rows(), all);
         QCOMPARE(w.view.sectionTitle()->text(), QStringLiteral("Nearby networks (5)"));
         QVERIFY(w.view.lastScanLabel()->text().startsWith(QStringLiteral("Last scan ")));
+        SpeedHistory& history = SpeedHistory::shared();
+        history.add(measurement("Home", 5, 250));
+        history.add(measurement("Home", 1, 87.5)); // upload 22.9
+        history.add(measurement("Elsewhere", 0, 40));
+        w.settle();
+        const NetworkListModel& model = *w.view.listModel();
+        QCOMPARE(model.measuredMbps(w.rowOf("Home")), std::optional<double>(87.5));
+        QCOMPARE(model.measuredMbps(w.rowOf("Cafe")), std::nullopt);
+        history.clear();
+        w.settle();
+        QCOMPARE(model.measuredMbps(w.rowOf("Home")), std::nullopt);
+
+        w.view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        QListView* list = w.view.listView();
+        SearchField* search = w.view.searchField();
+        list->setFocus();
+        QTest::keyClicks(list, "ca");
+        QCOMPARE(std::pair(search->text(), QApplication::focusWidget()),
+                 std::pair(QString("ca"), static_cast<QWidget*>(search)));
+        QTRY_COMPARE(w.rows(), QStringList{"Cafe"});
+        QTest::keyClick(search, Qt::Key_Escape);
+        QTRY_COMPARE(w.rows(), all);
+        QCOMPARE(std::pair(search->text(), QApplication::focusWidget()),
+                 std::pair(QString(), static_cast<QWidget*>(search)));
+        QTest::keyClick(search, Qt::Key_Escape);
+        QCOMPARE(QApplication::focusWidget(), list);
+        // A capital letter arrives with Shift held, as from a keyboard.
+        QTest::sendKeyEvent(QTest::Click, list, Qt::Key_L, QStringLiteral("L"), Qt::ShiftModifier);
+        QTRY_COMPARE(w.rows(), QStringList{"Legacy"});
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(std::pair(QApplication::focusWidget(), search->selectedText()),
+                 std::pair(static_cast<QWidget*>(search), QString("L")));
+        QTest::keyClicks(search, "co");
+        QTRY_COMPARE(w.rows(), QStringList{"Corp"});
+
+        list->setFocus();
+        list->setCurrentIndex(w.indexOf("Corp"));
+        QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QStringList entries;
+        for (QAction* action : menu->actions())
+            entries << action->text() + (action->isEnabled() ? "" : " (disabled)");
+        QCOMPARE(
+            std::pair(entries, menu->activeAction()->text()),
+            std::pair(QStringList{"Add to Favorites", "Connect (disabled)"}, QString("Add to Favorites")));
+        menu->close();
+
+        // A keyboard menu starts on its first item that can be taken.
+        QMenu items;
+        items.addAction(QStringLiteral("Off"))->setEnabled(false);
+        items.addSeparator();
+        items.addAction(QStringLiteral("Unseen"))->setVisible(false);
+        items.addAction(QStringLiteral("First"));
+        items.addAction(QStringLiteral("Second"));
+        activateFirst(&items);
+        QCOMPARE(items.activeAction() ? items.activeAction()->text() : QString(), QStringLiteral("First"));
+
+        QTest::keyClick(search, Qt::Key_Escape);
+        QTRY_COMPARE(w.rows(), all);
         auto menuItem = [&w](const QString& text) -> QAction* {
             Q_EMIT w.view.sortMenu()->aboutToShow();
             for (QAction* action : w.view.sortMenu()->actions()) {
@@ -489,7 +445,6 @@ private Q_SLOTS:
         menuItem("Band")->trigger();
         QCOMPARE(std::pair(w.prefs->showHidden(), w.prefs->sortKey()), std::pair(true, SortKey::band));
 
-        QListView* list = w.view.listView();
         list->setFocus();
         list->setCurrentIndex(w.indexOf("Cafe"));
         QTest::keyClick(list, Qt::Key_Return);
@@ -542,33 +497,23 @@ private Q_SLOTS:
     // The nameless row's join opens the sheet with the row's security; the
     // store decides what joins. A failure stays in the sheet with the name
     // and the password kept (no banner besides); Escape forgets them.
-    void hiddenNetworkSheet_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<Security>("security");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("problem"); // empty: joins
-        QTest::addColumn<bool>("refused");    // Connect disabled
-        QTest::newRow("wrong password") << "Attic" << Security::wpa3Personal << "attic-typo"
-                                        << "Could not connect to “Attic”. Check the password." << false;
-        QTest::newRow("right password") << "Attic" << Security::wpa3Personal << "attic-secret"
-                                        << "" << false;
-        QTest::newRow("open, no password asked") << "Lobby" << Security::open << ""
-                                                 << "" << false;
-        QTest::newRow("enterprise") << "Attic" << Security::enterprise << "attic-secret"
-                                    << "" << true;
-        // 11 characters, 33 bytes.
-        QTest::newRow("name over 32 bytes")
-            << QString(11, QChar(0x65E5)) << Security::wpa3Personal << "attic-secret"
-            << "The network name is too long (32 bytes at most)." << true;
-    }
     void hiddenNetworkSheet()
     {
-        QFETCH(QString, name);
-        QFETCH(Security, security);
-        QFETCH(QString, password);
-        QFETCH(QString, problem);
-        QFETCH(bool, refused);
+        const struct {
+            QString name;
+            Security security;
+            QString password, problem; // no problem: joins
+            bool refused;              // Connect disabled
+        } cases[] = {
+            {"Attic", Security::wpa3Personal, "attic-typo",
+             "Could not connect to “Attic”. Check the password.", false},
+            {"Attic", Security::wpa3Personal, "attic-secret", "", false},
+            {"Lobby", Security::open, "", "", false}, // no password asked
+            {"Attic", Security::enterprise, "attic-secret", "", true},
+            // 11 characters, 33 bytes.
+            {QString(11, QChar(0x65E5)), Security::wpa3Personal, "attic-secret",
+             "The network name is too long (32 bytes at most).", true},
+        };
         QJsonObject scenario = demo({{"delays", QJsonObject{{"joinMs", 200}}}});
         QJsonArray networks = scenario["networks"].toArray();
         QJsonObject attic = accessPoint("|aa:00:00:00:00:06|-60|44|wpa3Personal|50");
@@ -579,61 +524,62 @@ private Q_SLOTS:
         lobby["hiddenSsid"] = "Lobby";
         networks.append(lobby);
         scenario["networks"] = networks;
-        Window w(scenario);
-        w.prefs->setShowHidden(true);
-        w.scanned();
-        HiddenNetworkSheet* sheet = w.view.hiddenNetworkSheet();
-        const int nameless = w.rowOf("Hidden network");
-        QVERIFY(nameless >= 0);
-        Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(nameless));
-        QTRY_VERIFY(sheet->isVisible());
-        QCOMPARE(sheet->security(), Security::wpa3Personal);
-        QVERIFY(!w.store.passwordTarget());
+        for (const auto& c : cases) {
+            Window w(scenario);
+            w.prefs->setShowHidden(true);
+            w.scanned();
+            HiddenNetworkSheet* sheet = w.view.hiddenNetworkSheet();
+            const int nameless = w.rowOf("Hidden network");
+            QVERIFY(nameless >= 0);
+            Q_EMIT w.view.rowDelegate()->connectRequested(w.view.listModel()->index(nameless));
+            QTRY_VERIFY(sheet->isVisible());
+            QCOMPARE(sheet->security(), Security::wpa3Personal);
+            QVERIFY(!w.store.passwordTarget());
 
-        sheet->nameField()->insert(name); // as typed
-        sheet->securityBox()->setCurrentIndex(sheet->securityBox()->findData(rawValue(security)));
-        const bool asks = security != Security::open && security != Security::enterprise;
-        QCOMPARE(sheet->passwordField()->isVisibleTo(sheet), asks);
-        QCOMPARE(sheet->showPasswordBox()->isVisibleTo(sheet), asks);
-        if (asks)
-            QTest::keyClicks(sheet->passwordField(), password);
-        QCOMPARE(sheet->connectButton()->isEnabled(), !refused);
-        QCOMPARE(sheet->connectButton()->toolTip(),
-                 security == Security::enterprise ? WiFiStore::enterpriseMessage() : QString());
-        QCOMPARE(sheet->problem(), refused ? problem : QString());
-        QTest::keyClick(asks ? sheet->passwordField() : sheet->nameField(), Qt::Key_Return);
-        if (refused) {
-            QVERIFY(!sheet->isJoining());
+            sheet->nameField()->insert(c.name); // as typed
+            sheet->securityBox()->setCurrentIndex(sheet->securityBox()->findData(rawValue(c.security)));
+            const bool asks = c.security != Security::open && c.security != Security::enterprise;
+            QCOMPARE(sheet->passwordField()->isVisibleTo(sheet), asks);
+            QCOMPARE(sheet->showPasswordBox()->isVisibleTo(sheet), asks);
+            if (asks)
+                QTest::keyClicks(sheet->passwordField(), c.password);
+            QCOMPARE(sheet->connectButton()->isEnabled(), !c.refused);
+            QCOMPARE(sheet->connectButton()->toolTip(),
+                     c.security == Security::enterprise ? WiFiStore::enterpriseMessage() : QString());
+            QCOMPARE(sheet->problem(), c.refused ? c.problem : QString());
+            QTest::keyClick(asks ? sheet->passwordField() : sheet->nameField(), Qt::Key_Return);
+            if (c.refused) {
+                QVERIFY(!sheet->isJoining() && sheet->isVisible() && !w.store.connectingTo());
+            } else if (c.problem.isEmpty()) {
+                QVERIFY(sheet->isJoining());
+                // The name being joined as every name is shown: escaped, in an isolate of its own.
+                QStringList shown;
+                for (const QLabel* label : sheet->findChildren<QLabel*>())
+                    shown << label->text();
+                QVERIFY2(shown.contains("Connecting to “" + screenName(c.name) + "”…"),
+                         qPrintable(shown.join('|')));
+                QTRY_VERIFY(!sheet->isVisible());
+                QTRY_COMPARE(read(w.view.cardTitle()->text()), c.name);
+                QCOMPARE(w.bannerTitles(), QStringList());
+                continue;
+            } else {
+                QTRY_COMPARE(read(sheet->problem()), c.problem);
+                QVERIFY(sheet->isVisible());
+                QCOMPARE(sheet->nameField()->text(), c.name);
+                QCOMPARE(sheet->security(), c.security);
+                QCOMPARE(sheet->passwordField()->selectedText(), c.password);
+                w.settle();
+                QCOMPARE(w.bannerTitles(), QStringList());
+            }
+            QCOMPARE(w.store.status().ssid, std::nullopt);
+            QTest::keyClick(sheet->nameField(), Qt::Key_Escape);
+            QVERIFY(!sheet->isVisible());
+            w.view.joinHiddenAction()->trigger();
             QVERIFY(sheet->isVisible());
-            QVERIFY(!w.store.connectingTo());
-        } else if (problem.isEmpty()) {
-            QVERIFY(sheet->isJoining());
-            // The name being joined as every name is shown: escaped, in an isolate of its own.
-            QStringList shown;
-            for (const QLabel* label : sheet->findChildren<QLabel*>())
-                shown << label->text();
-            QVERIFY2(shown.contains("Connecting to “" + screenName(name) + "”…"),
-                     qPrintable(shown.join('|')));
-            QTRY_VERIFY(!sheet->isVisible());
-            QTRY_COMPARE(read(w.view.cardTitle()->text()), name);
-            QCOMPARE(w.bannerTitles(), QStringList());
-            return;
-        } else {
-            QTRY_COMPARE(read(sheet->problem()), problem);
-            QVERIFY(sheet->isVisible());
-            QCOMPARE(sheet->nameField()->text(), name);
-            QCOMPARE(sheet->security(), security);
-            QCOMPARE(sheet->passwordField()->selectedText(), password);
-            w.settle();
-            QCOMPARE(w.bannerTitles(), QStringList());
+            QCOMPARE(std::pair(sheet->nameField()->text(), sheet->problem()),
+                     std::pair(QString(), QString()));
+            QCOMPARE(sheet->security(), Security::wpa2Personal);
         }
-        QCOMPARE(w.store.status().ssid, std::nullopt);
-        QTest::keyClick(sheet->nameField(), Qt::Key_Escape);
-        QVERIFY(!sheet->isVisible());
-        w.view.joinHiddenAction()->trigger();
-        QVERIFY(sheet->isVisible());
-        QCOMPARE(std::pair(sheet->nameField()->text(), sheet->problem()), std::pair(QString(), QString()));
-        QCOMPARE(sheet->security(), Security::wpa2Personal);
     }
 };
 

@@ -5,7 +5,6 @@
 
 #include "localization/Lookup.h"
 #include "store/DisplayName.h"
-#include "store/WiFiStore.h"
 #include "ui/Chip.h"
 #include "ui/NetworkListModel.h"
 #include "ui/NetworkRow.h"
@@ -15,7 +14,6 @@
 #include <QApplication>
 #include <QImage>
 #include <QListView>
-#include <QPainter>
 #include <QScopeGuard>
 #include <QToolTip>
 
@@ -74,32 +72,33 @@ class TestNetworkRow : public QObject {
 private Q_SLOTS:
     void init() { LocaleSettings::apply(AppLanguage::en); }
 
-    void chips_data()
+    // The chips by condition, with the details shown or not and a measured speed.
+    void chips()
     {
-        QTest::addColumn<ScannedNetwork>("record");
-        QTest::addColumn<bool>("details");
-        QTest::addColumn<double>("measured");
-        QTest::addColumn<QStringList>("chips");
+        const auto chips = [](const ScannedNetwork& record, bool details, double measured = 0) {
+            NetworkListModel model;
+            model.setShowDetails(details);
+            model.setMeasuredLookup([measured](const QString&) { return std::optional<double>(measured); });
+            model.setNetworks({record});
+            return NetworkRow::chipTexts(model, 0);
+        };
         ScannedNetwork plain = network("Cafe");
         plain.noise = 0;
         ScannedNetwork saved = plain;
         saved.isSaved = true;
-        QTest::newRow("details off: known, measured")
-            << saved << false << 123.45 << QStringList{"5 GHz", "WPA2", "Known", "Measured 123 Mbps"};
-        saved.isCurrent = true;
-        QTest::newRow("current is not 'known', measured 0")
-            << saved << false << 0.0 << QStringList{"5 GHz", "WPA2"};
+        QCOMPARE(chips(saved, false, 123.45), (QStringList{"5 GHz", "WPA2", "Known", "Measured 123 Mbps"}));
+        saved.isCurrent = true; // the current one is not "known"; 0 is not measured
+        QCOMPARE(chips(saved, false), (QStringList{"5 GHz", "WPA2"}));
         ScannedNetwork noisy = plain;
         noisy.rssi = -60;
         noisy.noise = -92;
         noisy.apCount = 2;
-        QTest::newRow("two APs and S/N")
-            << noisy << true << 0.0
-            << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "2 APs", "S/N 32 dB", "aa:bb:cc:dd:ee:01"};
-        noisy.rssi = noisy.noise;
+        QCOMPARE(chips(noisy, true), (QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "2 APs", "S/N 32 dB",
+                                                  "aa:bb:cc:dd:ee:01"}));
+        noisy.rssi = noisy.noise; // a S/N of 0 dB is left out
         noisy.apCount = 1;
-        QTest::newRow("details on, one AP, S/N of 0 dB left out")
-            << noisy << true << 0.0 << QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "aa:bb:cc:dd:ee:01"};
+        QCOMPARE(chips(noisy, true), (QStringList{"5 GHz", "WPA2", "ch 36", "80 MHz", "aa:bb:cc:dd:ee:01"}));
+        // The kernel's figures: width, S/N, country, one client, load.
         ScannedNetwork kernel = noisy;
         kernel.rssi = -27;
         kernel.noise = -92;
@@ -107,26 +106,25 @@ private Q_SLOTS:
         kernel.countryCode = QStringLiteral("FR");
         kernel.stationCount = 1;
         kernel.utilization = 31;
-        QTest::newRow("the kernel's figures: width, S/N, country, one client, load")
-            << kernel << true << 0.0
-            << QStringList{"5 GHz",      "WPA2",     "ch 36",    "160 MHz",          "S/N 65 dB",
-                           "Country FR", "1 client", "Load 31%", "aa:bb:cc:dd:ee:01"};
+        QCOMPARE(chips(kernel, true),
+                 (QStringList{"5 GHz", "WPA2", "ch 36", "160 MHz", "S/N 65 dB", "Country FR", "1 client",
+                              "Load 31%", "aa:bb:cc:dd:ee:01"}));
+        // No clients and an idle channel still say so; a country is shown escaped.
         kernel.stationCount = 0;
         kernel.utilization = 0;
         kernel.countryCode = QStringLiteral("\x1b");
-        QTest::newRow("no clients and an idle channel still say so; a country is shown escaped")
-            << kernel << true << 0.0
-            << QStringList{"5 GHz",         "WPA2",      "ch 36",   "160 MHz",          "S/N 65 dB",
-                           "Country \\x1b", "0 clients", "Load 0%", "aa:bb:cc:dd:ee:01"};
-        QTest::newRow("details off: none of them") << kernel << false << 0.0 << QStringList{"5 GHz", "WPA2"};
-        ScannedNetwork bare = plain;
+        QCOMPARE(chips(kernel, true),
+                 (QStringList{"5 GHz", "WPA2", "ch 36", "160 MHz", "S/N 65 dB", "Country \\x1b", "0 clients",
+                              "Load 0%", "aa:bb:cc:dd:ee:01"}));
+        QCOMPARE(chips(kernel, false), (QStringList{"5 GHz", "WPA2"}));
+        ScannedNetwork bare = plain; // unknown band, no channel, width or address
         bare.band = Band::unknown;
         bare.channel = 0;
         bare.widthMHz = 0;
         bare.bssid.reset();
-        QTest::newRow("unknown band, no channel, width or address")
-            << bare << true << 0.0 << QStringList{"WPA2"};
+        QCOMPARE(chips(bare, true), QStringList{"WPA2"});
     }
+
     // In a right-to-left window a chip keeps its own direction: "2.4 GHz"
     // and "S/N 32 dB" do not turn into "GHz 2.4" and "32 dB S/N", and an
     // Arabic chip reads from the right in a left-to-right one. The picture
@@ -171,21 +169,6 @@ private Q_SLOTS:
             QCOMPARE(weights.value(chip, -1), int(QFont::DemiBold));
     }
 
-    void chips()
-    {
-        QFETCH(ScannedNetwork, record);
-        QFETCH(bool, details);
-        QFETCH(double, measured);
-        QFETCH(QStringList, chips);
-        NetworkListModel model;
-        model.setShowDetails(details);
-        model.setMeasuredLookup([measured](const QString&) { return std::optional<double>(measured); });
-        model.setNetworks({record});
-        QCOMPARE(NetworkRow::chipTexts(model, 0), chips);
-    }
-
-    // The parts a row offers (star, join button, check mark, padlock), and
-    // clicks on the star and the join button in both writing directions.
     // A new order moves the rows, and the focus with its network, also
     // between rows that look alike (two hidden networks).
     void reorderKeepsFocus()
@@ -201,54 +184,55 @@ private Q_SLOTS:
         QCOMPARE(f.view.currentIndex().row(), 1);
     }
 
-    void controls_data()
-    {
-        QTest::addColumn<ScannedNetwork>("record");
-        QTest::addColumn<char>("how"); // b: busy joining it; r: laid out right to left
-        QTest::addColumn<QString>("parts");
-        ScannedNetwork current = network("Home");
-        current.isCurrent = true;
-        QTest::newRow("wpa2") << network("Cafe") << ' ' << "SJ-P";
-        QTest::newRow("right to left: mirrored") << network("Cafe") << 'r' << "SJ-P";
-        QTest::newRow("owe, no padlock") << network("Owe", Security::owe) << ' ' << "SJ--";
-        QTest::newRow("enterprise: no padlock, button disabled")
-            << network("Corp", Security::enterprise) << ' ' << "SJ--";
-        QTest::newRow("hidden, no star") << network(nullptr) << ' ' << "-J-P";
-        QTest::newRow("empty name, no star") << network("") << ' ' << "-J-P";
-        QTest::newRow("current: check mark, no button") << current << ' ' << "S-CP";
-        QTest::newRow("busy: spinner, no button") << network("Cafe") << 'b' << "S--P";
-    }
+    // The parts a row offers (star, join button, check mark, padlock), and
+    // clicks on the star and the join button in both writing directions.
     void controls()
     {
-        QFETCH(ScannedNetwork, record);
-        QFETCH(char, how);
-        Fixture f({record}, how == 'r' ? Qt::RightToLeft : Qt::LeftToRight);
-        if (how == 'b')
-            f.model.setBusyName(displayName(record));
-        QString parts;
-        for (auto [part, letter] : {std::pair{NetworkRow::Part::star, 'S'},
-                                    {NetworkRow::Part::joinButton, 'J'},
-                                    {NetworkRow::Part::checkmark, 'C'},
-                                    {NetworkRow::Part::padlock, 'P'}})
-            parts += f.find(0, part) ? QLatin1Char(letter) : QLatin1Char('-');
-        QTEST(parts, "parts");
-        if (!parts.startsWith("SJ"))
-            return;
-        const int joins = record.security == Security::enterprise ? 0 : 1;
-        QSignalSpy connectSpy(&f.delegate, &NetworkRow::connectRequested);
-        QSignalSpy favoriteSpy(&f.delegate, &NetworkRow::favoriteToggled);
-        const QPoint star = *f.find(0, NetworkRow::Part::star);
-        const QPoint button = *f.find(0, NetworkRow::Part::joinButton);
-        const int middle = f.view.viewport()->width() / 2;
-        QCOMPARE(std::pair(star.x() < middle, button.x() > middle), std::pair(how != 'r', how != 'r'));
-        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, button);
-        QCOMPARE(std::pair(int(connectSpy.count()), int(favoriteSpy.count())), std::pair(joins, 0));
-        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, star);
-        QCOMPARE(std::pair(int(connectSpy.count()), int(favoriteSpy.count())), std::pair(joins, 1));
-        // A press on the button released elsewhere does nothing.
-        QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, button);
-        QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, button - QPoint(200, 0));
-        QCOMPARE(connectSpy.count(), joins);
+        ScannedNetwork current = network("Home");
+        current.isCurrent = true;
+        const struct {
+            ScannedNetwork record;
+            char how; // b: busy joining it; r: laid out right to left
+            QString parts;
+        } cases[] = {
+            {network("Cafe"), ' ', "SJ-P"},
+            {network("Cafe"), 'r', "SJ-P"},                       // mirrored
+            {network("Owe", Security::owe), ' ', "SJ--"},         // no padlock
+            {network("Corp", Security::enterprise), ' ', "SJ--"}, // no padlock, button disabled
+            {network(nullptr), ' ', "-J-P"},                      // hidden: no star
+            {network(""), ' ', "-J-P"},                           // empty name: no star
+            {current, ' ', "S-CP"},                               // check mark, no button
+            {network("Cafe"), 'b', "S--P"},                       // busy: spinner, no button
+        };
+        for (const auto& [record, how, expected] : cases) {
+            Fixture f({record}, how == 'r' ? Qt::RightToLeft : Qt::LeftToRight);
+            if (how == 'b')
+                f.model.setBusyName(displayName(record));
+            QString parts;
+            for (auto [part, letter] : {std::pair{NetworkRow::Part::star, 'S'},
+                                        {NetworkRow::Part::joinButton, 'J'},
+                                        {NetworkRow::Part::checkmark, 'C'},
+                                        {NetworkRow::Part::padlock, 'P'}})
+                parts += f.find(0, part) ? QLatin1Char(letter) : QLatin1Char('-');
+            QCOMPARE(parts, expected);
+            if (!parts.startsWith("SJ"))
+                continue;
+            const int joins = record.security == Security::enterprise ? 0 : 1;
+            QSignalSpy connectSpy(&f.delegate, &NetworkRow::connectRequested);
+            QSignalSpy favoriteSpy(&f.delegate, &NetworkRow::favoriteToggled);
+            const QPoint star = *f.find(0, NetworkRow::Part::star);
+            const QPoint button = *f.find(0, NetworkRow::Part::joinButton);
+            const int middle = f.view.viewport()->width() / 2;
+            QCOMPARE(std::pair(star.x() < middle, button.x() > middle), std::pair(how != 'r', how != 'r'));
+            QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, button);
+            QCOMPARE(std::pair(int(connectSpy.count()), int(favoriteSpy.count())), std::pair(joins, 0));
+            QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, star);
+            QCOMPARE(std::pair(int(connectSpy.count()), int(favoriteSpy.count())), std::pair(joins, 1));
+            // A press on the button released elsewhere does nothing.
+            QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, button);
+            QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, button - QPoint(200, 0));
+            QCOMPARE(connectSpy.count(), joins);
+        }
     }
 
     // Hovering a control tells what it does or shows; hovering the name
@@ -275,15 +259,10 @@ private Q_SLOTS:
             tips << read(QToolTip::text());
         };
         using P = NetworkRow::Part;
-        for (auto [row, part] : {std::pair{0, P::star},
-                                 {0, P::checkmark},
-                                 {0, P::padlock},
-                                 {1, P::star},
-                                 {1, P::padlock},
-                                 {2, P::joinButton},
-                                 {3, P::padlock},
-                                 {3, P::row},
-                                 {4, P::row}})
+        const std::pair<int, P> hovered[] = {{0, P::star},    {0, P::checkmark}, {0, P::padlock},
+                                             {1, P::star},    {1, P::padlock},   {2, P::joinButton},
+                                             {3, P::padlock}, {3, P::row},       {4, P::row}};
+        for (auto [row, part] : hovered)
             hover(row, part);
         QCOMPARE(tips, (QStringList{"Remove from Favorites", "Connected", "WPA2", "Add to Favorites", "Open",
                                     WiFiStore::enterpriseMessage(), "WEP", "café\nName bytes: 63 61 66 C3 A9",

@@ -1,7 +1,6 @@
-// The windowed application: one main window with its menus, the start-up
-// task (permission request, first scan), single-instance
-// windows, the rebuild on a language change without a new scan, and the
-// keys every window answers: Return on a button, Ctrl+W and Escape.
+// The windowed application: one main window with its menus, the start-up task,
+// single-instance windows, the rebuild on a language change without a new
+// scan, and the keys every window answers: Return, Ctrl+W and Escape.
 
 #include "tests/ui/UiTestKit.h"
 
@@ -16,7 +15,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTest>
 
 using namespace ondrel;
 

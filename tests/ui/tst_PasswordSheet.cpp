@@ -20,55 +20,51 @@ class TestPasswordSheet : public QObject {
 private Q_SLOTS:
     void initTestCase() { LocaleSettings::apply(AppLanguage::en); }
 
-    void closing_data()
-    {
-        QTest::addColumn<Security>("security");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<int>("key"); // 0: the Cancel button
-        QTest::addColumn<QString>("outcome");
-        QTest::newRow("WEP, 5: sent") << Security::wep << "abcde" << int(Qt::Key_Return) << "submitted";
-        QTest::newRow("WEP, 4: kept") << Security::wep << "abcd" << int(Qt::Key_Return) << "kept";
-        QTest::newRow("WPA2, 8 combining clusters: sent")
-            << Security::wpa2Personal << QStringLiteral("e\u0301").repeated(8) << int(Qt::Key_Return)
-            << "submitted";
-        QTest::newRow("WPA2, 4 combining clusters (8 code units): kept")
-            << Security::wpa2Personal << QStringLiteral("e\u0301").repeated(4) << int(Qt::Key_Return)
-            << "kept";
-        QTest::newRow("Escape") << Security::wpa2Personal << "secret12" << int(Qt::Key_Escape) << "dismissed";
-        QTest::newRow("Cancel") << Security::wpa2Personal << "secret12" << 0 << "dismissed";
-    }
     void closing()
     {
-        QFETCH(Security, security);
-        QFETCH(QString, password);
-        QFETCH(int, key);
-        QFETCH(QString, outcome);
-        ScannedNetwork network;
-        network.ssid = QStringLiteral("Cafe");
-        network.security = security;
-        PasswordSheet sheet;
-        sheet.setNetwork(network, StrengthUnit::dbm);
-        sheet.open();
-        QSignalSpy submitted(&sheet, &PasswordSheet::submitted);
-        QSignalSpy dismissed(&sheet, &PasswordSheet::dismissed);
-        sheet.showPasswordBox()->setChecked(true);
-        sheet.field()->insert(password);
-        QCOMPARE(sheet.connectButton()->isEnabled(), outcome != "kept");
-        if (key)
-            QTest::keyClick(sheet.field(), Qt::Key(key));
-        else
-            sheet.cancelButton()->click();
-        QCOMPARE(submitted.count(), outcome == "submitted" ? 1 : 0);
-        QCOMPARE(dismissed.count(), outcome == "dismissed" ? 1 : 0);
-        QCOMPARE(sheet.isVisible(), outcome == "kept");
-        if (outcome == "submitted")
-            QCOMPARE(submitted.first().at(1).toString(), password);
+        const struct {
+            Security security;
+            QString password;
+            int key; // 0: the Cancel button
+            QString outcome;
+        } cases[] = {
+            {Security::wep, "abcde", Qt::Key_Return, "submitted"},
+            {Security::wep, "abcd", Qt::Key_Return, "kept"},
+            // Eight combining clusters are enough, four (eight code units) are not.
+            {Security::wpa2Personal, QStringLiteral("e\u0301").repeated(8), Qt::Key_Return, "submitted"},
+            {Security::wpa2Personal, QStringLiteral("e\u0301").repeated(4), Qt::Key_Return, "kept"},
+            {Security::wpa2Personal, "secret12", Qt::Key_Escape, "dismissed"},
+            {Security::wpa2Personal, "secret12", 0, "dismissed"},
+        };
+        for (const auto& [security, password, key, outcome] : cases) {
+            ScannedNetwork network;
+            network.ssid = QStringLiteral("Cafe");
+            network.security = security;
+            PasswordSheet sheet;
+            sheet.setNetwork(network, StrengthUnit::dbm);
+            sheet.open();
+            QSignalSpy submitted(&sheet, &PasswordSheet::submitted);
+            QSignalSpy dismissed(&sheet, &PasswordSheet::dismissed);
+            sheet.showPasswordBox()->setChecked(true);
+            sheet.field()->insert(password);
+            QCOMPARE(sheet.connectButton()->isEnabled(), outcome != "kept");
+            if (key)
+                QTest::keyClick(sheet.field(), Qt::Key(key));
+            else
+                sheet.cancelButton()->click();
+            QCOMPARE(submitted.count(), outcome == "submitted" ? 1 : 0);
+            QCOMPARE(dismissed.count(), outcome == "dismissed" ? 1 : 0);
+            QCOMPARE(sheet.isVisible(), outcome == "kept");
+            if (outcome == "submitted")
+                QCOMPARE(submitted.first().at(1).toString(), password);
 
-        sheet.setNetwork(network, StrengthUnit::dbm);
-        sheet.open();
-        QCOMPARE(sheet.password(), outcome == "kept" ? password : QString());
-        QCOMPARE(sheet.passwordVisible(), outcome != "submitted");
-        QCOMPARE(sheet.field()->echoMode(), outcome != "submitted" ? QLineEdit::Normal : QLineEdit::Password);
+            sheet.setNetwork(network, StrengthUnit::dbm);
+            sheet.open();
+            QCOMPARE(sheet.password(), outcome == "kept" ? password : QString());
+            QCOMPARE(sheet.passwordVisible(), outcome != "submitted");
+            QCOMPARE(sheet.field()->echoMode(),
+                     outcome != "submitted" ? QLineEdit::Normal : QLineEdit::Password);
+        }
     }
 };
 

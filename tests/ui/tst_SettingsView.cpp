@@ -1,26 +1,19 @@
 // The settings window: every control writes the preferences at once and
-// follows them, the language picker (coverage labels, rebuilding in the new
-// language), the permission row, the favourites list and the About page's
-// live rows.
+// follows them, the language picker, the permission row, the favourites list
+// and the About page's live rows.
 
 #include "tests/ui/UiTestKit.h"
 
-#include "localization/LocaleSettings.h"
-#include "store/Prefs.h"
-#include "store/WiFiStore.h"
 #include "ui/GeneralSettings.h"
 #include "ui/SettingsView.h"
 #include "ui/SystemSettings.h"
 #include "ui/ToggleSwitch.h"
-#include "wifi/LocationAuth.h"
-#include "wifi/simulation/SimulatedLocationProvider.h"
 
 #include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabBar>
-#include <QTest>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -84,49 +77,43 @@ private Q_SLOTS:
                      ->text(QAccessible::Name),
                  QStringLiteral("Keep favorites at the top"));
         choose(picker("sortPicker"), rawValue(SortKey::name));
-        QCOMPARE(prefs->sortKey(), SortKey::name);
         choose(picker("orderPicker"), true);
-        QCOMPARE(prefs->ascending(), true);
         choose(picker("unitPicker"), rawValue(StrengthUnit::percent));
-        QCOMPARE(prefs->strengthUnit(), StrengthUnit::percent);
         choose(picker("refreshPicker"), qint64(30));
-        QCOMPARE(prefs->autoRefreshSeconds(), 30);
+        QCOMPARE(std::tuple(prefs->sortKey(), prefs->ascending(), prefs->strengthUnit(),
+                            prefs->autoRefreshSeconds()),
+                 std::tuple(SortKey::name, true, StrengthUnit::percent, qint64(30)));
 
         prefs->setShowHidden(!prefs->showHidden()); // elsewhere
         prefs->setSortKey(SortKey::band);
         prefs->setAutoRefreshSeconds(60);
         QTRY_COMPARE(find<ToggleSwitch>(view, "hiddenToggle")->isChecked(), prefs->showHidden());
-        QCOMPARE(picker("sortPicker")->currentData().toString(), rawValue(SortKey::band));
-        QCOMPARE(picker("refreshPicker")->currentText(), QStringLiteral("Every 60 seconds"));
+        QCOMPARE(
+            std::pair(picker("sortPicker")->currentData().toString(), picker("refreshPicker")->currentText()),
+            std::pair(rawValue(SortKey::band), QStringLiteral("Every 60 seconds")));
     }
 
-    void permissionRow_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("button"); // empty: no button
-        const QString settings = systemSettingsCommand() ? QStringLiteral("Open System Settings") : QString();
-        QTest::newRow("not determined") << "Not set" << 0 << "Allow";
-        QTest::newRow("denied") << "Not allowed" << 2 << settings;
-        QTest::newRow("authorized") << "Allowed" << 3 << QString();
-    }
+    // The permission row by status; its Allow asks, and the row follows the answer.
     void permissionRow()
     {
-        QFETCH(int, status);
-        QFETCH(QString, text);
-        QFETCH(QString, button);
-        TestPrefs prefs;
-        SimulatedLocationProvider provider(status, 3, 10ms, true);
-        LocationAuth location(&provider);
-        SettingsView view(*prefs, nullptr, &location);
-        QCOMPARE(find<QLabel>(view, "permissionValue")->text(), text);
-        auto* allow = find<QPushButton>(view, "permissionButton");
-        QCOMPARE(allow->isVisibleTo(&view) ? allow->text() : QString(), button);
-        if (button != "Allow")
-            return;
-        allow->click(); // asks, and the row follows the answer
-        QTRY_COMPARE(find<QLabel>(view, "permissionValue")->text(), QStringLiteral("Allowed"));
-        QVERIFY(!allow->isVisibleTo(&view));
+        const QString settings = systemSettingsCommand() ? QStringLiteral("Open System Settings") : QString();
+        // Status, text, button (none: empty).
+        const std::tuple<int, QString, QString> cases[] = {
+            {0, "Not set", "Allow"}, {2, "Not allowed", settings}, {3, "Allowed", QString()}};
+        for (const auto& [status, text, button] : cases) {
+            TestPrefs prefs;
+            SimulatedLocationProvider provider(status, 3, 10ms, true);
+            LocationAuth location(&provider);
+            SettingsView view(*prefs, nullptr, &location);
+            QCOMPARE(find<QLabel>(view, "permissionValue")->text(), text);
+            auto* allow = find<QPushButton>(view, "permissionButton");
+            QCOMPARE(allow->isVisibleTo(&view) ? allow->text() : QString(), button);
+            if (button != "Allow")
+                continue;
+            allow->click();
+            QTRY_COMPARE(find<QLabel>(view, "permissionValue")->text(), QStringLiteral("Allowed"));
+            QVERIFY(!allow->isVisibleTo(&view));
+        }
     }
 
     void aboutPageFollowsTheConnection()

@@ -1,8 +1,6 @@
-// The speed history window: the empty state, the count, live rows, Clear All
-// and its undo, sorting (band by its numeric code), deletion from the context
-// menu, the name column's minimum width, figures and signal bars as the
-// cells draw them, the CSV export and its failures, a history file that is no
-// file, and the chart's choice of network.
+// The speed history window: the empty state, live rows, Clear All and its
+// undo, sorting, deletion from the context menu, the cells and the name
+// column's width, the CSV export, a history file that is no file, the chart.
 
 #include "tests/ui/UiTestKit.h"
 
@@ -12,7 +10,6 @@
 #include "ui/SpeedHistoryView.h"
 #include "ui/Tints.h"
 
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -20,7 +17,6 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
-#include <QTest>
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -71,20 +67,22 @@ private Q_SLOTS:
     // Empty at first; rows arrive live (the selection stays); Clear All
     // empties the history and the selection until undone, and the next
     // change withdraws the offer.
-    void liveRowsAndClearAllUntilUndone()
+    // A cancelled dialog writes nothing; a failed export is shown until the
+    // next one; the file gets a byte order mark and the history's CSV, over
+    // whatever was there.
+    void liveRowsClearAllAndExport()
     {
         SpeedHistoryView& v = view();
         auto page = [&v] { return v.findChild<QStackedWidget*>()->currentWidget()->objectName(); };
-        auto* status = find<QLabel>(*view_, "historyStatus");
-        auto* undo = find<QPushButton>(*view_, "undoButton");
+        auto* status = find<QLabel>(v, "historyStatus");
+        auto *undo = find<QPushButton>(v, "undoButton"), *clear = find<QPushButton>(v, "clearButton");
+        auto* exportButton = find<QPushButton>(v, "exportButton");
         QCOMPARE(page(), QStringLiteral("historyEmpty"));
-        QVERIFY(!find<QPushButton>(*view_, "exportButton")->isEnabled());
-        QVERIFY(!find<QPushButton>(*view_, "clearButton")->isEnabled());
+        QVERIFY(!exportButton->isEnabled() && !clear->isEnabled());
 
         add("first", 3);
-        QCOMPARE(status->text(), QStringLiteral("1 measurement"));
-        QVERIFY(find<QPushButton>(*view_, "exportButton")->isEnabled());
-        QCOMPARE(page(), QString());
+        QCOMPARE(std::pair(status->text(), page()), std::pair(QStringLiteral("1 measurement"), QString()));
+        QVERIFY(exportButton->isEnabled());
         v.table()->selectRow(0);
         const QSet<QUuid> selected = v.selectedIds();
         add("second", 1);
@@ -94,71 +92,59 @@ private Q_SLOTS:
 
         const QList<SpeedEntry> before = file_->history.entries();
         v.table()->selectAll();
-        find<QPushButton>(*view_, "clearButton")->click();
-        QVERIFY(file_->history.entries().isEmpty());
-        QVERIFY(v.selectedIds().isEmpty());
-        QCOMPARE(page(), QStringLiteral("historyEmpty"));
-        QCOMPARE(v.noticeText(), QStringLiteral("2 measurements cleared."));
-        QVERIFY(undo->isVisibleTo(&v));
+        clear->click();
+        QVERIFY(file_->history.entries().isEmpty() && v.selectedIds().isEmpty() && undo->isVisibleTo(&v));
+        QCOMPARE(std::pair(page(), v.noticeText()),
+                 std::pair(QStringLiteral("historyEmpty"), QStringLiteral("2 measurements cleared.")));
         undo->click();
         QCOMPARE(file_->history.entries(), before);
-        QVERIFY(!undo->isVisibleTo(&v));
-        QCOMPARE(v.noticeText(), QString());
-        find<QPushButton>(*view_, "clearButton")->click();
+        QCOMPARE(std::pair(undo->isVisibleTo(&v), v.noticeText()), std::pair(false, QString()));
+        clear->click();
         QVERIFY(undo->isVisibleTo(&v));
         add("c", 0);
-        QVERIFY(!undo->isVisibleTo(&v));
+        QCOMPARE(std::pair(undo->isVisibleTo(&v), v.noticeText()), std::pair(false, QString()));
+
+        QString chosen; // the dialog cancelled
+        v.setExportPathChooser([&chosen](QWidget*) { return chosen; });
+        v.exportCsvInteractively();
         QCOMPARE(v.noticeText(), QString());
+        chosen = file_->dir.filePath(QStringLiteral("missing/folder/out.csv"));
+        v.exportCsvInteractively();
+        QCOMPARE(v.noticeText(), QStringLiteral("The CSV file could not be written: ") + chosen +
+                                     " (No such file or directory)");
+        QVERIFY(find<QLabel>(*view_, "historyNotice")->isVisibleTo(&v));
+
+        chosen = file_->dir.filePath(QStringLiteral("out.csv"));
+        QFile file(chosen);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("stale content that must go");
+        file.close();
+        exportButton->click();
+        QCOMPARE(v.noticeText(), "Exported to " + chosen + "."); // where it went
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + file_->history.csv().toUtf8());
     }
 
-    // Newest first; each column sorts by its own figure, the band by its
-    // numeric code.
-    void sortsByTheClickedColumn()
-    {
-        add("six", 4, 900, 60, -40);
-        add("two", 3, 20, 24, -81);
-        add("unknown", 2, 5, 0, -70);
-        add("five", 1, 300, 50, -60);
-        SpeedHistoryView& v = view();
-        QCOMPARE(networks(), (QStringList{"five", "unknown", "two", "six"}));
-        v.table()->sortByColumn(SpeedHistoryModel::date, Qt::AscendingOrder);
-        QCOMPARE(networks(), (QStringList{"six", "two", "unknown", "five"}));
-        const struct {
-            int column;
-            Qt::SortOrder order;
-            QStringList texts;
-        } sorted[] = {
-            {SpeedHistoryModel::band, Qt::AscendingOrder, {"Unknown", "2.4 GHz", "5 GHz", "6 GHz"}},
-            {SpeedHistoryModel::download,
-             Qt::DescendingOrder,
-             {"900 Mbps", "300 Mbps", "20.0 Mbps", "5.0 Mbps"}},
-            {SpeedHistoryModel::signal, Qt::AscendingOrder, {"-81 dBm", "-70 dBm", "-60 dBm", "-40 dBm"}},
-        };
-        for (const auto& s : sorted) {
-            v.table()->sortByColumn(s.column, s.order);
-            QCOMPARE(column(*v.model(), s.column), s.texts);
-        }
-    }
-
-    // Every column orders by its own figure: each one below puts the five
-    // entries in a different order, so a column read for another fails. The
-    // latency under load sorts entries without one first and tells its grade
-    // on hover, from the longer phase.
+    // Newest first; every column orders by its own figure (the band by its
+    // numeric code): each one below puts the five entries in a different
+    // order, so a column read for another fails. The latency under load sorts
+    // entries without one first and tells its grade on hover, from the
+    // longer phase.
     void eachColumnSortsByItsFigure()
     {
         const struct {
             const char* name;
             double down, up;
-            qint64 latency, jitter, rssi;
+            qint64 latency, jitter, rssi, band;
             std::optional<qint64> loadedDown, loadedUp;
         } rows[] = {
-            {"echo", 50, 9, 30, 2, -60, {}, {}},    {"alpha", 10, 40, 12, 7, -45, 400, 30},
-            {"delta", 80, 1, 5, 4, -75, 6, 8},      {"bravo", 30, 25, 60, 1, -50, 150, {}},
-            {"charlie", 5, 60, 20, 9, -80, {}, 45},
+            {"echo", 50, 9, 30, 2, -60, 60, {}, {}},    {"alpha", 10, 40, 12, 7, -45, 24, 400, 30},
+            {"delta", 800, 1, 5, 4, -75, 0, 6, 8},      {"bravo", 30, 25, 60, 1, -50, 50, 150, {}},
+            {"charlie", 5, 60, 20, 9, -80, 50, {}, 45},
         };
         int hoursAgo = 5;
         for (const auto& r : rows) {
-            SpeedEntry e = measurement(QString::fromUtf8(r.name), hoursAgo--, r.down, 50, r.rssi);
+            SpeedEntry e = measurement(QString::fromUtf8(r.name), hoursAgo--, r.down, r.band, r.rssi);
             std::tie(e.uploadMbps, e.latencyMs, e.jitterMs) = std::tuple(r.up, r.latency, r.jitter);
             const auto loaded = [](std::optional<qint64> ms) {
                 return ms ? std::optional(LoadedLatency{*ms, 1}) : std::nullopt;
@@ -168,7 +154,9 @@ private Q_SLOTS:
             file_->history.add(e);
         }
         SpeedHistoryView& v = view();
+        QCOMPARE(networks(), (QStringList{"charlie", "bravo", "delta", "alpha", "echo"}));
         const std::pair<int, QStringList> orders[] = {
+            {SpeedHistoryModel::date, {"echo", "alpha", "delta", "bravo", "charlie"}},
             {SpeedHistoryModel::network, {"alpha", "bravo", "charlie", "delta", "echo"}},
             {SpeedHistoryModel::download, {"charlie", "alpha", "bravo", "echo", "delta"}},
             {SpeedHistoryModel::upload, {"delta", "echo", "bravo", "alpha", "charlie"}},
@@ -183,9 +171,13 @@ private Q_SLOTS:
             v.table()->sortByColumn(column, Qt::DescendingOrder);
             QCOMPARE(networks(), QStringList(names.rbegin(), names.rend()));
         }
+        v.table()->sortByColumn(SpeedHistoryModel::band, Qt::AscendingOrder);
+        QCOMPARE(column(*v.model(), SpeedHistoryModel::band),
+                 (QStringList{"Unknown", "2.4 GHz", "5 GHz", "5 GHz", "6 GHz"}));
         // Each shows its own figure.
         v.table()->sortByColumn(SpeedHistoryModel::network, Qt::AscendingOrder);
         const std::pair<int, QStringList> shown[] = {
+            {SpeedHistoryModel::download, {"10.0 Mbps", "30.0 Mbps", "5.0 Mbps", "800 Mbps", "50.0 Mbps"}},
             {SpeedHistoryModel::latency, {"12 ms", "60 ms", "20 ms", "5 ms", "30 ms"}},
             {SpeedHistoryModel::jitter, {"7 ms", "1 ms", "9 ms", "4 ms", "2 ms"}},
             {SpeedHistoryModel::signal, {"-45 dBm", "-50 dBm", "-80 dBm", "-75 dBm", "-60 dBm"}},
@@ -210,41 +202,13 @@ private Q_SLOTS:
                        }));
     }
 
-    // The name fills what the other columns leave, and where they leave
-    // less than its minimum (wide headers, a column dragged wider) the table
-    // scrolls sideways rather than cutting the names short.
-    void theNameKeepsItsMinimumWidth()
-    {
-        add("Ondrel-Home", 1);
-        SpeedHistoryView& v = view();
-        v.resize(1020, 500); // as the window opens
-        QHeaderView* header = v.table()->horizontalHeader();
-        const auto others = [header] {
-            int sum = 0;
-            for (int c = 0; c < header->count(); ++c)
-                sum += c == SpeedHistoryModel::network ? 0 : header->sectionSize(c);
-            return sum;
-        };
-        const int viewport = v.table()->viewport()->width();
-        QTRY_COMPARE(header->sectionSize(SpeedHistoryModel::network), viewport - others());
-        QVERIFY(header->sectionSize(SpeedHistoryModel::network) > 110);
-        QCOMPARE(v.table()->horizontalScrollBar()->maximum(), 0);
-        // The date dragged wider than the name's room: the name keeps 110.
-        header->resizeSection(SpeedHistoryModel::date,
-                              header->sectionSize(SpeedHistoryModel::date) + viewport);
-        QCOMPARE(header->sectionSize(SpeedHistoryModel::network), 110);
-        QTRY_VERIFY(v.table()->horizontalScrollBar()->maximum() > 0);
-        // A wider window gives the name the room again.
-        v.resize(1020 + 2 * viewport, 500);
-        QTRY_COMPARE(header->sectionSize(SpeedHistoryModel::network),
-                     v.table()->viewport()->width() - others());
-        QVERIFY(header->sectionSize(SpeedHistoryModel::network) > 110);
-    }
-
     // A figure keeps its number before its unit in a right-to-left window
     // (left-to-right marks around it) and is left as it is in a left-to-right
     // one; the signal column lights each entry's own bars in their tint.
-    void figureAndSignalCells()
+    // The name fills what the other columns leave, and where they leave
+    // less than its minimum (wide headers, a column dragged wider) the table
+    // scrolls sideways rather than cutting the names short.
+    void cellsAndTheNameColumn()
     {
         add("Strong", 1, 100, 50, -45);
         add("Weak", 2, 100, 50, -75);
@@ -278,6 +242,29 @@ private Q_SLOTS:
         QVERIFY(lit(1, tintRed(palette)) > 0 && lit(1, tintGreen(palette)) == 0);
         // Four bars lit against one.
         QVERIFY(lit(0, tintGreen(palette)) > 4 * lit(1, tintRed(palette)));
+
+        v.resize(1020, 500); // as the window opens
+        QHeaderView* header = v.table()->horizontalHeader();
+        const auto others = [header] {
+            int sum = 0;
+            for (int c = 0; c < header->count(); ++c)
+                sum += c == SpeedHistoryModel::network ? 0 : header->sectionSize(c);
+            return sum;
+        };
+        const int viewport = v.table()->viewport()->width();
+        QTRY_COMPARE(header->sectionSize(SpeedHistoryModel::network), viewport - others());
+        QVERIFY(header->sectionSize(SpeedHistoryModel::network) > 110);
+        QCOMPARE(v.table()->horizontalScrollBar()->maximum(), 0);
+        // The date dragged wider than the name's room: the name keeps 110.
+        header->resizeSection(SpeedHistoryModel::date,
+                              header->sectionSize(SpeedHistoryModel::date) + viewport);
+        QCOMPARE(header->sectionSize(SpeedHistoryModel::network), 110);
+        QTRY_VERIFY(v.table()->horizontalScrollBar()->maximum() > 0);
+        // A wider window gives the name the room again.
+        v.resize(1020 + 2 * viewport, 500);
+        QTRY_COMPARE(header->sectionSize(SpeedHistoryModel::network),
+                     v.table()->viewport()->width() - others());
+        QVERIFY(header->sectionSize(SpeedHistoryModel::network) > 110);
     }
 
     void contextMenuDeletesTheRowsItWasOpenedOn()
@@ -308,55 +295,37 @@ private Q_SLOTS:
         QCOMPARE(networks(), QStringList{"net1"});
     }
 
-    // A cancelled dialog writes nothing; a failed export is shown until the
-    // next one; the file gets a byte order mark and the history's CSV, over
-    // whatever was there.
-    void exportWritesByteOrderMarkAndCsv()
-    {
-        add("Older", 5);
-        add("Newer, with comma", 1);
-        SpeedHistoryView& v = view();
-        QString chosen; // the dialog cancelled
-        v.setExportPathChooser([&chosen](QWidget*) { return chosen; });
-        v.exportCsvInteractively();
-        QCOMPARE(v.noticeText(), QString());
-        chosen = file_->dir.filePath(QStringLiteral("missing/folder/out.csv"));
-        v.exportCsvInteractively();
-        QCOMPARE(v.noticeText(), QStringLiteral("The CSV file could not be written: ") + chosen +
-                                     " (No such file or directory)");
-        QVERIFY(find<QLabel>(*view_, "historyNotice")->isVisibleTo(&v));
-
-        chosen = file_->dir.filePath(QStringLiteral("out.csv"));
-        QFile file(chosen);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("stale content that must go");
-        file.close();
-        find<QPushButton>(*view_, "exportButton")->click();
-        QCOMPARE(v.noticeText(), "Exported to " + chosen + "."); // where it went
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + file_->history.csv().toUtf8());
-    }
-
     void historyFileThatIsNotAFileIsShown()
     {
         file_ = std::make_unique<HistoryFile>(true);
         QCOMPARE(view().noticeText(), file_->history.fileProblem()); // it names the file: tst_SpeedHistory
     }
 
-    void chartShowsTheSelectedNetworkOrAll()
+    // The chart's time runs from the oldest measurement to the newest, in its
+    // points and in the span it tells screen readers, whatever the order the
+    // entries were added in. It shows every network, or the one chosen and
+    // its new measurements.
+    void chartShowsTheChosenNetworkOldestFirst()
     {
-        add("Home", 9, 100);
-        add("Cafe", 5, 10, 24);
-        add("Home", 1, 200);
+        add("Home", 24 * 3, 200);
+        add("Cafe", 24 * 40, 10, 24);
+        add("Home", 24 * 12, 100);
         SpeedHistoryView& v = view();
         SpeedHistoryChart* chart = v.chart();
-        QCOMPARE(chart->points().size(), 3);
+        QList<QDateTime> dates;
+        for (const SpeedEntry& e : chart->points())
+            dates << e.date;
+        QVERIFY(dates.size() == 3 && dates[0] < dates[1] && dates[1] < dates[2]);
+        const auto day = [](const QDateTime& date) {
+            return QLocale().toString(date.toLocalTime().date(), QLocale::ShortFormat);
+        };
+        QCOMPARE(chart->accessibleDescription(), day(dates[0]) + QStringLiteral(" – ") + day(dates[2]));
+        QVERIFY(dates[2].daysTo(QDateTime::currentDateTimeUtc()) == 3);
         QCOMPARE(chart->caption(), QStringLiteral("All networks"));
 
         v.table()->selectRow(0); // newest: Home
         QCOMPARE(chart->networks(), QSet<QString>{QStringLiteral("Home")});
         QCOMPARE(chart->points().size(), 2);
-        // New measurements of the chosen network join the chart.
         add("Home", 0, 300);
         QCOMPARE(chart->points().size(), 3);
         v.table()->clearSelection();
@@ -368,26 +337,6 @@ private Q_SLOTS:
         const QString drawn = TextRecorder::text(chart);
         QVERIFY2(drawn.contains(QStringLiteral("200 Mbps")) && !drawn.contains(QStringLiteral("10 Mbps")),
                  qPrintable(drawn));
-    }
-
-    // The chart's time runs from the oldest measurement to the newest, in its
-    // points and in the span it tells screen readers, whatever the order the
-    // entries were added in.
-    void chartTimeRunsOldestToNewest()
-    {
-        add("Home", 24 * 3);
-        add("Home", 24 * 40);
-        add("Home", 24 * 12);
-        SpeedHistoryChart* chart = view().chart();
-        QList<QDateTime> dates;
-        for (const SpeedEntry& e : chart->points())
-            dates << e.date;
-        QVERIFY(dates.size() == 3 && dates[0] < dates[1] && dates[1] < dates[2]);
-        const auto day = [](const QDateTime& date) {
-            return QLocale().toString(date.toLocalTime().date(), QLocale::ShortFormat);
-        };
-        QCOMPARE(chart->accessibleDescription(), day(dates[0]) + QStringLiteral(" – ") + day(dates[2]));
-        QVERIFY(dates[2].daysTo(QDateTime::currentDateTimeUtc()) == 3);
     }
 };
 

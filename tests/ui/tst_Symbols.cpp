@@ -19,13 +19,13 @@ constexpr Symbol kAll[] = {Symbol::star,           Symbol::starFill,        Symb
                            Symbol::wifiSlash,      Symbol::antenna,         Symbol::warningFill,
                            Symbol::infoFill,       Symbol::magnifier};
 
-QImage picture(Symbol symbol, int side, const QColor& color = Qt::black)
+QImage picture(Symbol symbol, int side, const QColor& color = Qt::black, int width = 0)
 {
-    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    QImage image(width ? width : side, side, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    drawSymbol(painter, symbol, QRectF(0, 0, side, side), color);
+    drawSymbol(painter, symbol, image.rect(), color);
     return image;
 }
 
@@ -63,14 +63,7 @@ private Q_SLOTS:
         QVERIFY(difference(closed, closed.mirrored(true, false)) < 0.005);
         QVERIFY(difference(open, open.mirrored(true, false)) > 0.02);
         // Drawn centred and square in a wide rectangle.
-        QImage wide(128, 64, QImage::Format_ARGB32_Premultiplied);
-        wide.fill(Qt::transparent);
-        {
-            QPainter painter(&wide);
-            painter.setRenderHint(QPainter::Antialiasing);
-            drawSymbol(painter, Symbol::lockFill, QRectF(0, 0, 128, 64), Qt::black);
-        }
-        QCOMPARE(wide.copy(32, 0, 64, 64), closed);
+        QCOMPARE(picture(Symbol::lockFill, 64, Qt::black, 128).copy(32, 0, 64, 64), closed);
     }
 
     // An icon asked for at 16 × 16 on a screen of scale 2 is 32 × 32 pixels
