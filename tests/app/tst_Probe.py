@@ -81,15 +81,13 @@ class Probe(OndrelCase):
 
     def test_json_report(self):
         scanless = dict(ROOM, scanError={"domain": "test.domain", "code": 42, "description": "radio\x1b broke"})
-        joined, wrong, unknown, failed = [(status, self.document(out, "ondrel-probe/1")) for status, out, _ in self.ondrel_all([
+        joined, wrong, unknown, failed, *located = [(status, self.document(out, "ondrel-probe/1")) for status, out, _ in self.ondrel_all([
             (["--probe", "--json", "--connect", "Home\x1b[2J", "--password", "right-pass"], {"scenario": ROOM}),
             (["--probe", "--json", "--connect", "Home\\x1b[2J", "--password", "wrong"], {"scenario": ROOM}),
             (["--probe", "--json", "--connect", "café"], {"scenario": ROOM}),
-            (["--probe", "--json"], {"scenario": scanless})])]
-        self.assertEqual([self.document(out, "ondrel-probe/1")["location"] for _, out, _ in self.ondrel_all(
-            [(["--probe", "--json"], {"scenario": dict(ROOM, location={"status": status})}) for status in (1, 7)])],
-            ["restricted", "unknown"])
-        self.assertEqual(joined[1]["location"], "authorized")  # the room's permission
+            (["--probe", "--json"], {"scenario": scanless}),
+            *[(["--probe", "--json"], {"scenario": dict(ROOM, location={"status": status})}) for status in (1, 7)]])]
+        self.assertEqual([doc["location"] for _, doc in [joined, *located]], ["authorized", "restricted", "unknown"])
         networks = joined[1]["networks"]
         # The table's order, every record, every kind; the exact names back,
         # names whose text loses bytes with the bytes.
@@ -106,10 +104,9 @@ class Probe(OndrelCase):
                          [{"rssi": sim, "noise": sim, "widthMHz": sim, "countryCode": sim, "load": sim},
                           {"rssi": sim, "noise": None, "widthMHz": None, "countryCode": None, "load": None}])
         self.assertEqual([networks[0][k] for k in ["stationCount", "utilization"]], [None, None])
-        self.assertEqual({k: joined[1]["interface"]["current"][k] for k in ["noise", "sources"]},
-                         {"noise": 0, "sources": {"rssi": sim, "noise": None}})
-        self.assertEqual((joined[1]["interface"]["current"]["ssid"], joined[1]["scan"]),
-                         ("Home\x1b[2J", {"outcome": "ok", "error": None}))
+        current = joined[1]["interface"]["current"]
+        self.assertEqual((current["noise"], current["sources"], current["ssid"], joined[1]["scan"]),
+                         (0, {"rssi": sim, "noise": None}, "Home\x1b[2J", {"outcome": "ok", "error": None}))
         self.assertEqual({k: joined[1]["join"][k] for k in ["outcome", "target", "error", "bssid", "current"]},
                          {"outcome": "ok", "target": "Home\x1b[2J", "error": None, "bssid": "aa:00:00:00:00:01",
                           "current": "Home\x1b[2J"})
@@ -141,6 +138,7 @@ class Probe(OndrelCase):
             (["--connect", "Porch", "--hidden"], b"", 0, JOINED.format("Porch")),
             (["--connect", "Campus", "--password", "x"], b"", 1,
              "「Campus」は企業向け（802.1X）のネットワークです。システム設定の Wi-Fi から接続してください\n"),
+            (["--connect", "x" * 32, "--hidden"], b"", 1, f"接続します: {'x' * 32}\n" + missing),  # the longest name
             (["--connect", "Loft", "--hidden", "--security", "wpa4"], b"", 1, None),
             (["--connect", "x" * 33, "--hidden"], b"", 1, None),
         ]

@@ -1,4 +1,4 @@
-// The preferences: the file as found and as written, favourites, a language change, refresh labels.
+// The preferences: the file as found and as written, favourites, a language change, picker labels.
 
 #include "localization/LocaleSettings.h"
 #include "localization/UserDefaults.h"
@@ -27,14 +27,14 @@ class tst_Prefs : public QObject {
             qFatal("cannot write the settings file");
         return path_;
     }
-    // The settings file as written, under a new name: QSettings keeps what a
-    // process wrote and would give it back unread from the same path.
-    QString rereadable() const
+    // The settings file as written, under a new name (QSettings keeps what a process wrote and would
+    // give it back unread from the same path), which is then the file.
+    QString rereadable()
     {
         const QString copy = newPath();
         if (!QFile::copy(path_, copy))
             qFatal("cannot copy the settings file");
-        return copy;
+        return path_ = copy;
     }
     // "sortKey unit refresh group hidden ascending details onTop only favourites"
     static QString values(const Prefs& p)
@@ -120,27 +120,29 @@ private Q_SLOTS:
         QCOMPARE(std::tuple(prefs.favorites().first(), prefs.favoriteSet().contains("a,b"),
                             prefs.favoriteSet().contains("x=y;z"), prefs.favoriteSet().contains("X=Y;Z")),
                  std::tuple(QStringLiteral("\"quoted\""), false, true, false));
+        // A single favourite, a comma in it, reads back as a list of one, not as a text or as two names.
+        for (const QString& name : QStringList(prefs.favorites()))
+            prefs.removeFavorite(name);
+        prefs.toggleFavorite(QStringLiteral("Solo, Cafe"));
+        reread.sync();
+        UserDefaults single(rereadable());
+        QCOMPARE(Prefs(single).favorites(), QStringList{QStringLiteral("Solo, Cafe")});
     }
 
-    // A single favourite, a comma in it, reads back from the file as a list of
-    // one, not as a text or as two names.
-    void oneFavoriteSurvivesTheFile()
-    {
-        {
-            UserDefaults defaults(fileWith());
-            Prefs(defaults).toggleFavorite(QStringLiteral("Solo, Cafe"));
-            defaults.sync();
-        }
-        UserDefaults reread(rereadable());
-        QCOMPARE(Prefs(reread).favorites(), QStringList{QStringLiteral("Solo, Cafe")});
-    }
-
-    void refreshLabels()
+    void pickerLabels()
     {
         LocaleSettings::apply(AppLanguage::en);
         QCOMPARE(QStringList({Prefs::refreshLabel(0), Prefs::refreshLabel(1), Prefs::refreshLabel(5),
                               Prefs::refreshLabel(300)}),
                  QStringList({"Off", "Every 1 second", "Every 5 seconds", "Every 5 minutes"}));
+        // The pickers' other choices: each its own label and its own stored value.
+        QStringList choices;
+        for (SortKey key : allSortKeys())
+            choices << label(key) + '=' + rawValue(key);
+        for (StrengthUnit unit : allStrengthUnits())
+            choices << label(unit) + '=' + rawValue(unit);
+        QCOMPARE(choices, QStringList({"Signal strength=signal", "Name=name", "Band=band",
+                                       "Security=security", "dBm=dbm", "Percentage=percent"}));
     }
 };
 

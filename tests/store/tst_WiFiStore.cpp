@@ -55,36 +55,6 @@ class tst_WiFiStore : public QObject {
 private Q_SLOTS:
     void initTestCase() { useEnglish(); }
 
-    // The message group of each backend's join failures, and of the codes
-    // beside them: NetworkManager's device state reasons, its own refusals and
-    // iwd's, which use the same numbers for the same meanings.
-    void joinFailureGroups()
-    {
-        const QString reason = QStringLiteral("org.freedesktop.NetworkManager.Device.StateReason");
-        const QString nm = QStringLiteral("org.freedesktop.NetworkManager");
-        const QString iwd = QStringLiteral("net.connman.iwd");
-        using F = JoinFailure;
-        const std::tuple<QString, qint64, JoinFailure> rows[] = {
-            {reason, 6, F::other},
-            {reason, 7, F::checkPassword},
-            {reason, 11, F::checkPassword},
-            {reason, 12, F::other},
-            {reason, 53, F::refusedOrTimedOut},
-            {nm, -3905, F::refusedOrTimedOut},
-            {nm, -3930, F::notPermitted},
-            {nm, 7, F::other},
-            {iwd, 7, F::checkPassword},
-            {iwd, 8, F::other},
-            {iwd, 53, F::refusedOrTimedOut},
-            {iwd, -3905, F::refusedOrTimedOut},
-            {iwd, -3930, F::notPermitted},
-            {QStringLiteral("org.example"), 7, F::other},
-        };
-        for (const auto& [domain, code, group] : rows)
-            QVERIFY2(classifyJoinFailure(SystemError(domain, code, QString())) == group,
-                     qPrintable(QStringLiteral("%1 %2").arg(domain).arg(code)));
-    }
-
     void activate_data()
     {
         QTest::addColumn<QString>("network"); // "name|bssid|rssi|channel|security"; secured: "correct horse"
@@ -160,24 +130,6 @@ private Q_SLOTS:
                 !f.store->submitPassword(QStringLiteral("correct horse")));
     }
 
-    // A wrong password's failure arriving after the user went on to join another network leaves
-    // that join's spinner and outcome alone.
-    void overtakenJoin()
-    {
-        QJsonObject home = accessPoint("Home|h|-50|6|wpa2Personal");
-        home["password"] = "correct horse";
-        Fixture f({{"networks", QJsonArray{home, accessPoint("Cafe|c|-60|1|open")}}});
-        f.store->scan();
-        f.radios.drain();
-        f.store->activate(f.first());
-        QVERIFY(f.store->submitPassword(QStringLiteral("incorrect")));
-        f.store->activate(f.store->networks().value(1));
-        QSignalSpy spinner(f.store.get(), &WiFiStore::connectingToChanged);
-        f.radios.drain();
-        QCOMPARE(std::tuple(spinner.count(), f.store->status().bssid, f.store->errorMessage()),
-                 std::tuple(1, std::optional<QString>("c"), std::optional<QString>()));
-    }
-
     // A join by name: refused at once (the message in the signal, a banner only for enterprise), or a
     // join like a row's whose outcome the signal carries with the banner's text; success rescans.
     void joinHidden_data()
@@ -224,95 +176,93 @@ private Q_SLOTS:
         den["password"] = "correct horse";
         cafe["password"] = "saved secret"; // saved: joined without a password, not with another
         Fixture f({{"networks", QJsonArray{den, cafe}}, {"saved", QJsonArray{"Cafe"}}});
+        // A receiver that takes the failure into its own view dismisses the banner: the message the
+        // later ones are given stays whole.
+        QString banner;
+        connect(f.store.get(), &WiFiStore::hiddenJoinFinished, this, [&] {
+            banner = f.store->errorMessage().value_or("");
+            f.store->dismissError();
+        });
         QSignalSpy finished(f.store.get(), &WiFiStore::hiddenJoinFinished);
         QSignalSpy scans(f.store.get(), &WiFiStore::scanFinished);
         f.store->joinHidden(name, security, password.isEmpty() ? std::nullopt : std::optional(password));
-        QCOMPARE(f.store->connectingTo(), joins ? std::optional(name) : std::nullopt);
-        QCOMPARE(finished.count(), joins ? 0 : 1);
+        QCOMPARE(std::pair(f.store->connectingTo(), int(finished.count())),
+                 std::pair(joins ? Text(name) : Text(), joins ? 0 : 1));
         f.radios.drain();
         f.radios.drain(); // and the scan a success starts
-        QCOMPARE(f.store->connectingTo(), std::nullopt);
-        QCOMPARE(finished.count(), 1);
-        const auto said = finished.at(0).at(1).value<std::optional<QString>>();
-        QCOMPARE(std::tuple(finished.at(0).at(0).toString(), said.value_or("")), std::tuple(name, message));
-        const bool banner = security == Security::enterprise || (joins && !message.isEmpty());
-        QCOMPARE(f.store->errorMessage().value_or(""), banner ? message : QString());
-        QCOMPARE(std::tuple(f.store->status().ssid, scans.count()),
-                 joins && message.isEmpty() ? std::tuple(std::optional(name), 1) : std::tuple(Text(), 0));
+        QCOMPARE(std::pair(f.store->connectingTo(), int(finished.count())), std::pair(Text(), 1));
+        const bool shown = security == Security::enterprise || (joins && !message.isEmpty());
+        const bool joined = joins && message.isEmpty();
+        QCOMPARE(std::tuple(finished.at(0).at(0).toString(), finished.at(0).at(1).value<Text>().value_or(""),
+                            banner, f.store->errorMessage(), f.store->status().ssid, scans.count()),
+                 std::tuple(name, message, shown ? message : QString(), Text(), joined ? Text(name) : Text(),
+                            joined ? 1 : 0));
     }
 
-    // A receiver that takes the failure into its own view dismisses the banner: the message it was
-    // given stays whole.
-    void hiddenJoinMessageOutlivesBanner()
+    // The latest join alone reaches the spinner, the banner, the sheet and the signal: failures of a
+    // row's join and of one by name that a row's join overtook are dropped; a join by name that
+    // overtook a row's failing one has the last word.
+    void overtakenJoins()
     {
-        QJsonObject den = accessPoint("|d1|-50|6|wpa3Personal");
+        QJsonObject den = accessPoint("|d1|-50|6|wpa2Personal"),
+                    home = accessPoint("Home|h|-40|6|wpa2Personal");
         den["hiddenSsid"] = "Den";
-        den["password"] = "correct horse";
-        Fixture f({{"networks", QJsonArray{den}}});
-        std::optional<QString> heard;
-        connect(f.store.get(), &WiFiStore::hiddenJoinFinished, this,
-                [&](const QString&, const std::optional<QString>& message) {
-                    f.store->dismissError();
-                    heard = message;
-                });
-        f.store->joinHidden("Den", Security::wpa3Personal, QStringLiteral("incorrect"));
-        f.radios.drain();
-        QCOMPARE(heard,
-                 std::optional<QString>("Could not connect to “\u2068Den\u2069”. Check the password."));
-        QCOMPARE(f.store->errorMessage(), std::nullopt);
-    }
-
-    // The latest join alone reaches the spinner, the banner and the signal: a failure by name that a
-    // row's join overtook is dropped; a join by name that overtook a row's failing one has the last word.
-    void hiddenJoinOvertaken()
-    {
-        QJsonObject den = accessPoint("|d1|-50|6|wpa2Personal");
-        den["hiddenSsid"] = "Den";
-        den["password"] = "correct horse";
-        Fixture f({{"networks", QJsonArray{den, accessPoint("Cafe|c|-60|1|open")}}});
+        den["password"] = home["password"] = "correct horse";
+        Fixture f({{"networks", QJsonArray{home, den, accessPoint("Cafe|c|-60|1|open")}}});
         f.store->scan();
         f.radios.drain();
         QSignalSpy finished(f.store.get(), &WiFiStore::hiddenJoinFinished);
+        f.store->activate(f.first());
+        QVERIFY(f.store->submitPassword(QStringLiteral("incorrect")));
         f.store->joinHidden("Den", Security::wpa2Personal, QStringLiteral("incorrect"));
-        f.store->activate(f.store->networks().value(1));
+        f.store->activate(*std::ranges::find(f.store->networks(), Text("c"), &ScannedNetwork::bssid));
+        QSignalSpy spinner(f.store.get(), &WiFiStore::connectingToChanged);
         f.radios.drain();
-        QCOMPARE(std::tuple(finished.count(), f.store->status().bssid, f.store->errorMessage()),
-                 std::tuple(0, Text("c"), Text()));
+        QCOMPARE(std::tuple(spinner.count(), finished.count(), f.store->status().bssid,
+                            f.store->errorMessage(), f.store->passwordTarget().has_value()),
+                 std::tuple(1, 0, Text("c"), Text(), false));
         const auto hidden = std::ranges::find(f.store->networks(), Text("d1"), &ScannedNetwork::bssid);
         f.store->performConnect(*hidden, QStringLiteral("incorrect"), false);
         f.store->joinHidden("Den", Security::wpa2Personal, QStringLiteral("correct horse"));
         f.radios.drain();
-        QCOMPARE(std::tuple(finished.count(), f.store->status().ssid, f.store->errorMessage()),
-                 std::tuple(1, Text("Den"), Text()));
-        QCOMPARE(std::tuple(f.store->connectingTo(), finished.at(0).at(1).value<Text>()),
-                 std::tuple(Text(), Text()));
+        QCOMPARE(std::tuple(finished.count(), f.store->status().ssid, f.store->errorMessage(),
+                            f.store->connectingTo(), finished.at(0).at(1).value<Text>()),
+                 std::tuple(1, Text("Den"), Text(), Text(), Text()));
     }
 
+    // Each backend's join failures by message group: NetworkManager's device state reasons, its own
+    // refusals and iwd's, which use the same numbers for the same meanings; other codes show their
+    // description. A hostile name and description are escaped, format characters shown as they are.
     void describe()
     {
         Fixture f{QJsonObject()};
-        const auto text = [&](const QString& domain, qint64 code, const char* description = "",
+        const auto text = [&](const QString& domain, qint64 code, const char* description = "Else.",
                               const char* ssid = "Home") {
             ScannedNetwork network;
             network.ssid = QString::fromUtf8(ssid);
             return f.store->describe(network, SystemError(domain, code, description));
         };
+        const QString iwd = QStringLiteral("net.connman.iwd");
         const QString home = QStringLiteral("Could not connect to “\u2068Home\u2069”. %1");
-        const QString reach = QStringLiteral(
-            "“\u2068Home\u2069” refused the connection or timed out. Check that you are in range.");
-        for (qint64 code : {7, 8, 9, 10, 11})
-            QCOMPARE(text(kReason, code), home.arg("Check the password."));
-        QCOMPARE(text(kReason, 53), reach);                   // network not found
-        QCOMPARE(text(kManager, -3905, "Timed out."), reach); // join not finished in time
-        QCOMPARE(text(kManager, -3930, "No."), "This operation is not permitted.");
-        QCOMPARE(text("org.example.Other", 7, "Else."), home.arg("Else."));
-        // A hostile name and description escaped; format characters in them shown as they are.
+        const QString groups[] = {home.arg("Else."), home.arg("Check the password."),
+                                  QStringLiteral("“\u2068Home\u2069” refused the connection or timed out. "
+                                                 "Check that you are in range."),
+                                  QStringLiteral("This operation is not permitted.")};
+        enum { other, password, reach, denied };
+        const std::tuple<QString, qint64, int> rows[] = {
+            {kReason, 6, other},       {kReason, 7, password},   {kReason, 8, password},
+            {kReason, 9, password},    {kReason, 10, password},  {kReason, 11, password},
+            {kReason, 12, other},      {kReason, 53, reach},     {kManager, -3905, reach},
+            {kManager, -3930, denied}, {kManager, 7, other},     {iwd, 7, password},
+            {iwd, 8, other},           {iwd, 53, reach},         {iwd, -3905, reach},
+            {iwd, -3930, denied},      {"org.example", 7, other}};
+        for (const auto& [domain, code, group] : rows)
+            QVERIFY2(text(domain, code) == groups[group],
+                     qPrintable(QStringLiteral("%1 %2").arg(domain).arg(code)));
         QCOMPARE(text(kReason, 1, "100% %@ sure\x1b[2J", "50%@ %d\u202eTXT"),
                  "Could not connect to “\u206850%@ %d\u2066\\u202e\u2069TXT\u2069”. 100% %@ sure\\x1b[2J");
     }
 
-    // One store through a session: powering on and scans, the poll, a leave, preference changes,
-    // the search, the automatic rescan, and a second store that goes away while work is in flight.
     // What an empty list hides behind, so that the window offers the one
     // thing to undo: the search, the favourites-only switch, or neither when
     // there is no network at all (the radio off).
@@ -366,6 +316,8 @@ private Q_SLOTS:
                  std::pair(QString("Aa1 | rf\\x1bkill"), true));
     }
 
+    // One store through a session: powering on and scans, the poll, a leave, preference changes, the
+    // search, the automatic rescan, and a second store that goes away while work is in flight.
     void session()
     {
         Fixture f(scenario({"A|a1|-40", "A|a2|-50", "B|b1|-60", "C|c1|-70"},
