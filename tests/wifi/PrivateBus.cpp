@@ -2,6 +2,8 @@
 
 #include <QDBusConnectionInterface>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include <sys/prctl.h>
@@ -30,6 +32,16 @@ void dieWithTest()
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
 }
 
+bool startProbe(QProcess& process, const QString& bus, const QStringList& args)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("ONDREL_WIFI_SIMULATION"));
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus);
+    process.setProcessEnvironment(env);
+    process.start(qEnvironmentVariable("ONDREL_BINARY"), QStringList{QStringLiteral("--probe")} + args);
+    return process.waitForStarted();
+}
+
 PrivateBus::PrivateBus(const QString& folder, Type type, const QString& services)
 {
     QFile config(folder + QStringLiteral("/bus.conf"));
@@ -47,8 +59,8 @@ PrivateBus::PrivateBus(const QString& folder, Type type, const QString& services
     bus_.start(QStringLiteral("dbus-daemon"),
                {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
                 QStringLiteral("--print-address")});
-    // The address comes once the daemon listens: a socket file alone may
-    // still refuse connections, and a refused first connection stays dead.
+    // The address comes once the daemon listens: a socket file alone may still refuse connections, and a
+    // refused first connection stays dead.
     QByteArray said;
     while (!said.contains('\n') && bus_.waitForReadyRead(10000))
         said += bus_.readAllStandardOutput();
@@ -117,6 +129,20 @@ QString BusService::start(const QString& program, const QStringList& args,
              running() ? QStringLiteral("its name was not owned within 20 s")
                        : QStringLiteral("it exited with %1").arg(process_.exitCode()),
              QString::fromLocal8Bit(err.readAll().right(2000)));
+}
+
+QString BusService::startDbusmock(const QString& file, const QVariantMap& parameters,
+                                  const QProcessEnvironment& environment)
+{
+    QStringList args{QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
+                     QStringLiteral("-t"), file};
+    if (!parameters.isEmpty())
+        args << QStringLiteral("-p")
+             << QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson());
+    const QString why = start(QStringLiteral("/usr/bin/python3"), args, environment, dieWithTest);
+    if (!why.isEmpty())
+        qWarning().noquote() << why;
+    return why;
 }
 
 void BusService::stop()

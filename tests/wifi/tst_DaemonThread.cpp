@@ -1,6 +1,5 @@
-// The daemon's thread: adopted objects start and are deleted on it, the last
-// adopted first (a later object may use an earlier one until it goes), and
-// finish() may be called again.
+// The daemon's thread: adopted objects start and are deleted on it, the last adopted first (a later object
+// may use an earlier one until it goes), and finish() may be called again.
 
 #include "wifi/DaemonThread.h"
 

@@ -1,6 +1,6 @@
-// The log of a daemon's announcements that scans and joins wait on: a wait
-// sees only what came after its mark, moves its mark past what it looked at,
-// wakes for what another thread announces, and ends at once when cancelled.
+// The log of a daemon's announcements that scans and joins wait on: a wait sees only what came after its
+// mark, moves its mark past what it looked at, wakes for what another thread announces, and ends at once when
+// cancelled.
 
 #include "wifi/EventLog.h"
 
@@ -43,8 +43,8 @@ private Q_SLOTS:
         QCOMPARE(log.waitForEvent(from, twenty, QDeadlineTimer(0))->sequence, 2u);
         QCOMPARE(from, 2u);
 
-        // A waiter blocked on another thread wakes for the event it waits for. It holds the log's
-        // lock from looking at event 30 until it blocks, so event 40 comes while it waits.
+        // A waiter blocked on another thread wakes for the event it waits for. It holds the log's lock from
+        // looking at event 30 until it blocks, so event 40 comes while it waits.
         std::atomic<bool> looked = false;
         std::optional<Event> seen;
         log.push({30});
@@ -85,9 +85,8 @@ private Q_SLOTS:
         QVERIFY(log.waitUntil([&] { return ready.load(); }, QDeadlineTimer(10000)));
         other.join();
 
-        // Cancelled: a blocked wait with a long deadline ends at once, and so do later ones. The
-        // waiter holds the lock from looking at the event until it blocks, so cancel() comes
-        // while it waits.
+        // Cancelled: a blocked wait with a long deadline ends at once, and so do later ones. The waiter holds
+        // the lock from looking at the event until it blocks, so cancel() comes while it waits.
         log.push({50});
         quint64 mark = log.mark() - 1;
         std::atomic<bool> waiting = false;

@@ -1,5 +1,5 @@
-// Location permission: a request answered later on the main loop, a change
-// made in the system settings, and the system's own, which Linux always grants.
+// Location permission: a request answered later on the main loop, a change made in the system settings, and
+// the system's own, which Linux always grants.
 
 #include "wifi/LocationAuth.h"
 #include "wifi/simulation/SimulatedLocationProvider.h"
@@ -13,8 +13,8 @@ using namespace std::chrono_literals;
 class tst_LocationAuth : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // The user's answer; only "always" (3) counts, and updates run until the
-    // user has decided (anything but 0).
+    // The user's answer; only "always" (3) counts, and updates run until the user has decided (anything but
+    // 0).
     void request()
     {
         for (int answer : {0, 2, 3, 4}) {
@@ -43,9 +43,8 @@ private Q_SLOTS:
         QCOMPARE(decided.authorizationStatus(), 2);
     }
 
-    // Without a simulated computer the permission is the system's: granted
-    // ("always", not "when in use") before anything is asked, and asking
-    // changes nothing.
+    // Without a simulated computer the permission is the system's: granted ("always", not "when in use")
+    // before anything is asked, and asking changes nothing.
     void systemGrantsAtOnce()
     {
         qunsetenv("ONDREL_WIFI_SIMULATION");

@@ -1,5 +1,5 @@
-// The record of one access point: the security the codes stand for, the
-// strength's words. (The engine's tests build whole records from scenarios.)
+// The record of one access point: the security the codes stand for, the strength's words. (The engine's tests
+// build whole records from scenarios.)
 
 #include "localization/AppLanguage.h"
 #include "localization/LocaleSettings.h"
@@ -13,8 +13,8 @@ using C = SecurityCode;
 class tst_ScannedNetwork : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // The strongest mode wins, in the order the detection rules ask; the
-    // strength's words change at -50, -60, -70 and -80 dBm.
+    // The strongest mode wins, in the order the detection rules ask; the strength's words change at -50, -60,
+    // -70 and -80 dBm.
     void securityAndStrength()
     {
         const QList<std::pair<SecurityCodes, Security>> securities{

@@ -17,8 +17,8 @@ QByteArray utf8(const char16_t* text)
     return QStringView(text).toUtf8();
 }
 
-// Nothing in `shown` acts or hides: only characters a reader sees, spaces
-// between them, and the isolates screenName adds.
+// Nothing in `shown` acts or hides: only characters a reader sees, spaces between them, and the isolates
+// screenName adds.
 bool onlyVisible(const QString& shown)
 {
     for (const uint c : shown.toUcs4()) {
@@ -36,9 +36,9 @@ bool onlyVisible(const QString& shown)
 class tst_SsidText : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Bytes, what the name shows as, and whether only names escape it (spaces,
-    // normal form, lookalikes: visibleText leaves such text as it is). A name
-    // is plain when it shows as its own bytes, and keeps its bytes.
+    // Bytes, what the name shows as, and whether only names escape it (spaces, normal form, lookalikes:
+    // visibleText leaves such text as it is). A name is plain when it shows as its own bytes, and keeps its
+    // bytes.
     void rule()
     {
         const QList<std::tuple<QByteArray, const char16_t*, bool>> rows{
@@ -76,9 +76,8 @@ private Q_SLOTS:
 
     void bytesRoundTripAndStayApart()
     {
-        // Random names, half of them any bytes, half of them text made of
-        // characters that read alike or could forge an escape: each keeps its
-        // bytes, and no two show alike.
+        // Random names, half of them any bytes, half of them text made of characters that read alike or could
+        // forge an escape: each keeps its bytes, and no two show alike.
         static const char32_t pool[] = {
             'a',    ' ',    '\\',  'x',    'u',    '0',    '2',    0x07,   0x1b,   0xa0,    0xe9,
             0xc5,   0x301,  0x363, 0x41e,  0x43e,  'O',    'o',    0x200b, 0x202e, 0x2010,  0x212b,
@@ -104,11 +103,7 @@ private Q_SLOTS:
             seen.insert(shown, bytes);
         }
         QCOMPARE(nameBytesHex(ssidFromBytes("\xe2\x80\xae-\xff")), QStringLiteral("E2 80 AE 2D FF"));
-    }
-
-    void screenNameIsolates()
-    {
-        // The name is a first-strong isolate; escapes run left to right inside it.
+        // On a screen the name is a first-strong isolate; escapes run left to right inside it.
         QCOMPARE(screenName(QString::fromUtf16(u"\u0645\u0642\u0647\u0649\u0007")),
                  QString::fromUtf16(u"\u2068\u0645\u0642\u0647\u0649\u2066\\x07\u2069\u2069"));
         QCOMPARE(screenName(QStringLiteral("Home")), QString::fromUtf16(u"\u2068Home\u2069"));

@@ -1,6 +1,5 @@
-// The engine over the simulated radios: jobs off the main thread in submission
-// order, completions posted once on the main thread, the access point a join
-// finds, and how the radios answer.
+// The engine over the simulated radios: jobs off the main thread in submission order, completions posted once
+// on the main thread, the access point a join finds, and how the radios answer.
 
 #include "localization/LocaleSettings.h"
 #include "wifi/WiFiEngine.h"
@@ -38,8 +37,7 @@ const QByteArray kRoom = R"({
   ]
 })";
 
-// How a job ended: empty for success, else the last part of the failure's
-// domain and its code.
+// How a job ended: empty for success, else the last part of the failure's domain and its code.
 QString ending(const Error& error)
 {
     return error ? error->domain().section(QLatin1Char('.'), -1) + QLatin1Char(' ') +
@@ -47,8 +45,8 @@ QString ending(const Error& error)
                  : QString();
 }
 
-// The simulated radios behind a gate: when gated, every slow operation waits
-// for a permit first (so a job run on the main thread would hang there).
+// The simulated radios behind a gate: when gated, every slow operation waits for a permit first (so a job run
+// on the main thread would hang there).
 class GatedRadios : public WiFiBackend {
 public:
     std::unique_ptr<SimulatedBackend> radios = radiosOf(kRoom);
@@ -141,10 +139,9 @@ private Q_SLOTS:
         engine_ = std::make_unique<WiFiEngine>(std::move(radios));
     }
 
-    // Jobs run one at a time off the main thread, in submission order, while
-    // the quick reads answer at once; each completion comes once, on the main
-    // thread, never inside the call. Without an interface all but leaving
-    // fail, and the radios' state is not read.
+    // Jobs run one at a time off the main thread, in submission order, while the quick reads answer at once;
+    // each completion comes once, on the main thread, never inside the call. Without an interface all but
+    // leaving fail, and the radios' state is not read.
     void jobs()
     {
         const QString id = scan().first[3].id();
@@ -168,8 +165,8 @@ private Q_SLOTS:
             QVERIFY(!interface || engine_->currentStatus().bssid == "s1");
             QVERIFY(interface || engine_->currentStatus() == WiFiEngine::Status());
             radios_->gate.release(7); // the marker too
-            // A marker submitted last proves every earlier completion has
-            // been delivered; none of them may come a second time.
+            // A marker submitted last proves every earlier completion has been delivered; none of them may
+            // come a second time.
             bool marker = false;
             engine_->disconnect([&] { marker = true; });
             QTRY_VERIFY(marker);
@@ -180,13 +177,12 @@ private Q_SLOTS:
         }
     }
 
-    // A join finds the access point by record id, else the first one seen of
-    // the name; the radios take it or refuse it by password and scenario, and
-    // save the name of a network joined.
+    // A join finds the access point by record id, else the first one seen of the name; the radios take it or
+    // refuse it by password and scenario, and save the name of a network joined.
     void join()
     {
-        // The record whose id is given (-1: an unknown id), the name, the
-        // password; how the join ends and the current network afterwards.
+        // The record whose id is given (-1: an unknown id), the name, the password; how the join ends and the
+        // current network afterwards.
         const QList<std::tuple<int, Text, Text, QString, Text>> rows{
             {1, {}, {}, "", "s2"},                  // saved: its secret
             {1, {}, "nope", "StateReason 7", "s1"}, // saved, but a wrong password
@@ -211,9 +207,9 @@ private Q_SLOTS:
         }
     }
 
-    // A join by name needs no scan: the radios find the strongest access point that broadcasts or
-    // hides the name and takes the key management of the security asked for, then answer as to
-    // any join; the name joined is the current one and saved.
+    // A join by name needs no scan: the radios find the strongest access point that broadcasts or hides the
+    // name and takes the key management of the security asked for, then answer as to any join; the name
+    // joined is the current one and saved.
     void joinByName()
     {
         // The name, the security, the password; how the join ends, the current access point after.
@@ -240,10 +236,9 @@ private Q_SLOTS:
         }
     }
 
-    // The status from the scenario's current network, its own fields first.
-    // One record per access point, in the radios' order, unmerged, unmarked.
-    // A failed scan keeps the remembered access points; a successful one
-    // replaces them all.
+    // The status from the scenario's current network, its own fields first. One record per access point, in
+    // the radios' order, unmerged, unmarked. A failed scan keeps the remembered access points; a successful
+    // one replaces them all.
     void radios()
     {
         QCOMPARE(engine_->currentStatus(),

@@ -6,8 +6,6 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTest>
 
 namespace ondrel::test {
@@ -61,18 +59,12 @@ bool MockIwd::reset()
 bool MockIwd::start(const QVariantMap& parameters)
 {
     parameters_ = parameters;
-    QStringList args{QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
-                     QStringLiteral("-t"),
-                     QStringLiteral(ONDREL_TEST_SOURCE_DIR "/tests/wifi/iwd/iwd_template.py")};
-    if (!parameters.isEmpty())
-        args << QStringLiteral("-p")
-             << QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus_.address());
-    const QString why = iwd_.start(QStringLiteral("/usr/bin/python3"), args, env, dieWithTest);
-    if (!why.isEmpty())
-        qWarning().noquote() << "the iwd mock:" << why;
-    return why.isEmpty();
+    return iwd_
+        .startDbusmock(QStringLiteral(ONDREL_TEST_SOURCE_DIR "/tests/wifi/iwd/iwd_template.py"), parameters,
+                       env)
+        .isEmpty();
 }
 
 QDBusMessage MockIwd::call(const QString& path, const QString& interface, const QString& method,
@@ -91,24 +83,6 @@ QVariant MockIwd::mock(const QString& method, const QVariantList& args)
         return nm::plainValue(reply.arguments().value(0));
     qWarning().noquote() << "mock call" << method << "failed:" << reply.errorName() << reply.errorMessage();
     return {};
-}
-
-void MockIwd::addNetwork(const QString& name, const QString& type, int signal, const QString& passphrase,
-                         const QVariantMap& options)
-{
-    mock(QStringLiteral("AddNetwork"),
-         {name, type, QVariant::fromValue(qint16(signal)), passphrase, options});
-}
-
-void MockIwd::addKnownNetwork(const QString& name, const QString& type, const QString& passphrase,
-                              bool hidden)
-{
-    mock(QStringLiteral("AddKnownNetwork"), {name, type, passphrase, hidden});
-}
-
-void MockIwd::behave(const QString& name, const QVariant& value)
-{
-    mock(QStringLiteral("SetBehaviour"), {name, QVariant::fromValue(QDBusVariant(value))});
 }
 
 } // namespace ondrel::test

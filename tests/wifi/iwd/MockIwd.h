@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QTemporaryDir>
 #include <QVariantMap>
 
@@ -11,11 +12,9 @@
 
 namespace ondrel::test {
 
-// python-dbusmock's iwd (tests/wifi/iwd/iwd_template.py) on a private system
-// bus (DBUS_SYSTEM_BUS_ADDRESS names it), or on a bus another mock started.
-// The bus can also start a stand-in "iwd" by D-Bus activation, which only
-// leaves a mark (activated()), so that a test sees whether anything asked
-// the bus to start iwd.
+// python-dbusmock's iwd (tests/wifi/iwd/iwd_template.py) on a private system bus (DBUS_SYSTEM_BUS_ADDRESS
+// names it), or on a bus another mock started. The bus can also start a stand-in "iwd" by D-Bus activation,
+// which only leaves a mark (activated()), so that a test sees whether anything asked the bus to start iwd.
 class MockIwd {
 public:
     static constexpr auto service = "net.connman.iwd";
@@ -39,8 +38,8 @@ public:
 
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& args = {});
-    // A call to the mock's org.freedesktop.DBus.Mock interface; its first
-    // output as plain values, or invalid (with a warning) on an error.
+    // A call to the mock's org.freedesktop.DBus.Mock interface; its first output as plain values, or invalid
+    // (with a warning) on an error.
     QVariant mock(const QString& method, const QVariantList& args = {});
     // The station's path.
     QString addDevice(const QString& name = QStringLiteral("wlan0"))
@@ -49,16 +48,26 @@ public:
     }
     // `signal` in 100 * dBm; options: "hidden", "address", "frequency", "outcome".
     void addNetwork(const QString& name, const QString& type, int signal, const QString& passphrase = {},
-                    const QVariantMap& options = {});
+                    const QVariantMap& options = {})
+    {
+        mock(QStringLiteral("AddNetwork"),
+             {name, type, QVariant::fromValue(qint16(signal)), passphrase, options});
+    }
     void addKnownNetwork(const QString& name, const QString& type, const QString& passphrase = {},
-                         bool hidden = false);
+                         bool hidden = false)
+    {
+        mock(QStringLiteral("AddKnownNetwork"), {name, type, passphrase, hidden});
+    }
     // /var/lib/iwd as iwd would have it: file name -> content.
     QVariantMap files() { return mock(QStringLiteral("Files")).toMap(); }
     uint counter(const QString& name)
     {
         return mock(QStringLiteral("Counters")).toMap().value(name).toUInt();
     }
-    void behave(const QString& name, const QVariant& value);
+    void behave(const QString& name, const QVariant& value)
+    {
+        mock(QStringLiteral("SetBehaviour"), {name, QVariant::fromValue(QDBusVariant(value))});
+    }
 
 private:
     // Writes the bus's service folder; `services` for the bus's constructor.

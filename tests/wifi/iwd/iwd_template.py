@@ -18,36 +18,34 @@ from dbusmock.mockobject import OBJECT_MANAGER_IFACE
 BUS_NAME, MAIN_OBJ, SYSTEM_BUS, IS_OBJECT_MANAGER = 'net.connman.iwd', '/', True, True
 DAEMON_OBJ, ADAPTER_OBJ = '/net/connman/iwd', '/net/connman/iwd/0'
 P = 'net.connman.iwd.'
-AGENT_MANAGER, AGENT, ADAPTER, DEVICE, STATION = (P + n for n in ('AgentManager', 'Agent', 'Adapter', 'Device',
-                                                                  'Station'))
+AGENT_MANAGER, AGENT, ADAPTER, DEVICE, STATION = (P + n for n in ('AgentManager', 'Agent', 'Adapter', 'Device', 'Station'))
 DIAGNOSTIC, NETWORK, KNOWN, PROPS = P + 'StationDiagnostic', P + 'Network', P + 'KnownNetwork', dbus.PROPERTIES_IFACE
 FILE_CHARS = set('abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 -_')
 
 _obj = dbusmock.get_object
 _MAIN = []  # the mock's main object at "/", set by load() (not yet among dbusmock's objects while it runs)
 
-
 def _main():
     return _MAIN[0]
-
 
 def _st():
     return _main().iwd
 
-
 def _exists(path):
     return path in dbusmock.mockobject.objects
-
 
 def _fail(name, text):
     return dbus.exceptions.DBusException(text, name=P + name)
 
+def _deny_if_asked(what):
+    '''A method or property the bus policy refuses (behaviour "denied").'''
+    if what in _st()['denied']:
+        raise dbus.exceptions.DBusException('Rejected send message', name='org.freedesktop.DBus.Error.AccessDenied')
 
 def _later(ms, fn):
     '''Runs fn once after ms milliseconds on the mock's main loop, unless the mock was reset meanwhile.'''
     state = _st()
     GLib.timeout_add(max(0, int(ms)), lambda: (_st() is state and fn()) and False)
-
 
 def _change(path, iface, changes, invalidated=()):
     obj = _obj(path)
@@ -57,19 +55,16 @@ def _change(path, iface, changes, invalidated=()):
     obj.EmitSignal(PROPS, 'PropertiesChanged', 'sa{sv}as',
                    [iface, dbus.Dictionary(changes, signature='sv'), dbus.Array(invalidated, signature='s')])
 
-
 def _add_interfaces(path, interfaces):
     '''interfaces: iface -> properties; the object is created when it does not exist (its primary interface
     the first one: never Properties, whose methods dbusmock would then replace on every object).'''
     if not _exists(path):
         _main().AddObject(path, next(iter(interfaces)), {}, [])
     obj = _obj(path)
-    for iface, props in interfaces.items():
-        obj.props[iface] = dbus.Dictionary(props, signature='sv')
+    obj.props.update({iface: dbus.Dictionary(props, signature='sv') for iface, props in interfaces.items()})
     _main().EmitSignal(OBJECT_MANAGER_IFACE, 'InterfacesAdded', 'oa{sa{sv}}',
-                              [dbus.ObjectPath(path), {i: obj.props[i] for i in interfaces}])
+                       [dbus.ObjectPath(path), {i: obj.props[i] for i in interfaces}])
     return obj
-
 
 def _remove_interfaces(path, interfaces=None):
     '''The whole object without `interfaces`.'''
@@ -79,23 +74,18 @@ def _remove_interfaces(path, interfaces=None):
     gone = list(interfaces if interfaces is not None else obj.props)
     for iface in gone:
         obj.props.pop(iface, None)
-    _main().EmitSignal(OBJECT_MANAGER_IFACE, 'InterfacesRemoved', 'oas',
-                              [dbus.ObjectPath(path), dbus.Array(gone, signature='s')])
+    _main().EmitSignal(OBJECT_MANAGER_IFACE, 'InterfacesRemoved', 'oas', [dbus.ObjectPath(path), dbus.Array(gone, signature='s')])
     if interfaces is None:
         _main().RemoveObject(path)
-
 
 def _hex(name):
     return name.encode('utf-8').hex()
 
-
 def _file_name(name, kind):
     return (name if set(name) <= FILE_CHARS else '=' + _hex(name)) + '.' + kind
 
-
 class _Network:
     '''A network in the air: what a scan finds.'''
-
     def __init__(self, name, kind, signal, secret, options):
         self.name, self.kind, self.signal, self.secret = str(name), str(kind), int(signal), str(secret)
         self.hidden = bool(options.get('hidden', False))
@@ -103,31 +93,24 @@ class _Network:
         self.frequency = int(options.get('frequency', 2412))
         self.outcome = str(options.get('outcome', 'ok'))  # 'ok', 'fail' (refused), 'stall', 'noaddress'
 
-
 def _station():
     return _st()['station']
-
 
 def _powered():
     st = _st()
     return st['station'] is not None and _exists(st['station']) and STATION in _obj(st['station']).props
 
-
 def _network_path(net):
     return f'{_station()}/{_hex(net.name)}_{net.kind}'
-
 
 def _known_path(name, kind):
     return f'{DAEMON_OBJ}/{_hex(name)}_{kind}'
 
-
 def _known(name, kind):
     return _st()['known'].get((name, kind))
 
-
 def _now_text():
     return time.strftime('%Y-%m-%dT%H:%M:%SZ', time.gmtime())
-
 
 def _write_file(known):
     sections = []
@@ -137,7 +120,6 @@ def _write_file(known):
     if known['kind'] == 'psk':
         sections.append(f'[Security]\nPassphrase={known["secret"]}\n')
     _st()['files'][_file_name(known['name'], known['kind'])] = '\n'.join(sections)
-
 
 def _store(name, kind, secret, hidden):
     '''A known network as iwd keeps it: object and file.'''
@@ -160,7 +142,6 @@ def _store(name, kind, secret, hidden):
     known['ask'] = False
     _write_file(known)
 
-
 def _forget(path):
     st = _st()
     for key, known in list(st['known'].items()):
@@ -172,7 +153,6 @@ def _forget(path):
                     _change(_network_path(net), NETWORK, {}, ['KnownNetwork'])
             _remove_interfaces(path)
 
-
 def _known_set(self, iface, name, value):
     if str(name) != 'AutoConnect':
         raise _fail('NotSupported', 'Operation not supported')
@@ -181,7 +161,6 @@ def _known_set(self, iface, name, value):
             known['autoconnect'] = bool(value)
             _write_file(known)
     _change(self.path, KNOWN, {'AutoConnect': dbus.Boolean(bool(value))})
-
 
 def _show_network(net):
     path = _network_path(net)
@@ -195,18 +174,15 @@ def _show_network(net):
     obj.methods.setdefault(NETWORK, {})['Connect'] = ('', '', '', _Async.connect)
     return path
 
-
 def _visible(net):
     return not net.hidden or _known(net.name, net.kind) is not None
-
 
 def _finish_scan():
     st = _st()
     if not _powered():
         return
     if st['scan_mode'] == 'twice' and not st['rescanning']:
-        # Another client's scan, asked for during this one: iwd runs it right after, and only its end
-        # brings the list up to date.
+        # Another client's scan, asked during this one, runs right after; only its end updates the list.
         st['rescanning'] = True
         _change(_station(), STATION, {'Scanning': dbus.Boolean(False)})
         _later(st['step_ms'], lambda: (_change(_station(), STATION, {'Scanning': dbus.Boolean(True)}),
@@ -222,12 +198,10 @@ def _finish_scan():
     st['scanning_now'] = False
     _change(_station(), STATION, {'Scanning': dbus.Boolean(False)})
 
-
 def _scan(self):
     st = _st()
     st['scan_requests'] += 1
-    if 'Scan' in st['denied']:
-        raise dbus.exceptions.DBusException('Rejected send message', name='org.freedesktop.DBus.Error.AccessDenied')
+    _deny_if_asked('Scan')
     if st['scanning_now'] or st['scan_mode'] == 'busy':
         raise _fail('InProgress', 'Operation already in progress')
     st['scanning_now'] = True
@@ -235,34 +209,21 @@ def _scan(self):
     if st['scan_mode'] != 'never':
         _later(st['scan_ms'], _finish_scan)
 
-
 def _ordered(self):
-    st = _st()
-    rows = []
     connected = str(_obj(self.path).props[STATION].get('ConnectedNetwork', ''))
-    for net in st['air']:
-        path = _network_path(net)
-        if _exists(path):
-            rank = 0 if path == connected else 1 if _known(net.name, net.kind) else 2
-            rows.append((rank, -net.signal, path, net.signal))
+    rank = lambda n: 0 if _network_path(n) == connected else 1 if _known(n.name, n.kind) else 2  # noqa: E731
+    rows = [(rank(n), -n.signal, _network_path(n), n.signal) for n in _st()['air'] if _exists(_network_path(n))]
     return dbus.Array([dbus.Struct((dbus.ObjectPath(p), dbus.Int16(s)), signature='on') for _, _, p, s in sorted(rows)],
                       signature='(on)')
-
 
 def _hidden(self):
     return dbus.Array([dbus.Struct((n.address, dbus.Int16(n.signal), n.kind), signature='sns')
                        for n in sorted(_st()['air'], key=lambda n: -n.signal) if n.hidden], signature='(sns)')
 
-
 def _set_state(state, network=None):
-    station = _station()
-    changes, invalidated = {'State': state}, []
-    if network:
-        changes['ConnectedNetwork'] = dbus.ObjectPath(network)
-    elif state in ('disconnected', 'disconnecting'):
-        invalidated = ['ConnectedNetwork']
-    _change(station, STATION, changes, invalidated)
-
+    changes = {'State': state, **({'ConnectedNetwork': dbus.ObjectPath(network)} if network else {})}
+    gone = ['ConnectedNetwork'] if not network and state in ('disconnected', 'disconnecting') else []
+    _change(_station(), STATION, changes, gone)
 
 def _drop_link(state='disconnected'):
     '''Takes the station off its network (Disconnect, a failed join, a new join).'''
@@ -276,7 +237,6 @@ def _drop_link(state='disconnected'):
     if current and _exists(current):
         _change(current, NETWORK, {'Connected': dbus.Boolean(False)})
 
-
 def _abort_join(name='Aborted', text='Operation aborted'):
     st = _st()
     join = st['join']
@@ -288,11 +248,9 @@ def _abort_join(name='Aborted', text='Operation aborted'):
             _remove_interfaces(_network_path(join['net']))
         st['joining'] = None
 
-
 def _agent_for(sender):
     agents = _st()['agents']
     return next((a for a in agents if a[0] == sender), agents[0] if agents else None)
-
 
 def _begin_join(net, reply, error, sender, hidden=False):
     st = _st()
@@ -334,17 +292,14 @@ def _begin_join(net, reply, error, sender, hidden=False):
 
     def timed_out():
         if st['generation'] == generation and not st['join']['from_agent']:
-            _main().connection.call_async(agent[0], agent[1], AGENT, 'Cancel', 's', ('timed-out',),
-                                                  None, None)
+            _main().connection.call_async(agent[0], agent[1], AGENT, 'Cancel', 's', ('timed-out',), None, None)
             _abort_join()
     _main().connection.call_async(agent[0], agent[1], AGENT, 'RequestPassphrase', 'o', (dbus.ObjectPath(path),),
-                                          answered, refused, timeout=st['agent_timeout_ms'] / 1000 + 5)
+                                  answered, refused, timeout=st['agent_timeout_ms'] / 1000 + 5)
     _later(st['agent_timeout_ms'], timed_out)
 
-
 def _impostor_asks(agent, path):
-    '''What another client of the bus, not iwd, is told when it asks the agent
-    for the passphrase of the network being joined.'''
+    '''What another client of the bus, not iwd, is told when it asks the agent for the joined network's passphrase.'''
     bus = dbus.bus.BusConnection(os.environ.get('DBUS_STARTER_ADDRESS') or os.environ['DBUS_SYSTEM_BUS_ADDRESS'])
     try:
         bus.call_blocking(agent[0], agent[1], AGENT, 'RequestPassphrase', 'o', (dbus.ObjectPath(path),), timeout=5)
@@ -353,7 +308,6 @@ def _impostor_asks(agent, path):
         return e.get_dbus_name()
     finally:
         bus.close()
-
 
 def _associate(generation, secret):
     st = _st()
@@ -366,9 +320,7 @@ def _associate(generation, secret):
     right = net.kind not in ('psk', 'wep') or secret == net.secret
 
     def end():
-        if st['generation'] != generation or st['join'] is not join:
-            return
-        if net.outcome == 'stall':
+        if st['generation'] != generation or st['join'] is not join or net.outcome == 'stall':
             return
         if not right or net.outcome == 'fail':
             known = _known(net.name, net.kind)
@@ -390,7 +342,6 @@ def _associate(generation, secret):
         _set_state('connected')
     _later(st['step_ms'] if right and net.outcome != 'fail' else st['fail_ms'], end)
 
-
 def _autoconnect():
     '''After a failed join iwd joins a known network in range by itself.'''
     st = _st()
@@ -406,7 +357,6 @@ def _autoconnect():
             st['joining'] = _network_path(net)
             st['generation'] += 1
             return _associate(st['generation'], known['secret'])
-
 
 class _Async:
     '''Methods that answer later, registered on the objects by hand (dbusmock's own methods answer at once).'''
@@ -440,8 +390,7 @@ class _Async:
     @dbus.service.method(AGENT_MANAGER, in_signature='o', out_signature='', sender_keyword='sender')
     def register_agent(self, path, sender=None):
         st = _st()
-        if 'RegisterAgent' in st['denied']:
-            raise dbus.exceptions.DBusException('Rejected send message', name='org.freedesktop.DBus.Error.AccessDenied')
+        _deny_if_asked('RegisterAgent')
         if any(a[0] == sender for a in st['agents']):
             raise _fail('AlreadyExists', 'Object already exists')
         st['agents'].append((str(sender), str(path)))
@@ -453,9 +402,7 @@ class _Async:
 
     @dbus.service.method(AGENT_MANAGER, in_signature='o', out_signature='', sender_keyword='sender')
     def unregister_agent(self, path, sender=None):
-        st = _st()
-        st['agents'] = [a for a in st['agents'] if a != (str(sender), str(path))]
-
+        _st()['agents'] = [a for a in _st()['agents'] if a != (str(sender), str(path))]
 
 def _disconnect(self):
     '''A join still waiting for its passphrase goes on (as iwd's does); one on the link is aborted.'''
@@ -463,7 +410,6 @@ def _disconnect(self):
     if st['join'] and st['join']['phase'] == 'link':
         _abort_join()
     _drop_link()
-
 
 def _diagnostics(self):
     props = _obj(self.path).props[STATION]
@@ -475,7 +421,6 @@ def _diagnostics(self):
                             'AverageRSSI': dbus.Int16(round(net.signal / 100)), 'TxBitrate': dbus.UInt32(540),
                             'RxBitrate': dbus.UInt32(10)}, signature='sv')
 
-
 def _add_station():
     st = _st()
     obj = _add_interfaces(st['station'], {STATION: {'Scanning': dbus.Boolean(False), 'State': 'disconnected'}})
@@ -485,7 +430,6 @@ def _add_station():
     obj.AddMethod(STATION, 'GetHiddenAccessPoints', '', 'a(sns)', _hidden)
     obj.AddMethod(DIAGNOSTIC, 'GetDiagnostics', '', 'a{sv}', _diagnostics)
     obj.methods[STATION]['ConnectHiddenNetwork'] = ('s', '', '', _Async.connect_hidden)
-
 
 def _power(on, device_only=False):
     st = _st()
@@ -504,16 +448,13 @@ def _power(on, device_only=False):
         _add_station()
         _change(st['station'], DEVICE, {'Powered': dbus.Boolean(True)})
 
-
 def _power_set(self, iface, name, value):
     if str(name) != 'Powered' or str(iface) not in (ADAPTER, DEVICE):
         raise dbus.exceptions.DBusException('Property not writable', name='org.freedesktop.DBus.Error.PropertyReadOnly')
-    if 'Powered' in _st()['denied']:
-        raise dbus.exceptions.DBusException('Rejected send message', name='org.freedesktop.DBus.Error.AccessDenied')
+    _deny_if_asked('Powered')
     if str(iface) == DEVICE and bool(value) and not _obj(ADAPTER_OBJ).props[ADAPTER]['Powered']:
         raise _fail('NotAvailable', 'Operation not available')
     _power(bool(value), device_only=str(iface) == DEVICE)
-
 
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='s')
 def AddDevice(self, name):
@@ -532,7 +473,6 @@ def AddDevice(self, name):
     _add_station()
     return st['station']
 
-
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
 def RemoveDevice(self):
     st = _st()
@@ -541,15 +481,12 @@ def RemoveDevice(self):
         _remove_interfaces(st['station'])
     st['station'] = None
 
-
 @dbus.service.method(MOCK_IFACE, in_signature='ssnsa{sv}', out_signature='')
 def AddNetwork(self, name, kind, signal, secret, options):
     '''A network in range (listed after the next scan): its passphrase, signal in 100 * dBm; options "hidden",
     "address", "frequency", "outcome" ('ok', 'fail': refused whatever the passphrase, 'stall', 'noaddress').'''
-    st = _st()
-    st['air'] = [n for n in st['air'] if (n.name, n.kind) != (str(name), str(kind))]
-    st['air'].append(_Network(name, kind, signal, secret, options))
-
+    RemoveNetwork(self, name, kind)
+    _st()['air'].append(_Network(name, kind, signal, secret, options))
 
 @dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='')
 def RemoveNetwork(self, name, kind):
@@ -557,47 +494,36 @@ def RemoveNetwork(self, name, kind):
     st = _st()
     st['air'] = [n for n in st['air'] if (n.name, n.kind) != (str(name), str(kind))]
 
-
 @dbus.service.method(MOCK_IFACE, in_signature='sssb', out_signature='')
 def AddKnownNetwork(self, name, kind, secret, hidden):
     '''A network iwd has stored (as from an earlier join).'''
     _store(str(name), str(kind), str(secret), bool(hidden))
-
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{ss}')
 def Files(self):
     '''/var/lib/iwd as iwd would have it: file name -> content.'''
     return dbus.Dictionary(_st()['files'], signature='ss')
 
-
 @dbus.service.method(MOCK_IFACE, in_signature='sv', out_signature='')
 def SetBehaviour(self, name, value):
-    '''scan_mode ('normal', 'busy': every Scan answers InProgress, 'never': a scan never ends, 'twice': a
-    second scan follows the first, and only it updates the list), autoconnect
-    (bool), denied (method names refused by the bus policy: Scan, RegisterAgent, Powered), impostor (bool:
-    another client asks the agent first at each join).'''
+    '''scan_mode ('normal', 'busy': every Scan answers InProgress, 'never': a scan never ends, 'twice': a second
+    scan follows the first, and only it updates the list), autoconnect (bool), denied (refused by the bus policy:
+    Scan, RegisterAgent, Powered), impostor (bool: another client asks the agent first at each join).'''
     _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
-
 
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
 def SetStationState(self, state):
-    '''The station's State as iwd moves it by itself ('roaming' between access points of the network
-    joined, 'connected' again), the network it is on kept.'''
+    '''The station's State as iwd moves it by itself ('roaming', 'connected' again), the network it is on kept.'''
     _set_state(str(state))
-
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{su}')
 def Counters(self):
-    return dbus.Dictionary({k: dbus.UInt32(_st()[k]) for k in ('scan_requests', 'agent_requests', 'connects')},
-                           signature='su')
-
+    return dbus.Dictionary({k: dbus.UInt32(_st()[k]) for k in ('scan_requests', 'agent_requests', 'connects')}, signature='su')
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
 def Impostor(self):
-    '''With the behaviour "impostor" on, what another client was told when it asked the agent during the
-    last join: "answered" or the error's name; empty before any.'''
+    '''What another client asking the agent during the last join was told ("impostor" on): "answered" or the error.'''
     return _st()['impostor_told']
-
 
 def load(mock, parameters):
     _MAIN[:] = [mock]

@@ -1,6 +1,6 @@
-// The iwd backend, in this process and in "ondrel --probe", against
-// python-dbusmock's iwd (tests/wifi/iwd/iwd_template.py, modelled on iwd 2.3
-// in the lab) on a private bus that this test starts itself.
+// The iwd backend, in this process and in "ondrel --probe", against python-dbusmock's iwd
+// (tests/wifi/iwd/iwd_template.py, modelled on iwd 2.3 in the lab) on a private bus that this test starts
+// itself.
 
 #include "tests/wifi/iwd/MockIwd.h"
 #include "wifi/ScannedNetwork.h"
@@ -14,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QThread>
 #include <QtTest>
@@ -83,15 +82,6 @@ class tst_IwdBackend : public QObject {
     {
         const QDBusMessage reply = iwd_->call(station_, kProperties, "Get", {kStation, "State"});
         return reply.arguments().value(0).value<QDBusVariant>().variant().toString();
-    }
-    bool startProbe(QProcess& process, const QStringList& args)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("ONDREL_WIFI_SIMULATION"));
-        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), iwd_->busAddress());
-        process.setProcessEnvironment(env);
-        process.start(qEnvironmentVariable("ONDREL_BINARY"), QStringList{QStringLiteral("--probe")} + args);
-        return process.waitForStarted();
     }
 
 private Q_SLOTS:
@@ -180,9 +170,8 @@ private Q_SLOTS:
         QTRY_COMPARE(backend.interfaceName(), std::optional<QString>("wlan1"));
     }
 
-    // The saved-first promises with iwd's storage: nothing typed reaches iwd
-    // but through the agent, a stored passphrase changes only by a join that
-    // worked, a failed new network leaves nothing known.
+    // The saved-first promises with iwd's storage: nothing typed reaches iwd but through the agent, a stored
+    // passphrase changes only by a join that worked, a failed new network leaves nothing known.
     void joins_data()
     {
         QTest::addColumn<Join>("row");
@@ -258,36 +247,27 @@ private Q_SLOTS:
         QCOMPARE(state(), QStringLiteral("disconnected"));
     }
 
-    // Refused before iwd is asked: enterprise networks (the system's settings
-    // join them) and names iwd cannot name.
-    void refusedUnasked()
-    {
-        iwd_->addNetwork("Office", "8021x", -4000);
-        IwdBackend backend(limits());
-        QVERIFY(backend.join(find(backend.scan(), "Office"), kRight) == SystemError(WiFiError::enterprise));
-        QVERIFY(backend.joinHidden("Office", Security::enterprise, kRight) ==
-                SystemError(WiFiError::enterprise));
-        QCOMPARE(backend.joinHidden("\xff\xfe", Security::wpa2Personal, kRight)->code(), iwd::kOtherFailure);
-        QCOMPARE(backend.joinHidden(QByteArray(33, 'a'), Security::open, std::nullopt)->code(),
-                 iwd::kOtherFailure);
-        QCOMPARE(iwd_->counter("connects"), 0u);
-        // 32 bytes is a name iwd takes.
-        iwd_->addNetwork(QString(32, u'h'), "open", -5000, {},
-                         {{"hidden", true}, {"address", "02:00:00:00:09:00"}});
-        QVERIFY(!backend.joinHidden(QByteArray(32, 'h'), Security::open, std::nullopt));
-    }
-
-    // A join by name: iwd's ConnectHiddenNetwork with the typed passphrase
-    // through the agent, stored as hidden only once it worked; a name iwd
-    // lists already is joined as a listed network; a name nobody answers to
-    // is not found.
+    // A join by name: iwd's ConnectHiddenNetwork with the typed passphrase through the agent, stored as
+    // hidden only once it worked; a name iwd lists already is joined as a listed network; a name nobody
+    // answers to is not found. Refused before iwd is asked: enterprise networks (the system's settings join
+    // them) and names iwd cannot name (32 bytes it can).
     void hiddenByName()
     {
         iwd_->addNetwork("Den", "psk", -5000, kRight,
                          {{"hidden", true}, {"address", "02:00:00:00:05:00"}, {"frequency", 5180u}});
         iwd_->addNetwork("Home", "open", -4000, {}, {{"address", "02:00:00:00:01:00"}, {"frequency", 2412u}});
+        iwd_->addNetwork("Office", "8021x", -4000);
+        iwd_->addNetwork(QString(32, u'h'), "open", -5000, {},
+                         {{"hidden", true}, {"address", "02:00:00:00:09:00"}});
         IwdBackend backend(limits());
-        backend.scan();
+        QVERIFY(backend.join(find(backend.scan(), "Office"), kRight) == SystemError(WiFiError::enterprise));
+        QVERIFY(backend.joinHidden("Office", Security::enterprise, kRight) ==
+                SystemError(WiFiError::enterprise));
+        QCOMPARE(backend.joinHidden("\xff\xfe", Security::wpa2Personal, kRight)->code(), iwd::kOtherFailure);
+        QCOMPARE(backend.joinHidden(QByteArray(33, 'h'), Security::open, std::nullopt)->code(),
+                 iwd::kOtherFailure);
+        QCOMPARE(iwd_->counter("connects"), 0u);
+
         const QVariantMap before = iwd_->files();
         QCOMPARE(backend.joinHidden("Den", Security::wpa2Personal, QStringLiteral("wrong pass"))->code(), 7);
         QCOMPARE(iwd_->counter("agent_requests"), 1u);
@@ -297,21 +277,22 @@ private Q_SLOTS:
         QCOMPARE(backend.joinHidden("Den", Security::wpa2Personal, kRight), Error());
         QCOMPARE(iwd_->counter("agent_requests"), 2u);
         QCOMPARE(backend.currentAssociation().ssid, std::optional<QString>("Den"));
-        QTRY_VERIFY2(iwd_->files().value(fileOf("Den", "psk")).toString().contains("Hidden=true"),
-                     qPrintable(iwd_->files().value(fileOf("Den", "psk")).toString()));
-        QVERIFY(iwd_->files().value(fileOf("Den", "psk")).toString().contains("Passphrase=" + kRight));
+        const QString den = fileOf("Den", "psk");
+        QTRY_VERIFY2(iwd_->files().value(den).toString().contains("Hidden=true"),
+                     qPrintable(iwd_->files().value(den).toString()));
+        QVERIFY(iwd_->files().value(den).toString().contains("Passphrase=" + kRight));
         backend.disconnect();
 
         const uint connects = iwd_->counter("connects");
         QCOMPARE(backend.joinHidden("Home", Security::open, std::nullopt), Error());
         QCOMPARE(backend.currentAssociation().ssid, std::optional<QString>("Home"));
         QCOMPARE(iwd_->counter("connects"), connects + 1);
+        QVERIFY(!backend.joinHidden(QByteArray(32, 'h'), Security::open, std::nullopt));
     }
 
-    // iwd leaving and coming back (with a new station, as it recreates the
-    // interface): a join waiting for it ends, no interface meanwhile, then the
-    // same network joined by name. A join in flight also ends when the engine
-    // goes away.
+    // iwd leaving and coming back (with a new station, as it recreates the interface): a join waiting for it
+    // ends, no interface meanwhile, then the same network joined by name. A join in flight also ends when the
+    // engine goes away.
     void leavingAndComingBack()
     {
         iwd_->addNetwork("Home", "open", -4000);
@@ -337,8 +318,8 @@ private Q_SLOTS:
         QVERIFY(!backend.scan().error);
         QVERIFY(!backend.join(ap, std::nullopt)); // the old station's network, found by name
         QCOMPARE(backend.currentAssociation().ssid, std::optional<QString>("Home"));
-        // While iwd roams to another access point, the network and the figures of the access point
-        // it leaves stay. (The known network added after it shows that its announcement was read.)
+        // While iwd roams to another access point, the network and the figures of the access point it leaves
+        // stay. (The known network added after it shows that its announcement was read.)
         QTRY_VERIFY(backend.currentAssociation().bssid);
         const Association before = backend.currentAssociation();
         iwd_->mock("SetStationState", {"roaming"});
@@ -359,9 +340,8 @@ private Q_SLOTS:
         QCOMPARE(result->code(), iwd::kTimedOut);
     }
 
-    // "ondrel --probe --json" names iwd and lists its networks; a join with
-    // the password from standard input, or killed at a random moment once iwd
-    // asked for it: iwd keeps the network exactly when the join worked.
+    // "ondrel --probe --json" names iwd and lists its networks; a join with the password from standard input,
+    // or killed at a random moment once iwd asked for it: iwd keeps the network exactly when the join worked.
     void probe_data()
     {
         QTest::addColumn<QString>("password");
@@ -380,7 +360,8 @@ private Q_SLOTS:
         iwd_->addKnownNetwork("Attic", "open");
         iwd_->behave("autoconnect", false); // the state below is the join's alone
         QProcess process;
-        QVERIFY(startProbe(process, {"--json", "--connect", "Home", "--password", "-"}));
+        QVERIFY(test::startProbe(process, iwd_->busAddress(),
+                                 {"--json", "--connect", "Home", "--password", "-"}));
         process.write(password.toUtf8() + '\n');
         process.closeWriteChannel();
         const int moment = QRandomGenerator::global()->bounded(60);
@@ -413,8 +394,8 @@ private Q_SLOTS:
         QCOMPARE(join.value("current").toString(), status == 0 ? QStringLiteral("Home") : QString());
     }
 
-    // Where iwd is not running, nothing Ondrel does starts it (iwd's service
-    // file would, beside another supplicant). Last: it stops the mock.
+    // Where iwd is not running, nothing Ondrel does starts it (iwd's service file would, beside another
+    // supplicant). Last: it stops the mock.
     void neverStartsIwd()
     {
         iwd_->stop();

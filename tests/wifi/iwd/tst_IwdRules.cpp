@@ -1,6 +1,5 @@
-// iwd's rules on plain values: which device, what a network and the
-// connected station become, which network a join uses, which failure a
-// D-Bus error stands for.
+// iwd's rules on plain values: which device, what a network and the connected station become, which network a
+// join uses, which failure a D-Bus error stands for.
 
 #include "wifi/ScannedNetwork.h"
 #include "wifi/iwd/IwdNames.h"
@@ -61,38 +60,29 @@ private Q_SLOTS:
     }
 
     // Types, signals (100 * dBm, rounded), names as bytes; hidden access points by address.
-    void records_data()
-    {
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<int>("signal");
-        QTest::addColumn<int>("security");
-        QTest::addColumn<int>("rssi");
-        QTest::newRow("psk") << "psk" << -4550 << int(Security::wpa2Personal) << -46;
-        QTest::newRow("open, also OWE") << "open" << -6049 << int(Security::open) << -60;
-        QTest::newRow("wep") << "wep" << -7000 << int(Security::wep) << -70;
-        QTest::newRow("8021x") << "8021x" << 0 << int(Security::enterprise) << 0;
-        QTest::newRow("something newer") << "sae-ext" << -100 << int(Security::unknown) << -1;
-    }
     void records()
     {
-        QFETCH(QString, type);
-        QFETCH(int, signal);
-        QFETCH(int, security);
-        QFETCH(int, rssi);
-        const AccessPoint ap = iwd::accessPointFromNetwork(
-            "/n", {{"Name", QString::fromUtf8("Caf\xc3\xa9")}, {"Type", type}}, signal);
-        const ScannedNetwork record = ScannedNetwork::fromAccessPoint(ap);
-        QCOMPARE(ap.ssidBytes, QByteArray("Caf\xc3\xa9"));
-        QCOMPARE(record.ssid, std::optional<QString>(QString::fromUtf8("Caf\xc3\xa9")));
-        QCOMPARE(int(record.security), security);
-        QCOMPARE(record.rssi, rssi);
-        QCOMPARE(ap.handle, QStringLiteral("/n"));
-        const AccessPoint hidden = iwd::hiddenAccessPoint("02:00:00:0A:08:00", signal, type);
-        QVERIFY(hidden.ssidBytes.isEmpty() && !hidden.ssid && hidden.handle.isEmpty());
-        QCOMPARE(hidden.bssid, std::optional<QString>("02:00:00:0a:08:00"));
-        QCOMPARE(ScannedNetwork::fromAccessPoint(hidden).rssi, rssi);
-        // A network without a name is hidden, not one named "".
-        QVERIFY(!iwd::accessPointFromNetwork("/h", {{"Name", QString()}, {"Type", type}}, signal).ssid);
+        const QList<std::tuple<QString, int, Security, int>> rows{
+            {"psk", -4550, Security::wpa2Personal, -46},
+            {"open", -6049, Security::open, -60}, // also OWE
+            {"wep", -7000, Security::wep, -70},
+            {"8021x", 0, Security::enterprise, 0},
+            {"sae-ext", -100, Security::unknown, -1}};
+        for (const auto& [type, signal, security, rssi] : rows) {
+            const AccessPoint ap = iwd::accessPointFromNetwork(
+                "/n", {{"Name", QString::fromUtf8("Caf\xc3\xa9")}, {"Type", type}}, signal);
+            const ScannedNetwork record = ScannedNetwork::fromAccessPoint(ap);
+            QCOMPARE(std::tuple(ap.ssidBytes, record.ssid, record.security, record.rssi, ap.handle),
+                     std::tuple(QByteArray("Caf\xc3\xa9"),
+                                std::optional<QString>(QString::fromUtf8("Caf\xc3\xa9")), security, rssi,
+                                QStringLiteral("/n")));
+            const AccessPoint hidden = iwd::hiddenAccessPoint("02:00:00:0A:08:00", signal, type);
+            QVERIFY(hidden.ssidBytes.isEmpty() && !hidden.ssid && hidden.handle.isEmpty());
+            QCOMPARE(hidden.bssid, std::optional<QString>("02:00:00:0a:08:00"));
+            QCOMPARE(ScannedNetwork::fromAccessPoint(hidden).rssi, rssi);
+            // A network without a name is hidden, not one named "".
+            QVERIFY(!iwd::accessPointFromNetwork("/h", {{"Name", QString()}, {"Type", type}}, signal).ssid);
+        }
     }
 
     // Connected only in "connected" and "roaming"; figures from the diagnostics.
@@ -131,44 +121,32 @@ private Q_SLOTS:
         QVERIFY(!iwd::networkToJoin(o, kStationPath, iwd::hiddenAccessPoint("02:00:00:00:08:00", 0, "psk")));
     }
 
-    void failures_data()
-    {
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<bool>("secured");
-        QTest::addColumn<bool>("agentRefused");
-        QTest::addColumn<qint64>("code");
-        const qint64 none = qint64(WiFiError::noInterface);
-        QTest::newRow("rejected passphrase")
-            << "net.connman.iwd.Failed" << true << false << iwd::kSecretsFailed;
-        QTest::newRow("open network refused") << "net.connman.iwd.Failed" << false << false << iwd::kTimedOut;
-        QTest::newRow("no agent") << "net.connman.iwd.NoAgent" << true << false << iwd::kSecretsFailed;
-        QTest::newRow("agent had nothing")
-            << "net.connman.iwd.Aborted" << true << true << iwd::kSecretsFailed;
-        QTest::newRow("aborted otherwise")
-            << "net.connman.iwd.Aborted" << true << false << iwd::kOtherFailure;
-        QTest::newRow("passphrase too short")
-            << "net.connman.iwd.InvalidFormat" << true << false << iwd::kSecretsFailed;
-        QTest::newRow("not found") << "net.connman.iwd.NotFound" << true << false << iwd::kNotFound;
-        QTest::newRow("iwd timed out") << "net.connman.iwd.Timeout" << false << false << iwd::kTimedOut;
-        QTest::newRow("no answer") << "org.freedesktop.DBus.Error.NoReply" << false << false
-                                   << iwd::kTimedOut;
-        QTest::newRow("bus policy") << "org.freedesktop.DBus.Error.AccessDenied" << false << false
-                                    << iwd::kNotPermitted;
-        QTest::newRow("enterprise") << "net.connman.iwd.NotConfigured" << true << false << iwd::kOtherFailure;
-        QTest::newRow("iwd gone") << "org.freedesktop.DBus.Error.ServiceUnknown" << true << false << none;
-        QTest::newRow("station gone") << "org.freedesktop.DBus.Error.UnknownObject" << true << false << none;
-    }
+    // The D-Bus error, whether the network is secured and whether the agent refused; the failure.
     void failures()
     {
-        QFETCH(QString, error);
-        QFETCH(bool, secured);
-        QFETCH(bool, agentRefused);
-        QFETCH(qint64, code);
-        const SystemError failure = iwd::failureFromError(error, "iwd's words", {secured, agentRefused});
-        QCOMPARE(failure.code(), code);
-        QCOMPARE(failure.domain(),
-                 code == qint64(WiFiError::noInterface) ? SystemError::kWiFiErrorDomain : iwd::kDomain);
-        QVERIFY(!failure.description().isEmpty());
+        const qint64 none = qint64(WiFiError::noInterface);
+        const QList<std::tuple<const char*, bool, bool, qint64>> rows{
+            {"net.connman.iwd.Failed", true, false, iwd::kSecretsFailed}, // a rejected passphrase
+            {"net.connman.iwd.Failed", false, false, iwd::kTimedOut},     // an open network refused
+            {"net.connman.iwd.NoAgent", true, false, iwd::kSecretsFailed},
+            {"net.connman.iwd.Aborted", true, true, iwd::kSecretsFailed}, // the agent had nothing
+            {"net.connman.iwd.Aborted", true, false, iwd::kOtherFailure},
+            {"net.connman.iwd.InvalidFormat", true, false, iwd::kSecretsFailed}, // passphrase too short
+            {"net.connman.iwd.NotFound", true, false, iwd::kNotFound},
+            {"net.connman.iwd.Timeout", false, false, iwd::kTimedOut},
+            {"org.freedesktop.DBus.Error.NoReply", false, false, iwd::kTimedOut},
+            {"org.freedesktop.DBus.Error.AccessDenied", false, false, iwd::kNotPermitted}, // bus policy
+            {"net.connman.iwd.NotConfigured", true, false, iwd::kOtherFailure},            // enterprise
+            {"org.freedesktop.DBus.Error.ServiceUnknown", true, false, none},              // iwd gone
+            {"org.freedesktop.DBus.Error.UnknownObject", true, false, none},               // station gone
+        };
+        for (const auto& [error, secured, agentRefused, code] : rows) {
+            const SystemError failure =
+                iwd::failureFromError(QString::fromLatin1(error), "iwd's words", {secured, agentRefused});
+            QVERIFY2(failure.code() == code, error);
+            QCOMPARE(failure.domain(), code == none ? SystemError::kWiFiErrorDomain : iwd::kDomain);
+            QVERIFY(!failure.description().isEmpty());
+        }
     }
 };
 

@@ -1,6 +1,5 @@
-// The system backend's choice on one bus with both daemons' stand-ins:
-// NetworkManager while it manages a Wi-Fi device, else iwd while it runs,
-// else none; followed as daemons come and go.
+// The system backend's choice on one bus with both daemons' stand-ins: NetworkManager while it manages a
+// Wi-Fi device, else iwd while it runs, else none; followed as daemons come and go.
 
 #include "tests/wifi/iwd/MockIwd.h"
 #include "tests/wifi/networkmanager/MockNetworkManager.h"

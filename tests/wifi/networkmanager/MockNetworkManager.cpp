@@ -6,8 +6,6 @@
 #include <QDBusMessage>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTest>
 
 #include <sched.h>
@@ -43,17 +41,10 @@ bool MockNetworkManager::reset()
 bool MockNetworkManager::start(const QVariantMap& parameters)
 {
     parameters_ = parameters;
-    QStringList args{QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
-                     QStringLiteral("-t"),
-                     QStringLiteral(ONDREL_TEST_SOURCE_DIR "/tests/wifi/networkmanager/nm_template.py")};
-    if (!parameters.isEmpty())
-        args << QStringLiteral("-p")
-             << QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson());
-    const QString why = nm_.start(QStringLiteral("/usr/bin/python3"), args,
-                                  QProcessEnvironment::systemEnvironment(), dieWithTest);
-    if (!why.isEmpty())
-        qWarning().noquote() << why;
-    return why.isEmpty();
+    return nm_
+        .startDbusmock(QStringLiteral(ONDREL_TEST_SOURCE_DIR "/tests/wifi/networkmanager/nm_template.py"),
+                       parameters)
+        .isEmpty();
 }
 
 QString MockNetworkManager::startDaemon()
@@ -65,8 +56,8 @@ QString MockNetworkManager::startDaemon()
         return QStringLiteral("NetworkManager is not installed (package network-manager)");
     for (const char* folder : {"connections", "conf.d", "state", "run"})
         QDir().mkpath(daemonPath(QString::fromLatin1(folder)));
-    // Keyfiles of this folder only, no device managed, nothing of the
-    // machine touched; only root may change anything (no polkit).
+    // Keyfiles of this folder only, no device managed, nothing of the machine touched; only root may change
+    // anything (no polkit).
     QFile config(daemonPath(QStringLiteral("NetworkManager.conf")));
     if (!config.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write the configuration");
@@ -77,8 +68,8 @@ QString MockNetworkManager::startDaemon()
             .toUtf8());
     config.close();
     const QString conf = daemonPath(QStringLiteral("conf.d"));
-    // In namespaces of its own: only loopback to see, and /run and
-    // /var/lib/NetworkManager (its state) are folders of this test.
+    // In namespaces of its own: only loopback to see, and /run and /var/lib/NetworkManager (its state) are
+    // folders of this test.
     const QByteArray run = QFile::encodeName(daemonPath(QStringLiteral("run")));
     const QByteArray state = QFile::encodeName(daemonPath(QStringLiteral("state")));
     return nm_.start(

@@ -39,8 +39,8 @@ public:
     bool start(const QVariantMap& parameters = {});
     // The mock as just started (its parameters kept), started again if it is not running.
     bool reset();
-    // Starts Debian's NetworkManager in mount and network namespaces of its
-    // own, its files in the test's folder; empty once it owns its name, else why not.
+    // Starts Debian's NetworkManager in mount and network namespaces of its own, its files in the test's
+    // folder; empty once it owns its name, else why not.
     QString startDaemon();
     QString daemonPath(const QString& name) const { return dir_->filePath(QStringLiteral("daemon/") + name); }
     void stop() { nm_.stop(); }       // the name leaves the bus
@@ -51,8 +51,8 @@ public:
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& args = {});
     QVariant property(const QString& path, const QString& interface, const QString& name);
-    // A call to the mock's org.freedesktop.DBus.Mock interface; its first
-    // output as plain values, or invalid (with a warning) on an error.
+    // A call to the mock's org.freedesktop.DBus.Mock interface; its first output as plain values, or invalid
+    // (with a warning) on an error.
     QVariant mock(const QString& method, const QVariantList& args = {});
     QString addWirelessDevice(const QString& name = QStringLiteral("wlan0"))
     {
@@ -70,8 +70,8 @@ public:
     {
         return mock(QStringLiteral("AddSavedWifi"), {ssid, keyMgmt, secret, extra}).toString();
     }
-    // outcome: "secret" (activates with this secret), "fail" (with reason), "stall" or
-    // "no-address" (authenticates, then no DHCP answer).
+    // outcome: "secret" (activates with this secret), "fail" (with reason), "stall" or "no-address"
+    // (authenticates, then no DHCP answer).
     void setNetworkBehaviour(const QByteArray& ssid, const QString& secret,
                              const QString& outcome = QStringLiteral("secret"), uint reason = 0)
     {
@@ -88,8 +88,8 @@ public:
     {
         return mock(QStringLiteral("Counters")).toMap().value(name).toUInt();
     }
-    // A profile's stored secrets, "persist" (disk, memory, volatile), "keyring" (the keyring's
-    // secret) and "ipv4" (its settings).
+    // A profile's stored secrets, "persist" (disk, memory, volatile), "keyring" (the keyring's secret) and
+    // "ipv4" (its settings).
     QVariantMap connectionSecrets(const QString& path)
     {
         return mock(QStringLiteral("ConnectionSecrets"), {path}).toMap();

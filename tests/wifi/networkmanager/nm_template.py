@@ -33,12 +33,7 @@ AC_ACTIVATING, AC_ACTIVATED, AC_DEACTIVATED = 1, 2, 4
 def _later(ms, fn):
     '''Runs fn once after ms milliseconds on the mock's main loop, unless the mock was reset meanwhile.'''
     state = _st()
-
-    def fire():
-        if _st() is state:
-            fn()
-        return False
-    GLib.timeout_add(max(0, int(ms)), fire)
+    GLib.timeout_add(max(0, int(ms)), lambda: (_st() is state and fn()) and False)
 
 def _fail(name, text):
     raise dbus.exceptions.DBusException(text, name=name)
@@ -97,9 +92,7 @@ def _request_scan(self, _options):
     st, path = _st(), self.path
     if st['scan_mode'] == 'refuse':
         _fail('org.freedesktop.NetworkManager.Device.NotAllowed', 'Scanning not allowed now')
-    if st['scan_mode'] == 'late':
-        # What the caller sees when the request is not answered in time, while the
-        # rest of the interface still answers.
+    if st['scan_mode'] == 'late':  # the request not answered in time, the rest of the interface answering
         _fail('org.freedesktop.DBus.Error.NoReply', 'Did not receive a reply')
     st['scan_requests'] += 1
     if st['scan_mode'] != 'never':
@@ -110,8 +103,7 @@ def _request_scan(self, _options):
 def AddWirelessDevice(self, device_name, iface_name):
     path = self.AddWiFiDevice(device_name, iface_name, DISCONNECTED)
     dev = _obj(path)
-    # As NetworkManager reports a disconnected device: no IP interface
-    # (dbusmock gives it the device's own name, which would hide a mix-up).
+    # No IP interface while disconnected, as NetworkManager (dbusmock's own name would hide a mix-up).
     dev.Set(DEVICE_IFACE, 'IpInterface', '')
     dev.AddProperty(WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath('/'))
     dev.AddProperty(WIRELESS_IFACE, 'LastScan', dbus.Int64(int(time.monotonic() * 1000)))
@@ -129,15 +121,20 @@ def RemoveDevice(self, dev_path):
 @dbus.service.method(MOCK_IFACE, in_signature='ssaysuyuuuuu', out_signature='s')
 def AddAccessPoint2(self, dev_path, name, ssid, bssid, frequency, strength, flags, wpa, rsn, bandwidth, bitrate):
     '''Raw SSID bytes, separate WPA and RSN flags; bandwidth 0: none given (NetworkManager before 1.46).'''
-    dev, path = _obj(dev_path), '/org/freedesktop/NetworkManager/AccessPoint/' + name
     u32 = dbus.UInt32
-    props = {'Ssid': dbus.Array([dbus.Byte(b) for b in _bytes(ssid)], signature='y'), 'HwAddress': bssid,
-             'Flags': u32(flags), 'WpaFlags': u32(wpa), 'RsnFlags': u32(rsn), 'Frequency': u32(frequency),
-             'Strength': dbus.Byte(strength), 'MaxBitrate': u32(bitrate), 'Mode': u32(2)}
+    props = {'Ssid': _ssid(ssid), 'HwAddress': bssid, 'Flags': u32(flags), 'WpaFlags': u32(wpa), 'RsnFlags': u32(rsn),
+             'Frequency': u32(frequency), 'Strength': dbus.Byte(strength), 'MaxBitrate': u32(bitrate), 'Mode': u32(2)}
     if bandwidth:
         props['Bandwidth'] = u32(bandwidth)
-    self.AddObject(path, AP_IFACE, props, [])
-    self.object_manager_emit_added(path)
+    return _add_access_point(dev_path, '/org/freedesktop/NetworkManager/AccessPoint/' + name, props)
+
+def _ssid(value):
+    return dbus.Array([dbus.Byte(b) for b in _bytes(value)], signature='y')
+
+def _add_access_point(dev_path, path, props):
+    nm, dev = _obj(MANAGER_OBJ), _obj(dev_path)
+    nm.AddObject(path, AP_IFACE, props, [])
+    nm.object_manager_emit_added(path)
     dev.access_points.append(path)
     dev.Set(WIRELESS_IFACE, 'AccessPoints', dbus.Array(dev.access_points, signature='o'))
     return path
@@ -159,19 +156,11 @@ def _answers_probe(ap_path, settings):
             and bool(takes.get(str(settings.get(SECURITY, {}).get('key-mgmt', '')))))
 
 def _named_twin(dev_path, ap_path, ssid):
-    '''A second access point object of the same BSSID with the name, as the real stack lists one once a hidden
-    access point answered a probe for its name.'''
-    ap = _obj(ap_path)
-    twin = ap_path + '_named'
+    '''Another access point object of the BSSID, named, as the real stack lists once a hidden one answered a probe.'''
+    ap, twin = _obj(ap_path), ap_path + '_named'
     if twin not in _obj(dev_path).access_points:
-        props = {k: ap.Get(AP_IFACE, k) for k in ('HwAddress', 'Flags', 'WpaFlags', 'RsnFlags', 'Frequency',
-                                                  'Strength', 'MaxBitrate', 'Mode')}
-        props['Ssid'] = dbus.Array([dbus.Byte(b) for b in ssid], signature='y')
-        _obj(MANAGER_OBJ).AddObject(twin, AP_IFACE, props, [])
-        _obj(MANAGER_OBJ).object_manager_emit_added(twin)
-        dev = _obj(dev_path)
-        dev.access_points.append(twin)
-        dev.Set(WIRELESS_IFACE, 'AccessPoints', dbus.Array(dev.access_points, signature='o'))
+        keys = ('HwAddress', 'Flags', 'WpaFlags', 'RsnFlags', 'Frequency', 'Strength', 'MaxBitrate', 'Mode')
+        _add_access_point(dev_path, twin, {'Ssid': _ssid(ssid), **{k: ap.Get(AP_IFACE, k) for k in keys}})
     return twin
 
 def _secret_flags(settings):
@@ -235,7 +224,7 @@ def AddSavedWifi(self, ssid, key_mgmt, secret, extra):
     address = dbus.Dictionary({'address': '192.168.7.2', 'prefix': dbus.UInt32(24)}, signature='sv')
     settings = {'connection': {'id': ssid.decode('utf-8', 'replace'), 'type': '802-11-wireless',
                                'timestamp': dbus.UInt64(int(extra.get('timestamp', 0)))},
-                '802-11-wireless': {'ssid': dbus.Array([dbus.Byte(b) for b in ssid], signature='y')},
+                '802-11-wireless': {'ssid': _ssid(ssid)},
                 'ipv4': {'method': 'manual', 'dns': dbus.Array([dbus.UInt32(0x08080808)], signature='u'),
                          'address-data': dbus.Array([address], signature='a{sv}')}}
     if extra.get('hidden'):

@@ -1,7 +1,6 @@
-// The NetworkManager backend, in this process and in "ondrel --probe",
-// against python-dbusmock's NetworkManager (with tests/wifi/networkmanager/nm_template.py) on
-// a private bus that this test starts itself: what NetworkManager's signals,
-// calls and secret requests add to the rules of tst_NetworkManagerRules.
+// The NetworkManager backend, in this process and in "ondrel --probe", against python-dbusmock's
+// NetworkManager (nm_template.py) on a private bus of this test's own: what NetworkManager's signals, calls
+// and secret requests add to the rules of tst_NetworkManagerRules.
 
 #include "tests/wifi/networkmanager/MockNetworkManager.h"
 #include "wifi/ScannedNetwork.h"
@@ -13,7 +12,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QThread>
 #include <QtTest>
@@ -36,8 +34,8 @@ B::Limits limits(std::chrono::milliseconds activation = 5s, std::chrono::millise
     return {call, 150ms, activation, 1500ms, 100ms, 100ms};
 }
 
-// A join of a network whose secret is kRight, with a saved profile (its secret's owner: NetworkManager 0,
-// the keyring agent 1) or none; -1 steps: every state before the call's reply. The error code (0: joined).
+// A join of a network whose secret is kRight, with a saved profile (its secret's owner: NetworkManager 0, the
+// keyring agent 1) or none; -1 steps: every state before the call's reply. The error code (0: joined).
 struct Join {
     QByteArray ssid = "Home";
     std::optional<uint> saved{};
@@ -54,9 +52,9 @@ struct Join {
     uint rsn = kCcmpPsk;
 };
 
-// A join by `name`, a hidden access point (flags, WPA and RSN flags) answering to `answers`,
-// whose secret is kRight; with a saved profile of the name (marked hidden, its secret `saved`) or none.
-// The error code (0: joined) and the key management of the profile kept ("-": none kept).
+// A join by `name`, a hidden access point (flags, WPA and RSN flags) answering to `answers`, whose secret is
+// kRight; with a saved profile of the name (marked hidden, its secret `saved`) or none. The error code (0:
+// joined) and the key management of the profile kept ("-": none kept).
 struct Hidden {
     uint flags = 1, wpa = 0, rsn = kCcmpPsk;
     QByteArray answers = "Den";
@@ -115,15 +113,22 @@ class tst_NetworkManagerBackend : public QObject {
     {
         nm_->mock("SetBehaviour", {name, QVariant::fromValue(QDBusVariant(value))});
     }
-    // "ondrel --probe" on this system bus, started (ctest names it in ONDREL_BINARY).
-    bool startProbe(QProcess& process, const QString& bus, const QStringList& args)
+    // An activation made elsewhere, by another client of NetworkManager.
+    void activate(const QString& profile, const QString& ap)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("ONDREL_WIFI_SIMULATION"));
-        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus);
-        process.setProcessEnvironment(env);
-        process.start(qEnvironmentVariable("ONDREL_BINARY"), QStringList{QStringLiteral("--probe")} + args);
-        return process.waitForStarted();
+        QVariantList paths;
+        for (const QString& path : {profile, device_, ap})
+            paths << QVariant::fromValue(QDBusObjectPath(path));
+        QCOMPARE(nm_->call(kManagerPath, kManager, "ActivateConnection", paths).type(),
+                 QDBusMessage::ReplyMessage);
+    }
+    // The saved profiles and each one's secrets.
+    std::pair<QStringList, QList<QVariantMap>> profiles()
+    {
+        std::pair<QStringList, QList<QVariantMap>> all{nm_->savedConnections(), {}};
+        for (const QString& path : all.first)
+            all.second << nm_->connectionSecrets(path);
+        return all;
     }
 
 private Q_SLOTS:
@@ -186,11 +191,7 @@ private Q_SLOTS:
         behave("scan_mode", "normal");
         const QString attic = nm_->addSavedWifi("Attic");
         QTRY_COMPARE(backend.savedSsids(), QList<QByteArray>{"Attic"});
-        const QVariantList activation{QVariant::fromValue(QDBusObjectPath(attic)),
-                                      QVariant::fromValue(QDBusObjectPath(device_)),
-                                      QVariant::fromValue(QDBusObjectPath(paths[1]))};
-        QCOMPARE(nm_->call(kManagerPath, kManager, "ActivateConnection", activation).type(),
-                 QDBusMessage::ReplyMessage);
+        activate(attic, paths[1]);
         QTRY_COMPARE(backend.currentAssociation().ssid, std::optional<QString>("Attic"));
 
         nm_->mock("RemoveDevice", {device_});
@@ -205,9 +206,8 @@ private Q_SLOTS:
         QCOMPARE(backend.setPower(true)->code(), B::kNotPermitted);
     }
 
-    // The kernel's figures where it has them (by BSSID), NetworkManager's
-    // elsewhere and whenever the kernel cannot be read; the current
-    // association takes the link's signal and noise soon after it starts.
+    // The kernel's figures where it has them (by BSSID), NetworkManager's elsewhere and whenever the kernel
+    // cannot be read; the current association takes the link's signal and noise soon after it starts.
     void kernelFigures()
     {
         const QString near = nm_->addAccessPoint(device_, {.ssid = "Near",
@@ -244,15 +244,9 @@ private Q_SLOTS:
                                            FigureSource::networkManager}));
 
         // Joined: the link's signal, in the status and for the joined access point.
-        const QString profile = nm_->addSavedWifi("Near");
         reading.stations = {{"02:00:00:00:00:0a", -41, -42, 866.7}};
         kernel->set(reading);
-        QCOMPARE(nm_->call(kManagerPath, kManager, "ActivateConnection",
-                           {QVariant::fromValue(QDBusObjectPath(profile)),
-                            QVariant::fromValue(QDBusObjectPath(device_)),
-                            QVariant::fromValue(QDBusObjectPath(near))})
-                     .type(),
-                 QDBusMessage::ReplyMessage);
+        activate(nm_->addSavedWifi("Near"), near);
         QTRY_COMPARE(backend.currentAssociation().rssi, -41);
         Association now = backend.currentAssociation();
         QCOMPARE(std::tie(now.noise, now.rssiSource, now.noiseSource),
@@ -273,8 +267,8 @@ private Q_SLOTS:
         QCOMPARE(backend.currentAssociation().rssi, -40);
     }
 
-    // Which profile a join uses and keeps is tst_NetworkManagerRules' table;
-    // here NetworkManager carries it out.
+    // Which profile a join uses and keeps is tst_NetworkManagerRules' table; here NetworkManager carries it
+    // out.
     void joins_data()
     {
         QTest::addColumn<Join>("row");
@@ -320,10 +314,7 @@ private Q_SLOTS:
             saved = nm_->addSavedWifi(row.ssid, row.keyMgmt, row.stored,
                                       {{"secret-flags", *row.saved}, {"timestamp", 200}});
         }
-        const QStringList before = nm_->savedConnections();
-        QList<QVariantMap> secrets;
-        for (const QString& path : before)
-            secrets << nm_->connectionSecrets(path);
+        const auto [before, secrets] = profiles();
         behave("denied", row.denied);
         const bool hangs =
             row.outcome == QLatin1String("stall") || row.outcome == QLatin1String("no-address");
@@ -359,10 +350,10 @@ private Q_SLOTS:
         QTRY_COMPARE(nm_->savedConnections(), saved.isEmpty() ? before + QStringList{profile} : before);
     }
 
-    // A join by name asks for no access point and NetworkManager probes for the name: the template's
-    // hidden access point answers only a profile marked hidden whose key management it offers. A new
-    // profile is kept (on disk, marked hidden, the secret that worked) only after success; a failure
-    // leaves every profile as it was and none added. Enterprise is refused without a single call.
+    // A join by name asks for no access point and NetworkManager probes for the name: the template's hidden
+    // access point answers only a profile marked hidden whose key management it offers. A new profile is kept
+    // (on disk, marked hidden, the secret that worked) only after success; a failure leaves every profile as
+    // it was and none added. Enterprise is refused without a single call.
     void hiddenJoins_data()
     {
         QTest::addColumn<Hidden>("row");
@@ -411,10 +402,7 @@ private Q_SLOTS:
         nm_->addSavedWifi("Other", "wpa-psk", "x");
         const QString saved =
             row.saved ? nm_->addSavedWifi(row.name, "wpa-psk", *row.saved, {{"hidden", true}}) : "";
-        const QStringList before = nm_->savedConnections();
-        QList<QVariantMap> secrets;
-        for (const QString& path : before)
-            secrets << nm_->connectionSecrets(path);
+        const auto [before, secrets] = profiles();
         NetworkManagerBackend backend(limits());
         QTRY_COMPARE(backend.savedSsids().size(), before.size());
         const quint64 trips = backend.roundTrips();
@@ -434,8 +422,8 @@ private Q_SLOTS:
             QCOMPARE(nm_->property(device_, kDevice, "ActiveConnection").toString(), QStringLiteral("/"));
             return;
         }
-        // Named by its profile, although the access point broadcasts no name; listed once, by
-        // name, although NetworkManager now lists the beacons and the probe's answer apart.
+        // Named by its profile, although the access point broadcasts no name; listed once, by name, although
+        // NetworkManager now lists the beacons and the probe's answer apart.
         QCOMPARE(backend.currentAssociation().ssid, std::optional<QString>(QString::fromLatin1(row.name)));
         const ScanResult listed = backend.scan();
         QCOMPARE(listed.accessPoints.size(), 1);
@@ -458,10 +446,9 @@ private Q_SLOTS:
                  row.typed.value_or(QString()));
     }
 
-    // NetworkManager hanging: the reads answer from the copy without asking, a
-    // scan waits one call, a copy that could not load loads once it answers. A
-    // join waiting for NetworkManager ends as soon as the engine goes away or
-    // NetworkManager leaves. (Leaving and coming back: tst_NetworkManagerDaemon.)
+    // NetworkManager hanging: the reads answer from the copy without asking, a scan waits one call, a copy
+    // that could not load loads once it answers. A join waiting for NetworkManager ends as soon as the engine
+    // goes away or NetworkManager leaves. (Leaving and coming back: tst_NetworkManagerDaemon.)
     void hangingAndLeaving()
     {
         nm_->setNetworkBehaviour("Home", QString(), "stall");
@@ -493,10 +480,10 @@ private Q_SLOTS:
         }
     }
 
-    // "ondrel --probe" joining with the password from standard input (also by
-    // name, --hidden): its exit status and sentence, no password shown; killed
-    // at a random moment after the activation began. Once the join has ended the saved profile is as it
-    // was, and a new network's profile is on disk if it worked, else gone.
+    // "ondrel --probe" joining with the password from standard input (also by name, --hidden): its exit
+    // status and sentence, no password shown; killed at a random moment after the activation began. Once the
+    // join has ended the saved profile is as it was, and a new network's profile is on disk if it worked,
+    // else gone.
     void probe_data()
     {
         QTest::addColumn<QString>("target"); // none: no system bus at all
@@ -530,7 +517,7 @@ private Q_SLOTS:
         const QStringList profiles = nm_->savedConnections();
         const QVariantMap secrets = nm_->connectionSecrets(profiles.value(0));
         QProcess process;
-        QVERIFY(startProbe(
+        QVERIFY(test::startProbe(
             process, target.isEmpty() ? QStringLiteral("unix:path=/nonexistent/bus") : nm_->busAddress(),
             target.isEmpty() ? QStringList()
                              : QStringList{"--connect", target, "--password", "-"} +

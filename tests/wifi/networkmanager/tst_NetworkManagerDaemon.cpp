@@ -1,6 +1,6 @@
-// The NetworkManager backend against the real daemon (Debian's NetworkManager
-// on a private bus, its files in the test's folder, no device managed): what
-// the mock's model of it rests on. Skipped where the daemon cannot start.
+// The NetworkManager backend against the real daemon (Debian's NetworkManager on a private bus, its files in
+// the test's folder, no device managed): what the mock's model of it rests on. Skipped where the daemon
+// cannot start.
 
 #include "tests/wifi/networkmanager/MockNetworkManager.h"
 #include "wifi/networkmanager/NetworkManagerBackend.h"
@@ -72,8 +72,8 @@ private Q_SLOTS:
             QSKIP(qPrintable(why));
     }
 
-    // Infrastructure Wi-Fi profiles only (which ones count is tst_NetworkManagerRules'), as the
-    // daemon gives them, followed through changes made elsewhere; the radio.
+    // Infrastructure Wi-Fi profiles only (which ones count is tst_NetworkManagerRules'), as the daemon gives
+    // them, followed through changes made elsewhere; the radio.
     void savedProfilesAndRadio()
     {
         NetworkManagerBackend backend;
@@ -96,9 +96,8 @@ private Q_SLOTS:
         }
     }
 
-    // The agent answers the daemon's secret request for a profile whose
-    // secret the keyring owns (GetSecrets makes the daemon ask the agents):
-    // once, only to the daemon, and again after the daemon has restarted.
+    // The agent answers the daemon's secret request for a profile whose secret the keyring owns (GetSecrets
+    // makes the daemon ask the agents): once, only to the daemon, and again after the daemon has restarted.
     void secretAgentAndRestart()
     {
         QThread thread; // the agent's, which answers while this one waits for the daemon
@@ -131,8 +130,7 @@ private Q_SLOTS:
             agent->disarm();
             return answers;
         };
-        // A secret the keyring owns: given once; the daemon takes the second
-        // answer as the user's cancelling.
+        // A secret the keyring owns: given once; the daemon takes the second answer as the user's cancelling.
         QCOMPARE(secret("Keyring"),
                  (QStringList{"from the agent", "org.freedesktop.NetworkManager.AgentManager.UserCanceled"}));
         // Any other caller on the bus learns nothing, even for the armed profile.
@@ -146,9 +144,8 @@ private Q_SLOTS:
              QVariant::fromValue(QDBusObjectPath(kManagerPath)), kSecurity, QStringList(), 1u});
         QCOMPARE(nm_->connection().call(steal).errorName(),
                  "org.freedesktop.NetworkManager.SecretAgent.NoSecrets");
-        // What the join design rests on: a secret that an agent gives for a
-        // profile keeping its own is written into the profile at once, with
-        // no activation at all (and then given from there).
+        // What the join design rests on: a secret that an agent gives for a profile keeping its own is
+        // written into the profile at once, with no activation at all (and then given from there).
         QCOMPARE(secret("Own"), QStringList(2, "from the agent"));
         QFile own(nm_->daemonPath("connections/own.nmconnection"));
         QVERIFY(own.open(QIODevice::ReadOnly) && own.readAll().contains("psk=from the agent"));

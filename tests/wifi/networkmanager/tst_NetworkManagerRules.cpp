@@ -1,6 +1,6 @@
-// NetworkManager's values and rules without D-Bus: strengths, channels and
-// security flags at their edges; which profiles count, which one and which
-// access point a join uses, what it keeps and which failure it reports.
+// NetworkManager's values and rules without D-Bus: strengths, channels and security flags at their edges;
+// which profiles count, which one and which access point a join uses, what it keeps and which failure it
+// reports.
 
 #include "wifi/networkmanager/NetworkManagerBackend.h"
 #include "wifi/networkmanager/NetworkManagerMapping.h"
@@ -36,8 +36,8 @@ class tst_NetworkManagerRules : public QObject {
 private Q_SLOTS:
     void mapping()
     {
-        // NetworkManager's own formula gives every percentage back from the
-        // dBm shown, rounded; beyond 0..100 clamped.
+        // NetworkManager's own formula gives every percentage back from the dBm shown, rounded; beyond 0..100
+        // clamped.
         for (int p = 0; p <= 100; ++p)
             QVERIFY(std::abs(100 - 100 * (-40 - nm::dbmFromStrength(p)) / 60 - p) <= 1);
         QVERIFY(nm::dbmFromStrength(255) == -40 && nm::dbmFromStrength(-3) == -100);
@@ -73,10 +73,9 @@ private Q_SLOTS:
         for (const auto& [flags, wpa, rsn, codes] : securities)
             QVERIFY2(nm::securityFromFlags(flags, wpa, rsn) == codes, qPrintable(QString::number(rsn, 16)));
 
-        // A hidden access point after a join by name: its beacons (nameless, or
-        // named once a profile saw the BSSID) and the probe's answer, listed
-        // apart; one stands for it. Other BSSIDs, another frequency of the same
-        // BSSID and another name on it are kept, in their order.
+        // A hidden access point after a join by name: its beacons (nameless, or named once a profile saw the
+        // BSSID) and the probe's answer, listed apart; one stands for it. Other BSSIDs, another frequency of
+        // the same BSSID and another name on it are kept, in their order.
         const auto ap = [](const char* ssid, const char* bssid, int frequency, const char* handle) {
             AccessPoint a;
             a.ssidBytes = ssid;
@@ -100,9 +99,8 @@ private Q_SLOTS:
         QCOMPARE(handles, (QStringList{"answer", "other hidden", "other band", "other name"}));
     }
 
-    // Infrastructure Wi-Fi profiles only, in NetworkManager's order; a join
-    // uses the newest of exactly the SSID's bytes, and the access point listed,
-    // else another of its name, else any.
+    // Infrastructure Wi-Fi profiles only, in NetworkManager's order; a join uses the newest of exactly the
+    // SSID's bytes, and the access point listed, else another of its name, else any.
     void profileAndAccessPoint()
     {
         const nm::Profiles profiles{
@@ -202,9 +200,8 @@ private Q_SLOTS:
         QCOMPARE(join({"/ap/9"}, "/ap/9", QByteArray()), R("/ap/9"));
     }
 
-    // New profiles keep the exact bytes, are named as the name is shown and
-    // take the key management the network offers; a copy changes only its
-    // UUID and secret.
+    // New profiles keep the exact bytes, are named as the name is shown and take the key management the
+    // network offers; a copy changes only its UUID and secret.
     void newProfiles()
     {
         const QString sec = nm::kSecuritySetting;
@@ -223,11 +220,11 @@ private Q_SLOTS:
             ap.security = codes;
             const nm::Settings p = nm::newProfile(
                 ap, password ? std::optional<QString>(QString::fromUtf8(password)) : std::nullopt, "u");
-            QCOMPARE(p["connection"]["id"].toString(), QStringLiteral("Evil\\x1b[2J\\xff"));
-            QCOMPARE(p["802-11-wireless"]["ssid"].toByteArray(), ap.ssidBytes);
-            QCOMPARE(p[sec]["key-mgmt"].toString(), QString::fromLatin1(keyMgmt));
             const QString key = QByteArray(keyMgmt) == "none" ? "wep-key0" : "psk";
-            QCOMPARE(p[sec][key].toString(), QString::fromLatin1(secret));
+            QCOMPARE(std::tuple(p["connection"]["id"].toString(), p["802-11-wireless"]["ssid"].toByteArray(),
+                                p[sec]["key-mgmt"].toString(), p[sec][key].toString()),
+                     std::tuple(QStringLiteral("Evil\\x1b[2J\\xff"), ap.ssidBytes,
+                                QString::fromLatin1(keyMgmt), QString::fromLatin1(secret)));
         }
         QVERIFY(!nm::decodeSsid(QByteArray()));
         nm::Settings saved{{"connection", {{"uuid", "old"}, {"id", "Home"}}},

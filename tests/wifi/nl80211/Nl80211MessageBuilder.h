@@ -1,7 +1,7 @@
 #pragma once
 
-// nl80211 messages as the kernel sends them in its dumps, built with libnl
-// for the message parser's tests and benchmark.
+// nl80211 messages as the kernel sends them in its dumps, built with libnl for the message parser's tests and
+// benchmark.
 
 #include <linux/nl80211.h>
 #include <netlink/attr.h>
@@ -25,8 +25,8 @@ inline NlMessage nlMessage(quint8 command)
     return message;
 }
 
-// One BSS of a scan dump. `elements` go in NL80211_BSS_INFORMATION_ELEMENTS,
-// `beacon` in NL80211_BSS_BEACON_IES.
+// One BSS of a scan dump. `elements` go in NL80211_BSS_INFORMATION_ELEMENTS, `beacon` in
+// NL80211_BSS_BEACON_IES.
 struct BssMessage {
     std::array<quint8, 6> bssid{2, 0, 0, 0, 0, 1};
     int bssidLength = 6;

@@ -1,7 +1,6 @@
-// ondrel_nl80211_dump INTERFACE: what the nl80211 reader reads of that
-// interface (scan results with their raw information elements, survey,
-// stations) as JSON on standard output. The Wi-Fi lab uses it to capture
-// real beacons for the parser's tests and the fuzz harness's seeds.
+// ondrel_nl80211_dump INTERFACE: what the nl80211 reader reads of that interface (scan results with their raw
+// information elements, survey, stations) as JSON on standard output. The Wi-Fi lab uses it to capture real
+// beacons for the parser's tests and the fuzz harness's seeds.
 
 #include "wifi/nl80211/KernelRadio.h"
 #include "wifi/nl80211/Nl80211Radio.h"

@@ -1,5 +1,5 @@
-// The merge of the kernel's figures into a daemon's access points by BSSID,
-// figure by figure, and of the link's into the current association.
+// The merge of the kernel's figures into a daemon's access points by BSSID, figure by figure, and of the
+// link's into the current association.
 
 #include "wifi/ScannedNetwork.h"
 #include "wifi/nl80211/KernelFigures.h"
@@ -16,8 +16,7 @@ QByteArray element(int id, const QByteArray& body)
     return QByteArray(1, char(id)) + QByteArray(1, char(body.size())) + body;
 }
 
-// What NetworkManager reports: a signal from its percentage, no noise, a
-// width only where it has one.
+// What NetworkManager reports: a signal from its percentage, no noise, a width only where it has one.
 AccessPoint daemonAp(const QByteArray& ssid, const QString& bssid, int frequency, int rssi, int widthCode = 0)
 {
     AccessPoint ap;
@@ -54,8 +53,8 @@ QByteArray plain(const QByteArray& ssid)
 class tst_KernelFigures : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Every figure that the kernel has replaces the daemon's, and only for
-    // the access point of that BSSID; the sources say which is which.
+    // Every figure that the kernel has replaces the daemon's, and only for the access point of that BSSID;
+    // the sources say which is which.
     void merge()
     {
         QList<AccessPoint> aps{
@@ -97,20 +96,15 @@ private Q_SLOTS:
                 {-41, -89, 1, {}, {}, {}, {S::station, S::survey, S::elements}},
             };
         for (qsizetype i = 0; i < aps.size(); ++i) {
-            const auto& [rssi, noise, width, country, stations, load, sources] = expected[i];
             const AccessPoint& ap = aps[i];
-            QVERIFY2(ap.rssi == rssi, qPrintable(*ap.ssid));
-            QVERIFY2(ap.noise == noise, qPrintable(*ap.ssid));
-            QVERIFY2(ap.channel->widthCode == width, qPrintable(*ap.ssid));
-            QVERIFY2(ap.countryCode == country, qPrintable(*ap.ssid));
-            QVERIFY2(ap.stationCount == stations && ap.utilization == load, qPrintable(*ap.ssid));
-            QVERIFY2(ap.sources == sources, qPrintable(*ap.ssid));
+            QVERIFY2(std::tuple(ap.rssi, ap.noise, ap.channel->widthCode, ap.countryCode, ap.stationCount,
+                                ap.utilization, ap.sources) == expected[i],
+                     qPrintable(*ap.ssid));
         }
         // The record carries them on.
         const ScannedNetwork record = ScannedNetwork::fromAccessPoint(aps[0]);
-        QCOMPARE(record.widthMHz, 80);
-        QCOMPARE(record.stationCount, 12);
-        QCOMPARE(record.sources.load, FigureSource::elements);
+        QCOMPARE(std::tuple(record.widthMHz, record.stationCount, record.sources.load),
+                 std::tuple(80, std::optional<int>(12), FigureSource::elements));
     }
 
     // An entry exactly as old as the limit still counts; a millisecond older, it does not.
@@ -126,8 +120,8 @@ private Q_SLOTS:
         }
     }
 
-    // A reading that failed, or one with nothing of these access points,
-    // changes nothing; a hidden network's blank name is no other name.
+    // A reading that failed, or one with nothing of these access points, changes nothing; a hidden network's
+    // blank name is no other name.
     void leavesAlone()
     {
         const QList<AccessPoint> before{daemonAp("Lab", "02:00:00:00:01:00", 2412, -40)};
@@ -151,9 +145,8 @@ private Q_SLOTS:
         QCOMPARE(withHidden[0].sources.rssi, FigureSource::scanDump);
     }
 
-    // The current association takes the station's signal and its channel's
-    // noise, else the noise of the channel in use; another link's station
-    // or a failed reading leaves it alone.
+    // The current association takes the station's signal and its channel's noise, else the noise of the
+    // channel in use; another link's station or a failed reading leaves it alone.
     void link()
     {
         Association association;
@@ -165,18 +158,16 @@ private Q_SLOTS:
         KernelReading reading;
         reading.stations = {{"02:00:00:00:0c:00", -30}, {"02:00:00:00:0b:00", -41, -43}};
         reading.surveys = {{5180, -92, true}, {5500, -89}};
-        Association linked = withLinkFigures(association, reading);
-        QCOMPARE(linked.rssi, -41);
-        QCOMPARE(linked.noise, -89);
-        QCOMPARE(linked.rssiSource, FigureSource::station);
-        QCOMPARE(linked.noiseSource, FigureSource::survey);
+        const Association linked = withLinkFigures(association, reading);
+        QCOMPARE(std::tuple(linked.rssi, linked.noise, linked.rssiSource, linked.noiseSource),
+                 std::tuple(-41, -89, FigureSource::station, FigureSource::survey));
 
         association.channel->frequencyMHz = 0;
         QCOMPARE(withLinkFigures(association, reading).noise, -92);
 
         reading.stations.removeLast();
-        QCOMPARE(withLinkFigures(association, reading).rssi, -53);
-        QCOMPARE(withLinkFigures(association, reading).rssiSource, FigureSource::networkManager);
+        const Association other = withLinkFigures(association, reading);
+        QCOMPARE(std::pair(other.rssi, other.rssiSource), std::pair(-53, FigureSource::networkManager));
         reading.stations = {{"02:00:00:00:0b:00", -41}};
         reading.failure = KernelFailure::noPermission;
         QCOMPARE(withLinkFigures(association, reading).rssi, -53);

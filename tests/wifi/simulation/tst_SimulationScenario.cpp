@@ -1,7 +1,6 @@
-// The simulation's scenario files: what each member becomes, the defaults a
-// member left out takes, and the exact complaint about a member that is
-// wrong (the first one found), so that a mistyped scenario is never taken
-// for a room without Wi-Fi.
+// The simulation's scenario files: what each member becomes, the defaults a member left out takes, and the
+// exact complaint about a member that is wrong (the first one found), so that a mistyped scenario is never
+// taken for a room without Wi-Fi.
 
 #include "wifi/simulation/SimulationScenario.h"
 
@@ -38,8 +37,8 @@ private Q_SLOTS:
         const auto& n = scenario->networks;
         QCOMPARE(std::tuple(*scenario->interfaceName, scenario->poweredOn, scenario->savedNetworks, n.size()),
                  std::tuple(QStringLiteral("wlan7"), false, QList<QByteArray>{"A"}, qsizetype(4)));
-        // Channel 6 is 2.4 GHz and 149 is 5 GHz without a band; a 2.4 GHz
-        // link defaults to 144.4 Mbit/s and any other to 866.7.
+        // Channel 6 is 2.4 GHz and 149 is 5 GHz without a band; a 2.4 GHz link defaults to 144.4 Mbit/s and
+        // any other to 866.7.
         const auto channel = [&](int i) {
             const ChannelInfo c = n[i].accessPoint.channel.value_or(ChannelInfo{-1, -1, -1, -1});
             return std::tuple(c.number, c.bandCode, c.widthCode, n[i].txRate);
@@ -65,14 +64,13 @@ private Q_SLOTS:
                             strong.sources.country, n[0].accessPoint.sources.noise),
                  std::tuple(FigureSource::simulation, FigureSource::simulation, FigureSource::simulation,
                             FigureSource::none, FigureSource::none));
-        // A wrong password fails as NetworkManager's "no secrets" unless the
-        // file says otherwise; a join error is kept as written.
+        // A wrong password fails as NetworkManager's "no secrets" unless the file says otherwise; a join
+        // error is kept as written.
         QCOMPARE(
             std::tuple(n[1].password.value_or("-"), n[0].password.has_value(), n[1].wrongPasswordError.code(),
                        n[1].wrongPasswordError.domain(), n[2].joinError->code(), n[2].joinError->domain()),
             std::tuple(QStringLiteral("pw"), false, 7, kSimulatedFailureDomain, 9, kSimulatedFailureDomain));
-        // The current network by name is its strongest access point, with the
-        // file's own figures over it.
+        // The current network by name is its strongest access point, with the file's own figures over it.
         const Association& current = *scenario->current;
         QCOMPARE(
             std::tuple(*current.bssid, current.rssi, current.noise, current.channel->number, current.txRate,
