@@ -572,12 +572,15 @@ private Q_SLOTS:
                 QCOMPARE(w.bannerTitles(), QStringList());
             }
             QCOMPARE(w.store.status().ssid, std::nullopt);
+            sheet->showPasswordBox()->setChecked(true);
             QTest::keyClick(sheet->nameField(), Qt::Key_Escape);
             QVERIFY(!sheet->isVisible());
+            // Opened again: empty, and a password typed now is hidden again.
             w.view.joinHiddenAction()->trigger();
             QVERIFY(sheet->isVisible());
-            QCOMPARE(std::pair(sheet->nameField()->text(), sheet->problem()),
-                     std::pair(QString(), QString()));
+            QCOMPARE(
+                std::tuple(sheet->nameField()->text(), sheet->problem(), sheet->passwordField()->echoMode()),
+                std::tuple(QString(), QString(), QLineEdit::Password));
             QCOMPARE(sheet->security(), Security::wpa2Personal);
         }
     }

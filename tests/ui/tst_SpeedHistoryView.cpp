@@ -293,6 +293,15 @@ private Q_SLOTS:
         table->selectRow(1);
         v.contextMenuAt(below)->actions().first()->trigger();
         QCOMPARE(networks(), QStringList{"net1"});
+        // The table's Delete: the row that followed the deleted ones, where they were, is selected.
+        for (int i = 5; i < 9; ++i)
+            add(qPrintable(QStringLiteral("net%1").arg(i)), 10 - i);
+        for (int row : {1, 3})
+            table->selectionModel()->select(table->model()->index(row, 0),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        table->actions().first()->trigger();
+        QCOMPARE(networks(), (QStringList{"net8", "net6", "net1"}));
+        QCOMPARE(table->selectionModel()->selectedRows(), QModelIndexList{table->model()->index(1, 0)});
     }
 
     void historyFileThatIsNotAFileIsShown()
