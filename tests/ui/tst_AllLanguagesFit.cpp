@@ -37,6 +37,8 @@
 #include <QToolButton>
 #include <QToolTip>
 
+#include <map>
+
 using namespace ondrel;
 using namespace ondrel::testing;
 
@@ -215,6 +217,25 @@ private:
         }
         if (all.count(kEllipsis) > texts.count(kEllipsis))
             fail(w, QStringLiteral("shortens its text to “%1”").arg(all));
+        // A paragraph set to the reading direction's start keeps each line
+        // there: a short line has its room at the end, not the start.
+        if (auto* l = qobject_cast<QLabel*>(w); l && (l->alignment() & Qt::AlignAbsolute) && l->wordWrap()) {
+            std::map<qreal, std::pair<qreal, qreal>> lines; // baseline: the line's left and right
+            for (const Drawn& d : drawn) {
+                auto& [left, right] =
+                    lines.try_emplace(d.baseline.y(), d.baseline.x(), d.baseline.x()).first->second;
+                left = std::min(left, d.baseline.x());
+                right = std::max(right, d.baseline.x() + d.width);
+            }
+            const bool rtl = w->layoutDirection() == Qt::RightToLeft;
+            for (const auto& [baseline, extent] : lines) {
+                const auto [left, right] = extent;
+                const qreal start = rtl ? box.right() - right : left - box.left();
+                const qreal end = rtl ? left - box.left() : box.right() - right;
+                if (start > end + 8)
+                    fail(w, QStringLiteral("sets a line %1 px from its start").arg(start));
+            }
+        }
         const bool label = qobject_cast<QLabel*>(w) || qobject_cast<ElidedLabel*>(w);
         checkName(w, all, label ? std::optional(w->toolTip()) : std::nullopt);
         checkName(w, w->accessibleName(), w->accessibleDescription());
