@@ -274,9 +274,14 @@ def _begin_join(net, reply, error, sender, hidden=False):
     if agent is None:
         st['join'] = st['joining'] = None
         return error(_fail('NoAgent', 'No Agent registered'))
-    st['agent_requests'] += 1
     if st['impostor']:
         st['impostor_told'] = _impostor_asks(agent, path)
+    st['join']['ask'] = lambda: _ask_agent(agent, net, path, generation)
+    st['join']['ask']()
+
+def _ask_agent(agent, net, path, generation):
+    st = _st()
+    st['agent_requests'] += 1
 
     def answered(secret):
         if st['generation'] != generation:
@@ -322,6 +327,11 @@ def _associate(generation, secret):
     def end():
         if st['generation'] != generation or st['join'] is not join or net.outcome == 'stall':
             return
+        if not right and join['from_agent'] and st['reask']:
+            # Asked again for the passphrase the agent gave, which was rejected.
+            join['from_agent'], join['phase'] = False, 'agent'
+            _drop_link()
+            return join['ask']()
         if not right or net.outcome == 'fail':
             known = _known(net.name, net.kind)
             if known:
@@ -399,6 +409,9 @@ class _Async:
             if not owner:
                 st['agents'] = [a for a in st['agents'] if a[0] != sender]
         self.connection.watch_name_owner(sender, gone)
+        if st['agent_exists']:
+            # Kept from a registration of this client whose answer it never saw.
+            raise _fail('AlreadyExists', 'Object already exists')
 
     @dbus.service.method(AGENT_MANAGER, in_signature='o', out_signature='', sender_keyword='sender')
     def unregister_agent(self, path, sender=None):
@@ -508,7 +521,9 @@ def Files(self):
 def SetBehaviour(self, name, value):
     '''scan_mode ('normal', 'busy': every Scan answers InProgress, 'never': a scan never ends, 'twice': a second
     scan follows the first, and only it updates the list), autoconnect (bool), denied (refused by the bus policy:
-    Scan, RegisterAgent, Powered), impostor (bool: another client asks the agent first at each join).'''
+    Scan, RegisterAgent, Powered), impostor (bool: another client asks the agent first at each join), reask (bool:
+    a passphrase from the agent that is rejected is asked for again, not failed), agent_exists (bool: RegisterAgent
+    keeps the agent yet answers AlreadyExists).'''
     _st()[str(name)] = set(str(a) for a in value) if str(name) == 'denied' else value
 
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
@@ -529,7 +544,7 @@ def load(mock, parameters):
     _MAIN[:] = [mock]
     mock.iwd = {'air': [], 'known': {}, 'files': {}, 'agents': [], 'denied': set(), 'station': None, 'ifindex': 16,
                 'join': None, 'joining': None, 'generation': 0, 'scanning_now': False, 'rescanning': False, 'scan_mode': 'normal',
-                'autoconnect': True, 'impostor': False, 'impostor_told': '',
+                'autoconnect': True, 'impostor': False, 'reask': False, 'agent_exists': False, 'impostor_told': '',
                 'scan_requests': 0, 'agent_requests': 0, 'connects': 0,
                 'scan_ms': int(parameters.get('ScanMs', 100)), 'step_ms': int(parameters.get('StepMs', 20)),
                 'fail_ms': int(parameters.get('FailMs', 150)),

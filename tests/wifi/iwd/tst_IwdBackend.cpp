@@ -48,6 +48,7 @@ struct Join {
     QString typed{};
     QString outcome = QStringLiteral("ok");
     QStringList denied{};
+    QVariantMap behaviour{};
     qint64 code = 0;
     uint agentRequests = 0;
     std::optional<QString> kept{};
@@ -182,6 +183,10 @@ private Q_SLOTS:
                                                      .agentRequests = 1,
                                                      .kept = kRight};
         QTest::newRow("new, wrong") << Join{.typed = "wrong pass", .code = 7, .agentRequests = 1};
+        QTest::newRow("new, wrong, asked again")
+            << Join{.typed = "wrong pass", .behaviour = {{"reask", true}}, .code = 7, .agentRequests = 2};
+        QTest::newRow("new, agent registered before") << Join{
+            .typed = kRight, .behaviour = {{"agent_exists", true}}, .agentRequests = 1, .kept = kRight};
         QTest::newRow("new, nothing typed") << Join{.code = 7, .agentRequests = 1};
         QTest::newRow("known, nothing typed") << Join{.stored = kRight, .kept = kRight};
         QTest::newRow("known, another typed")
@@ -211,6 +216,8 @@ private Q_SLOTS:
         if (row.stored)
             iwd_->addKnownNetwork(row.name, row.type, *row.stored);
         iwd_->behave("denied", row.denied);
+        for (auto it = row.behaviour.cbegin(); it != row.behaviour.cend(); ++it)
+            iwd_->behave(it.key(), it.value());
         iwd_->behave("impostor", true);
         const QVariantMap before = iwd_->files();
         const bool slow = row.outcome == QLatin1String("stall") || row.outcome == QLatin1String("noaddress");

@@ -43,6 +43,13 @@ private Q_SLOTS:
         QVERIFY(second != fromNm.end());
         QVERIFY(!backend.join(*second, std::nullopt));
         QCOMPARE(backend.currentAssociation().bssid, second->bssid);
+        // Wi-Fi turned off in NetworkManager: it stays in charge of the device, and turns Wi-Fi on again.
+        QVERIFY(!backend.setPower(false));
+        QTRY_VERIFY(!backend.isPoweredOn());
+        QCOMPARE(std::tuple(backend.daemonName(), backend.interfaceName()),
+                 std::tuple(QStringLiteral("networkManager"), std::optional<QString>("wlan0")));
+        QVERIFY(!backend.setPower(true));
+        QTRY_VERIFY(backend.isPoweredOn());
 
         // NetworkManager loses its device: iwd, alone, is in charge.
         nm.mock("RemoveDevice", {device});

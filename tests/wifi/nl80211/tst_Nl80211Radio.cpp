@@ -9,6 +9,10 @@
 
 #include <QtTest>
 
+#include <dlfcn.h>
+#include <netlink/errno.h>
+#include <netlink/genl/ctrl.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -16,6 +20,20 @@
 using namespace ondrel;
 using namespace ondrel::testing;
 using namespace std::chrono_literals;
+
+namespace {
+std::atomic<bool> refuseFamily = false;
+} // namespace
+
+// libnl's look-up of the nl80211 family, answering as the kernel does when it refuses the request (EPERM)
+// while refuseFamily is set.
+extern "C" int genl_ctrl_resolve(nl_sock* socket, const char* name)
+{
+    if (refuseFamily)
+        return -NLE_PERM;
+    using Resolve = int (*)(nl_sock*, const char*);
+    return reinterpret_cast<Resolve>(dlsym(RTLD_NEXT, "genl_ctrl_resolve"))(socket, name);
+}
 
 namespace {
 
@@ -163,6 +181,10 @@ private Q_SLOTS:
                 reading.failure == KernelFailure::noPermission);
         QVERIFY(reading.bsses.isEmpty() && reading.surveys.isEmpty() && reading.stations.isEmpty());
         QVERIFY(reading.readAt != std::chrono::steady_clock::time_point{});
+        refuseFamily = true;
+        reading = radio.read(QStringLiteral("lo"), true);
+        refuseFamily = false;
+        QCOMPARE(reading.failure, KernelFailure::noPermission);
 
         // The log names each reason apart: a refused read is never told as a missing interface.
         const std::pair<KernelFailure, const char*> tokens[] = {{KernelFailure::notSupported, "notSupported"},

@@ -24,7 +24,7 @@ private Q_SLOTS:
         const auto scenario = SimulationScenario::fromJson(R"({"interface": "wlan7", "poweredOn": false,
             "saved": ["A"],
             "networks": [
-              {"ssid": "A", "bssid": "aa:00:00:00:00:01", "rssi": -70, "channel": 6},
+              {"ssid": "A", "bssid": "aa:00:00:00:00:01", "rssi": -70, "channel": 14},
               {"ssid": "A", "bssid": "aa:00:00:00:00:02", "rssi": -50, "noise": -91, "channel": 149,
                "width": 80, "security": "wpa2wpa3Personal", "password": "pw", "stationCount": 4},
               {"ssidHex": "ff41", "channel": 37, "band": 60, "securityCodes": [8, 2], "txRate": 12.5,
@@ -37,13 +37,13 @@ private Q_SLOTS:
         const auto& n = scenario->networks;
         QCOMPARE(std::tuple(*scenario->interfaceName, scenario->poweredOn, scenario->savedNetworks, n.size()),
                  std::tuple(QStringLiteral("wlan7"), false, QList<QByteArray>{"A"}, qsizetype(4)));
-        // Channel 6 is 2.4 GHz and 149 is 5 GHz without a band; a 2.4 GHz link defaults to 144.4 Mbit/s and
-        // any other to 866.7.
+        // Channel 14 is still 2.4 GHz and 149 is 5 GHz without a band; a 2.4 GHz link defaults to 144.4
+        // Mbit/s and any other to 866.7.
         const auto channel = [&](int i) {
             const ChannelInfo c = n[i].accessPoint.channel.value_or(ChannelInfo{-1, -1, -1, -1});
             return std::tuple(c.number, c.bandCode, c.widthCode, n[i].txRate);
         };
-        QCOMPARE(channel(0), std::tuple(6, 1, 0, 144.4));
+        QCOMPARE(channel(0), std::tuple(14, 1, 0, 144.4));
         QCOMPARE(channel(1), std::tuple(149, 2, 3, 866.7));
         QCOMPARE(channel(2), std::tuple(37, 3, 0, 12.5));
         QCOMPARE(channel(3), std::tuple(-1, -1, -1, 866.7));
