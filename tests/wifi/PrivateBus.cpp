@@ -2,6 +2,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -141,7 +142,7 @@ QString BusService::startDbusmock(const QString& file, const QVariantMap& parame
              << QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson());
     const QString why = start(QStringLiteral("/usr/bin/python3"), args, environment, dieWithTest);
     if (!why.isEmpty())
-        qWarning().noquote() << why;
+        qWarning().noquote() << QFileInfo(file).fileName() + QStringLiteral(":") << why;
     return why;
 }
 

@@ -18,7 +18,8 @@ from dbusmock.mockobject import OBJECT_MANAGER_IFACE
 BUS_NAME, MAIN_OBJ, SYSTEM_BUS, IS_OBJECT_MANAGER = 'net.connman.iwd', '/', True, True
 DAEMON_OBJ, ADAPTER_OBJ = '/net/connman/iwd', '/net/connman/iwd/0'
 P = 'net.connman.iwd.'
-AGENT_MANAGER, AGENT, ADAPTER, DEVICE, STATION = (P + n for n in ('AgentManager', 'Agent', 'Adapter', 'Device', 'Station'))
+AGENT_MANAGER, AGENT, ADAPTER, DEVICE, STATION = (P + n for n in ('AgentManager', 'Agent', 'Adapter', 'Device',
+                                                                  'Station'))
 DIAGNOSTIC, NETWORK, KNOWN, PROPS = P + 'StationDiagnostic', P + 'Network', P + 'KnownNetwork', dbus.PROPERTIES_IFACE
 FILE_CHARS = set('abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 -_')
 
@@ -74,7 +75,8 @@ def _remove_interfaces(path, interfaces=None):
     gone = list(interfaces if interfaces is not None else obj.props)
     for iface in gone:
         obj.props.pop(iface, None)
-    _main().EmitSignal(OBJECT_MANAGER_IFACE, 'InterfacesRemoved', 'oas', [dbus.ObjectPath(path), dbus.Array(gone, signature='s')])
+    _main().EmitSignal(OBJECT_MANAGER_IFACE, 'InterfacesRemoved', 'oas',
+                       [dbus.ObjectPath(path), dbus.Array(gone, signature='s')])
     if interfaces is None:
         _main().RemoveObject(path)
 
@@ -211,7 +213,9 @@ def _scan(self):
 
 def _ordered(self):
     connected = str(_obj(self.path).props[STATION].get('ConnectedNetwork', ''))
-    rank = lambda n: 0 if _network_path(n) == connected else 1 if _known(n.name, n.kind) else 2  # noqa: E731
+
+    def rank(n):
+        return 0 if _network_path(n) == connected else 1 if _known(n.name, n.kind) else 2
     rows = [(rank(n), -n.signal, _network_path(n), n.signal) for n in _st()['air'] if _exists(_network_path(n))]
     return dbus.Array([dbus.Struct((dbus.ObjectPath(p), dbus.Int16(s)), signature='on') for _, _, p, s in sorted(rows)],
                       signature='(on)')
@@ -533,7 +537,8 @@ def SetStationState(self, state):
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{su}')
 def Counters(self):
-    return dbus.Dictionary({k: dbus.UInt32(_st()[k]) for k in ('scan_requests', 'agent_requests', 'connects')}, signature='su')
+    return dbus.Dictionary({k: dbus.UInt32(_st()[k]) for k in ('scan_requests', 'agent_requests', 'connects')},
+                           signature='su')
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
 def Impostor(self):
