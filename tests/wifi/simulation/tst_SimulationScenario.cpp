@@ -2,8 +2,11 @@
 // exact complaint about a member that is wrong (the first one found), so that a mistyped scenario is never
 // taken for a room without Wi-Fi.
 
+#include "wifi/LocationProvider.h"
 #include "wifi/simulation/SimulationScenario.h"
 
+#include <QSignalSpy>
+#include <QTemporaryFile>
 #include <QTest>
 
 using namespace ondrel;
@@ -134,6 +137,24 @@ private Q_SLOTS:
         };
         for (const auto& [json, problem] : rows)
             QCOMPARE(problemOf(json), problem);
+    }
+
+    // The program's location permission, made from the file the environment names: it starts as the
+    // file's status and becomes its answer once asked.
+    void locationFromTheEnvironment()
+    {
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write(R"({"location": {"status": 0, "answer": 2, "servicesEnabled": false}})");
+        file.close();
+        qputenv("ONDREL_WIFI_SIMULATION", file.fileName().toUtf8());
+        const std::unique_ptr<LocationProvider> provider = LocationProvider::create();
+        QCOMPARE(std::tuple(provider->authorizationStatus(), provider->servicesEnabled()),
+                 std::tuple(0, false));
+        QSignalSpy changed(provider.get(), &LocationProvider::authorizationChanged);
+        provider->requestWhenInUse();
+        QVERIFY(changed.wait(1000));
+        QCOMPARE(provider->authorizationStatus(), 2);
     }
 };
 
