@@ -47,9 +47,9 @@ namespace {
 const QChar kEllipsis(0x2026);
 const QString kLongName = QStringLiteral("Hotel Lobby Free Wi-Fi — Conference Centre North Wing — Floor 3");
 // The current network (an override and markup) and a secured one (controls);
-// both hold the mark "Qzx".
+// both hold the mark "Qzx" and a tag.
 const QStringList kHostile = {QString::fromUtf16(u"\u202e<b>Qzx</b>-emoH"),
-                              QStringLiteral("Qzx\a\x1b[2J\nname\twith")};
+                              QStringLiteral("Qzx\a<i>\x1b[2J\nname\twith")};
 
 // A widget's style option, from its protected initStyleOption.
 template <typename Option, typename Widget> Option styleOption(const Widget* widget)
@@ -203,6 +203,14 @@ private:
 
     void checkWidget(QWidget* w)
     {
+        // A name that looks like markup is shown as typed, and every control
+        // but the search field's own clear button is reached by Tab.
+        if (auto* l = qobject_cast<QLabel*>(w);
+            l && l->textFormat() != Qt::PlainText && Qt::mightBeRichText(l->text()))
+            fail(w, QStringLiteral("reads “%1” as markup").arg(l->text()));
+        if (qobject_cast<QAbstractButton*>(w) && !w->inherits("QLineEditIconButton") && w->isEnabled() &&
+            !(w->focusPolicy() & Qt::TabFocus))
+            fail(w, QStringLiteral("cannot be reached by Tab"));
         const QList<Drawn> drawn = device_.render(w, true);
         if (drawn.isEmpty())
             return;
