@@ -189,7 +189,7 @@ private Q_SLOTS:
     {
         const QString settings = systemSettingsCommand() ? QStringLiteral("Open System Settings") : QString();
         const QJsonObject busy{
-            {"scanError", QJsonObject{{"code", 5}, {"description", "The radio is busy."}}}};
+            {"scanError", QJsonObject{{"code", 5}, {"description", "The radio is <b>busy</b>."}}}};
         const struct {
             QJsonObject scenario;
             int locationStatus;
@@ -200,13 +200,16 @@ private Q_SLOTS:
             {demo({{"poweredOn", false}}), 0, {kPowerOff}, "Turn On"},        // wins over permission
             {demo(), 0, {kLocation}, "Allow"},
             {demo(), 2, {kLocation}, settings},
-            {demo(busy), 2, {kLocation, "The radio is busy."}, "Dismiss"}, // an error below the status
+            {demo(busy), 2, {kLocation, "The radio is <b>busy</b>."}, "Dismiss"}, // an error below the status
         };
         for (const auto& c : cases) {
             Window w(c.scenario, c.locationStatus);
             w.scanned(); // a failed scan does not repeat the status banner
             QTRY_COMPARE(w.bannerTitles(), c.titles);
             Banner* banner = w.view.banners().last();
+            // A daemon's text, like a name, is shown as it came, never as markup.
+            for (const QLabel* label : banner->findChildren<QLabel*>())
+                QCOMPARE(label->textFormat(), Qt::PlainText);
             QCOMPARE(banner->button() ? banner->button()->text() : QString(), c.button);
             if (c.button != "Allow" && c.button != "Turn On" && c.button != "Dismiss")
                 continue;
