@@ -170,7 +170,9 @@ private Q_SLOTS:
         QCOMPARE(result.downloadMbps, 200.0); // 25 MB in one second
         QVERIFY2(result.uploadMbps >= 20 * 1.048576 * 8 && result.uploadMbps < 400,
                  qPrintable(QString::number(result.uploadMbps)));
-        QVERIFY(result.bytes >= 25'000'000 + qint64(result.uploadMbps * 125'000));
+        // Every byte moved: the 25 MB download and the upload's second.
+        const auto moved = [](const SpeedResult& r) { return r.bytes - 25'000'000 - r.uploadMbps * 125'000; };
+        QVERIFY2(qAbs(moved(result)) < 1000, qPrintable(QString::number(result.bytes)));
         // The set-up's answer is left out: the least of the others, and their
         // small spread (200 ms among them would spread them by some 70 ms).
         QVERIFY2(
@@ -205,6 +207,25 @@ private Q_SLOTS:
         QCOMPARE(phases.size(), size_t(5));
         f.test.stop(); // during the latency phase
         QCOMPARE(std::tuple(f.test.phase().kind(), phases.size()), std::tuple(Phase::idle, size_t(6)));
+
+        // A second whole run, with one answer of each kind again, counts its own bytes only.
+        f.server.setAnswerLimit(Kind::download, 1);
+        f.server.setAnswerLimit(Kind::upload, 1);
+        const SpeedTestServer::Stats before = f.server.stats();
+        f.test.start();
+        for (auto [phase, kind] :
+             {std::pair{Phase::download, Kind::download}, {Phase::upload, Kind::upload}}) {
+            QVERIFY(f.waitFor(phase));
+            QVERIFY(until([&] {
+                return f.server.stats().requests[size_t(kind)] >
+                       before.requests[size_t(kind)] + SpeedTest::streams;
+            }));
+            f.clock.advance(1000ms);
+        }
+        QVERIFY(f.waitFor(Phase::done));
+        const SpeedResult again = f.test.result();
+        QCOMPARE(again.downloadMbps, 200.0);
+        QVERIFY2(qAbs(moved(again)) < 1000, qPrintable(QString::number(again.bytes)));
     }
 
     // Latency requests under load on a link whose queues hold 250 ms of the
