@@ -82,6 +82,8 @@ public:
     explicit SpeedTest(Options options, QObject* parent = nullptr);
     ~SpeedTest() override;
 
+    // The lengths and the server this test measures with.
+    const Options& options() const { return options_; }
     const Phase& phase() const { return phase_; }
     // Fraction 0 to 1 of the current phase.
     double progress() const { return progress_; }
