@@ -259,13 +259,13 @@ void WiFiStore::finishJoin(const ScannedNetwork& network, const std::optional<Sy
         if (byName) {
             // The signal carries its own copy: a receiver may dismiss the banner.
             const QString message = describe(network, *error);
-            setErrorMessage(message);
+            setJoinError(network, message);
             Q_EMIT hiddenJoinFinished(*network.ssid, message);
         } else if (withPassword && classifyJoinFailure(*error) == JoinFailure::checkPassword) {
             // The sheet again, saying why, rather than a banner and an empty sheet.
             setPasswordTarget(network, describe(network, *error));
         } else {
-            setErrorMessage(describe(network, *error));
+            setJoinError(network, describe(network, *error));
         }
         return;
     }
@@ -421,12 +421,19 @@ void WiFiStore::setStatus(const WiFiEngine::Status& status)
     Q_EMIT statusChanged();
 }
 
-void WiFiStore::setErrorMessage(const std::optional<QString>& message)
+void WiFiStore::setErrorMessage(const std::optional<QString>& message, const std::optional<QString>& name)
 {
-    if (message == errorMessage_)
+    if (message == errorMessage_ && name == errorName_)
         return;
     errorMessage_ = message;
+    errorName_ = message ? name : std::nullopt;
     Q_EMIT errorMessageChanged();
+}
+
+void WiFiStore::setJoinError(const ScannedNetwork& network, const QString& message)
+{
+    const bool named = network.ssid && message.contains(shownName(network));
+    setErrorMessage(message, named ? network.ssid : std::nullopt);
 }
 
 void WiFiStore::setConnectingTo(const std::optional<QString>& name)

@@ -51,6 +51,9 @@ public:
     const WiFiEngine::Status& status() const { return status_; }
     // The banner text of the last failure.
     const std::optional<QString>& errorMessage() const { return errorMessage_; }
+    // The name of the network that banner text names, so that the banner can
+    // tell two names that look alike apart; absent when it names none.
+    const std::optional<QString>& errorName() const { return errorName_; }
     // Display name of the network being joined.
     const std::optional<QString>& connectingTo() const { return connectingTo_; }
     // The network the password sheet is open for.
@@ -185,7 +188,9 @@ private:
     void setNetworks(QList<ScannedNetwork> networks);
     void setIsScanning(bool scanning);
     void setStatus(const WiFiEngine::Status& status);
-    void setErrorMessage(const std::optional<QString>& message);
+    void setErrorMessage(const std::optional<QString>& message, const std::optional<QString>& name = {});
+    // The banner for a failed join of `network`, naming it when its text does.
+    void setJoinError(const ScannedNetwork& network, const QString& message);
     void setConnectingTo(const std::optional<QString>& name);
     void setPasswordTarget(const std::optional<ScannedNetwork>& network,
                            const std::optional<QString>& problem = std::nullopt);
@@ -198,6 +203,7 @@ private:
     std::optional<QDateTime> lastScan_;
     WiFiEngine::Status status_;
     std::optional<QString> errorMessage_;
+    std::optional<QString> errorName_;
     std::optional<QString> connectingTo_;
     // Counts the joins started; only the latest one's outcome reaches the spinner, banner and sheet.
     quint64 joins_ = 0;

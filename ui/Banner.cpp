@@ -83,6 +83,15 @@ QString Banner::title() const
     return title_->text();
 }
 
+void Banner::describeName(const std::optional<QString>& ssid)
+{
+    viewstyle::describeName(title_, ssid);
+    QString description = detail().value_or(QString());
+    if (const QString bytes = title_->accessibleDescription(); !bytes.isEmpty())
+        description += (description.isEmpty() ? QString() : QStringLiteral("\n")) + bytes;
+    setAccessibleDescription(description);
+}
+
 std::optional<QString> Banner::detail() const
 {
     if (!detail_)

@@ -27,6 +27,9 @@ public:
     std::optional<QString> detail() const;
     // The button, present only when both a caption and an action were given.
     QPushButton* button() const { return button_; }
+    // The title names the network `ssid`: its bytes go on hover and into what
+    // a screen reader reads, as wherever else a name is shown.
+    void describeName(const std::optional<QString>& ssid);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

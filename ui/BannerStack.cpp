@@ -66,14 +66,17 @@ bool BannerStack::refresh()
     std::optional<QString> message = store_.errorMessage();
     if (message && statusBanner_ && *message == statusBanner_->title())
         message.reset();
-    if (message != errorBannerText_) {
+    const std::optional<QString> name = message ? store_.errorName() : std::nullopt;
+    if (message != errorBannerText_ || name != errorBannerName_) {
         changed = true;
         delete errorBanner_;
         errorBanner_ = nullptr;
         errorBannerText_ = message;
+        errorBannerName_ = name;
         if (message) {
             errorBanner_ = new Banner(Banner::Kind::error, *message, std::nullopt, L("閉じる", "Dismiss"),
                                       [this] { store_.dismissError(); });
+            errorBanner_->describeName(name);
             layout_->addWidget(errorBanner_);
         }
     }

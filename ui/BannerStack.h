@@ -40,6 +40,7 @@ private:
     Banner* errorBanner_ = nullptr;
     StatusBanner statusBannerKey_ = StatusBanner::none;
     std::optional<QString> errorBannerText_;
+    std::optional<QString> errorBannerName_;
 };
 
 } // namespace ondrel
