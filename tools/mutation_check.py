@@ -9,7 +9,8 @@ Usage: tools/mutation_check.py [--faults FILE ...] [--copy DIR] [--only ID ...]
 
 Two kinds of fault lists: tools/mutations.json, which the tests were improved
 against, and the held-out lists tools/mutations-held-out*.json, each written
-(in files no earlier list touched, without reading their tests) and run once
+without reading the tests (most aimed at the files earlier lists touched
+least; the fifteenth samples the whole program by file size) and run once
 before any test was changed for it; its first kill ratio is the held-out
 figure. All are run by default and each gets its own kill ratio.
 
