@@ -211,10 +211,14 @@ private Q_SLOTS:
             for (const QLabel* label : banner->findChildren<QLabel*>())
                 QCOMPARE(label->textFormat(), Qt::PlainText);
             QCOMPARE(banner->button() ? banner->button()->text() : QString(), c.button);
+            // A hidden network can be joined only with a radio that is on.
+            const bool radioOn = c.titles.first() != kNoInterface && c.titles.first() != kPowerOff;
+            QCOMPARE(w.view.joinHiddenAction()->isEnabled(), radioOn);
             if (c.button != "Allow" && c.button != "Turn On" && c.button != "Dismiss")
                 continue;
             banner->button()->click();
             QTRY_VERIFY(!w.bannerTitles().contains(c.titles.last()));
+            QVERIFY(w.view.joinHiddenAction()->isEnabled());
             QVERIFY(c.button == "Allow"     ? w.location.status() == 3
                     : c.button == "Turn On" ? w.store.status().poweredOn
                                             : !w.store.errorMessage());
