@@ -79,6 +79,18 @@ private Q_SLOTS:
             drawn.setDevicePixelRatio(1);
             QCOMPARE(drawn, picture(Symbol::lockFill, int(16 * scale)));
         }
+        // A disabled action's icon is the same drawing faded to under half its
+        // strength; selected or active, it is drawn whole.
+        const auto drawnIn = [&icon](QIcon::Mode mode) {
+            return icon.pixmap(QSize(16, 16), 1.0, mode)
+                .toImage()
+                .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        };
+        QColor faded(Qt::black);
+        faded.setAlphaF(0.45f);
+        QCOMPARE(drawnIn(QIcon::Disabled), picture(Symbol::lockFill, 16, faded));
+        QCOMPARE(drawnIn(QIcon::Selected), picture(Symbol::lockFill, 16));
+        QCOMPARE(drawnIn(QIcon::Active), picture(Symbol::lockFill, 16));
     }
 
     // A symbol view shows the symbol it was last given, in its palette's colour.
