@@ -346,6 +346,15 @@ private Q_SLOTS:
         const QString drawn = TextRecorder::text(chart);
         QVERIFY2(drawn.contains(QStringLiteral("200 Mbps")) && !drawn.contains(QStringLiteral("10 Mbps")),
                  qPrintable(drawn));
+        // A chosen name is captioned, and told to screen readers, as the table
+        // shows it: the leading space and the Cyrillic "о" that would pass
+        // for " Home" are escapes, in a name that keeps its own direction.
+        add(" H\xd0\xbeme", 1);
+        const QString shown = QString::fromUtf16(u"\u2068\u2066\\x20\u2069H\u2066\\u043e\u2069me\u2069");
+        v.table()->selectRow(int(networks().indexOf(QStringLiteral(R"(\x20H\u043eme)"))));
+        QCOMPARE(chart->points().size(), 1);
+        QCOMPARE(chart->caption(), shown);
+        QCOMPARE(chart->accessibleName(), shown);
     }
 };
 
