@@ -288,6 +288,15 @@ private Q_SLOTS:
         QTRY_VERIFY2(iwd_->files().value(den).toString().contains("Hidden=true"),
                      qPrintable(iwd_->files().value(den).toString()));
         QVERIFY(iwd_->files().value(den).toString().contains("Passphrase=" + kRight));
+        // Joined, the hidden network is listed by its name with its address; the other hidden access point
+        // is still listed by address alone.
+        QList<std::optional<QString>> nameless;
+        for (const AccessPoint& ap : backend.scan().accessPoints) {
+            if (ap.ssidBytes.isEmpty())
+                nameless << ap.bssid;
+        }
+        QCOMPARE(nameless, QList<std::optional<QString>>{QStringLiteral("02:00:00:00:09:00")});
+        QCOMPARE(find(backend.scan(), "Den").bssid, std::optional<QString>("02:00:00:00:05:00"));
         backend.disconnect();
 
         const uint connects = iwd_->counter("connects");
