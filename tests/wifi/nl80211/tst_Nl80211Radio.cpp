@@ -23,6 +23,11 @@ using namespace std::chrono_literals;
 
 namespace {
 std::atomic<bool> refuseFamily = false;
+// When set, the family id the look-up answers with: no family has it, so the kernel answers each request
+// with an error, and the requests the reader made are in `commands`.
+std::atomic<int> unknownFamily = 0;
+std::mutex commandsMutex;
+QList<int> commands;
 } // namespace
 
 // libnl's look-up of the nl80211 family, answering as the kernel does when it refuses the request (EPERM)
@@ -31,8 +36,23 @@ extern "C" int genl_ctrl_resolve(nl_sock* socket, const char* name)
 {
     if (refuseFamily)
         return -NLE_PERM;
+    if (unknownFamily)
+        return unknownFamily;
     using Resolve = int (*)(nl_sock*, const char*);
     return reinterpret_cast<Resolve>(dlsym(RTLD_NEXT, "genl_ctrl_resolve"))(socket, name);
+}
+
+// libnl's header of a request, which notes the command asked for to that family.
+extern "C" void* genlmsg_put(nl_msg* message, uint32_t port, uint32_t sequence, int family, int headerLength,
+                             int flags, uint8_t command, uint8_t version)
+{
+    if (unknownFamily && family == unknownFamily) {
+        std::lock_guard lock(commandsMutex);
+        commands.append(command);
+    }
+    using Put = void* (*)(nl_msg*, uint32_t, uint32_t, int, int, int, uint8_t, uint8_t);
+    return reinterpret_cast<Put>(dlsym(RTLD_NEXT, "genlmsg_put"))(message, port, sequence, family,
+                                                                  headerLength, flags, command, version);
 }
 
 namespace {
@@ -185,6 +205,21 @@ private Q_SLOTS:
         reading = radio.read(QStringLiteral("lo"), true);
         refuseFamily = false;
         QCOMPARE(reading.failure, KernelFailure::noPermission);
+
+        // A read for a scan asks for the scan results first, and a failed answer ends it; a read of the link
+        // never asks for them, only for the survey and the stations, whose failures leave those lists empty.
+        unknownFamily = 0x7ff0;
+        const auto asked = [&radio](bool withScanResults) {
+            commands.clear();
+            const KernelReading r = radio.read(QStringLiteral("lo"), withScanResults);
+            return std::pair(r.failure, commands);
+        };
+        const auto [scanFailure, scanAsked] = asked(true);
+        const auto [linkFailure, linkAsked] = asked(false);
+        unknownFamily = 0;
+        QVERIFY(scanFailure && !linkFailure);
+        QCOMPARE(scanAsked, QList<int>{NL80211_CMD_GET_SCAN});
+        QCOMPARE(linkAsked, (QList<int>{NL80211_CMD_GET_SURVEY, NL80211_CMD_GET_STATION}));
 
         // The log names each reason apart: a refused read is never told as a missing interface.
         const std::pair<KernelFailure, const char*> tokens[] = {{KernelFailure::notSupported, "notSupported"},
