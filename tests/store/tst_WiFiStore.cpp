@@ -6,6 +6,8 @@
 
 #include "store/JoinFailure.h"
 #include "store/WiFiStore.h"
+#include "wifi/iwd/IwdRules.h"
+#include "wifi/networkmanager/NetworkManagerBackend.h"
 
 using namespace ondrel;
 using namespace ondrel::testing;
@@ -252,12 +254,32 @@ private Q_SLOTS:
                                   QStringLiteral("This operation is not permitted.")};
         enum { other, password, reach, denied };
         const std::tuple<QString, qint64, int> rows[] = {
-            {kReason, 6, other},       {kReason, 7, password},   {kReason, 8, password},
-            {kReason, 9, password},    {kReason, 10, password},  {kReason, 11, password},
-            {kReason, 12, other},      {kReason, 53, reach},     {kManager, -3905, reach},
-            {kManager, -3930, denied}, {kManager, 7, other},     {iwd, 7, password},
-            {iwd, 8, other},           {iwd, 53, reach},         {iwd, -3905, reach},
-            {iwd, -3930, denied},      {"org.example", 7, other}};
+            {kReason, 6, other},
+            {kReason, 7, password},
+            {kReason, 8, password},
+            {kReason, 9, password},
+            {kReason, 10, password},
+            {kReason, 11, password},
+            {kReason, 12, other},
+            {kReason, 53, reach},
+            {kManager, -3905, reach},
+            {kManager, -3930, denied},
+            {kManager, 7, other},
+            {iwd, 7, password},
+            {iwd, 8, other},
+            {iwd, 53, reach},
+            {iwd, -3905, reach},
+            {iwd, -3930, denied},
+            {"org.example", 7, other},
+            // The codes as the backends name them: each lands in its group.
+            {NetworkManagerBackend::kNetworkManagerDomain, NetworkManagerBackend::kNotPermitted, denied},
+            {NetworkManagerBackend::kNetworkManagerDomain, NetworkManagerBackend::kTimedOut, reach},
+            {NetworkManagerBackend::kNetworkManagerDomain, NetworkManagerBackend::kOtherFailure, other},
+            {iwd::kDomain, iwd::kNotPermitted, denied},
+            {iwd::kDomain, iwd::kTimedOut, reach},
+            {iwd::kDomain, iwd::kSecretsFailed, password},
+            {iwd::kDomain, iwd::kNotFound, reach},
+            {iwd::kDomain, iwd::kOtherFailure, other}};
         for (const auto& [domain, code, group] : rows)
             QVERIFY2(text(domain, code) == groups[group],
                      qPrintable(QStringLiteral("%1 %2").arg(domain).arg(code)));
