@@ -293,10 +293,12 @@ private Q_SLOTS:
     void hidingFilter()
     {
         Fixture f(scenario({"A|a1|-40", "B|b1|-60"}));
+        using H = WiFiStore::HidingFilter;
+        // Before the first scan the list is empty because nothing was found yet, not for a search.
+        QCOMPARE(f.store->hidingFilter(), H::none);
         f.store->scan();
         f.radios.drain();
         QSignalSpy changed(f.store.get(), &WiFiStore::hidingFilterChanged);
-        using H = WiFiStore::HidingFilter;
         const struct {
             const char* search;
             bool favoritesOnly;
